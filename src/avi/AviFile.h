@@ -1,0 +1,35 @@
+#pragma once
+// Our AVI writer, shaped like the calls the conversion makes: open a file, create streams from
+// stream-info records, set formats, write samples at a position, release. Every call reports
+// success as 0. Releasing the file (after its streams) completes it on disk.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "avi/AviTypes.h"
+
+namespace zentrova::avi {
+
+class AviStream {
+ public:
+  virtual ~AviStream() = default;
+  // Sets the stream's format record (BitmapInfoHeader or WaveFormatEx). 0 on success.
+  virtual int SetFormat(int32_t position, const void* format, int32_t size) = 0;
+  // Appends `samples` samples of `bytes` bytes starting at sample `start`. 0 on success; the
+  // counts written are reported through the two optional pointers.
+  virtual int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
+                    int32_t* samplesWritten, int32_t* bytesWritten) = 0;
+};
+
+class AviFile {
+ public:
+  virtual ~AviFile() = default;
+  // Creates a stream; streams are numbered in creation order. 0 on success.
+  virtual int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) = 0;
+};
+
+// Opens `path` for writing, created or emptied. 0 on success; otherwise `reason` says why in
+// one line ("No such file or directory").
+int OpenAviFile(std::shared_ptr<AviFile>& file, const std::string& path, std::string* reason);
+
+}  // namespace zentrova::avi

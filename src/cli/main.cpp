@@ -1,0 +1,164 @@
+// zentrova: converts ZR recordings into AVI files from the command line.
+#include <CLI/CLI.hpp>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <string>
+
+#include "avi/Compressor.h"
+#include "convert/ConversionJob.h"
+#include "recording/ZrFormat.h"
+#include "recording/ZrReader.h"
+
+namespace {
+
+std::atomic<bool> gCancel{false};
+
+void OnSignal(int) { gCancel.store(true); }
+
+std::string UtcText(int32_t seconds) {
+  std::time_t t = seconds;
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[64];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm);
+  return buf;
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20 || c >= 0x7F) {
+          char esc[8];
+          std::snprintf(esc, sizeof esc, "\\u%04x", c);
+          out += esc;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+int RunInfo(const std::string& input, bool json) {
+  zentrova::ZrReader reader;
+  reader.setFileErrorSink([](const std::string& m) { std::cerr << "zentrova: " << m << "\n"; });
+  zentrova::RecordingInfo info;
+  if (!reader.open(input, &info, 0, 1)) {
+    std::cerr << "zentrova: " << input << ": " << reader.failureReason() << "\n";
+    return 1;
+  }
+  const uint32_t generation = zentrova::GenerationOfVersion(reader.version());
+  const uint32_t duration = static_cast<uint32_t>(reader.endTime()) - static_cast<uint32_t>(reader.startTime());
+  char gen[16];
+  std::snprintf(gen, sizeof gen, "0x%08X", generation);
+  if (json) {
+    std::cout << "{\n"
+              << "  \"version\": " << reader.version() << ",\n"
+              << "  \"codecGeneration\": " << JsonString(gen) << ",\n"
+              << "  \"resolutionCode\": " << int(reader.resolutionCode()) << ",\n"
+              << "  \"width\": " << info.width << ",\n"
+              << "  \"height\": " << info.height << ",\n"
+              << "  \"sizeFamily\": " << info.sizeFamily << ",\n"
+              << "  \"frameCount\": " << reader.frameCount() << ",\n"
+              << "  \"blockCount\": " << reader.blockCount() << ",\n"
+              << "  \"startTime\": " << JsonString(UtcText(reader.startTime())) << ",\n"
+              << "  \"endTime\": " << JsonString(UtcText(reader.endTime())) << ",\n"
+              << "  \"durationSeconds\": " << duration << ",\n"
+              << "  \"text1\": " << JsonString(reader.text1()) << ",\n"
+              << "  \"text2\": " << JsonString(reader.text2()) << ",\n"
+              << "  \"text3\": " << JsonString(reader.text3()) << "\n"
+              << "}\n";
+    return 0;
+  }
+  std::cout << "version:          " << reader.version() << "\n"
+            << "codec generation: " << gen << "\n"
+            << "resolution code:  " << int(reader.resolutionCode()) << "\n"
+            << "picture size:     " << info.width << " x " << info.height << "\n"
+            << "size family:      " << info.sizeFamily << "\n"
+            << "frames:           " << reader.frameCount() << "\n"
+            << "blocks:           " << reader.blockCount() << "\n"
+            << "start:            " << UtcText(reader.startTime()) << "\n"
+            << "end:              " << UtcText(reader.endTime()) << "\n"
+            << "duration:         " << duration << " s\n"
+            << "text1:            " << reader.text1() << "\n"
+            << "text2:            " << reader.text2() << "\n"
+            << "text3:            " << reader.text3() << "\n";
+  return 0;
+}
+
+int RunCodecs() {
+  for (const auto& c : zentrova::avi::ListCompressors())
+    std::cout << c.name << "\t" << c.description << "\t" << (c.available ? "available" : "not available") << "\n";
+  return 0;
+}
+
+int RunConvert(const std::string& input, const std::string& output, const std::string& codec, int quality,
+               const std::string& idct) {
+  zentrova::JobOptions options;
+  if (idct == "plain") options.idct = zentrova::IdctChoice::Plain;
+  if (idct == "vector") options.idct = zentrova::IdctChoice::Vector;
+
+  bool saved = false;
+  zentrova::ConversionJob job(
+      [&saved](const std::string& line) {
+        if (line == "File saved!") saved = true;
+        std::cout << line << std::endl;
+      },
+      [](const std::string& message) { std::cerr << "zentrova: " << message << std::endl; }, options);
+
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  zentrova::avi::CompressOptions chosen{codec, quality};
+  const bool ok = job.Run(input, output, [&] { return std::optional(chosen); }, &gCancel);
+  if (!ok || !saved) return 1;
+  return gCancel.load() ? 130 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Zentrova converts ZR recordings of a digital video recorder into AVI files."};
+  app.set_version_flag("--version", "zentrova 1.0");
+  app.require_subcommand(1);
+
+  std::string input, output, codec = zentrova::avi::kDefaultCodec, idct = "auto";
+  int quality = 90;
+  bool json = false;
+
+  auto* convert = app.add_subcommand("convert", "Convert a recording into an AVI file");
+  convert->add_option("INPUT", input, "The ZR recording (.zr or .zrx)")->required();
+  convert->add_option("OUTPUT", output, "The AVI file to write (its name must end in \"avi\")")->required();
+  convert->add_option("--codec", codec,
+                      "Video compressor: raw, mjpeg, mpeg4, h264 or ffv1 (see `zentrova codecs`). "
+                      "The default is mpeg4 at high quality, which every player opens; raw output "
+                      "runs to tens of gigabytes for an hour of video")
+      ->capture_default_str();
+  convert->add_option("--quality", quality, "Compressor quality, 0 (smallest) to 100 (best)")
+      ->check(CLI::Range(0, 100))
+      ->capture_default_str();
+  convert->add_option("--idct", idct, "Inverse DCT: auto (processor check), plain or vector")
+      ->check(CLI::IsMember({"auto", "plain", "vector"}))
+      ->capture_default_str();
+
+  auto* info = app.add_subcommand("info", "Show what a recording holds");
+  info->add_option("INPUT", input, "The ZR recording")->required();
+  info->add_flag("--json", json, "Print JSON");
+
+  app.add_subcommand("codecs", "List the video compressors");
+
+  CLI11_PARSE(app, argc, argv);
+  if (*convert) return RunConvert(input, output, codec, quality, idct);
+  if (*info) return RunInfo(input, json);
+  return RunCodecs();
+}

@@ -1,0 +1,126 @@
+#pragma once
+// One conversion of a ZR recording into an AVI file: the name checks, the set-up of the reader,
+// decoders and AVI streams, the frame loop and the releases. The command line and the desktop
+// dialog both drive it; every message goes to the log sink as one line.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "avi/AviFile.h"
+#include "avi/Compressor.h"
+#include "recording/FrameRecord.h"
+#include "recording/ZrReader.h"
+#include "video/VideoDecoder.h"
+
+namespace zentrova {
+
+class G726Decoder;
+
+using LogSink = std::function<void(const std::string& line)>;
+// Asked once per job for the video compressor; nullopt means the user cancelled.
+using CompressorChooser = std::function<std::optional<avi::CompressOptions>()>;
+// Called after every frame with the frames done and the total.
+using ProgressSink = std::function<void(uint32_t done, uint32_t total)>;
+
+struct JobOptions {
+  IdctChoice idct = IdctChoice::Auto;
+};
+
+class ConversionJob {
+ public:
+  enum class Setup { Started, Failed, Cancelled };
+
+  struct LoopResult {
+    uint32_t framesWritten = 0;
+    bool cancelled = false;
+  };
+
+  // Rate given to the video stream when the recording's duration is 0 seconds.
+  static constexpr uint32_t kZeroDurationRate = 25;
+  static constexpr uint32_t kAudioBufferBytes = 65536;
+  static constexpr uint32_t kPcmBufferBytes = 131072;
+
+  ConversionJob(LogSink log, FileErrorSink fileErrors = {}, JobOptions options = {});
+  ~ConversionJob();
+  ConversionJob(const ConversionJob&) = delete;
+  ConversionJob& operator=(const ConversionJob&) = delete;
+
+  // The Convert command: checks the names, opens the recording, creates the AVI file and its
+  // streams. Started means "Saving the AVI file! Please waiting..." was logged and the frame loop
+  // may run; Failed means a log line said why; Cancelled means the chooser was cancelled.
+  Setup Convert(const std::string& inputName, const std::string& outputName,
+                const CompressorChooser& choose);
+
+  // Runs the frame loop of a started job, then releases everything (which completes the AVI
+  // file). It may run on another thread than Convert. A set `cancel` flag ends the loop after the
+  // current frame; the file keeps the frames so far and a line says so.
+  LoopResult RunFrameLoop(const std::atomic<bool>* cancel = nullptr, const ProgressSink& progress = {});
+
+  // Logs "File saved!": the end of every started job, whether the loop ran to the end or not.
+  void Finish();
+
+  // Convert, RunFrameLoop and Finish in one go. True only when "File saved!" was logged.
+  bool Run(const std::string& inputName, const std::string& outputName, const CompressorChooser& choose,
+           const std::atomic<bool>* cancel = nullptr, const ProgressSink& progress = {});
+
+  void ReleaseDecoding();
+  void ReleaseAvi();
+
+  // True between a Started Convert and the end of RunFrameLoop: a second job must wait.
+  bool busy() const { return reader_ != nullptr || aviFile_ != nullptr; }
+
+  // What the set-up derived, for the front ends and the tests.
+  uint32_t frameCount() const { return frameCount_; }
+  uint32_t aviRate() const { return aviRate_; }
+  int32_t outputHeight() const { return videoFormat_.biHeight; }
+  const RecordingInfo& recordingInfo() const { return recordingInfo_; }
+  uint32_t codecStamp() const { return codecStamp_; }
+  const avi::BitmapInfoHeader& videoFormat() const { return videoFormat_; }
+
+  // aviRate from the frame count and the two times: frameCount / (end - start) + 1, the
+  // difference taken as an unsigned 32-bit number.
+  static uint32_t ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime);
+  // Output height: doubled for 640- and 704-wide recordings.
+  static int32_t ComputeOutputHeight(int32_t width, int32_t height);
+  // Builds the 2H-row frame of a 640- or 704-wide picture: copies with averaged rows between.
+  static void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame);
+
+ private:
+  int OpenRecording(const std::string& path);
+  void WriteFrameAudio();
+  void WriteFramePicture(int32_t index);
+  void Log(const std::string& line);
+
+  LogSink log_;
+  FileErrorSink fileErrors_;
+  JobOptions options_;
+
+  std::string inputPath_;
+  std::unique_ptr<ZrReader> reader_;
+  std::unique_ptr<VideoDecoder> videoDecoder_;
+  std::vector<uint8_t> frameBuffer_;
+  RecordingInfo recordingInfo_;
+  std::unique_ptr<FrameRecord> frameRecord_;
+  std::vector<uint8_t> videoData_;
+  std::vector<uint8_t> audioData_;
+  uint32_t frameCount_ = 0;
+  avi::BitmapInfoHeader videoFormat_;
+  std::shared_ptr<avi::AviFile> aviFile_;
+  avi::StreamInfo streamInfo_;
+  std::shared_ptr<avi::AviStream> videoStream_;
+  std::shared_ptr<avi::AviStream> compressedStream_;
+  std::shared_ptr<avi::AviStream> audioStream_;
+  avi::WaveFormatEx audioFormat_;
+  int32_t audioPosition_ = 0;
+  std::vector<int16_t> pcmBuffer_;
+  std::vector<uint8_t> picture_;
+  std::unique_ptr<G726Decoder> audioDecoder_;
+  uint32_t aviRate_ = 1;
+  uint32_t codecStamp_ = 0;
+};
+
+}  // namespace zentrova

@@ -1,0 +1,401 @@
+#include "recording/ZrReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "recording/ZrFormat.h"
+
+namespace zentrova {
+namespace {
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Texts go through a 1024-byte reading buffer that also takes the terminating zero.
+constexpr uint32_t kTextBufferBytes = 1024;
+
+// The standard reports for a file error, "%1" already replaced: a failing read or seek does not
+// name its file.
+std::string FileErrorText(int err, bool seeking) {
+  if (seeking) return "Seek failed on an unnamed file";
+  switch (err) {
+    case ENOENT: return "an unnamed file was not found.";
+    case ENAMETOOLONG:
+    case ENOTDIR: return "an unnamed file contains an invalid path.";
+    case EMFILE:
+    case ENFILE: return "an unnamed file could not be opened because there are too many open files.";
+    case EACCES:
+    case EPERM:
+    case EISDIR: return "Access to an unnamed file was denied.";
+    case EBADF: return "An invalid file handle was associated with an unnamed file.";
+    case EIO: return "A hardware I/O error was reported while accessing an unnamed file.";
+    case ETXTBSY: return "A sharing violation occurred while accessing an unnamed file.";
+    case ENOLCK: return "A locking violation occurred while accessing an unnamed file.";
+    case ENOSPC: return "Disk full while accessing an unnamed file.";
+    case ENOMEM: return "Out of memory.";
+    default: return "An unknown error occurred while accessing an unnamed file.";
+  }
+}
+
+// Reads as much of [offset, offset + count) as the file holds. A short count means the end of the
+// file; an operating-system failure is thrown to the guard of open or fetchFrame.
+struct OsError {
+  int err;
+};
+
+}  // namespace
+
+ZrReader::ZrReader(std::string text2, std::string text1, std::string text3)
+    : text1_(std::move(text1)), text2_(std::move(text2)), text3_(std::move(text3)) {}
+
+ZrReader::~ZrReader() { close(); }
+
+bool ZrReader::Fail(std::string reason) {
+  failureReason_ = std::move(reason);
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  index_.clear();
+  index_.shrink_to_fit();
+  totalFrames_ = 0;
+  return false;
+}
+
+void ZrReader::ReportFileError(int err, bool seeking) {
+  std::string text = FileErrorText(err, seeking);
+  if (!text.empty() && text[0] == 'a') text[0] = 'A';  // "%1 was not found." starts the sentence
+  if (fileErrorSink_) fileErrorSink_(text);
+  failureReason_ = text;
+}
+
+size_t ZrReader::ReadAt(uint64_t offset, void* buffer, size_t count) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  size_t got = 0;
+  while (got < count) {
+    ssize_t n = ::pread(fd_, out + got, count - got, static_cast<off_t>(offset + got));
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw OsError{errno};
+    }
+    got += static_cast<size_t>(n);
+  }
+  return got;
+}
+
+int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*codecStamp*/, int32_t mode) {
+  if (fd_ >= 0) {
+    failureReason_ = "the reader already holds a recording";
+    return 0;
+  }
+  if (mode == 0) {
+    failureReason_ = "creating recordings is not supported";
+    return 0;
+  }
+  if (mode != 1) {
+    failureReason_ = "unknown open mode " + std::to_string(mode);
+    return 0;
+  }
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return Fail("not a regular file");
+  fileLength_ = static_cast<uint64_t>(st.st_size);
+
+  try {
+    uint8_t bytes[kFileHeaderSize];
+    size_t got = ReadAt(0, bytes, sizeof bytes);
+    if (!ValidateHeader(bytes, got)) return Fail(failureReason_);
+
+    uint64_t pos = kFileHeaderSize;
+    if (!ReadText(pos, header_.text1Length, text1_, "text1")) return Fail(failureReason_);
+    if (!ReadText(pos, header_.text2Length, text2_, "text2")) return Fail(failureReason_);
+    if (header_.version >= 256) {
+      text3_.clear();
+      uint8_t len[4];
+      if (ReadAt(pos, len, 4) != 4) return Fail("the file ends before the length of text3");
+      pos += 4;
+      uint32_t text3Length = Le32(len);
+      if (text3Length >= kTextBufferBytes)
+        return Fail("text3 is " + std::to_string(text3Length) + " bytes long, at most " +
+                    std::to_string(kTextBufferBytes - 1) + " are allowed");
+      if (!ReadText(pos, text3Length, text3_, "text3")) return Fail(failureReason_);
+    } else {
+      text3_.clear();
+    }
+    if (header_.version >= 257) {
+      uint8_t utc[4];
+      if (ReadAt(pos, utc, 4) != 4) return Fail("the file ends before utcOffsetHours");
+      utcOffsetHours_ = static_cast<int32_t>(Le32(utc));
+    } else {
+      utcOffsetHours_ = 0;
+    }
+
+    if (info) {
+      const PictureSize size = *SizeOfResolutionCode(header_.resolutionCode);
+      info->aux1 = header_.aux1;
+      info->aux2 = header_.aux2;
+      info->width = size.width;
+      info->height = size.height;
+      info->sizeFamily = header_.resolutionCode >> 7;
+    }
+
+    if (!IndexBlocks()) return Fail(failureReason_);
+  } catch (const OsError& e) {
+    ReportFileError(e.err, false);
+    return Fail(failureReason_);
+  } catch (const std::bad_alloc&) {
+    if (fileErrorSink_) fileErrorSink_("Out of memory.");
+    return Fail("Out of memory.");
+  }
+  cursor_ = Cursor{static_cast<uint64_t>(index_[0].offset) + kBlockHeaderSize, 0, 0};
+  readMode_ = 1;
+  failureReason_.clear();
+  return 1;
+}
+
+bool ZrReader::ValidateHeader(const uint8_t* b, size_t got) {
+  if (got < kFileHeaderSize) {
+    failureReason_ = "not a ZR recording: the file holds " + std::to_string(got) +
+                     " bytes, fewer than the 36 of a header";
+    return false;
+  }
+  header_.magic[0] = static_cast<char>(b[0]);
+  header_.magic[1] = static_cast<char>(b[1]);
+  header_.version = Le16(b + 2);
+  header_.resolutionCode = b[4];
+  header_.aux1 = b[5];
+  header_.aux2 = b[6];
+  header_.limitByte = b[7];
+  header_.startTime = static_cast<int32_t>(Le32(b + 8));
+  header_.endTime = static_cast<int32_t>(Le32(b + 12));
+  header_.createTick = Le32(b + 16);
+  header_.text1Length = Le16(b + 20);
+  header_.text2Length = Le16(b + 22);
+  header_.firstBlockOffset = Le32(b + 28);
+
+  if (b[0] != 'Z' || b[1] != 'R') {
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "%02X %02X", b[0], b[1]);
+    failureReason_ = std::string("not a ZR recording: the file starts with ") + hex + ", not 5A 52 (\"ZR\")";
+    return false;
+  }
+  if (header_.version > kMaxVersion) {
+    failureReason_ = "format version " + std::to_string(header_.version) + " is newer than 4096";
+    return false;
+  }
+  if (header_.limitByte > kMaxLimitByte) {
+    failureReason_ = "header byte 7 is " + std::to_string(header_.limitByte) + ", above 160";
+    return false;
+  }
+  const uint8_t sizeIndex = header_.resolutionCode & 0x7F;
+  const uint8_t maxIndex = header_.version <= 257 ? 3 : 5;
+  if (sizeIndex > maxIndex || !SizeOfResolutionCode(header_.resolutionCode)) {
+    failureReason_ = "resolution code " + std::to_string(header_.resolutionCode) +
+                     " is not valid in a file of version " + std::to_string(header_.version);
+    return false;
+  }
+  if (header_.text1Length > kMaxTextLength) {
+    failureReason_ = "text1 is " + std::to_string(header_.text1Length) + " bytes long, at most 1000 are allowed";
+    return false;
+  }
+  if (header_.text2Length > kMaxTextLength) {
+    failureReason_ = "text2 is " + std::to_string(header_.text2Length) + " bytes long, at most 1000 are allowed";
+    return false;
+  }
+  return true;
+}
+
+bool ZrReader::ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name) {
+  if (length == 0) return true;  // an empty text keeps the value it had
+  char buffer[kTextBufferBytes];
+  if (ReadAt(pos, buffer, length) != length) {
+    failureReason_ = std::string("the file ends inside ") + name;
+    return false;
+  }
+  pos += length;
+  // A zero byte inside the text ends it early.
+  text.assign(buffer, strnlen(buffer, length));
+  return true;
+}
+
+bool ZrReader::IndexBlocks() {
+  index_.clear();
+  index_.reserve(1024);
+  totalFrames_ = 0;
+
+  // The chain is followed until a link is -1 or points at or past the end of the file. A chain
+  // that comes back to a block already indexed would never end; Brent's cycle search finds the
+  // loop with no memory beyond the index itself, and the index is then cut just before the first
+  // block seen twice.
+  uint64_t tortoise = header_.firstBlockOffset;
+  uint64_t power = 1, lambda = 1;
+  uint64_t p = header_.firstBlockOffset;
+  bool looped = false;
+  for (;;) {
+    uint8_t bh[kBlockHeaderSize];
+    if (p >= fileLength_ || ReadAt(p, bh, sizeof bh) != sizeof bh) break;
+    if (index_.size() >= kMaxBlocks) {
+      failureReason_ = "the block chain has more than " + std::to_string(kMaxBlocks) + " blocks";
+      return false;
+    }
+    index_.push_back(BlockEntry{static_cast<uint32_t>(p), Le16(bh + 8)});
+    const uint32_t next = Le32(bh + 4);
+    if (next == kNoBlock || next >= fileLength_) break;
+    if (next == tortoise) {
+      looped = true;
+      break;
+    }
+    // Brent: the tortoise jumps to the hare at every power of two.
+    if (power == lambda) {
+      tortoise = next;
+      power *= 2;
+      lambda = 0;
+    }
+    ++lambda;
+    p = next;
+  }
+
+  if (looped) {
+    // index_ holds x0, x1, ... with x(next) == tortoise; the cycle is lambda long. The first
+    // repeated block is the first i with x(i) == x(i + lambda).
+    const size_t cycle = static_cast<size_t>(lambda);
+    size_t keep = index_.size();
+    for (size_t i = 0; i + cycle < index_.size(); ++i) {
+      if (index_[i].offset == index_[i + cycle].offset) {
+        keep = i + cycle;
+        break;
+      }
+    }
+    index_.resize(keep);
+  }
+
+  uint64_t total = 0;
+  for (const BlockEntry& e : index_) total += e.frameCount;
+  if (index_.empty()) {
+    failureReason_ = "the recording holds no block";
+    return false;
+  }
+  if (total == 0) {
+    failureReason_ = "the recording holds no frame";
+    return false;
+  }
+  if (total > 0x7FFFFFFF) {
+    failureReason_ = "the recording claims more than 2147483647 frames";
+    return false;
+  }
+  totalFrames_ = static_cast<int32_t>(total);
+  return true;
+}
+
+bool ZrReader::ReadFrameAt(FrameRecord* r, uint64_t pos, uint64_t& next) {
+  uint8_t h[kFrameHeaderSizeAudio];
+  size_t got = ReadAt(pos, h, kFrameHeaderSize);
+  if (got < kFrameHeaderSize) return false;
+  const uint16_t flags = Le16(h + 2);
+  uint32_t headerSize = kFrameHeaderSize;
+  uint32_t audioBytes = 0;
+  if (flags & FlagAudio) {
+    if (ReadAt(pos + kFrameHeaderSize, h + kFrameHeaderSize, 4) != 4) return false;
+    audioBytes = Le32(h + kFrameHeaderSize);
+    headerSize = kFrameHeaderSizeAudio;
+  }
+  const uint32_t videoBytes = Le32(h + 8);
+  r->frameTag = Le16(h);
+  r->flags = flags;
+  r->frameParam = Le32(h + 4);
+  r->cut = false;
+
+  // A frame larger than the caller's buffer is cut to it; a frame that the file cuts short
+  // reports the bytes that were there. Either way the next frame starts after the full frame.
+  const uint64_t videoAt = pos + headerSize;
+  const uint32_t videoWant = std::min(videoBytes, r->videoCapacity);
+  const size_t videoGot = videoWant ? ReadAt(videoAt, r->videoData, videoWant) : 0;
+  r->videoBytes = static_cast<uint32_t>(videoGot);
+  r->cut = videoWant < videoBytes || videoGot < videoWant;
+  if (flags & FlagAudio) {
+    const uint32_t audioWant = std::min(audioBytes, r->audioCapacity);
+    const size_t audioGot = audioWant ? ReadAt(videoAt + videoBytes, r->audioData, audioWant) : 0;
+    r->audioBytes = static_cast<uint32_t>(audioGot);
+    r->cut = r->cut || audioWant < audioBytes || audioGot < audioWant;
+  }
+  next = videoAt + videoBytes + audioBytes;
+  return true;
+}
+
+int ZrReader::fetchFrame(FrameRecord* record, int32_t block, int32_t frame) {
+  if (readMode_ != 1 || fd_ < 0 || record == nullptr) return 0;
+  try {
+    if (block < 0) return FetchNext(record);
+    return FetchPositioned(record, static_cast<uint32_t>(block), frame);
+  } catch (const OsError& e) {
+    ReportFileError(e.err, false);
+    return 0;
+  }
+}
+
+int ZrReader::FetchNext(FrameRecord* record) {
+  Cursor c = cursor_;
+  for (;;) {
+    if (c.block >= index_.size()) {
+      failureReason_ = "the recording is exhausted";
+      return 0;
+    }
+    if (c.frame < index_[c.block].frameCount) {
+      uint64_t next = 0;
+      if (ReadFrameAt(record, c.position, next)) {
+        cursor_ = Cursor{next, c.block, c.frame + 1};
+        return 1;
+      }
+      // The file ends inside this frame's header: the rest of the block is not there.
+      c.frame = index_[c.block].frameCount;
+      continue;
+    }
+    // Zero-frame blocks are passed over; a new block is found through the index.
+    ++c.block;
+    c.frame = 0;
+    if (c.block < index_.size()) c.position = static_cast<uint64_t>(index_[c.block].offset) + kBlockHeaderSize;
+  }
+}
+
+int ZrReader::FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame) {
+  if (block >= index_.size() || frame < 0) return 0;
+  uint32_t wanted = static_cast<uint32_t>(frame);
+  if (wanted >= index_[block].frameCount) {
+    // Past the block's end: the first frame of the next block that has one.
+    do {
+      if (++block >= index_.size()) return 0;
+    } while (index_[block].frameCount == 0);
+    wanted = 0;
+  }
+  uint64_t pos = static_cast<uint64_t>(index_[block].offset) + kBlockHeaderSize;
+  // Frames are found by reading (and discarding) the ones before the wanted one.
+  FrameRecord scratch = *record;
+  for (uint32_t f = 0; f <= wanted; ++f) {
+    uint64_t next = 0;
+    FrameRecord& target = f == wanted ? *record : scratch;
+    if (!ReadFrameAt(&target, pos, next)) return 0;
+    pos = next;
+  }
+  cursor_ = Cursor{pos, block, wanted + 1};
+  return 1;
+}
+
+void ZrReader::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  index_.clear();
+  index_.shrink_to_fit();
+  totalFrames_ = 0;
+  cursor_ = Cursor{};
+}
+
+}  // namespace zentrova

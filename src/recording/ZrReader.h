@@ -1,0 +1,104 @@
+#pragma once
+// Reads one ZR recording: validates the header, indexes the block chain, hands out frames.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "recording/FrameRecord.h"
+
+namespace zentrova {
+
+// Receives the reader's file-error reports ("Seek failed on an unnamed file", ...). The command
+// line prints them on standard error, the desktop shows them in a message box.
+using FileErrorSink = std::function<void(const std::string& message)>;
+
+class ZrReader {
+ public:
+  // Initial texts, in the recorder's order: text2, text1, text3.
+  ZrReader(std::string text2 = {}, std::string text1 = {}, std::string text3 = {});
+  virtual ~ZrReader();
+  ZrReader(const ZrReader&) = delete;
+  ZrReader& operator=(const ZrReader&) = delete;
+
+  void setFileErrorSink(FileErrorSink sink) { fileErrorSink_ = std::move(sink); }
+
+  // mode 1 opens an existing recording for reading; mode 0 (creating) is refused here.
+  // Returns 1 on success, 0 on failure; failureReason() then says why.
+  int open(const std::string& path, RecordingInfo* info, uint32_t codecStamp, int32_t mode);
+
+  // block < 0: the frame after the one delivered last. block >= 0: positioned access.
+  int fetchFrame(FrameRecord* record, int32_t block, int32_t frame);
+  void close();
+
+  int32_t frameCount() const { return totalFrames_; }
+  uint16_t version() const { return header_.version; }
+  int32_t startTime() const { return header_.startTime; }
+  int32_t endTime() const { return header_.endTime; }
+
+  // Beyond what the converter needs: what `zentrova info` shows.
+  int32_t blockCount() const { return static_cast<int32_t>(index_.size()); }
+  uint8_t resolutionCode() const { return header_.resolutionCode; }
+  const std::string& text1() const { return text1_; }
+  const std::string& text2() const { return text2_; }
+  const std::string& text3() const { return text3_; }
+  int32_t utcOffsetHours() const { return utcOffsetHours_; }
+  bool isOpen() const { return fd_ >= 0; }
+  // Why the last open or fetch failed, in one line ("text1 is 1001 bytes long, ...").
+  const std::string& failureReason() const { return failureReason_; }
+
+  // A chain longer than this is refused, which bounds the index of a hostile file.
+  static constexpr uint32_t kMaxBlocks = 1u << 24;
+
+ private:
+  struct FileHeader {
+    char magic[2] = {0, 0};
+    uint16_t version = 0;
+    uint8_t resolutionCode = 0;
+    uint8_t aux1 = 0;
+    uint8_t aux2 = 0;
+    uint8_t limitByte = 0;
+    int32_t startTime = 0;
+    int32_t endTime = 0;
+    uint32_t createTick = 0;
+    uint16_t text1Length = 0;
+    uint16_t text2Length = 0;
+    uint32_t firstBlockOffset = 0;
+  };
+  struct BlockEntry {
+    uint32_t offset;
+    uint32_t frameCount;
+  };
+  struct Cursor {
+    uint64_t position = 0;
+    uint32_t block = 0;
+    uint32_t frame = 0;
+  };
+  class ReadError;
+
+  bool Fail(std::string reason);
+  bool ValidateHeader(const uint8_t* bytes, size_t got);
+  bool ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name);
+  bool IndexBlocks();
+  void ReportFileError(int err, bool seeking);
+  size_t ReadAt(uint64_t offset, void* buffer, size_t count);
+  bool ReadFrameAt(FrameRecord* record, uint64_t pos, uint64_t& next);
+  int FetchNext(FrameRecord* record);
+  int FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame);
+
+  std::string text1_;
+  std::string text2_;
+  int32_t readMode_ = 1;
+  std::string text3_;
+  int32_t utcOffsetHours_ = 0;
+  int fd_ = -1;
+  uint64_t fileLength_ = 0;
+  FileHeader header_;
+  int32_t totalFrames_ = 0;
+  std::vector<BlockEntry> index_;
+  Cursor cursor_;
+  FileErrorSink fileErrorSink_;
+  std::string failureReason_;
+};
+
+}  // namespace zentrova

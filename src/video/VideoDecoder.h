@@ -1,0 +1,54 @@
+#pragma once
+// Turns the video bytes of one recorded frame into one 24-bit picture.
+#include <cstddef>
+#include <cstdint>
+
+namespace zentrova {
+
+// Which inverse DCT the decoder uses: the processor check, or one variant forced so that the
+// output can be reproduced on any machine.
+enum class IdctChoice { Auto, Plain, Vector };
+
+struct DecodeStatus {
+  int32_t failed = 0;       // no start code, refused header, or macroblock data broken off
+  int32_t sizeChanged = 0;  // intra header with a new width or height
+  int32_t width = 0;        // size of the picture written (after enlargement)
+  int32_t height = 0;
+  int32_t pictureType = 0;  // 0 or 1 intra, 2 inter
+  int32_t notCoded = 0;     // inter picture without macroblock data
+};
+
+class VideoDecoder {
+ public:
+  VideoDecoder();
+  virtual ~VideoDecoder();
+  VideoDecoder(const VideoDecoder&) = delete;
+  VideoDecoder& operator=(const VideoDecoder&) = delete;
+
+  // 1 on success, 0 on failure. `choice` overrides the processor check.
+  int Initialise(uint32_t stamp, IdctChoice choice = IdctChoice::Auto);
+
+  // Decodes one frame into `picture` (3 bytes per pixel, blue green red, plane row 0 first).
+  // `pictureCapacity` is the size of the caller's buffer in bytes: a picture that would not fit
+  // is refused (failed = 1) and nothing is written.
+  DecodeStatus DecodeFrame(const uint8_t* bytes, uint32_t byteCount, uint8_t* picture,
+                           size_t pictureCapacity, int enlargeMode = 0);
+
+  void ReleaseBuffers();
+  void SetPictureSize(int32_t height, int32_t width, int32_t intraQuantiser, int32_t interQuantiser);
+
+  // The reference planes at the coded size (Y width x height, Cb and Cr a quarter each), for
+  // tools that must follow the decoder's reconstruction exactly.
+  const uint8_t* planeY() const;
+  const uint8_t* planeCb() const;
+  const uint8_t* planeCr() const;
+  int32_t codedWidth() const;
+  int32_t codedHeight() const;
+  bool usesVectorTransform() const;
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
+
+}  // namespace zentrova
