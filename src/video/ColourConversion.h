@@ -1,0 +1,10 @@
+#pragma once
+// 4:2:0 planes to 24-bit pictures (blue, green, red; plane row 0 first; rows 3 x width bytes).
+#include <cstdint>
+
+namespace zentrova {
+
+void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                    int32_t height);
+
+}  // namespace zentrova
