@@ -11,8 +11,9 @@ namespace zentrova::testing {
 
 class BitWriter {
  public:
+  // The low `bits` bits of value, most significant first; bits above 32 are 0.
   void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) PutBit((value >> i) & 1);
+    for (int i = bits - 1; i >= 0; --i) PutBit(i < 32 ? (value >> i) & 1 : 0);
   }
   void PutBits(const std::string& bits) {
     for (char c : bits)
