@@ -1,28 +1,200 @@
-// Placeholder until the decoder lands: initialises, decodes nothing.
 #include "video/VideoDecoder.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "video/BitReader.h"
+#include "video/ColourConversion.h"
+#include "video/InverseDct.h"
+#include "video/MacroblockLayer.h"
+#include "video/PictureEnlargement.h"
+#include "video/PictureHeader.h"
 
 namespace zentrova {
 
-struct VideoDecoder::State {};
+namespace {
+
+constexpr uint32_t kOlderGeneration = 0x20020114;
+constexpr uint32_t kNewerGeneration = 0x20020219;
+
+// Capacities: one frame of at most 640 x 480 x 2 bytes, planes of at most 640 x 480 samples.
+constexpr uint32_t kInputCapacity = 614400;
+constexpr size_t kLumaCapacity = 307200;
+constexpr size_t kChromaCapacity = kLumaCapacity / 4;
+
+struct Size {
+  int32_t width;
+  int32_t height;
+};
+
+// The size the newer generation delivers a coded picture at, as the enlargement chooses it.
+Size EnlargedSize(Size coded, int mode) {
+  auto is = [&](int32_t w, int32_t h) { return coded.width == w && coded.height == h; };
+  if (mode == 0 && is(320, 240)) return {640, 240};
+  if (mode == 0 && is(352, 288)) return {704, 288};
+  if (is(160, 128)) return {320, 240};
+  if (is(176, 144)) return {352, 288};
+  return coded;
+}
+
+size_t PictureBytes(Size s) { return static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 3; }
+
+// A size the planes can hold and the colour conversion can walk (even, as chroma pairs cover
+// 2 x 2 pixels).
+bool PlanesHold(uint32_t width, uint32_t height) {
+  if (width == 0 || height == 0 || (width & 1) || (height & 1)) return false;
+  return static_cast<size_t>(width) * height <= kLumaCapacity;
+}
+
+std::unique_ptr<uint8_t[]> AllocatePlane(size_t bytes) { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]()); }
+
+}  // namespace
+
+struct VideoDecoder::State {
+  int32_t height = 0;
+  int32_t width = 0;
+  int32_t macroblockRows = 0;
+  int32_t macroblockColumns = 0;
+  int32_t macroblockCount = 0;
+  int32_t intraQuantiser = 0;
+  int32_t interQuantiser = 0;
+  BitReader reader;
+  std::unique_ptr<uint8_t[]> enlargedY, enlargedCb, enlargedCr;
+  std::unique_ptr<uint8_t[]> y, cb, cr;
+  bool vectorTransform = false;
+  InverseTransform transform = nullptr;
+  TransformShortcuts shortcuts;
+
+  Size size() const { return {width, height}; }
+
+  MacroblockContext macroblocks() {
+    return MacroblockContext{&reader, Planes{y.get(), cb.get(), cr.get(), width}, macroblockColumns, macroblockCount,
+                             transform, &shortcuts};
+  }
+};
+
+namespace {
+
+Size DeliveredSize(uint32_t stamp, Size coded, int mode) {
+  return stamp == kNewerGeneration ? EnlargedSize(coded, mode) : coded;
+}
+
+}  // namespace
 
 VideoDecoder::VideoDecoder() = default;
+
 VideoDecoder::~VideoDecoder() { ReleaseBuffers(); }
-int VideoDecoder::Initialise(uint32_t, IdctChoice) { return 1; }
-DecodeStatus VideoDecoder::DecodeFrame(const uint8_t*, uint32_t, uint8_t*, size_t, int) {
-  DecodeStatus s;
-  s.failed = 1;
-  return s;
+
+int VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
+  ReleaseBuffers();
+  stamp_ = stamp;
+  auto state = std::unique_ptr<State>(new (std::nothrow) State());
+  if (!state) return 0;
+  state->enlargedY = AllocatePlane(kLumaCapacity);
+  state->enlargedCb = AllocatePlane(kChromaCapacity);
+  state->enlargedCr = AllocatePlane(kChromaCapacity);
+  state->y = AllocatePlane(kLumaCapacity);
+  state->cb = AllocatePlane(kChromaCapacity);
+  state->cr = AllocatePlane(kChromaCapacity);
+  if (!state->enlargedY || !state->enlargedCb || !state->enlargedCr || !state->y || !state->cb || !state->cr) return 0;
+  switch (choice) {
+    case IdctChoice::Plain: state->vectorTransform = false; break;
+    case IdctChoice::Vector: state->vectorTransform = true; break;
+    case IdctChoice::Auto: state->vectorTransform = DetectVectorUnit() != 0; break;
+  }
+  state->transform = state->vectorTransform ? &InverseDctVector : &InverseDct;
+  state->shortcuts = MeasureShortcuts(state->transform);
+  state_ = state.release();
+  return 1;
 }
+
+DecodeStatus VideoDecoder::DecodeFrame(const uint8_t* bytes, uint32_t byteCount, uint8_t* picture,
+                                       size_t pictureCapacity, int enlargeMode) {
+  DecodeStatus status;
+  status.failed = 1;
+  if (!state_) return status;
+  State& s = *state_;
+  status.width = s.width;
+  status.height = s.height;
+  s.reader.Reset(bytes, bytes ? std::min(byteCount, kInputCapacity) : 0);
+  if (!FindStartCode(s.reader)) return status;
+
+  const PictureHeader header = ReadPictureHeader(s.reader);
+  status.pictureType = header.intra() ? static_cast<int32_t>(header.type) : 2;
+  Size coded = s.size();
+  if (header.intra()) {
+    if (!PlanesHold(header.width, header.height)) return status;
+    coded = {static_cast<int32_t>(header.width), static_cast<int32_t>(header.height)};
+  }
+  // A picture the caller's buffer cannot take is refused before anything is changed.
+  if (PictureBytes(DeliveredSize(stamp_, coded, enlargeMode)) > pictureCapacity) return status;
+
+  status.failed = 0;
+  bool complete = true;
+  if (header.intra()) {
+    const auto quantiser = static_cast<int32_t>(header.quantiser);
+    if (coded.width != s.width || coded.height != s.height) {
+      SetPictureSize(coded.height, coded.width, quantiser, quantiser);
+      status.sizeChanged = 1;
+      status.width = coded.width;
+      status.height = coded.height;
+    }
+    s.intraQuantiser = quantiser;
+    s.interQuantiser = quantiser;
+    complete = DecodeIntraPicture(s.macroblocks(), header.quantiser);
+  } else if (!header.coded) {
+    status.notCoded = 1;
+  } else {
+    s.interQuantiser = static_cast<int32_t>(header.quantiser);
+    complete = DecodeInterPicture(s.macroblocks(), header.quantiser);
+  }
+  if (!complete) status.failed = 1;
+  s.reader.AlignTo16();
+  DeliverPicture(picture, enlargeMode, status);
+  return status;
+}
+
+void VideoDecoder::DeliverPicture(uint8_t* picture, int enlargeMode, DecodeStatus& status) {
+  State& s = *state_;
+  if (s.width == 0 || s.height == 0) return;  // no intra picture yet: nothing to show
+  if (stamp_ != kNewerGeneration) {
+    ConvertToRgb24(picture, s.y.get(), s.cb.get(), s.cr.get(), s.width, s.height);
+    return;
+  }
+  int32_t width = s.width;
+  int32_t height = s.height;
+  EnlargePicture(s.enlargedY.get(), s.enlargedCb.get(), s.enlargedCr.get(), s.y.get(), s.cb.get(), s.cr.get(), width,
+                 height, enlargeMode);
+  ConvertToRgb24(picture, s.enlargedY.get(), s.enlargedCb.get(), s.enlargedCr.get(), width, height);
+  status.width = width;
+  status.height = height;
+}
+
 void VideoDecoder::ReleaseBuffers() {
   delete state_;
   state_ = nullptr;
 }
-void VideoDecoder::SetPictureSize(int32_t, int32_t, int32_t, int32_t) {}
-const uint8_t* VideoDecoder::planeY() const { return nullptr; }
-const uint8_t* VideoDecoder::planeCb() const { return nullptr; }
-const uint8_t* VideoDecoder::planeCr() const { return nullptr; }
-int32_t VideoDecoder::codedWidth() const { return 0; }
-int32_t VideoDecoder::codedHeight() const { return 0; }
-bool VideoDecoder::usesVectorTransform() const { return false; }
+
+int VideoDecoder::SetPictureSize(int32_t height, int32_t width, int32_t intraQuantiser, int32_t interQuantiser) {
+  if (!state_) return 0;
+  if (width < 0 || height < 0 || !PlanesHold(static_cast<uint32_t>(width), static_cast<uint32_t>(height))) return 0;
+  State& s = *state_;
+  s.height = height;
+  s.width = width;
+  s.macroblockRows = height / 16;
+  s.macroblockColumns = width / 16;
+  s.macroblockCount = s.macroblockRows * s.macroblockColumns;
+  s.intraQuantiser = intraQuantiser;
+  s.interQuantiser = interQuantiser;
+  return 1;
+}
+
+const uint8_t* VideoDecoder::planeY() const { return state_ ? state_->y.get() : nullptr; }
+const uint8_t* VideoDecoder::planeCb() const { return state_ ? state_->cb.get() : nullptr; }
+const uint8_t* VideoDecoder::planeCr() const { return state_ ? state_->cr.get() : nullptr; }
+int32_t VideoDecoder::codedWidth() const { return state_ ? state_->width : 0; }
+int32_t VideoDecoder::codedHeight() const { return state_ ? state_->height : 0; }
+bool VideoDecoder::usesVectorTransform() const { return state_ && state_->vectorTransform; }
 
 }  // namespace zentrova

@@ -35,7 +35,10 @@ class VideoDecoder {
                            size_t pictureCapacity, int enlargeMode = 0);
 
   void ReleaseBuffers();
-  void SetPictureSize(int32_t height, int32_t width, int32_t intraQuantiser, int32_t interQuantiser);
+  // Stores the picture size and the quantisers and derives the macroblock grid; the planes are
+  // neither cleared nor moved. 0 (nothing changed) for a size the planes cannot hold: 0, odd,
+  // or more than 307,200 luminance samples.
+  int SetPictureSize(int32_t height, int32_t width, int32_t intraQuantiser, int32_t interQuantiser);
 
   // The reference planes at the coded size (Y width x height, Cb and Cr a quarter each), for
   // tools that must follow the decoder's reconstruction exactly.
@@ -48,6 +51,9 @@ class VideoDecoder {
 
  private:
   struct State;
+  void DeliverPicture(uint8_t* picture, int enlargeMode, DecodeStatus& status);
+
+  uint32_t stamp_ = 0x20020114;
   State* state_ = nullptr;
 };
 
