@@ -11,6 +11,8 @@ extern const int32_t ZigzagTable[64];
 
 // 32-bit plain variant: every sum and store keeps its low bits, no saturation.
 void InverseDct(const int16_t* coefficients, int16_t* samples);
+// Its one-dimensional step, in place on values[0], values[stride], ... values[7 * stride].
+void InverseDct1D(int16_t* values, int stride);
 
 // 16-bit saturating-lane variant. Uses SSE2 where the build has it, else the scalar emulation.
 void InverseDctVector(const int16_t* coefficients, int16_t* samples);
@@ -22,5 +24,19 @@ void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples);
 
 // 1 when the processor check selects the vector variant, else 0.
 int DetectVectorUnit();
+
+// What the processor check reads from the identification instruction.
+struct ProcessorIdentity {
+  bool hasCpuid = false;
+  char vendor[13] = {};              // leaf 0, EBX EDX ECX, NUL-terminated
+  uint32_t maxStandardLeaf = 0;      // leaf 0, EAX
+  uint32_t standardFeatures = 0;     // leaf 1, EDX
+  uint32_t maxExtendedLeaf = 0;      // leaf 0x80000000, EAX
+  uint32_t extendedFeatures = 0;     // leaf 0x80000001, EDX
+};
+// The decision of DetectVectorUnit on a given identity: 1 for the vector variant, else 0.
+int ChooseVectorUnit(const ProcessorIdentity& identity);
+// Reads the running processor's identity (all zero where there is no identification instruction).
+ProcessorIdentity ReadProcessorIdentity();
 
 }  // namespace zentrova

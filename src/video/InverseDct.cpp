@@ -1,0 +1,96 @@
+// The plain 8x8 inverse DCT: 32-bit fixed point, one value at a time.
+//
+// Each one-dimensional step is the orthonormal 8-point inverse DCT (gain 1/(2*sqrt(2)) on the DC
+// term). The even part carries cos/sin multipliers scaled by 2^16, the odd part multipliers
+// scaled by 2^14 applied to inputs pre-multiplied by 4, so both halves meet at 2^16 and every
+// output is (sum + 2^16) >> 17. The arithmetic is bit-exact 32-bit two's complement: a sum or
+// product that leaves the 32-bit range wraps, and each output keeps only its low 16 bits.
+#include "video/InverseDct.h"
+
+namespace zentrova {
+
+// The zigzag scan of ITU-T T.81 (JPEG), inverse direction: natural position -> transmission index.
+const int32_t ZigzagTable[64] = {
+    0,  1,  5,  6,  14, 15, 27, 28,  //
+    2,  4,  7,  13, 16, 26, 29, 42,  //
+    3,  8,  12, 17, 25, 30, 41, 43,  //
+    9,  11, 18, 24, 31, 40, 44, 53,  //
+    10, 19, 23, 32, 39, 45, 52, 54,  //
+    20, 22, 33, 38, 46, 51, 55, 60,  //
+    21, 34, 37, 47, 50, 56, 59, 61,  //
+    35, 36, 48, 49, 57, 58, 62, 63,
+};
+
+namespace {
+
+// Even-part multipliers, x 2^16: cos(pi/4), cos(pi/8), sin(pi/8).
+constexpr uint32_t K4 = 46341;
+constexpr uint32_t K2 = 60547;
+constexpr uint32_t K6 = 25080;
+// Odd-part multipliers, x 2^14: cos(pi/16), sin(pi/16), cos(3pi/16), sin(3pi/16).
+constexpr uint32_t K1 = 16069;
+constexpr uint32_t K7 = 3196;
+constexpr uint32_t K3 = 13623;
+constexpr uint32_t K5 = 9102;
+
+// Values are carried as uint32 so that sums and products wrap modulo 2^32 exactly as the
+// 32-bit signed arithmetic of the transform does, without signed overflow.
+inline uint32_t Lift(int32_t v) { return static_cast<uint32_t>(v); }
+
+// Arithmetic right shift of the 32-bit pattern (rounds towards minus infinity).
+inline uint32_t ShiftRight(uint32_t v, int bits) { return Lift(static_cast<int32_t>(v) >> bits); }
+
+// (s + 2^16) >> 17, low 16 bits kept: no saturation.
+inline int16_t Output(uint32_t s) { return static_cast<int16_t>(static_cast<int32_t>(s + 65536u) >> 17); }
+
+}  // namespace
+
+// One-dimensional step in place on values[0], values[stride], ... values[7 * stride].
+void InverseDct1D(int16_t* values, int stride) {
+  const uint32_t x0 = Lift(values[0]);
+  const uint32_t x1 = Lift(values[stride]);
+  const uint32_t x2 = Lift(values[2 * stride]);
+  const uint32_t x3 = Lift(values[3 * stride]);
+  const uint32_t x4 = Lift(values[4 * stride]);
+  const uint32_t x5 = Lift(values[5 * stride]);
+  const uint32_t x6 = Lift(values[6 * stride]);
+  const uint32_t x7 = Lift(values[7 * stride]);
+
+  // Even part, at 2^16.
+  const uint32_t o = K4 * (x0 + x4);
+  const uint32_t b = K4 * (x0 - x4);
+  const uint32_t m = K2 * x2 + K6 * x6;
+  const uint32_t a = K6 * x2 - K2 * x6;
+  const uint32_t e0 = o + m;
+  const uint32_t e3 = o - m;
+  const uint32_t e1 = b + a;
+  const uint32_t e2 = b - a;
+
+  // Odd part: the cos(pi/4) butterfly of x3 and x5 is brought back to 4 times input scale
+  // (2^16 / 2^14) so that it meets x1 and x7, which are multiplied by 4.
+  const uint32_t g = ShiftRight(K4 * (x3 + x5) + 8192u, 14);
+  const uint32_t h = ShiftRight(K4 * (x3 - x5) + 8192u, 14);
+  const uint32_t t = 4u * x1;
+  const uint32_t u = 4u * x7;
+  const uint32_t v = K1 * (g + t) + K7 * (h + u);
+  const uint32_t w = K7 * (g + t) - K1 * (h + u);
+  const uint32_t d = K3 * (t - g) - K5 * (u - h);
+  const uint32_t f = K3 * (u - h) + K5 * (t - g);
+
+  values[0] = Output(e0 + v);
+  values[stride] = Output(e1 + d);
+  values[2 * stride] = Output(e2 + f);
+  values[3 * stride] = Output(e3 + w);
+  values[4 * stride] = Output(e3 - w);
+  values[5 * stride] = Output(e2 - f);
+  values[6 * stride] = Output(e1 - d);
+  values[7 * stride] = Output(e0 - v);
+}
+
+void InverseDct(const int16_t* coefficients, int16_t* samples) {
+  for (int p = 0; p < 64; ++p) samples[p] = coefficients[ZigzagTable[p]];
+  for (int row = 0; row < 8; ++row) InverseDct1D(samples + 8 * row, 1);
+  for (int column = 0; column < 8; ++column) InverseDct1D(samples + column, 8);
+}
+
+}  // namespace zentrova

@@ -1,0 +1,163 @@
+// The two inverse DCT variants on hand-placed blocks whose results are known.
+#include "video/InverseDct.h"
+
+#include <array>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "IdctBlocks.h"
+#include "video/InverseDctVectorLanes.h"
+
+namespace zentrova {
+namespace {
+
+using testing::Block;
+using testing::SingleCoefficient;
+
+using Transform = void (*)(const int16_t*, int16_t*);
+
+struct Variant {
+  const char* name;
+  Transform run;
+};
+
+const Variant kVariants[] = {
+    {"plain", InverseDct},
+    {"vector", InverseDctVector},
+    {"vectorScalar", InverseDctVectorScalar},
+#if defined(__SSE2__)
+    {"vectorSse2", InverseDctVectorSse2},
+#endif
+};
+
+Block Transformed(Transform t, const Block& in) {
+  Block out;
+  out.fill(0x5a5a);
+  t(in.data(), out.data());
+  return out;
+}
+
+class EveryVariant : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(EveryVariant, AllZeroBlockGivesZeros) {
+  const Block out = Transformed(GetParam().run, Block{});
+  for (int16_t v : out) EXPECT_EQ(v, 0);
+}
+
+TEST_P(EveryVariant, DcAloneGivesAnEighthEverywhere) {
+  const std::pair<int16_t, int16_t> cases[] = {{8, 1}, {80, 10}, {-80, -10}, {1016, 127}, {2047, 256}, {-2048, -256}};
+  for (const auto& [dc, sample] : cases) {
+    const Block out = Transformed(GetParam().run, SingleCoefficient(0, dc));
+    for (int p = 0; p < 64; ++p) ASSERT_EQ(out[p], sample) << "DC " << dc << " at " << p;
+  }
+}
+
+TEST_P(EveryVariant, FirstTransmittedCoefficientIsHorizontalFrequencyOne) {
+  const int16_t row[8] = {17, 15, 10, 4, -4, -10, -15, -17};
+  const Block out = Transformed(GetParam().run, SingleCoefficient(1, 100));
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) ASSERT_EQ(out[8 * y + x], row[x]) << "row " << y << " column " << x;
+}
+
+TEST_P(EveryVariant, SecondTransmittedCoefficientIsVerticalFrequencyOne) {
+  const int16_t column[8] = {17, 15, 10, 3, -3, -10, -15, -17};
+  const Block out = Transformed(GetParam().run, SingleCoefficient(2, 100));
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) ASSERT_EQ(out[8 * y + x], column[y]) << "row " << y << " column " << x;
+}
+
+TEST_P(EveryVariant, LeavesTheCoefficientsUntouched) {
+  testing::BlockSource source(7);
+  for (int i = 0; i < 200; ++i) {
+    const Block in = source.Any();
+    Block copy = in;
+    Block out;
+    GetParam().run(copy.data(), out.data());
+    ASSERT_EQ(copy, in);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(InverseDct, EveryVariant, ::testing::ValuesIn(kVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(InverseDct, LimitsAtHorizontalFrequenciesThreeAndFiveAgreeBetweenVariants) {
+  // Natural positions 3 and 5 of row 0.
+  for (int natural : {3, 5}) {
+    for (int16_t value : {int16_t{-2048}, int16_t{2047}}) {
+      const Block in = SingleCoefficient(ZigzagTable[natural], value);
+      EXPECT_EQ(Transformed(InverseDct, in), Transformed(InverseDctVector, in)) << "frequency " << natural << " value " << value;
+      EXPECT_EQ(Transformed(InverseDct, in), Transformed(InverseDctVectorScalar, in));
+    }
+  }
+}
+
+TEST(InverseDct, ADcBeyondTheCoefficientRangePartsTheVariants) {
+  // The plain variant's 32-bit sums hold 32767 / 8 exactly; the vector variant's first input
+  // shift (x 4) wraps the 16-bit lane.
+  const Block in = SingleCoefficient(0, 32767);
+  const Block plain = Transformed(InverseDct, in);
+  for (int16_t v : plain) ASSERT_EQ(v, 4096);
+  EXPECT_NE(Transformed(InverseDctVector, in), plain);
+}
+
+TEST(ZigzagTable, IsTheJpegScanInInverseDirection) {
+  // Walk the anti-diagonals the way the scan does: odd diagonals downwards, even ones upwards.
+  int expected[64];
+  int index = 0;
+  for (int diagonal = 0; diagonal < 15; ++diagonal) {
+    for (int i = 0; i < 8; ++i) {
+      const int row = diagonal % 2 == 0 ? diagonal - i : i;
+      const int column = diagonal - row;
+      if (row < 0 || row > 7 || column < 0 || column > 7) continue;
+      expected[8 * row + column] = index++;
+    }
+  }
+  for (int p = 0; p < 64; ++p) EXPECT_EQ(ZigzagTable[p], expected[p]) << "natural position " << p;
+  for (int p = 0; p < 64; ++p) {
+    const int row = p / 8, column = p % 8;
+    EXPECT_EQ(vector_idct::kTransposedZigzag[8 * column + row], ZigzagTable[p]) << "natural position " << p;
+  }
+}
+
+TEST(InverseDct1D, ConstantInputOfDcAloneIsScaledByOneOverTwoRootTwo) {
+  int16_t values[8] = {800, 0, 0, 0, 0, 0, 0, 0};
+  InverseDct1D(values, 1);
+  // 800 / (2 * sqrt(2)) = 282.8
+  for (int16_t v : values) EXPECT_EQ(v, 283);
+}
+
+TEST(DetectVectorUnit, FollowsTheVendorAndExtendedTests) {
+  ProcessorIdentity intel;
+  intel.hasCpuid = true;
+  std::memcpy(intel.vendor, "GenuineIntel", 12);
+  intel.maxStandardLeaf = 1;
+  intel.standardFeatures = 1u << 23;
+  EXPECT_EQ(ChooseVectorUnit(intel), 1);
+
+  ProcessorIdentity intelWithoutFlag = intel;
+  intelWithoutFlag.standardFeatures = ~(1u << 23);
+  EXPECT_EQ(ChooseVectorUnit(intelWithoutFlag), 0);
+
+  ProcessorIdentity other = intel;
+  std::memcpy(other.vendor, "AuthenticAMD", 12);
+  EXPECT_EQ(ChooseVectorUnit(other), 0) << "the standard flag counts for the one vendor only";
+  other.maxExtendedLeaf = 0x80000001u;
+  other.extendedFeatures = 1u << 31;
+  EXPECT_EQ(ChooseVectorUnit(other), 1);
+  other.maxExtendedLeaf = 0x80000000u;
+  EXPECT_EQ(ChooseVectorUnit(other), 0) << "the extended leaf must lie above 0x80000000";
+
+  ProcessorIdentity none = intel;
+  none.hasCpuid = false;
+  EXPECT_EQ(ChooseVectorUnit(none), 0);
+
+  const int detected = DetectVectorUnit();
+  EXPECT_TRUE(detected == 0 || detected == 1);
+  EXPECT_EQ(detected, ChooseVectorUnit(ReadProcessorIdentity()));
+}
+
+}  // namespace
+}  // namespace zentrova
