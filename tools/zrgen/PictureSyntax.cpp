@@ -9,7 +9,7 @@ namespace zentrova::zrgen {
 
 namespace {
 
-constexpr uint32_t kStartCode = 16;  // 21 bits: 0000 0000 0000 0001 0000 0
+constexpr uint32_t kStartCode = 16;  // 21 bits: sixteen zeros, a one, four zeros
 constexpr int kStartCodeBits = 21;
 constexpr int kForbiddenDc = 128;
 

@@ -68,6 +68,11 @@ struct Run {
     if (options.rate < 1 || options.rate > kSampleRate / 8) return Fail("the rate must lie in 1..1000");
     if (options.frames < 0) return Fail("the frame count must not be negative");
     layout = CodedLayoutFor(size.width, size.height, newer);
+    int shownWidth = layout.width, shownHeight = layout.height;
+    if (newer) DeliveredSize(layout.width, layout.height, shownWidth, shownHeight);
+    if (shownWidth != size.width || shownHeight != size.height)
+      return Fail("version 4096 cannot carry " + std::to_string(size.width) + "x" + std::to_string(size.height) +
+                  ": its decoder would enlarge the pictures");
     report.codedWidth = layout.width;
     report.codedHeight = layout.height;
 

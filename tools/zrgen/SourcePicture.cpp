@@ -46,6 +46,16 @@ CodedLayout CodedLayoutFor(int width, int height, bool newerGeneration) {
   return {width, height, Reduction::None};
 }
 
+void DeliveredSize(int codedWidth, int codedHeight, int& width, int& height) {
+  width = codedWidth;
+  height = codedHeight;
+  if ((codedWidth == 320 && codedHeight == 240) || (codedWidth == 352 && codedHeight == 288)) width = 2 * codedWidth;
+  if ((codedWidth == 160 && codedHeight == 128) || (codedWidth == 176 && codedHeight == 144)) {
+    width = 2 * codedWidth;
+    height = codedWidth == 160 ? 240 : 288;
+  }
+}
+
 Planes PrepareForCoding(const Planes& source, const CodedLayout& layout) {
   const Planes flipped = FlipVertically(source);
   switch (layout.reduction) {

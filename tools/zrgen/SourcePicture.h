@@ -26,6 +26,10 @@ struct CodedLayout {
 // Sizes the newer generation has no reduction for are coded as they are.
 CodedLayout CodedLayoutFor(int width, int height, bool newerGeneration);
 
+// The size the newer generation's decoder delivers for a coded size (it enlarges four sizes).
+// A recording whose coded size does not come back at its own size cannot be written in it.
+void DeliveredSize(int codedWidth, int codedHeight, int& width, int& height);
+
 // Flip and reduce. `source` must have the recording's size.
 Planes PrepareForCoding(const Planes& source, const CodedLayout& layout);
 
