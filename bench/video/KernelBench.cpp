@@ -84,8 +84,10 @@ void RunConversion(benchmark::State& state, Convert convert) {
 }
 
 void BM_ConvertToRgb24(benchmark::State& state) { RunConversion(state, ConvertToRgb24); }
+void BM_ConvertToRgb24Scalar(benchmark::State& state) { RunConversion(state, ConvertToRgb24Scalar); }
 void BM_ConvertToRgb24Reference(benchmark::State& state) { RunConversion(state, ConvertToRgb24Reference); }
 BENCHMARK(BM_ConvertToRgb24)->Args({704, 288})->Args({640, 480});
+BENCHMARK(BM_ConvertToRgb24Scalar)->Args({704, 288});
 BENCHMARK(BM_ConvertToRgb24Reference)->Args({704, 288});
 
 // Source width and height; mode 0. Items are destination luma samples.

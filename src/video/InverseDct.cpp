@@ -87,7 +87,30 @@ void InverseDct1D(int16_t* values, int stride) {
   values[7 * stride] = Output(e0 - v);
 }
 
+namespace {
+
+// True when every coefficient after the DC term is zero (no early exit, so it vectorises).
+bool DcAlone(const int16_t* coefficients) {
+  int16_t any = 0;
+  for (int k = 1; k < 64; ++k) any = static_cast<int16_t>(any | coefficients[k]);
+  return any == 0;
+}
+
+// The flow graph on DC alone: a row of zeros stays zero ((0 + 2^16) >> 17), row 0 becomes
+// Output(K4 * dc) throughout, and every column then gives Output(K4 * that).
+int16_t DcAloneSample(int16_t dc) {
+  const int16_t row = Output(K4 * Lift(dc));
+  return Output(K4 * Lift(row));
+}
+
+}  // namespace
+
 void InverseDct(const int16_t* coefficients, int16_t* samples) {
+  if (DcAlone(coefficients)) {
+    const int16_t value = DcAloneSample(coefficients[0]);
+    for (int p = 0; p < 64; ++p) samples[p] = value;
+    return;
+  }
   for (int p = 0; p < 64; ++p) samples[p] = coefficients[ZigzagTable[p]];
   for (int row = 0; row < 8; ++row) InverseDct1D(samples + 8 * row, 1);
   for (int column = 0; column < 8; ++column) InverseDct1D(samples + column, 8);

@@ -67,7 +67,9 @@ TEST(EnlargePicture, UnknownSizesAndModeOneWideningSizesAreCopied) {
     EXPECT_TRUE(std::equal(src.y.begin(), src.y.begin() + luma, r.planes.y.begin()));
     EXPECT_TRUE(std::equal(src.cb.begin(), src.cb.begin() + luma / 4, r.planes.cb.begin()));
     EXPECT_TRUE(std::equal(src.cr.begin(), src.cr.begin() + luma / 4, r.planes.cr.begin()));
-    EXPECT_EQ(r.planes.y[luma], 0) << "nothing past the picture is written";
+    if (luma < r.planes.y.size()) {
+      EXPECT_EQ(r.planes.y[luma], 0) << "nothing past the picture is written";
+    }
   }
 }
 
