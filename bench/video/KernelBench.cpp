@@ -16,9 +16,10 @@ namespace {
 
 using Block = std::array<int16_t, 64>;
 
-// A pool of blocks shaped like those of coded pictures: a DC term and a handful of mostly
-// low-frequency coefficients; `dense` fills every position instead.
-std::vector<Block> MakeBlocks(bool dense) {
+// Kinds of block pool: 0 = like those of coded pictures (a DC term and up to nine mostly
+// low-frequency coefficients), 1 = every position filled, 2 = DC alone.
+std::vector<Block> MakeBlocks(int64_t kind) {
+  const bool dense = kind == 1;
   std::mt19937 rng(11);
   std::normal_distribution<double> level(0.0, 60.0);
   std::normal_distribution<double> position(0.0, 10.0);
@@ -26,7 +27,7 @@ std::vector<Block> MakeBlocks(bool dense) {
   for (Block& b : blocks) {
     b.fill(0);
     b[0] = static_cast<int16_t>(8 * (rng() % 254 + 1));
-    const int terms = dense ? 64 : static_cast<int>(rng() % 10);
+    const int terms = kind == 2 ? 0 : dense ? 64 : static_cast<int>(rng() % 10);
     for (int i = 0; i < terms; ++i) {
       const int index = dense ? i : std::min(63, static_cast<int>(std::abs(position(rng))));
       b[index] = static_cast<int16_t>(level(rng));
@@ -36,7 +37,7 @@ std::vector<Block> MakeBlocks(bool dense) {
 }
 
 void RunIdct(benchmark::State& state, void (*transform)(const int16_t*, int16_t*)) {
-  const std::vector<Block> blocks = MakeBlocks(state.range(0) != 0);
+  const std::vector<Block> blocks = MakeBlocks(state.range(0));
   alignas(16) int16_t out[64];
   size_t i = 0;
   for (auto _ : state) {
@@ -49,11 +50,11 @@ void RunIdct(benchmark::State& state, void (*transform)(const int16_t*, int16_t*
 
 void BM_IdctPlain(benchmark::State& state) { RunIdct(state, InverseDct); }
 void BM_IdctVectorScalar(benchmark::State& state) { RunIdct(state, InverseDctVectorScalar); }
-BENCHMARK(BM_IdctPlain)->Arg(0)->Arg(1)->ArgName("dense");
-BENCHMARK(BM_IdctVectorScalar)->Arg(0)->Arg(1)->ArgName("dense");
+BENCHMARK(BM_IdctPlain)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
+BENCHMARK(BM_IdctVectorScalar)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
 #if defined(__SSE2__)
 void BM_IdctVectorSse2(benchmark::State& state) { RunIdct(state, InverseDctVectorSse2); }
-BENCHMARK(BM_IdctVectorSse2)->Arg(0)->Arg(1)->ArgName("dense");
+BENCHMARK(BM_IdctVectorSse2)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
 #endif
 
 struct Planes {
