@@ -91,15 +91,18 @@ BENCHMARK(BM_ConvertToRgb24)->Args({704, 288})->Args({640, 480});
 BENCHMARK(BM_ConvertToRgb24Scalar)->Args({704, 288});
 BENCHMARK(BM_ConvertToRgb24Reference)->Args({704, 288});
 
+using Enlarge = void (*)(uint8_t*, uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t&,
+                        int32_t&, int);
+
 // Source width and height; mode 0. Items are destination luma samples.
-void BM_EnlargePicture(benchmark::State& state) {
+void RunEnlargement(benchmark::State& state, Enlarge enlarge) {
   const Planes source(307200);
   Planes destination(307200);
   int32_t outW = 0, outH = 0;
   for (auto _ : state) {
     int32_t width = static_cast<int32_t>(state.range(0));
     int32_t height = static_cast<int32_t>(state.range(1));
-    EnlargePicture(destination.y.data(), destination.cb.data(), destination.cr.data(), source.y.data(),
+    enlarge(destination.y.data(), destination.cb.data(), destination.cr.data(), source.y.data(),
                    source.cb.data(), source.cr.data(), width, height, 0);
     benchmark::ClobberMemory();
     outW = width;
@@ -107,7 +110,10 @@ void BM_EnlargePicture(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * outW * outH);
 }
+void BM_EnlargePicture(benchmark::State& state) { RunEnlargement(state, EnlargePicture); }
+void BM_EnlargePictureScalar(benchmark::State& state) { RunEnlargement(state, EnlargePictureScalar); }
 BENCHMARK(BM_EnlargePicture)->Args({352, 288})->Args({320, 240})->Args({176, 144})->Args({160, 128});
+BENCHMARK(BM_EnlargePictureScalar)->Args({352, 288})->Args({176, 144});
 
 }  // namespace
 }  // namespace zentrova

@@ -137,6 +137,29 @@ TEST(EnlargePicture, QuarterSizeInOtherModesDoublesAll128Rows) {
   EXPECT_EQ(r.planes.y[256 * 320], 0);
 }
 
+TEST(EnlargePicture, SimdRowsMatchThePortableRows) {
+  PlaneSet alternating;
+  for (auto* plane : {&alternating.y, &alternating.cb, &alternating.cr})
+    for (size_t i = 0; i < plane->size(); ++i) (*plane)[i] = (i + i / 7) % 2 ? 255 : 0;
+  const PlaneSet sources[] = {RandomPlanes(6), RandomPlanes(7), alternating};
+  const std::pair<int32_t, int32_t> sizes[] = {{320, 240}, {352, 288}, {160, 128}, {176, 144}};
+  for (const PlaneSet& src : sources) {
+    for (const auto& [w, h] : sizes) {
+      for (int mode : {0, 1}) {
+        const Result fast = Enlarge(src, w, h, mode);
+        Result portable{w, h, {}};
+        EnlargePictureScalar(portable.planes.y.data(), portable.planes.cb.data(), portable.planes.cr.data(),
+                             src.y.data(), src.cb.data(), src.cr.data(), portable.width, portable.height, mode);
+        EXPECT_EQ(fast.width, portable.width);
+        EXPECT_EQ(fast.height, portable.height);
+        EXPECT_EQ(fast.planes.y, portable.planes.y) << w << "x" << h << " mode " << mode;
+        EXPECT_EQ(fast.planes.cb, portable.planes.cb) << w << "x" << h << " mode " << mode;
+        EXPECT_EQ(fast.planes.cr, portable.planes.cr) << w << "x" << h << " mode " << mode;
+      }
+    }
+  }
+}
+
 TEST(EnlargePicture, ConstantPlanesStayConstant) {
   PlaneSet src;
   std::fill(src.y.begin(), src.y.end(), 77);
