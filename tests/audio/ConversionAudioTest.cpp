@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "AudioSignals.h"
 #include "TempDir.h"
 #include "audio/G726Decoder.h"
+#include "avi/AviFile.h"
 #include "convert/ConversionJob.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrFormat.h"
@@ -57,6 +59,10 @@ std::vector<int16_t> ReadPcm(const std::string& path) {
 TEST(ConversionAudio, EveryFramesSoundIsDecodedInOrderWithTheStateRunningOn) {
   if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
   testing::TempDir dir;
+  {
+    std::shared_ptr<avi::AviFile> probe;
+    if (avi::OpenAviFile(probe, dir.file("probe.avi"), nullptr) != 0) GTEST_SKIP() << "no AVI writer in this build";
+  }
   const std::vector<uint8_t> codes = EncodeTone(48000);  // 18000 bytes
 
   // Frame sizes include a partial trailing group (its bytes are dropped), an empty frame and one
