@@ -4,15 +4,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "AudioSignals.h"
+#include "AudioTestSupport.h"
 #include "TempDir.h"
 #include "audio/G726Decoder.h"
 #include "avi/AviFile.h"
@@ -24,38 +22,6 @@
 namespace zentrova {
 namespace {
 
-std::vector<uint8_t> EncodeTone(int samples) {
-  std::vector<int16_t> pcm = testing::Tone(440, 3000, samples);
-  G726Decoder encoder;
-  encoder.Prepare(1);
-  std::vector<uint8_t> codes(pcm.size() / 8 * 3);
-  for (size_t at = 0; at < pcm.size(); at += 24000) {
-    const auto n = static_cast<int32_t>(std::min<size_t>(24000, pcm.size() - at));
-    encoder.Encode(pcm.data() + at, codes.data() + at / 8 * 3, n);
-  }
-  return codes;
-}
-
-std::vector<int16_t> DecodeStream(const std::vector<uint8_t>& codes) {
-  G726Decoder decoder;
-  decoder.Prepare(0);
-  std::vector<int16_t> out(codes.size() / 3 * 8);
-  for (size_t at = 0; at < codes.size(); at += G726Decoder::kBufferBytes) {
-    const auto n = static_cast<int32_t>(std::min<size_t>(G726Decoder::kBufferBytes, codes.size() - at));
-    decoder.Decode(codes.data() + at, out.data() + at / 3 * 8, n, 0);
-  }
-  return out;
-}
-
-std::vector<int16_t> ReadPcm(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  std::vector<int16_t> pcm(bytes.size() / 2);
-  for (size_t i = 0; i < pcm.size(); ++i)
-    pcm[i] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
-  return pcm;
-}
-
 TEST(ConversionAudio, EveryFramesSoundIsDecodedInOrderWithTheStateRunningOn) {
   if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
   testing::TempDir dir;
@@ -63,7 +29,7 @@ TEST(ConversionAudio, EveryFramesSoundIsDecodedInOrderWithTheStateRunningOn) {
     std::shared_ptr<avi::AviFile> probe;
     if (avi::OpenAviFile(probe, dir.file("probe.avi"), nullptr) != 0) GTEST_SKIP() << "no AVI writer in this build";
   }
-  const std::vector<uint8_t> codes = EncodeTone(48000);  // 18000 bytes
+  const std::vector<uint8_t> codes = testing::EncodeAll(testing::Tone(440, 3000, 48000));  // 18000 bytes
 
   // Frame sizes include a partial trailing group (its bytes are dropped), an empty frame and one
   // larger than the decoder takes in one call.
@@ -96,8 +62,8 @@ TEST(ConversionAudio, EveryFramesSoundIsDecodedInOrderWithTheStateRunningOn) {
                          dir.file("a.raw") + "'")
                             .c_str()),
             0);
-  const std::vector<int16_t> expected = DecodeStream(usable);
-  const std::vector<int16_t> got = ReadPcm(dir.file("a.raw"));
+  const std::vector<int16_t> expected = testing::DecodeAll(usable);
+  const std::vector<int16_t> got = testing::ReadPcm(dir.file("a.raw"));
   ASSERT_EQ(got.size(), expected.size());
   EXPECT_EQ(got, expected);
 }
