@@ -166,6 +166,13 @@ void VideoDecoder::DeliverPicture(uint8_t* picture, int enlargeMode, DecodeStatu
   int32_t height = s.height;
   EnlargePicture(s.enlargedY.get(), s.enlargedCb.get(), s.enlargedCr.get(), s.y.get(), s.cb.get(), s.cr.get(), width,
                  height, enlargeMode);
+  // The caller's buffer was checked against the size the enlargement was expected to give; a
+  // different answer is never converted into it.
+  const Size expected = EnlargedSize(s.size(), enlargeMode);
+  if (width != expected.width || height != expected.height) {
+    status.failed = 1;
+    return;
+  }
   ConvertToRgb24(picture, s.enlargedY.get(), s.enlargedCb.get(), s.enlargedCr.get(), width, height);
   status.width = width;
   status.height = height;
