@@ -6,9 +6,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
+#include <string_view>
 
 #include "RecordingFrames.h"
+#include "video/BitReader.h"
+#include "video/BlockCoefficients.h"
+#include "video/TcoefCode.h"
 #include "zrgen/RecordingGenerator.h"
 #include "video/VideoDecoder.h"
 
@@ -74,6 +79,62 @@ void DecodeFrames(benchmark::State& state, Case c) {
 void ArgumentsPlainVector(benchmark::internal::Benchmark* b) {
   b->ArgName("idct")->Arg(static_cast<int>(IdctChoice::Plain))->Arg(static_cast<int>(IdctChoice::Vector));
 }
+
+// 4096 blocks of 15 events each, drawn like those of the busy pictures above: mostly short runs
+// and small levels, one in twenty an ESCAPE.
+std::vector<uint8_t> CoefficientStream(int& events) {
+  std::mt19937 random(5);
+  std::vector<uint8_t> bytes;
+  uint64_t bits = 0;
+  auto put = [&](uint32_t value, int n) {
+    for (int i = n - 1; i >= 0; --i, ++bits) {
+      if (bits % 8 == 0) bytes.push_back(0);
+      if ((value >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
+    }
+  };
+  auto putCode = [&](std::string_view code) {
+    for (char ch : code) put(ch == '1', 1);
+  };
+  events = 0;
+  for (int block = 0; block < 4096; ++block) {
+    for (int e = 0; e < 15; ++e, ++events) {
+      const bool last = e == 14;
+      if (random() % 20 == 0) {
+        putCode(kTcoefEscapeCode);
+        put(last, 1);
+        put(random() % 3, 6);
+        put(random() % 256, 8);
+        continue;
+      }
+      // Events of the table with run below 3 and level below 4 (last as needed).
+      const TcoefEvent* chosen = nullptr;
+      while (!chosen) {
+        const TcoefEvent& t = kTcoefEvents[random() % 102];
+        if (t.last == (last ? 1 : 0) && t.run < 3 && t.level < 4) chosen = &t;
+      }
+      putCode(chosen->code);
+      put(random() % 2, 1);
+    }
+  }
+  return bytes;
+}
+
+void BlockCoefficients(benchmark::State& state) {
+  int events = 0;
+  const std::vector<uint8_t> bytes = CoefficientStream(events);
+  alignas(16) int16_t block[64];
+  for (auto _ : state) {
+    BitReader reader;
+    reader.Reset(bytes.data(), bytes.size());
+    for (int b = 0; b < 4096; ++b) {
+      std::fill(block, block + 64, 0);
+      benchmark::DoNotOptimize(DecodeBlockCoefficients(reader, block, 0, 7));
+    }
+    benchmark::DoNotOptimize(block);
+  }
+  state.SetItemsProcessed(state.iterations() * events);  // coefficient events per second
+}
+BENCHMARK(BlockCoefficients);
 
 BENCHMARK_CAPTURE(DecodeFrames, older_352x288, kOlder352x288)->Apply(ArgumentsPlainVector);
 BENCHMARK_CAPTURE(DecodeFrames, newer_704x288, kNewer704x288)->Apply(ArgumentsPlainVector);

@@ -15,34 +15,49 @@ struct Event {
 
 // After ESCAPE: last (1 bit), run (6 bits) and the level as an 8-bit two's complement number
 // without a separate sign bit, so 0 is a (positive) level of 0 and 128 a negative one of 128.
-Event ReadEscape(BitReader& reader) {
-  const uint32_t bits = reader.Read(15);
+// The reader still holds the 15 bits from the fill before the ESCAPE code.
+[[gnu::always_inline]] inline Event ReadEscape(BitReader& reader) {
+  const uint32_t bits = reader.PeekFilled(15);
+  reader.SkipFilled(15);
   const uint32_t level = bits & 0xFF;
   const bool negative = level >= 128;
   return Event{bits >> 14, (bits >> 8) & 63, negative ? 256 - level : level, negative};
 }
 
+enum class Step { More, Done, Failed };
+
+// One event from a reader that holds at least 22 bits: a 12-bit code and its sign bit, or the
+// 7-bit ESCAPE code and its 15 bits.
+[[gnu::always_inline]] inline Step DecodeEvent(BitReader& reader, int16_t* block, uint32_t& position, uint32_t quantiser) {
+  const uint32_t ahead = reader.PeekFilled(13);
+  const TcoefEntry& entry = LookupTcoef(ahead >> 1);
+  if (entry.length == 0) return Step::Failed;
+  Event event;
+  if (entry.level != 0) {
+    const bool negative = ((ahead >> (12 - entry.length)) & 1) != 0;
+    reader.SkipFilled(entry.length + 1);
+    event = Event{entry.last, entry.run, entry.level, negative};
+  } else {
+    reader.SkipFilled(entry.length);
+    event = ReadEscape(reader);
+  }
+  position += event.run;
+  if (position > 63) return Step::Failed;
+  block[position] = Dequantise(event.level, event.negative, quantiser);
+  ++position;
+  return event.last ? Step::Done : Step::More;
+}
+
 bool Decode(BitReader& reader, int16_t* block, int first, uint32_t quantiser) {
   uint32_t position = static_cast<uint32_t>(first);
+  // A fill brings at least 56 bits, enough for two events of at most 22 bits each, so the
+  // reader is topped up once every two events.
   for (;;) {
-    // One look-ahead covers the longest code (12 bits) and the sign bit after it.
-    const uint32_t ahead = reader.Peek(13);
-    const TcoefEntry& entry = LookupTcoef(ahead >> 1);
-    if (entry.length == 0) return false;
-    Event event;
-    if (entry.level != 0) {
-      const bool negative = ((ahead >> (12 - entry.length)) & 1) != 0;
-      reader.Skip(entry.length + 1);
-      event = Event{entry.last, entry.run, entry.level, negative};
-    } else {
-      reader.Skip(entry.length);
-      event = ReadEscape(reader);
-    }
-    position += event.run;
-    if (position > 63) return false;
-    block[position] = Dequantise(event.level, event.negative, quantiser);
-    ++position;
-    if (event.last) return true;
+    reader.Fill();
+    Step step = DecodeEvent(reader, block, position, quantiser);
+    if (step != Step::More) return step == Step::Done;
+    step = DecodeEvent(reader, block, position, quantiser);
+    if (step != Step::More) return step == Step::Done;
   }
 }
 

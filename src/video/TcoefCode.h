@@ -39,14 +39,19 @@ struct TcoefLookup {
 };
 extern const TcoefLookup kTcoefLookup;
 
-// The entry for the 12 bits e that start a code; length 0 when none does.
+// The entry for the 12 bits e that start a code; length 0 when none does. The shift (0, 2 or
+// 5) and the table's start are formed from the two comparisons arithmetically, so that the
+// compiler has no branch to mispredict.
 inline const TcoefEntry& LookupTcoef(uint32_t e) {
-  const bool longCode = e >= 512;
-  const bool middleCode = e >= 128;
-  const uint32_t shift = longCode ? 5 : (middleCode ? 2 : 0);
-  const uint32_t start = longCode ? TcoefLookup::kLongOffset - 16
-                                  : (middleCode ? TcoefLookup::kMiddleOffset - 32 : TcoefLookup::kShortOffset);
-  return kTcoefLookup.entries[(e >> shift) + start];  // unsigned wrap undoes the -16 and -32
+  const uint32_t middleOrLong = e >= 128;
+  const uint32_t longCode = e >= 512;
+  const uint32_t shift = 2 * middleOrLong + 3 * longCode;
+  // Unsigned wrap undoes the -32 and -16 of the first indices once e >> shift is added.
+  constexpr uint32_t kShortStart = TcoefLookup::kShortOffset;
+  constexpr uint32_t kMiddleStart = TcoefLookup::kMiddleOffset - 32;
+  constexpr uint32_t kLongStart = TcoefLookup::kLongOffset - 16;
+  const uint32_t start = kShortStart - middleOrLong * (kShortStart - kMiddleStart) - longCode * (kMiddleStart - kLongStart);
+  return kTcoefLookup.entries[(e >> shift) + start];
 }
 
 }  // namespace zentrova
