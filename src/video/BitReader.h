@@ -75,7 +75,7 @@ class BitReader {
 
  private:
   uint64_t LoadWord(uint64_t byte) const {
-    if (byte + 8 <= size_) {
+    if (size_ >= 8 && byte <= size_ - 8) {
       uint64_t word;
       std::memcpy(&word, data_ + byte, 8);
       return __builtin_bswap64(word);
