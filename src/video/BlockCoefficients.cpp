@@ -30,7 +30,7 @@ enum class Step { More, Done, Failed };
 // 7-bit ESCAPE code and its 15 bits.
 [[gnu::always_inline]] inline Step DecodeEvent(BitReader& reader, int16_t* block, uint32_t& position, uint32_t quantiser) {
   const uint32_t ahead = reader.PeekFilled(13);
-  const TcoefEntry& entry = LookupTcoef(ahead >> 1);
+  const TcoefEntry& entry = kTcoefDirect.entries[ahead >> 1];
   if (entry.length == 0) return Step::Failed;
   Event event;
   if (entry.level != 0) {

@@ -82,4 +82,16 @@ constexpr TcoefLookup BuildLookup() {
 
 constexpr TcoefLookup kTcoefLookup = BuildLookup();
 
+namespace {
+
+constexpr TcoefDirect BuildDirect() {
+  TcoefDirect direct{};
+  for (uint32_t e = 0; e < 4096; ++e) direct.entries[e] = LookupTcoef(e);
+  return direct;
+}
+
+}  // namespace
+
+constexpr TcoefDirect kTcoefDirect = BuildDirect();
+
 }  // namespace zentrova

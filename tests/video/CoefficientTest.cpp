@@ -86,6 +86,17 @@ TEST(TcoefTable, EveryLookAheadFindsTheStandardCodeItStartsWith) {
   }
 }
 
+TEST(TcoefTable, TheDirectTableSpreadsTheThreeTables) {
+  for (uint32_t e = 0; e < 4096; ++e) {
+    const TcoefEntry& three = LookupTcoef(e);
+    const TcoefEntry& direct = kTcoefDirect.entries[e];
+    ASSERT_EQ(direct.length, three.length) << e;
+    ASSERT_EQ(direct.last, three.last) << e;
+    ASSERT_EQ(direct.run, three.run) << e;
+    ASSERT_EQ(direct.level, three.level) << e;
+  }
+}
+
 TEST(TcoefTable, EveryStandardEventDecodesWithItsSign) {
   const auto rows = ReadStandardTable();
   if (rows.empty()) GTEST_SKIP() << "standard tables not available";
