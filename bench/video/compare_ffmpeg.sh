@@ -6,7 +6,8 @@
 # 24-bit pictures. ffmpeg's: the same frames encoded by ffmpeg's H.263 encoder (H.263+ for
 # 704x288, which plain H.263 cannot code) at about the same bytes per frame, decoded with
 # `ffmpeg -threads 1 -benchmark -i x.h263 -pix_fmt bgr24 -f null -`. Both rates are frames per
-# second of processor time (ffmpeg's utime), so a busy machine hurts neither side more.
+# second of processor time (ffmpeg's utime), so a busy machine hurts neither side more; each side
+# runs three times and its best rate counts.
 #
 #   bench/video/compare_ffmpeg.sh [build-dir] [frames]      (defaults: build, 1000)
 set -euo pipefail
@@ -44,14 +45,15 @@ run_case() {
   local theirBytes
   theirBytes=$(awk -v s="$(stat -c %s "$h263")" -v f="$frames" 'BEGIN { printf "%.0f", s / f }')
 
-  local ourLine ourFps
-  ourLine=$("$ours" "$zr" 3 auto | tail -1)
-  ourFps=$(awk '{ print $2 }' <<<"$ourLine")
-
-  local bench utime theirFps
-  bench=$(ffmpeg -hide_banner -nostats -threads 1 -benchmark -i "$h263" -pix_fmt bgr24 -f null - 2>&1 | grep 'bench: utime')
-  utime=$(sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p' <<<"$bench")
-  theirFps=$(awk -v f="$frames" -v u="$utime" 'BEGIN { printf "%.1f", f / u }')
+  local ourFps=0 theirFps=0 run fps bench utime
+  for run in 1 2 3; do
+    fps=$("$ours" "$zr" 3 auto | tail -1 | awk '{ print $2 }')
+    ourFps=$(awk -v a="$ourFps" -v b="$fps" 'BEGIN { print (b > a) ? b : a }')
+    bench=$(ffmpeg -hide_banner -nostats -threads 1 -benchmark -i "$h263" -pix_fmt bgr24 -f null - 2>&1 | grep 'bench: utime')
+    utime=$(sed -n 's/.*utime=\([0-9.]*\)s.*/\1/p' <<<"$bench")
+    fps=$(awk -v f="$frames" -v u="$utime" 'BEGIN { printf "%.1f", f / u }')
+    theirFps=$(awk -v a="$theirFps" -v b="$fps" 'BEGIN { print (b > a) ? b : a }')
+  done
 
   printf '%-22s ours %8.1f fps (%5.0f bytes/frame)   ffmpeg h263 %8.1f fps (%5.0f bytes/frame)   ratio %.2f\n' \
     "$name $size" "$ourFps" "$bytes" "$theirFps" "$theirBytes" "$(awk -v a="$ourFps" -v b="$theirFps" 'BEGIN { print a / b }')"
