@@ -240,12 +240,11 @@ void ConversionDialog::Browse() {
   if (path.isEmpty()) return;
   // An output name typed by hand stands unless the chosen file gives a new one.
   outputName_ = outputField_->text();
-  inputPath_ = path;
   if (const auto derived = DeriveOutputName(path)) {
     outputName_ = derived->outputName;
     preferZrx_ = derived->preferZrx;
   }
-  inputName_ = inputPath_;
+  inputName_ = path;
   SetNames(inputName_, outputName_);
 }
 
@@ -253,11 +252,10 @@ void ConversionDialog::Convert() {
   if (worker_ || settingUp_) return;  // one conversion at a time
   inputName_ = inputField_->text();
   outputName_ = outputField_->text();
-  inputPath_ = inputName_;
 
   SetJobControls(true);
   settingUp_ = true;
-  const ConversionJob::Setup setup = job_->Convert(LocalPath(inputPath_), LocalPath(outputName_),
+  const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(outputName_),
                                                    [this] { return prompts_.ChooseCompressor(this); });
   settingUp_ = false;
 

@@ -91,7 +91,6 @@ class ConversionDialog : public QDialog {
 
   QString inputName_;
   QString outputName_;
-  QString inputPath_;
   bool preferZrx_ = false;
   bool placed_ = false;
   bool settingUp_ = false;
