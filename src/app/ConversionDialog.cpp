@@ -14,6 +14,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 #include "app/AboutDialog.h"
 #include "app/BrowseRules.h"
@@ -99,8 +100,12 @@ ConversionDialog::ConversionDialog(Prompts& prompts, QWidget* parent)
   addAction(aboutEntry);
   setContextMenuPolicy(Qt::ActionsContextMenu);
 
-  job_ = std::make_unique<ConversionJob>([this](const std::string& line) { PostLogLine(line); },
-                                         [this](const std::string& message) { PostFileError(message); });
+  // The reasons behind a failed check go to the standard error stream for whoever started the
+  // program; the window shows the job's own lines only.
+  job_ = std::make_unique<ConversionJob>(
+      [this](const std::string& line) { PostLogLine(line); },
+      [this](const std::string& message) { PostFileError(message); }, JobOptions{},
+      [](const std::string& reason) { std::fprintf(stderr, "zentrova-gui: %s\n", reason.c_str()); });
 
   progressTimer_.setInterval(kProgressIntervalMs);
   connect(&progressTimer_, &QTimer::timeout, this, &ConversionDialog::UpdateProgress);
