@@ -32,9 +32,9 @@ namespace {
 const char* const kHintText =
     "Please select the Intel Indeo or Full Frame(Uncompressed) video format by suggestion.";
 
-// Client-pixel rectangles the window gives its controls, left, top, width, height. The ten of
-// the original layout stay where they are; the progress bar and Cancel use the free strip left of
-// About on the bottom row.
+// Client-pixel rectangles the window gives its controls: left, top, width, height. The progress
+// bar and Cancel use the free strip left of About on the bottom row, so the ten fixed controls
+// never move.
 constexpr QRect kInputLabelPlace{10, 10, 100, 20};
 constexpr QRect kOutputLabelPlace{10, 40, 100, 20};
 constexpr QRect kInputFieldPlace{110, 10, 240, 20};
@@ -114,7 +114,7 @@ ConversionDialog::ConversionDialog(Prompts& prompts, QWidget* parent)
 ConversionDialog::~ConversionDialog() { ReleaseJob(); }
 
 void ConversionDialog::CreateControls() {
-  // Made in the tab order of the original: the log first, the buttons last.
+  // Made in tab order: the log first, the buttons last.
   log_ = new QListWidget(this);
   log_->setObjectName(QStringLiteral("log"));
   log_->setSortingEnabled(false);

@@ -110,6 +110,7 @@ class ConversionTest : public QObject {
         {input, dir.filePath("out.AVI"), "Please check the AVI file name(*.avi)!"},
         {dir.filePath("missing.zr"), dir.filePath("out.avi"), "File open failed!"},
         {garbage.fileName(), dir.filePath("out.avi"), "File open failed!"},
+        {input, dir.filePath("no-such-folder/out.avi"), "File open failed!"},
     };
     for (const Case& c : cases) {
       const int before = LogLines(dialog).size();
