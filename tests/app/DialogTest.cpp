@@ -1,6 +1,5 @@
 // The main window's layout, log, Browse, keys and About box, and the compressor dialog.
 #include <QAction>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
@@ -208,18 +207,6 @@ class DialogTest : public QObject {
     QCOMPARE(prompts.browseCalls.size(), size_t{5});
   }
 
-  void outputNameRulesAreCaseSensitive() {
-    QCOMPARE(DeriveOutputName("/a/b.zrx")->outputName, QStringLiteral("/a/b.avi"));
-    QVERIFY(DeriveOutputName("/a/b.zrx")->preferZrx);
-    QCOMPARE(DeriveOutputName("/a/b.zr")->outputName, QStringLiteral("/a/b.avi"));
-    QVERIFY(!DeriveOutputName("/a/b.zr")->preferZrx);
-    QVERIFY(!DeriveOutputName("/a/b.Zr"));
-    QVERIFY(!DeriveOutputName("/a/b.ZRX"));
-    QVERIFY(!DeriveOutputName("/a/b.avi"));
-    QVERIFY(!DeriveOutputName("r"));
-    QCOMPARE(DeriveOutputName("zr")->outputName, QStringLiteral("avi"));
-  }
-
   void recordingFileDialogAcceptsOnlyExistingFiles() {
     const BrowseRequest request = BrowseRequestFor(true);
     auto dialog = MakeRecordingFileDialog(nullptr, request.filters, request.defaultSuffix);
@@ -306,13 +293,6 @@ class DialogTest : public QObject {
     dialog.setQuality(40);
     QCOMPARE(dialog.options().codec, std::string("raw"));
     QCOMPARE(dialog.options().quality, 40);
-  }
-
-  void compressorDialogWithNothingAvailableOffersOnlyCancel() {
-    CompressorDialog dialog({{"h264", "H.264", false}});
-    auto* box = dialog.findChild<QDialogButtonBox*>();
-    QVERIFY(!box->button(QDialogButtonBox::Ok)->isEnabled());
-    QVERIFY(box->button(QDialogButtonBox::Cancel)->isEnabled());
   }
 };
 
