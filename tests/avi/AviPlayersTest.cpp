@@ -19,6 +19,8 @@ struct Expected {
   double maxMeanError;     // mean absolute difference per byte of the decoded pictures
 };
 
+void PrintTo(const Expected& e, std::ostream* os) { *os << e.codec; }
+
 class EveryCompressor : public ::testing::TestWithParam<Expected> {};
 
 bool Available(const std::string& name) {

@@ -200,6 +200,38 @@ TEST(AviRecords, NamedStreamGetsStrnAndCompressedVideoNamesItsCodec) {
   EXPECT_EQ(Find(w.chunks, "AVI /movi/00dc").size(), 1u);
 }
 
+TEST(AviRecords, KeyFramesAreFlaggedAsTheCodecReportsThem) {
+  TempDir dir;
+  for (const std::string codec : {"mjpeg", "h264"}) {
+    bool available = false;
+    for (const CompressorInfo& c : ListCompressors()) available |= c.name == codec && c.available;
+    if (!available) continue;
+    Clip clip;
+    clip.codec = codec;
+    clip.frames = 12;
+    WriteClip(dir.file(codec + ".avi"), clip);
+    const Written w = Load(dir.file(codec + ".avi"));
+    const uint8_t* idx1 = w.At("AVI /idx1");
+    ASSERT_NE(idx1, nullptr);
+    int keys = 0, frames = 0;
+    for (uint32_t at = 0; at < w.SizeOf("AVI /idx1"); at += 16) {
+      if (Tag(Le32(idx1 + at)) != "00dc") continue;
+      const bool key = Le32(idx1 + at + 4) & 0x10;
+      EXPECT_TRUE(frames > 0 || key) << codec << ": the first frame is a key frame";
+      keys += key;
+      ++frames;
+    }
+    EXPECT_EQ(frames, 12);
+    // Motion JPEG pictures stand alone; H.264 predicts from the frames before.
+    EXPECT_EQ(keys, codec == "mjpeg" ? 12 : 1) << codec;
+    const uint64_t ix = Le64(w.At("AVI /hdrl/strl/indx") + 24);
+    const uint8_t* std = &w.bytes[ix + 8];
+    int deltas = 0;
+    for (uint32_t i = 0; i < Le32(std + 4); ++i) deltas += (Le32(std + 24 + 8 * i + 4) >> 31) & 1;
+    EXPECT_EQ(deltas, 12 - keys) << codec;
+  }
+}
+
 TEST(AviRecords, SegmentsStayUnderTheLimitAndTheHeadersCountThemAll) {
   TempDir dir;
   const std::string path = dir.file("segments.avi");
