@@ -271,6 +271,24 @@ TEST(AviRecords, SegmentsStayUnderTheLimitAndTheHeadersCountThemAll) {
   EXPECT_EQ(frames, 60u);
 }
 
+TEST(AviRecords, AFileStopsGrowingWhenItsSuperIndexesAreFull) {
+  TempDir dir;
+  const std::string path = dir.file("full-index.avi");
+  std::shared_ptr<AviFile> file;
+  ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, nullptr), WriterLimits{256 * 1024, 2}), 0);
+  Clip clip;
+  clip.audioPerFrame = 0;
+  ClipWriter cw;
+  ASSERT_EQ(cw.Open(std::move(file), clip), 0);
+  int accepted = 0;
+  for (int i = 0; i < 20; ++i) accepted += cw.WriteFrame(clip, i) == 0;
+  cw.Release();
+  EXPECT_EQ(accepted, 8);  // four 57,600-byte frames to a segment, two segments
+  const Written w = Load(path);
+  EXPECT_EQ(Le32(w.At("AVI /hdrl/strl/strh") + 32), 8u);
+  EXPECT_EQ(Le32(w.At("AVI /hdrl/strl/indx") + 4), 2u);
+}
+
 TEST(AviRecords, MissedPositionsAreFilledSoLaterSamplesKeepTheirTime) {
   TempDir dir;
   Clip clip;
