@@ -1,20 +1,48 @@
-// Placeholder until the G.726 decoder lands: decodes silence.
 #include "audio/G726Decoder.h"
 
-#include <cstring>
+#include <new>
+
+#include "audio/CodePacking.h"
+#include "audio/G726State.h"
 
 namespace zentrova {
 
-struct G726Decoder::State {};
+namespace {
+constexpr int32_t kMaxSamples = G726Decoder::kBufferBytes / g726::kBytesPerGroup * g726::kCodesPerGroup;
+}  // namespace
 
 G726Decoder::G726Decoder() = default;
-G726Decoder::~G726Decoder() { delete state_; }
-int G726Decoder::Prepare(int) { return 1; }
-int G726Decoder::Decode(const uint8_t*, int16_t* output, int32_t byteCount, int32_t) {
-  if (byteCount % 3 != 0 || byteCount > kBufferBytes) return 0;
-  std::memset(output, 0, static_cast<size_t>(byteCount / 3 * 8) * sizeof(int16_t));
+G726Decoder::~G726Decoder() = default;
+
+int G726Decoder::Prepare(int direction) {
+  direction_ = direction == 0 ? 0 : 1;
+  std::unique_ptr<G726State>& state = direction_ == 0 ? decoding_ : encoding_;
+  if (state) return 0;
+  state.reset(new (std::nothrow) G726State());
+  return state ? 1 : 0;
+}
+
+int G726Decoder::Decode(const uint8_t* input, int16_t* output, int32_t byteCount, int32_t) {
+  if (direction_ != 0 || !decoding_) return 0;
+  if (byteCount < 0 || byteCount % g726::kBytesPerGroup != 0 || byteCount > kBufferBytes) return 0;
+  if (byteCount > 0 && (input == nullptr || output == nullptr)) return 0;
+  for (int32_t at = 0; at < byteCount; at += g726::kBytesPerGroup) {
+    for (uint8_t code : g726::UnpackCodes(input + at)) *output++ = g726::DecodeSample(code, *decoding_);
+  }
   return 1;
 }
-int G726Decoder::Encode(const int16_t*, uint8_t*, int32_t) { return 0; }
+
+int G726Decoder::Encode(const int16_t* input, uint8_t* output, int32_t sampleCount) {
+  if (direction_ == 0 || !encoding_) return 0;
+  if (sampleCount < 0 || sampleCount % g726::kCodesPerGroup != 0 || sampleCount > kMaxSamples) return 0;
+  if (sampleCount > 0 && (input == nullptr || output == nullptr)) return 0;
+  for (int32_t at = 0; at < sampleCount; at += g726::kCodesPerGroup) {
+    std::array<uint8_t, g726::kCodesPerGroup> codes{};
+    for (int k = 0; k < g726::kCodesPerGroup; ++k) codes[k] = g726::EncodeSample(input[at + k], *encoding_);
+    g726::PackCodes(codes, output);
+    output += g726::kBytesPerGroup;
+  }
+  return 1;
+}
 
 }  // namespace zentrova
