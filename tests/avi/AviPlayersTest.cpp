@@ -153,18 +153,6 @@ TEST(AviPlayers, CompressorsRefusePicturesTheyCannotTake) {
   EXPECT_NE(MakeCompressedStream(none, video, {"indeo", 90}), 0);
 }
 
-TEST(AviPlayers, RegistryListsEveryChoice) {
-  const auto list = ListCompressors();
-  ASSERT_EQ(list.size(), 5u);
-  EXPECT_EQ(list[0].name, "raw");
-  EXPECT_EQ(list[0].description, "Full Frames (Uncompressed)");
-  EXPECT_TRUE(list[0].available);
-  EXPECT_EQ(list[1].name, "mjpeg");
-  EXPECT_EQ(list[2].name, "mpeg4");
-  EXPECT_EQ(list[3].name, "h264");
-  EXPECT_EQ(list[4].name, "ffv1");
-}
-
 TEST(AviPlayers, ContinuationSegmentsAreReadToTheLastFrame) {
   SKIP_WITHOUT_FFMPEG();
   TempDir dir;
