@@ -159,14 +159,7 @@ TEST(AviPlayers, ContinuationSegmentsAreReadToTheLastFrame) {
   const std::string path = dir.file("segments.avi");
   Clip clip;
   clip.frames = 50;
-  {
-    std::shared_ptr<AviFile> file;
-    ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, nullptr), WriterLimits{512 * 1024, 32}), 0);
-    ClipWriter cw;
-    ASSERT_EQ(cw.Open(std::move(file), clip), 0);
-    for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(cw.WriteFrame(clip, i), 0);
-    cw.Release();
-  }
+  WriteClip(path, clip, WriterLimits{512 * 1024, 32});
   EXPECT_EQ(ProbeStream(path, 0)["nb_read_packets"], "50");
   const std::string video = Decode(path, "-map 0:v -f rawvideo -pix_fmt bgr24");
   const size_t frameBytes = size_t{160} * 120 * 3;
