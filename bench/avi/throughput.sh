@@ -1,68 +1,58 @@
 #!/usr/bin/env bash
-# Uncompressed writing through the AVI layer against dd copying the same bytes (an AVI file made
-# before the timing starts, read from the page cache) into the same folder, both flushed to the
-# disk at the end (sync FILE). dd copies a real file rather than reading /dev/zero because a
-# virtual disk may treat blocks of zeros specially. The disk is shared and its speed wanders, so
-# the two take turns going first, with a pause for the disk to settle, and the best and the
-# median time of each count. Prints the rates and their ratios (above 1: the AVI layer was faster).
+# Uncompressed writing through the AVI layer against dd (bs=1M) and cp writing the same bytes
+# into the same folder. The peers copy an AVI file made before the timing starts and kept in
+# memory (/dev/shm when there is one), so that they only write; they copy a real file rather
+# than /dev/zero because a virtual disk may treat blocks of zeros specially. Every run ends with
+# `sync FILE`, inside the timing. The disk is shared and its speed wanders, so the three take
+# turns going first, with a pause for the disk to settle, and the best and the median time of
+# each are reported, with their ratios (above 1: the AVI layer was faster).
 # Usage: bench/avi/throughput.sh [BUILD_DIR] [SCRATCH_DIR] [FRAMES] [ROUNDS]
 set -euo pipefail
 build=${1:-build}
 scratch=${2:-/tmp}
 frames=${3:-1500}  # 704 x 576 frames: about 1.8 GB
-rounds=${4:-4}
-source="$scratch/zentrova-throughput-source.avi"
-avi="$scratch/zentrova-throughput.avi"
-copy="$scratch/zentrova-throughput.dd"
-trap 'rm -f "$source" "$avi" "$copy"' EXIT
-
-now() { date +%s.%N; }
-min() { awk "BEGIN{print ($1 == 0 || $2 < $1) ? $2 : $1}"; }
-settle() { sync; sleep 5; }
+rounds=${4:-3}
+memory=/dev/shm
+[ -d "$memory" ] && [ -w "$memory" ] || memory=$scratch
+source="$memory/zentrova-throughput-source.avi"
+out="$scratch/zentrova-throughput.out"
+trap 'rm -f "$source" "$out"' EXIT
 
 read -r bytes _ < <("$build/bench/avi/avi_raw_write" "$source" "$frames")
-cat "$source" >/dev/null  # into the page cache
 
-best_avi=0
-best_dd=0
-all_avi=()
-all_dd=()
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END{print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-time_avi() {
-  settle
-  local start t
-  start=$(now)
-  "$build/bench/avi/avi_raw_write" "$avi" "$frames" >/dev/null
-  sync "$avi"
-  t=$(awk "BEGIN{print $(now) - $start}")
-  best_avi=$(min "$best_avi" "$t")
-  all_avi+=("$t")
-  rm -f "$avi"
-  echo "  AVI layer: $t s"
-}
-time_dd() {
-  settle
-  local start t
-  start=$(now)
-  dd if="$source" of="$copy" bs=1M status=none
-  sync "$copy"
-  t=$(awk "BEGIN{print $(now) - $start}")
-  best_dd=$(min "$best_dd" "$t")
-  all_dd+=("$t")
-  rm -f "$copy"
-  echo "  dd copy:   $t s"
+run_avi() { "$build/bench/avi/avi_raw_write" "$out" "$frames" >/dev/null; }
+run_dd() { dd if="$source" of="$out" bs=1M status=none; }
+run_cp() { cp "$source" "$out"; }
+
+declare -A times
+timed() {  # NAME: runs run_NAME, flushes, records the seconds
+  sync
+  sleep 3
+  local start end
+  start=$(date +%s.%N)
+  "run_$1"
+  sync "$out"
+  end=$(date +%s.%N)
+  rm -f "$out"
+  times[$1]+="$(awk "BEGIN{print $end - $start}") "
 }
 
-for ((r = 1; r <= rounds; r++)); do
-  echo "round $r"
-  if ((r % 2)); then time_avi; time_dd; else time_dd; time_avi; fi
+order=(avi dd cp)
+for ((r = 0; r < rounds; r++)); do
+  for ((k = 0; k < 3; k++)); do timed "${order[(r + k) % 3]}"; done
+  echo "round $((r + 1)): avi ${times[avi]}| dd ${times[dd]}| cp ${times[cp]}"
 done
 
-avi_rate=$(awk "BEGIN{printf \"%.1f\", $bytes / $best_avi / 1048576}")
-dd_rate=$(awk "BEGIN{printf \"%.1f\", $bytes / $best_dd / 1048576}")
-echo "AVI layer (raw): $bytes bytes in $best_avi s = $avi_rate MiB/s"
-echo "dd bs=1M copy:   $bytes bytes in $best_dd s = $dd_rate MiB/s"
-echo "ratio AVI/dd (best times): $(awk "BEGIN{printf \"%.3f\", $avi_rate / $dd_rate}")"
-med_avi=$(median "${all_avi[@]}")
-med_dd=$(median "${all_dd[@]}")
-echo "median times: AVI layer $med_avi s, dd $med_dd s; ratio AVI/dd (medians): $(awk "BEGIN{printf \"%.3f\", $med_dd / $med_avi}")"
+best() { printf '%s\n' $1 | sort -g | head -n 1; }
+median() { printf '%s\n' $1 | sort -g | awk '{v[NR]=$1} END{print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+echo "bytes written per run: $bytes"
+for name in avi dd cp; do
+  b=$(best "${times[$name]}")
+  m=$(median "${times[$name]}")
+  printf '%-3s best %7.3f s (%7.1f MiB/s)  median %7.3f s\n' "$name" "$b" "$(awk "BEGIN{print $bytes / $b / 1048576}")" "$m"
+done
+for peer in dd cp; do
+  rb=$(awk "BEGIN{printf \"%.3f\", $(best "${times[$peer]}") / $(best "${times[avi]}")}")
+  rm=$(awk "BEGIN{printf \"%.3f\", $(median "${times[$peer]}") / $(median "${times[avi]}")}")
+  echo "ratio AVI layer / $peer speed: best $rb, median $rm"
+done
