@@ -19,7 +19,10 @@ constexpr size_t kSegmentHeaderBytes = 24;  // 'RIFF' size 'AVIX' 'LIST' size 'm
 
 }  // namespace
 
-AviWriter::AviWriter(std::unique_ptr<ByteSink> sink, WriterLimits limits) : sink_(std::move(sink)), limits_(limits) {}
+AviWriter::AviWriter(std::unique_ptr<ByteSink> sink, WriterLimits limits) : sink_(std::move(sink)), limits_(limits) {
+  // RIFF sizes and index offsets are 32-bit.
+  limits_.segmentBytes = std::min<uint64_t>(limits_.segmentBytes, UINT32_MAX);
+}
 
 AviWriter::~AviWriter() { Finish(); }
 

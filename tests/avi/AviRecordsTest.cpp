@@ -236,16 +236,9 @@ TEST(AviRecords, SegmentsStayUnderTheLimitAndTheHeadersCountThemAll) {
   TempDir dir;
   const std::string path = dir.file("segments.avi");
   constexpr uint64_t kLimit = 1 << 20;
-  {
-    std::shared_ptr<AviFile> file;
-    ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, nullptr), WriterLimits{kLimit, 16}), 0);
-    Clip clip;
-    clip.frames = 60;
-    ClipWriter cw;
-    ASSERT_EQ(cw.Open(file, clip), 0);
-    for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(cw.WriteFrame(clip, i), 0);
-    cw.Release();
-  }
+  Clip clip;
+  clip.frames = 60;
+  WriteClip(path, clip, WriterLimits{kLimit, 16});
   const Written w = Load(path);
   size_t riffs = 0, firstFrames = 0;
   for (size_t at = 0; at + 12 <= w.bytes.size(); ++riffs) {
