@@ -29,14 +29,15 @@ struct Implementation {
   Convert convert;
 };
 
-// Every fast implementation, each checked against the per-pixel reference.
-const Implementation kFast[] = {
-    {"dispatched", ConvertToRgb24},
-    {"scalar", ConvertToRgb24Scalar},
+// Every fast implementation this processor can run, each checked against the per-pixel reference.
+const std::vector<Implementation> kFast = [] {
+  std::vector<Implementation> all = {{"dispatched", ConvertToRgb24}, {"scalar", ConvertToRgb24Scalar}};
 #if defined(__SSE2__)
-    {"sse2", ConvertToRgb24Sse2},
+  all.push_back({"sse2", ConvertToRgb24Sse2});
+  if (ProcessorHasSsse3()) all.push_back({"ssse3", ConvertToRgb24Ssse3});
 #endif
-};
+  return all;
+}();
 
 // One flat 2x2 picture of the given colour.
 Bgr ConvertFlat(Convert convert, uint8_t y, uint8_t cb, uint8_t cr) {
