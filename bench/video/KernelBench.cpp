@@ -92,6 +92,8 @@ BENCHMARK(BM_ConvertToRgb24Scalar)->Args({704, 288});
 #if defined(__SSE2__)
 void BM_ConvertToRgb24Sse2(benchmark::State& state) { RunConversion(state, ConvertToRgb24Sse2); }
 BENCHMARK(BM_ConvertToRgb24Sse2)->Args({704, 288});
+void BM_ConvertToRgb24Ssse3(benchmark::State& state) { RunConversion(state, ConvertToRgb24Ssse3); }
+BENCHMARK(BM_ConvertToRgb24Ssse3)->Args({704, 288});
 #endif
 BENCHMARK(BM_ConvertToRgb24Reference)->Args({704, 288});
 

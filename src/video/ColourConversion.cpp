@@ -86,7 +86,9 @@ void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const
                     int32_t height) {
   using Conversion = void (*)(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t, int32_t);
 #if defined(__SSE2__)
-  static const Conversion best = ProcessorHasSsse3() ? ConvertToRgb24Ssse3 : ConvertToRgb24Sse2;
+  static const Conversion best = ProcessorHasAvx2()    ? ConvertToRgb24Avx2
+                                 : ProcessorHasSsse3() ? ConvertToRgb24Ssse3
+                                                       : ConvertToRgb24Sse2;
 #else
   static const Conversion best = ConvertToRgb24Scalar;
 #endif

@@ -34,12 +34,13 @@ alignas(16) constexpr std::array<std::array<uint8_t, 16>, 9> kShuffles = {
     ShuffleFor(1, 2), ShuffleFor(2, 0), ShuffleFor(2, 1), ShuffleFor(2, 2),
 };
 
+inline __m128i Control(int block, int channel) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffles[3 * block + channel].data()));
+}
+
 [[gnu::target("ssse3")]] inline __m128i Block(int block, __m128i blue, __m128i green, __m128i red) {
-  const auto control = [block](int channel) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(kShuffles[3 * block + channel].data()));
-  };
-  return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(blue, control(0)), _mm_shuffle_epi8(green, control(1))),
-                      _mm_shuffle_epi8(red, control(2)));
+  return _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(blue, Control(block, 0)), _mm_shuffle_epi8(green, Control(block, 1))),
+                      _mm_shuffle_epi8(red, Control(block, 2)));
 }
 
 [[gnu::target("ssse3")]] inline void ConvertSixteen(uint8_t* out, const uint8_t* luma, const Offsets& o) {

@@ -35,6 +35,7 @@ const std::vector<Implementation> kFast = [] {
 #if defined(__SSE2__)
   all.push_back({"sse2", ConvertToRgb24Sse2});
   if (ProcessorHasSsse3()) all.push_back({"ssse3", ConvertToRgb24Ssse3});
+  if (ProcessorHasAvx2()) all.push_back({"avx2", ConvertToRgb24Avx2});
 #endif
   return all;
 }();
@@ -108,7 +109,7 @@ TEST(ConvertToRgb24, FastConversionEqualsTheReference) {
   std::mt19937 rng(5);
   std::uniform_int_distribution<int> byte(0, 255);
   const std::pair<int, int> sizes[] = {{2, 2},     {16, 16},   {18, 2}, {176, 144}, {352, 288},
-                                       {704, 288}, {640, 480}, {62, 6}, {34, 4}};
+                                       {704, 288}, {640, 480}, {62, 6}, {34, 4}, {64, 2}, {96, 4}, {50, 2}};
   for (const auto& [w, h] : sizes) {
     std::vector<uint8_t> y(w * h), cb(w * h / 4), cr(w * h / 4);
     for (auto* plane : {&y, &cb, &cr})
