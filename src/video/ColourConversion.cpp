@@ -95,10 +95,6 @@ void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const
   best(picture, y, cb, cr, width, height);
 }
 
-#if defined(__SSE2__)
-bool ProcessorHasSsse3() { return __builtin_cpu_supports("ssse3"); }
-#endif
-
 void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                           int32_t height) {
   if (width <= 0 || height <= 0) return;
