@@ -10,6 +10,7 @@
 #include "video/ColourConversion.h"
 #include "video/InverseDct.h"
 #include "video/PictureEnlargement.h"
+#include "video/ProcessorFeatures.h"
 
 namespace zentrova {
 namespace {
@@ -49,6 +50,15 @@ void RunIdct(benchmark::State& state, void (*transform)(const int16_t*, int16_t*
 }
 
 void BM_IdctPlain(benchmark::State& state) { RunIdct(state, InverseDct); }
+void BM_IdctPlainPortable(benchmark::State& state) { RunIdct(state, InverseDctPortable); }
+BENCHMARK(BM_IdctPlainPortable)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
+#if defined(__SSE2__)
+void BM_IdctPlainAvx2(benchmark::State& state) {
+  if (!ProcessorHasAvx2()) return state.SkipWithError("no AVX2");
+  RunIdct(state, InverseDctAvx2);
+}
+BENCHMARK(BM_IdctPlainAvx2)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
+#endif
 void BM_IdctVectorScalar(benchmark::State& state) { RunIdct(state, InverseDctVectorScalar); }
 BENCHMARK(BM_IdctPlain)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
 BENCHMARK(BM_IdctVectorScalar)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");

@@ -8,6 +8,7 @@
 
 #include "video/ColourConversionRows.h"
 #include "video/ColourConversionTables.h"
+#include "video/ProcessorFeatures.h"
 
 namespace zentrova {
 namespace {

@@ -133,8 +133,6 @@ void ConvertToRgb24Avx2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, c
   }
 }
 
-bool ProcessorHasAvx2() { return __builtin_cpu_supports("avx2"); }
-
 }  // namespace zentrova
 
 #endif  // __SSE2__

@@ -88,8 +88,6 @@ void ConvertToRgb24Ssse3(uint8_t* picture, const uint8_t* y, const uint8_t* cb, 
   }
 }
 
-bool ProcessorHasSsse3() { return __builtin_cpu_supports("ssse3"); }
-
 }  // namespace zentrova
 
 #endif  // __SSE2__

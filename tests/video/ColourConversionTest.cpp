@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "video/ColourConversionTables.h"
+#include "video/ProcessorFeatures.h"
 
 namespace zentrova {
 namespace {

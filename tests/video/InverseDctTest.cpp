@@ -6,11 +6,13 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "IdctBlocks.h"
 #include "video/InverseDctVectorLanes.h"
+#include "video/ProcessorFeatures.h"
 
 namespace zentrova {
 namespace {
@@ -25,14 +27,18 @@ struct Variant {
   Transform run;
 };
 
-const Variant kVariants[] = {
-    {"plain", InverseDct},
-    {"vector", InverseDctVector},
-    {"vectorScalar", InverseDctVectorScalar},
+// Every implementation of both variants this processor can run.
+const std::vector<Variant> kVariants = [] {
+  std::vector<Variant> all = {{"plain", InverseDct},
+                              {"plainPortable", InverseDctPortable},
+                              {"vector", InverseDctVector},
+                              {"vectorScalar", InverseDctVectorScalar}};
 #if defined(__SSE2__)
-    {"vectorSse2", InverseDctVectorSse2},
+  if (ProcessorHasAvx2()) all.push_back({"plainAvx2", InverseDctAvx2});
+  all.push_back({"vectorSse2", InverseDctVectorSse2});
 #endif
-};
+  return all;
+}();
 
 Block Transformed(Transform t, const Block& in) {
   Block out;
