@@ -6,7 +6,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 
-#include <cstddef>
 #include <cstring>
 
 #include "video/ColourConversionLanes.h"
@@ -91,20 +90,7 @@ void ConvertRowPairSse2(uint8_t* out0, uint8_t* out1, const uint8_t* y0, const u
 
 void ConvertToRgb24Sse2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                         int32_t height) {
-  if (width <= 0 || height <= 0) return;
-  if (width % 2 != 0 || height % 2 != 0) {
-    ConvertToRgb24Reference(picture, y, cb, cr, width, height);
-    return;
-  }
-  const int32_t chromaWidth = width / 2;
-  const size_t rowBytes = 3 * static_cast<size_t>(width);
-  for (int32_t ci = 0; ci < height / 2; ++ci) {
-    const size_t row = 2 * static_cast<size_t>(ci);
-    const uint8_t* y0 = y + row * width;
-    uint8_t* out0 = picture + row * rowBytes;
-    const size_t chromaRow = static_cast<size_t>(ci) * chromaWidth;
-    ConvertRowPairSse2(out0, out0 + rowBytes, y0, y0 + width, cb + chromaRow, cr + chromaRow, chromaWidth);
-  }
+  ConvertByRowPairs(ConvertRowPairSse2, picture, y, cb, cr, width, height);
 }
 
 }  // namespace zentrova
