@@ -8,6 +8,7 @@
 
 #include "video/ColourConversionRows.h"
 #include "video/ColourConversionTables.h"
+#include "video/ProcessorFeatures.h"
 
 namespace zentrova {
 namespace {
@@ -84,17 +85,20 @@ void ConvertToRgb24Reference(uint8_t* picture, const uint8_t* y, const uint8_t* 
 
 void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                     int32_t height) {
+  using Conversion = void (*)(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t, int32_t);
 #if defined(__SSE2__)
-  ConvertToRgb24Sse2(picture, y, cb, cr, width, height);
+  static const Conversion best = ProcessorHasAvx2()    ? ConvertToRgb24Avx2
+                                 : ProcessorHasSsse3() ? ConvertToRgb24Ssse3
+                                                       : ConvertToRgb24Sse2;
 #else
-  ConvertToRgb24Scalar(picture, y, cb, cr, width, height);
+  static const Conversion best = ConvertToRgb24Scalar;
 #endif
+  best(picture, y, cb, cr, width, height);
 }
 
-void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
-                          int32_t height) {
+void ConvertByRowPairs(RowPairConverter convertRows, uint8_t* picture, const uint8_t* y, const uint8_t* cb,
+                       const uint8_t* cr, int32_t width, int32_t height) {
   if (width <= 0 || height <= 0) return;
-  // Odd sizes are outside the decoder's pictures; the per-pixel rule handles them as written.
   if (width % 2 != 0 || height % 2 != 0) {
     ConvertToRgb24Reference(picture, y, cb, cr, width, height);
     return;
@@ -106,8 +110,13 @@ void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb,
     const uint8_t* y0 = y + row * width;
     uint8_t* out0 = picture + row * rowBytes;
     const size_t chromaRow = static_cast<size_t>(ci) * chromaWidth;
-    ConvertRowPair(out0, out0 + rowBytes, y0, y0 + width, cb + chromaRow, cr + chromaRow, chromaWidth);
+    convertRows(out0, out0 + rowBytes, y0, y0 + width, cb + chromaRow, cr + chromaRow, chromaWidth);
   }
+}
+
+void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                          int32_t height) {
+  ConvertByRowPairs(ConvertRowPair, picture, y, cb, cr, width, height);
 }
 
 }  // namespace zentrova

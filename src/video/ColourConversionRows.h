@@ -9,4 +9,12 @@ namespace zentrova {
 void ConvertRowPair(uint8_t* out0, uint8_t* out1, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
                     const uint8_t* cr, int32_t chromaWidth);
 
+using RowPairConverter = void (*)(uint8_t* out0, uint8_t* out1, const uint8_t* y0, const uint8_t* y1,
+                                  const uint8_t* cb, const uint8_t* cr, int32_t chromaWidth);
+
+// A whole picture, row pair by row pair, with the given row-pair converter; sizes that are not
+// even (outside the decoder's pictures) go to the per-pixel reference, as the rule reads.
+void ConvertByRowPairs(RowPairConverter convertRows, uint8_t* picture, const uint8_t* y, const uint8_t* cb,
+                       const uint8_t* cr, int32_t width, int32_t height);
+
 }  // namespace zentrova

@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include "video/ProcessorFeatures.h"
+
 namespace zentrova {
 
 // The zigzag scan of ITU-T T.81 (JPEG), inverse direction: natural position -> transmission index.
@@ -111,15 +113,25 @@ int16_t DcAloneSample(int16_t dc) {
 
 void InverseDct1D(int16_t* values, int stride) { Step(values, stride); }
 
+void InverseDctPortable(const int16_t* coefficients, int16_t* samples) {
+  for (int p = 0; p < 64; ++p) samples[p] = coefficients[ZigzagTable[p]];
+  for (int row = 0; row < 8; ++row) Step(samples + 8 * row, 1);
+  for (int column = 0; column < 8; ++column) Step(samples + column, 8);
+}
+
 void InverseDct(const int16_t* coefficients, int16_t* samples) {
   if (DcAlone(coefficients)) {
     const int16_t value = DcAloneSample(coefficients[0]);
     for (int p = 0; p < 64; ++p) samples[p] = value;
     return;
   }
-  for (int p = 0; p < 64; ++p) samples[p] = coefficients[ZigzagTable[p]];
-  for (int row = 0; row < 8; ++row) Step(samples + 8 * row, 1);
-  for (int column = 0; column < 8; ++column) Step(samples + column, 8);
+  using Transform = void (*)(const int16_t*, int16_t*);
+#if defined(__SSE2__)
+  static const Transform best = ProcessorHasAvx2() ? InverseDctAvx2 : InverseDctPortable;
+#else
+  static const Transform best = InverseDctPortable;
+#endif
+  best(coefficients, samples);
 }
 
 }  // namespace zentrova

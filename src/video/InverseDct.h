@@ -9,8 +9,15 @@ namespace zentrova {
 // that belongs at p: the zigzag scan of ITU-T T.81, stored in the inverse direction.
 extern const int32_t ZigzagTable[64];
 
-// 32-bit plain variant: every sum and store keeps its low bits, no saturation.
+// 32-bit plain variant: every sum and store keeps its low bits, no saturation. Takes a short way
+// for blocks of DC alone, and uses AVX2 where the processor has it (chosen once).
 void InverseDct(const int16_t* coefficients, int16_t* samples);
+// The plain variant's flow graph one value at a time, always built: the reference.
+void InverseDctPortable(const int16_t* coefficients, int16_t* samples);
+#if defined(__SSE2__)
+// The same with AVX2, eight lanes of 32 bits; only where ProcessorHasAvx2 (video/ProcessorFeatures.h).
+void InverseDctAvx2(const int16_t* coefficients, int16_t* samples);
+#endif
 // Its one-dimensional step, in place on values[0], values[stride], ... values[7 * stride].
 void InverseDct1D(int16_t* values, int stride);
 

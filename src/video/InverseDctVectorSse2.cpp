@@ -46,7 +46,12 @@ enum class Pass { First, Second };
 template <Pass pass>
 inline void TransformRows(__m128i* x) {
   if constexpr (pass == Pass::First) {
-    for (int k : {0, 1, 2, 4, 6, 7}) x[k] = _mm_slli_epi16(x[k], 2);
+    x[0] = _mm_slli_epi16(x[0], 2);
+    x[1] = _mm_slli_epi16(x[1], 2);
+    x[2] = _mm_slli_epi16(x[2], 2);
+    x[4] = _mm_slli_epi16(x[4], 2);
+    x[6] = _mm_slli_epi16(x[6], 2);
+    x[7] = _mm_slli_epi16(x[7], 2);
     x[3] = _mm_slli_epi16(x[3], 4);
     x[5] = _mm_slli_epi16(x[5], 4);
   } else {
@@ -84,6 +89,7 @@ inline void TransformRows(__m128i* x) {
       RoundOutput(Add(e0, v)), RoundOutput(Add(e1, d)), RoundOutput(Add(e2, f)), RoundOutput(Add(e3, w)),
       RoundOutput(Sub(e3, w)), RoundOutput(Sub(e2, f)), RoundOutput(Sub(e1, d)), RoundOutput(Sub(e0, v)),
   };
+#pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
     if constexpr (pass == Pass::First) {
       x[i] = _mm_and_si128(c[i], _mm_set1_epi16(static_cast<int16_t>(0xFFFC)));
@@ -127,6 +133,7 @@ inline void Transpose(__m128i* x) {
 inline bool DcAlone(const int16_t* coefficients) {
   const __m128i* in = reinterpret_cast<const __m128i*>(coefficients);
   __m128i any = _mm_and_si128(_mm_loadu_si128(in), _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+#pragma GCC unroll 8
   for (int k = 1; k < 8; ++k) any = _mm_or_si128(any, _mm_loadu_si128(in + k));
   return _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
 }
@@ -147,11 +154,13 @@ inline int16_t DcAloneSample(int16_t dc) {
 void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
   if (DcAlone(coefficients)) {
     const __m128i value = _mm_set1_epi16(DcAloneSample(coefficients[0]));
+#pragma GCC unroll 8
     for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8 * k), value);
     return;
   }
 
   __m128i x[8];
+#pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) {
     const uint8_t* z = kTransposedZigzag.data() + 8 * k;
     const int16_t* c = coefficients;
@@ -160,6 +169,7 @@ void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
   TransformRows<Pass::First>(x);
   Transpose(x);
   TransformRows<Pass::Second>(x);
+#pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8 * k), x[k]);
 }
 

@@ -1,6 +1,6 @@
-// Equivalence harness: every implementation of the vector inverse DCT against the scalar
-// emulation of its lane arithmetic, bit for bit, on random blocks weighted towards the values that
-// saturate and wrap; and the plain variant against the vector one on ordinary blocks.
+// Equivalence harness: every SIMD implementation of either inverse DCT against its portable
+// reference, bit for bit, on random blocks weighted towards the values that saturate and wrap;
+// and the plain variant against the vector one on ordinary blocks.
 //
 // ZENTROVA_IDCT_BLOCKS=<count> raises the number of random blocks (the default keeps the run to
 // a few seconds); ZENTROVA_IDCT_SEED=<n> changes the seed.
@@ -11,6 +11,7 @@
 
 #include "IdctBlocks.h"
 #include "video/InverseDct.h"
+#include "video/ProcessorFeatures.h"
 
 namespace zentrova {
 namespace {
@@ -71,6 +72,17 @@ TEST(VectorIdctEquivalence, Sse2MatchesOnConstantBlocksOfEveryExtreme) {
       ASSERT_EQ(Transformed(InverseDctVectorSse2, single), Transformed(InverseDctVectorScalar, single))
           << "value " << value << " at " << k;
     }
+  }
+}
+
+TEST(PlainIdctEquivalence, Avx2MatchesThePortableFlowOnEveryDraw) {
+  if (!ProcessorHasAvx2()) GTEST_SKIP() << "the processor has no AVX2";
+  BlockSource source(Seed() + 2);
+  const long count = BlockCount();
+  for (long i = 0; i < count; ++i) {
+    const Block in = source.Any();
+    ASSERT_EQ(Transformed(InverseDctAvx2, in), Transformed(InverseDctPortable, in)) << "block " << i << ":\n"
+                                                                                     << Describe(in);
   }
 }
 #endif

@@ -1,0 +1,10 @@
+#pragma once
+// Instruction sets beyond the build's baseline that the running processor offers, for kernels
+// that choose their implementation once at first use.
+
+namespace zentrova {
+
+bool ProcessorHasSsse3();
+bool ProcessorHasAvx2();
+
+}  // namespace zentrova
