@@ -14,8 +14,8 @@
 #include "video/BitReader.h"
 #include "video/BlockCoefficients.h"
 #include "video/TcoefCode.h"
-#include "zrgen/RecordingGenerator.h"
 #include "video/VideoDecoder.h"
+#include "zrgen/RecordingGenerator.h"
 
 namespace zentrova {
 namespace {
@@ -36,9 +36,9 @@ const bench::RecordingFrames& Recording(const Case& c, IdctChoice idct) {
   auto found = cache.find(key);
   if (found != cache.end()) return found->second;
   zrgen::GeneratorOptions options;
-  options.output = (std::filesystem::temp_directory_path() /
-                    ("zentrova-decode-bench-" + std::to_string(c.resolutionCode) + ".zr"))
-                       .string();
+  options.output =
+      (std::filesystem::temp_directory_path() / ("zentrova-decode-bench-" + std::to_string(c.resolutionCode) + ".zr"))
+          .string();
   options.resolutionCode = c.resolutionCode;
   options.version = c.version;
   options.frames = 100;
@@ -69,7 +69,8 @@ void DecodeFrames(benchmark::State& state, Case c) {
   size_t next = 0;
   for (auto _ : state) {
     const auto& p = rec.pictures[next];
-    benchmark::DoNotOptimize(decoder.DecodeFrame(p.data(), static_cast<uint32_t>(p.size()), picture.data(), picture.size()));
+    benchmark::DoNotOptimize(
+        decoder.DecodeFrame(p.data(), static_cast<uint32_t>(p.size()), picture.data(), picture.size()));
     next = next + 1 == rec.pictures.size() ? 0 : next + 1;  // back to the first (intra) picture
   }
   state.SetItemsProcessed(state.iterations());

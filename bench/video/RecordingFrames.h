@@ -13,7 +13,7 @@ namespace zentrova::bench {
 
 struct RecordingFrames {
   uint32_t stamp = 0x20020114;
-  int width = 0;   // the recording's (delivered) picture size
+  int width = 0;  // the recording's (delivered) picture size
   int height = 0;
   std::vector<std::vector<uint8_t>> pictures;  // video bytes of the frames that hold a picture
   uint64_t videoBytes = 0;

@@ -2,9 +2,9 @@
 // several passes over the frames held in memory, and prints the rate in frames per second.
 //   video_decode_rate recording.zr [passes] [auto|plain|vector]
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "RecordingFrames.h"
@@ -25,7 +25,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   VideoDecoder decoder;
-  const IdctChoice choice = idct == "plain" ? IdctChoice::Plain : idct == "vector" ? IdctChoice::Vector : IdctChoice::Auto;
+  const IdctChoice choice = idct == "plain"    ? IdctChoice::Plain
+                            : idct == "vector" ? IdctChoice::Vector
+                                               : IdctChoice::Auto;
   if (!decoder.Initialise(rec.stamp, choice)) return 1;
   std::vector<uint8_t> picture(static_cast<size_t>(rec.width) * rec.height * 3);
   long failed = 0;

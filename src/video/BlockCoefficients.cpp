@@ -28,17 +28,17 @@ enum class Step { More, Done, Failed };
 
 // One event from a reader that holds at least 22 bits: a 12-bit code and its sign bit, or the
 // 7-bit ESCAPE code and its 15 bits.
-[[gnu::always_inline]] inline Step DecodeEvent(BitReader& reader, int16_t* block, uint32_t& position, uint32_t quantiser) {
-  const uint32_t ahead = reader.PeekFilled(13);
+[[gnu::always_inline]] inline Step DecodeEvent(BitReader& reader, int16_t* block, uint32_t& position,
+                                               uint32_t quantiser) {
+  const uint32_t ahead = reader.PeekFilled(13);  // the longest code and its sign bit
   const TcoefEntry& entry = kTcoefDirect.entries[ahead >> 1];
   if (entry.length == 0) return Step::Failed;
+  reader.SkipFilled(entry.length);
   Event event;
   if (entry.level != 0) {
-    const bool negative = ((ahead >> (12 - entry.length)) & 1) != 0;
-    reader.SkipFilled(entry.length + 1);
+    const bool negative = ((ahead >> (13 - entry.length)) & 1) != 0;  // the last bit taken
     event = Event{entry.last, entry.run, entry.level, negative};
   } else {
-    reader.SkipFilled(entry.length);
     event = ReadEscape(reader);
   }
   position += event.run;

@@ -67,7 +67,8 @@ void LoadMacroblock(int x, int y, int16_t* macroblock, const Planes& planes) {
 
 void AddResidual(int16_t* prediction, const int16_t* residual) {
   for (int i = 0; i < kMacroblockEntries; ++i) {
-    const uint16_t sum = static_cast<uint16_t>(static_cast<uint16_t>(prediction[i]) + static_cast<uint16_t>(residual[i]));
+    const uint16_t sum =
+        static_cast<uint16_t>(static_cast<uint16_t>(prediction[i]) + static_cast<uint16_t>(residual[i]));
     prediction[i] = static_cast<int16_t>(sum);
   }
 }

@@ -136,8 +136,8 @@ bool DecodeMacroblocks(const MacroblockContext& context, uint32_t quantiser) {
     }
     if (reader.Read(1)) continue;  // skipped: the previous picture stays
     const bool interCoded = reader.Read(1) != 0;
-    const bool ok = interCoded ? DecodeInterMacroblock(context, x, y, quantiser)
-                               : DecodeIntraMacroblock(context, x, y, quantiser);
+    const bool ok =
+        interCoded ? DecodeInterMacroblock(context, x, y, quantiser) : DecodeIntraMacroblock(context, x, y, quantiser);
     if (!ok) return false;
   }
   return true;

@@ -86,7 +86,11 @@ namespace {
 
 constexpr TcoefDirect BuildDirect() {
   TcoefDirect direct{};
-  for (uint32_t e = 0; e < 4096; ++e) direct.entries[e] = LookupTcoef(e);
+  for (uint32_t e = 0; e < 4096; ++e) {
+    TcoefEntry entry = LookupTcoef(e);
+    if (entry.length != 0 && entry.level != 0) ++entry.length;  // the sign bit
+    direct.entries[e] = entry;
+  }
   return direct;
 }
 

@@ -31,17 +31,18 @@ struct TcoefEntry {
 // tables lie one after the other in one array, so the lookup chooses a shift and an offset
 // rather than a table, without branches.
 struct TcoefLookup {
-  static constexpr uint32_t kLongOffset = 0;                   // e / 32 - 16
-  static constexpr uint32_t kMiddleOffset = 128 - 16;          // e / 4 - 32
+  static constexpr uint32_t kLongOffset = 0;                    // e / 32 - 16
+  static constexpr uint32_t kMiddleOffset = 128 - 16;           // e / 4 - 32
   static constexpr uint32_t kShortOffset = kMiddleOffset + 96;  // e
   static constexpr uint32_t kEntries = kShortOffset + 128;
   TcoefEntry entries[kEntries];
 };
 extern const TcoefLookup kTcoefLookup;
 
-// The three tables spread out over every 12-bit look-ahead: entry e is LookupTcoef(e). Built
-// from them at compile time, it saves the choice of table on the path from one code to the
-// next, which halves the time a block's codes take.
+// The three tables spread out over every 12-bit look-ahead: entry e is LookupTcoef(e), its
+// length counting the sign bit that follows an event (ESCAPE keeps its 7 bits). Built from them
+// at compile time, it saves the choice of table on the path from one code to the next, which
+// halves the time a block's codes take.
 struct TcoefDirect {
   TcoefEntry entries[4096];
 };
@@ -58,7 +59,8 @@ constexpr const TcoefEntry& LookupTcoef(uint32_t e) {
   constexpr uint32_t kShortStart = TcoefLookup::kShortOffset;
   constexpr uint32_t kMiddleStart = TcoefLookup::kMiddleOffset - 32;
   constexpr uint32_t kLongStart = TcoefLookup::kLongOffset - 16;
-  const uint32_t start = kShortStart - middleOrLong * (kShortStart - kMiddleStart) - longCode * (kMiddleStart - kLongStart);
+  const uint32_t start =
+      kShortStart - middleOrLong * (kShortStart - kMiddleStart) - longCode * (kMiddleStart - kLongStart);
   return kTcoefLookup.entries[(e >> shift) + start];
 }
 

@@ -47,7 +47,9 @@ bool PlanesHold(uint32_t width, uint32_t height) {
   return static_cast<size_t>(width) * height <= kLumaCapacity;
 }
 
-std::unique_ptr<uint8_t[]> AllocatePlane(size_t bytes) { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]()); }
+std::unique_ptr<uint8_t[]> AllocatePlane(size_t bytes) {
+  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]());
+}
 
 }  // namespace
 
@@ -69,8 +71,8 @@ struct VideoDecoder::State {
   Size size() const { return {width, height}; }
 
   MacroblockContext macroblocks() {
-    return MacroblockContext{&reader, Planes{y.get(), cb.get(), cr.get(), width}, macroblockColumns, macroblockCount,
-                             transform, &shortcuts};
+    return MacroblockContext{
+        &reader, Planes{y.get(), cb.get(), cr.get(), width}, macroblockColumns, macroblockCount, transform, &shortcuts};
   }
 };
 
@@ -99,9 +101,15 @@ int VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
   state->cr = AllocatePlane(kChromaCapacity);
   if (!state->enlargedY || !state->enlargedCb || !state->enlargedCr || !state->y || !state->cb || !state->cr) return 0;
   switch (choice) {
-    case IdctChoice::Plain: state->vectorTransform = false; break;
-    case IdctChoice::Vector: state->vectorTransform = true; break;
-    case IdctChoice::Auto: state->vectorTransform = DetectVectorUnit() != 0; break;
+    case IdctChoice::Plain:
+      state->vectorTransform = false;
+      break;
+    case IdctChoice::Vector:
+      state->vectorTransform = true;
+      break;
+    case IdctChoice::Auto:
+      state->vectorTransform = DetectVectorUnit() != 0;
+      break;
   }
   state->transform = state->vectorTransform ? &InverseDctVector : &InverseDct;
   state->shortcuts = MeasureShortcuts(state->transform);

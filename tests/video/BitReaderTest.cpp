@@ -1,9 +1,9 @@
-#include "video/BitReader.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
+
+#include "video/BitReader.h"
 
 namespace zentrova {
 namespace {

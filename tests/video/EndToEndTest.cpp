@@ -43,8 +43,8 @@ TEST_P(EndToEnd, AFreshDecoderFollowsTheEncodersReconstructionExactly) {
     const zrgen::EncodedPicture coded = encoder.Encode(frame);
     ASSERT_TRUE(coded.error.empty()) << coded.error;
     EXPECT_GT(coded.psnrY, 30.0) << "picture " << i;
-    const DecodeStatus s =
-        decoder.DecodeFrame(coded.bytes.data(), static_cast<uint32_t>(coded.bytes.size()), picture.data(), picture.size());
+    const DecodeStatus s = decoder.DecodeFrame(coded.bytes.data(), static_cast<uint32_t>(coded.bytes.size()),
+                                               picture.data(), picture.size());
     ASSERT_EQ(s.failed, 0) << "picture " << i;
     EXPECT_EQ(s.pictureType == 2, !coded.intra);
     const zrgen::Planes& expected = encoder.reconstruction();

@@ -1,11 +1,10 @@
-#include "video/MacroblockBuffer.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
 #include "video/BlockReconstruction.h"
+#include "video/MacroblockBuffer.h"
 
 namespace zentrova {
 namespace {
@@ -33,10 +32,10 @@ TEST(MacroblockBuffer, PlacesBlocksInTheirQuarterOrChromaArea) {
     PlaceBlock(b, mb, samples);
   }
   EXPECT_EQ(mb[0], 0);
-  EXPECT_EQ(mb[8], 100);                // block 1, row 0, column 0
-  EXPECT_EQ(mb[8 * 16], 200);           // block 2 starts on row 8
-  EXPECT_EQ(mb[15 * 16 + 15], 363);     // block 3, row 7, column 7
-  EXPECT_EQ(mb[1 * 16 + 2], 10);        // block 0, row 1, column 2
+  EXPECT_EQ(mb[8], 100);             // block 1, row 0, column 0
+  EXPECT_EQ(mb[8 * 16], 200);        // block 2 starts on row 8
+  EXPECT_EQ(mb[15 * 16 + 15], 363);  // block 3, row 7, column 7
+  EXPECT_EQ(mb[1 * 16 + 2], 10);     // block 0, row 1, column 2
   EXPECT_EQ(mb[kCbOffset + 9], 409);
   EXPECT_EQ(mb[kCrOffset + 63], 563);
 }
@@ -91,9 +90,12 @@ uint8_t* BlockStart(const Planes& p, int x, int y, int b, size_t& stride) {
 // Samples drawn mostly near the sample range, some at the 16-bit extremes.
 int16_t Draw(std::mt19937& random) {
   switch (random() % 8) {
-    case 0: return static_cast<int16_t>(random());
-    case 1: return (random() % 2) ? int16_t{32767} : int16_t{-32768};
-    default: return static_cast<int16_t>(static_cast<int>(random() % 700) - 220);
+    case 0:
+      return static_cast<int16_t>(random());
+    case 1:
+      return (random() % 2) ? int16_t{32767} : int16_t{-32768};
+    default:
+      return static_cast<int16_t>(static_cast<int>(random() % 700) - 220);
   }
 }
 

@@ -68,8 +68,8 @@ inline void PutEvents(BitWriter& w, const std::vector<Event>& events) {
 
 // ITU-T H.263 CBPY codes, written independently of the decoder's lookup.
 inline const char* CbpyCode(uint32_t cbpy) {
-  static const char* const kCodes[16] = {"11",   "0110",  "1000",  "0100", "1010",   "0101", "000011", "00010",
-                                         "1011", "000010", "0111", "00011", "1001", "00100", "00101", "0011"};
+  static const char* const kCodes[16] = {"11",   "0110",   "1000", "0100",  "1010", "0101",  "000011", "00010",
+                                         "1011", "000010", "0111", "00011", "1001", "00100", "00101",  "0011"};
   return kCodes[cbpy & 15];
 }
 

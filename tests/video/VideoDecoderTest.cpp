@@ -1,5 +1,3 @@
-#include "video/VideoDecoder.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,6 +5,7 @@
 
 #include "StreamWriter.h"
 #include "video/ColourConversion.h"
+#include "video/VideoDecoder.h"
 
 namespace zentrova {
 namespace {
@@ -102,7 +101,8 @@ TEST(IntraPicture, EveryDcCodeGivesAFlatBlockInBothTransforms) {
   for (IdctChoice idct : {IdctChoice::Plain, IdctChoice::Vector}) {
     Decoder d(kOlder, idct);
     // 256 macroblocks; code 128 is forbidden, so macroblock 128 uses 255, which stands for 128.
-    const auto bytes = IntraPicture(256, 256, 8, 0, [](int m) { return FlatIntra(m == 128 ? 255u : static_cast<uint32_t>(m)); });
+    const auto bytes =
+        IntraPicture(256, 256, 8, 0, [](int m) { return FlatIntra(m == 128 ? 255u : static_cast<uint32_t>(m)); });
     ASSERT_EQ(d.Decode(bytes).failed, 0);
     for (int m = 0; m < 256; ++m) {
       const int expected = m == 255 ? 128 : m;
@@ -163,7 +163,7 @@ TEST(IntraPicture, OnlyWholeMacroblocksAreDecoded) {
   EXPECT_EQ(s.failed, 0);
   EXPECT_EQ(s.width, 40);
   EXPECT_EQ(d.Y(31, 15), 150);
-  EXPECT_EQ(d.Y(32, 15), 60);   // row 15 of the old 48-wide layout: its contents are kept
+  EXPECT_EQ(d.Y(32, 15), 60);  // row 15 of the old 48-wide layout: its contents are kept
   EXPECT_EQ(d.Y(0, 16), 60);
 }
 
@@ -202,7 +202,7 @@ TEST(MacroblockGroups, RealignBeforeEachOfTheLastGroups) {
   } cases[] = {
       {352, 288, 3, {366, 376, 386}},
       {352, 288, 0, {}},
-      {352, 288, 40, {}},   // 10 G beyond the count: no boundary is ever met
+      {352, 288, 40, {}},     // 10 G beyond the count: no boundary is ever met
       {160, 32, 2, {0, 10}},  // 10 G equal to the count: the first boundary is macroblock 0
   };
   for (const Case& c : cases) {
@@ -223,7 +223,8 @@ TEST(MacroblockGroups, RealignBeforeEachOfTheLastGroups) {
 
 TEST(InterPicture, SkippedAndEmptyMacroblocksKeepThePreviousPicture) {
   Decoder d;
-  ASSERT_EQ(d.Decode(IntraPicture(48, 16, 8, 0, [](int m) { return FlatIntra(static_cast<uint32_t>(10 + m)); })).failed, 0);
+  ASSERT_EQ(d.Decode(IntraPicture(48, 16, 8, 0, [](int m) { return FlatIntra(static_cast<uint32_t>(10 + m)); })).failed,
+            0);
   const auto before = d.picture;
   const DecodeStatus s = d.Decode(InterPicture(3, 4, [](testing::BitWriter& w, int m) {
     if (m == 1)
@@ -256,9 +257,8 @@ TEST(InterPicture, NotCodedRepeatsThePreviousPicture) {
 TEST(InterPicture, ResidualsAreAddedToTheColocatedMacroblockAndClamped) {
   Decoder d;
   ASSERT_EQ(d.Decode(IntraPicture(64, 16, 8, 0, [](int m) { return FlatIntra(m < 2 ? 250u : 10u); })).failed, 0);
-  const DecodeStatus s = d.Decode(InterPicture(4, 7, [](testing::BitWriter& w, int m) {
-    testing::PutInterMacroblock(w, FlatResidual(m % 2 == 0 ? -1 : 1));
-  }));
+  const DecodeStatus s = d.Decode(InterPicture(
+      4, 7, [](testing::BitWriter& w, int m) { testing::PutInterMacroblock(w, FlatResidual(m % 2 == 0 ? -1 : 1)); }));
   EXPECT_EQ(s.failed, 0);
   EXPECT_EQ(d.Centre(0, 0), 230);  // 250 - 20
   EXPECT_EQ(d.Centre(1, 0), 255);  // 250 + 20, clamped
@@ -302,10 +302,10 @@ TEST(InterPicture, AFailureAtMacroblockMLeavesTheRestAndTheNextPicturePredictsFr
   EXPECT_EQ(d.Cr(8 * 2, 0), 100);
   EXPECT_EQ(d.Centre(4, 0), 100);
 
-  ASSERT_EQ(d.Decode(InterPicture(5, 7, [](testing::BitWriter& w, int) {
-              testing::PutInterMacroblock(w, FlatResidual(1));
-            })).failed,
-            0);
+  ASSERT_EQ(
+      d.Decode(InterPicture(5, 7, [](testing::BitWriter& w, int) { testing::PutInterMacroblock(w, FlatResidual(1)); }))
+          .failed,
+      0);
   EXPECT_EQ(d.Centre(1, 0), 140);
   EXPECT_EQ(d.Centre(3, 0), 120);
 }
@@ -328,8 +328,8 @@ TEST(PictureTypes, OneIsIntraAndThreeIsInter) {
   const DecodeStatus intra = d.Decode(p.Finish());
   EXPECT_EQ(intra.pictureType, 1);
   EXPECT_EQ(d.Centre(0, 0), 33);
-  const DecodeStatus inter =
-      d.Decode(InterPicture(1, 7, [](testing::BitWriter& w, int) { testing::PutInterMacroblock(w, FlatResidual(1)); }, 3));
+  const DecodeStatus inter = d.Decode(InterPicture(
+      1, 7, [](testing::BitWriter& w, int) { testing::PutInterMacroblock(w, FlatResidual(1)); }, 3));
   EXPECT_EQ(inter.pictureType, 2);
   EXPECT_EQ(d.Centre(0, 0), 53);
 }
@@ -368,12 +368,12 @@ TEST(Refusals, HeadersThePlanesOrThePictureCannotHoldChangeNothing) {
     uint32_t stamp;
     size_t capacity;
   } cases[] = {
-      {704, 576, kOlder, 704 * 576 * 3},       // more than 307,200 samples
-      {34, 16, kOlder, 704 * 576 * 3},         // accepted: even, not a multiple of 16
-      {33, 16, kOlder, 704 * 576 * 3},         // odd width
-      {32, 0, kOlder, 704 * 576 * 3},          // no rows
-      {352, 288, kOlder, 352 * 288 * 3 - 1},   // the caller's picture is one byte short
-      {352, 288, kNewer, 352 * 288 * 3},       // delivered at 704 x 288
+      {704, 576, kOlder, 704 * 576 * 3},      // more than 307,200 samples
+      {34, 16, kOlder, 704 * 576 * 3},        // accepted: even, not a multiple of 16
+      {33, 16, kOlder, 704 * 576 * 3},        // odd width
+      {32, 0, kOlder, 704 * 576 * 3},         // no rows
+      {352, 288, kOlder, 352 * 288 * 3 - 1},  // the caller's picture is one byte short
+      {352, 288, kNewer, 352 * 288 * 3},      // delivered at 704 x 288
   };
   for (const Case& c : cases) {
     Decoder d(c.stamp);
@@ -400,7 +400,8 @@ TEST(Refusals, AnInterPictureTheCallerCannotTakeIsRefused) {
   Decoder d;
   ASSERT_EQ(d.Decode(FlatPicture(48, 16, 70)).failed, 0);
   std::fill(d.picture.begin(), d.picture.end(), kSentinel);
-  const auto inter = InterPicture(3, 7, [](testing::BitWriter& w, int) { testing::PutInterMacroblock(w, FlatResidual(1)); });
+  const auto inter =
+      InterPicture(3, 7, [](testing::BitWriter& w, int) { testing::PutInterMacroblock(w, FlatResidual(1)); });
   EXPECT_EQ(d.Decode(inter, 48 * 16 * 3 - 3).failed, 1);
   EXPECT_EQ(d.Centre(0, 0), 70);
   EXPECT_TRUE(d.PictureUntouched());
