@@ -1,18 +1,58 @@
-// Placeholder until the AVI writer lands: refuses to open.
+// The AVI file and stream handles: shared references to one AviWriter, which completes the file
+// when the last of them is released, whatever the order of the releases.
 #include "avi/AviFile.h"
-#include "avi/Compressor.h"
 
 namespace zentrova::avi {
+namespace {
 
-int OpenAviFile(std::shared_ptr<AviFile>&, const std::string&, std::string* reason) {
-  if (reason) *reason = "the AVI writer is not built yet";
-  return -1;
+class WriterStream final : public AviStream {
+ public:
+  WriterStream(std::shared_ptr<AviWriter> writer, int index) : writer_(std::move(writer)), index_(index) {}
+
+  int SetFormat(int32_t position, const void* format, int32_t size) override {
+    if (position != 0) return -1;
+    return writer_->SetFormat(index_, format, size);
+  }
+
+  int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
+            int32_t* samplesWritten, int32_t* bytesWritten) override {
+    return writer_->Write(index_, start, samples, data, bytes, flags, samplesWritten, bytesWritten);
+  }
+
+  StreamInfo Info() const override { return writer_->Info(index_); }
+
+ private:
+  std::shared_ptr<AviWriter> writer_;
+  int index_;
+};
+
+class WriterFile final : public AviFile {
+ public:
+  explicit WriterFile(std::shared_ptr<AviWriter> writer) : writer_(std::move(writer)) {}
+
+  int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) override {
+    const int index = writer_->AddStream(info);
+    if (index < 0) return -1;
+    stream = std::make_shared<WriterStream>(writer_, index);
+    return 0;
+  }
+
+ private:
+  std::shared_ptr<AviWriter> writer_;
+};
+
+}  // namespace
+
+int OpenAviFile(std::shared_ptr<AviFile>& file, std::unique_ptr<ByteSink> sink, const WriterLimits& limits) {
+  if (!sink) return -1;
+  file = std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(sink), limits));
+  return 0;
 }
 
-std::vector<CompressorInfo> ListCompressors() { return {}; }
-
-int MakeCompressedStream(std::shared_ptr<AviStream>&, const std::shared_ptr<AviStream>&, const CompressOptions&) {
-  return -1;
+int OpenAviFile(std::shared_ptr<AviFile>& file, const std::string& path, std::string* reason) {
+  std::unique_ptr<ByteSink> sink = OpenFileSink(path, reason);
+  if (!sink) return -1;
+  return OpenAviFile(file, std::move(sink));
 }
 
 }  // namespace zentrova::avi

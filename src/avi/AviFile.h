@@ -7,6 +7,8 @@
 #include <string>
 
 #include "avi/AviTypes.h"
+#include "avi/AviWriter.h"
+#include "avi/ByteSink.h"
 
 namespace zentrova::avi {
 
@@ -19,6 +21,9 @@ class AviStream {
   // counts written are reported through the two optional pointers.
   virtual int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
                     int32_t* samplesWritten, int32_t* bytesWritten) = 0;
+  // The stream-info record the stream was created with (a compressed picture format fills in
+  // fccHandler).
+  virtual StreamInfo Info() const { return {}; }
 };
 
 class AviFile {
@@ -31,5 +36,9 @@ class AviFile {
 // Opens `path` for writing, created or emptied. 0 on success; otherwise `reason` says why in
 // one line ("No such file or directory").
 int OpenAviFile(std::shared_ptr<AviFile>& file, const std::string& path, std::string* reason);
+
+// The same on a sink of the caller's (tests use sinks that fail like a full disk), with the
+// segment limits given.
+int OpenAviFile(std::shared_ptr<AviFile>& file, std::unique_ptr<ByteSink> sink, const WriterLimits& limits = {});
 
 }  // namespace zentrova::avi

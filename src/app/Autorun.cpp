@@ -1,0 +1,71 @@
+#include "app/Autorun.h"
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/ConversionDialog.h"
+
+namespace zentrova::app {
+namespace {
+
+// Time for the window to be mapped and painted before Convert is pressed and before the grab.
+constexpr int kSettleMs = 500;
+
+QString Environment(const char* name) { return qEnvironmentVariable(name); }
+
+// The window's pixels as the X server shows them; the widget's own rendering where the platform
+// cannot grab the screen.
+QPixmap GrabWindow(ConversionDialog& dialog) {
+  if (QScreen* screen = dialog.screen()) {
+    const QRect frame = dialog.frameGeometry();
+    QPixmap shot = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    if (!shot.isNull()) return shot;
+  }
+  return dialog.grab();
+}
+
+}  // namespace
+
+std::optional<AutorunSettings> AutorunFromEnvironment() {
+  AutorunSettings settings;
+  settings.input = Environment("ZENTROVA_AUTORUN_INPUT");
+  if (settings.input.isEmpty()) return std::nullopt;
+  settings.output = Environment("ZENTROVA_AUTORUN_OUTPUT");
+  if (const QString codec = Environment("ZENTROVA_AUTORUN_CODEC"); !codec.isEmpty()) settings.codec = codec;
+  settings.screenshot = Environment("ZENTROVA_AUTORUN_SCREENSHOT");
+  return settings;
+}
+
+QString AutorunPrompts::ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) {
+  return inner_.ChooseRecording(parent, filters, defaultSuffix);
+}
+
+std::optional<avi::CompressOptions> AutorunPrompts::ChooseCompressor(QWidget*) {
+  avi::CompressOptions options;
+  options.codec = codec_.toStdString();
+  return options;
+}
+
+void AutorunPrompts::ShowFileError(QWidget* parent, const QString& message) {
+  std::fprintf(stderr, "zentrova-gui: %s\n", message.toLocal8Bit().constData());
+}
+
+void StartAutorun(ConversionDialog& dialog, const AutorunSettings& settings) {
+  QTimer::singleShot(kSettleMs, &dialog, [&dialog, settings] {
+    dialog.SetNames(settings.input, settings.output);
+    dialog.Convert();
+  });
+  if (settings.screenshot.isEmpty()) return;
+  QObject::connect(&dialog, &ConversionDialog::conversionFinished, &dialog, [&dialog, settings] {
+    QTimer::singleShot(kSettleMs, &dialog, [&dialog, settings] {
+      if (!GrabWindow(dialog).save(settings.screenshot, "PNG"))
+        std::fprintf(stderr, "zentrova-gui: cannot write %s\n", settings.screenshot.toLocal8Bit().constData());
+      dialog.close();
+    });
+  });
+}
+
+}  // namespace zentrova::app

@@ -1,0 +1,44 @@
+#pragma once
+// An unattended conversion for demonstrations and screenshots, switched on by environment
+// variables (the program itself takes no command line):
+//   ZENTROVA_AUTORUN_INPUT       the recording to convert (required to switch it on)
+//   ZENTROVA_AUTORUN_OUTPUT      the AVI file to write
+//   ZENTROVA_AUTORUN_CODEC       the compressor to answer the compressor question with (raw)
+//   ZENTROVA_AUTORUN_SCREENSHOT  a PNG to which the window is saved once "File saved!" shows;
+//                                the program then ends
+#include <QString>
+#include <optional>
+
+#include "app/Prompts.h"
+
+namespace zentrova::app {
+
+class ConversionDialog;
+
+struct AutorunSettings {
+  QString input;
+  QString output;
+  QString codec = QStringLiteral("raw");
+  QString screenshot;
+};
+
+std::optional<AutorunSettings> AutorunFromEnvironment();
+
+// Answers the compressor question with the preset codec and everything else as `inner` does.
+class AutorunPrompts : public Prompts {
+ public:
+  AutorunPrompts(Prompts& inner, QString codec) : inner_(inner), codec_(std::move(codec)) {}
+  QString ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) override;
+  std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override;
+  void ShowFileError(QWidget* parent, const QString& message) override;
+
+ private:
+  Prompts& inner_;
+  QString codec_;
+};
+
+// Fills the names and presses Convert once the window shows; saves the screenshot and ends the
+// dialog after the conversion.
+void StartAutorun(ConversionDialog& dialog, const AutorunSettings& settings);
+
+}  // namespace zentrova::app

@@ -1,0 +1,28 @@
+#pragma once
+// What Browse offers and what it makes of the chosen file: the order of the two file filters and
+// the output name derived from a recording's path.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace zentrova::app {
+
+struct BrowseRequest {
+  QStringList filters;    // the first one is selected when the file dialog opens
+  QString defaultSuffix;  // appended to a name typed without an extension
+};
+
+// The .zrx filter comes first when the last recording chosen ended in "zrx".
+BrowseRequest BrowseRequestFor(bool preferZrx);
+
+struct DerivedNames {
+  QString outputName;
+  bool preferZrx = false;
+};
+
+// A path ending in "zrx" or "zr" (case-sensitive, no dot needed) gives the same path ending in
+// "avi" instead; any other ending gives nothing, and the output name and preference stay as
+// they were.
+std::optional<DerivedNames> DeriveOutputName(const QString& recordingPath);
+
+}  // namespace zentrova::app

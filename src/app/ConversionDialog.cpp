@@ -1,0 +1,372 @@
+#include "app/ConversionDialog.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QThread>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "app/AboutDialog.h"
+#include "app/BrowseRules.h"
+#include "app/ConversionWorker.h"
+#include "app/ProgramIcon.h"
+#include "app/Prompts.h"
+#include "app/QtPrompts.h"
+#include "app/WindowPlacement.h"
+#include "convert/ConversionJob.h"
+#include "convert/Messages.h"
+
+namespace zentrova::app {
+namespace {
+
+const char* const kHintText =
+    "Please select the Intel Indeo or Full Frame(Uncompressed) video format by suggestion.";
+
+// Client-pixel rectangles the window gives its controls: left, top, width, height. The progress
+// bar and Cancel use the free strip left of About on the bottom row, so the ten fixed controls
+// never move.
+constexpr QRect kInputLabelPlace{10, 10, 100, 20};
+constexpr QRect kOutputLabelPlace{10, 40, 100, 20};
+constexpr QRect kInputFieldPlace{110, 10, 240, 20};
+constexpr QRect kOutputFieldPlace{110, 40, 240, 20};
+constexpr QRect kBrowsePlace{360, 10, 60, 20};
+constexpr QRect kConvertPlace{360, 40, 60, 20};
+constexpr QRect kHintPlace{10, 80, 410, 30};
+constexpr QRect kLogPlace{10, 110, 410, 180};
+constexpr QRect kClosePlace{360, 300, 60, 20};
+constexpr QRect kAboutPlace{290, 300, 60, 20};
+constexpr QRect kProgressPlace{10, 300, 200, 20};
+constexpr QRect kCancelPlace{220, 300, 60, 20};
+
+// How often the progress display reads the worker's frame count.
+constexpr int kProgressIntervalMs = 100;
+
+// Every log line gets the same height, chosen so that exactly kVisibleLogLines fit.
+class LogLineDelegate : public QStyledItemDelegate {
+ public:
+  LogLineDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), height_(height) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(height_);
+    return size;
+  }
+
+ private:
+  int height_;
+};
+
+QPushButton* MakeButton(const QString& text, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  // No button is the default: Enter ends the dialog instead of pressing one.
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+
+QLabel* MakeLabel(const QString& text, const char* name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+std::string LocalPath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+}  // namespace
+
+ConversionDialog::ConversionDialog(Prompts& prompts, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      prompts_(prompts) {
+  setWindowTitle(QString::fromLatin1(kApplicationName));
+  setWindowIcon(ProgramIcon());
+  setFixedSize(kClientSize);
+  CreateControls();
+
+  auto* aboutEntry = new QAction(QString::fromLatin1(messages::kAboutMenu), this);
+  aboutEntry->setObjectName(QStringLiteral("aboutEntry"));
+  connect(aboutEntry, &QAction::triggered, this, &ConversionDialog::About);
+  addAction(aboutEntry);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  // The reasons behind a failed check go to the standard error stream for whoever started the
+  // program; the window shows the job's own lines only.
+  job_ = std::make_unique<ConversionJob>(
+      [this](const std::string& line) { PostLogLine(line); },
+      [this](const std::string& message) { PostFileError(message); }, JobOptions{},
+      [](const std::string& reason) { std::fprintf(stderr, "zentrova-gui: %s\n", reason.c_str()); });
+
+  progressTimer_.setInterval(kProgressIntervalMs);
+  connect(&progressTimer_, &QTimer::timeout, this, &ConversionDialog::UpdateProgress);
+}
+
+ConversionDialog::~ConversionDialog() { ReleaseJob(); }
+
+void ConversionDialog::CreateControls() {
+  // Made in tab order: the log first, the buttons last.
+  log_ = new QListWidget(this);
+  log_->setObjectName(QStringLiteral("log"));
+  log_->setSortingEnabled(false);
+  log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  log_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  log_->setUniformItemSizes(true);
+  log_->setContextMenuPolicy(Qt::NoContextMenu);
+
+  hint_ = MakeLabel(QString::fromLatin1(kHintText), "hint", this);
+  hint_->setWordWrap(true);
+  hint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  inputLabel_ = MakeLabel(QStringLiteral("Input Zr File:"), "inputLabel", this);
+  outputLabel_ = MakeLabel(QStringLiteral("Output Avi File:"), "outputLabel", this);
+  inputLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  outputLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+  inputField_ = new QLineEdit(this);
+  inputField_->setObjectName(QStringLiteral("inputName"));
+  outputField_ = new QLineEdit(this);
+  outputField_->setObjectName(QStringLiteral("outputName"));
+
+  browse_ = MakeButton(QStringLiteral("Browse..."), "browse", this);
+  convert_ = MakeButton(QStringLiteral("Convert"), "convert", this);
+  close_ = MakeButton(QStringLiteral("Close"), "close", this);
+  about_ = MakeButton(QStringLiteral("About..."), "about", this);
+
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setTextVisible(true);
+  progress_->setAlignment(Qt::AlignCenter);
+  progress_->hide();
+  cancel_ = MakeButton(QStringLiteral("Cancel"), "cancel", this);
+  cancel_->hide();
+
+  inputLabel_->setGeometry(kInputLabelPlace);
+  outputLabel_->setGeometry(kOutputLabelPlace);
+  inputField_->setGeometry(kInputFieldPlace);
+  outputField_->setGeometry(kOutputFieldPlace);
+  browse_->setGeometry(kBrowsePlace);
+  convert_->setGeometry(kConvertPlace);
+  hint_->setGeometry(kHintPlace);
+  log_->setGeometry(kLogPlace);
+  close_->setGeometry(kClosePlace);
+  about_->setGeometry(kAboutPlace);
+  progress_->setGeometry(kProgressPlace);
+  cancel_->setGeometry(kCancelPlace);
+  FitLogLines();
+
+  setTabOrder(log_, inputField_);
+  setTabOrder(inputField_, outputField_);
+  setTabOrder(outputField_, browse_);
+  setTabOrder(browse_, convert_);
+  setTabOrder(convert_, close_);
+  setTabOrder(close_, about_);
+  setTabOrder(about_, cancel_);
+  log_->setFocus();
+
+  connect(browse_, &QPushButton::clicked, this, &ConversionDialog::Browse);
+  connect(convert_, &QPushButton::clicked, this, &ConversionDialog::Convert);
+  connect(close_, &QPushButton::clicked, this, &QDialog::close);
+  connect(about_, &QPushButton::clicked, this, &ConversionDialog::About);
+  connect(cancel_, &QPushButton::clicked, this, &ConversionDialog::CancelConversion);
+}
+
+void ConversionDialog::FitLogLines() {
+  const int viewportHeight = kLogPlace.height() - 2 * log_->frameWidth();
+  const int lineHeight = std::max(1, viewportHeight / kVisibleLogLines);
+  QFont font = log_->font();
+  for (int pixels = lineHeight; pixels >= 6; --pixels) {
+    font.setPixelSize(pixels);
+    if (QFontMetrics(font).height() <= lineHeight) break;
+  }
+  log_->setFont(font);
+  log_->setItemDelegate(new LogLineDelegate(lineHeight, log_));
+}
+
+void ConversionDialog::AddLogLine(const QString& text) {
+  log_->addItem(text);
+  ScrollLogToEnd();
+}
+
+void ConversionDialog::ScrollLogToEnd() {
+  const int count = log_->count();
+  if (count <= kVisibleLogLines) return;
+  // The line kVisibleLogLines from the end goes to the top, which is the end of the list.
+  log_->scrollToItem(log_->item(count - kVisibleLogLines), QAbstractItemView::PositionAtTop);
+  log_->scrollToBottom();
+}
+
+void ConversionDialog::SetNames(const QString& input, const QString& output) {
+  inputField_->setText(input);
+  outputField_->setText(output);
+}
+
+void ConversionDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ScrollLogToEnd();
+  if (placed_) return;
+  placed_ = true;
+  PlaceWindow();
+  // A window manager adds its frame only once the window is mapped; place again when it has.
+  QTimer::singleShot(100, this, &ConversionDialog::PlaceWindow);
+}
+
+void ConversionDialog::PlaceWindow() {
+  const QScreen* screen = this->screen();
+  if (!screen) return;
+  const QRect frame = frameGeometry();
+  const QSize extra(frame.width() - width(), frame.height() - height());
+  const QRect screenRect = screen->geometry();
+  const QRect place = PlaceMainWindow(screenRect.size(), extra);
+  move(screenRect.topLeft() + place.topLeft());
+}
+
+void ConversionDialog::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);  // Escape rejects
+}
+
+void ConversionDialog::Browse() {
+  if (worker_ || settingUp_) return;
+  const BrowseRequest request = BrowseRequestFor(preferZrx_);
+  const QString path = prompts_.ChooseRecording(this, request.filters, request.defaultSuffix);
+  if (path.isEmpty()) return;
+  // An output name typed by hand stands unless the chosen file gives a new one.
+  outputName_ = outputField_->text();
+  if (const auto derived = DeriveOutputName(path)) {
+    outputName_ = derived->outputName;
+    preferZrx_ = derived->preferZrx;
+  }
+  inputName_ = path;
+  SetNames(inputName_, outputName_);
+}
+
+void ConversionDialog::Convert() {
+  if (worker_ || settingUp_) return;  // one conversion at a time
+  inputName_ = inputField_->text();
+  outputName_ = outputField_->text();
+
+  SetJobControls(true);
+  settingUp_ = true;
+  const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(outputName_),
+                                                   [this] { return prompts_.ChooseCompressor(this); });
+  settingUp_ = false;
+
+  if (setup == ConversionJob::Setup::Started && !endPending_) {
+    StartFrameLoop();
+    return;
+  }
+  SetJobControls(false);
+  if (setup == ConversionJob::Setup::Cancelled) SetNames(inputName_, outputName_);
+  if (endPending_) done(pendingResult_);
+}
+
+void ConversionDialog::StartFrameLoop() {
+  frameTotal_ = job_->frameCount();
+  progress_->setRange(0, static_cast<int>(std::clamp<uint32_t>(frameTotal_, 1, INT32_MAX)));
+  progress_->setValue(0);
+  progress_->show();
+  cancel_->setEnabled(true);
+  cancel_->show();
+  UpdateProgress();
+
+  worker_ = std::make_unique<ConversionWorker>(*job_);
+  ConversionWorker* worker = worker_.get();
+  // Queued behind every log line the loop posted, so "File saved!" always comes last.
+  connect(
+      worker, &QThread::finished, this,
+      [this, worker] {
+        if (worker_.get() == worker) OnFrameLoopDone();
+      },
+      Qt::QueuedConnection);
+  progressTimer_.start();
+  worker->start();
+}
+
+void ConversionDialog::OnFrameLoopDone() {
+  worker_->wait();
+  progressTimer_.stop();
+  UpdateProgress();
+  worker_.reset();
+  cancel_->hide();
+  job_->Finish();
+  SetJobControls(false);
+  emit conversionFinished();
+}
+
+void ConversionDialog::UpdateProgress() {
+  const uint32_t done = worker_ ? worker_->framesDone() : 0;
+  progress_->setValue(static_cast<int>(std::min<uint32_t>(done, INT32_MAX)));
+  progress_->setFormat(QStringLiteral("%1 of %2 frames").arg(done).arg(frameTotal_));
+}
+
+void ConversionDialog::CancelConversion() {
+  if (!worker_) return;
+  worker_->RequestCancel();
+  cancel_->setEnabled(false);
+}
+
+void ConversionDialog::SetJobControls(bool running) {
+  browse_->setEnabled(!running);
+  convert_->setEnabled(!running);
+}
+
+void ConversionDialog::About() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+void ConversionDialog::PostLogLine(const std::string& line) {
+  const QString text = QString::fromLocal8Bit(line);
+  if (QThread::currentThread() == thread()) {
+    AddLogLine(text);
+    return;
+  }
+  QMetaObject::invokeMethod(this, [this, text] { AddLogLine(text); }, Qt::QueuedConnection);
+}
+
+void ConversionDialog::PostFileError(const std::string& message) {
+  const QString text = QString::fromLocal8Bit(message);
+  if (QThread::currentThread() == thread()) {
+    prompts_.ShowFileError(this, text);
+    return;
+  }
+  QMetaObject::invokeMethod(this, [this, text] { prompts_.ShowFileError(this, text); }, Qt::QueuedConnection);
+}
+
+void ConversionDialog::done(int result) {
+  // The job's set-up is still on the stack (the compressor question is open): end once it returns.
+  if (settingUp_) {
+    endPending_ = true;
+    pendingResult_ = result;
+    return;
+  }
+  ReleaseJob();
+  QDialog::done(result);
+}
+
+void ConversionDialog::ReleaseJob() {
+  progressTimer_.stop();
+  if (worker_) {
+    worker_->RequestCancel();
+    worker_->wait();
+    worker_.reset();
+  }
+  if (!job_) return;
+  job_->ReleaseDecoding();
+  job_->ReleaseAvi();
+}
+
+}  // namespace zentrova::app

@@ -1,0 +1,30 @@
+#pragma once
+// The questions the main dialog puts to the user in dialogs of their own: which recording to
+// open, which video compressor to use, and the report of a file error. The program answers them
+// with real dialogs (QtPrompts); the tests answer them directly.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "avi/Compressor.h"
+
+class QWidget;
+
+namespace zentrova::app {
+
+class Prompts {
+ public:
+  virtual ~Prompts() = default;
+
+  // An existing file, or an empty string when the user cancels. The first filter is selected.
+  virtual QString ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) = 0;
+
+  // The compressor for one conversion; nullopt when the user cancels.
+  virtual std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) = 0;
+
+  // A file error the reader or the AVI writer met, in a message box captioned with the
+  // application's name.
+  virtual void ShowFileError(QWidget* parent, const QString& message) = 0;
+};
+
+}  // namespace zentrova::app

@@ -1,0 +1,313 @@
+#include "avi/AviWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "avi/AviHeaders.h"
+#include "avi/RiffBuffer.h"
+
+namespace zentrova::avi {
+namespace {
+
+constexpr int kFailed = -1;
+// A write may leave at most this many samples unwritten before its start; they are filled with
+// empty frames (video) or silence (audio) so that what follows keeps its time.
+constexpr uint64_t kMaxGap = uint64_t{1} << 16;
+constexpr uint64_t kMaxChunkBytes = uint64_t{1} << 28;
+constexpr size_t kSilenceBytes = 32768;
+constexpr size_t kSegmentHeaderBytes = 24;  // 'RIFF' size 'AVIX' 'LIST' size 'movi'
+
+}  // namespace
+
+AviWriter::AviWriter(std::unique_ptr<ByteSink> sink, WriterLimits limits) : sink_(std::move(sink)), limits_(limits) {
+  // RIFF sizes and index offsets are 32-bit.
+  limits_.segmentBytes = std::min<uint64_t>(limits_.segmentBytes, UINT32_MAX);
+}
+
+AviWriter::~AviWriter() { Finish(); }
+
+bool AviWriter::IsVideo(const Stream& s) const { return s.info.fccType == FourCC('v', 'i', 'd', 's'); }
+
+int AviWriter::AddStream(const StreamInfo& info) {
+  if (headerWritten_ || finished_ || streams_.size() >= 100) return kFailed;
+  streams_.push_back(Stream{});
+  streams_.back().info = info;
+  return static_cast<int>(streams_.size() - 1);
+}
+
+StreamInfo AviWriter::Info(int stream) const {
+  if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return {};
+  return streams_[stream].info;
+}
+
+int AviWriter::SetFormat(int stream, const void* format, int32_t size) {
+  constexpr int32_t kMaxFormatBytes = 1 << 20;
+  if (headerWritten_ || finished_ || stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return kFailed;
+  if (!format || size <= 0 || size > kMaxFormatBytes) return kFailed;
+  Stream& s = streams_[stream];
+  if (IsVideo(s) && size < static_cast<int32_t>(sizeof(BitmapInfoHeader))) return kFailed;
+  const auto* p = static_cast<const uint8_t*>(format);
+  s.format.assign(p, p + size);
+  // A compressed picture format names its codec; the stream header names it too.
+  if (IsVideo(s) && s.info.fccHandler == 0) {
+    BitmapInfoHeader bih;
+    std::memcpy(&bih, p, sizeof bih);
+    s.info.fccHandler = bih.biCompression;
+  }
+  return 0;
+}
+
+uint64_t AviWriter::VideoLength() const {
+  for (const Stream& s : streams_)
+    if (IsVideo(s)) return s.length;
+  return 0;
+}
+
+std::vector<uint8_t> AviWriter::Header(bool final) const {
+  std::vector<HeaderStream> list;
+  for (const Stream& s : streams_) {
+    if (s.number < 0) continue;
+    list.push_back({&s.info, &s.format, s.chunkId, static_cast<uint32_t>(s.length), s.largestChunk, s.superIndex});
+  }
+  HeaderTotals t;
+  const bool firstOpen = !legacyWritten_;
+  t.riffSize = firstOpen ? static_cast<uint32_t>(end_ - 8) : firstRiffSize_;
+  t.moviSize = firstOpen ? static_cast<uint32_t>(end_ - moviStart_ - 8) : firstMoviSize_;
+  t.framesInFirst = static_cast<uint32_t>(firstOpen ? VideoLength() : framesInFirst_);
+  t.totalFrames = static_cast<uint32_t>(VideoLength());
+  t.hasLegacyIndex = legacyWritten_;
+  t.superCapacity = limits_.superIndexCapacity;
+  for (const Stream& s : streams_) {
+    if (!final || !IsVideo(s) || s.info.dwRate == 0 || s.length == 0) continue;
+    const uint64_t ticks = s.length * s.info.dwScale;  // seconds = ticks / rate
+    if (ticks == 0) break;
+    const uint64_t perSecond = (dataBytes_ * s.info.dwRate + ticks - 1) / ticks;
+    t.maxBytesPerSec = static_cast<uint32_t>(std::min<uint64_t>(perSecond, UINT32_MAX));
+    break;
+  }
+  if (!headerWritten_ && !final) {  // before the first sample: an empty movi list
+    t.riffSize = 0;
+    t.moviSize = 4;
+  }
+  return BuildHeader(t, list);
+}
+
+bool AviWriter::EnsureHeader() {
+  if (headerWritten_) return true;
+  int number = 0;
+  for (Stream& s : streams_) {
+    if (s.format.empty()) continue;
+    s.number = number++;
+    if (!IsVideo(s)) {
+      s.chunkId = StreamTag(s.number, s.info.fccType == FourCC('a', 'u', 'd', 's') ? 'w' : 'd',
+                            s.info.fccType == FourCC('a', 'u', 'd', 's') ? 'b' : 'c');
+      continue;
+    }
+    BitmapInfoHeader bih;
+    std::memcpy(&bih, s.format.data(), sizeof bih);
+    s.chunkId = StreamTag(s.number, 'd', bih.biCompression == 0 ? 'b' : 'c');  // 'db' is an uncompressed DIB
+  }
+  const std::vector<uint8_t> header = Header(false);
+  if (!sink_->WriteAt(0, {{header.data(), header.size()}})) {
+    sink_->Truncate(0);
+    for (Stream& s : streams_) s.number = -1;
+    return false;
+  }
+  headerWritten_ = true;
+  segmentOpen_ = true;
+  segmentNumber_ = 0;
+  riffStart_ = 0;
+  end_ = header.size();
+  moviStart_ = end_ - 12;
+  return true;
+}
+
+int AviWriter::Write(int stream, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
+                     int32_t* samplesWritten, int32_t* bytesWritten) {
+  if (samplesWritten) *samplesWritten = 0;
+  if (bytesWritten) *bytesWritten = 0;
+  if (finished_ || stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return kFailed;
+  Stream& s = streams_[stream];
+  if (s.format.empty() || samples <= 0 || bytes < 0 || (bytes > 0 && !data)) return kFailed;
+  // A stream without a sample size holds one sample (a frame) per chunk; one with a sample
+  // size holds whole samples.
+  const uint64_t sampleSize = s.info.dwSampleSize;
+  if (sampleSize == 0 ? samples != 1 : uint64_t(samples) * sampleSize != uint64_t(bytes)) return kFailed;
+  if (uint64_t(bytes) > kMaxChunkBytes) return kFailed;
+  const uint64_t at = start < 0 ? s.length : uint64_t(start);
+  if (at < s.length || at - s.length > kMaxGap || at + uint64_t(samples) > UINT32_MAX) return kFailed;
+  if (!EnsureHeader()) return kFailed;
+  if (!FillGap(s, at - s.length)) return kFailed;
+  const bool key = sampleSize != 0 || (flags & kKeyFrame);
+  if (!AppendChunk(s, data, static_cast<uint32_t>(bytes), static_cast<uint32_t>(samples), key)) return kFailed;
+  s.length += uint64_t(samples);
+  if (samplesWritten) *samplesWritten = samples;
+  if (bytesWritten) *bytesWritten = bytes;
+  return 0;
+}
+
+bool AviWriter::FillGap(Stream& s, uint64_t gap) {
+  static const uint8_t kSilence[kSilenceBytes] = {};
+  const uint64_t sampleSize = s.info.dwSampleSize;
+  if (sampleSize > kSilenceBytes) return gap == 0;
+  while (gap > 0) {
+    const uint64_t n = sampleSize == 0 ? 1 : std::min<uint64_t>(gap, kSilenceBytes / sampleSize);
+    const bool key = sampleSize != 0;  // an empty video chunk is a dropped frame, not a key frame
+    if (!AppendChunk(s, kSilence, static_cast<uint32_t>(n * sampleSize), static_cast<uint32_t>(n), key)) return false;
+    s.length += n;
+    gap -= n;
+  }
+  return true;
+}
+
+bool AviWriter::HasRoomFor(const Stream& s, uint64_t chunkBytes) const {
+  uint64_t indexes = 0;
+  for (const Stream& t : streams_) {
+    const uint64_t n = t.entries.size() + (&t == &s ? 1 : 0);
+    if (n > 0) indexes += StandardIndexBytes(n);
+  }
+  if (segmentNumber_ == 0) indexes += LegacyIndexBytes(legacy_.size() + 1);
+  return end_ + chunkBytes + indexes - riffStart_ <= limits_.segmentBytes;
+}
+
+bool AviWriter::AppendChunk(Stream& s, const void* data, uint32_t size, uint32_t samples, bool key) {
+  if (!segmentOpen_ && !OpenSegment()) return false;
+  const uint64_t chunkBytes = 8 + uint64_t{size} + (size & 1);
+  if (!HasRoomFor(s, chunkBytes)) {
+    const bool segmentEmpty = end_ == moviStart_ + 12;
+    if (segmentEmpty || !CloseSegment() || !OpenSegment() || !HasRoomFor(s, chunkBytes)) return false;
+  }
+  uint8_t head[8];
+  StoreLe32(head, s.chunkId);
+  StoreLe32(head + 4, size);
+  static const uint8_t kPad = 0;
+  if (!sink_->WriteAt(end_, {{head, 8}, {data, size}, {&kPad, size & 1u}})) {
+    sink_->Truncate(end_);  // cut off whatever part of the chunk reached the disk
+    return false;
+  }
+  s.entries.push_back({end_ + 8, size, key});
+  if (segmentNumber_ == 0)
+    legacy_.push_back({s.chunkId, key ? kLegacyKeyFrame : 0, static_cast<uint32_t>(end_ - (moviStart_ + 8)), size});
+  end_ += chunkBytes;
+  dataBytes_ += size;
+  s.segmentDuration += samples;
+  s.largestChunk = std::max(s.largestChunk, size);
+  return true;
+}
+
+bool AviWriter::OpenSegment() {
+  // A segment the super indexes have no room for could never be found again.
+  for (const Stream& s : streams_)
+    if (s.superIndex.size() >= limits_.superIndexCapacity) return false;
+  uint8_t head[kSegmentHeaderBytes];
+  StoreLe32(head, FourCC('R', 'I', 'F', 'F'));
+  StoreLe32(head + 4, kSegmentHeaderBytes - 8);
+  StoreLe32(head + 8, FourCC('A', 'V', 'I', 'X'));
+  StoreLe32(head + 12, FourCC('L', 'I', 'S', 'T'));
+  StoreLe32(head + 16, 4);
+  StoreLe32(head + 20, FourCC('m', 'o', 'v', 'i'));
+  if (!sink_->WriteAt(end_, {{head, sizeof head}})) {
+    sink_->Truncate(end_);
+    return false;
+  }
+  riffStart_ = end_;
+  moviStart_ = end_ + 12;
+  end_ += kSegmentHeaderBytes;
+  ++segmentNumber_;
+  segmentOpen_ = true;
+  return true;
+}
+
+bool AviWriter::CloseSegment() {
+  RiffBuffer buf;
+  std::vector<std::pair<Stream*, SuperEntry>> added;
+  for (Stream& s : streams_) {
+    if (s.entries.empty()) continue;
+    if (s.superIndex.size() >= limits_.superIndexCapacity) return false;
+    const size_t at = buf.size();
+    AppendStandardIndex(buf, IndexTag(s.number), s.chunkId, riffStart_, s.entries);
+    added.push_back({&s, {end_ + at, static_cast<uint32_t>(buf.size() - at), static_cast<uint32_t>(s.segmentDuration)}});
+  }
+  const uint64_t moviEnd = end_ + buf.size();
+  if (segmentNumber_ == 0) AppendLegacyIndex(buf, legacy_);
+  const uint64_t segmentEnd = end_ + buf.size();
+  uint8_t riffSize[4], moviSize[4];
+  StoreLe32(riffSize, static_cast<uint32_t>(segmentEnd - riffStart_ - 8));
+  StoreLe32(moviSize, static_cast<uint32_t>(moviEnd - moviStart_ - 8));
+  if (!sink_->WriteAt(end_, {{buf.data(), buf.size()}}) || !sink_->WriteAt(riffStart_ + 4, {{riffSize, 4}}) ||
+      !sink_->WriteAt(moviStart_ + 4, {{moviSize, 4}})) {
+    sink_->Truncate(end_);
+    return false;
+  }
+  for (auto& [s, entry] : added) s->superIndex.push_back(entry);
+  for (Stream& s : streams_) {
+    s.entries.clear();
+    s.segmentDuration = 0;
+    s.lengthAtSegmentStart = s.length;
+  }
+  if (segmentNumber_ == 0) {
+    firstRiffSize_ = static_cast<uint32_t>(segmentEnd - 8);
+    firstMoviSize_ = static_cast<uint32_t>(moviEnd - moviStart_ - 8);
+    framesInFirst_ = VideoLength();
+    legacyWritten_ = true;
+    legacy_ = {};
+  }
+  end_ = segmentEnd;
+  segmentOpen_ = false;
+  return true;
+}
+
+// Takes back a continuation segment whose index could not be written: without its index no
+// OpenDML reader would find its chunks, so the file ends with the segment before it.
+void AviWriter::DropOpenSegment() {
+  sink_->Truncate(riffStart_);
+  end_ = riffStart_;
+  for (Stream& s : streams_) {
+    s.length = s.lengthAtSegmentStart;
+    s.entries.clear();
+    s.segmentDuration = 0;
+  }
+  segmentOpen_ = false;
+}
+
+bool AviWriter::TrimChunks(size_t count) {
+  for (; count > 0; --count) {
+    Stream* last = nullptr;
+    for (Stream& s : streams_)
+      if (!s.entries.empty() && (!last || s.entries.back().dataOffset > last->entries.back().dataOffset)) last = &s;
+    if (!last) return false;
+    const ChunkEntry e = last->entries.back();
+    last->entries.pop_back();
+    const uint64_t samples = last->info.dwSampleSize ? e.size / last->info.dwSampleSize : 1;
+    last->length -= samples;
+    last->segmentDuration -= samples;
+    dataBytes_ -= e.size;
+    if (segmentNumber_ == 0 && !legacy_.empty()) legacy_.pop_back();
+    end_ = e.dataOffset - 8;
+  }
+  sink_->Truncate(end_);
+  return true;
+}
+
+void AviWriter::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  if (!EnsureHeader()) return;
+  // When the disk is full the indexes of the last segment may not fit: give up the segment's
+  // last chunks, twice as many each time, until they do.
+  for (size_t trim = 1; segmentOpen_; trim *= 2) {
+    if (segmentNumber_ > 0 && end_ == moviStart_ + 12) {
+      DropOpenSegment();  // an empty continuation segment
+      break;
+    }
+    if (CloseSegment()) break;
+    if (!TrimChunks(trim)) {
+      if (segmentNumber_ > 0) DropOpenSegment();
+      break;
+    }
+  }
+  const std::vector<uint8_t> header = Header(true);
+  sink_->WriteAt(0, {{header.data(), header.size()}});
+}
+
+}  // namespace zentrova::avi

@@ -1,0 +1,88 @@
+#pragma once
+// Lays out an AVI file as samples arrive: the header, then RIFF segments of interleaved chunks.
+// The first segment is 'RIFF AVI ' with a legacy idx1; once it is full the file goes on in
+// 'RIFF AVIX' segments (OpenDML), each under 1 GiB, every segment ending with one standard index
+// per stream that the super indexes in the header point at. Finish() writes the indexes of the
+// last segment and rewrites the header with the final counts.
+//
+// A write that fails (a full disk) is cut off again and reported; the file stays as it was
+// before it, so that a completed file always opens.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "avi/AviTypes.h"
+#include "avi/ByteSink.h"
+#include "avi/OdmlIndex.h"
+
+namespace zentrova::avi {
+
+struct WriterLimits {
+  // Largest RIFF segment, header and indexes included.
+  uint64_t segmentBytes = (uint64_t{1} << 30) - (uint64_t{1} << 20);
+  // Entries reserved in each super index: the number of segments a file can have.
+  uint32_t superIndexCapacity = 256;
+};
+
+class AviWriter {
+ public:
+  AviWriter(std::unique_ptr<ByteSink> sink, WriterLimits limits);
+  ~AviWriter();
+  AviWriter(const AviWriter&) = delete;
+  AviWriter& operator=(const AviWriter&) = delete;
+
+  // Adds a stream; -1 once samples have been written (the header is fixed by then).
+  int AddStream(const StreamInfo& info);
+  int SetFormat(int stream, const void* format, int32_t size);
+  int Write(int stream, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
+            int32_t* samplesWritten, int32_t* bytesWritten);
+  StreamInfo Info(int stream) const;
+
+  // Completes the file; later writes are refused. Also done by the destructor.
+  void Finish();
+
+ private:
+  struct Stream {
+    StreamInfo info;
+    std::vector<uint8_t> format;
+    int number = -1;  // position in the header; streams without a format get none
+    uint32_t chunkId = 0;
+    uint64_t length = 0;  // samples written
+    uint64_t lengthAtSegmentStart = 0;
+    uint32_t largestChunk = 0;
+    std::vector<ChunkEntry> entries;  // chunks of the open segment
+    uint64_t segmentDuration = 0;
+    std::vector<SuperEntry> superIndex;
+  };
+
+  bool IsVideo(const Stream& s) const;
+  bool EnsureHeader();
+  std::vector<uint8_t> Header(bool final) const;
+  bool FillGap(Stream& s, uint64_t gap);
+  bool AppendChunk(Stream& s, const void* data, uint32_t size, uint32_t samples, bool key);
+  bool HasRoomFor(const Stream& s, uint64_t chunkBytes) const;
+  bool OpenSegment();
+  bool CloseSegment();
+  void DropOpenSegment();
+  bool TrimChunks(size_t count);
+  uint64_t VideoLength() const;
+
+  std::unique_ptr<ByteSink> sink_;
+  WriterLimits limits_;
+  std::vector<Stream> streams_;
+  bool headerWritten_ = false;
+  bool finished_ = false;
+  bool segmentOpen_ = false;
+  int segmentNumber_ = 0;  // 0: the 'AVI ' segment, then the 'AVIX' ones
+  uint64_t riffStart_ = 0;
+  uint64_t moviStart_ = 0;  // the 'LIST' of the open segment's movi list
+  uint64_t end_ = 0;        // where the next chunk goes
+  uint64_t dataBytes_ = 0;
+  std::vector<LegacyEntry> legacy_;
+  bool legacyWritten_ = false;
+  uint32_t firstRiffSize_ = 0;
+  uint32_t firstMoviSize_ = 0;
+  uint64_t framesInFirst_ = 0;
+};
+
+}  // namespace zentrova::avi

@@ -1,0 +1,31 @@
+#pragma once
+// Where the AVI writer puts its bytes: a file on disk, or a stand-in that tests use to make
+// writes fail the way a full disk does.
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+namespace zentrova::avi {
+
+// One contiguous piece of a gathered write.
+struct Piece {
+  const void* data;
+  size_t size;
+};
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Writes the pieces one after another starting at `offset`. False unless every byte was
+  // written; a failed write may leave part of the bytes behind (the caller cuts them off).
+  virtual bool WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) = 0;
+  // Cuts the file to `size` bytes. False on failure.
+  virtual bool Truncate(uint64_t size) = 0;
+};
+
+// Creates or empties `path`. Null on failure, with the system's reason in `reason`.
+std::unique_ptr<ByteSink> OpenFileSink(const std::string& path, std::string* reason);
+
+}  // namespace zentrova::avi

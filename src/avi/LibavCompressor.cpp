@@ -1,0 +1,205 @@
+#include "avi/LibavCompressor.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace zentrova::avi {
+namespace {
+
+constexpr int32_t kMaxSide = 16384;
+
+bool Is(const LibavCodec& c, const char* encoder) { return std::strcmp(c.encoder, encoder) == 0; }
+
+// The picture layout each encoder is fed: 4:2:0 for the lossy codecs (full-range for JPEG),
+// and for FFV1 32-bit BGR so that the lossless codec keeps the pictures exactly.
+AVPixelFormat PixelFormatFor(const LibavCodec& c) {
+  if (Is(c, "mjpeg")) return AV_PIX_FMT_YUVJ420P;
+  if (Is(c, "ffv1")) return AV_PIX_FMT_BGR0;
+  return AV_PIX_FMT_YUV420P;
+}
+
+// Quality 0..100 onto each codec's own scale:
+// - mjpeg, mpeg4: fixed quantiser 31 (0) .. 2 (100); 90 gives 5, visually clean.
+// - h264: constant rate factor 48 (0) .. 15 (100); 90 gives 18, about visually lossless.
+// - ffv1 is lossless at every quality; 50 and up choose the range coder with the large context
+//   model (smaller files, slower), below it the Golomb-Rice coder.
+void ApplyQuality(AVCodecContext* ctx, const LibavCodec& c, int quality) {
+  if (Is(c, "libx264")) {
+    av_opt_set_int(ctx->priv_data, "crf", 48 - quality * 33 / 100, 0);
+    av_opt_set(ctx->priv_data, "preset", "faster", 0);
+    av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);  // no look-ahead: a frame out per frame in
+    av_opt_set(ctx->priv_data, "forced-idr", "1", 0);
+    return;
+  }
+  if (Is(c, "ffv1")) {
+    av_opt_set_int(ctx->priv_data, "coder", quality >= 50 ? 1 : 0, 0);
+    av_opt_set_int(ctx->priv_data, "context", quality >= 50 ? 1 : 0, 0);
+    return;
+  }
+  const int qscale = 31 - quality * 29 / 100;
+  ctx->flags |= AV_CODEC_FLAG_QSCALE;
+  ctx->global_quality = FF_QP2LAMBDA * qscale;
+}
+
+bool IsUsablePicture(const BitmapInfoHeader& bih) {
+  if (bih.biSize < sizeof bih || bih.biPlanes != 1 || bih.biBitCount != 24 || bih.biCompression != 0) return false;
+  if (bih.biWidth <= 0 || bih.biWidth > kMaxSide || bih.biHeight == 0) return false;
+  return bih.biHeight >= -kMaxSide && bih.biHeight <= kMaxSide;
+}
+
+class LibavStream final : public AviStream {
+ public:
+  LibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality)
+      : codec_(codec), source_(std::move(source)), quality_(std::clamp(quality, 0, 100)) {}
+
+  ~LibavStream() override {
+    if (ctx_) Drain(true);
+    sws_freeContext(sws_);
+    av_frame_free(&frame_);
+    av_packet_free(&packet_);
+    avcodec_free_context(&ctx_);
+  }
+
+  int SetFormat(int32_t position, const void* format, int32_t size) override {
+    if (ctx_ || position != 0 || !format || size < static_cast<int32_t>(sizeof(BitmapInfoHeader))) return -1;
+    BitmapInfoHeader bih;
+    std::memcpy(&bih, format, sizeof bih);
+    if (!IsUsablePicture(bih)) return -1;
+    width_ = bih.biWidth;
+    height_ = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
+    bottomUp_ = bih.biHeight > 0;
+    if (!OpenEncoder()) return -1;
+    const std::vector<uint8_t> out = CompressedFormat();
+    return source_->SetFormat(0, out.data(), static_cast<int32_t>(out.size()));
+  }
+
+  int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
+            int32_t* samplesWritten, int32_t* bytesWritten) override {
+    if (samplesWritten) *samplesWritten = 0;
+    if (bytesWritten) *bytesWritten = 0;
+    const int64_t row = int64_t{width_} * 3;
+    if (!ctx_ || start < 0 || samples != 1 || !data || bytes != row * height_) return -1;
+    if (av_frame_make_writable(frame_) < 0) return -1;
+    // Rows arrive bottom row first when the height is positive; reading them from the last
+    // one up, with a negative stride, hands the encoder an upright picture.
+    const auto* pixels = static_cast<const uint8_t*>(data);
+    const uint8_t* src[1] = {bottomUp_ ? pixels + row * (height_ - 1) : pixels};
+    const int stride[1] = {static_cast<int>(bottomUp_ ? -row : row)};
+    sws_scale(sws_, src, stride, 0, height_, frame_->data, frame_->linesize);
+    frame_->pts = start;
+    frame_->pict_type = forceKey_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    frame_->quality = ctx_->global_quality;
+    if (avcodec_send_frame(ctx_, frame_) < 0) return -1;
+    forceKey_ = false;
+    if (!Drain(false)) return -1;
+    if (samplesWritten) *samplesWritten = 1;
+    if (bytesWritten) *bytesWritten = bytes;
+    return 0;
+  }
+
+  StreamInfo Info() const override { return source_->Info(); }
+
+ private:
+  bool OpenEncoder() {
+    av_log_set_level(AV_LOG_ERROR);  // the encoders' progress notes are not the user's business
+    const AVCodec* encoder = avcodec_find_encoder_by_name(codec_.encoder);
+    if (!encoder) return false;
+    ctx_ = avcodec_alloc_context3(encoder);
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    if (!ctx_ || !frame_ || !packet_) return Fail();
+    const StreamInfo info = source_->Info();
+    const int scale = info.dwScale > 0 && info.dwScale <= INT32_MAX ? static_cast<int>(info.dwScale) : 1;
+    const int rate = info.dwRate > 0 && info.dwRate <= 65535 ? static_cast<int>(info.dwRate) : 25;
+    ctx_->width = width_;
+    ctx_->height = height_;
+    ctx_->pix_fmt = PixelFormatFor(codec_);
+    ctx_->time_base = {scale, rate};
+    ctx_->framerate = {rate, scale};
+    ctx_->max_b_frames = 0;  // every frame leaves the encoder as it comes in
+    ctx_->gop_size = std::max(1, 2 * rate / scale);
+    ApplyQuality(ctx_, codec_, quality_);
+    if (avcodec_open2(ctx_, encoder, nullptr) < 0) return Fail();
+    frame_->format = ctx_->pix_fmt;
+    frame_->width = width_;
+    frame_->height = height_;
+    if (av_frame_get_buffer(frame_, 0) < 0) return Fail();
+    sws_ = sws_getContext(width_, height_, AV_PIX_FMT_BGR24, width_, height_, ctx_->pix_fmt,
+                          SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    if (!sws_) return Fail();
+    return true;
+  }
+
+  bool Fail() {
+    sws_freeContext(sws_);
+    sws_ = nullptr;
+    av_frame_free(&frame_);
+    av_packet_free(&packet_);
+    avcodec_free_context(&ctx_);
+    return false;
+  }
+
+  // The codec's own picture format record: its FourCC, and its extradata after the 40 bytes.
+  std::vector<uint8_t> CompressedFormat() const {
+    BitmapInfoHeader bih;
+    const int extra = ctx_->extradata ? ctx_->extradata_size : 0;
+    bih.biSize = static_cast<uint32_t>(sizeof bih + extra);
+    bih.biWidth = width_;
+    bih.biHeight = height_;
+    bih.biBitCount = 24;
+    bih.biCompression = codec_.fourcc;
+    bih.biSizeImage = static_cast<uint32_t>(width_) * static_cast<uint32_t>(height_) * 3;
+    std::vector<uint8_t> out(sizeof bih + extra);
+    std::memcpy(out.data(), &bih, sizeof bih);
+    if (extra > 0) std::memcpy(out.data() + sizeof bih, ctx_->extradata, extra);
+    return out;
+  }
+
+  // Hands every packet the encoder has ready to the file; at the end (`flush`) also the ones it
+  // still holds. A packet the file refuses is lost, so the next picture is made a key frame.
+  bool Drain(bool flush) {
+    if (flush && avcodec_send_frame(ctx_, nullptr) < 0) return false;
+    bool ok = true;
+    while (avcodec_receive_packet(ctx_, packet_) == 0) {
+      const int32_t at = packet_->pts >= 0 && packet_->pts <= INT32_MAX ? static_cast<int32_t>(packet_->pts) : -1;
+      const uint32_t key = (packet_->flags & AV_PKT_FLAG_KEY) ? kKeyFrame : 0;
+      if (source_->Write(at, 1, packet_->data, packet_->size, key, nullptr, nullptr) != 0) {
+        ok = false;
+        forceKey_ = true;
+      }
+      av_packet_unref(packet_);
+    }
+    return ok;
+  }
+
+  LibavCodec codec_;
+  std::shared_ptr<AviStream> source_;
+  int quality_;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  bool bottomUp_ = true;
+  bool forceKey_ = false;
+  AVCodecContext* ctx_ = nullptr;
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  SwsContext* sws_ = nullptr;
+};
+
+}  // namespace
+
+bool LibavEncoderAvailable(const char* encoder) { return avcodec_find_encoder_by_name(encoder) != nullptr; }
+
+std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality) {
+  return std::make_shared<LibavStream>(codec, std::move(source), quality);
+}
+
+}  // namespace zentrova::avi

@@ -1,0 +1,23 @@
+#pragma once
+// Compressed video streams through libavcodec: every 24-bit bottom-up picture written to the
+// stream is converted with libswscale, encoded, and the packet handed to the source stream of
+// the AVI file with the codec's own key-frame flag.
+#include <cstdint>
+#include <memory>
+
+#include "avi/AviFile.h"
+
+namespace zentrova::avi {
+
+struct LibavCodec {
+  const char* encoder;  // libavcodec encoder name
+  uint32_t fourcc;      // biCompression and strh fccHandler
+};
+
+bool LibavEncoderAvailable(const char* encoder);
+
+// The stream opens its encoder at SetFormat and refuses there when the encoder cannot take
+// pictures of that size. Releasing it flushes the encoder's remaining packets into `source`.
+std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality);
+
+}  // namespace zentrova::avi

@@ -1,0 +1,239 @@
+// Whole conversions driven through the main window: the log order, the name checks, the
+// compressor question cancelled, a conversion cancelled or cut short by closing the window.
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "AppTestSupport.h"
+#include "app/CompressorDialog.h"
+#include "app/ConversionDialog.h"
+#include "app/QtPrompts.h"
+
+using namespace zentrova;
+using namespace zentrova::app;
+using namespace zentrova::app::testing;
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+
+template <typename T>
+T* Child(QWidget& parent, const char* name) {
+  return parent.findChild<T*>(QString::fromLatin1(name));
+}
+
+QStringList LogLines(ConversionDialog& dialog) {
+  QStringList lines;
+  QListWidget* log = Child<QListWidget>(dialog, "log");
+  for (int i = 0; i < log->count(); ++i) lines << log->item(i)->text();
+  return lines;
+}
+
+void Press(ConversionDialog& dialog, const char* button) {
+  QTest::mouseClick(Child<QPushButton>(dialog, button), Qt::LeftButton);
+}
+
+bool RawAvailable() {
+  for (const avi::CompressorInfo& c : avi::ListCompressors())
+    if (c.name == "raw" && c.available) return true;
+  return false;
+}
+
+}  // namespace
+
+class ConversionTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    if (!RawAvailable()) QSKIP("this build has no uncompressed AVI output");
+  }
+
+  void wholeConversionLogsSavingThenSavedAndWritesEveryFrame() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("cam1.zr");
+    const QString output = dir.filePath("cam1.avi");
+    QVERIFY(WriteRecording(input, 40));
+
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QSignalSpy finished(&dialog, &ConversionDialog::conversionFinished);
+
+    for (int round = 1; round <= 2; ++round) {
+      dialog.SetNames(input, output);
+      Press(dialog, "convert");
+      QVERIFY(dialog.conversionRunning());
+      QVERIFY(!Child<QPushButton>(dialog, "convert")->isEnabled());
+      QVERIFY(!Child<QPushButton>(dialog, "browse")->isEnabled());
+      QVERIFY(Child<QPushButton>(dialog, "cancel")->isVisible());
+      dialog.Convert();  // refused while the loop runs
+      QTRY_COMPARE_WITH_TIMEOUT(finished.count(), round, kWaitMs);
+
+      QStringList expected;
+      for (int i = 0; i < round; ++i) expected << "Saving the AVI file! Please waiting..." << "File saved!";
+      QCOMPARE(LogLines(dialog), expected);
+      QVERIFY(Child<QPushButton>(dialog, "convert")->isEnabled());
+      QVERIFY(Child<QPushButton>(dialog, "browse")->isEnabled());
+      QVERIFY(!Child<QPushButton>(dialog, "cancel")->isVisible());
+      QCOMPARE(Child<QProgressBar>(dialog, "progress")->value(), 40);
+      QCOMPARE(prompts.compressorQuestions, round);
+      if (HaveFfprobe()) QCOMPARE(VideoFramesOf(output), 40);
+    }
+    QVERIFY(prompts.fileErrors.isEmpty());
+  }
+
+  void eachFailedCheckLogsOneLine() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("cam1.zr");
+    QVERIFY(WriteRecording(input, 3));
+    QFile garbage(dir.filePath("garbage.zr"));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, 'x'));
+    garbage.close();
+
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    struct Case {
+      QString input, output, line;
+    };
+    const Case cases[] = {
+        {"", "out.avi", "Please input the ZR file name!"},
+        {input, "", "Please input the AVI file name!"},
+        {input, dir.filePath("out.AVI"), "Please check the AVI file name(*.avi)!"},
+        {dir.filePath("missing.zr"), dir.filePath("out.avi"), "File open failed!"},
+        {garbage.fileName(), dir.filePath("out.avi"), "File open failed!"},
+        {input, dir.filePath("no-such-folder/out.avi"), "File open failed!"},
+    };
+    for (const Case& c : cases) {
+      const int before = LogLines(dialog).size();
+      dialog.SetNames(c.input, c.output);
+      dialog.Convert();
+      QVERIFY(!dialog.conversionRunning());
+      QCOMPARE(LogLines(dialog).mid(before), QStringList{c.line});
+    }
+    QCOMPARE(prompts.compressorQuestions, 0);
+    QVERIFY(!QFileInfo::exists(dir.filePath("out.avi")));
+  }
+
+  void cancellingTheCompressorDialogLogsNothingAndRedisplaysTheNames() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("cam1.zrx");
+    const QString output = dir.filePath("cam1.avi");
+    QVERIFY(WriteRecording(input, 5));
+
+    FakePrompts prompts;
+    QtPrompts real;
+    prompts.compressorQuestion = [&real](QWidget* parent) { return real.ChooseCompressor(parent); };
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.SetNames(input, output);
+
+    bool sawCompressorDialog = false;
+    AnswerNextModal([&sawCompressorDialog](QWidget* modal) {
+      sawCompressorDialog = qobject_cast<CompressorDialog*>(modal) != nullptr;
+      QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    Press(dialog, "convert");
+    QVERIFY(sawCompressorDialog);
+    QVERIFY(LogLines(dialog).isEmpty());
+    QVERIFY(!dialog.conversionRunning());
+    QCOMPARE(Child<QLineEdit>(dialog, "inputName")->text(), input);
+    QCOMPARE(Child<QLineEdit>(dialog, "outputName")->text(), output);
+    QVERIFY(Child<QPushButton>(dialog, "convert")->isEnabled());
+
+    // The next Convert works normally.
+    QSignalSpy finished(&dialog, &ConversionDialog::conversionFinished);
+    AnswerNextModal([](QWidget* modal) {
+      auto* compressors = qobject_cast<CompressorDialog*>(modal);
+      QVERIFY(compressors);
+      QVERIFY(compressors->selectCodec("raw"));
+      compressors->accept();
+    });
+    Press(dialog, "convert");
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWaitMs);
+    QCOMPARE(LogLines(dialog), QStringList({"Saving the AVI file! Please waiting...", "File saved!"}));
+  }
+
+  void cancelledConversionKeepsTheFramesSoFarInAValidFile() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("long.zr");
+    const QString output = dir.filePath("long.avi");
+    constexpr int kFrames = 20000;
+    QVERIFY(WriteRecording(input, kFrames));
+
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QSignalSpy finished(&dialog, &ConversionDialog::conversionFinished);
+    dialog.SetNames(input, output);
+    Press(dialog, "convert");
+    QVERIFY(dialog.conversionRunning());
+    QProgressBar* progress = Child<QProgressBar>(dialog, "progress");
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, kWaitMs);
+    Press(dialog, "cancel");
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWaitMs);
+
+    const QStringList lines = LogLines(dialog);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("Saving the AVI file! Please waiting..."));
+    QCOMPARE(lines[2], QStringLiteral("File saved!"));
+    const QRegularExpression cancelled(QStringLiteral("^Conversion cancelled: (\\d+) of 20000 frames saved\\.$"));
+    const QRegularExpressionMatch match = cancelled.match(lines[1]);
+    QVERIFY2(match.hasMatch(), qPrintable(lines[1]));
+    const int saved = match.captured(1).toInt();
+    qInfo("%s", qPrintable(lines[1]));
+    QVERIFY(saved > 0 && saved < kFrames);
+    QCOMPARE(progress->value(), saved);
+    if (!HaveFfprobe()) QSKIP("ffprobe is not installed; the file was not read back");
+    QCOMPARE(VideoFramesOf(output), saved);
+  }
+
+  void closingDuringAConversionEndsItAndCompletesTheFile() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("long.zr");
+    const QString output = dir.filePath("long.avi");
+    QVERIFY(WriteRecording(input, 20000));
+
+    FakePrompts prompts;
+    {
+      ConversionDialog dialog(prompts);
+      dialog.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+      dialog.SetNames(input, output);
+      Press(dialog, "convert");
+      QTRY_VERIFY_WITH_TIMEOUT(Child<QProgressBar>(dialog, "progress")->value() > 0, kWaitMs);
+      Press(dialog, "close");
+      QVERIFY(!dialog.isVisible());
+      QVERIFY(!dialog.conversionRunning());
+    }
+    if (!HaveFfprobe()) QSKIP("ffprobe is not installed; the file was not read back");
+    const int frames = VideoFramesOf(output);
+    QVERIFY(frames > 0 && frames < 20000);
+  }
+
+  void fileErrorsShowInAMessageBoxNamedAfterTheApplication() {
+    QtPrompts real;
+    QString title, text;
+    AnswerNextModal([&](QWidget* modal) {
+      title = modal->windowTitle();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) text = box->text();
+      modal->close();
+    });
+    real.ShowFileError(nullptr, QStringLiteral("cam1.zr: the file ends inside text1"));
+    QCOMPARE(title, QStringLiteral("Zentrova"));
+    QCOMPARE(text, QStringLiteral("cam1.zr: the file ends inside text1"));
+  }
+};
+
+QTEST_MAIN(ConversionTest)
+#include "ConversionTest.moc"

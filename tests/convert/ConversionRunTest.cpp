@@ -1,0 +1,178 @@
+// Whole conversions through the job: what the frame loop hands to the AVI file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "TempDir.h"
+#include "avi/AviTestSupport.h"
+#include "convert/ConversionJob.h"
+#include "convert/Messages.h"
+#include "recording/ZrFormat.h"
+#include "recording/ZrWriter.h"
+
+namespace zentrova {
+namespace {
+
+using avi::testing::Decode;
+using avi::testing::ProbeStream;
+using testing::TempDir;
+
+struct JobRun {
+  explicit JobRun(std::string codec = "raw")
+      : codec(std::move(codec)), job([this](const std::string& l) { log.push_back(l); }) {}
+  bool convert(const std::string& in, const std::string& out) {
+    return job.Run(in, out, [this] { return std::optional(avi::CompressOptions{codec, 100}); });
+  }
+  std::string codec;
+  std::vector<std::string> log;
+  ConversionJob job;
+};
+
+const std::vector<std::string> kSavedLog = {messages::kSaving, messages::kSaved};
+
+// 176 x 144 (code 128) recordings over `seconds` seconds.
+ZrHeaderFields Fields(int seconds) {
+  ZrHeaderFields f;
+  f.resolutionCode = 128;
+  f.startTime = 1700000000;
+  f.endTime = f.startTime + seconds;
+  return f;
+}
+
+int VideoFrames(const std::string& path) { return std::stoi(ProbeStream(path, 0)["nb_read_packets"]); }
+size_t AudioBytes(const std::string& path) { return Decode(path, "-map 0:a -f s16le").size(); }
+
+TEST(ConversionRun, AFetchThatFailsEndsTheLoopWithTheFramesSoFarAndStillSaves) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  // The block promises 100 frames; the file ends after the 10th.
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(dir.file("cut.zr"), Fields(10)));
+  const std::vector<uint8_t> video(40, 1);
+  for (int i = 0; i < 100; ++i) {
+    ZrFrame f;
+    f.flags = FlagNoPicture;
+    f.video = video;
+    ASSERT_TRUE(w.WriteFrame(f));
+  }
+  ASSERT_TRUE(w.Close());
+  std::filesystem::resize_file(dir.file("cut.zr"), std::filesystem::file_size(dir.file("cut.zr")) - 90 * 52);
+
+  JobRun run;
+  ASSERT_TRUE(run.convert(dir.file("cut.zr"), dir.file("cut.avi")));
+  EXPECT_EQ(run.log, kSavedLog);
+  EXPECT_EQ(VideoFrames(dir.file("cut.avi")), 10);
+  EXPECT_FALSE(run.job.busy());
+}
+
+TEST(ConversionRun, FramesWithoutPicturesAreBlackAndOnlyFlaggedAudioIsAppended) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(dir.file("a.zr"), Fields(1)));
+  const std::vector<uint8_t> second(3000, 0x49), garbage(500, 0xAB);
+  ZrFrame f;
+  f.flags = FlagAudio | FlagNoPicture;  // one second of sound
+  f.video = garbage;
+  f.audio = second;
+  ASSERT_TRUE(w.WriteFrame(f));
+  f.flags = FlagNoPicture;  // no audio flag: the record's earlier byte count must not count
+  ASSERT_TRUE(w.WriteFrame(f));
+  f.flags = FlagAudio | FlagNoPicture;  // flagged, but no bytes
+  f.audio = {};
+  ASSERT_TRUE(w.WriteFrame(f));
+  f.audio = std::span(second).first(301);  // 100 whole groups and one stray byte
+  ASSERT_TRUE(w.WriteFrame(f));
+  ASSERT_TRUE(w.Close());
+
+  JobRun run;
+  ASSERT_TRUE(run.convert(dir.file("a.zr"), dir.file("a.avi")));
+  EXPECT_EQ(AudioBytes(dir.file("a.avi")), (8000u + 800u) * 2);
+  const std::string pictures = Decode(dir.file("a.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24");
+  ASSERT_EQ(pictures.size(), 4u * 176 * 144 * 3);
+  EXPECT_TRUE(std::all_of(pictures.begin(), pictures.end(), [](char c) { return c == 0; }));
+}
+
+TEST(ConversionRun, ASecondJobStartsItsStreamsAtZeroAgain) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(dir.file("r.zr"), Fields(2)));
+  const std::vector<uint8_t> audio(300, 0x92);
+  for (int i = 0; i < 5; ++i) {
+    ZrFrame f;
+    f.flags = FlagAudio | FlagNoPicture;
+    f.audio = audio;
+    ASSERT_TRUE(w.WriteFrame(f));
+  }
+  ASSERT_TRUE(w.Close());
+  JobRun run;
+  ASSERT_TRUE(run.convert(dir.file("r.zr"), dir.file("one.avi")));
+  ASSERT_TRUE(run.convert(dir.file("r.zr"), dir.file("two.avi")));
+  EXPECT_EQ(run.log.size(), 4u);
+  EXPECT_EQ(AudioBytes(dir.file("one.avi")), 5u * 800 * 2);
+  EXPECT_EQ(Decode(dir.file("two.avi"), "-map 0:a -f s16le"), Decode(dir.file("one.avi"), "-map 0:a -f s16le"));
+  EXPECT_EQ(VideoFrames(dir.file("two.avi")), 5);
+}
+
+TEST(ConversionRun, ACancelledChoiceLogsNothingReleasesEverythingAndKeepsTheFile) {
+  TempDir dir;
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(dir.file("r.zr"), Fields(2)));
+  ZrFrame f;
+  ASSERT_TRUE(w.WriteFrame(f));
+  ASSERT_TRUE(w.Close());
+  std::vector<std::string> log;
+  ConversionJob job([&](const std::string& l) { log.push_back(l); });
+  EXPECT_EQ(job.Convert(dir.file("r.zr"), dir.file("clipavi"), [] { return std::nullopt; }),
+            ConversionJob::Setup::Cancelled);
+  EXPECT_TRUE(log.empty());
+  EXPECT_FALSE(job.busy());
+  EXPECT_TRUE(std::filesystem::exists(dir.file("clipavi")));  // named exactly as given
+  // A new Convert works normally.
+  EXPECT_TRUE(job.Run(dir.file("r.zr"), dir.file("clipavi"), [] { return std::optional(avi::CompressOptions{"raw", 1}); }));
+  EXPECT_EQ(log, kSavedLog);
+}
+
+TEST(ConversionRun, AZeroDurationRecordingGetsTheDefaultRate) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(dir.file("z.zr"), Fields(0)));
+  ZrFrame f;
+  ASSERT_TRUE(w.WriteFrame(f));
+  ASSERT_TRUE(w.Close());
+  JobRun run;
+  ASSERT_TRUE(run.convert(dir.file("z.zr"), dir.file("z.avi")));
+  EXPECT_EQ(run.job.aviRate(), ConversionJob::kZeroDurationRate);
+  EXPECT_EQ(ProbeStream(dir.file("z.avi"), 0)["r_frame_rate"], "25/1");
+}
+
+TEST(ConversionRun, TheJobReportsTheDerivedGeometryAndGeneration) {
+  TempDir dir;
+  ZrHeaderFields fields = Fields(10);
+  fields.version = kVersionNewer;
+  fields.resolutionCode = 133;  // 704 x 288
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(dir.file("n.zr"), fields));
+  ZrFrame f;
+  f.flags = FlagNoPicture;
+  for (int i = 0; i < 250; ++i) ASSERT_TRUE(w.WriteFrame(f));
+  ASSERT_TRUE(w.Close());
+  std::vector<std::string> log;
+  ConversionJob job([&](const std::string& l) { log.push_back(l); });
+  ASSERT_EQ(job.Convert(dir.file("n.zr"), dir.file("n.avi"), [] { return std::optional(avi::CompressOptions{"raw", 1}); }),
+            ConversionJob::Setup::Started);
+  EXPECT_EQ(job.aviRate(), 26u);
+  EXPECT_EQ(job.videoFormat().biWidth, 704);
+  EXPECT_EQ(job.outputHeight(), 576);
+  EXPECT_EQ(job.codecStamp(), kGenerationNewer);
+  EXPECT_TRUE(job.busy());
+  EXPECT_EQ(job.RunFrameLoop().framesWritten, 250u);
+  EXPECT_FALSE(job.busy());
+}
+
+}  // namespace
+}  // namespace zentrova
