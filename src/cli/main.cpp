@@ -115,7 +115,8 @@ int RunConvert(const std::string& input, const std::string& output, const std::s
         if (line == "File saved!") saved = true;
         std::cout << line << std::endl;
       },
-      [](const std::string& message) { std::cerr << "zentrova: " << message << std::endl; }, options);
+      [](const std::string& message) { std::cerr << "zentrova: " << message << std::endl; }, options,
+      [](const std::string& reason) { std::cerr << "zentrova: " << reason << std::endl; });
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);

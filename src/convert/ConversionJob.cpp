@@ -17,8 +17,8 @@ bool EndsWith(const std::string& s, const char* tail) {
 
 }  // namespace
 
-ConversionJob::ConversionJob(LogSink log, FileErrorSink fileErrors, JobOptions options)
-    : log_(std::move(log)), fileErrors_(std::move(fileErrors)), options_(options) {}
+ConversionJob::ConversionJob(LogSink log, FileErrorSink fileErrors, JobOptions options, LogSink diagnostics)
+    : log_(std::move(log)), fileErrors_(std::move(fileErrors)), diagnostics_(std::move(diagnostics)), options_(options) {}
 
 ConversionJob::~ConversionJob() {
   ReleaseDecoding();
@@ -90,7 +90,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   std::string reason;
   if (avi::OpenAviFile(aviFile_, output, &reason) != 0) {
     aviFile_.reset();
-    if (fileErrors_) fileErrors_("cannot create " + output + ": " + reason);
+    if (diagnostics_) diagnostics_("cannot create " + output + ": " + reason);
     return fail(messages::kOpenFailed);
   }
 
@@ -138,7 +138,7 @@ int ConversionJob::OpenRecording(const std::string& path) {
   reader_ = std::make_unique<ZrReader>();
   reader_->setFileErrorSink(fileErrors_);
   if (!reader_->open(path, &recordingInfo_, 0, 1)) {
-    if (fileErrors_) fileErrors_(path + ": " + reader_->failureReason());
+    if (diagnostics_) diagnostics_(path + ": " + reader_->failureReason());
     reader_.reset();
     return 0;
   }

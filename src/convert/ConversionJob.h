@@ -44,7 +44,10 @@ class ConversionJob {
   static constexpr uint32_t kAudioBufferBytes = 65536;
   static constexpr uint32_t kPcmBufferBytes = 131072;
 
-  ConversionJob(LogSink log, FileErrorSink fileErrors = {}, JobOptions options = {});
+  // `log` receives the job's messages; `fileErrors` the reader's file-error reports (a message box
+  // on the desktop); `diagnostics` one-line reasons behind a failure ("text1 is 1001 bytes
+  // long, ..."), which the command line prints on standard error.
+  ConversionJob(LogSink log, FileErrorSink fileErrors = {}, JobOptions options = {}, LogSink diagnostics = {});
   ~ConversionJob();
   ConversionJob(const ConversionJob&) = delete;
   ConversionJob& operator=(const ConversionJob&) = delete;
@@ -97,6 +100,7 @@ class ConversionJob {
 
   LogSink log_;
   FileErrorSink fileErrors_;
+  LogSink diagnostics_;
   JobOptions options_;
 
   std::string inputPath_;

@@ -6,22 +6,25 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "AudioSignals.h"
+#include "AudioTestSupport.h"
 #include "TempDir.h"
 #include "audio/G726Decoder.h"
 
 namespace zentrova {
 namespace {
 
-using testing::Scaled;
+using testing::DecodeAll;
+using testing::EncodeAll;
+using testing::ReadBytes;
+using testing::ReadPcm;
 using testing::SnrDb;
+using testing::WriteBytes;
+using testing::WritePcm;
 
 bool Installed(const char* program) {
   return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
@@ -31,56 +34,11 @@ bool RunQuietly(const std::string& command) { return std::system((command + " >/
 
 std::string Quote(const std::string& path) { return "'" + path + "'"; }
 
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const std::string& path, const void* data, size_t size) {
-  std::ofstream(path, std::ios::binary).write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-std::vector<int16_t> ReadPcm(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadBytes(path);
-  std::vector<int16_t> pcm(bytes.size() / 2);
-  for (size_t i = 0; i < pcm.size(); ++i)
-    pcm[i] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
-  return pcm;
-}
-
-void WritePcm(const std::string& path, const std::vector<int16_t>& pcm) {
-  std::vector<uint8_t> bytes(pcm.size() * 2);
-  for (size_t i = 0; i < pcm.size(); ++i) {
-    bytes[2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]));
-    bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
-  }
-  WriteBytes(path, bytes.data(), bytes.size());
-}
-
-std::vector<int16_t> DecodeOurs(const std::vector<uint8_t>& codes) {
-  G726Decoder decoder;
-  decoder.Prepare(0);
-  const size_t usable = codes.size() / 3 * 3;
-  std::vector<int16_t> out(usable / 3 * 8);
-  for (size_t at = 0; at < usable; at += G726Decoder::kBufferBytes) {
-    const size_t n = std::min<size_t>(G726Decoder::kBufferBytes, usable - at);
-    decoder.Decode(codes.data() + at, out.data() + at / 3 * 8, static_cast<int32_t>(n), 0);
-  }
-  return out;
-}
-
+// 16-bit PCM to the coder's 14-bit scale, through our encoder.
 std::vector<uint8_t> EncodeOurs(const std::vector<int16_t>& pcm16) {
-  G726Decoder encoder;
-  encoder.Prepare(1);
-  const size_t usable = pcm16.size() / 8 * 8;
-  std::vector<int16_t> in(usable);
-  for (size_t i = 0; i < usable; ++i) in[i] = static_cast<int16_t>(pcm16[i] >> 2);  // 16-bit PCM to our scale
-  std::vector<uint8_t> out(usable / 8 * 3);
-  for (size_t at = 0; at < usable; at += 24000) {
-    const size_t n = std::min<size_t>(24000, usable - at);
-    encoder.Encode(in.data() + at, out.data() + at / 8 * 3, static_cast<int32_t>(n));
-  }
-  return out;
+  std::vector<int16_t> scaled(pcm16);
+  for (int16_t& s : scaled) s = static_cast<int16_t>(s >> 2);
+  return EncodeAll(scaled);
 }
 
 struct Agreement {
@@ -103,14 +61,14 @@ class OutsideDecoder : public ::testing::Test {
   }
 
   std::vector<int16_t> DecodeWithFfmpeg(const std::vector<uint8_t>& codes) {
-    WriteBytes(dir_.file("codes.g726"), codes.data(), codes.size());
+    WriteBytes(dir_.file("codes.g726"), codes);
     EXPECT_TRUE(RunQuietly("ffmpeg -nostdin -y -f g726le -code_size 3 -ar 8000 -i " + Quote(dir_.file("codes.g726")) +
                     " -f s16le " + Quote(dir_.file("ff.raw"))));
     return ReadPcm(dir_.file("ff.raw"));
   }
 
   Agreement Compare(const char* what, const std::vector<uint8_t>& codes) {
-    const std::vector<int16_t> ours = DecodeOurs(codes);
+    const std::vector<int16_t> ours = DecodeAll(codes);
     const std::vector<int16_t> theirs = DecodeWithFfmpeg(codes);
     Agreement a;
     a.samples = std::min(ours.size(), theirs.size());
@@ -118,7 +76,7 @@ class OutsideDecoder : public ::testing::Test {
     size_t equal = 0;
     for (size_t i = 0; i < a.samples; ++i) equal += theirs[i] == static_cast<int32_t>(ours[i]) * 4;
     a.equalShare = a.samples ? static_cast<double>(equal) / static_cast<double>(a.samples) : 0;
-    a.snrDb = SnrDb(Scaled(theirs), Scaled(ours, 4.0));
+    a.snrDb = SnrDb(theirs, ours, 4.0);
     std::printf("%s: %zu samples, SNR of ffmpeg against 4x ours %.2f dB, %.2f%% equal\n", what, a.samples, a.snrDb,
                 100 * a.equalShare);
     return a;
