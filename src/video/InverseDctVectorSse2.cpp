@@ -124,11 +124,12 @@ inline void Transpose(__m128i* x) {
 }  // namespace
 
 void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
-  alignas(16) int16_t placed[64];
-  for (int i = 0; i < 64; ++i) placed[i] = coefficients[kTransposedZigzag[i]];
-
   __m128i x[8];
-  for (int k = 0; k < 8; ++k) x[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(placed + 8 * k));
+  for (int k = 0; k < 8; ++k) {
+    const uint8_t* z = kTransposedZigzag.data() + 8 * k;
+    const int16_t* c = coefficients;
+    x[k] = _mm_set_epi16(c[z[7]], c[z[6]], c[z[5]], c[z[4]], c[z[3]], c[z[2]], c[z[1]], c[z[0]]);
+  }
   TransformRows<Pass::First>(x);
   Transpose(x);
   TransformRows<Pass::Second>(x);

@@ -27,7 +27,7 @@ long EnvOr(const char* name, long fallback) {
 #if defined(__SANITIZE_ADDRESS__)
 constexpr long kDefaultBlocks = 1L << 16;
 #else
-constexpr long kDefaultBlocks = 1L << 21;
+constexpr long kDefaultBlocks = 1L << 20;
 #endif
 
 long BlockCount() { return EnvOr("ZENTROVA_IDCT_BLOCKS", kDefaultBlocks); }

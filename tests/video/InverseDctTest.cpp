@@ -71,7 +71,7 @@ TEST_P(EveryVariant, SecondTransmittedCoefficientIsVerticalFrequencyOne) {
 
 TEST_P(EveryVariant, LeavesTheCoefficientsUntouched) {
   testing::BlockSource source(7);
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 5000; ++i) {
     const Block in = source.Any();
     Block copy = in;
     Block out;
