@@ -16,9 +16,10 @@ namespace {
 
 using Block = std::array<int16_t, 64>;
 
-// A pool of blocks shaped like those of coded pictures: a DC term and a handful of mostly
-// low-frequency coefficients; `dense` fills every position instead.
-std::vector<Block> MakeBlocks(bool dense) {
+// Kinds of block pool: 0 = like those of coded pictures (a DC term and up to nine mostly
+// low-frequency coefficients), 1 = every position filled, 2 = DC alone.
+std::vector<Block> MakeBlocks(int64_t kind) {
+  const bool dense = kind == 1;
   std::mt19937 rng(11);
   std::normal_distribution<double> level(0.0, 60.0);
   std::normal_distribution<double> position(0.0, 10.0);
@@ -26,7 +27,7 @@ std::vector<Block> MakeBlocks(bool dense) {
   for (Block& b : blocks) {
     b.fill(0);
     b[0] = static_cast<int16_t>(8 * (rng() % 254 + 1));
-    const int terms = dense ? 64 : static_cast<int>(rng() % 10);
+    const int terms = kind == 2 ? 0 : dense ? 64 : static_cast<int>(rng() % 10);
     for (int i = 0; i < terms; ++i) {
       const int index = dense ? i : std::min(63, static_cast<int>(std::abs(position(rng))));
       b[index] = static_cast<int16_t>(level(rng));
@@ -36,7 +37,7 @@ std::vector<Block> MakeBlocks(bool dense) {
 }
 
 void RunIdct(benchmark::State& state, void (*transform)(const int16_t*, int16_t*)) {
-  const std::vector<Block> blocks = MakeBlocks(state.range(0) != 0);
+  const std::vector<Block> blocks = MakeBlocks(state.range(0));
   alignas(16) int16_t out[64];
   size_t i = 0;
   for (auto _ : state) {
@@ -49,11 +50,11 @@ void RunIdct(benchmark::State& state, void (*transform)(const int16_t*, int16_t*
 
 void BM_IdctPlain(benchmark::State& state) { RunIdct(state, InverseDct); }
 void BM_IdctVectorScalar(benchmark::State& state) { RunIdct(state, InverseDctVectorScalar); }
-BENCHMARK(BM_IdctPlain)->Arg(0)->Arg(1)->ArgName("dense");
-BENCHMARK(BM_IdctVectorScalar)->Arg(0)->Arg(1)->ArgName("dense");
+BENCHMARK(BM_IdctPlain)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
+BENCHMARK(BM_IdctVectorScalar)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
 #if defined(__SSE2__)
 void BM_IdctVectorSse2(benchmark::State& state) { RunIdct(state, InverseDctVectorSse2); }
-BENCHMARK(BM_IdctVectorSse2)->Arg(0)->Arg(1)->ArgName("dense");
+BENCHMARK(BM_IdctVectorSse2)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
 #endif
 
 struct Planes {
@@ -84,19 +85,24 @@ void RunConversion(benchmark::State& state, Convert convert) {
 }
 
 void BM_ConvertToRgb24(benchmark::State& state) { RunConversion(state, ConvertToRgb24); }
+void BM_ConvertToRgb24Scalar(benchmark::State& state) { RunConversion(state, ConvertToRgb24Scalar); }
 void BM_ConvertToRgb24Reference(benchmark::State& state) { RunConversion(state, ConvertToRgb24Reference); }
 BENCHMARK(BM_ConvertToRgb24)->Args({704, 288})->Args({640, 480});
+BENCHMARK(BM_ConvertToRgb24Scalar)->Args({704, 288});
 BENCHMARK(BM_ConvertToRgb24Reference)->Args({704, 288});
 
+using Enlarge = void (*)(uint8_t*, uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t&,
+                        int32_t&, int);
+
 // Source width and height; mode 0. Items are destination luma samples.
-void BM_EnlargePicture(benchmark::State& state) {
+void RunEnlargement(benchmark::State& state, Enlarge enlarge) {
   const Planes source(307200);
   Planes destination(307200);
   int32_t outW = 0, outH = 0;
   for (auto _ : state) {
     int32_t width = static_cast<int32_t>(state.range(0));
     int32_t height = static_cast<int32_t>(state.range(1));
-    EnlargePicture(destination.y.data(), destination.cb.data(), destination.cr.data(), source.y.data(),
+    enlarge(destination.y.data(), destination.cb.data(), destination.cr.data(), source.y.data(),
                    source.cb.data(), source.cr.data(), width, height, 0);
     benchmark::ClobberMemory();
     outW = width;
@@ -104,7 +110,10 @@ void BM_EnlargePicture(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * outW * outH);
 }
+void BM_EnlargePicture(benchmark::State& state) { RunEnlargement(state, EnlargePicture); }
+void BM_EnlargePictureScalar(benchmark::State& state) { RunEnlargement(state, EnlargePictureScalar); }
 BENCHMARK(BM_EnlargePicture)->Args({352, 288})->Args({320, 240})->Args({176, 144})->Args({160, 128});
+BENCHMARK(BM_EnlargePictureScalar)->Args({352, 288})->Args({176, 144});
 
 }  // namespace
 }  // namespace zentrova

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 
+#include "video/ColourConversionRows.h"
 #include "video/ColourConversionTables.h"
 
 namespace zentrova {
@@ -46,7 +47,8 @@ inline void WritePixel(uint8_t* out, uint8_t luma, const ChromaOffsets& o) {
   out[2] = clamp[o.red];
 }
 
-// Two picture rows that share one chroma row.
+}  // namespace
+
 void ConvertRowPair(uint8_t* out0, uint8_t* out1, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
                     const uint8_t* cr, int32_t chromaWidth) {
   for (int32_t j = 0; j < chromaWidth; ++j) {
@@ -61,8 +63,6 @@ void ConvertRowPair(uint8_t* out0, uint8_t* out1, const uint8_t* y0, const uint8
     y1 += 2;
   }
 }
-
-}  // namespace
 
 void ConvertToRgb24Reference(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
                              int32_t width, int32_t height) {
@@ -84,6 +84,15 @@ void ConvertToRgb24Reference(uint8_t* picture, const uint8_t* y, const uint8_t* 
 
 void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                     int32_t height) {
+#if defined(__SSE2__)
+  ConvertToRgb24Sse2(picture, y, cb, cr, width, height);
+#else
+  ConvertToRgb24Scalar(picture, y, cb, cr, width, height);
+#endif
+}
+
+void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                          int32_t height) {
   if (width <= 0 || height <= 0) return;
   // Odd sizes are outside the decoder's pictures; the per-pixel rule handles them as written.
   if (width % 2 != 0 || height % 2 != 0) {

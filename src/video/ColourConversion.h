@@ -4,12 +4,21 @@
 
 namespace zentrova {
 
-// Width and height are even; the picture holds at least 3 x width x height bytes.
+// Width and height are even; the picture holds at least 3 x width x height bytes. Uses SSE2 where
+// the build has it, else the portable fast version.
 void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                     int32_t height);
 
-// The same conversion written pixel by pixel as the rule reads; the reference for the fast one.
+// The same conversion written pixel by pixel as the rule reads; the reference for the fast ones.
 void ConvertToRgb24Reference(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
                              int32_t width, int32_t height);
+// Portable fast version: table look-ups once per 2x2 square, clamping by look-up.
+void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                          int32_t width, int32_t height);
+#if defined(__SSE2__)
+// Sixteen pixels of two rows at a time; bit for bit the reference's result.
+void ConvertToRgb24Sse2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                        int32_t height);
+#endif
 
 }  // namespace zentrova

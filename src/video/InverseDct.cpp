@@ -7,6 +7,8 @@
 // product that leaves the 32-bit range wraps, and each output keeps only its low 16 bits.
 #include "video/InverseDct.h"
 
+#include <cstring>
+
 namespace zentrova {
 
 // The zigzag scan of ITU-T T.81 (JPEG), inverse direction: natural position -> transmission index.
@@ -43,10 +45,9 @@ inline uint32_t ShiftRight(uint32_t v, int bits) { return Lift(static_cast<int32
 // (s + 2^16) >> 17, low 16 bits kept: no saturation.
 inline int16_t Output(uint32_t s) { return static_cast<int16_t>(static_cast<int32_t>(s + 65536u) >> 17); }
 
-}  // namespace
-
-// One-dimensional step in place on values[0], values[stride], ... values[7 * stride].
-void InverseDct1D(int16_t* values, int stride) {
+// One-dimensional step in place on values[0], values[stride], ... values[7 * stride]; forced
+// inline so that the block transform runs it with constant strides and no calls.
+[[gnu::always_inline]] inline void Step(int16_t* values, int stride) {
   const uint32_t x0 = Lift(values[0]);
   const uint32_t x1 = Lift(values[stride]);
   const uint32_t x2 = Lift(values[2 * stride]);
@@ -87,10 +88,38 @@ void InverseDct1D(int16_t* values, int stride) {
   values[7 * stride] = Output(e0 - v);
 }
 
+// True when every coefficient after the DC term is zero: coefficients 1..3, then 4..63 four
+// at a time.
+bool DcAlone(const int16_t* coefficients) {
+  uint64_t any = static_cast<uint16_t>(coefficients[1] | coefficients[2] | coefficients[3]);
+  for (int k = 4; k < 64; k += 4) {
+    uint64_t word;
+    std::memcpy(&word, coefficients + k, sizeof word);
+    any |= word;
+  }
+  return any == 0;
+}
+
+// The flow graph on DC alone: a row of zeros stays zero ((0 + 2^16) >> 17), row 0 becomes
+// Output(K4 * dc) throughout, and every column then gives Output(K4 * that).
+int16_t DcAloneSample(int16_t dc) {
+  const int16_t row = Output(K4 * Lift(dc));
+  return Output(K4 * Lift(row));
+}
+
+}  // namespace
+
+void InverseDct1D(int16_t* values, int stride) { Step(values, stride); }
+
 void InverseDct(const int16_t* coefficients, int16_t* samples) {
+  if (DcAlone(coefficients)) {
+    const int16_t value = DcAloneSample(coefficients[0]);
+    for (int p = 0; p < 64; ++p) samples[p] = value;
+    return;
+  }
   for (int p = 0; p < 64; ++p) samples[p] = coefficients[ZigzagTable[p]];
-  for (int row = 0; row < 8; ++row) InverseDct1D(samples + 8 * row, 1);
-  for (int column = 0; column < 8; ++column) InverseDct1D(samples + column, 8);
+  for (int row = 0; row < 8; ++row) Step(samples + 8 * row, 1);
+  for (int column = 0; column < 8; ++column) Step(samples + column, 8);
 }
 
 }  // namespace zentrova

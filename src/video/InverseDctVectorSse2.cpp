@@ -8,6 +8,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 
+#include <algorithm>
+
 #include "video/InverseDctVectorLanes.h"
 
 namespace zentrova {
@@ -121,9 +123,34 @@ inline void Transpose(__m128i* x) {
   x[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
+// True when every coefficient after the DC term is zero.
+inline bool DcAlone(const int16_t* coefficients) {
+  const __m128i* in = reinterpret_cast<const __m128i*>(coefficients);
+  __m128i any = _mm_and_si128(_mm_loadu_si128(in), _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+  for (int k = 1; k < 8; ++k) any = _mm_or_si128(any, _mm_loadu_si128(in + k));
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// The lane arithmetic for a block of DC alone, bit for bit: in pass 1 only the lane of natural
+// row 0 is non-zero, every odd term is 0 (the +1 rounding of g and h is shifted out) and all its
+// outputs equal c1; the other lanes give sat(0 + 2) & 0xFFFC = 0. Pass 2 sees c1 as x0 of every
+// lane and nothing else.
+inline int16_t DcAloneSample(int16_t dc) {
+  const int32_t x0 = static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint16_t>(dc) << 2));
+  const int32_t first = std::min((kCos4 * x0 >> 16) + 2, 32767);
+  const int32_t c1 = static_cast<int16_t>(static_cast<uint16_t>(first) & 0xFFFCu);
+  return static_cast<int16_t>(std::min((kCos4 * c1 >> 16) + 2, 32767) >> 2);
+}
+
 }  // namespace
 
 void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
+  if (DcAlone(coefficients)) {
+    const __m128i value = _mm_set1_epi16(DcAloneSample(coefficients[0]));
+    for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8 * k), value);
+    return;
+  }
+
   __m128i x[8];
   for (int k = 0; k < 8; ++k) {
     const uint8_t* z = kTransposedZigzag.data() + 8 * k;

@@ -24,6 +24,20 @@ std::ostream& operator<<(std::ostream& os, const Bgr& c) {
 
 using Convert = void (*)(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t, int32_t);
 
+struct Implementation {
+  const char* name;
+  Convert convert;
+};
+
+// Every fast implementation, each checked against the per-pixel reference.
+const Implementation kFast[] = {
+    {"dispatched", ConvertToRgb24},
+    {"scalar", ConvertToRgb24Scalar},
+#if defined(__SSE2__)
+    {"sse2", ConvertToRgb24Sse2},
+#endif
+};
+
 // One flat 2x2 picture of the given colour.
 Bgr ConvertFlat(Convert convert, uint8_t y, uint8_t cb, uint8_t cr) {
   const uint8_t luma[4] = {y, y, y, y};
@@ -46,8 +60,12 @@ TEST(ConvertToRgb24, KnownColourVectors) {
       {235, 128, 128, {236, 234, 236}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ConvertFlat(ConvertToRgb24, c.y, c.cb, c.cr), c.expected) << int(c.y) << " " << int(c.cb) << " " << int(c.cr);
-    EXPECT_EQ(ConvertFlat(ConvertToRgb24Reference, c.y, c.cb, c.cr), c.expected);
+    EXPECT_EQ(ConvertFlat(ConvertToRgb24Reference, c.y, c.cb, c.cr), c.expected)
+        << int(c.y) << " " << int(c.cb) << " " << int(c.cr);
+    for (const Implementation& fast : kFast) {
+      EXPECT_EQ(ConvertFlat(fast.convert, c.y, c.cb, c.cr), c.expected)
+          << fast.name << ": " << int(c.y) << " " << int(c.cb) << " " << int(c.cr);
+    }
   }
 }
 
@@ -88,34 +106,38 @@ TEST(ConvertToRgb24, EachChromaPairServesATwoByTwoSquare) {
 TEST(ConvertToRgb24, FastConversionEqualsTheReference) {
   std::mt19937 rng(5);
   std::uniform_int_distribution<int> byte(0, 255);
-  const std::pair<int, int> sizes[] = {{2, 2}, {16, 16}, {176, 144}, {352, 288}, {704, 288}, {640, 480}, {62, 6}};
+  const std::pair<int, int> sizes[] = {{2, 2},     {16, 16},   {18, 2}, {176, 144}, {352, 288},
+                                       {704, 288}, {640, 480}, {62, 6}, {34, 4}};
   for (const auto& [w, h] : sizes) {
     std::vector<uint8_t> y(w * h), cb(w * h / 4), cr(w * h / 4);
-    for (auto& v : y) v = static_cast<uint8_t>(byte(rng));
-    for (auto& v : cb) v = static_cast<uint8_t>(byte(rng));
-    for (auto& v : cr) v = static_cast<uint8_t>(byte(rng));
-    std::vector<uint8_t> fast(3 * w * h + 16, 0xEE), reference(3 * w * h + 16, 0xEE);
-    ConvertToRgb24(fast.data(), y.data(), cb.data(), cr.data(), w, h);
+    for (auto* plane : {&y, &cb, &cr})
+      for (auto& v : *plane) v = static_cast<uint8_t>(byte(rng));
+    std::vector<uint8_t> reference(3 * w * h + 16, 0xEE);
     ConvertToRgb24Reference(reference.data(), y.data(), cb.data(), cr.data(), w, h);
-    EXPECT_EQ(fast, reference) << w << "x" << h;
+    for (const Implementation& implementation : kFast) {
+      std::vector<uint8_t> fast(3 * w * h + 16, 0xEE);
+      implementation.convert(fast.data(), y.data(), cb.data(), cr.data(), w, h);
+      EXPECT_EQ(fast, reference) << implementation.name << " " << w << "x" << h;
+    }
   }
 }
 
 TEST(ConvertToRgb24, EveryColourTripleMatchesTheReference) {
-  // All 2^24 triples would be slow; every (Cb, Cr) pair over a luma ramp covers each table entry
-  // and each green sum.
-  const int w = 512, h = 2;
-  std::vector<uint8_t> y(w * h), cb(w / 2), cr(w / 2);
-  for (int j = 0; j < w * h; ++j) y[j] = static_cast<uint8_t>(j * 7);
+  // One picture per Cb value: chroma column j carries Cr = j, and the 64 chroma rows give each
+  // chroma pair 64 squares of 4 distinct luma values, so all 2^24 triples are converted.
+  const int w = 512, h = 128;
+  std::vector<uint8_t> y(w * h), cb(w * h / 4), cr(w * h / 4);
+  for (int i = 0; i < h; ++i)
+    for (int j = 0; j < w; ++j) y[i * w + j] = static_cast<uint8_t>((i / 2) * 4 + (i % 2) * 2 + j % 2);
+  for (int k = 0; k < w * h / 4; ++k) cr[k] = static_cast<uint8_t>(k % (w / 2));
   std::vector<uint8_t> fast(3 * w * h), reference(3 * w * h);
   for (int cbValue = 0; cbValue < 256; ++cbValue) {
-    for (int j = 0; j < w / 2; ++j) {
-      cb[j] = static_cast<uint8_t>(cbValue);
-      cr[j] = static_cast<uint8_t>(j);
-    }
-    ConvertToRgb24(fast.data(), y.data(), cb.data(), cr.data(), w, h);
+    std::fill(cb.begin(), cb.end(), static_cast<uint8_t>(cbValue));
     ConvertToRgb24Reference(reference.data(), y.data(), cb.data(), cr.data(), w, h);
-    ASSERT_EQ(fast, reference) << "Cb " << cbValue;
+    for (const Implementation& implementation : kFast) {
+      implementation.convert(fast.data(), y.data(), cb.data(), cr.data(), w, h);
+      ASSERT_EQ(fast, reference) << implementation.name << " Cb " << cbValue;
+    }
   }
 }
 

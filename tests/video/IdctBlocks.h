@@ -23,8 +23,9 @@ class BlockSource {
 
   // Anything: extremes, sparse extremes, saturating sums, full 16-bit noise, ordinary blocks.
   Block Any() {
-    switch (Pick(10)) {
+    switch (Pick(11)) {
       case 0: return FullRange();
+      case 10: return SingleCoefficient(Pick(4) == 0 ? Uniform(0, 63) : 0, static_cast<int16_t>(Uniform(-32768, 32767)));
       case 1: case 2: return Extremes();
       case 3: case 4: return SparseExtremes();
       case 5: return SameSign();
