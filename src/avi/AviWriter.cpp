@@ -264,16 +264,40 @@ void AviWriter::DropOpenSegment() {
   segmentOpen_ = false;
 }
 
+bool AviWriter::TrimChunks(size_t count) {
+  for (; count > 0; --count) {
+    Stream* last = nullptr;
+    for (Stream& s : streams_)
+      if (!s.entries.empty() && (!last || s.entries.back().dataOffset > last->entries.back().dataOffset)) last = &s;
+    if (!last) return false;
+    const ChunkEntry e = last->entries.back();
+    last->entries.pop_back();
+    const uint64_t samples = last->info.dwSampleSize ? e.size / last->info.dwSampleSize : 1;
+    last->length -= samples;
+    last->segmentDuration -= samples;
+    dataBytes_ -= e.size;
+    if (segmentNumber_ == 0 && !legacy_.empty()) legacy_.pop_back();
+    end_ = e.dataOffset - 8;
+  }
+  sink_->Truncate(end_);
+  return true;
+}
+
 void AviWriter::Finish() {
   if (finished_) return;
   finished_ = true;
   if (!EnsureHeader()) return;
-  if (segmentOpen_) {
-    const bool empty = end_ == moviStart_ + 12;
-    if (segmentNumber_ > 0 && empty) {
-      DropOpenSegment();
-    } else if (!CloseSegment()) {
+  // When the disk is full the indexes of the last segment may not fit: give up the segment's
+  // last chunks, twice as many each time, until they do.
+  for (size_t trim = 1; segmentOpen_; trim *= 2) {
+    if (segmentNumber_ > 0 && end_ == moviStart_ + 12) {
+      DropOpenSegment();  // an empty continuation segment
+      break;
+    }
+    if (CloseSegment()) break;
+    if (!TrimChunks(trim)) {
       if (segmentNumber_ > 0) DropOpenSegment();
+      break;
     }
   }
   const std::vector<uint8_t> header = Header(true);

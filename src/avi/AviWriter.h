@@ -64,6 +64,7 @@ class AviWriter {
   bool OpenSegment();
   bool CloseSegment();
   void DropOpenSegment();
+  bool TrimChunks(size_t count);
   uint64_t VideoLength() const;
 
   std::unique_ptr<ByteSink> sink_;

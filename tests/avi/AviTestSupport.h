@@ -1,0 +1,240 @@
+#pragma once
+// What the AVI tests share: synthetic pictures and audio, a clip written through the layer, a
+// small RIFF walker for reading records back, and running ffprobe/ffmpeg.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "avi/AviFile.h"
+#include "avi/Compressor.h"
+
+namespace zentrova::avi::testing {
+
+// Runs a shell command; its standard output, and its exit status through `status`.
+inline std::string RunCommand(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  const int rc = ::pclose(pipe);
+  if (status) *status = rc;
+  return out;
+}
+
+inline bool HaveFfmpegTools() {
+  int a = -1, b = -1;
+  RunCommand("ffprobe -version >/dev/null 2>&1", &a);
+  RunCommand("ffmpeg -version >/dev/null 2>&1", &b);
+  return a == 0 && b == 0;
+}
+
+#define SKIP_WITHOUT_FFMPEG() \
+  if (!::zentrova::avi::testing::HaveFfmpegTools()) GTEST_SKIP() << "ffprobe/ffmpeg not installed"
+
+// Key=value lines of ffprobe for one stream: codec_name, width, nb_read_packets, ...
+inline std::map<std::string, std::string> ProbeStream(const std::string& path, int index) {
+  const std::string out = RunCommand(
+      "ffprobe -v error -count_packets -select_streams " + std::to_string(index) +
+      " -show_entries stream=index,codec_type,codec_name,codec_tag_string,width,height,pix_fmt,"
+      "sample_rate,channels,nb_read_packets,r_frame_rate -of default=nw=1 '" + path + "'");
+  std::map<std::string, std::string> fields;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return fields;
+}
+
+inline int StreamCount(const std::string& path) {
+  const std::string out =
+      RunCommand("ffprobe -v error -show_entries stream=index -of csv=p=0 '" + path + "' | wc -l");
+  return std::atoi(out.c_str());
+}
+
+// ffmpeg's decoding of one stream: "-map 0:v -f rawvideo -pix_fmt bgr24" style arguments.
+inline std::string Decode(const std::string& path, const std::string& args) {
+  return RunCommand("ffmpeg -v error -i '" + path + "' " + args + " - 2>/dev/null");
+}
+
+// A picture of `width` x `height` 24-bit pixels, bottom row first as the AVI layer takes them.
+// Smooth enough for lossy codecs to keep, and different top to bottom and from frame to frame.
+inline std::vector<uint8_t> MakePicture(int width, int height, int frame) {
+  std::vector<uint8_t> p(static_cast<size_t>(width) * height * 3);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      uint8_t* px = &p[(static_cast<size_t>(y) * width + x) * 3];
+      px[0] = static_cast<uint8_t>(40 + 160 * y / height);               // blue rises to the top
+      px[1] = static_cast<uint8_t>(40 + 160 * x / width);                // green rises to the right
+      px[2] = static_cast<uint8_t>(60 + (frame * 7 + (x + y) / 8) % 120);  // red moves with the frame
+    }
+  return p;
+}
+
+inline std::vector<int16_t> MakeAudio(int samples, int frame) {
+  std::vector<int16_t> a(samples);
+  for (int i = 0; i < samples; ++i) a[i] = static_cast<int16_t>(((frame * samples + i) * 37) % 20000 - 10000);
+  return a;
+}
+
+// Rows in display order (top row first) from a bottom-up picture.
+inline std::vector<uint8_t> Flip(const std::vector<uint8_t>& p, int width, int height) {
+  std::vector<uint8_t> out(p.size());
+  const size_t row = static_cast<size_t>(width) * 3;
+  for (int y = 0; y < height; ++y) std::memcpy(&out[y * row], &p[(height - 1 - y) * row], row);
+  return out;
+}
+
+inline StreamInfo VideoInfo(int width, int height, uint32_t rate) {
+  StreamInfo info;
+  info.fccType = FourCC('v', 'i', 'd', 's');
+  info.dwScale = 1;
+  info.dwRate = rate;
+  info.dwInitialFrames = 1;
+  info.dwSuggestedBufferSize = static_cast<uint32_t>(width * height * 3);
+  info.rcFrame = {0, 0, width, height};
+  return info;
+}
+
+inline StreamInfo AudioInfo() {
+  StreamInfo info;
+  info.fccType = FourCC('a', 'u', 'd', 's');
+  info.dwScale = 2;
+  info.dwRate = 16000;
+  info.dwInitialFrames = 1;
+  info.dwSuggestedBufferSize = 1920;
+  info.dwSampleSize = 2;
+  return info;
+}
+
+struct Clip {
+  std::string codec = "raw";
+  int quality = 90;
+  int width = 160;
+  int height = 120;
+  uint32_t rate = 25;
+  int frames = 10;
+  int audioPerFrame = 320;  // samples appended before each picture
+};
+
+// The streams of one file, made the way the conversion job makes them.
+struct ClipWriter {
+  std::shared_ptr<AviFile> file;
+  std::shared_ptr<AviStream> video, compressed, audio;
+  int32_t audioPosition = 0;
+
+  // 0 when every creation step succeeded.
+  int Open(std::shared_ptr<AviFile> f, const Clip& clip) {
+    file = std::move(f);
+    if (file->CreateStream(video, VideoInfo(clip.width, clip.height, clip.rate)) != 0) return 1;
+    if (MakeCompressedStream(compressed, video, {clip.codec, clip.quality}) != 0) return 2;
+    BitmapInfoHeader bih;
+    bih.biWidth = clip.width;
+    bih.biHeight = clip.height;
+    if (compressed->SetFormat(0, &bih, sizeof bih) != 0) return 3;
+    if (file->CreateStream(audio, AudioInfo()) != 0) return 4;
+    WaveFormatEx wfx;
+    if (audio->SetFormat(0, &wfx, sizeof wfx) != 0) return 5;
+    return 0;
+  }
+
+  // Appends one frame's audio then its picture; 0 when both went in.
+  int WriteFrame(const Clip& clip, int i) {
+    int failures = 0;
+    if (clip.audioPerFrame > 0) {
+      const std::vector<int16_t> pcm = MakeAudio(clip.audioPerFrame, i);
+      int32_t written = 0;
+      if (audio->Write(audioPosition, clip.audioPerFrame, pcm.data(), clip.audioPerFrame * 2, 0, &written, nullptr) == 0)
+        audioPosition += written;
+      else
+        ++failures;
+    }
+    const std::vector<uint8_t> picture = MakePicture(clip.width, clip.height, i);
+    if (compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame, nullptr, nullptr) != 0)
+      ++failures;
+    return failures;
+  }
+
+  // The job's release order: video stream, compressed stream, audio stream, file.
+  void Release() {
+    video.reset();
+    compressed.reset();
+    audio.reset();
+    file.reset();
+  }
+};
+
+inline void WriteClip(const std::string& path, const Clip& clip) {
+  std::shared_ptr<AviFile> file;
+  std::string reason;
+  ASSERT_EQ(OpenAviFile(file, path, &reason), 0) << reason;
+  ClipWriter w;
+  ASSERT_EQ(w.Open(file, clip), 0);
+  for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(w.WriteFrame(clip, i), 0) << "frame " << i;
+  w.Release();
+}
+
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
+inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint64_t Le64(const uint8_t* p) { return Le32(p) | uint64_t{Le32(p + 4)} << 32; }
+
+inline std::string Tag(uint32_t fourcc) { return std::string(reinterpret_cast<const char*>(&fourcc), 4); }
+
+// One chunk of a RIFF file: its path of list types ("AVI /hdrl/strl/strh"), where its data
+// starts and how long it is.
+struct Chunk {
+  std::string path;
+  size_t data;
+  uint32_t size;
+};
+
+// Walks every chunk of every RIFF segment, lists included. Stops at anything that overruns.
+inline std::vector<Chunk> WalkRiff(const std::vector<uint8_t>& f) {
+  std::vector<Chunk> out;
+  struct Walker {
+    const std::vector<uint8_t>& f;
+    std::vector<Chunk>& out;
+    void Walk(size_t at, size_t end, const std::string& prefix) {
+      while (at + 8 <= end) {
+        const std::string id = Tag(Le32(&f[at]));
+        const uint32_t size = Le32(&f[at + 4]);
+        if (at + 8 + size > end) return;
+        if ((id == "LIST" || id == "RIFF") && size >= 4) {
+          const std::string type = Tag(Le32(&f[at + 8]));
+          out.push_back({prefix + type, at + 12, size - 4});
+          Walk(at + 12, at + 8 + size, prefix + type + "/");
+        } else {
+          out.push_back({prefix + id, at + 8, size});
+        }
+        at += 8 + size + (size & 1);
+      }
+    }
+  } walker{f, out};
+  walker.Walk(0, f.size(), "");
+  return out;
+}
+
+inline std::vector<Chunk> Find(const std::vector<Chunk>& chunks, const std::string& path) {
+  std::vector<Chunk> found;
+  for (const Chunk& c : chunks)
+    if (c.path == path) found.push_back(c);
+  return found;
+}
+
+}  // namespace zentrova::avi::testing
