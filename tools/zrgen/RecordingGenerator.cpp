@@ -106,6 +106,9 @@ struct Run {
     const int samples = std::min(AudioSamplesOfFrame(frame, options.rate), kMaxFrameSamples);
     pcm.assign(static_cast<size_t>(samples), 0);
     sound->Next(pcm.data(), samples);
+    // The G.726 coder works at its decoder's own output scale, the 14-bit range: 16-bit PCM is
+    // brought down by two bits first (an arithmetic shift, rounding towards minus infinity).
+    for (int16_t& s : pcm) s = static_cast<int16_t>(s >> 2);
     adpcm.assign(static_cast<size_t>(samples / 8 * 3), 0);
     if (samples > 0 && !audioCodec.Encode(pcm.data(), adpcm.data(), samples)) adpcm.clear();
     return adpcm;
