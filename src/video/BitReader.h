@@ -1,10 +1,11 @@
 #pragma once
 // Reads the bits of one frame's video bytes, most significant bit first, byte after byte.
 //
-// The reader looks at the frame through a bit position only: every look-ahead loads the eight
-// bytes around the position as one big-endian word, so up to 25 bits are always in view. Past
-// the frame's last byte it delivers 0 bits and never touches memory beyond it. Alignment is
-// counted from the frame's first bit, not from the start code.
+// The window is a 64-bit word holding the next 57 to 64 bits, most significant first; it is
+// loaded from the byte of the current position whenever fewer bits remain than a look-ahead
+// needs, so up to 25 bits are always in view. Past the frame's last byte the reader delivers
+// 0 bits and never touches memory beyond it. Alignment is counted from the frame's first bit,
+// not from the start code.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -20,15 +21,25 @@ class BitReader {
     data_ = data;
     size_ = size;
     position_ = 0;
+    window_ = 0;
+    windowBits_ = 0;
   }
 
   // The next n bits (1 <= n <= 25) as an unsigned number, without consuming them.
-  uint32_t Peek(int n) const {
-    const uint64_t word = LoadWord(position_ >> 3) << (position_ & 7);
-    return static_cast<uint32_t>(word >> (64 - n));
+  uint32_t Peek(int n) {
+    if (windowBits_ < n) Refill();
+    return static_cast<uint32_t>(window_ >> (64 - n));
   }
 
-  void Skip(int n) { position_ += static_cast<uint64_t>(n); }
+  void Skip(int n) {
+    position_ += static_cast<uint64_t>(n);
+    if (n < windowBits_) {
+      window_ <<= n;
+      windowBits_ -= n;
+      return;
+    }
+    windowBits_ = 0;  // the next look-ahead reloads at the new position
+  }
 
   uint32_t Read(int n) {
     const uint32_t value = Peek(n);
@@ -45,6 +56,12 @@ class BitReader {
   uint64_t bitsConsumed() const { return position_; }
 
  private:
+  void Refill() {
+    const int offset = static_cast<int>(position_ & 7);
+    window_ = LoadWord(position_ >> 3) << offset;
+    windowBits_ = 64 - offset;
+  }
+
   uint64_t LoadWord(uint64_t byte) const {
     if (byte + 8 <= size_) {
       uint64_t word;
@@ -68,6 +85,8 @@ class BitReader {
   const uint8_t* data_ = nullptr;
   uint64_t size_ = 0;
   uint64_t position_ = 0;
+  uint64_t window_ = 0;  // the bits from position_ on, most significant first
+  int windowBits_ = 0;   // how many of them are valid
 };
 
 }  // namespace zentrova

@@ -22,9 +22,7 @@ Event ReadEscape(BitReader& reader) {
   return Event{bits >> 14, (bits >> 8) & 63, negative ? 256 - level : level, negative};
 }
 
-}  // namespace
-
-bool DecodeBlockCoefficients(BitReader& reader, int16_t* block, int first, uint32_t quantiser) {
+bool Decode(BitReader& reader, int16_t* block, int first, uint32_t quantiser) {
   uint32_t position = static_cast<uint32_t>(first);
   for (;;) {
     // One look-ahead covers the longest code (12 bits) and the sign bit after it.
@@ -32,13 +30,13 @@ bool DecodeBlockCoefficients(BitReader& reader, int16_t* block, int first, uint3
     const TcoefEntry& entry = LookupTcoef(ahead >> 1);
     if (entry.length == 0) return false;
     Event event;
-    if (entry.level == 0) {
-      reader.Skip(entry.length);
-      event = ReadEscape(reader);
-    } else {
+    if (entry.level != 0) {
       const bool negative = ((ahead >> (12 - entry.length)) & 1) != 0;
       reader.Skip(entry.length + 1);
       event = Event{entry.last, entry.run, entry.level, negative};
+    } else {
+      reader.Skip(entry.length);
+      event = ReadEscape(reader);
     }
     position += event.run;
     if (position > 63) return false;
@@ -46,6 +44,16 @@ bool DecodeBlockCoefficients(BitReader& reader, int16_t* block, int first, uint3
     ++position;
     if (event.last) return true;
   }
+}
+
+}  // namespace
+
+bool DecodeBlockCoefficients(BitReader& reader, int16_t* block, int first, uint32_t quantiser) {
+  // The loop works on a copy of the reader, which the compiler keeps in registers.
+  BitReader local = reader;
+  const bool ok = Decode(local, block, first, quantiser);
+  reader = local;
+  return ok;
 }
 
 }  // namespace zentrova

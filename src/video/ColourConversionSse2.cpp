@@ -13,6 +13,7 @@
 #include <emmintrin.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "video/ColourConversionRows.h"
 
@@ -63,41 +64,62 @@ inline __m128i Channel(__m128i lumaLo, __m128i lumaHi, __m128i offset) {
   return _mm_packus_epi16(lo, hi);
 }
 
-// Four pixels held as blue, green, red, 0 in each 32-bit lane -> their 12 bytes in bytes 0..11.
-inline __m128i PackPixels(__m128i bgr0) {
+// Four pixels held as blue, green, red, 0 in each 32-bit lane -> each 64-bit half holds its two
+// pixels in its low 6 bytes, zeros above.
+inline __m128i PairsOfPixels(__m128i bgr0) {
   const __m128i firstOfPair = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
   const __m128i secondOfPair = _mm_set_epi32(0x0000FFFF, static_cast<int>(0xFF000000), 0x0000FFFF,
                                              static_cast<int>(0xFF000000));
-  // Each 64-bit half: its two pixels in its low 6 bytes.
-  const __m128i halves = _mm_or_si128(_mm_and_si128(bgr0, firstOfPair),
-                                      _mm_and_si128(_mm_srli_epi64(bgr0, 8), secondOfPair));
-  const __m128i lowSix = _mm_set_epi32(0, 0, 0x0000FFFF, -1);
-  const __m128i nextSix = _mm_set_epi32(0, -1, static_cast<int>(0xFFFF0000), 0);
-  return _mm_or_si128(_mm_and_si128(halves, lowSix), _mm_and_si128(_mm_srli_si128(halves, 2), nextSix));
+  return _mm_or_si128(_mm_and_si128(bgr0, firstOfPair), _mm_and_si128(_mm_srli_epi64(bgr0, 8), secondOfPair));
 }
 
-// Writes 16 pixels (48 bytes) from the three channel vectors.
-inline void StorePixels(uint8_t* out, __m128i blue, __m128i green, __m128i red) {
+struct PixelQuads {
+  __m128i q0, q1, q2, q3;  // pixels 0..3, 4..7, 8..11, 12..15 as pairs of 6 bytes
+};
+
+inline PixelQuads Interleave(__m128i blue, __m128i green, __m128i red) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i bgLo = _mm_unpacklo_epi8(blue, green);
   const __m128i bgHi = _mm_unpackhi_epi8(blue, green);
   const __m128i r0Lo = _mm_unpacklo_epi8(red, zero);
   const __m128i r0Hi = _mm_unpackhi_epi8(red, zero);
-  const __m128i p0 = PackPixels(_mm_unpacklo_epi16(bgLo, r0Lo));
-  const __m128i p1 = PackPixels(_mm_unpackhi_epi16(bgLo, r0Lo));
-  const __m128i p2 = PackPixels(_mm_unpacklo_epi16(bgHi, r0Hi));
-  const __m128i p3 = PackPixels(_mm_unpackhi_epi16(bgHi, r0Hi));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(p0, _mm_slli_si128(p1, 12)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_or_si128(_mm_srli_si128(p1, 4), _mm_slli_si128(p2, 8)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_or_si128(_mm_srli_si128(p2, 8), _mm_slli_si128(p3, 4)));
+  return {PairsOfPixels(_mm_unpacklo_epi16(bgLo, r0Lo)), PairsOfPixels(_mm_unpackhi_epi16(bgLo, r0Lo)),
+          PairsOfPixels(_mm_unpacklo_epi16(bgHi, r0Hi)), PairsOfPixels(_mm_unpackhi_epi16(bgHi, r0Hi))};
 }
 
-inline void ConvertSixteen(uint8_t* out, const uint8_t* luma, const Offsets& o) {
+// Writes a pair of 6 bytes with two 8-byte stores; each writes 2 bytes past its pair, which the
+// next store (or the next pixels of the row) overwrite.
+inline void StoreOverlapping(uint8_t* out, __m128i pairs) {
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), pairs);
+  _mm_storeh_pi(reinterpret_cast<__m64*>(out + 6), _mm_castsi128_ps(pairs));
+}
+
+// Writes 16 pixels (48 bytes) and 2 bytes beyond them: only where more pixels of the row follow.
+inline void StorePixelsOverlapping(uint8_t* out, const PixelQuads& p) {
+  StoreOverlapping(out, p.q0);
+  StoreOverlapping(out + 12, p.q1);
+  StoreOverlapping(out + 24, p.q2);
+  StoreOverlapping(out + 36, p.q3);
+}
+
+// Writes exactly 16 pixels (48 bytes): for the last pixels of a row.
+inline void StorePixelsExactly(uint8_t* out, const PixelQuads& p) {
+  alignas(16) uint8_t staging[56];
+  StorePixelsOverlapping(staging, p);
+  std::memcpy(out, staging, 48);
+}
+
+inline void ConvertSixteen(uint8_t* out, const uint8_t* luma, const Offsets& o, bool morePixelsFollow) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma));
   const __m128i yLo = _mm_unpacklo_epi8(y, zero);
   const __m128i yHi = _mm_unpackhi_epi8(y, zero);
-  StorePixels(out, Channel(yLo, yHi, o.blue), Channel(yLo, yHi, o.green), Channel(yLo, yHi, o.red));
+  const PixelQuads pixels = Interleave(Channel(yLo, yHi, o.blue), Channel(yLo, yHi, o.green), Channel(yLo, yHi, o.red));
+  if (morePixelsFollow) {
+    StorePixelsOverlapping(out, pixels);
+  } else {
+    StorePixelsExactly(out, pixels);
+  }
 }
 
 void ConvertRowPairSse2(uint8_t* out0, uint8_t* out1, const uint8_t* y0, const uint8_t* y1, const uint8_t* cb,
@@ -105,8 +127,9 @@ void ConvertRowPairSse2(uint8_t* out0, uint8_t* out1, const uint8_t* y0, const u
   int32_t j = 0;
   for (; j + 8 <= chromaWidth; j += 8) {
     const Offsets o = OffsetsOf(cb + j, cr + j);
-    ConvertSixteen(out0 + 6 * j, y0 + 2 * j, o);
-    ConvertSixteen(out1 + 6 * j, y1 + 2 * j, o);
+    const bool morePixelsFollow = j + 8 < chromaWidth;
+    ConvertSixteen(out0 + 6 * j, y0 + 2 * j, o, morePixelsFollow);
+    ConvertSixteen(out1 + 6 * j, y1 + 2 * j, o, morePixelsFollow);
   }
   if (j < chromaWidth) ConvertRowPair(out0 + 6 * j, out1 + 6 * j, y0 + 2 * j, y1 + 2 * j, cb + j, cr + j, chromaWidth - j);
 }

@@ -30,13 +30,6 @@ void PlaceBlock(int block, int16_t* macroblock, const int16_t* samples) {
     for (int c = 0; c < 8; ++c) origin[r * stride + c] = samples[r * 8 + c];
 }
 
-void FillBlock(int block, int16_t* macroblock, int16_t value) {
-  int stride = 0;
-  int16_t* origin = BlockOrigin(block, macroblock, stride);
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) origin[r * stride + c] = value;
-}
-
 void ClampMacroblock(int16_t* macroblock) {
   for (int i = 0; i < kMacroblockEntries; ++i) {
     const int16_t v = macroblock[i];

@@ -2,6 +2,10 @@
 // One macroblock in 16-bit samples: 16x16 luminance row by row (entries 0..255), then 8x8 Cb
 // (256..319) and 8x8 Cr (320..383). Blocks are numbered 0 upper-left, 1 upper-right,
 // 2 lower-left, 3 lower-right luminance, 4 Cb, 5 Cr.
+//
+// These are the reconstruction steps as the rules state them, macroblock by macroblock. The
+// decoder runs their fused, block-by-block form (BlockReconstruction.h), which the tests hold
+// to these.
 #include <cstdint>
 
 namespace zentrova {
@@ -20,8 +24,6 @@ struct Planes {
 
 // Copies an 8x8 block of samples (natural order) to its place in the macroblock.
 void PlaceBlock(int block, int16_t* macroblock, const int16_t* samples);
-// Sets an 8x8 area of the macroblock to one value (a block whose transform is flat).
-void FillBlock(int block, int16_t* macroblock, int16_t value);
 
 // Every entry below 0 becomes 0, every one above 255 becomes 255.
 void ClampMacroblock(int16_t* macroblock);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "video/BlockCoefficients.h"
+#include "video/BlockReconstruction.h"
 #include "video/CodedBlockPattern.h"
 
 namespace zentrova {
@@ -24,63 +25,94 @@ uint32_t CodedBlocks(uint32_t lumaPattern, uint32_t chromaPattern) { return (lum
 
 bool BlockCoded(uint32_t flags, int block) { return ((flags >> (5 - block)) & 1) != 0; }
 
-// Steps of an intra macroblock, in intra pictures and in inter pictures alike.
+struct BlockTarget {
+  uint8_t* origin;
+  size_t stride;
+};
+
+// Where block b of macroblock (x, y) lies in the planes. The width is even, so the chroma
+// row start ((8 y + r) width) / 2 is (8 y + r) (width / 2).
+BlockTarget Target(const Planes& planes, int x, int y, int block) {
+  const auto width = static_cast<size_t>(planes.width);
+  if (block < 4) {
+    const size_t row = static_cast<size_t>(16 * y + 8 * (block >> 1));
+    return {planes.y + row * width + static_cast<size_t>(16 * x + 8 * (block & 1)), width};
+  }
+  uint8_t* plane = block == 4 ? planes.cb : planes.cr;
+  const size_t stride = width / 2;
+  return {plane + static_cast<size_t>(8 * y) * stride + static_cast<size_t>(8 * x), stride};
+}
+
+// The coefficients of the six blocks of one macroblock, gathered before anything is stored:
+// a failure in any block must leave the planes as they were.
+struct MacroblockCoefficients {
+  alignas(16) int16_t blocks[6][64];
+};
+
+// Steps of an intra macroblock, in intra pictures and in inter pictures alike. The blocks are
+// transformed, clamped and stored once all six have been read.
 bool DecodeIntraMacroblock(const MacroblockContext& context, int x, int y, uint32_t quantiser) {
   BitReader& reader = *context.reader;
   const uint32_t lumaPattern = 15 - ReadCbpy(reader);  // a clear bit means coded here
   const uint32_t flags = CodedBlocks(lumaPattern, reader.Read(2));
-  alignas(16) int16_t macroblock[kMacroblockEntries];
-  alignas(16) int16_t coefficients[64];
-  alignas(16) int16_t samples[64];
+  MacroblockCoefficients coefficients;
+  uint32_t dcs[6];
   for (int block = 0; block < 6; ++block) {
     uint32_t dc = reader.Read(8);
     if (dc == kForbiddenDc) return false;
     if (dc == kDcFor128) dc = 128;
+    dcs[block] = dc;
+    if (!BlockCoded(flags, block)) continue;
+    int16_t* coded = coefficients.blocks[block];
+    std::memset(coded, 0, sizeof coefficients.blocks[block]);
+    coded[0] = static_cast<int16_t>(8 * dc);
+    if (!DecodeBlockCoefficients(reader, coded, 1, quantiser)) return false;
+  }
+  const TransformShortcuts& shortcuts = *context.shortcuts;
+  alignas(16) int16_t samples[64];
+  for (int block = 0; block < 6; ++block) {
+    const BlockTarget target = Target(context.planes, x, y, block);
     const bool coded = BlockCoded(flags, block);
-    if (!coded && context.shortcuts->known) {
-      FillBlock(block, macroblock, context.shortcuts->dcFlat[dc]);
+    if (!coded && shortcuts.known) {
+      StoreFlatBlock(shortcuts.dcFlat[dcs[block]], target.origin, target.stride);
       continue;
     }
-    std::memset(coefficients, 0, sizeof coefficients);
-    coefficients[0] = static_cast<int16_t>(8 * dc);
-    if (coded && !DecodeBlockCoefficients(reader, coefficients, 1, quantiser)) return false;
-    context.transform(coefficients, samples);
-    PlaceBlock(block, macroblock, samples);
+    int16_t* input = coefficients.blocks[block];
+    if (!coded) {
+      std::memset(input, 0, sizeof coefficients.blocks[block]);
+      input[0] = static_cast<int16_t>(8 * dcs[block]);
+    }
+    context.transform(input, samples);
+    StoreBlock(samples, target.origin, target.stride);
   }
-  ClampMacroblock(macroblock);
-  StoreMacroblock(x, y, macroblock, context.planes);
   return true;
 }
 
-// A residual added to the co-located macroblock. All six blocks are decoded before the planes
-// are read or written, so a failure leaves the whole macroblock as it was.
+// A residual added to the co-located macroblock, once all six blocks have been read.
 bool DecodeInterMacroblock(const MacroblockContext& context, int x, int y, uint32_t quantiser) {
   BitReader& reader = *context.reader;
   const uint32_t lumaPattern = ReadCbpy(reader);  // a set bit means coded here
   const uint32_t flags = CodedBlocks(lumaPattern, reader.Read(2));
+  MacroblockCoefficients coefficients;
+  for (int block = 0; block < 6; ++block) {
+    if (!BlockCoded(flags, block)) continue;
+    int16_t* coded = coefficients.blocks[block];
+    std::memset(coded, 0, sizeof coefficients.blocks[block]);
+    if (!DecodeBlockCoefficients(reader, coded, 0, quantiser)) return false;
+  }
+  // A block without coefficients adds the transform of zeros: nothing, when that is zero.
   const TransformShortcuts& shortcuts = *context.shortcuts;
-  // Without coded blocks the residual is the transform of zeros; when that is zero, the
-  // macroblock stays exactly as it is (its samples are already within 0..255).
-  if (flags == 0 && shortcuts.known && shortcuts.zero == 0) return true;
-  alignas(16) int16_t residual[kMacroblockEntries];
-  alignas(16) int16_t coefficients[64];
+  const bool emptyBlocksAddNothing = shortcuts.known && shortcuts.zero == 0;
   alignas(16) int16_t samples[64];
   for (int block = 0; block < 6; ++block) {
     const bool coded = BlockCoded(flags, block);
-    if (!coded && shortcuts.known) {
-      FillBlock(block, residual, shortcuts.zero);
-      continue;
-    }
-    std::memset(coefficients, 0, sizeof coefficients);
-    if (coded && !DecodeBlockCoefficients(reader, coefficients, 0, quantiser)) return false;
-    context.transform(coefficients, samples);
-    PlaceBlock(block, residual, samples);
+    if (!coded && emptyBlocksAddNothing) continue;
+    int16_t* input = coefficients.blocks[block];
+    if (!coded) std::memset(input, 0, sizeof coefficients.blocks[block]);
+    context.transform(input, samples);
+    const BlockTarget target = Target(context.planes, x, y, block);
+    AddBlock(samples, target.origin, target.stride);
   }
-  alignas(16) int16_t prediction[kMacroblockEntries];
-  LoadMacroblock(x, y, prediction, context.planes);
-  AddResidual(prediction, residual);
-  ClampMacroblock(prediction);
-  StoreMacroblock(x, y, prediction, context.planes);
   return true;
 }
 

@@ -25,7 +25,7 @@ TransformShortcuts MeasureShortcuts(InverseTransform transform);
 
 struct MacroblockContext {
   BitReader* reader;
-  Planes planes;
+  Planes planes;  // of even width
   int32_t columns;  // macroblocks per row
   int32_t count;    // macroblocks in the picture
   InverseTransform transform;

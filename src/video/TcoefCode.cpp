@@ -50,23 +50,22 @@ constexpr uint32_t CodeValue(std::string_view code) {
   return value;
 }
 
-// Writes `entry` at every index whose leading bits spell `code`, in the table that tells the
-// code apart with `indexBits` bits.
-template <size_t N>
-constexpr void Spread(TcoefEntry (&table)[N], uint32_t base, int indexBits, std::string_view code,
+// Writes `entry` at every index whose leading `indexBits` bits spell `code`, in the table that
+// starts at `offset` with index `first`.
+constexpr void Spread(TcoefLookup& t, uint32_t offset, uint32_t first, int indexBits, std::string_view code,
                       TcoefEntry entry) {
   const int free = indexBits - static_cast<int>(code.size());
-  const uint32_t first = CodeValue(code) << free;
-  for (uint32_t i = 0; i < (1u << free); ++i) table[first + i - base] = entry;
+  const uint32_t start = CodeValue(code) << free;
+  for (uint32_t i = 0; i < (1u << free); ++i) t.entries[offset + start + i - first] = entry;
 }
 
 constexpr void Place(TcoefLookup& t, std::string_view code, TcoefEntry entry) {
   if (code.substr(0, 3) != "000")
-    Spread(t.longCodes, TcoefLookup::kLongBase, 7, code, entry);
+    Spread(t, TcoefLookup::kLongOffset, 16, 7, code, entry);
   else if (code.substr(0, 5) != "00000")
-    Spread(t.middleCodes, TcoefLookup::kMiddleBase, 10, code, entry);
+    Spread(t, TcoefLookup::kMiddleOffset, 32, 10, code, entry);
   else
-    Spread(t.shortCodes, TcoefLookup::kShortBase, 12, code, entry);
+    Spread(t, TcoefLookup::kShortOffset, 0, 12, code, entry);
 }
 
 constexpr TcoefLookup BuildLookup() {

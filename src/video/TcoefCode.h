@@ -26,26 +26,27 @@ struct TcoefEntry {
 };
 
 // Three tables keep the lookup small: codes not starting with 000 are told apart by e / 32 of
-// the 12-bit look-ahead e (16..127), those starting with 0001 or 0000 1 by e / 4 (32..127), the
-// rest by e itself (8..127). Each table starts at its first valid index.
+// the 12-bit look-ahead e (indices 16..127), those starting with 0001 or 0000 1 by e / 4
+// (32..127), the rest by e itself (0..127, where 0..7, nine leading zeros, hold no code). The
+// tables lie one after the other in one array, so the lookup chooses a shift and an offset
+// rather than a table, without branches.
 struct TcoefLookup {
-  static constexpr uint32_t kLongBase = 16;
-  static constexpr uint32_t kMiddleBase = 32;
-  static constexpr uint32_t kShortBase = 8;
-  TcoefEntry longCodes[128 - kLongBase];
-  TcoefEntry middleCodes[128 - kMiddleBase];
-  TcoefEntry shortCodes[128 - kShortBase];
+  static constexpr uint32_t kLongOffset = 0;                   // e / 32 - 16
+  static constexpr uint32_t kMiddleOffset = 128 - 16;          // e / 4 - 32
+  static constexpr uint32_t kShortOffset = kMiddleOffset + 96;  // e
+  static constexpr uint32_t kEntries = kShortOffset + 128;
+  TcoefEntry entries[kEntries];
 };
 extern const TcoefLookup kTcoefLookup;
 
-inline constexpr TcoefEntry kTcoefInvalid{0, 0, 0, 0};
-
-// The entry for the 12 bits e that start a code. Below 8 (nine leading zeros) no code exists.
+// The entry for the 12 bits e that start a code; length 0 when none does.
 inline const TcoefEntry& LookupTcoef(uint32_t e) {
-  if (e >= 512) return kTcoefLookup.longCodes[(e >> 5) - TcoefLookup::kLongBase];
-  if (e >= 128) return kTcoefLookup.middleCodes[(e >> 2) - TcoefLookup::kMiddleBase];
-  if (e >= TcoefLookup::kShortBase) return kTcoefLookup.shortCodes[e - TcoefLookup::kShortBase];
-  return kTcoefInvalid;
+  const bool longCode = e >= 512;
+  const bool middleCode = e >= 128;
+  const uint32_t shift = longCode ? 5 : (middleCode ? 2 : 0);
+  const uint32_t start = longCode ? TcoefLookup::kLongOffset - 16
+                                  : (middleCode ? TcoefLookup::kMiddleOffset - 32 : TcoefLookup::kShortOffset);
+  return kTcoefLookup.entries[(e >> shift) + start];  // unsigned wrap undoes the -16 and -32
 }
 
 }  // namespace zentrova

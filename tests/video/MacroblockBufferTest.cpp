@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
+
+#include "video/BlockReconstruction.h"
 
 namespace zentrova {
 namespace {
@@ -72,6 +75,76 @@ TEST(MacroblockBuffer, ResidualAdditionWrapsInSixteenBits) {
   EXPECT_EQ(prediction[0], 255);
   EXPECT_EQ(prediction[1], 0);
   EXPECT_EQ(prediction[2], 0);  // the wrapped sum clamps low
+}
+
+// Where block b of macroblock (x, y) starts in its plane, and the plane's row stride.
+uint8_t* BlockStart(const Planes& p, int x, int y, int b, size_t& stride) {
+  const size_t w = static_cast<size_t>(p.width);
+  if (b < 4) {
+    stride = w;
+    return p.y + (16 * y + 8 * (b / 2)) * w + 16 * x + 8 * (b % 2);
+  }
+  stride = w / 2;
+  return (b == 4 ? p.cb : p.cr) + 8 * y * stride + 8 * x;
+}
+
+// Samples drawn mostly near the sample range, some at the 16-bit extremes.
+int16_t Draw(std::mt19937& random) {
+  switch (random() % 8) {
+    case 0: return static_cast<int16_t>(random());
+    case 1: return (random() % 2) ? int16_t{32767} : int16_t{-32768};
+    default: return static_cast<int16_t>(static_cast<int>(random() % 700) - 220);
+  }
+}
+
+TEST(MacroblockBuffer, BlockWritesEqualTheMacroblockStepsOnRandomBlocks) {
+  std::mt19937 random(7);
+  const int width = 64;  // 4 x 2 macroblocks
+  for (int round = 0; round < 500; ++round) {
+    std::vector<uint8_t> y(width * 32), cb(width * 8), cr(width * 8);
+    for (auto* plane : {&y, &cb, &cr})
+      for (uint8_t& s : *plane) s = static_cast<uint8_t>(random());
+    std::vector<uint8_t> y2 = y, cb2 = cb, cr2 = cr;
+    const Planes steps{y.data(), cb.data(), cr.data(), width};
+    const Planes fused{y2.data(), cb2.data(), cr2.data(), width};
+    const int x = static_cast<int>(random() % 4), row = static_cast<int>(random() % 2);
+    const bool inter = round % 2 == 1;
+
+    int16_t blocks[6][64];
+    int16_t macroblock[kMacroblockEntries];
+    for (int b = 0; b < 6; ++b) {
+      for (int16_t& s : blocks[b]) s = Draw(random);
+      PlaceBlock(b, macroblock, blocks[b]);
+    }
+    if (inter) {
+      int16_t prediction[kMacroblockEntries];
+      LoadMacroblock(x, row, prediction, steps);
+      AddResidual(prediction, macroblock);
+      std::copy(prediction, prediction + kMacroblockEntries, macroblock);
+    }
+    ClampMacroblock(macroblock);
+    StoreMacroblock(x, row, macroblock, steps);
+
+    for (int b = 0; b < 6; ++b) {
+      size_t stride = 0;
+      uint8_t* start = BlockStart(fused, x, row, b, stride);
+      if (inter)
+        AddBlock(blocks[b], start, stride);
+      else
+        StoreBlock(blocks[b], start, stride);
+    }
+    ASSERT_EQ(y, y2) << round;
+    ASSERT_EQ(cb, cb2) << round;
+    ASSERT_EQ(cr, cr2) << round;
+  }
+}
+
+TEST(MacroblockBuffer, FlatBlocksAreClampedOnce) {
+  std::vector<uint8_t> plane(16 * 8, 9);
+  StoreFlatBlock(-5, plane.data(), 16);
+  StoreFlatBlock(300, plane.data() + 8, 16);
+  EXPECT_EQ(plane[7 * 16 + 7], 0);
+  EXPECT_EQ(plane[7 * 16 + 15], 255);
 }
 
 }  // namespace
