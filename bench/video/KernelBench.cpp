@@ -88,8 +88,13 @@ void BM_ConvertToRgb24(benchmark::State& state) { RunConversion(state, ConvertTo
 void BM_ConvertToRgb24Scalar(benchmark::State& state) { RunConversion(state, ConvertToRgb24Scalar); }
 void BM_ConvertToRgb24Reference(benchmark::State& state) { RunConversion(state, ConvertToRgb24Reference); }
 BENCHMARK(BM_ConvertToRgb24)->Args({704, 288})->Args({640, 480});
-BENCHMARK(BM_ConvertToRgb24Scalar)->Args({704, 288})->Args({128, 16});
-BENCHMARK(BM_ConvertToRgb24)->Args({128, 16});
+BENCHMARK(BM_ConvertToRgb24Scalar)->Args({704, 288});
+#if defined(__SSE2__)
+void BM_ConvertToRgb24Sse2(benchmark::State& state) { RunConversion(state, ConvertToRgb24Sse2); }
+BENCHMARK(BM_ConvertToRgb24Sse2)->Args({704, 288});
+void BM_ConvertToRgb24Ssse3(benchmark::State& state) { RunConversion(state, ConvertToRgb24Ssse3); }
+BENCHMARK(BM_ConvertToRgb24Ssse3)->Args({704, 288});
+#endif
 BENCHMARK(BM_ConvertToRgb24Reference)->Args({704, 288});
 
 using Enlarge = void (*)(uint8_t*, uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t&,

@@ -84,12 +84,20 @@ void ConvertToRgb24Reference(uint8_t* picture, const uint8_t* y, const uint8_t* 
 
 void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                     int32_t height) {
+  using Conversion = void (*)(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t, int32_t);
 #if defined(__SSE2__)
-  ConvertToRgb24Sse2(picture, y, cb, cr, width, height);
+  static const Conversion best = ProcessorHasAvx2()    ? ConvertToRgb24Avx2
+                                 : ProcessorHasSsse3() ? ConvertToRgb24Ssse3
+                                                       : ConvertToRgb24Sse2;
 #else
-  ConvertToRgb24Scalar(picture, y, cb, cr, width, height);
+  static const Conversion best = ConvertToRgb24Scalar;
 #endif
+  best(picture, y, cb, cr, width, height);
 }
+
+#if defined(__SSE2__)
+bool ProcessorHasSsse3() { return __builtin_cpu_supports("ssse3"); }
+#endif
 
 void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                           int32_t height) {

@@ -4,8 +4,8 @@
 
 namespace zentrova {
 
-// Width and height are even; the picture holds at least 3 x width x height bytes. Uses SSE2 where
-// the build has it, else the portable fast version.
+// Width and height are even; the picture holds at least 3 x width x height bytes. Uses the best
+// of AVX2, SSSE3 and SSE2 the processor offers (chosen once), else the portable fast version.
 void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                     int32_t height);
 
@@ -19,6 +19,14 @@ void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb,
 // Sixteen pixels of two rows at a time; bit for bit the reference's result.
 void ConvertToRgb24Sse2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                         int32_t height);
+// The same with SSSE3 byte shuffles; only for processors that have SSSE3 (ProcessorHasSsse3).
+void ConvertToRgb24Ssse3(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                         int32_t height);
+bool ProcessorHasSsse3();
+// Thirty-two pixels of two rows at a time with AVX2; only where ProcessorHasAvx2.
+void ConvertToRgb24Avx2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                        int32_t height);
+bool ProcessorHasAvx2();
 #endif
 
 }  // namespace zentrova

@@ -29,14 +29,16 @@ struct Implementation {
   Convert convert;
 };
 
-// Every fast implementation, each checked against the per-pixel reference.
-const Implementation kFast[] = {
-    {"dispatched", ConvertToRgb24},
-    {"scalar", ConvertToRgb24Scalar},
+// Every fast implementation this processor can run, each checked against the per-pixel reference.
+const std::vector<Implementation> kFast = [] {
+  std::vector<Implementation> all = {{"dispatched", ConvertToRgb24}, {"scalar", ConvertToRgb24Scalar}};
 #if defined(__SSE2__)
-    {"sse2", ConvertToRgb24Sse2},
+  all.push_back({"sse2", ConvertToRgb24Sse2});
+  if (ProcessorHasSsse3()) all.push_back({"ssse3", ConvertToRgb24Ssse3});
+  if (ProcessorHasAvx2()) all.push_back({"avx2", ConvertToRgb24Avx2});
 #endif
-};
+  return all;
+}();
 
 // One flat 2x2 picture of the given colour.
 Bgr ConvertFlat(Convert convert, uint8_t y, uint8_t cb, uint8_t cr) {
@@ -107,7 +109,7 @@ TEST(ConvertToRgb24, FastConversionEqualsTheReference) {
   std::mt19937 rng(5);
   std::uniform_int_distribution<int> byte(0, 255);
   const std::pair<int, int> sizes[] = {{2, 2},     {16, 16},   {18, 2}, {176, 144}, {352, 288},
-                                       {704, 288}, {640, 480}, {62, 6}, {34, 4}};
+                                       {704, 288}, {640, 480}, {62, 6}, {34, 4}, {64, 2}, {96, 4}, {50, 2}};
   for (const auto& [w, h] : sizes) {
     std::vector<uint8_t> y(w * h), cb(w * h / 4), cr(w * h / 4);
     for (auto* plane : {&y, &cb, &cr})
