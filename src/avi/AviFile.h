@@ -23,7 +23,7 @@ class AviStream {
                     int32_t* samplesWritten, int32_t* bytesWritten) = 0;
   // The stream-info record the stream was created with (a compressed picture format fills in
   // fccHandler).
-  virtual StreamInfo Info() const = 0;
+  virtual StreamInfo Info() const { return {}; }
 };
 
 class AviFile {

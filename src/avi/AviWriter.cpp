@@ -193,6 +193,9 @@ bool AviWriter::AppendChunk(Stream& s, const void* data, uint32_t size, uint32_t
 }
 
 bool AviWriter::OpenSegment() {
+  // A segment the super indexes have no room for could never be found again.
+  for (const Stream& s : streams_)
+    if (s.superIndex.size() >= limits_.superIndexCapacity) return false;
   uint8_t head[kSegmentHeaderBytes];
   StoreLe32(head, FourCC('R', 'I', 'F', 'F'));
   StoreLe32(head + 4, kSegmentHeaderBytes - 8);

@@ -47,7 +47,7 @@ struct JobRun {
 
 JobRun Convert(const std::string& in, const std::string& out, const std::string& codec) {
   JobRun run;
-  ConversionJob job([&](const std::string& l) { run.log.push_back(l); },
+  ConversionJob job([&](const std::string& l) { run.log.push_back(l); }, {}, {},
                     [&](const std::string& e) { run.errors.push_back(e); });
   run.saved = job.Run(in, out, [&] { return std::optional(CompressOptions{codec, 90}); });
   return run;

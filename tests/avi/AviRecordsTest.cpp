@@ -200,20 +200,45 @@ TEST(AviRecords, NamedStreamGetsStrnAndCompressedVideoNamesItsCodec) {
   EXPECT_EQ(Find(w.chunks, "AVI /movi/00dc").size(), 1u);
 }
 
+TEST(AviRecords, KeyFramesAreFlaggedAsTheCodecReportsThem) {
+  TempDir dir;
+  for (const std::string codec : {"mjpeg", "h264"}) {
+    bool available = false;
+    for (const CompressorInfo& c : ListCompressors()) available |= c.name == codec && c.available;
+    if (!available) continue;
+    Clip clip;
+    clip.codec = codec;
+    clip.frames = 12;
+    WriteClip(dir.file(codec + ".avi"), clip);
+    const Written w = Load(dir.file(codec + ".avi"));
+    const uint8_t* idx1 = w.At("AVI /idx1");
+    ASSERT_NE(idx1, nullptr);
+    int keys = 0, frames = 0;
+    for (uint32_t at = 0; at < w.SizeOf("AVI /idx1"); at += 16) {
+      if (Tag(Le32(idx1 + at)) != "00dc") continue;
+      const bool key = Le32(idx1 + at + 4) & 0x10;
+      EXPECT_TRUE(frames > 0 || key) << codec << ": the first frame is a key frame";
+      keys += key;
+      ++frames;
+    }
+    EXPECT_EQ(frames, 12);
+    // Motion JPEG pictures stand alone; H.264 predicts from the frames before.
+    EXPECT_EQ(keys, codec == "mjpeg" ? 12 : 1) << codec;
+    const uint64_t ix = Le64(w.At("AVI /hdrl/strl/indx") + 24);
+    const uint8_t* std = &w.bytes[ix + 8];
+    int deltas = 0;
+    for (uint32_t i = 0; i < Le32(std + 4); ++i) deltas += (Le32(std + 24 + 8 * i + 4) >> 31) & 1;
+    EXPECT_EQ(deltas, 12 - keys) << codec;
+  }
+}
+
 TEST(AviRecords, SegmentsStayUnderTheLimitAndTheHeadersCountThemAll) {
   TempDir dir;
   const std::string path = dir.file("segments.avi");
   constexpr uint64_t kLimit = 1 << 20;
-  {
-    std::shared_ptr<AviFile> file;
-    ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, nullptr), WriterLimits{kLimit, 16}), 0);
-    Clip clip;
-    clip.frames = 60;
-    ClipWriter cw;
-    ASSERT_EQ(cw.Open(file, clip), 0);
-    for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(cw.WriteFrame(clip, i), 0);
-    cw.Release();
-  }
+  Clip clip;
+  clip.frames = 60;
+  WriteClip(path, clip, WriterLimits{kLimit, 16});
   const Written w = Load(path);
   size_t riffs = 0, firstFrames = 0;
   for (size_t at = 0; at + 12 <= w.bytes.size(); ++riffs) {
@@ -237,6 +262,24 @@ TEST(AviRecords, SegmentsStayUnderTheLimitAndTheHeadersCountThemAll) {
   uint32_t frames = 0;
   for (size_t i = 0; i < riffs; ++i) frames += Le32(indx + 24 + 16 * i + 12);
   EXPECT_EQ(frames, 60u);
+}
+
+TEST(AviRecords, AFileStopsGrowingWhenItsSuperIndexesAreFull) {
+  TempDir dir;
+  const std::string path = dir.file("full-index.avi");
+  std::shared_ptr<AviFile> file;
+  ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, nullptr), WriterLimits{256 * 1024, 2}), 0);
+  Clip clip;
+  clip.audioPerFrame = 0;
+  ClipWriter cw;
+  ASSERT_EQ(cw.Open(std::move(file), clip), 0);
+  int accepted = 0;
+  for (int i = 0; i < 20; ++i) accepted += cw.WriteFrame(clip, i) == 0;
+  cw.Release();
+  EXPECT_EQ(accepted, 8);  // four 57,600-byte frames to a segment, two segments
+  const Written w = Load(path);
+  EXPECT_EQ(Le32(w.At("AVI /hdrl/strl/strh") + 32), 8u);
+  EXPECT_EQ(Le32(w.At("AVI /hdrl/strl/indx") + 4), 2u);
 }
 
 TEST(AviRecords, MissedPositionsAreFilledSoLaterSamplesKeepTheirTime) {

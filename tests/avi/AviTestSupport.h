@@ -175,10 +175,11 @@ struct ClipWriter {
   }
 };
 
-inline void WriteClip(const std::string& path, const Clip& clip) {
+// Writes the whole clip into `path`, with the segment limits given.
+inline void WriteClip(const std::string& path, const Clip& clip, const WriterLimits& limits = {}) {
   std::shared_ptr<AviFile> file;
   std::string reason;
-  ASSERT_EQ(OpenAviFile(file, path, &reason), 0) << reason;
+  ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, &reason), limits), 0) << reason;
   ClipWriter w;
   ASSERT_EQ(w.Open(file, clip), 0);
   for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(w.WriteFrame(clip, i), 0) << "frame " << i;
