@@ -87,7 +87,8 @@ TEST(RecordingGenerator, ToneSurvivesTheG726Codec) {
     pcm.insert(pcm.end(), part.begin(), part.end());
   }
   std::vector<int16_t> source(pcm.size());
-  MakeToneSource(500, 8000)->Next(source.data(), static_cast<int>(source.size()));
+  MakeToneSource(500, o.toneAmplitude)->Next(source.data(), static_cast<int>(source.size()));
+  for (int16_t& s : source) s = static_cast<int16_t>(s >> 2);  // the coder's 14-bit scale
   double signal = 0, noise = 0;
   for (size_t i = 800; i < pcm.size(); ++i) {  // past the codec's adaptation
     signal += double(source[i]) * source[i];
@@ -110,6 +111,7 @@ TEST(RecordingGenerator, FramesCarryTheirShareOfTheSecondsSound) {
 TEST(RecordingGenerator, RawFilesGiveTheSameRecordingAsTheBuiltInSources) {
   TempDir dir;
   const std::string yuv = dir.file("pattern.yuv"), pcm = dir.file("tone.pcm");
+  const double builtInTone = GeneratorOptions{}.toneAmplitude;
   {
     std::ofstream out(yuv, std::ios::binary);
     for (int frame = 0; frame < 6; ++frame) {
@@ -118,7 +120,7 @@ TEST(RecordingGenerator, RawFilesGiveTheSameRecordingAsTheBuiltInSources) {
         out.write(reinterpret_cast<const char*>(plane->data()), static_cast<std::streamsize>(plane->size()));
     }
     std::vector<int16_t> samples(6 * 320);
-    MakeToneSource(440, 8000)->Next(samples.data(), static_cast<int>(samples.size()));
+    MakeToneSource(440, builtInTone)->Next(samples.data(), static_cast<int>(samples.size()));
     std::ofstream sound(pcm, std::ios::binary);
     for (int16_t s : samples) {
       const char le[2] = {static_cast<char>(s & 0xFF), static_cast<char>((static_cast<uint16_t>(s) >> 8) & 0xFF)};

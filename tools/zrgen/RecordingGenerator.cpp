@@ -66,7 +66,10 @@ struct Run {
     const bool newerCode = (options.resolutionCode & 0x7F) > 3;
     if (newerCode && options.version <= 257) return Fail("resolution codes 4, 5, 132 and 133 need a version above 257");
     if (options.rate < 1 || options.rate > kSampleRate / 8) return Fail("the rate must lie in 1..1000");
-    if (options.frames < 0) return Fail("the frame count must not be negative");
+    if (options.frames < 1 && !options.stress) return Fail("a recording needs at least one frame");
+    if (options.text1.size() > kMaxTextLength || options.text2.size() > kMaxTextLength)
+      return Fail("text1 and text2 hold at most 1000 bytes");
+    if (options.version > kMaxVersion) return Fail("versions above 4096 are refused by every reader");
     layout = CodedLayoutFor(size.width, size.height, newer);
     int shownWidth = layout.width, shownHeight = layout.height;
     if (newer) DeliveredSize(layout.width, layout.height, shownWidth, shownHeight);
@@ -106,6 +109,9 @@ struct Run {
     const int samples = std::min(AudioSamplesOfFrame(frame, options.rate), kMaxFrameSamples);
     pcm.assign(static_cast<size_t>(samples), 0);
     sound->Next(pcm.data(), samples);
+    // The G.726 coder works at its decoder's own output scale, the 14-bit range: 16-bit PCM is
+    // brought down by two bits first (an arithmetic shift, rounding towards minus infinity).
+    for (int16_t& s : pcm) s = static_cast<int16_t>(s >> 2);
     adpcm.assign(static_cast<size_t>(samples / 8 * 3), 0);
     if (samples > 0 && !audioCodec.Encode(pcm.data(), adpcm.data(), samples)) adpcm.clear();
     return adpcm;

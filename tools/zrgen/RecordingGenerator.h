@@ -29,7 +29,7 @@ struct GeneratorOptions {
   AudioInput audio = AudioInput::Tone;
   std::string pcmPath;
   double toneHz = 440.0;
-  double toneAmplitude = 8000.0;
+  double toneAmplitude = 24000.0;  // 16-bit scale, like PCM files
   bool stress = false;
   uint32_t seed = 1;
   int32_t startTime = 1700000000;

@@ -29,14 +29,19 @@ struct Canvas {
   }
 };
 
+// 0, 1, ..., 63, 63, 62, ..., 0, repeating every 128 samples.
+int Triangle(int t) {
+  const int phase = t % 128;
+  return phase < 64 ? phase : 127 - phase;
+}
+
 void Background(Canvas& c, int frame) {
   Planes& p = c.p;
   const int bandTop = p.height * 5 / 12, bandBottom = p.height * 7 / 12;
   for (int y = 0; y < p.height; ++y)
     for (int x = 0; x < p.width; ++x) {
-      int luma = 40 + 150 * (x + y) / (p.width + p.height);
-      if (y >= bandTop && y < bandBottom) luma = 60 + (((x + 4 * frame) % 128) < 64 ? (x + 4 * frame) % 64 : 63 - (x + 4 * frame) % 64) * 2;
-      c.Luma(x, y, luma);
+      const bool inBand = y >= bandTop && y < bandBottom;  // scrolls 4 samples per frame
+      c.Luma(x, y, inBand ? 60 + 2 * Triangle(x + 4 * frame) : 40 + 150 * (x + y) / (p.width + p.height));
     }
   for (int y = 0; y < p.chromaHeight(); ++y)
     for (int x = 0; x < p.chromaWidth(); ++x) {

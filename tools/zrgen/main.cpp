@@ -76,7 +76,9 @@ int main(int argc, char** argv) {
                  "Sound: tone, silence, none, or a file of raw s16le mono PCM at 8000 Hz ('-' = standard input)")
       ->capture_default_str();
   app.add_option("--tone-hz", o.toneHz, "Frequency of the tone")->capture_default_str();
-  app.add_option("--tone-amplitude", o.toneAmplitude, "Peak of the tone (0-32767)")
+  app.add_option("--tone-amplitude", o.toneAmplitude,
+                 "Peak of the tone in 16-bit PCM terms (0-32767); sound is coded at a quarter of that, the "
+                 "G.726 coder's 14-bit scale, and a conversion delivers it at that scale")
       ->capture_default_str()->check(CLI::Range(0.0, 32767.0));
   app.add_flag("--stress", o.stress,
                "Write the stress walk instead of a source: every TCOEF code and ESCAPE level, runs ending on "
