@@ -22,16 +22,16 @@ uint32_t Le32(const uint8_t* p) {
 // Texts go through a 1024-byte reading buffer that also takes the terminating zero.
 constexpr uint32_t kTextBufferBytes = 1024;
 
-// The standard reports for a file error, "%1" already replaced: a failing read or seek does not
-// name its file.
-std::string FileErrorText(int err, bool seeking) {
-  if (seeking) return "Seek failed on an unnamed file";
+// The classic reports for a file error, with "an unnamed file" where the file's name would stand:
+// a failing read does not name its file.
+std::string FileErrorText(int err) {
   switch (err) {
-    case ENOENT: return "an unnamed file was not found.";
+    case ENOENT: return "An unnamed file was not found.";
     case ENAMETOOLONG:
-    case ENOTDIR: return "an unnamed file contains an invalid path.";
+    case ENOTDIR: return "An unnamed file contains an invalid path.";
     case EMFILE:
-    case ENFILE: return "an unnamed file could not be opened because there are too many open files.";
+    case ENFILE: return "An unnamed file could not be opened because there are too many open files.";
+    case ESPIPE: return "Seek failed on an unnamed file";
     case EACCES:
     case EPERM:
     case EISDIR: return "Access to an unnamed file was denied.";
@@ -68,11 +68,9 @@ bool ZrReader::Fail(std::string reason) {
   return false;
 }
 
-void ZrReader::ReportFileError(int err, bool seeking) {
-  std::string text = FileErrorText(err, seeking);
-  if (!text.empty() && text[0] == 'a') text[0] = 'A';  // "%1 was not found." starts the sentence
-  if (fileErrorSink_) fileErrorSink_(text);
-  failureReason_ = text;
+void ZrReader::ReportFileError(int err) {
+  failureReason_ = FileErrorText(err);
+  if (fileErrorSink_) fileErrorSink_(failureReason_);
 }
 
 size_t ZrReader::ReadAt(uint64_t offset, void* buffer, size_t count) {
@@ -150,7 +148,7 @@ int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*code
 
     if (!IndexBlocks()) return Fail(failureReason_);
   } catch (const OsError& e) {
-    ReportFileError(e.err, false);
+    ReportFileError(e.err);
     return Fail(failureReason_);
   } catch (const std::bad_alloc&) {
     if (fileErrorSink_) fileErrorSink_("Out of memory.");
@@ -337,7 +335,7 @@ int ZrReader::fetchFrame(FrameRecord* record, int32_t block, int32_t frame) {
     if (block < 0) return FetchNext(record);
     return FetchPositioned(record, static_cast<uint32_t>(block), frame);
   } catch (const OsError& e) {
-    ReportFileError(e.err, false);
+    ReportFileError(e.err);
     return 0;
   }
 }

@@ -74,13 +74,12 @@ class ZrReader {
     uint32_t block = 0;
     uint32_t frame = 0;
   };
-  class ReadError;
 
   bool Fail(std::string reason);
   bool ValidateHeader(const uint8_t* bytes, size_t got);
   bool ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name);
   bool IndexBlocks();
-  void ReportFileError(int err, bool seeking);
+  void ReportFileError(int err);
   size_t ReadAt(uint64_t offset, void* buffer, size_t count);
   bool ReadFrameAt(FrameRecord* record, uint64_t pos, uint64_t& next);
   int FetchNext(FrameRecord* record);
