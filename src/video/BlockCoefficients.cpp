@@ -1,5 +1,6 @@
 #include "video/BlockCoefficients.h"
 
+#include "video/ColumnOrder.h"
 #include "video/TcoefCode.h"
 
 namespace zentrova {
@@ -28,8 +29,9 @@ enum class Step { More, Done, Failed };
 
 // One event from a reader that holds at least 22 bits: a 12-bit code and its sign bit, or the
 // 7-bit ESCAPE code and its 15 bits.
-[[gnu::always_inline]] inline Step DecodeEvent(BitReader& reader, int16_t* block, uint32_t& position,
-                                               uint32_t quantiser) {
+// `place` maps the scan position to the entry of `block` that receives the coefficient.
+[[gnu::always_inline]] inline Step DecodeEvent(BitReader& reader, int16_t* block, const uint8_t* place,
+                                               uint32_t& position, uint32_t quantiser) {
   const uint32_t ahead = reader.PeekFilled(13);  // the longest code and its sign bit
   const TcoefEntry& entry = kTcoefDirect.entries[ahead >> 1];
   if (entry.length == 0) return Step::Failed;
@@ -43,20 +45,21 @@ enum class Step { More, Done, Failed };
   }
   position += event.run;
   if (position > 63) return Step::Failed;
-  block[position] = Dequantise(event.level, event.negative, quantiser);
+  block[place[position]] = Dequantise(event.level, event.negative, quantiser);
   ++position;
   return event.last ? Step::Done : Step::More;
 }
 
-bool Decode(BitReader& reader, int16_t* block, int first, uint32_t quantiser) {
+[[gnu::always_inline]] inline bool Decode(BitReader& reader, int16_t* block, const uint8_t* place, int first,
+                                          uint32_t quantiser) {
   uint32_t position = static_cast<uint32_t>(first);
   // A fill brings at least 56 bits, enough for two events of at most 22 bits each, so the
   // reader is topped up once every two events.
   for (;;) {
     reader.Fill();
-    Step step = DecodeEvent(reader, block, position, quantiser);
+    Step step = DecodeEvent(reader, block, place, position, quantiser);
     if (step != Step::More) return step == Step::Done;
-    step = DecodeEvent(reader, block, position, quantiser);
+    step = DecodeEvent(reader, block, place, position, quantiser);
     if (step != Step::More) return step == Step::Done;
   }
 }
@@ -66,7 +69,14 @@ bool Decode(BitReader& reader, int16_t* block, int first, uint32_t quantiser) {
 bool DecodeBlockCoefficients(BitReader& reader, int16_t* block, int first, uint32_t quantiser) {
   // The loop works on a copy of the reader, which the compiler keeps in registers.
   BitReader local = reader;
-  const bool ok = Decode(local, block, first, quantiser);
+  const bool ok = Decode(local, block, kScanToScanOrder.data(), first, quantiser);
+  reader = local;
+  return ok;
+}
+
+bool DecodeBlockCoefficientsColumns(BitReader& reader, int16_t* block, int first, uint32_t quantiser) {
+  BitReader local = reader;
+  const bool ok = Decode(local, block, kScanToColumnOrder.data(), first, quantiser);
   reader = local;
   return ok;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Turns the coefficient codes of one 8x8 block into dequantised coefficients in scan order.
+// Turns the coefficient codes of one 8x8 block into dequantised coefficients in scan order, or
+// placed in natural order for the transforms.
 #include <cstdint>
 
 #include "video/BitReader.h"
@@ -19,5 +20,8 @@ inline int16_t Dequantise(uint32_t level, bool negative, uint32_t quantiser) {
 // last = 1. Entries not coded are left as they are. False on an invalid code or a run past
 // position 63; the block is then incomplete.
 bool DecodeBlockCoefficients(BitReader& reader, int16_t* block, int first, uint32_t quantiser);
+// The same, each coefficient written straight to its place in natural order column by column
+// (video/ColumnOrder.h), the layout of the ...Columns transforms.
+bool DecodeBlockCoefficientsColumns(BitReader& reader, int16_t* block, int first, uint32_t quantiser);
 
 }  // namespace zentrova

@@ -134,4 +134,27 @@ void InverseDct(const int16_t* coefficients, int16_t* samples) {
   best(coefficients, samples);
 }
 
+void InverseDctColumns(const int16_t* columns, int16_t* samples) {
+  if (DcAlone(columns)) {
+    const int16_t value = DcAloneSample(columns[0]);
+    for (int p = 0; p < 64; ++p) samples[p] = value;
+    return;
+  }
+#if defined(__SSE2__)
+  static const bool avx2 = ProcessorHasAvx2();
+  if (avx2) {
+    InverseDctAvx2Columns(columns, samples);
+    return;
+  }
+#endif
+  InverseDctPortableColumns(columns, samples);
+}
+
+void InverseDctPortableColumns(const int16_t* columns, int16_t* samples) {
+  // The column-by-column layout transposed is the natural one the flow graph starts from.
+  for (int p = 0; p < 64; ++p) samples[p] = columns[8 * (p & 7) + (p >> 3)];
+  for (int row = 0; row < 8; ++row) Step(samples + 8 * row, 1);
+  for (int column = 0; column < 8; ++column) Step(samples + column, 8);
+}
+
 }  // namespace zentrova

@@ -1,6 +1,8 @@
 #pragma once
 // The 8x8 inverse DCT in its two fixed-point forms. Both take 64 dequantised coefficients in
 // transmission (zigzag) order and write 64 samples in natural row-major order; neither clamps.
+// The ...Columns entry points compute the same samples from coefficients already placed in
+// natural order column by column (video/ColumnOrder.h), the layout the decoder writes.
 #include <cstdint>
 
 namespace zentrova {
@@ -18,6 +20,12 @@ void InverseDctPortable(const int16_t* coefficients, int16_t* samples);
 // The same with AVX2, eight lanes of 32 bits; only where ProcessorHasAvx2 (video/ProcessorFeatures.h).
 void InverseDctAvx2(const int16_t* coefficients, int16_t* samples);
 #endif
+// The same samples from coefficients in the column-by-column layout.
+void InverseDctColumns(const int16_t* columns, int16_t* samples);
+void InverseDctPortableColumns(const int16_t* columns, int16_t* samples);
+#if defined(__SSE2__)
+void InverseDctAvx2Columns(const int16_t* columns, int16_t* samples);
+#endif
 // Its one-dimensional step, in place on values[0], values[stride], ... values[7 * stride].
 void InverseDct1D(int16_t* values, int stride);
 
@@ -27,6 +35,11 @@ void InverseDctVector(const int16_t* coefficients, int16_t* samples);
 void InverseDctVectorScalar(const int16_t* coefficients, int16_t* samples);
 #if defined(__SSE2__)
 void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples);
+#endif
+// The same samples from coefficients in the column-by-column layout.
+void InverseDctVectorColumns(const int16_t* columns, int16_t* samples);
+#if defined(__SSE2__)
+void InverseDctVectorSse2Columns(const int16_t* columns, int16_t* samples);
 #endif
 
 // 1 when the processor check selects the vector variant, else 0.

@@ -94,16 +94,11 @@ ZENTROVA_AVX2 void Transpose(__m256i* x) {
 
 }  // namespace
 
-[[gnu::target("avx2")]] void InverseDctAvx2(const int16_t* coefficients, int16_t* samples) {
-  using vector_idct::kTransposedZigzag;
-  // x[k] lane r = natural coefficient (row r, column k): the rows' inputs side by side.
-  __m256i x[8];
-#pragma GCC unroll 8
-  for (int k = 0; k < 8; ++k) {
-    const uint8_t* z = kTransposedZigzag.data() + 8 * k;
-    const int16_t* c = coefficients;
-    x[k] = _mm256_cvtepi16_epi32(_mm_set_epi16(c[z[7]], c[z[6]], c[z[5]], c[z[4]], c[z[3]], c[z[2]], c[z[1]], c[z[0]]));
-  }
+namespace {
+
+// Both passes on x[k] lane r = natural coefficient (row r, column k): the rows' inputs side by
+// side. The samples are stored row by row.
+ZENTROVA_AVX2 void TransformColumns(__m256i* x, int16_t* samples) {
   Step(x);        // the rows: x[k] lane r = row r, output k
   Transpose(x);   // x[r] lane k = row r, column k: the columns' inputs side by side
   Step(x);        // the columns: x[r] lane k = sample (row r, column k)
@@ -113,6 +108,28 @@ ZENTROVA_AVX2 void Transpose(__m256i* x) {
     const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(x[r], x[r + 1]), 0xD8);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(samples + 8 * r), packed);
   }
+}
+
+}  // namespace
+
+[[gnu::target("avx2")]] void InverseDctAvx2(const int16_t* coefficients, int16_t* samples) {
+  using vector_idct::kTransposedZigzag;
+  __m256i x[8];
+#pragma GCC unroll 8
+  for (int k = 0; k < 8; ++k) {
+    const uint8_t* z = kTransposedZigzag.data() + 8 * k;
+    const int16_t* c = coefficients;
+    x[k] = _mm256_cvtepi16_epi32(_mm_set_epi16(c[z[7]], c[z[6]], c[z[5]], c[z[4]], c[z[3]], c[z[2]], c[z[1]], c[z[0]]));
+  }
+  TransformColumns(x, samples);
+}
+
+[[gnu::target("avx2")]] void InverseDctAvx2Columns(const int16_t* columns, int16_t* samples) {
+  __m256i x[8];
+#pragma GCC unroll 8
+  for (int k = 0; k < 8; ++k)
+    x[k] = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + 8 * k)));
+  TransformColumns(x, samples);
 }
 
 }  // namespace zentrova

@@ -2,6 +2,7 @@
 // whether a decoder uses the vector variant at all.
 #include <cstring>
 
+#include "video/ColumnOrder.h"
 #include "video/InverseDct.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -16,6 +17,17 @@ void InverseDctVector(const int16_t* coefficients, int16_t* samples) {
   InverseDctVectorSse2(coefficients, samples);
 #else
   InverseDctVectorScalar(coefficients, samples);
+#endif
+}
+
+void InverseDctVectorColumns(const int16_t* columns, int16_t* samples) {
+#if defined(__SSE2__)
+  InverseDctVectorSse2Columns(columns, samples);
+#else
+  // Back to transmission order for the emulation, which gathers from it.
+  int16_t scan[64];
+  for (int i = 0; i < 64; ++i) scan[i] = columns[kScanToColumnOrder[i]];
+  InverseDctVectorScalar(scan, samples);
 #endif
 }
 

@@ -151,14 +151,31 @@ inline int16_t DcAloneSample(int16_t dc) {
 
 }  // namespace
 
-void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
-  if (DcAlone(coefficients)) {
-    const __m128i value = _mm_set1_epi16(DcAloneSample(coefficients[0]));
-#pragma GCC unroll 8
-    for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8 * k), value);
-    return;
-  }
+namespace {
 
+// Both passes on x[k] = natural column k (lane j = row j), the samples stored row by row.
+inline void TransformColumns(__m128i* x, int16_t* samples) {
+  TransformRows<Pass::First>(x);
+  Transpose(x);
+  TransformRows<Pass::Second>(x);
+#pragma GCC unroll 8
+  for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8 * k), x[k]);
+}
+
+// True, with the flat block stored, when every coefficient after the DC term (index 0 in both
+// layouts) is zero.
+inline bool StoredDcAlone(const int16_t* coefficients, int16_t* samples) {
+  if (!DcAlone(coefficients)) return false;
+  const __m128i value = _mm_set1_epi16(DcAloneSample(coefficients[0]));
+#pragma GCC unroll 8
+  for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8 * k), value);
+  return true;
+}
+
+}  // namespace
+
+void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
+  if (StoredDcAlone(coefficients, samples)) return;
   __m128i x[8];
 #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) {
@@ -166,11 +183,15 @@ void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
     const int16_t* c = coefficients;
     x[k] = _mm_set_epi16(c[z[7]], c[z[6]], c[z[5]], c[z[4]], c[z[3]], c[z[2]], c[z[1]], c[z[0]]);
   }
-  TransformRows<Pass::First>(x);
-  Transpose(x);
-  TransformRows<Pass::Second>(x);
+  TransformColumns(x, samples);
+}
+
+void InverseDctVectorSse2Columns(const int16_t* columns, int16_t* samples) {
+  if (StoredDcAlone(columns, samples)) return;
+  __m128i x[8];
 #pragma GCC unroll 8
-  for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8 * k), x[k]);
+  for (int k = 0; k < 8; ++k) x[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + 8 * k));
+  TransformColumns(x, samples);
 }
 
 }  // namespace zentrova

@@ -66,7 +66,7 @@ bool DecodeIntraMacroblock(const MacroblockContext& context, int x, int y, uint3
     int16_t* coded = coefficients.blocks[block];
     std::memset(coded, 0, sizeof coefficients.blocks[block]);
     coded[0] = static_cast<int16_t>(8 * dc);
-    if (!DecodeBlockCoefficients(reader, coded, 1, quantiser)) return false;
+    if (!DecodeBlockCoefficientsColumns(reader, coded, 1, quantiser)) return false;
   }
   const TransformShortcuts& shortcuts = *context.shortcuts;
   alignas(16) int16_t samples[64];
@@ -98,7 +98,7 @@ bool DecodeInterMacroblock(const MacroblockContext& context, int x, int y, uint3
     if (!BlockCoded(flags, block)) continue;
     int16_t* coded = coefficients.blocks[block];
     std::memset(coded, 0, sizeof coefficients.blocks[block]);
-    if (!DecodeBlockCoefficients(reader, coded, 0, quantiser)) return false;
+    if (!DecodeBlockCoefficientsColumns(reader, coded, 0, quantiser)) return false;
   }
   // A block without coefficients adds the transform of zeros: nothing, when that is zero.
   const TransformShortcuts& shortcuts = *context.shortcuts;

@@ -8,7 +8,8 @@
 
 namespace zentrova {
 
-// The inverse DCT in use: 64 coefficients in scan order in, 64 samples in natural order out.
+// The inverse DCT in use: 64 coefficients in natural order column by column in (the layout of
+// video/ColumnOrder.h), 64 samples in natural order out.
 using InverseTransform = void (*)(const int16_t* coefficients, int16_t* samples);
 
 // What the transform makes of the blocks that need no transform: an all-zero block, and a block

@@ -111,7 +111,7 @@ int VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
       state->vectorTransform = DetectVectorUnit() != 0;
       break;
   }
-  state->transform = state->vectorTransform ? &InverseDctVector : &InverseDct;
+  state->transform = state->vectorTransform ? &InverseDctVectorColumns : &InverseDctColumns;
   state->shortcuts = MeasureShortcuts(state->transform);
   state_ = state.release();
   return 1;

@@ -8,6 +8,7 @@
 #include "StreamWriter.h"
 #include "video/BitReader.h"
 #include "video/BlockCoefficients.h"
+#include "video/ColumnOrder.h"
 #include "video/TcoefCode.h"
 
 namespace zentrova {
@@ -56,6 +57,14 @@ Decoded DecodeBits(const BitWriter& w, int first, uint32_t quantiser) {
   Decoded d{};
   d.ok = DecodeBlockCoefficients(r, d.block, first, quantiser);
   d.bits = r.bitsConsumed();
+  // Every case also holds the decoder's placing entry point to the scan-order one: the same
+  // verdict, the same bits taken, each coefficient at its place in the column-by-column layout.
+  BitReader placed;
+  placed.Reset(bytes.data(), bytes.size());
+  int16_t columns[64] = {};
+  EXPECT_EQ(DecodeBlockCoefficientsColumns(placed, columns, first, quantiser), d.ok);
+  EXPECT_EQ(placed.bitsConsumed(), d.bits);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(columns[kScanToColumnOrder[i]], d.block[i]) << "scan position " << i;
   return d;
 }
 

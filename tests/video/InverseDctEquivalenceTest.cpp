@@ -6,10 +6,12 @@
 // a few seconds); ZENTROVA_IDCT_SEED=<n> changes the seed.
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "IdctBlocks.h"
+#include "video/ColumnOrder.h"
 #include "video/InverseDct.h"
 #include "video/ProcessorFeatures.h"
 
@@ -86,6 +88,45 @@ TEST(PlainIdctEquivalence, Avx2MatchesThePortableFlowOnEveryDraw) {
   }
 }
 #endif
+
+// The block in transmission order placed in natural order column by column.
+Block InColumns(const Block& scan) {
+  Block columns{};
+  for (int i = 0; i < 64; ++i) columns[kScanToColumnOrder[i]] = scan[i];
+  return columns;
+}
+
+// Every column-layout entry point against the transmission-order reference of its variant.
+TEST(ColumnLayoutEquivalence, EveryEntryPointMatchesItsReferenceOnEveryDraw) {
+  struct Pair {
+    const char* name;
+    void (*columns)(const int16_t*, int16_t*);
+    void (*reference)(const int16_t*, int16_t*);
+  };
+  std::vector<Pair> pairs = {{"plain", InverseDctColumns, InverseDctPortable},
+                             {"plainPortable", InverseDctPortableColumns, InverseDctPortable},
+                             {"vector", InverseDctVectorColumns, InverseDctVectorScalar}};
+#if defined(__SSE2__)
+  pairs.push_back({"vectorSse2", InverseDctVectorSse2Columns, InverseDctVectorScalar});
+  if (ProcessorHasAvx2()) pairs.push_back({"plainAvx2", InverseDctAvx2Columns, InverseDctPortable});
+#endif
+  BlockSource source(Seed() + 3);
+  const long count = BlockCount() / 4;
+  for (long i = 0; i < count; ++i) {
+    const Block in = source.Any();
+    const Block columns = InColumns(in);
+    for (const Pair& pair : pairs)
+      ASSERT_EQ(Transformed(pair.columns, columns), Transformed(pair.reference, in))
+          << pair.name << " block " << i << ":\n" << Describe(in);
+  }
+}
+
+TEST(ColumnLayoutEquivalence, TheLayoutIsNaturalOrderColumnByColumn) {
+  for (int p = 0; p < 64; ++p) {
+    const int row = p / 8, column = p % 8;
+    EXPECT_EQ(kScanToColumnOrder[ZigzagTable[p]], 8 * column + row) << "natural position " << p;
+  }
+}
 
 TEST(VectorIdctEquivalence, PlainAndVectorDifferByAtMostOneOnOrdinaryBlocks) {
   BlockSource source(Seed() + 1);
