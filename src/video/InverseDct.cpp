@@ -150,6 +150,12 @@ void InverseDctColumns(const int16_t* columns, int16_t* samples) {
   InverseDctPortableColumns(columns, samples);
 }
 
+void InverseDctPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                           int16_t* secondSamples) {
+  InverseDctColumns(first, firstSamples);
+  InverseDctColumns(second, secondSamples);
+}
+
 void InverseDctPortableColumns(const int16_t* columns, int16_t* samples) {
   // The column-by-column layout transposed is the natural one the flow graph starts from.
   for (int p = 0; p < 64; ++p) samples[p] = columns[8 * (p & 7) + (p >> 3)];

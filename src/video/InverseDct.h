@@ -23,6 +23,10 @@ void InverseDctAvx2(const int16_t* coefficients, int16_t* samples);
 // The same samples from coefficients in the column-by-column layout.
 void InverseDctColumns(const int16_t* columns, int16_t* samples);
 void InverseDctPortableColumns(const int16_t* columns, int16_t* samples);
+// Two blocks in the column-by-column layout, one after the other (AVX2 already fills its
+// registers with one block), for callers that hand the transforms blocks in pairs.
+void InverseDctPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                           int16_t* secondSamples);
 #if defined(__SSE2__)
 void InverseDctAvx2Columns(const int16_t* columns, int16_t* samples);
 #endif
@@ -40,6 +44,15 @@ void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples);
 void InverseDctVectorColumns(const int16_t* columns, int16_t* samples);
 #if defined(__SSE2__)
 void InverseDctVectorSse2Columns(const int16_t* columns, int16_t* samples);
+#endif
+// Two blocks in the column-by-column layout at once, each giving what InverseDctVectorColumns
+// gives it: AVX2 carries one block in each half of its registers where the processor has it.
+void InverseDctVectorPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                                 int16_t* secondSamples);
+#if defined(__SSE2__)
+// Only where ProcessorHasAvx2 (video/ProcessorFeatures.h).
+void InverseDctVectorAvx2PairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                                     int16_t* secondSamples);
 #endif
 
 // 1 when the processor check selects the vector variant, else 0.

@@ -4,6 +4,7 @@
 
 #include "video/ColumnOrder.h"
 #include "video/InverseDct.h"
+#include "video/ProcessorFeatures.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -29,6 +30,19 @@ void InverseDctVectorColumns(const int16_t* columns, int16_t* samples) {
   for (int i = 0; i < 64; ++i) scan[i] = columns[kScanToColumnOrder[i]];
   InverseDctVectorScalar(scan, samples);
 #endif
+}
+
+void InverseDctVectorPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                                 int16_t* secondSamples) {
+#if defined(__SSE2__)
+  static const bool avx2 = ProcessorHasAvx2();
+  if (avx2) {
+    InverseDctVectorAvx2PairColumns(first, second, firstSamples, secondSamples);
+    return;
+  }
+#endif
+  InverseDctVectorColumns(first, firstSamples);
+  InverseDctVectorColumns(second, secondSamples);
 }
 
 namespace {

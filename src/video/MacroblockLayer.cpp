@@ -49,6 +49,32 @@ struct MacroblockCoefficients {
   alignas(16) int16_t blocks[6][64];
 };
 
+struct MacroblockSamples {
+  alignas(16) int16_t blocks[6][64];
+};
+
+// The blocks of a macroblock that go through the transform, in block order.
+struct Pending {
+  int blocks[6];
+  int count = 0;
+};
+
+// Transforms the pending blocks two at a time where the transform has a way to do two at once
+// (the same samples as one at a time), the odd one alone.
+void TransformPending(const MacroblockContext& context, MacroblockCoefficients& coefficients, const Pending& pending,
+                      MacroblockSamples& samples) {
+  int i = 0;
+  for (; i + 1 < pending.count; i += 2) {
+    const int a = pending.blocks[i];
+    const int b = pending.blocks[i + 1];
+    context.transformPair(coefficients.blocks[a], coefficients.blocks[b], samples.blocks[a], samples.blocks[b]);
+  }
+  if (i < pending.count) {
+    const int a = pending.blocks[i];
+    context.transform(coefficients.blocks[a], samples.blocks[a]);
+  }
+}
+
 // Steps of an intra macroblock, in intra pictures and in inter pictures alike. The blocks are
 // transformed, clamped and stored once all six have been read.
 bool DecodeIntraMacroblock(const MacroblockContext& context, int x, int y, uint32_t quantiser) {
@@ -69,21 +95,27 @@ bool DecodeIntraMacroblock(const MacroblockContext& context, int x, int y, uint3
     if (!DecodeBlockCoefficientsColumns(reader, coded, 1, quantiser)) return false;
   }
   const TransformShortcuts& shortcuts = *context.shortcuts;
-  alignas(16) int16_t samples[64];
+  Pending pending;
   for (int block = 0; block < 6; ++block) {
-    const BlockTarget target = Target(context.planes, x, y, block);
     const bool coded = BlockCoded(flags, block);
     if (!coded && shortcuts.known) {
+      const BlockTarget target = Target(context.planes, x, y, block);
       StoreFlatBlock(shortcuts.dcFlat[dcs[block]], target.origin, target.stride);
       continue;
     }
-    int16_t* input = coefficients.blocks[block];
     if (!coded) {
+      int16_t* input = coefficients.blocks[block];
       std::memset(input, 0, sizeof coefficients.blocks[block]);
       input[0] = static_cast<int16_t>(8 * dcs[block]);
     }
-    context.transform(input, samples);
-    StoreBlock(samples, target.origin, target.stride);
+    pending.blocks[pending.count++] = block;
+  }
+  MacroblockSamples samples;
+  TransformPending(context, coefficients, pending, samples);
+  for (int i = 0; i < pending.count; ++i) {
+    const int block = pending.blocks[i];
+    const BlockTarget target = Target(context.planes, x, y, block);
+    StoreBlock(samples.blocks[block], target.origin, target.stride);
   }
   return true;
 }
@@ -103,15 +135,19 @@ bool DecodeInterMacroblock(const MacroblockContext& context, int x, int y, uint3
   // A block without coefficients adds the transform of zeros: nothing, when that is zero.
   const TransformShortcuts& shortcuts = *context.shortcuts;
   const bool emptyBlocksAddNothing = shortcuts.known && shortcuts.zero == 0;
-  alignas(16) int16_t samples[64];
+  Pending pending;
   for (int block = 0; block < 6; ++block) {
     const bool coded = BlockCoded(flags, block);
     if (!coded && emptyBlocksAddNothing) continue;
-    int16_t* input = coefficients.blocks[block];
-    if (!coded) std::memset(input, 0, sizeof coefficients.blocks[block]);
-    context.transform(input, samples);
+    if (!coded) std::memset(coefficients.blocks[block], 0, sizeof coefficients.blocks[block]);
+    pending.blocks[pending.count++] = block;
+  }
+  MacroblockSamples samples;
+  TransformPending(context, coefficients, pending, samples);
+  for (int i = 0; i < pending.count; ++i) {
+    const int block = pending.blocks[i];
     const BlockTarget target = Target(context.planes, x, y, block);
-    AddBlock(samples, target.origin, target.stride);
+    AddBlock(samples.blocks[block], target.origin, target.stride);
   }
   return true;
 }

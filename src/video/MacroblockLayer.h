@@ -11,6 +11,9 @@ namespace zentrova {
 // The inverse DCT in use: 64 coefficients in natural order column by column in (the layout of
 // video/ColumnOrder.h), 64 samples in natural order out.
 using InverseTransform = void (*)(const int16_t* coefficients, int16_t* samples);
+// The same transform on two blocks at once.
+using InversePairTransform = void (*)(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                                      int16_t* secondSamples);
 
 // What the transform makes of the blocks that need no transform: an all-zero block, and a block
 // holding only the intra DC 8 v. Filled by measuring the transform once; `known` is false when
@@ -30,6 +33,7 @@ struct MacroblockContext {
   int32_t columns;  // macroblocks per row
   int32_t count;    // macroblocks in the picture
   InverseTransform transform;
+  InversePairTransform transformPair;  // the same samples as `transform` on each block
   const TransformShortcuts* shortcuts;
 };
 

@@ -66,13 +66,14 @@ struct VideoDecoder::State {
   std::unique_ptr<uint8_t[]> y, cb, cr;
   bool vectorTransform = false;
   InverseTransform transform = nullptr;
+  InversePairTransform transformPair = nullptr;
   TransformShortcuts shortcuts;
 
   Size size() const { return {width, height}; }
 
   MacroblockContext macroblocks() {
     return MacroblockContext{
-        &reader, Planes{y.get(), cb.get(), cr.get(), width}, macroblockColumns, macroblockCount, transform, &shortcuts};
+        &reader, Planes{y.get(), cb.get(), cr.get(), width}, macroblockColumns, macroblockCount, transform, transformPair, &shortcuts};
   }
 };
 
@@ -112,6 +113,7 @@ int VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
       break;
   }
   state->transform = state->vectorTransform ? &InverseDctVectorColumns : &InverseDctColumns;
+  state->transformPair = state->vectorTransform ? &InverseDctVectorPairColumns : &InverseDctPairColumns;
   state->shortcuts = MeasureShortcuts(state->transform);
   state_ = state.release();
   return 1;

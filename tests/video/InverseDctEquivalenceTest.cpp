@@ -121,6 +121,38 @@ TEST(ColumnLayoutEquivalence, EveryEntryPointMatchesItsReferenceOnEveryDraw) {
   }
 }
 
+// The two-block entry points against the reference on each block of a random pair; the pair
+// often mixes kinds (a saturating block beside an ordinary one) so that the halves are told apart.
+TEST(ColumnLayoutEquivalence, PairEntryPointsMatchTheReferenceOnEachBlock) {
+  using PairTransform = void (*)(const int16_t*, const int16_t*, int16_t*, int16_t*);
+  struct Pair {
+    const char* name;
+    PairTransform pair;
+    void (*reference)(const int16_t*, int16_t*);
+  };
+  std::vector<Pair> pairs = {{"plain", InverseDctPairColumns, InverseDctPortable},
+                             {"vector", InverseDctVectorPairColumns, InverseDctVectorScalar}};
+#if defined(__SSE2__)
+  if (ProcessorHasAvx2()) pairs.push_back({"vectorAvx2", InverseDctVectorAvx2PairColumns, InverseDctVectorScalar});
+#endif
+  BlockSource source(Seed() + 4);
+  const long count = BlockCount() / 4;
+  for (long i = 0; i < count; ++i) {
+    const Block first = source.Any();
+    const Block second = i % 2 == 0 ? source.Any() : source.Ordinary();
+    const Block firstColumns = InColumns(first);
+    const Block secondColumns = InColumns(second);
+    for (const Pair& pair : pairs) {
+      Block firstOut, secondOut;
+      pair.pair(firstColumns.data(), secondColumns.data(), firstOut.data(), secondOut.data());
+      ASSERT_EQ(firstOut, Transformed(pair.reference, first)) << pair.name << " first of pair " << i << ":\n"
+                                                               << Describe(first);
+      ASSERT_EQ(secondOut, Transformed(pair.reference, second)) << pair.name << " second of pair " << i << ":\n"
+                                                                << Describe(second);
+    }
+  }
+}
+
 TEST(ColumnLayoutEquivalence, TheLayoutIsNaturalOrderColumnByColumn) {
   for (int p = 0; p < 64; ++p) {
     const int row = p / 8, column = p % 8;
