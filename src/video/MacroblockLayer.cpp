@@ -126,20 +126,19 @@ bool DecodeInterMacroblock(const MacroblockContext& context, int x, int y, uint3
   const uint32_t lumaPattern = ReadCbpy(reader);  // a set bit means coded here
   const uint32_t flags = CodedBlocks(lumaPattern, reader.Read(2));
   MacroblockCoefficients coefficients;
-  for (int block = 0; block < 6; ++block) {
-    if (!BlockCoded(flags, block)) continue;
-    int16_t* coded = coefficients.blocks[block];
-    std::memset(coded, 0, sizeof coefficients.blocks[block]);
-    if (!DecodeBlockCoefficientsColumns(reader, coded, 0, quantiser)) return false;
-  }
-  // A block without coefficients adds the transform of zeros: nothing, when that is zero.
+  // A block without coefficients adds the transform of zeros: nothing, when that is zero. Then
+  // only the coded blocks are visited, highest flag (lowest block) first.
   const TransformShortcuts& shortcuts = *context.shortcuts;
   const bool emptyBlocksAddNothing = shortcuts.known && shortcuts.zero == 0;
+  const uint32_t visited = emptyBlocksAddNothing ? flags : 63u;
   Pending pending;
-  for (int block = 0; block < 6; ++block) {
-    const bool coded = BlockCoded(flags, block);
-    if (!coded && emptyBlocksAddNothing) continue;
-    if (!coded) std::memset(coefficients.blocks[block], 0, sizeof coefficients.blocks[block]);
+  for (uint32_t rest = visited; rest != 0;) {
+    const int highest = 31 - __builtin_clz(rest);
+    rest &= ~(1u << highest);
+    const int block = 5 - highest;
+    int16_t* input = coefficients.blocks[block];
+    std::memset(input, 0, sizeof coefficients.blocks[block]);
+    if (BlockCoded(flags, block) && !DecodeBlockCoefficientsColumns(reader, input, 0, quantiser)) return false;
     pending.blocks[pending.count++] = block;
   }
   MacroblockSamples samples;
