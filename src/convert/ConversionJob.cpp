@@ -148,12 +148,12 @@ int ConversionJob::OpenRecording(const std::string& path) {
   videoFormat_.biWidth = width;
   videoFormat_.biHeight = ComputeOutputHeight(width, height);
 
-  const size_t pictureBytes = static_cast<size_t>(width) * height * 3;
   frameBuffer_.assign(static_cast<size_t>(width) * videoFormat_.biHeight * 3, 0);
   pcmBuffer_.assign(kPcmBufferBytes / sizeof(int16_t), 0);
   // The picture persists from frame to frame: a frame the decoder cannot picture repeats the
-  // previous one (black before the first).
-  picture_.assign(pictureBytes, 0);
+  // previous one (black before the first). Pictures that are not line-doubled are decoded
+  // straight into the frame buffer.
+  if (videoFormat_.biHeight != height) picture_.assign(static_cast<size_t>(width) * height * 3, 0);
   videoData_.assign(static_cast<size_t>(width) * height * 2, 0);
   audioData_.assign(kAudioBufferBytes, 0);
   frameRecord_ = std::make_unique<FrameRecord>();
@@ -219,16 +219,13 @@ void ConversionJob::WriteFramePicture(int32_t index) {
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
   const FrameRecord& r = *frameRecord_;
+  std::vector<uint8_t>& picture = picture_.empty() ? frameBuffer_ : picture_;
   if (r.flags & FlagNoPicture) {
-    std::fill(picture_.begin(), picture_.end(), 0);
+    std::fill(picture.begin(), picture.end(), 0);
   } else {
-    videoDecoder_->DecodeFrame(r.videoData, r.videoBytes, picture_.data(), picture_.size(), 0);
+    videoDecoder_->DecodeFrame(r.videoData, r.videoBytes, picture.data(), picture.size(), 0);
   }
-  if (videoFormat_.biWidth == 640 || videoFormat_.biWidth == 704) {
-    DoubleLines(picture_.data(), width, height, frameBuffer_.data());
-  } else {
-    std::memcpy(frameBuffer_.data(), picture_.data(), picture_.size());
-  }
+  if (!picture_.empty()) DoubleLines(picture_.data(), width, height, frameBuffer_.data());
   compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()), avi::kKeyFrame,
                            nullptr, nullptr);
 }

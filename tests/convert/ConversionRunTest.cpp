@@ -11,6 +11,8 @@
 #include "convert/Messages.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrWriter.h"
+#include "zrgen/TestPattern.h"
+#include "zrgen/VideoEncoder.h"
 
 namespace zentrova {
 namespace {
@@ -20,8 +22,8 @@ using avi::testing::ProbeStream;
 using testing::TempDir;
 
 struct JobRun {
-  explicit JobRun(std::string codec = "raw")
-      : codec(std::move(codec)), job([this](const std::string& l) { log.push_back(l); }) {}
+  explicit JobRun(std::string codec = "raw", JobOptions options = {})
+      : codec(std::move(codec)), job([this](const std::string& l) { log.push_back(l); }, {}, options) {}
   bool convert(const std::string& in, const std::string& out) {
     return job.Run(in, out, [this] { return std::optional(avi::CompressOptions{codec, 100}); });
   }
@@ -173,6 +175,72 @@ TEST(ConversionRun, TheJobReportsTheDerivedGeometryAndGeneration) {
   EXPECT_EQ(job.RunFrameLoop().framesWritten, 250u);
   EXPECT_FALSE(job.busy());
 }
+
+}  // namespace
+}  // namespace zentrova
+
+namespace zentrova {
+namespace {
+
+// Frames: a real picture, bytes without a start code, a frame without picture, bytes without a
+// start code again. The AVI shows the picture, the picture again, black, black.
+void CheckRepeatedPictures(uint8_t resolutionCode, int width, int height) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  zrgen::EncoderSettings settings;
+  settings.codedWidth = width;
+  settings.codedHeight = height;
+  settings.idct = IdctChoice::Plain;
+  zrgen::VideoEncoder encoder;
+  ASSERT_TRUE(encoder.Initialise(settings));
+  const zrgen::EncodedPicture intra = encoder.Encode(zrgen::TestPattern(width, height, 3));
+  ASSERT_TRUE(intra.error.empty()) << intra.error;
+  ASSERT_EQ(encoder.deliveredWidth(), width);
+  ASSERT_EQ(encoder.deliveredHeight(), height);
+  const std::vector<uint8_t> delivered(encoder.deliveredPicture().begin(),
+                                       encoder.deliveredPicture().begin() + width * height * 3);
+
+  ZrHeaderFields fields = Fields(1);
+  fields.resolutionCode = resolutionCode;
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(dir.file("r.zr"), fields));
+  const std::vector<uint8_t> noStartCode(64, 0xFF);
+  ZrFrame f;
+  f.video = intra.bytes;
+  ASSERT_TRUE(w.WriteFrame(f));
+  f.video = noStartCode;
+  ASSERT_TRUE(w.WriteFrame(f));
+  f.flags = FlagNoPicture;
+  ASSERT_TRUE(w.WriteFrame(f));
+  f.flags = 0;
+  ASSERT_TRUE(w.WriteFrame(f));
+  ASSERT_TRUE(w.Close());
+
+  JobRun run("raw", {IdctChoice::Plain});
+  ASSERT_TRUE(run.convert(dir.file("r.zr"), dir.file("r.avi")));
+
+  const int outHeight = ConversionJob::ComputeOutputHeight(width, height);
+  std::vector<uint8_t> expected = delivered;
+  if (outHeight != height) {
+    expected.assign(static_cast<size_t>(width) * outHeight * 3, 0);
+    ConversionJob::DoubleLines(delivered.data(), width, height, expected.data());
+  }
+  const std::string out = Decode(dir.file("r.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24");
+  const size_t frameBytes = expected.size();
+  ASSERT_EQ(out.size(), 4 * frameBytes);
+  auto frame = [&](int i) {
+    std::vector<uint8_t> shown(out.begin() + i * frameBytes, out.begin() + (i + 1) * frameBytes);
+    return avi::testing::Flip(shown, width, outHeight);  // ffmpeg shows the bottom-up rows upright
+  };
+  EXPECT_EQ(frame(0), expected);
+  EXPECT_EQ(frame(1), expected);
+  EXPECT_EQ(frame(2), std::vector<uint8_t>(frameBytes, 0));
+  EXPECT_EQ(frame(3), std::vector<uint8_t>(frameBytes, 0));
+}
+
+TEST(ConversionRun, AFrameWithoutAStartCodeRepeatsThePreviousPicture) { CheckRepeatedPictures(128, 176, 144); }
+
+TEST(ConversionRun, LineDoubledPicturesRepeatToo) { CheckRepeatedPictures(3, 640, 240); }
 
 }  // namespace
 }  // namespace zentrova
