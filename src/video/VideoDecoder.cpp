@@ -15,7 +15,6 @@ namespace zentrova {
 
 namespace {
 
-constexpr uint32_t kOlderGeneration = 0x20020114;
 constexpr uint32_t kNewerGeneration = 0x20020219;
 
 // Capacities: one frame of at most 640 x 480 x 2 bytes, planes of at most 640 x 480 samples.
