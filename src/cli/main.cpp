@@ -2,6 +2,8 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <signal.h>
+
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "avi/Compressor.h"
+#include "cli/ExitStatus.h"
 #include "convert/ConversionJob.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrReader.h"
@@ -18,6 +21,17 @@ namespace {
 std::atomic<bool> gCancel{false};
 
 void OnSignal(int) { gCancel.store(true); }
+
+// Ctrl-C and SIGTERM set the cancel flag. The handlers do not restart system calls, so a call
+// that blocks returns with EINTR and the conversion sees the flag.
+void InstallCancelHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 std::string UtcText(int32_t seconds) {
   std::time_t t = seconds;
@@ -104,26 +118,27 @@ int RunCodecs() {
 }
 
 int RunConvert(const std::string& input, const std::string& output, const std::string& codec, int quality,
-               const std::string& idct) {
+               const std::string& idct, bool overwrite) {
   zentrova::JobOptions options;
   if (idct == "plain") options.idct = zentrova::IdctChoice::Plain;
   if (idct == "vector") options.idct = zentrova::IdctChoice::Vector;
+  options.overwrite = overwrite;
 
-  bool saved = false;
-  zentrova::ConversionJob job(
-      [&saved](const std::string& line) {
-        if (line == "File saved!") saved = true;
-        std::cout << line << std::endl;
-      },
-      [](const std::string& message) { std::cerr << "zentrova: " << message << std::endl; }, options,
-      [](const std::string& reason) { std::cerr << "zentrova: " << reason << std::endl; });
+  zentrova::ConversionJob job([](const std::string& line) { std::cout << line << std::endl; },
+                              [](const std::string& message) { std::cerr << "zentrova: " << message << std::endl; },
+                              options,
+                              [](const std::string& reason) { std::cerr << "zentrova: " << reason << std::endl; });
 
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
+  InstallCancelHandlers();
   zentrova::avi::CompressOptions chosen{codec, quality};
-  const bool ok = job.Run(input, output, [&] { return std::optional(chosen); }, &gCancel);
-  if (!ok || !saved) return 1;
-  return gCancel.load() ? 130 : 0;
+  if (job.Convert(input, output, [&] { return std::optional(chosen); }) != zentrova::ConversionJob::Setup::Started)
+    return zentrova::cli::kExitFailed;
+  const zentrova::ConversionJob::LoopResult result = job.RunFrameLoop(&gCancel);
+  job.Finish();
+  if (result.outcome != zentrova::JobOutcome::Saved && !result.reason.empty())
+    std::cerr << "zentrova: " << result.reason << std::endl;
+  if (result.outcome == zentrova::JobOutcome::Saved && gCancel.load()) return zentrova::cli::kExitCancelled;
+  return zentrova::cli::ExitStatusOf(result.outcome);
 }
 
 }  // namespace
@@ -135,7 +150,7 @@ int main(int argc, char** argv) {
 
   std::string input, output, codec = zentrova::avi::kDefaultCodec, idct = "auto";
   int quality = 90;
-  bool json = false;
+  bool json = false, overwrite = false, neverOverwrite = false;
 
   auto* convert = app.add_subcommand("convert", "Convert a recording into an AVI file");
   convert->add_option("INPUT", input, "The ZR recording (.zr or .zrx)")->required();
@@ -151,6 +166,9 @@ int main(int argc, char** argv) {
   convert->add_option("--idct", idct, "Inverse DCT: auto (processor check), plain or vector")
       ->check(CLI::IsMember({"auto", "plain", "vector"}))
       ->capture_default_str();
+  auto* yes = convert->add_flag("-y,--overwrite", overwrite, "Replace an existing output file");
+  convert->add_flag("-n,--no-overwrite", neverOverwrite, "Never replace an existing output file (the default)")
+      ->excludes(yes);
 
   auto* info = app.add_subcommand("info", "Show what a recording holds");
   info->add_option("INPUT", input, "The ZR recording")->required();
@@ -159,7 +177,7 @@ int main(int argc, char** argv) {
   app.add_subcommand("codecs", "List the video compressors");
 
   CLI11_PARSE(app, argc, argv);
-  if (*convert) return RunConvert(input, output, codec, quality, idct);
+  if (*convert) return RunConvert(input, output, codec, quality, idct, overwrite && !neverOverwrite);
   if (*info) return RunInfo(input, json);
   return RunCodecs();
 }

@@ -233,9 +233,11 @@ void ConversionJob::WriteFramePicture(int32_t index) {
 ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* cancel, const ProgressSink& progress) {
   LoopResult result;
   if (!reader_ || !compressedStream_ || !audioStream_) return result;
+  result.framesDeclared = frameCount_;
   for (uint32_t i = 0; i < frameCount_; ++i) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
+      result.outcome = JobOutcome::Cancelled;
       break;
     }
     if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) break;

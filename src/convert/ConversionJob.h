@@ -28,6 +28,19 @@ using ProgressSink = std::function<void(uint32_t done, uint32_t total)>;
 
 struct JobOptions {
   IdctChoice idct = IdctChoice::Auto;
+  // Replace an existing regular file at the output name. Without it such a name is refused
+  // before anything is opened for writing ("File open failed!", then the reason). An output that
+  // exists and is not a regular file (a device, a FIFO) is written in place either way; an output
+  // that is the recording itself, in any spelling, is always refused.
+  bool overwrite = false;
+};
+
+// How a started job ended. The command line maps it to its exit status, the dialog to log lines.
+enum class JobOutcome {
+  Saved,           // every declared frame was converted
+  RecordingShort,  // the recording ended before its declared frames; all that was there is saved
+  WriteFailed,     // a write to the output failed (disk full, I/O error); the frames so far are saved
+  Cancelled,       // cancel was asked for; the frames so far are saved
 };
 
 class ConversionJob {
@@ -35,8 +48,11 @@ class ConversionJob {
   enum class Setup { Started, Failed, Cancelled };
 
   struct LoopResult {
-    uint32_t framesWritten = 0;
+    uint32_t framesWritten = 0;   // frames the completed output holds
+    uint32_t framesDeclared = 0;  // frames the recording declares
     bool cancelled = false;
+    JobOutcome outcome = JobOutcome::Saved;
+    std::string reason;  // one line on what went wrong when the outcome is not Saved
   };
 
   // Rate given to the video stream when the recording's duration is 0 seconds.
