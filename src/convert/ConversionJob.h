@@ -33,6 +33,9 @@ struct JobOptions {
   // exists and is not a regular file (a device, a FIFO) is written in place either way; an output
   // that is the recording itself, in any spelling, is always refused.
   bool overwrite = false;
+  // Threads one conversion may use (decoding, compressing); 0 lets the job choose. A batch that
+  // runs several conversions at once gives each its share of the cores.
+  unsigned threads = 0;
 };
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
