@@ -1,7 +1,10 @@
 // Runs a fuzz target without libFuzzer: over every file of the folders named on the command line,
 // then over a fixed number of pseudo-random mutations of them, so the targets stay exercised in
 // every build (the sanitizer build above all).
+//   REPLAY [--rounds N] FOLDER_OR_FILE...
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
   std::vector<std::vector<uint8_t>> corpus;
+  int rounds = 3000;
   for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--rounds" && i + 1 < argc) {
+      rounds = std::atoi(argv[++i]);
+      continue;
+    }
     std::error_code ec;
     std::filesystem::path p(argv[i]);
     std::vector<std::filesystem::path> files;
@@ -32,7 +40,6 @@ int main(int argc, char** argv) {
   for (const auto& input : corpus) LLVMFuzzerTestOneInput(input.data(), input.size());
 
   std::mt19937 rng(20261207);
-  const int rounds = 3000;
   for (int r = 0; r < rounds; ++r) {
     std::vector<uint8_t> input = corpus[rng() % corpus.size()];
     const int edits = 1 + static_cast<int>(rng() % 8);

@@ -1,0 +1,204 @@
+// Fuzz target: the AVI writer driven by a program of operations read from the input: streams of
+// any type and rate created, formats of any size set, samples of any size written at any position,
+// handles released in any order, over a sink in memory that fails (like a full disk or an I/O
+// error) after a number of bytes or writes the input chooses. Whatever happened, the bytes left in
+// the sink must be a sequence of whole RIFF segments.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "avi/AviFile.h"
+
+namespace {
+
+using zentrova::avi::ByteSink;
+using zentrova::avi::Piece;
+
+// A growable byte buffer on malloc, which the allocation budget leaves alone: the sink stands for
+// a disk, and a disk does not run out of the process's memory.
+class Buffer {
+ public:
+  Buffer() = default;
+  ~Buffer() { std::free(data_); }
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+  uint8_t* data() { return data_; }
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  void resize(size_t n) {
+    if (n > capacity_) {
+      size_t c = std::max<size_t>(n, capacity_ * 2);
+      auto* p = static_cast<uint8_t*>(std::realloc(data_, c));
+      if (!p) std::abort();
+      data_ = p;
+      capacity_ = c;
+    }
+    if (n > size_) std::memset(data_ + size_, 0, n - size_);
+    size_ = n;
+  }
+
+ private:
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// Bytes in memory; every write beyond the first `failAfterWrites` fails, and so does one that
+// reaches past `capacity` bytes, leaving part of its bytes behind as a real file would.
+class MemorySink final : public ByteSink {
+ public:
+  MemorySink(Buffer& bytes, uint64_t capacity, uint32_t failAfterWrites, bool& failed)
+      : bytes_(bytes), capacity_(capacity), writesLeft_(failAfterWrites), failed_(failed) {}
+
+  bool WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
+    uint64_t total = 0;
+    for (const Piece& p : pieces) total += p.size;
+    const bool fails = writesLeft_ == 0 || offset + total > capacity_;
+    if (writesLeft_ > 0 && writesLeft_ != UINT32_MAX) --writesLeft_;
+    if (fails) failed_ = true;
+    // A failing write leaves about half of what fits behind.
+    const uint64_t room = offset < capacity_ ? capacity_ - offset : 0;
+    uint64_t allowed = fails ? std::min(total, room) / 2 : total;
+    if (offset > bytes_.size() && allowed > 0) bytes_.resize(offset);
+    uint64_t at = offset;
+    for (const Piece& p : pieces) {
+      const uint64_t n = std::min<uint64_t>(p.size, allowed);
+      if (n == 0) break;
+      if (at + n > bytes_.size()) bytes_.resize(at + n);
+      std::memcpy(bytes_.data() + at, p.data, n);
+      at += n;
+      allowed -= n;
+    }
+    return !fails;
+  }
+
+  bool Truncate(uint64_t size) override {
+    if (size > capacity_) return false;
+    bytes_.resize(size);
+    return true;
+  }
+
+ private:
+  Buffer& bytes_;
+  uint64_t capacity_;
+  uint32_t writesLeft_;
+  bool& failed_;
+};
+
+uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+
+// The bytes are RIFF segments back to back, each as long as its size says (plus its pad byte).
+bool WholeSegments(const Buffer& bytes) {
+  size_t at = 0;
+  while (at < bytes.size()) {
+    if (bytes.size() - at < 12 || std::memcmp(bytes.data() + at, "RIFF", 4) != 0) return false;
+    const uint64_t size = Le32(bytes.data() + at + 4);
+    const uint64_t next = at + 8 + size + (size & 1);
+    if (next > bytes.size()) return false;
+    at = static_cast<size_t>(next);
+  }
+  return true;
+}
+
+constexpr uint32_t kTypes[] = {zentrova::avi::FourCC('v', 'i', 'd', 's'), zentrova::avi::FourCC('a', 'u', 'd', 's'),
+                               zentrova::avi::FourCC('t', 'x', 't', 's'), 0};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  zentrova::fuzz::Bytes in(data, size);
+  // Segments small enough that a few writes fill them, and super indexes that run out.
+  zentrova::avi::WriterLimits limits;
+  limits.segmentBytes = 512 + (static_cast<uint64_t>(in.u16()) << (in.u8() % 12));
+  limits.superIndexCapacity = 1 + in.u8() % 8;
+  const uint64_t capacity = in.u8() == 0 ? 1000 + in.u16() : (uint64_t{64} << 20);
+  const uint32_t failAfterWrites = in.u8() < 32 ? in.u8() : UINT32_MAX;
+
+  Buffer bytes;
+  static std::vector<uint8_t> payload(4u << 20, 0x5A);
+  bool sinkFailed = false, outOfMemory = false;
+  {
+    zentrova::fuzz::AllocationBudget budget(data, size);
+    std::shared_ptr<zentrova::avi::AviFile> file;
+    std::vector<std::shared_ptr<zentrova::avi::AviStream>> streams;
+    try {
+      if (zentrova::avi::OpenAviFile(file, std::make_unique<MemorySink>(bytes, capacity, failAfterWrites, sinkFailed), limits) != 0)
+        return 0;
+      for (int op = 0; op < 64 && !in.empty(); ++op) {
+        const uint8_t code = in.u8();
+        auto stream = [&]() -> zentrova::avi::AviStream* {
+          if (streams.empty()) return nullptr;
+          return streams[in.u8() % streams.size()].get();
+        };
+        switch (code % 5) {
+          case 0: {
+            zentrova::avi::StreamInfo info;
+            info.fccType = kTypes[in.u8() % 4];
+            info.fccHandler = in.u8() & 1 ? in.u32() : 0;
+            info.dwScale = in.u16();
+            info.dwRate = in.u32();
+            info.dwSampleSize = in.u8() % 5;
+            info.dwSuggestedBufferSize = in.u32();
+            info.rcFrame = {0, 0, static_cast<int16_t>(in.u16()), static_cast<int16_t>(in.u16())};
+            if (in.u8() & 1) info.name.assign(in.u8() % 40, 'n');
+            std::shared_ptr<zentrova::avi::AviStream> s;
+            if (file && file->CreateStream(s, info) == 0) streams.push_back(std::move(s));
+            break;
+          }
+          case 1:
+            if (auto* s = stream()) {
+              const int32_t position = in.u8() % 4 == 0 ? 1 : 0;
+              size_t n = in.u8() % 4 == 0 ? in.u16() : 40;
+              std::vector<uint8_t> format(n, 0);
+              size_t got = n;
+              const uint8_t* p = in.take(got);
+              std::memcpy(format.data(), p, got);
+              s->SetFormat(position, format.empty() ? nullptr : format.data(), static_cast<int32_t>(format.size()));
+            }
+            break;
+          case 2:
+            if (auto* s = stream()) {
+              // Starts near the end, behind it, far beyond it, or negative; sizes up to 4 MiB.
+              const uint8_t where = in.u8();
+              int32_t start = where % 4 == 0 ? static_cast<int32_t>(in.u32()) : -1 + (where >> 2);
+              int32_t samples = static_cast<int32_t>(in.u8()) - 8;
+              const uint8_t sizing = in.u8();
+              int32_t bytesCount = sizing % 8 == 0   ? static_cast<int32_t>(in.u32() % (payload.size() + 1))
+                                   : sizing % 8 == 1 ? -static_cast<int32_t>(in.u8())
+                                                     : static_cast<int32_t>(in.u16() >> (sizing % 8));
+              const uint32_t flags = in.u8() & 1 ? zentrova::avi::kKeyFrame : 0;
+              int32_t samplesWritten = -7, bytesWritten = -7;
+              const void* source = in.u8() % 8 == 0 ? nullptr : payload.data();
+              s->Write(start, samples, source, bytesCount, flags, &samplesWritten, &bytesWritten);
+            }
+            break;
+          case 3:
+            if (!streams.empty()) streams.erase(streams.begin() + in.u8() % streams.size());
+            break;
+          default:
+            if (in.u8() % 4 == 0) {
+              file.reset();  // the streams keep the writer alive; the last release completes it
+            } else if (auto* s = stream()) {
+              s->Info();
+            }
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      // Out of memory while the harness builds its records or the writer its buffers; releasing
+      // the handles must still be safe.
+      outOfMemory = true;
+    }
+    streams.clear();
+    file.reset();
+  }
+  // A sink that keeps failing can leave anything; one that only ran out of room once or more
+  // (a full disk, then smaller writes that fit) must hold a file that opens.
+  const bool stuck = failAfterWrites != UINT32_MAX && sinkFailed;
+  if (!stuck && !outOfMemory && !bytes.empty() && !WholeSegments(bytes)) __builtin_trap();
+  return 0;
+}
