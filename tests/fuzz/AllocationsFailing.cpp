@@ -10,11 +10,15 @@
 namespace {
 
 bool armed = false;
+bool refused = false;
 uint64_t remaining = 0;
 
 bool Refuse() {
   if (!armed) return false;
-  if (remaining == 0) return true;
+  if (remaining == 0) {
+    refused = true;
+    return true;
+  }
   --remaining;
   return false;
 }
@@ -83,11 +87,14 @@ AllocationBudget::AllocationBudget(const uint8_t* data, size_t size) {
     n = (h >> 8) % ((h & 3) == 0 ? 4096 : 64);
   }
   remaining = n;
+  refused = false;
   armed = true;
 }
 
 AllocationBudget::~AllocationBudget() { armed = false; }
 
 void AllocationBudget::Pause() { armed = false; }
+
+bool AllocationBudget::Refused() { return refused; }
 
 }  // namespace zentrova::fuzz

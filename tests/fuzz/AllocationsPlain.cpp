@@ -6,5 +6,6 @@ namespace zentrova::fuzz {
 AllocationBudget::AllocationBudget(const uint8_t*, size_t) {}
 AllocationBudget::~AllocationBudget() = default;
 void AllocationBudget::Pause() {}
+bool AllocationBudget::Refused() { return false; }
 
 }  // namespace zentrova::fuzz

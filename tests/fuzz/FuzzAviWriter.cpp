@@ -195,6 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     streams.clear();
     file.reset();
+    outOfMemory = outOfMemory || zentrova::fuzz::AllocationBudget::Refused();
   }
   // A sink that keeps failing can leave anything; one that only ran out of room once or more
   // (a full disk, then smaller writes that fit) must hold a file that opens.

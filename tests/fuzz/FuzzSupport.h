@@ -78,6 +78,8 @@ class AllocationBudget {
   AllocationBudget& operator=(const AllocationBudget&) = delete;
   // Allocation failures are off again until the end of the scope (for the target's own checks).
   static void Pause();
+  // Whether an allocation was refused since the budget was armed.
+  static bool Refused();
 };
 
 }  // namespace zentrova::fuzz
