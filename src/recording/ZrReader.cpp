@@ -89,26 +89,32 @@ size_t ZrReader::ReadAt(uint64_t offset, void* buffer, size_t count) {
 }
 
 int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*codecStamp*/, int32_t mode) {
-  if (fd_ >= 0) {
-    failureReason_ = "the reader already holds a recording";
+  try {
+    if (fd_ >= 0) {
+      failureReason_ = "the reader already holds a recording";
+      return 0;
+    }
+    if (mode == 0) {
+      failureReason_ = "creating recordings is not supported";
+      return 0;
+    }
+    if (mode != 1) {
+      failureReason_ = "unknown open mode " + std::to_string(mode);
+      return 0;
+    }
+  } catch (const std::bad_alloc&) {
+    failureReason_ = "Out of memory.";  // short enough to need no allocation
     return 0;
   }
-  if (mode == 0) {
-    failureReason_ = "creating recordings is not supported";
-    return 0;
-  }
-  if (mode != 1) {
-    failureReason_ = "unknown open mode " + std::to_string(mode);
-    return 0;
-  }
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
-  if (!S_ISREG(st.st_mode)) return Fail("not a regular file");
-  fileLength_ = static_cast<uint64_t>(st.st_size);
 
   try {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return Fail("not a regular file");
+    fileLength_ = static_cast<uint64_t>(st.st_size);
+
     uint8_t bytes[kFileHeaderSize];
     size_t got = ReadAt(0, bytes, sizeof bytes);
     if (!ValidateHeader(bytes, got)) return Fail(failureReason_);
@@ -336,6 +342,10 @@ int ZrReader::fetchFrame(FrameRecord* record, int32_t block, int32_t frame) {
     return FetchPositioned(record, static_cast<uint32_t>(block), frame);
   } catch (const OsError& e) {
     ReportFileError(e.err);
+    return 0;
+  } catch (const std::bad_alloc&) {
+    failureReason_ = "Out of memory.";
+    if (fileErrorSink_) fileErrorSink_(failureReason_);
     return 0;
   }
 }
