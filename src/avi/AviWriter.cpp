@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "avi/AviHeaders.h"
 #include "avi/RiffBuffer.h"
@@ -24,7 +25,14 @@ AviWriter::AviWriter(std::unique_ptr<ByteSink> sink, WriterLimits limits) : sink
   limits_.segmentBytes = std::min<uint64_t>(limits_.segmentBytes, UINT32_MAX);
 }
 
-AviWriter::~AviWriter() { Finish(); }
+AviWriter::~AviWriter() {
+  // Completing the file needs memory for the indexes and the header; without it the file stays as
+  // the last write left it, rather than the release ending the program.
+  try {
+    Finish();
+  } catch (const std::bad_alloc&) {
+  }
+}
 
 bool AviWriter::IsVideo(const Stream& s) const { return s.info.fccType == FourCC('v', 'i', 'd', 's'); }
 
