@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "audio/G726Decoder.h"
 #include "convert/Messages.h"
@@ -58,7 +59,7 @@ void ConversionJob::DoubleLines(const uint8_t* picture, int32_t width, int32_t h
 }
 
 ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const std::string& outputName,
-                                            const CompressorChooser& choose) {
+                                            const CompressorChooser& choose) try {
   inputPath_ = inputName;
   const std::string output = outputName;
   if (inputPath_.empty()) {
@@ -131,6 +132,17 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   audioPosition_ = 0;
   Log(messages::kSaving);
   return Setup::Started;
+} catch (const std::bad_alloc&) {
+  // Out of memory while setting up: nothing is kept, and the line says which step failed.
+  const bool opening = aviFile_ == nullptr;
+  ReleaseDecoding();
+  ReleaseAvi();
+  try {
+    Log(opening ? messages::kOpenFailed : messages::kConvertFailed);
+    if (diagnostics_) diagnostics_("out of memory");
+  } catch (const std::bad_alloc&) {
+  }
+  return Setup::Failed;
 }
 
 int ConversionJob::OpenRecording(const std::string& path) {
@@ -234,6 +246,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   LoopResult result;
   if (!reader_ || !compressedStream_ || !audioStream_) return result;
   result.framesDeclared = frameCount_;
+  bool outOfMemory = false;
   for (uint32_t i = 0; i < frameCount_; ++i) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
@@ -241,14 +254,28 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       break;
     }
     if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) break;
-    WriteFrameAudio();
-    WriteFramePicture(static_cast<int32_t>(i));
+    try {
+      WriteFrameAudio();
+      WriteFramePicture(static_cast<int32_t>(i));
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;  // the frames before this one are kept
+      break;
+    }
     ++result.framesWritten;
     if (progress) progress(result.framesWritten, frameCount_);
   }
   const uint32_t total = frameCount_;
   ReleaseDecoding();
   ReleaseAvi();
+  if (outOfMemory) {
+    result.outcome = JobOutcome::WriteFailed;
+    try {
+      result.reason = "Out of memory: " + std::to_string(result.framesWritten) + " of " + std::to_string(total) +
+                      " frames saved.";
+      Log(result.reason);
+    } catch (const std::bad_alloc&) {
+    }
+  }
   if (result.cancelled)
     Log("Conversion cancelled: " + std::to_string(result.framesWritten) + " of " + std::to_string(total) +
         " frames saved.");
