@@ -267,18 +267,19 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   const uint32_t total = frameCount_;
   ReleaseDecoding();
   ReleaseAvi();
-  if (outOfMemory) {
-    result.outcome = JobOutcome::WriteFailed;
-    try {
+  if (outOfMemory) result.outcome = JobOutcome::WriteFailed;
+  try {
+    if (outOfMemory) {
       result.reason = "Out of memory: " + std::to_string(result.framesWritten) + " of " + std::to_string(total) +
                       " frames saved.";
       Log(result.reason);
-    } catch (const std::bad_alloc&) {
     }
+    if (result.cancelled)
+      Log("Conversion cancelled: " + std::to_string(result.framesWritten) + " of " + std::to_string(total) +
+          " frames saved.");
+  } catch (const std::bad_alloc&) {
+    // The file is complete; only the line about it is lost.
   }
-  if (result.cancelled)
-    Log("Conversion cancelled: " + std::to_string(result.framesWritten) + " of " + std::to_string(total) +
-        " frames saved.");
   return result;
 }
 
