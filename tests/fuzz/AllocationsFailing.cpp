@@ -3,6 +3,7 @@
 // behaves as usual. The replacement allocates with malloc, which the sanitizers still watch.
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <new>
 
 #include "FuzzSupport.h"
@@ -89,6 +90,16 @@ AllocationBudget::AllocationBudget(const uint8_t* data, size_t size) {
   remaining = n;
   refused = false;
   armed = true;
+  // An exception that escapes ends the run through terminate: libFuzzer then writes the input,
+  // which needs memory.
+  static const bool handler = [] {
+    std::set_terminate([] {
+      armed = false;
+      std::abort();
+    });
+    return true;
+  }();
+  (void)handler;
 }
 
 AllocationBudget::~AllocationBudget() { armed = false; }

@@ -157,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               std::vector<uint8_t> format(n, 0);
               size_t got = n;
               const uint8_t* p = in.take(got);
-              std::memcpy(format.data(), p, got);
+              if (got) std::memcpy(format.data(), p, got);
               s->SetFormat(position, format.empty() ? nullptr : format.data(), static_cast<int32_t>(format.size()));
             }
             break;

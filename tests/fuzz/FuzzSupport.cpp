@@ -6,7 +6,8 @@
 namespace zentrova::fuzz {
 
 const std::string& ScratchFolder() {
-  static const std::string folder = [] {
+  // Never destroyed: the exit handler that removes the folder runs after static destructors.
+  static const std::string& folder = *new std::string([] {
     std::error_code ec;
     std::string base = std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
     std::string pattern = base + "/zentrova-fuzz-XXXXXX";
@@ -16,7 +17,7 @@ const std::string& ScratchFolder() {
       std::filesystem::remove_all(ScratchFolder(), ignored);
     });
     return pattern;
-  }();
+  }());
   return folder;
 }
 
