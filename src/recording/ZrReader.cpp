@@ -244,9 +244,23 @@ bool ZrReader::IndexBlocks() {
   uint64_t power = 1, lambda = 1;
   uint64_t p = header_.firstBlockOffset;
   bool looped = false;
+  // Where blocks lie close together (a million empty ones, say) their headers are read through a
+  // window of the file, a read per window rather than one per block; blocks that hold frames are
+  // far apart, and for them only the 16 header bytes are read.
+  constexpr size_t kWindowBytes = 64 * 1024;
+  constexpr uint64_t kCloseBlocks = 1024;
+  std::vector<uint8_t> window(kWindowBytes);
+  uint64_t windowStart = 0;
+  size_t windowBytes = 0;
+  bool dense = false;
   for (;;) {
-    uint8_t bh[kBlockHeaderSize];
-    if (p >= fileLength_ || ReadAt(p, bh, sizeof bh) != sizeof bh) break;
+    if (p >= fileLength_) break;
+    if (p < windowStart || p + kBlockHeaderSize > windowStart + windowBytes) {
+      windowStart = p;
+      windowBytes = ReadAt(p, window.data(), dense ? window.size() : kBlockHeaderSize);
+    }
+    if (p + kBlockHeaderSize > windowStart + windowBytes) break;
+    const uint8_t* bh = window.data() + (p - windowStart);
     if (index_.size() >= kMaxBlocks) {
       failureReason_ = "the block chain has more than " + std::to_string(kMaxBlocks) + " blocks";
       return false;
@@ -258,6 +272,7 @@ bool ZrReader::IndexBlocks() {
       looped = true;
       break;
     }
+    dense = next > p && next - p <= kCloseBlocks;
     // Brent: the tortoise jumps to the hare at every power of two.
     if (power == lambda) {
       tortoise = next;
