@@ -283,7 +283,10 @@ bool AviWriter::TrimChunks(size_t count) {
     Stream* last = nullptr;
     for (Stream& s : streams_)
       if (!s.entries.empty() && (!last || s.entries.back().dataOffset > last->entries.back().dataOffset)) last = &s;
-    if (!last) return false;
+    if (!last) {
+      sink_->Truncate(end_);  // the chunks taken back so far must leave the disk too
+      return false;
+    }
     const ChunkEntry e = last->entries.back();
     last->entries.pop_back();
     const uint64_t samples = last->info.dwSampleSize ? e.size / last->info.dwSampleSize : 1;
