@@ -5,6 +5,7 @@
 // the sink must be a sequence of whole RIFF segments.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -108,6 +109,20 @@ bool WholeSegments(const Buffer& bytes) {
 constexpr uint32_t kTypes[] = {zentrova::avi::FourCC('v', 'i', 'd', 's'), zentrova::avi::FourCC('a', 'u', 'd', 's'),
                                zentrova::avi::FourCC('t', 'x', 't', 's'), 0};
 
+// ZENTROVA_FUZZ_TRACE=1 prints the operations and the segments left, to read a finding.
+const bool kTrace = std::getenv("ZENTROVA_FUZZ_TRACE") != nullptr;
+
+void DumpSegments(const Buffer& bytes) {
+  size_t at = 0;
+  std::fprintf(stderr, "file: %zu bytes\n", bytes.size());
+  while (at + 8 <= bytes.size()) {
+    const uint32_t size = Le32(bytes.data() + at + 4);
+    std::fprintf(stderr, "  at %zu: %.4s size %u, %.4s\n", at, reinterpret_cast<const char*>(bytes.data() + at), size,
+                 at + 12 <= bytes.size() ? reinterpret_cast<const char*>(bytes.data() + at + 8) : "----");
+    at += 8 + size + (size & 1);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -147,7 +162,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             info.rcFrame = {0, 0, static_cast<int16_t>(in.u16()), static_cast<int16_t>(in.u16())};
             if (in.u8() & 1) info.name.assign(in.u8() % 40, 'n');
             std::shared_ptr<zentrova::avi::AviStream> s;
-            if (file && file->CreateStream(s, info) == 0) streams.push_back(std::move(s));
+            const int rc = file ? file->CreateStream(s, info) : -2;
+            if (kTrace) std::fprintf(stderr, "create %.4s scale %u rate %u sample %u -> %d\n",
+                                     reinterpret_cast<const char*>(&info.fccType), info.dwScale, info.dwRate,
+                                     info.dwSampleSize, rc);
+            if (rc == 0) streams.push_back(std::move(s));
             break;
           }
           case 1:
@@ -158,7 +177,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               size_t got = n;
               const uint8_t* p = in.take(got);
               if (got) std::memcpy(format.data(), p, got);
-              s->SetFormat(position, format.empty() ? nullptr : format.data(), static_cast<int32_t>(format.size()));
+              const int rc =
+                  s->SetFormat(position, format.empty() ? nullptr : format.data(), static_cast<int32_t>(format.size()));
+              if (kTrace) std::fprintf(stderr, "format at %d, %zu bytes -> %d\n", position, format.size(), rc);
             }
             break;
           case 2:
@@ -174,15 +195,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               const uint32_t flags = in.u8() & 1 ? zentrova::avi::kKeyFrame : 0;
               int32_t samplesWritten = -7, bytesWritten = -7;
               const void* source = in.u8() % 8 == 0 ? nullptr : payload.data();
-              s->Write(start, samples, source, bytesCount, flags, &samplesWritten, &bytesWritten);
+              const int rc = s->Write(start, samples, source, bytesCount, flags, &samplesWritten, &bytesWritten);
+              if (kTrace)
+                std::fprintf(stderr, "write at %d, %d samples, %d bytes -> %d (%d, %d)\n", start, samples, bytesCount, rc,
+                             samplesWritten, bytesWritten);
             }
             break;
           case 3:
             if (!streams.empty()) streams.erase(streams.begin() + in.u8() % streams.size());
+            if (kTrace) std::fprintf(stderr, "release a stream\n");
             break;
           default:
             if (in.u8() % 4 == 0) {
               file.reset();  // the streams keep the writer alive; the last release completes it
+              if (kTrace) std::fprintf(stderr, "release the file\n");
             } else if (auto* s = stream()) {
               s->Info();
             }
@@ -200,6 +226,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A sink that keeps failing can leave anything; one that only ran out of room once or more
   // (a full disk, then smaller writes that fit) must hold a file that opens.
   const bool stuck = failAfterWrites != UINT32_MAX && sinkFailed;
+  if (kTrace) {
+    std::fprintf(stderr, "segment limit %llu, capacity %llu, fail after %u writes, sink failed %d\n",
+                 static_cast<unsigned long long>(limits.segmentBytes), static_cast<unsigned long long>(capacity),
+                 failAfterWrites, sinkFailed);
+    DumpSegments(bytes);
+  }
   if (!stuck && !outOfMemory && !bytes.empty() && !WholeSegments(bytes)) __builtin_trap();
   return 0;
 }
