@@ -5,6 +5,9 @@
 # Targets: fuzz_recording fuzz_video_decoder fuzz_audio fuzz_conversion fuzz_avi_writer, each also
 # as NAME_failing_alloc (allocations fail after N). Without targets all ten run.
 # Environment: FUZZ_RUNS=N stops each target after N executions instead of the time;
+# FUZZ_TIMEOUT (default 1) is the seconds one input may take: on a machine shared with busy
+# neighbours a niced run can be starved that long, so long runs use more, and the script then
+# replays the final corpus and prints the slowest input, which must stay under a second;
 # FUZZ_JOBS (default 2) is the build's parallelism. Runs are niced. A finding lands in
 # build-fuzz/findings/TARGET/ and makes the script exit 1; the grown corpus stays in
 # build-fuzz/corpus/TARGET for the next run.
@@ -89,7 +92,7 @@ for t in "${targets[@]}"; do
   echo "== $t (${FUZZ_RUNS:+$FUZZ_RUNS runs}${FUZZ_RUNS:-${seconds}s})"
   set +e
   ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    nice -n 19 build-fuzz/tests/fuzz/$t "${limit[@]}" -timeout=1 -rss_limit_mb=512 -malloc_limit_mb=512 \
+    nice -n 19 build-fuzz/tests/fuzz/$t "${limit[@]}" -timeout="${FUZZ_TIMEOUT:-1}" -rss_limit_mb=512 -malloc_limit_mb=512 \
     -max_len=65536 -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" ${seeds_of[$name]} \
     >"build-fuzz/$t.log" 2>&1
   rc=$?
@@ -97,7 +100,13 @@ for t in "${targets[@]}"; do
   grep -E '^#[0-9]+ ' "build-fuzz/$t.log" | tail -1 || true
   grep -E '^Done ' "build-fuzz/$t.log" | tail -1 || true
   grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "build-fuzz/$t.log" | tr '\n' ' ' || true
-  echo "corpus: $(ls "$corpus" | wc -l) files"
+  echo "corpus: $(ls "$corpus" | wc -l) files, $(du -sk "$corpus" | cut -f1) KB"
+  if [ "${FUZZ_TIMEOUT:-1}" != 1 ] && [ $rc -eq 0 ]; then
+    # Each input of the final corpus once, timed by libFuzzer itself.
+    find "$corpus" -type f -print0 | xargs -0 -n 200 env ASAN_OPTIONS=detect_leaks=0 nice -n 19 \
+      build-fuzz/tests/fuzz/$t 2>&1 | grep -E '^Executed .* in [0-9]+ ms' |
+      sort -t' ' -k4 -n | tail -1 | sed 's/^Executed/slowest input:/'
+  fi
   if [ $rc -ne 0 ]; then
     echo "!! $t failed (exit $rc); log build-fuzz/$t.log, input in $findings/"
     grep -E 'ERROR|SUMMARY|Test unit written' "build-fuzz/$t.log" | head -5
