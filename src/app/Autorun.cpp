@@ -39,8 +39,8 @@ std::optional<AutorunSettings> AutorunFromEnvironment() {
   return settings;
 }
 
-QString AutorunPrompts::ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) {
-  return inner_.ChooseRecording(parent, filters, defaultSuffix);
+QString AutorunPrompts::ChooseRecording(QWidget* parent, const BrowseRequest& request) {
+  return inner_.ChooseRecording(parent, request);
 }
 
 std::optional<avi::CompressOptions> AutorunPrompts::ChooseCompressor(QWidget*) {

@@ -24,11 +24,14 @@ struct AutorunSettings {
 
 std::optional<AutorunSettings> AutorunFromEnvironment();
 
-// Answers the compressor question with the preset codec and everything else as `inner` does.
+// Answers the compressor question with the preset codec, the replace question with yes and
+// everything else as `inner` does.
 class AutorunPrompts : public Prompts {
  public:
   AutorunPrompts(Prompts& inner, QString codec) : inner_(inner), codec_(std::move(codec)) {}
-  QString ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) override;
+  QString ChooseRecording(QWidget* parent, const BrowseRequest& request) override;
+  // An unattended run replaces the output it was told to write.
+  bool ConfirmReplace(QWidget* parent, const QString& path) override { return true; }
   std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override;
   void ShowFileError(QWidget* parent, const QString& message) override;
 
