@@ -6,6 +6,8 @@
 //   ZENTROVA_AUTORUN_CODEC       the compressor to answer the compressor question with (raw)
 //   ZENTROVA_AUTORUN_SCREENSHOT  a PNG to which the window is saved once "File saved!" shows;
 //                                the program then ends
+//   ZENTROVA_AUTORUN_SCREENSHOT_AT  a percentage (0-100): save the window while the frames are
+//                                converted, once the bar has reached it, instead
 #include <QString>
 #include <optional>
 
@@ -20,6 +22,7 @@ struct AutorunSettings {
   QString output;
   QString codec = QStringLiteral("raw");
   QString screenshot;
+  int screenshotAtPercent = -1;  // -1: after "File saved!"
 };
 
 std::optional<AutorunSettings> AutorunFromEnvironment();
