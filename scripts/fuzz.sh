@@ -22,7 +22,8 @@ if [ ${#targets[@]} -eq 0 ]; then
   for t in "${all[@]}"; do targets+=("$t" "${t}_failing_alloc"); done
 fi
 
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# Warnings as errors are for the GCC builds; clang warns about other things.
+ZENTROVA_WERROR=${FUZZ_WERROR:-0} cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DZENTROVA_FUZZ=ON -DZENTROVA_SANITIZE=ON \
   -DZENTROVA_BUILD_GUI=OFF -DZENTROVA_BUILD_BENCH=OFF >/dev/null
 nice -n 19 cmake --build build-fuzz -j "${FUZZ_JOBS:-2}" --target zrgen "${targets[@]}" >/dev/null
