@@ -5,6 +5,7 @@
 
 #include "audio/G726Decoder.h"
 #include "convert/Messages.h"
+#include "container/Tags.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -70,7 +71,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return Setup::Failed;
   }
   // Byte for byte and case-sensitive; "clipavi" passes, "clip.AVI" does not.
-  if (!EndsWith(output, "avi")) {
+  if (options_.format == container::Format::Avi && !EndsWith(output, "avi")) {
     Log(messages::kBadOutputName);
     return Setup::Failed;
   }
@@ -88,18 +89,22 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   };
 
   std::string reason;
-  if (avi::OpenAviFile(aviFile_, output, &reason) != 0) {
+  if (container::OpenOutput(aviFile_, options_.format, output, &reason) != 0) {
     aviFile_.reset();
     if (diagnostics_) diagnostics_("cannot create " + output + ": " + reason);
     return fail(messages::kOpenFailed);
   }
 
-  aviRate_ = ComputeRate(frameCount_, reader_->startTime(), reader_->endTime());
+  startTime_ = reader_->startTime();
+  endTime_ = reader_->endTime();
+  aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3()));
+  // The estimate before any sound is in; the final rate is set when the loop ends.
+  rate_ = ChooseRate(options_.rate, frameCount_, 0, startTime_, endTime_);
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('v', 'i', 'd', 's');
-  streamInfo_.dwScale = 1;
-  streamInfo_.dwRate = aviRate_;
+  streamInfo_.dwScale = rate_.rate.den;
+  streamInfo_.dwRate = rate_.rate.num;
   streamInfo_.dwInitialFrames = 1;
   streamInfo_.dwSuggestedBufferSize =
       static_cast<uint32_t>(videoFormat_.biWidth) * static_cast<uint32_t>(videoFormat_.biHeight) * 3;
@@ -247,12 +252,22 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (progress) progress(result.framesWritten, frameCount_);
   }
   const uint32_t total = frameCount_;
+  SetFinalRate(result.framesWritten);
   ReleaseDecoding();
   ReleaseAvi();
   if (result.cancelled)
     Log("Conversion cancelled: " + std::to_string(result.framesWritten) + " of " + std::to_string(total) +
         " frames saved.");
   return result;
+}
+
+// With sound the pictures are timed to last as long as the samples written; without it the
+// frames the recording declares share its duration.
+void ConversionJob::SetFinalRate(uint32_t framesWritten) {
+  if (options_.rate.mode != RateChoice::Mode::Auto) return;
+  const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
+  rate_ = AutoRate(samples > 0 ? framesWritten : frameCount_, samples, startTime_, endTime_);
+  if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }
 
 void ConversionJob::Finish() { Log(messages::kSaved); }
