@@ -310,7 +310,7 @@ class MediaWriter {
     }
 
    private:
-    // Bottom-up rows as handed over to top-down ones, as Matroska's uncompressed video has them.
+    // Bottom-up rows as handed over to top-down ones.
     void Flip(uint8_t* data) {
       std::vector<uint8_t> tmp(row_);
       for (size_t a = 0, b = height_ - 1; a < b; ++a, --b) {
@@ -478,6 +478,8 @@ class MediaWriter {
         if (par->codec_id == AV_CODEC_ID_RAWVIDEO) {
           par->format = AV_PIX_FMT_BGR24;
           par->bits_per_coded_sample = 24;
+          // Players read Matroska's uncompressed pictures top row first, whatever the record's
+          // height says; ours come bottom row first.
           flip = bih.biHeight > 0;
         }
         // Extradata follows the 40-byte record.
@@ -514,7 +516,12 @@ class MediaWriter {
         ast = st;
       }
     }
-    if (avformat_write_header(oc, nullptr) < 0) return;
+    // Matroska keeps uncompressed pictures the way AVI does, with the 40-byte picture record.
+    AVDictionary* options = nullptr;
+    if (format_ == Format::Matroska) av_dict_set(&options, "allow_raw_vfw", "1", 0);
+    const int header = avformat_write_header(oc, &options);
+    av_dict_free(&options);
+    if (header < 0) return;
 
     AVPacket* vp = av_packet_alloc();
     AVPacket* ap = av_packet_alloc();
