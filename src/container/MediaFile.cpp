@@ -63,6 +63,11 @@ class Scratch {
 
   uint64_t size() const { return size_; }
 
+  // Takes back what was appended after `size` bytes.
+  void Cut(uint64_t size) {
+    if (size < size_ && ::ftruncate(fd_, static_cast<off_t>(size)) == 0) size_ = size;
+  }
+
   bool Append(const void* data, size_t n) {
     const auto* p = static_cast<const uint8_t*>(data);
     size_t done = 0;
@@ -219,21 +224,32 @@ class MediaWriter {
     if (s->video) {
       if (samples != 1) return kFailed;
       if (bytes > 0) {
-        const uint64_t offset = videoScratch_->size();
-        if (!videoScratch_->Append(data, static_cast<size_t>(bytes))) return kFailed;
-        s->packets.push_back({offset, static_cast<uint32_t>(bytes), static_cast<uint32_t>(at),
-                              (flags & avi::kKeyFrame) != 0});
+        // Each packet is kept behind a record of its size, frame number and key flag, so that
+        // memory stays the same however many frames a recording has.
+        const uint64_t before = videoScratch_->size();
+        const PacketRecord record{static_cast<uint32_t>(bytes), static_cast<uint32_t>(at),
+                                  (flags & avi::kKeyFrame) ? 1u : 0u};
+        if (!videoScratch_->Append(&record, sizeof record)) return kFailed;
+        if (!videoScratch_->Append(data, static_cast<size_t>(bytes))) {
+          videoScratch_->Cut(before);
+          return kFailed;
+        }
       }
     } else {
       if (uint64_t(samples) * 2 != uint64_t(bytes)) return kFailed;
       // A gap is filled with silence, so that what follows keeps its time.
       static const uint8_t kSilence[4096] = {};
-      for (uint64_t gap = (at - s->length) * 2; gap > 0;) {
+      const uint64_t before = audioScratch_->size();
+      bool ok = true;
+      for (uint64_t gap = (at - s->length) * 2; gap > 0 && ok;) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(gap, sizeof kSilence));
-        if (!audioScratch_->Append(kSilence, n)) return kFailed;
+        ok = audioScratch_->Append(kSilence, n);
         gap -= n;
       }
-      if (!audioScratch_->Append(data, static_cast<size_t>(bytes))) return kFailed;
+      if (!ok || !audioScratch_->Append(data, static_cast<size_t>(bytes))) {
+        audioScratch_->Cut(before);
+        return kFailed;
+      }
     }
     s->length = at + uint64_t(samples);
     if (samplesWritten) *samplesWritten = samples;
@@ -261,17 +277,15 @@ class MediaWriter {
   }
 
  private:
-  struct Packet {
-    uint64_t offset;
+  struct PacketRecord {
     uint32_t size;
     uint32_t position;  // frame number
-    bool key;
+    uint32_t key;
   };
   struct Stream {
     StreamInfo info;
     std::vector<uint8_t> format;
     bool video = false;
-    std::vector<Packet> packets;
     uint64_t length = 0;  // frames or samples written, gaps included
   };
 
@@ -284,7 +298,7 @@ class MediaWriter {
   class VideoSource {
    public:
     VideoSource(const Stream& s, const Scratch& scratch, AVStream* st, AVRational frameTime, bool flip)
-        : s_(s), scratch_(scratch), st_(st), frameTime_(frameTime), flip_(flip) {
+        : scratch_(scratch), st_(st), frameTime_(frameTime), flip_(flip) {
       BitmapInfoHeader bih;
       std::memcpy(&bih, s.format.data(), sizeof bih);
       row_ = static_cast<size_t>(bih.biWidth) * 3;
@@ -292,21 +306,22 @@ class MediaWriter {
     }
 
     bool Next(AVPacket* pkt) {
-      while (next_ < s_.packets.size()) {
-        const Packet& p = s_.packets[next_++];
-        if (av_new_packet(pkt, static_cast<int>(p.size)) < 0) return false;
-        if (!scratch_.Read(p.offset, pkt->data, p.size)) {
-          av_packet_unref(pkt);
-          continue;
-        }
-        if (flip_ && p.size == row_ * height_) Flip(pkt->data);
-        pkt->pts = pkt->dts = av_rescale_q(p.position, frameTime_, st_->time_base);
-        pkt->duration = av_rescale_q(int64_t{p.position} + 1, frameTime_, st_->time_base) - pkt->pts;
-        if (p.key) pkt->flags |= AV_PKT_FLAG_KEY;
-        pkt->stream_index = st_->index;
-        return true;
+      PacketRecord p;
+      if (at_ + sizeof p > scratch_.size() || !scratch_.Read(at_, &p, sizeof p)) return false;
+      at_ += sizeof p;
+      if (p.size == 0 || p.size > kMaxPacketBytes || at_ + p.size > scratch_.size()) return false;
+      if (av_new_packet(pkt, static_cast<int>(p.size)) < 0) return false;
+      if (!scratch_.Read(at_, pkt->data, p.size)) {
+        av_packet_unref(pkt);
+        return false;
       }
-      return false;
+      at_ += p.size;
+      if (flip_ && p.size == row_ * height_) Flip(pkt->data);
+      pkt->pts = pkt->dts = av_rescale_q(p.position, frameTime_, st_->time_base);
+      pkt->duration = av_rescale_q(int64_t{p.position} + 1, frameTime_, st_->time_base) - pkt->pts;
+      if (p.key) pkt->flags |= AV_PKT_FLAG_KEY;
+      pkt->stream_index = st_->index;
+      return true;
     }
 
    private:
@@ -320,13 +335,12 @@ class MediaWriter {
       }
     }
 
-    const Stream& s_;
     const Scratch& scratch_;
     AVStream* st_;
     AVRational frameTime_;
     bool flip_;
     size_t row_ = 0, height_ = 0;
-    size_t next_ = 0;
+    uint64_t at_ = 0;
   };
 
   // The sound: PCM blocks as they are (Matroska), or AAC packets from libavcodec's own encoder
