@@ -105,9 +105,9 @@ int RunInfo(const std::string& input, bool json) {
             << "end:              " << UtcText(reader.endTime()) << "\n"
             << "duration:         " << duration << " s\n"
             << zentrova::cli::RateText(rate)
-            << "text1:            " << reader.text1() << "\n"
-            << "text2:            " << reader.text2() << "\n"
-            << "text3:            " << reader.text3() << "\n";
+            << "text1:            " << zentrova::container::Latin1ToUtf8(reader.text1()) << "\n"
+            << "text2:            " << zentrova::container::Latin1ToUtf8(reader.text2()) << "\n"
+            << "text3:            " << zentrova::container::Latin1ToUtf8(reader.text3()) << "\n";
   return 0;
 }
 
