@@ -103,8 +103,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('v', 'i', 'd', 's');
-  streamInfo_.dwScale = rate_.rate.den;
-  streamInfo_.dwRate = rate_.rate.num;
+  // Compressors take their time base from here; MPEG-4 Part 2 has 16 bits for it.
+  const FrameRate estimate = FrameRate::Reduced(rate_.rate.num, rate_.rate.den, 65535);
+  streamInfo_.dwScale = estimate.den;
+  streamInfo_.dwRate = estimate.num;
   streamInfo_.dwInitialFrames = 1;
   streamInfo_.dwSuggestedBufferSize =
       static_cast<uint32_t>(videoFormat_.biWidth) * static_cast<uint32_t>(videoFormat_.biHeight) * 3;
@@ -264,9 +266,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
 // With sound the pictures are timed to last as long as the samples written; without it the
 // frames the recording declares share its duration.
 void ConversionJob::SetFinalRate(uint32_t framesWritten) {
-  if (options_.rate.mode != RateChoice::Mode::Auto) return;
-  const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
-  rate_ = AutoRate(samples > 0 ? framesWritten : frameCount_, samples, startTime_, endTime_);
+  if (options_.rate.mode == RateChoice::Mode::Auto) {
+    const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
+    rate_ = AutoRate(samples > 0 ? framesWritten : frameCount_, samples, startTime_, endTime_);
+  }
   if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }
 

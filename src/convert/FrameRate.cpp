@@ -1,32 +1,30 @@
 #include "convert/FrameRate.h"
 
+#include <algorithm>
 #include <charconv>
 #include <numeric>
 
 namespace zentrova {
 namespace {
 
-// Terms are kept to 31 bits: AVI takes 32-bit ones, libavcodec signed ones.
-constexpr uint64_t kMaxTerm = INT32_MAX;
-
-// The fraction closest to num / den whose terms are at most kMaxTerm: the last convergent or
+// The fraction closest to num / den whose terms are at most maxTerm: the last convergent or
 // semiconvergent of the continued fraction that fits.
-FrameRate Approximate(uint64_t num, uint64_t den) {
+FrameRate Approximate(uint64_t num, uint64_t den, uint64_t maxTerm) {
   uint64_t p0 = 0, q0 = 1, p1 = 1, q1 = 0;  // convergents h(k-2)/k(k-2), h(k-1)/k(k-1)
   uint64_t n = num, d = den;
   while (d != 0) {
     const uint64_t a = n / d;
     const unsigned __int128 p2 = static_cast<unsigned __int128>(a) * p1 + p0;
     const unsigned __int128 q2 = static_cast<unsigned __int128>(a) * q1 + q0;
-    if (p2 > kMaxTerm || q2 > kMaxTerm) {
+    if (p2 > maxTerm || q2 > maxTerm) {
       // The largest t that keeps both terms in range gives the best semiconvergent; it beats
       // the last convergent only when 2t >= a (and for 2t == a only sometimes; taking it then
       // is at most a rounding apart).
-      const uint64_t tp = p1 ? (kMaxTerm - p0) / p1 : a;
-      const uint64_t tq = q1 ? (kMaxTerm - q0) / q1 : a;
+      const uint64_t tp = p1 ? (maxTerm - p0) / p1 : a;
+      const uint64_t tq = q1 ? (maxTerm - q0) / q1 : a;
       const uint64_t t = std::min(tp, tq);
       if (2 * t >= a && t > 0) return {static_cast<uint32_t>(t * p1 + p0), static_cast<uint32_t>(t * q1 + q0)};
-      if (q1 == 0) return {static_cast<uint32_t>(kMaxTerm), 1};
+      if (q1 == 0) return {static_cast<uint32_t>(maxTerm), 1};
       return {static_cast<uint32_t>(p1), static_cast<uint32_t>(q1)};
     }
     p0 = p1;
@@ -54,14 +52,15 @@ std::string FrameRate::text() const {
   return den == 1 ? std::to_string(num) : std::to_string(num) + "/" + std::to_string(den);
 }
 
-FrameRate FrameRate::Reduced(uint64_t num, uint64_t den) {
+FrameRate FrameRate::Reduced(uint64_t num, uint64_t den, uint64_t maxTerm) {
   if (den == 0) return {0, 1};
   if (num == 0) return {0, 1};
+  maxTerm = std::clamp<uint64_t>(maxTerm, 1, kMaxTerm);
   const uint64_t g = std::gcd(num, den);
   num /= g;
   den /= g;
-  if (num <= kMaxTerm && den <= kMaxTerm) return {static_cast<uint32_t>(num), static_cast<uint32_t>(den)};
-  return Approximate(num, den);
+  if (num <= maxTerm && den <= maxTerm) return {static_cast<uint32_t>(num), static_cast<uint32_t>(den)};
+  return Approximate(num, den, maxTerm);
 }
 
 FrameRate FrameRate::Bounded() const {
@@ -84,7 +83,7 @@ std::optional<RateChoice> RateChoice::Parse(const std::string& text, std::string
       (slash != std::string::npos && !ParseWhole(s.substr(slash + 1), &den)))
     return fail("\"" + text + "\" is not auto, classic, N or N/D");
   if (num == 0 || den == 0) return fail("a rate of " + text + " frames per second is not a rate");
-  if (num > kMaxTerm || den > kMaxTerm) return fail(text + " has terms too large");
+  if (num > FrameRate::kMaxTerm || den > FrameRate::kMaxTerm) return fail(text + " has terms too large");
   const FrameRate rate = FrameRate::Reduced(num, den);
   if (Below(rate, kMinRate) || Below(kMaxRate, rate))
     return fail("a rate of " + text + " frames per second is outside 1/60 to 120");

@@ -4,6 +4,7 @@
 // or a rate the user forces. Every rule ends in the same bound, 1/60 to 120 frames per second,
 // which players accept and which a hostile header ("a million frames in 8 s") cannot leave.
 #include <cstdint>
+#include <climits>
 #include <optional>
 #include <string>
 
@@ -18,9 +19,11 @@ struct FrameRate {
   std::string text() const;
   friend bool operator==(const FrameRate&, const FrameRate&) = default;
 
-  // num / den reduced; terms that do not fit 32 bits are replaced by the nearest fraction whose
-  // terms do. The result is not bounded; den 0 gives 0/1.
-  static FrameRate Reduced(uint64_t num, uint64_t den);
+  // num / den reduced; terms above `maxTerm` (at most 2^31 - 1) are replaced by the nearest
+  // fraction whose terms fit. The result is not bounded; den 0 gives 0/1.
+  static FrameRate Reduced(uint64_t num, uint64_t den, uint64_t maxTerm = kMaxTerm);
+  // Terms are kept to 31 bits: AVI takes 32-bit ones, libavcodec signed ones.
+  static constexpr uint64_t kMaxTerm = INT32_MAX;
   // The rate kept between kMin and kMax.
   FrameRate Bounded() const;
 };

@@ -72,6 +72,12 @@ TEST(FrameRate, FractionsAreReducedAndHugeTermsApproximated) {
   EXPECT_LE(r.num, uint32_t{INT32_MAX});
   EXPECT_LE(r.den, uint32_t{INT32_MAX});
   EXPECT_NEAR(r.fps(), 4e9 * 8000 / 1000000007.0, 1e-3);
+  // With 16-bit terms, as a compressor's time base: 1199999/10001 becomes a close small fraction.
+  const FrameRate coarse = FrameRate::Reduced(1199999, 10001, 65535);
+  EXPECT_LE(coarse.num, 65535u);
+  EXPECT_LE(coarse.den, 65535u);
+  EXPECT_NEAR(coarse.fps(), 1199999 / 10001.0, 1e-5);  // terms near 65535 / 120: about 1 / 500^2
+  EXPECT_EQ(FrameRate::Reduced(30000, 1001, 65535), (FrameRate{30000, 1001}));
   const FrameRate small = FrameRate::Reduced(1, uint64_t{1} << 40);
   EXPECT_EQ(small.Bounded(), kMinRate);
   EXPECT_EQ((FrameRate{5, 3}.text()), "5/3");
