@@ -362,6 +362,85 @@ TEST(FormatOption, AJobRefusesPicturesItsContainerCannotHold) {
   EXPECT_EQ(container::FormatOfName("mkv"), Format::Avi);
 }
 
+// A disk that fills after `capacity` bytes.
+class FullDisk final : public avi::ByteSink {
+ public:
+  FullDisk(const std::string& path, uint64_t capacity) : file_(avi::OpenFileSink(path, nullptr)), capacity_(capacity) {}
+  bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
+    for (const avi::Piece& p : pieces) {
+      if (offset + p.size > capacity_) return false;
+      if (!file_->WriteAt(offset, {p})) return false;
+      offset += p.size;
+    }
+    return true;
+  }
+  bool Truncate(uint64_t size) override { return file_->Truncate(size); }
+
+ private:
+  std::unique_ptr<avi::ByteSink> file_;
+  uint64_t capacity_;
+};
+
+TEST(MediaFile, AFullDiskWhileTheContainerIsWrittenEndsItWithoutHarm) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  for (Format format : {Format::Matroska, Format::Mp4}) {
+    for (uint64_t capacity : {uint64_t{0}, uint64_t{100}, uint64_t{5000}, uint64_t{60000}}) {
+      std::shared_ptr<avi::AviFile> file;
+      std::string reason;
+      const std::string path = dir.file("full." + std::string(container::FormatName(format)));
+      ASSERT_EQ(container::OpenMediaFile(file, format, std::make_unique<FullDisk>(path, capacity), dir.path().string(),
+                                         &reason),
+                0)
+          << reason;
+      avi::testing::ClipWriter w;
+      avi::testing::Clip clip;
+      clip.codec = "mpeg4";
+      clip.frames = 30;
+      ASSERT_EQ(w.Open(file, clip), 0);
+      for (int i = 0; i < clip.frames; ++i) EXPECT_EQ(w.WriteFrame(clip, i), 0);
+      w.Release();
+      file.reset();  // writes the container into the full disk
+      EXPECT_LE(std::filesystem::file_size(path), capacity);
+    }
+  }
+  // Only the two scratch files' folder was used, and they are gone.
+  size_t left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) left += entry.path().filename() != "full.mkv" &&
+                                                                                   entry.path().filename() != "full.mp4";
+  EXPECT_EQ(left, 0u);
+}
+
+TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
+  TempDir dir;
+  std::shared_ptr<avi::AviFile> file;
+  std::string reason;
+  ASSERT_EQ(container::OpenOutput(file, Format::Matroska, dir.file("g.mkv"), &reason), 0) << reason;
+  avi::testing::ClipWriter w;
+  avi::testing::Clip clip;
+  ASSERT_EQ(w.Open(file, clip), 0);
+  EXPECT_EQ(file->SetTags({}), 0);
+  ASSERT_EQ(w.WriteFrame(clip, 0), 0);
+  EXPECT_NE(file->SetTags({}), 0);  // fixed once samples are in
+  const std::vector<uint8_t> picture(size_t{160} * 120 * 3, 7);
+  const auto bytes = static_cast<int32_t>(picture.size());
+  EXPECT_NE(w.compressed->Write(0, 1, picture.data(), bytes, avi::kKeyFrame, nullptr, nullptr), 0);
+  EXPECT_NE(w.compressed->Write(70000, 1, picture.data(), bytes, avi::kKeyFrame, nullptr, nullptr), 0);
+  EXPECT_EQ(w.compressed->Write(5, 1, picture.data(), bytes, avi::kKeyFrame, nullptr, nullptr), 0);
+  const std::vector<int16_t> pcm(100, 1);
+  int32_t written = 0;
+  EXPECT_NE(w.audio->Write(320, 100, pcm.data(), 199, 0, &written, nullptr), 0);  // not whole samples
+  EXPECT_EQ(w.audio->Write(1000, 100, pcm.data(), 200, 0, &written, nullptr), 0);  // a gap of silence
+  EXPECT_EQ(written, 100);
+  EXPECT_NE(w.audio->Write(0, 100, pcm.data(), 200, 0, &written, nullptr), 0);
+  w.Release();
+  file.reset();
+  SKIP_WITHOUT_FFMPEG();
+  EXPECT_EQ(avi::testing::Decode(dir.file("g.mkv"), "-map 0:a -f s16le").size(), size_t{1100} * 2);
+  EXPECT_EQ(EndOf(dir.file("g.mkv"), "v:0").packets, 2);
+  EXPECT_NEAR(EndOf(dir.file("g.mkv"), "v:0").end, 6 / 25.0, 0.002);  // frame 5 keeps its time
+}
+
 // --- Tags -----------------------------------------------------------------------------------------
 
 // The file's tags as UTF-8 hex, lower-case keys, read through ffprobe's JSON. A tag that was not
