@@ -31,10 +31,7 @@ void ConversionJob::Log(const std::string& line) {
 }
 
 uint32_t ConversionJob::ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime) {
-  // The difference is unsigned: an end before the start gives a huge duration and rate 1.
-  const uint32_t duration = static_cast<uint32_t>(endTime) - static_cast<uint32_t>(startTime);
-  if (duration == 0) return kZeroDurationRate;
-  return frameCount / duration + 1;
+  return ClassicWholeRate(frameCount, startTime, endTime);
 }
 
 int32_t ConversionJob::ComputeOutputHeight(int32_t width, int32_t height) {

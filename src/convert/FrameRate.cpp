@@ -123,6 +123,13 @@ DerivedRate AutoRate(uint64_t frames, uint64_t samples, int32_t startTime, int32
   return Finish(FrameRate::Reduced(frames, static_cast<uint64_t>(duration)), RateSource::Duration);
 }
 
+uint32_t ClassicWholeRate(uint32_t frames, int32_t startTime, int32_t endTime) {
+  // The difference is unsigned: an end before the start gives a huge duration and rate 1.
+  const uint32_t duration = static_cast<uint32_t>(endTime) - static_cast<uint32_t>(startTime);
+  if (duration == 0) return kDefaultRate.num;
+  return frames / duration + 1;  // 32-bit, as the original: 2^32 - 1 frames in 1 s wrap to 0
+}
+
 DerivedRate ClassicRate(uint32_t frames, int32_t startTime, int32_t endTime) {
   const uint32_t duration = static_cast<uint32_t>(endTime) - static_cast<uint32_t>(startTime);
   const uint64_t whole = duration == 0 ? kDefaultRate.num : uint64_t{frames / duration} + 1;

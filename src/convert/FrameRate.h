@@ -68,7 +68,9 @@ int64_t RecordingDuration(int32_t startTime, int32_t endTime);
 // frames / duration; with neither, 25 fps. Bounded.
 DerivedRate AutoRate(uint64_t frames, uint64_t samples, int32_t startTime, int32_t endTime);
 // The classic rule: frames / (end - start) + 1 in whole numbers, the difference taken as an
-// unsigned 32-bit number; 25 for a zero duration. Bounded.
+// unsigned 32-bit number; 25 for a zero duration. Unbounded, as the original's files have it.
+uint32_t ClassicWholeRate(uint32_t frames, int32_t startTime, int32_t endTime);
+// The same, bounded.
 DerivedRate ClassicRate(uint32_t frames, int32_t startTime, int32_t endTime);
 // The rate of `choice` for a recording (Auto and Classic as above, Forced bounded as given).
 DerivedRate ChooseRate(const RateChoice& choice, uint64_t frames, uint64_t samples, int32_t startTime,
