@@ -51,9 +51,8 @@ int OpenOutput(std::shared_ptr<avi::AviFile>& file, Format format, const std::st
   std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, reason);
   if (!sink) return -1;
   // The scratch file goes beside the output, on a disk the user chose to have room.
-  std::string folder = std::filesystem::path(path).parent_path().string();
-  if (folder.empty()) folder = ".";
-  return OpenMediaFile(file, format, std::move(sink), folder, reason);
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  return OpenMediaFile(file, format, std::move(sink), folder.empty() ? std::string(1, '.') : folder.string(), reason);
 }
 
 }  // namespace zentrova::container
