@@ -1,5 +1,5 @@
 // Fuzz target: arbitrary bytes as a recording, converted by a whole job into an AVI file in a
-// private folder in memory (/dev/shm). Header byte 5, which the reader passes through without
+// private folder in memory (/dev/shm), removed after each input. Header byte 5, which the reader passes through without
 // meaning, picks the compressor (bit 0: Motion JPEG, else uncompressed) and byte 6 the inverse DCT,
 // so that seeds stay plain recordings. At most 12 frames are converted: the job is cancelled
 // after them, the way the user would.
@@ -20,7 +20,8 @@ constexpr uint32_t kMostFrames = 12;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zentrova::fuzz::MemoryFile file(data, size);
   if (!file.ok()) return 0;
-  const std::string output = zentrova::fuzz::ScratchFolder() + "/out.avi";
+  const zentrova::fuzz::ScratchFolder folder;
+  const std::string output = folder.path() + "/out.avi";
   const uint8_t aux1 = size > 5 ? data[5] : 0;
   const uint8_t aux2 = size > 6 ? data[6] : 0;
   zentrova::JobOptions options;
@@ -44,7 +45,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       job.Finish();
     }
   }
-  std::error_code ec;
-  std::filesystem::remove(output, ec);
   return 0;
 }

@@ -39,9 +39,19 @@ class MemoryFile {
   std::string path_;
 };
 
-// A private folder under /dev/shm (or the temporary folder), created on first use and removed with
-// its contents when the process exits.
-const std::string& ScratchFolder();
+// A private folder under /dev/shm (or the temporary folder), removed with its contents when it
+// goes out of scope. One per input: libFuzzer may end the process without running exit handlers.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 // Takes little-endian values off the front of the input; once it is used up every value is 0.
 class Bytes {
