@@ -26,11 +26,30 @@ class AviStream {
   virtual StreamInfo Info() const { return {}; }
 };
 
+// What a completed file holds.
+struct Completion {
+  uint64_t videoFrames = 0;  // frames of the first video stream, as its header counts them
+  int error = 0;             // errno of the first write that failed, 0 when none did
+};
+
 class AviFile {
  public:
   virtual ~AviFile() = default;
   // Creates a stream; streams are numbered in creation order. 0 on success.
   virtual int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) = 0;
+
+  // Completes the file now rather than at the last release (streams still held write no more)
+  // and says what it holds.
+  virtual Completion Complete() { return {}; }
+  // errno of the first write that failed so far, 0 while none has.
+  virtual int writeError() const { return 0; }
+  // The file holds something worth keeping: an output written beside the file it replaces takes
+  // that file's name now. A file that is never kept is removed when it is released, unless it
+  // was a device. False, with the reason, when the move fails.
+  virtual bool Keep(std::string* reason) {
+    (void)reason;
+    return true;
+  }
 };
 
 // Opens `path` for writing, created or emptied. 0 on success; otherwise `reason` says why in
@@ -40,5 +59,35 @@ int OpenAviFile(std::shared_ptr<AviFile>& file, const std::string& path, std::st
 // The same on a sink of the caller's (tests use sinks that fail like a full disk), with the
 // segment limits given.
 int OpenAviFile(std::shared_ptr<AviFile>& file, std::unique_ptr<ByteSink> sink, const WriterLimits& limits = {});
+
+// What a conversion's output may replace.
+struct OutputOptions {
+  bool overwrite = false;  // an existing regular file may be replaced
+  // The recording being read: an output that reaches the same file is refused.
+  bool hasInput = false;
+  uint64_t inputDevice = 0;
+  uint64_t inputInode = 0;
+};
+
+// The sink of a conversion's output, which knows how the file comes to stand at its name.
+class OutputSink : public ByteSink {
+ public:
+  virtual int error() const = 0;                // errno of the first failed write, 0 while none
+  virtual bool Keep(std::string* reason) = 0;   // see AviFile::Keep
+};
+
+// Opens the output of a conversion, deciding before anything is opened for writing:
+// - nothing at the name: a new file, removed again unless kept;
+// - the recording itself in any spelling (another path, a symbolic or hard link): refused;
+// - an existing regular file: refused unless `overwrite`; then a temporary file beside it takes
+//   its place when kept, and the existing file is untouched until then;
+// - a device that can seek (a link to /dev/null): written in place;
+// - a folder, a FIFO, a socket or a device that cannot seek: refused.
+// Null on refusal, with the reason in one line.
+std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const OutputOptions& options, std::string* reason);
+
+// An AVI file on such an output. 0 on success.
+int OpenAviOutput(std::shared_ptr<AviFile>& file, const std::string& path, const OutputOptions& options,
+                  std::string* reason, const WriterLimits& limits = {});
 
 }  // namespace zentrova::avi
