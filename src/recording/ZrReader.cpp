@@ -250,6 +250,7 @@ bool ZrReader::ReadText(uint64_t& pos, uint32_t length, std::string& text, const
 
 bool ZrReader::IndexBlocks() {
   index_.clear();
+  chainProblem_.clear();
   index_.reserve(1024);
   totalFrames_ = 0;
 
@@ -263,7 +264,10 @@ bool ZrReader::IndexBlocks() {
   bool looped = false;
   for (;;) {
     uint8_t bh[kBlockHeaderSize];
-    if (p >= fileLength_ || ReadAt(p, bh, sizeof bh) != sizeof bh) break;
+    if (p >= fileLength_ || ReadAt(p, bh, sizeof bh) != sizeof bh) {
+      if (!index_.empty()) chainProblem_ = "its last block header is cut short";
+      break;
+    }
     if ((index_.size() & 4095) == 4095 && Cancelled()) {
       failureReason_ = "cancelled while indexing the blocks";
       return false;
@@ -274,9 +278,14 @@ bool ZrReader::IndexBlocks() {
     }
     index_.push_back(BlockEntry{static_cast<uint32_t>(p), Le16(bh + 8)});
     const uint32_t next = Le32(bh + 4);
-    if (next == kNoBlock || next >= fileLength_) break;
+    if (next == kNoBlock || next >= fileLength_) {
+      // A link to just past the end may be a recorder's way to end; one beyond it is a file cut short.
+      if (next != kNoBlock && next > fileLength_) chainProblem_ = "its block chain goes on past the end of the file";
+      break;
+    }
     if (next == tortoise) {
       looped = true;
+      chainProblem_ = "its block chain comes back to a block already read";
       break;
     }
     // Brent: the tortoise jumps to the hare at every power of two.

@@ -52,6 +52,9 @@ class ZrReader {
   // tell whether another name reaches the same file.
   uint64_t device() const { return device_; }
   uint64_t inode() const { return inode_; }
+  // Empty when the block chain ended the way a recording's chain ends; otherwise how it ended
+  // early ("its block chain goes on past the end of the file"): frames may be missing.
+  const std::string& chainProblem() const { return chainProblem_; }
   // Why the last open or fetch failed, in one line ("text1 is 1001 bytes long, ...").
   const std::string& failureReason() const { return failureReason_; }
 
@@ -110,6 +113,7 @@ class ZrReader {
   Cursor cursor_;
   FileErrorSink fileErrorSink_;
   std::string failureReason_;
+  std::string chainProblem_;
 };
 
 }  // namespace zentrova
