@@ -46,7 +46,11 @@ class WriterFile final : public AviFile {
 
   int writeError() const override { return output_ ? output_->error() : 0; }
 
-  bool Keep(std::string* reason) override { return output_ ? output_->Keep(reason) : true; }
+  bool Keep(std::string* reason) override {
+    if (!output_) return true;
+    writer_->Refresh();  // what appears under the name is a consistent file from the start
+    return output_->Keep(reason);
+  }
 
  private:
   std::shared_ptr<AviWriter> writer_;

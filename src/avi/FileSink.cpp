@@ -196,11 +196,15 @@ std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const Output
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     if (errno != ENOENT) return refuse("cannot create " + path + ": " + std::strerror(errno));
-    // Nothing there (or a dangling symbolic link, which the creation follows): a file of our own.
+    // Nothing there: a file of our own, created only if no one else creates one meanwhile.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-      if (errno == EEXIST) return refuse(name + " already exists; use -y to replace it");
-      return refuse("cannot create " + path + ": " + std::strerror(errno));
+      const int err = errno;
+      struct stat link {};
+      if (err == EEXIST && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        return refuse(name + " is a symbolic link to a file that does not exist");
+      if (err == EEXIST) return refuse(name + " already exists; use -y to replace it");
+      return refuse("cannot create " + path + ": " + std::strerror(err));
     }
     return std::make_unique<CreatedSink>(fd, path);
   }
