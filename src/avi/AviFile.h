@@ -24,11 +24,20 @@ class AviStream {
   // The stream-info record the stream was created with (a compressed picture format fills in
   // fccHandler).
   virtual StreamInfo Info() const { return {}; }
+  // Sets the rate and scale the stream's header carries when the file completes (the frame
+  // rate is known only once every sample is in). 0 on success; a stream that cannot refuses.
+  virtual int SetRate(uint32_t rate, uint32_t scale) { return -1; }
+  // Whether the file wants a codec's stream headers once, in the format record, rather than
+  // repeated in the samples (MP4 and Matroska do).
+  virtual bool WantsGlobalHeaders() const { return false; }
 };
 
 // What a completed file holds.
 struct Completion {
-  uint64_t videoFrames = 0;  // frames of the first video stream, as its header counts them
+  // Frames of the first video stream, as its header counts them; kUnknown for a file that does
+  // not say (then the frames written are what it holds).
+  uint64_t videoFrames = kUnknown;
+  static constexpr uint64_t kUnknown = UINT64_MAX;
   int error = 0;             // errno of the first write that failed, 0 when none did
 };
 
@@ -37,10 +46,12 @@ class AviFile {
   virtual ~AviFile() = default;
   // Creates a stream; streams are numbered in creation order. 0 on success.
   virtual int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) = 0;
+  // Sets the file's tags; before the first sample only. 0 on success.
+  virtual int SetTags(const FileTags& tags) { return -1; }
 
   // Completes the file now rather than at the last release (streams still held write no more)
   // and says what it holds.
-  virtual Completion Complete() { return {}; }
+  virtual Completion Complete() { return {Completion::kUnknown, writeError()}; }
   // errno of the first write that failed so far, 0 while none has.
   virtual int writeError() const { return 0; }
   // The file holds something worth keeping: an output written beside the file it replaces takes

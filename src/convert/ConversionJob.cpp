@@ -6,9 +6,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "audio/G726Decoder.h"
+#include "container/ContainerFile.h"
 #include "convert/Messages.h"
+#include "container/Tags.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -56,6 +59,74 @@ const char* WriteFailureLead(int err) {
 
 std::string Count(uint32_t n, uint32_t of) { return std::to_string(n) + " of " + std::to_string(of); }
 
+// Hands a Matroska or MP4 writer's bytes to an output sink that the job's wrapper shares.
+class SharedSink final : public avi::ByteSink {
+ public:
+  explicit SharedSink(std::shared_ptr<avi::OutputSink> sink) : sink_(std::move(sink)) {}
+  bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
+    return sink_->WriteAt(offset, pieces);
+  }
+  bool Truncate(uint64_t size) override { return sink_->Truncate(size); }
+
+ private:
+  std::shared_ptr<avi::OutputSink> sink_;
+};
+
+// A Matroska or MP4 file on an output sink. Such a file is written in one go when it completes,
+// so it takes its name (replacing an existing file) only then, never while it is still empty.
+class MediaOutput final : public avi::AviFile {
+ public:
+  MediaOutput(std::shared_ptr<avi::AviFile> inner, std::shared_ptr<avi::OutputSink> sink)
+      : inner_(std::move(inner)), sink_(std::move(sink)) {}
+
+  int CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) override {
+    return inner_ ? inner_->CreateStream(stream, info) : -1;
+  }
+  int SetTags(const avi::FileTags& tags) override { return inner_ ? inner_->SetTags(tags) : -1; }
+
+  // The streams are released by now: releasing the file writes the container.
+  avi::Completion Complete() override {
+    inner_.reset();
+    completed_ = true;
+    if (keepWanted_ && !sink_->Keep(&keepReason_)) keepFailed_ = true;
+    return {avi::Completion::kUnknown, writeError()};
+  }
+  int writeError() const override { return sink_->error() ? sink_->error() : (keepFailed_ ? EIO : 0); }
+  bool Keep(std::string* reason) override {
+    if (!completed_) {
+      keepWanted_ = true;
+      return true;
+    }
+    if (keepFailed_) {
+      if (reason) *reason = keepReason_;
+      return false;
+    }
+    return sink_->Keep(reason);
+  }
+
+ private:
+  std::shared_ptr<avi::AviFile> inner_;
+  std::shared_ptr<avi::OutputSink> sink_;
+  bool completed_ = false, keepWanted_ = false, keepFailed_ = false;
+  std::string keepReason_;
+};
+
+// Opens the output of a job under the rules of avi::OpenOutputSink, in any container.
+int OpenOutput(std::shared_ptr<avi::AviFile>& file, container::Format format, const std::string& path,
+               const avi::OutputOptions& options, std::string* reason) {
+  if (format == container::Format::Avi) return avi::OpenAviOutput(file, path, options, reason);
+  std::shared_ptr<avi::OutputSink> sink = avi::OpenOutputSink(path, options, reason);
+  if (!sink) return -1;
+  // The scratch file goes beside the output, on a disk the user chose to have room.
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  std::shared_ptr<avi::AviFile> inner;
+  if (container::OpenMediaFile(inner, format, std::make_unique<SharedSink>(sink), folder.empty() ? "." : folder,
+                               reason) != 0)
+    return -1;
+  file = std::make_shared<MediaOutput>(std::move(inner), std::move(sink));
+  return 0;
+}
+
 }  // namespace
 
 ConversionJob::ConversionJob(LogSink log, FileErrorSink fileErrors, JobOptions options, LogSink diagnostics)
@@ -80,10 +151,7 @@ bool ConversionJob::WouldReplace(const std::string& outputName) {
 }
 
 uint32_t ConversionJob::ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime) {
-  // The difference is unsigned: an end before the start gives a huge duration and rate 1.
-  const uint32_t duration = static_cast<uint32_t>(endTime) - static_cast<uint32_t>(startTime);
-  if (duration == 0) return kZeroDurationRate;
-  return frameCount / duration + 1;
+  return ClassicWholeRate(frameCount, startTime, endTime);
 }
 
 int32_t ConversionJob::ComputeOutputHeight(int32_t width, int32_t height) {
@@ -120,7 +188,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return Setup::Failed;
   }
   // Byte for byte and case-sensitive; "clipavi" passes, "clip.AVI" does not.
-  if (!EndsWith(output, "avi")) {
+  if (options_.format == container::Format::Avi && !EndsWith(output, "avi")) {
     Log(messages::kBadOutputName);
     return Setup::Failed;
   }
@@ -156,17 +224,23 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   outputOptions.inputInode = reader_->inode();
   outputPath_ = output;
   replacesExisting_ = WouldReplace(output);
-  if (avi::OpenAviOutput(aviFile_, output, outputOptions, &reason) != 0) {
+  if (OpenOutput(aviFile_, options_.format, output, outputOptions, &reason) != 0) {
     aviFile_.reset();
     return fail(messages::kOpenFailed, reason);
   }
 
-  aviRate_ = ComputeRate(frameCount_, reader_->startTime(), reader_->endTime());
+  startTime_ = reader_->startTime();
+  endTime_ = reader_->endTime();
+  aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3()));
+  // The estimate before any sound is in; the final rate is set when the loop ends.
+  rate_ = ChooseRate(options_.rate, frameCount_, 0, startTime_, endTime_);
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('v', 'i', 'd', 's');
-  streamInfo_.dwScale = 1;
-  streamInfo_.dwRate = aviRate_;
+  // Compressors take their time base from here; MPEG-4 Part 2 has 16 bits for it.
+  const FrameRate estimate = FrameRate::Reduced(rate_.rate.num, rate_.rate.den, 65535);
+  streamInfo_.dwScale = estimate.den;
+  streamInfo_.dwRate = estimate.num;
   streamInfo_.dwInitialFrames = 1;
   streamInfo_.dwSuggestedBufferSize =
       static_cast<uint32_t>(videoFormat_.biWidth) * static_cast<uint32_t>(videoFormat_.biHeight) * 3;
@@ -312,7 +386,7 @@ bool ConversionJob::WriteFramePicture(int32_t index) {
 std::string ConversionJob::WriteFailureReason() const {
   const int err = aviFile_ ? aviFile_->writeError() : 0;
   if (err != 0) return "cannot write " + outputPath_ + ": " + std::strerror(err);
-  return "the AVI file refused a frame (" + outputPath_ + " can hold no more)";
+  return "the output refused a frame (" + outputPath_ + " or its scratch file can hold no more)";
 }
 
 ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* cancel, const ProgressSink& progress) {
@@ -352,8 +426,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   const std::string chainProblem = reader_->chainProblem();
   const uint32_t total = frameCount_;
 
-  // The streams first (a compressor hands over what it still holds), then the file is completed
-  // and says how many frames it holds: after a full disk, fewer than were written.
+  // The rate is set while the streams are held; then the streams go (a compressor hands over
+  // what it still holds), and the file is completed and says how many frames it holds: after a
+  // full disk, fewer than were written.
+  SetFinalRate(result.framesWritten);
   ReleaseDecoding();
   videoStream_.reset();
   compressedStream_.reset();
@@ -399,6 +475,16 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   }
   endReason_ = result.reason;
   return result;
+}
+
+// With sound the pictures are timed to last as long as the samples written; without it the
+// frames the recording declares share its duration.
+void ConversionJob::SetFinalRate(uint32_t framesWritten) {
+  if (options_.rate.mode == RateChoice::Mode::Auto) {
+    const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
+    rate_ = AutoRate(samples > 0 ? framesWritten : frameCount_, samples, startTime_, endTime_);
+  }
+  if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }
 
 void ConversionJob::Finish() {
