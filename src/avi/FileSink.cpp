@@ -210,7 +210,7 @@ std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const Output
   }
   if (options.hasInput && static_cast<uint64_t>(st.st_dev) == options.inputDevice &&
       static_cast<uint64_t>(st.st_ino) == options.inputInode)
-    return refuse(name + " is the recording itself; choose another name for the AVI file");
+    return refuse(name + " is the recording itself; choose another name for the output");
   if (S_ISREG(st.st_mode)) {
     if (!options.overwrite) return refuse(name + " already exists; use -y to replace it");
     // The temporary file goes beside the file the name leads to (through any symbolic links), so

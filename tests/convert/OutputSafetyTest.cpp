@@ -160,6 +160,24 @@ TEST(OutputSafety, TheReplacementTakesTheNameWithItsFirstFrame) {
   EXPECT_EQ(Others(dir, {"in.zr", "keep.avi", "alias.avi"}), std::vector<std::string>{});
 }
 
+TEST(OutputSafety, AMatroskaFileReplacesTheOldOneOnlyOnceItIsWritten) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  MakeRecording(dir.file("in.zr"), 5);
+  const std::string out = dir.file("keep.mkv");
+  WriteText(out, "data\n");
+  JobOptions o;
+  o.overwrite = true;
+  o.format = container::Format::Matroska;
+  Job j(o);
+  std::vector<std::string> seen;
+  // The container is written when it completes: until then the old file stands.
+  ASSERT_TRUE(j.run(dir.file("in.zr"), out, [&](uint32_t, uint32_t) { seen.push_back(ReadText(out)); }));
+  EXPECT_EQ(seen, std::vector<std::string>(5, "data\n"));
+  EXPECT_EQ(ProbeStream(out, 0)["nb_read_packets"], "5");
+  EXPECT_EQ(Others(dir, {"in.zr", "keep.mkv"}), std::vector<std::string>{});
+}
+
 TEST(OutputSafety, ASetUpThatFailsOrIsCancelledLeavesNoFileAndTheOldOneAsItWas) {
   TempDir dir;
   MakeRecording(dir.file("in.zr"), 5);
