@@ -33,6 +33,9 @@ void InstallCancelHandlers() {
   action.sa_flags = 0;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A file-size limit (ulimit -f) fails the write with EFBIG, which the job reports, instead of
+  // killing the process before the file is completed.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 std::string UtcText(int32_t seconds) { return zentrova::container::IsoUtc(seconds); }
@@ -128,6 +131,7 @@ int RunConvert(const std::string& input, const std::string& output, const std::s
   if (idct == "plain") options.idct = zentrova::IdctChoice::Plain;
   if (idct == "vector") options.idct = zentrova::IdctChoice::Vector;
   options.overwrite = overwrite;
+  options.cancel = &gCancel;
 
   zentrova::ConversionJob job([](const std::string& line) { std::cout << line << std::endl; },
                               [](const std::string& message) { std::cerr << "zentrova: " << message << std::endl; },
@@ -136,12 +140,11 @@ int RunConvert(const std::string& input, const std::string& output, const std::s
 
   InstallCancelHandlers();
   zentrova::avi::CompressOptions chosen{codec, quality};
-  if (job.Convert(input, output, [&] { return std::optional(chosen); }) != zentrova::ConversionJob::Setup::Started)
-    return zentrova::cli::kExitFailed;
+  const auto setup = job.Convert(input, output, [&] { return std::optional(chosen); });
+  if (setup == zentrova::ConversionJob::Setup::Cancelled) return zentrova::cli::kExitCancelled;
+  if (setup != zentrova::ConversionJob::Setup::Started) return zentrova::cli::kExitFailed;
   const zentrova::ConversionJob::LoopResult result = job.RunFrameLoop(&gCancel);
-  job.Finish();
-  if (result.outcome != zentrova::JobOutcome::Saved && !result.reason.empty())
-    std::cerr << "zentrova: " << result.reason << std::endl;
+  job.Finish();  // "File saved!", then what fell short; the reason goes to the diagnostics sink
   if (result.outcome == zentrova::JobOutcome::Saved && gCancel.load()) return zentrova::cli::kExitCancelled;
   return zentrova::cli::ExitStatusOf(result.outcome);
 }
