@@ -22,6 +22,10 @@ struct WriterLimits {
   uint64_t segmentBytes = (uint64_t{1} << 30) - (uint64_t{1} << 20);
   // Entries reserved in each super index: the number of segments a file can have.
   uint32_t superIndexCapacity = 256;
+  // Chunks of one stream in one segment: a segment closes before its index (and the first
+  // segment's idx1) grows past this, so the writer's memory stays bounded however long the
+  // file. 32,768 frames are about 22 minutes at 25 per second.
+  uint32_t segmentEntries = 32768;
 };
 
 class AviWriter {
