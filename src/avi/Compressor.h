@@ -26,8 +26,9 @@ struct CompressOptions {
 // A picture as 4:2:0 planes, the decoder's own (full range, chroma centred on 127.5), rows in the
 // order of the 24-bit frames the stream otherwise takes: the first row is the bottom row of the
 // picture. Y is width x rows samples, Cb and Cr (width / 2) x (rows / 2); strides in bytes. With
-// `doubled` the picture is 2 x rows high: the stream line-doubles each plane (row 2r + 1 the
-// rounded-down average of rows r and r + 1, the last row copied), chroma likewise.
+// `doubled` the picture is 2 x rows high: the stream line-doubles luma as the 24-bit frames are
+// (row 2r + 1 the rounded-down average of rows r and r + 1, the last row copied) and gives chroma
+// the rows such a frame's own 4:2:0 chroma has (video/PlaneRows.h, RowDoubling).
 struct PlanarPicture {
   const uint8_t* plane[3] = {nullptr, nullptr, nullptr};
   int32_t stride[3] = {0, 0, 0};

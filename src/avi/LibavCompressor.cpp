@@ -22,10 +22,10 @@ constexpr int32_t kMaxSide = 16384;
 
 bool Is(const LibavCodec& c, const char* encoder) { return std::strcmp(c.encoder, encoder) == 0; }
 
-// Slices of every MPEG-4 Part 2 picture. Fixed, so that the bytes coded do not depend on the
-// number of threads (libavcodec otherwise cuts one slice per thread); four keep up to four cores
-// busy and cost about one percent in size.
-constexpr int kMpeg4Slices = 4;
+// Slices of every MPEG-4 Part 2 and Motion JPEG picture. Fixed, so that the bytes coded do not
+// depend on the number of threads (libavcodec otherwise cuts one slice per thread); four keep up
+// to four cores busy at a small cost in size.
+constexpr int kFixedSlices = 4;
 
 // The picture layout each encoder is fed: 4:2:0 for the lossy codecs, and for FFV1 32-bit BGR so
 // that the lossless codec keeps the pictures exactly.
@@ -124,11 +124,15 @@ class LibavStream final : public AviStream, public PlanarInput {
       const int32_t shift = k == 0 ? 0 : 1;
       const int32_t rows = p.rows >> shift;
       const int32_t outRows = p.doubled ? 2 * rows : rows;
-      const SampleRange range = full ? SampleRange::Full : k == 0 ? SampleRange::StudioLuma : SampleRange::StudioChroma;
+      const SampleRange range = k == 0 ? (full ? SampleRange::Full : SampleRange::StudioLuma)
+                                       : (full ? SampleRange::FullChroma : SampleRange::StudioChroma);
       // The first row handed over is the bottom row: written from the encoder's last row up.
       const ptrdiff_t linesize = frame_->linesize[k];
       uint8_t* bottom = frame_->data[k] + linesize * (outRows - 1);
-      CopyPlaneRows(bottom, -linesize, p.plane[k], p.stride[k], width_ >> shift, rows, p.doubled, range);
+      const RowDoubling doubling = !p.doubled ? RowDoubling::None
+                                   : k == 0   ? RowDoubling::Average
+                                              : RowDoubling::ChromaOfAverage;
+      CopyPlaneRows(bottom, -linesize, p.plane[k], p.stride[k], width_ >> shift, rows, doubling, range);
     }
     return Encode(start);
   }
@@ -170,9 +174,10 @@ class LibavStream final : public AviStream, public PlanarInput {
     }
     // FFV1 stays on one thread: its multithreaded form is another version of the format.
     ctx_->thread_count = Is(codec_, "ffv1") ? 1 : static_cast<int>(std::min(threads_, 16u));
-    if (Is(codec_, "mpeg4")) {
+    if (Is(codec_, "mpeg4") || Is(codec_, "mjpeg")) {
+      // Slices rather than frames in flight: every packet leaves with its picture.
       ctx_->thread_type = FF_THREAD_SLICE;
-      ctx_->slices = kMpeg4Slices;
+      ctx_->slices = kFixedSlices;
     }
     ApplyQuality(ctx_, codec_, quality_);
     if (avcodec_open2(ctx_, encoder, nullptr) < 0) return Fail();

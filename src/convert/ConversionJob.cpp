@@ -113,10 +113,12 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     ReleaseAvi();
     return Setup::Cancelled;
   }
+  options->threads = options_.threads;
   if (avi::MakeCompressedStream(compressedStream_, videoStream_, *options) != 0)
     return fail(messages::kConvertFailed);
   if (compressedStream_->SetFormat(0, &videoFormat_, static_cast<int32_t>(videoFormat_.biSize)) != 0)
     return fail(messages::kBadFormat);
+  planar_ = avi::PlanarInputOf(compressedStream_.get());
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
@@ -149,11 +151,9 @@ int ConversionJob::OpenRecording(const std::string& path) {
   videoFormat_.biHeight = ComputeOutputHeight(width, height);
 
   frameBuffer_.assign(static_cast<size_t>(width) * videoFormat_.biHeight * 3, 0);
-  pcmBuffer_.assign(kPcmBufferBytes / sizeof(int16_t), 0);
-  // The picture persists from frame to frame: a frame the decoder cannot picture repeats the
-  // previous one (black before the first). Pictures that are not line-doubled are decoded
-  // straight into the frame buffer.
-  if (videoFormat_.biHeight != height) picture_.assign(static_cast<size_t>(width) * height * 3, 0);
+  // A frame the decoder cannot picture repeats the previous one (black before the first).
+  frames_.resize(FramePipeline(3, FramePipeline::ShouldThread(options_.threads)).slotCount());
+  for (FrameWork& f : frames_) f.Allocate(width, height);
   videoData_.assign(static_cast<size_t>(width) * height * 2, 0);
   audioData_.assign(kAudioBufferBytes, 0);
   frameRecord_ = std::make_unique<FrameRecord>();
@@ -179,8 +179,7 @@ void ConversionJob::ReleaseDecoding() {
     reader_.reset();
   }
   frameBuffer_ = {};
-  pcmBuffer_ = {};
-  picture_ = {};
+  frames_ = {};
   frameRecord_.reset();
   videoData_ = {};
   audioData_ = {};
@@ -191,41 +190,35 @@ void ConversionJob::ReleaseDecoding() {
 void ConversionJob::ReleaseAvi() {
   // Streams first, then the file: the last release completes the file on disk.
   videoStream_.reset();
+  planar_ = nullptr;
   compressedStream_.reset();
   audioStream_.reset();
   aviFile_.reset();
 }
 
-void ConversionJob::WriteFrameAudio() {
-  const FrameRecord& r = *frameRecord_;
-  if (!(r.flags & FlagAudio) || r.audioBytes == 0) return;
-  // Only whole groups of three bytes carry samples; a trailing partial group is dropped rather
-  // than letting stale samples stand in for it. The decoder takes at most kBufferBytes at a
-  // time, so a larger frame goes through in pieces, the state running on between them.
-  const uint32_t usable = r.audioBytes - r.audioBytes % 3;
+void ConversionJob::WriteFrameAudio(const FrameWork& work) {
+  // Appended in the pieces the decoder took them in (at most kBufferBytes each).
   constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
-  for (uint32_t done = 0; done < usable;) {
-    const uint32_t n = std::min(kPiece, usable - done);
-    audioDecoder_->Decode(r.audioData + done, pcmBuffer_.data(), static_cast<int32_t>(n), 0);
+  for (uint32_t done = 0; done < work.audioBytes;) {
+    const uint32_t n = std::min(kPiece, work.audioBytes - done);
     const int32_t samples = static_cast<int32_t>(n / 3 * 8);
     int32_t written = 0;
-    if (audioStream_->Write(audioPosition_, samples, pcmBuffer_.data(), samples * 2, 0, &written, nullptr) == 0)
+    if (audioStream_->Write(audioPosition_, samples, work.pcm.data() + done / 3 * 8, samples * 2, 0, &written,
+                            nullptr) == 0)
       audioPosition_ += written;
     done += n;
   }
 }
 
-void ConversionJob::WriteFramePicture(int32_t index) {
+void ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index) {
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
-  const FrameRecord& r = *frameRecord_;
-  std::vector<uint8_t>& picture = picture_.empty() ? frameBuffer_ : picture_;
-  if (r.flags & FlagNoPicture) {
-    std::fill(picture.begin(), picture.end(), 0);
-  } else {
-    videoDecoder_->DecodeFrame(r.videoData, r.videoBytes, picture.data(), picture.size(), 0);
+  const int32_t outputHeight = videoFormat_.biHeight;
+  if (planar_) {
+    planar_->WritePlanes(index, PlanesOf(work, width, height, outputHeight != height), avi::kKeyFrame);
+    return;
   }
-  if (!picture_.empty()) DoubleLines(picture_.data(), width, height, frameBuffer_.data());
+  PictureOf(work, width, height, outputHeight, frameBuffer_.data());
   compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()), avi::kKeyFrame,
                            nullptr, nullptr);
 }
@@ -234,17 +227,37 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   LoopResult result;
   if (!reader_ || !compressedStream_ || !audioStream_) return result;
   result.framesDeclared = frameCount_;
-  for (uint32_t i = 0; i < frameCount_; ++i) {
+  // Reading and decoding run ahead of compressing and writing, on a thread of their own when
+  // the job may use two; the frames are written in order either way.
+  FramePipeline pipeline(frames_.size(), frames_.size() > 1);
+  uint32_t fetched = 0;
+  const FrameWork* previous = nullptr;
+  auto produce = [&](size_t slot) {
+    if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return false;
+    if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
+    ++fetched;
+    DecodeFrameWork(*frameRecord_, *videoDecoder_, *audioDecoder_, recordingInfo_.width, recordingInfo_.height,
+                    previous, frames_[slot]);
+    previous = &frames_[slot];
+    return true;
+  };
+  auto consume = [&](size_t slot) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
       result.outcome = JobOutcome::Cancelled;
-      break;
+      return false;
     }
-    if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) break;
-    WriteFrameAudio();
-    WriteFramePicture(static_cast<int32_t>(i));
+    WriteFrameAudio(frames_[slot]);
+    WriteFramePicture(frames_[slot], static_cast<int32_t>(result.framesWritten));
     ++result.framesWritten;
     if (progress) progress(result.framesWritten, frameCount_);
+    return true;
+  };
+  pipeline.Run(produce, consume);
+  // A cancel that came while the last frames were being read is a cancel too.
+  if (!result.cancelled && result.framesWritten < frameCount_ && cancel && cancel->load(std::memory_order_relaxed)) {
+    result.cancelled = true;
+    result.outcome = JobOutcome::Cancelled;
   }
   const uint32_t total = frameCount_;
   ReleaseDecoding();

@@ -12,6 +12,7 @@
 
 #include "avi/AviFile.h"
 #include "avi/Compressor.h"
+#include "convert/FramePipeline.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrReader.h"
 #include "video/VideoDecoder.h"
@@ -113,8 +114,8 @@ class ConversionJob {
 
  private:
   int OpenRecording(const std::string& path);
-  void WriteFrameAudio();
-  void WriteFramePicture(int32_t index);
+  void WriteFrameAudio(const FrameWork& work);
+  void WriteFramePicture(const FrameWork& work, int32_t index);
   void Log(const std::string& line);
 
   LogSink log_;
@@ -139,8 +140,8 @@ class ConversionJob {
   std::shared_ptr<avi::AviStream> audioStream_;
   avi::WaveFormatEx audioFormat_;
   int32_t audioPosition_ = 0;
-  std::vector<int16_t> pcmBuffer_;
-  std::vector<uint8_t> picture_;
+  std::vector<FrameWork> frames_;  // the frames between reading and writing
+  avi::PlanarInput* planar_ = nullptr;  // the compressed stream's planar input, when it has one
   std::unique_ptr<G726Decoder> audioDecoder_;
   uint32_t aviRate_ = 1;
   uint32_t codecStamp_ = 0;

@@ -3,6 +3,7 @@
 // below 65,536 for both weights, and w / 255 is (w + 1 + (w >> 8)) >> 8 for every such w.
 #include "video/PlaneRows.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -39,11 +40,31 @@ inline __m128i MapSixteen(__m128i v, __m128i weight) {
 }
 #endif
 
-// One output row: src (and, when `below` is set, the average of src and below), mapped.
-void WriteRow(uint8_t* out, const uint8_t* src, const uint8_t* below, int32_t width, SampleRange range) {
+inline uint8_t Between(uint8_t s, uint8_t b, RowDoubling doubling) {
+  if (doubling == RowDoubling::ChromaOfAverage) return static_cast<uint8_t>((3 * s + b + 2) >> 2);
+  return static_cast<uint8_t>((s + b) >> 1);
+}
+
+#if defined(__SSE2__)
+// (3 s + b + 2) >> 2 on sixteen bytes, in 16-bit lanes.
+inline __m128i Quarter(__m128i s, __m128i b) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i two = _mm_set1_epi16(2);
+  auto half = [&](__m128i s16, __m128i b16) {
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(s16, 1), s16), _mm_add_epi16(b16, two));
+    return _mm_srli_epi16(sum, 2);
+  };
+  return _mm_packus_epi16(half(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(b, zero)),
+                          half(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(b, zero)));
+}
+#endif
+
+// One output row (number `row`): src, or (with `below`) the row between src and below, mapped.
+void WriteRow(uint8_t* out, const uint8_t* src, const uint8_t* below, int32_t width, RowDoubling doubling,
+              SampleRange range, int32_t row) {
   int32_t x = 0;
 #if defined(__SSE2__)
-  if (range == SampleRange::Full) {
+  if (range == SampleRange::Full && doubling != RowDoubling::ChromaOfAverage) {
     if (!below) {
       std::memcpy(out, src, static_cast<size_t>(width));
       return;
@@ -52,22 +73,28 @@ void WriteRow(uint8_t* out, const uint8_t* src, const uint8_t* below, int32_t wi
     return;
   }
   const __m128i weight = _mm_set1_epi16(static_cast<int16_t>(WeightOf(range)));
+  const __m128i checker = (row & 1) ? _mm_set1_epi16(0x0001) : _mm_set1_epi16(0x0100);  // +1 where x + row is odd
   for (; x + 16 <= width; x += 16) {
     __m128i v = Load(src + x);
-    if (below) v = FloorAverage(v, Load(below + x));
-    Store(out + x, MapSixteen(v, weight));
+    if (below) v = doubling == RowDoubling::ChromaOfAverage ? Quarter(v, Load(below + x)) : FloorAverage(v, Load(below + x));
+    if (range == SampleRange::FullChroma)
+      v = _mm_adds_epu8(v, checker);
+    else if (range != SampleRange::Full)
+      v = MapSixteen(v, weight);
+    Store(out + x, v);
   }
 #endif
   for (; x < width; ++x) {
-    const uint8_t v = below ? static_cast<uint8_t>((src[x] + below[x]) >> 1) : src[x];
-    out[x] = MapSample(v, range);
+    const uint8_t v = below ? Between(src[x], below[x], doubling) : src[x];
+    out[x] = MapSample(v, range, x, row);
   }
 }
 
 }  // namespace
 
-uint8_t MapSample(uint8_t v, SampleRange range) {
+uint8_t MapSample(uint8_t v, SampleRange range, int32_t x, int32_t row) {
   if (range == SampleRange::Full) return v;
+  if (range == SampleRange::FullChroma) return static_cast<uint8_t>(std::min(255, v + ((x + row) & 1)));
   return static_cast<uint8_t>((WeightOf(range) * v + kStudioBias) / 255);
 }
 
@@ -84,33 +111,34 @@ void AverageRows(uint8_t* out, const uint8_t* a, const uint8_t* b, size_t n) {
 }
 
 void CopyPlaneRowsReference(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
-                            int32_t width, int32_t rows, bool doubled, SampleRange range) {
+                            int32_t width, int32_t rows, RowDoubling doubling, SampleRange range) {
+  const bool doubled = doubling != RowDoubling::None;
   for (int32_t r = 0; r < rows; ++r) {
     const uint8_t* s = src + r * srcStride;
     const uint8_t* b = r + 1 < rows ? s + srcStride : s;
     for (int32_t k = 0; k < (doubled ? 2 : 1); ++k) {
       uint8_t* out = dst + (doubled ? 2 * r + k : r) * dstStride;
       for (int32_t x = 0; x < width; ++x) {
-        const uint8_t v = k == 0 ? s[x] : static_cast<uint8_t>((s[x] + b[x]) >> 1);
-        out[x] = MapSample(v, range);
+        const uint8_t v = k == 0 ? s[x] : Between(s[x], b[x], doubling);
+        out[x] = MapSample(v, range, x, doubled ? 2 * r + k : r);
       }
     }
   }
 }
 
 void CopyPlaneRows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, int32_t width,
-                   int32_t rows, bool doubled, SampleRange range) {
+                   int32_t rows, RowDoubling doubling, SampleRange range) {
   if (width <= 0 || rows <= 0) return;
   for (int32_t r = 0; r < rows; ++r) {
     const uint8_t* s = src + r * srcStride;
-    if (!doubled) {
-      WriteRow(dst + r * dstStride, s, nullptr, width, range);
+    if (doubling == RowDoubling::None) {
+      WriteRow(dst + r * dstStride, s, nullptr, width, doubling, range, r);
       continue;
     }
     uint8_t* even = dst + 2 * r * dstStride;
-    WriteRow(even, s, nullptr, width, range);
+    WriteRow(even, s, nullptr, width, doubling, range, 2 * r);
     // The last row has no row below it: copied.
-    WriteRow(even + dstStride, s, r + 1 < rows ? s + srcStride : nullptr, width, range);
+    WriteRow(even + dstStride, s, r + 1 < rows ? s + srcStride : nullptr, width, doubling, range, 2 * r + 1);
   }
 }
 

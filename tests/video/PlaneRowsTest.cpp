@@ -56,30 +56,54 @@ TEST(PlaneRows, StudioRangeIsTheRoundedScaleOfEverySample) {
 TEST(PlaneRows, DoubledRowsAverageTheirNeighboursAndTheLastIsCopied) {
   const uint8_t src[] = {10, 20, 13, 40, 200, 100};  // three rows of two
   uint8_t out[12] = {};
-  CopyPlaneRows(out, 2, src, 2, 2, 3, true, SampleRange::Full);
+  CopyPlaneRows(out, 2, src, 2, 2, 3, RowDoubling::Average, SampleRange::Full);
   const uint8_t expected[] = {10, 20, 11, 30, 13, 40, 106, 70, 200, 100, 200, 100};
   EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(expected, expected + 12));
   // Written upwards through a negative stride: the first row handed over ends up last.
   uint8_t flipped[12] = {};
-  CopyPlaneRows(flipped + 10, -2, src, 2, 2, 3, true, SampleRange::Full);
+  CopyPlaneRows(flipped + 10, -2, src, 2, 2, 3, RowDoubling::Average, SampleRange::Full);
   for (int r = 0; r < 6; ++r) {
     EXPECT_EQ(flipped[2 * r], expected[2 * (5 - r)]);
     EXPECT_EQ(flipped[2 * r + 1], expected[2 * (5 - r) + 1]);
   }
 }
 
+TEST(PlaneRows, ChromaOfTheAveragedRowsWeighsTheUpperRowThreeTimes) {
+  const uint8_t src[] = {0, 255, 1, 0, 200, 100};  // three rows of two
+  uint8_t out[12] = {};
+  CopyPlaneRows(out, 2, src, 2, 2, 3, RowDoubling::ChromaOfAverage, SampleRange::Full);
+  // (3 s + b + 2) / 4: (0 + 1 + 2) / 4 = 0, (765 + 0 + 2) / 4 = 191, (3 + 200 + 2) / 4 = 51, ...
+  const uint8_t expected[] = {0, 255, 0, 191, 1, 0, 51, 25, 200, 100, 200, 100};
+  EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(expected, expected + 12));
+}
+
+TEST(PlaneRows, FullRangeChromaIsRecentredByACheckerboardOfHalfSteps) {
+  const std::vector<uint8_t> flat(64 * 4, 127);
+  std::vector<uint8_t> out(flat.size());
+  CopyPlaneRows(out.data(), 64, flat.data(), 64, 64, 4, RowDoubling::None, SampleRange::FullChroma);
+  int sum = 0;
+  for (int r = 0; r < 4; ++r)
+    for (int x = 0; x < 64; ++x) {
+      EXPECT_EQ(out[r * 64 + x], (x + r) % 2 ? 128 : 127);
+      sum += out[r * 64 + x];
+    }
+  EXPECT_EQ(sum * 2, 255 * 256);  // mean 127.5 in 128-centred terms: the centre itself
+  EXPECT_EQ(MapSample(255, SampleRange::FullChroma, 1, 0), 255);
+}
+
 TEST(PlaneRows, FastCopyEqualsTheReferenceForEveryRangeAndShape) {
   const std::vector<uint8_t> src = Random(720 * 40, 3);
-  for (const SampleRange range : {SampleRange::Full, SampleRange::StudioLuma, SampleRange::StudioChroma}) {
+  for (const SampleRange range :
+       {SampleRange::Full, SampleRange::StudioLuma, SampleRange::StudioChroma, SampleRange::FullChroma}) {
     for (const int32_t width : {1, 2, 15, 16, 17, 31, 33, 176, 352, 704}) {
       for (const int32_t rows : {1, 2, 3, 36}) {
-        for (const bool doubled : {false, true}) {
-          const int32_t outRows = doubled ? 2 * rows : rows;
+        for (const RowDoubling doubled : {RowDoubling::None, RowDoubling::Average, RowDoubling::ChromaOfAverage}) {
+          const int32_t outRows = doubled != RowDoubling::None ? 2 * rows : rows;
           const ptrdiff_t stride = width + 5;  // the gaps between rows must stay untouched
           std::vector<uint8_t> fast(stride * outRows, 0xA5), reference(fast.size(), 0xA5);
           CopyPlaneRows(fast.data(), stride, src.data(), width + 3, width, rows, doubled, range);
           CopyPlaneRowsReference(reference.data(), stride, src.data(), width + 3, width, rows, doubled, range);
-          ASSERT_EQ(fast, reference) << "width " << width << " rows " << rows << " doubled " << doubled
+          ASSERT_EQ(fast, reference) << "width " << width << " rows " << rows << " doubled " << static_cast<int>(doubled)
                                      << " range " << static_cast<int>(range);
         }
       }
