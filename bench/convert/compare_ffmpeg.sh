@@ -24,6 +24,7 @@
 #   bench/convert/compare_ffmpeg.sh [build-dir] [frames] [cases]
 #       defaults: build, 1500, "mpeg4 h264 raw352 raw704"
 #   ZENTROVA_BENCH_CPUS=0 bench/convert/compare_ffmpeg.sh ...   # both sides on one core (taskset)
+#   ZENTROVA_BENCH_ZENTROVA=PATH ...                           # another build's zentrova (an earlier one)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,7 +33,7 @@ frames=${2:-1500}
 cases=${3:-"mpeg4 h264 raw352 raw704"}
 rate=25
 zrgen=$build/tools/zrgen/zrgen
-zentrova=$build/src/cli/zentrova
+zentrova=${ZENTROVA_BENCH_ZENTROVA:-$build/src/cli/zentrova}
 for tool in "$zrgen" "$zentrova"; do
   [[ -x $tool ]] || { echo "missing $tool: build the default preset first" >&2; exit 1; }
 done
