@@ -236,8 +236,11 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return false;
     if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
     ++fetched;
-    DecodeFrameWork(*frameRecord_, *videoDecoder_, *audioDecoder_, recordingInfo_.width, recordingInfo_.height,
-                    previous, frames_[slot]);
+    // Sound is decoded where there is time for it: with the pictures, unless the writing side
+    // only converts pictures of the recording's own size to 24 bits (then it is the lighter one).
+    const bool lightWriter = !planar_ && videoFormat_.biHeight == recordingInfo_.height;
+    DecodeFrameWork(*frameRecord_, *videoDecoder_, *audioDecoder_, !lightWriter, recordingInfo_.width,
+                    recordingInfo_.height, previous, frames_[slot]);
     previous = &frames_[slot];
     return true;
   };
@@ -247,6 +250,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       result.outcome = JobOutcome::Cancelled;
       return false;
     }
+    DecodeFrameAudio(frames_[slot], *audioDecoder_);
     WriteFrameAudio(frames_[slot]);
     WriteFramePicture(frames_[slot], static_cast<int32_t>(result.framesWritten));
     ++result.framesWritten;

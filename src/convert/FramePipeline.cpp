@@ -21,20 +21,29 @@ void FrameWork::Allocate(int32_t width, int32_t height) {
   audioBytes = 0;
 }
 
-void DecodeFrameWork(const FrameRecord& r, VideoDecoder& video, G726Decoder& audio, int32_t width, int32_t height,
-                     const FrameWork* previous, FrameWork& work) {
+void DecodeFrameAudio(FrameWork& work, G726Decoder& audio) {
+  if (work.audioDecoded) return;
+  const size_t samples = work.audioBytes / 3 * 8;
+  if (work.pcm.size() < samples) work.pcm.resize(samples);
+  constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
+  for (uint32_t done = 0; done < work.audioBytes;) {
+    const uint32_t n = std::min(kPiece, work.audioBytes - done);
+    audio.Decode(work.audioCodes.data() + done, work.pcm.data() + done / 3 * 8, static_cast<int32_t>(n), 0);
+    done += n;
+  }
+  work.audioDecoded = true;
+}
+
+void DecodeFrameWork(const FrameRecord& r, VideoDecoder& video, G726Decoder& audio, bool decodeAudio, int32_t width,
+                     int32_t height, const FrameWork* previous, FrameWork& work) {
   work.audioBytes = 0;
+  work.audioDecoded = true;
   if ((r.flags & FlagAudio) && r.audioBytes > 0) {
     // Only whole groups of three bytes carry samples; a trailing partial group is dropped.
-    const uint32_t usable = r.audioBytes - r.audioBytes % 3;
-    const size_t samples = usable / 3 * 8;
-    if (work.pcm.size() < samples) work.pcm.resize(samples);
-    constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
-    for (uint32_t done = 0; done < usable; done += std::min(kPiece, usable - done)) {
-      const uint32_t n = std::min(kPiece, usable - done);
-      audio.Decode(r.audioData + done, work.pcm.data() + done / 3 * 8, static_cast<int32_t>(n), 0);
-    }
-    work.audioBytes = usable;
+    work.audioBytes = r.audioBytes - r.audioBytes % 3;
+    work.audioCodes.assign(r.audioData, r.audioData + work.audioBytes);
+    work.audioDecoded = false;
+    if (decodeAudio) DecodeFrameAudio(work, audio);
   }
 
   if (r.flags & FlagNoPicture) {

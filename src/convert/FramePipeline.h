@@ -23,19 +23,26 @@ class VideoDecoder;
 struct FrameWork {
   bool black = true;           // no picture: a black frame
   std::vector<uint8_t> y, cb, cr;
-  uint32_t audioBytes = 0;     // whole groups of three bytes decoded; 0 when the frame has no sound
+  uint32_t audioBytes = 0;     // whole groups of three bytes; 0 when the frame has no sound
+  bool audioDecoded = false;   // pcm holds them decoded; else audioCodes holds the bytes
+  std::vector<uint8_t> audioCodes;
   std::vector<int16_t> pcm;    // audioBytes / 3 x 8 samples
 
   // Buffers for pictures of width x height.
   void Allocate(int32_t width, int32_t height);
 };
 
-// Fills `work` from a fetched frame: the sound through `audio` in pieces of at most
-// G726Decoder::kBufferBytes (the state running on between them), the picture through `video`.
-// A frame marked as holding no picture is black; one whose picture the decoder does not deliver
-// (no start code, a refused picture) repeats `previous` (black when there is none).
-void DecodeFrameWork(const FrameRecord& record, VideoDecoder& video, G726Decoder& audio, int32_t width,
-                     int32_t height, const FrameWork* previous, FrameWork& work);
+// Fills `work` from a fetched frame: the picture through `video`, and the sound through `audio`
+// when `decodeAudio` (else its bytes are kept for DecodeFrameAudio on the writing side: the two
+// stages share the work as the compressor makes it lighter or heavier). A frame marked as
+// holding no picture is black; one whose picture the decoder does not deliver (no start code, a
+// refused picture) repeats `previous` (black when there is none).
+void DecodeFrameWork(const FrameRecord& record, VideoDecoder& video, G726Decoder& audio, bool decodeAudio,
+                     int32_t width, int32_t height, const FrameWork* previous, FrameWork& work);
+
+// Decodes the frame's kept sound bytes, in pieces of at most G726Decoder::kBufferBytes (the state
+// running on between them, and on from frame to frame); nothing when done already.
+void DecodeFrameAudio(FrameWork& work, G726Decoder& audio);
 
 // The frame's picture for a compressor that takes planes, line-doubled when `doubled`.
 avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height, bool doubled);
