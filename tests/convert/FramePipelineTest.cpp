@@ -135,8 +135,9 @@ TEST(FramePipelineJob, CancelStopsAfterTheFrameItWasAskedAtWithEitherCount) {
     EXPECT_EQ(c.result.framesWritten, 7u);
     EXPECT_EQ(seen, (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7}));
     EXPECT_EQ(c.log.at(1), "Conversion cancelled: 7 of 60 frames saved.");
-    if (avi::testing::HaveFfmpegTools())
+    if (avi::testing::HaveFfmpegTools()) {
       EXPECT_EQ(avi::testing::ProbeStream(dir.file("c.avi"), 0)["nb_read_packets"], "7");
+    }
   }
 }
 
