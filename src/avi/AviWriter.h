@@ -24,8 +24,9 @@ struct WriterLimits {
   uint32_t superIndexCapacity = 256;
   // Chunks of one stream in one segment: a segment closes before its index (and the first
   // segment's idx1) grows past this, so the writer's memory stays bounded however long the
-  // file. 32,768 frames are about 22 minutes at 25 per second.
-  uint32_t segmentEntries = 32768;
+  // file (their indexes take at most about 2 MB while a segment is closed). 16,384 frames are
+  // about 11 minutes at 25 per second; with 256 segments a file holds 46 hours of them.
+  uint32_t segmentEntries = 16384;
 };
 
 class AviWriter {

@@ -5,6 +5,8 @@
 #include <exception>
 #include <thread>
 
+#include <sched.h>
+
 #include "audio/G726Decoder.h"
 #include "recording/ZrFormat.h"
 #include "video/ColourConversion.h"
@@ -100,7 +102,13 @@ FramePipeline::FramePipeline(size_t slots, bool threaded)
     : slots_(threaded ? std::max<size_t>(slots, 2) : 1), threaded_(threaded) {}
 
 bool FramePipeline::ShouldThread(unsigned threads) {
-  if (threads == 0) threads = std::thread::hardware_concurrency();
+  if (threads == 0) {
+    // The cores this process may run on (taskset, a container's share), not all the machine's.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    threads = sched_getaffinity(0, sizeof set, &set) == 0 ? static_cast<unsigned>(CPU_COUNT(&set))
+                                                          : std::thread::hardware_concurrency();
+  }
   return threads >= 2;
 }
 
