@@ -179,6 +179,7 @@ class LibavStream final : public AviStream, public PlanarInput {
       ctx_->thread_type = FF_THREAD_SLICE;
       ctx_->slices = kFixedSlices;
     }
+    if (source_->WantsGlobalHeaders()) ctx_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // MP4, Matroska
     ApplyQuality(ctx_, codec_, quality_);
     if (avcodec_open2(ctx_, encoder, nullptr) < 0) return Fail();
     frame_->format = ctx_->pix_fmt;

@@ -12,6 +12,8 @@
 
 #include "avi/Compressor.h"
 #include "cli/ExitStatus.h"
+#include "cli/RateOption.h"
+#include "container/Tags.h"
 #include "convert/ConversionJob.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrReader.h"
@@ -33,14 +35,7 @@ void InstallCancelHandlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-std::string UtcText(int32_t seconds) {
-  std::time_t t = seconds;
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char buf[64];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm);
-  return buf;
-}
+std::string UtcText(int32_t seconds) { return zentrova::container::IsoUtc(seconds); }
 
 std::string JsonString(const std::string& s) {
   std::string out = "\"";
@@ -74,6 +69,7 @@ int RunInfo(const std::string& input, bool json) {
   }
   const uint32_t generation = zentrova::GenerationOfVersion(reader.version());
   const uint32_t duration = static_cast<uint32_t>(reader.endTime()) - static_cast<uint32_t>(reader.startTime());
+  const zentrova::cli::RateReport rate = zentrova::cli::ReportRate(reader, info);
   char gen[16];
   std::snprintf(gen, sizeof gen, "0x%08X", generation);
   if (json) {
@@ -87,8 +83,11 @@ int RunInfo(const std::string& input, bool json) {
               << "  \"frameCount\": " << reader.frameCount() << ",\n"
               << "  \"blockCount\": " << reader.blockCount() << ",\n"
               << "  \"startTime\": " << JsonString(UtcText(reader.startTime())) << ",\n"
+              << "  \"startTimeSeconds\": " << reader.startTime() << ",\n"
               << "  \"endTime\": " << JsonString(UtcText(reader.endTime())) << ",\n"
+              << "  \"endTimeSeconds\": " << reader.endTime() << ",\n"
               << "  \"durationSeconds\": " << duration << ",\n"
+              << zentrova::cli::RateJson(rate)
               << "  \"text1\": " << JsonString(reader.text1()) << ",\n"
               << "  \"text2\": " << JsonString(reader.text2()) << ",\n"
               << "  \"text3\": " << JsonString(reader.text3()) << "\n"
@@ -105,9 +104,10 @@ int RunInfo(const std::string& input, bool json) {
             << "start:            " << UtcText(reader.startTime()) << "\n"
             << "end:              " << UtcText(reader.endTime()) << "\n"
             << "duration:         " << duration << " s\n"
-            << "text1:            " << reader.text1() << "\n"
-            << "text2:            " << reader.text2() << "\n"
-            << "text3:            " << reader.text3() << "\n";
+            << zentrova::cli::RateText(rate)
+            << "text1:            " << zentrova::container::Latin1ToUtf8(reader.text1()) << "\n"
+            << "text2:            " << zentrova::container::Latin1ToUtf8(reader.text2()) << "\n"
+            << "text3:            " << zentrova::container::Latin1ToUtf8(reader.text3()) << "\n";
   return 0;
 }
 
@@ -118,8 +118,13 @@ int RunCodecs() {
 }
 
 int RunConvert(const std::string& input, const std::string& output, const std::string& codec, int quality,
-               const std::string& idct, bool overwrite) {
+               const std::string& idct, bool overwrite, const zentrova::cli::OutputChoice& outputChoice) {
   zentrova::JobOptions options;
+  std::string unusable;
+  if (!zentrova::cli::ApplyOutputOptions(outputChoice, output, codec, options, &unusable)) {
+    std::cerr << "zentrova: " << unusable << std::endl;
+    return zentrova::cli::kExitUsage;
+  }
   if (idct == "plain") options.idct = zentrova::IdctChoice::Plain;
   if (idct == "vector") options.idct = zentrova::IdctChoice::Vector;
   options.overwrite = overwrite;
@@ -151,10 +156,11 @@ int main(int argc, char** argv) {
   std::string input, output, codec = zentrova::avi::kDefaultCodec, idct = "auto";
   int quality = 90;
   bool json = false, overwrite = false, neverOverwrite = false;
+  zentrova::cli::OutputChoice outputChoice;
 
   auto* convert = app.add_subcommand("convert", "Convert a recording into an AVI file");
   convert->add_option("INPUT", input, "The ZR recording (.zr or .zrx)")->required();
-  convert->add_option("OUTPUT", output, "The AVI file to write (its name must end in \"avi\")")->required();
+  convert->add_option("OUTPUT", output, "The file to write: AVI (its name must end in \"avi\"), .mkv or .mp4")->required();
   convert->add_option("--codec", codec,
                       "Video compressor: raw, mjpeg, mpeg4, h264 or ffv1 (see `zentrova codecs`). "
                       "The default is mpeg4 at high quality, which every player opens; raw output "
@@ -169,6 +175,7 @@ int main(int argc, char** argv) {
   auto* yes = convert->add_flag("-y,--overwrite", overwrite, "Replace an existing output file");
   convert->add_flag("-n,--no-overwrite", neverOverwrite, "Never replace an existing output file (the default)")
       ->excludes(yes);
+  zentrova::cli::AddOutputOptions(convert, outputChoice);
 
   auto* info = app.add_subcommand("info", "Show what a recording holds");
   info->add_option("INPUT", input, "The ZR recording")->required();
@@ -177,7 +184,7 @@ int main(int argc, char** argv) {
   app.add_subcommand("codecs", "List the video compressors");
 
   CLI11_PARSE(app, argc, argv);
-  if (*convert) return RunConvert(input, output, codec, quality, idct, overwrite && !neverOverwrite);
+  if (*convert) return RunConvert(input, output, codec, quality, idct, overwrite && !neverOverwrite, outputChoice);
   if (*info) return RunInfo(input, json);
   return RunCodecs();
 }

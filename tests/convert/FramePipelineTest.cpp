@@ -92,7 +92,7 @@ Converted Convert(const std::string& in, const std::string& out, const std::stri
   if (job.Convert(in, out, [&] { return std::optional(avi::CompressOptions{codec, 90}); }) !=
       ConversionJob::Setup::Started)
     return c;
-  c.rate = job.aviRate();
+  c.rate = static_cast<uint32_t>(std::lround(job.rate().rate.fps()));
   c.result = job.RunFrameLoop(cancel, progress);
   job.Finish();
   c.saved = true;
