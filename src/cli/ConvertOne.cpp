@@ -1,0 +1,70 @@
+// convert INPUT OUTPUT: one recording into one AVI file, the job's log on standard output exactly
+// as the desktop dialog shows it; on a terminal a progress line on standard error.
+#include <chrono>
+
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/Progress.h"
+#include "cli/Signals.h"
+#include "convert/ConversionJob.h"
+
+namespace zentrova::cli {
+
+IdctChoice IdctOf(const std::string& name) {
+  if (name == "plain") return IdctChoice::Plain;
+  if (name == "vector") return IdctChoice::Vector;
+  return IdctChoice::Auto;
+}
+
+int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
+  const ConvertOptions& c = how.convert;
+  JobOptions options;
+  options.idct = IdctOf(c.idct);
+  options.overwrite = c.overwrite && !c.neverOverwrite;
+
+  ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
+  const bool quiet = how.output.quiet;
+  ConversionJob job(
+      [&](const std::string& text) {
+        line.Clear();
+        if (!quiet) out << text << std::endl;
+      },
+      [&](const std::string& message) {
+        line.Clear();
+        err << "zentrova: " << message << std::endl;
+      },
+      options,
+      [&](const std::string& reason) {
+        line.Clear();
+        err << "zentrova: " << reason << std::endl;
+      });
+
+  avi::CompressOptions chosen{c.codec, c.quality};
+  if (job.Convert(c.inputs[0], c.inputs[1], [&] { return std::optional(chosen); }) != ConversionJob::Setup::Started)
+    return kExitFailed;
+
+  const auto start = std::chrono::steady_clock::now();
+  auto lastDraw = start - std::chrono::seconds(1);
+  const double rate = job.aviRate() ? job.aviRate() : 1;
+  ProgressSink progress;
+  if (line.enabled())
+    progress = [&](uint32_t done, uint32_t total) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - lastDraw < std::chrono::milliseconds(250) && done != total) return;
+      lastDraw = now;
+      ProgressFigures f;
+      f.framesDone = done;
+      f.framesTotal = total;
+      f.videoSeconds = done / rate;
+      f.elapsed = std::chrono::duration<double>(now - start).count();
+      line.Draw(ProgressText(f));
+    };
+  const ConversionJob::LoopResult result = job.RunFrameLoop(&Cancel().stop, progress);
+  line.Clear();
+  job.Finish();
+  if (result.outcome != JobOutcome::Saved && !result.reason.empty()) err << "zentrova: " << result.reason << std::endl;
+  if (result.outcome == JobOutcome::Saved && Cancel().stop.load()) return kExitCancelled;
+  return ExitStatusOf(result.outcome);
+}
+
+}  // namespace zentrova::cli
