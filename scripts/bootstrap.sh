@@ -9,7 +9,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   qt6-base-dev
   ffmpeg espeak-ng xvfb xauth python3
-  parallel
+  parallel rsync
 )
 
 missing=()

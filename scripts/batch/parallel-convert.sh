@@ -5,13 +5,15 @@
 #
 #   cd ARCHIVE && parallel-convert.sh MANIFEST OUTDIR [PARALLEL OPTIONS...] [-- ZENTROVA OPTIONS...]
 #
-# MANIFEST: NUL-separated recording names relative to ARCHIVE (make-manifest.sh writes one).
+# MANIFEST: NUL-separated recording names relative to ARCHIVE, without "./" (make-manifest.sh
+#   writes one; Parallel reads "/./" in a transferred path as a marker).
 # Shared storage: ARCHIVE and OUTDIR at the same path on every host, e.g. `-S host1,host2`
 #   or `--sshloginfile hosts` (`-S :` is this machine).
 # No shared storage: add `--transfer`; each recording is copied to the host, converted there into
 #   OUTDIR (relative to the remote home folder), the output returned and the copies removed.
 # ZENTROVA names the program on the hosts (default: zentrova on their PATH).
-# Exit status: 0 when every recording converted, else 1 (the rows say which and why).
+# Exit status: 0 when every recording converted, else the number that did not (Parallel's count,
+# at most 101); the rows say which and why.
 set -euo pipefail
 manifest=${1:?usage: parallel-convert.sh MANIFEST OUTDIR [PARALLEL OPTIONS...] [-- ZENTROVA OPTIONS...]}
 outdir=${2:?usage: parallel-convert.sh MANIFEST OUTDIR [PARALLEL OPTIONS...] [-- ZENTROVA OPTIONS...]}
@@ -29,8 +31,11 @@ while [ $# -gt 0 ]; do
 done
 zentrova=${ZENTROVA:-zentrova}
 if [ "$transfer" = 1 ]; then
-  parallel_options+=(--transferfile {} --return "$outdir"/{//}/{/.}.avi --cleanup)
+  # Parallel quotes each name for rsync, and rsync 3.2.4 and later quote it once more; with the
+  # old argument handling a name with spaces stays one name.
+  export RSYNC_OLD_ARGS=1
+  parallel_options+=(--transferfile {} --return "$outdir"/{.}.avi --cleanup)
 fi
 # -q: Parallel quotes every word, so names with spaces reach zentrova as one argument.
 parallel -0 -a "$manifest" -q "${parallel_options[@]}" \
-  "$zentrova" convert {} -o "$outdir"/{//} --json -q "${zentrova_options[@]}"
+  "$zentrova" convert {} -o "$outdir"/'{= s:[^/]*$:: =}' --json -q "${zentrova_options[@]}"
