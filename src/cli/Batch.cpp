@@ -362,7 +362,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     f.filesDone = shared.filesDone.load();
     f.filesTotal = static_cast<uint32_t>(todo.size());
     f.current = current;
-    line.Draw(ProgressText(f));
+    line.Draw(ProgressText(f, line.width()));
   }
   for (std::thread& t : workers) t.join();
   line.Clear();

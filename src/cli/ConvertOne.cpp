@@ -57,7 +57,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
       f.framesTotal = total;
       f.videoSeconds = done / rate;
       f.elapsed = std::chrono::duration<double>(now - start).count();
-      line.Draw(ProgressText(f));
+      line.Draw(ProgressText(f, line.width()));
     };
   const ConversionJob::LoopResult result = job.RunFrameLoop(&Cancel().stop, progress);
   line.Clear();

@@ -21,22 +21,29 @@ std::string ClockText(double seconds) {
   return buf;
 }
 
-std::string ProgressText(const ProgressFigures& f) {
+std::string ProgressText(const ProgressFigures& f, size_t width) {
   char buf[256];
   std::string text;
   if (f.batch) {
-    std::snprintf(buf, sizeof buf, "[%u/%u files] ", f.filesDone, f.filesTotal);
+    std::snprintf(buf, sizeof buf, "[%u/%u] ", f.filesDone, f.filesTotal);
     text += buf;
   }
   const double percent = f.framesTotal ? 100.0 * static_cast<double>(f.framesDone) / f.framesTotal : 0;
   const double fps = f.elapsed > 0 ? static_cast<double>(f.framesDone) / f.elapsed : 0;
   const double speed = f.elapsed > 0 ? f.videoSeconds / f.elapsed : 0;
   const double eta = fps > 0 && f.framesTotal >= f.framesDone ? (f.framesTotal - f.framesDone) / fps : -1;
-  std::snprintf(buf, sizeof buf, "frame %llu/%llu %.1f%% %.0f fps %.2fx elapsed %s ETA %s",
+  std::snprintf(buf, sizeof buf, "frame %llu/%llu %.1f%% %.0f fps %.1fx time %s ETA %s",
                 static_cast<unsigned long long>(f.framesDone), static_cast<unsigned long long>(f.framesTotal),
                 percent, fps, speed, ClockText(f.elapsed).c_str(), ClockText(eta).c_str());
   text += buf;
-  if (!f.current.empty()) text += "  " + f.current;
+  if (!f.current.empty() && text.size() + 2 < width) {
+    const size_t room = width - text.size() - 2;
+    const size_t slash = f.current.rfind('/');
+    const std::string base = slash == std::string::npos ? f.current : f.current.substr(slash + 1);
+    if (f.current.size() <= room) text += "  " + f.current;
+    else if (base.size() <= room) text += "  " + base;
+    else if (room >= 12) text += "  ..." + base.substr(base.size() - (room - 3));
+  }
   return text;
 }
 
@@ -48,7 +55,7 @@ ProgressLine::ProgressLine(std::ostream& err, bool enabled) : err_(err), enabled
 void ProgressLine::Draw(const std::string& text) {
   if (!enabled_) return;
   // One column short of the width, so the cursor never wraps to a new line.
-  std::string shown = text.substr(0, width_ - 1);
+  const std::string shown = text.substr(0, width_ - 1);
   err_ << "\r" << shown << "\033[K" << std::flush;
   shown_ = true;
 }

@@ -23,13 +23,16 @@ struct ProgressFigures {
 // "0:07", "12:05", "1:02:03".
 std::string ClockText(double seconds);
 
-// The line's text, without the carriage return.
-std::string ProgressText(const ProgressFigures& f);
+// The line's text, without the carriage return, at most `width` bytes: a file name too long for
+// the line is shown without its folders, then shortened from the front, then left out.
+std::string ProgressText(const ProgressFigures& f, size_t width = 1000);
 
 class ProgressLine {
  public:
   ProgressLine(std::ostream& err, bool enabled);
   bool enabled() const { return enabled_; }
+  // The columns the line may fill.
+  size_t width() const { return width_ - 1; }
   // Replaces the line on screen with `text`, cut to the terminal's width.
   void Draw(const std::string& text);
   // Removes the line, so that other output starts at the left edge.

@@ -5,6 +5,7 @@
 #include "CliTestSupport.h"
 #include "cli/AviProbe.h"
 #include "cli/Json.h"
+#include "cli/Progress.h"
 
 namespace zentrova::testing {
 namespace {
@@ -129,6 +130,25 @@ TEST(CliText, JsonStringsStayValidForAnyFileName) {
   EXPECT_EQ(cli::Printable("two\nlines\xFF.zr"), "two\\nlines\\xff.zr");
   EXPECT_EQ(cli::Iso8601Utc(0), "1970-01-01T00:00:00Z");
   EXPECT_EQ(cli::Iso8601Utc(1700000000), "2023-11-14T22:13:20Z");
+}
+
+TEST(CliText, TheProgressLineFitsItsWidthAndKeepsTheFileName) {
+  cli::ProgressFigures f;
+  f.framesDone = 250;
+  f.framesTotal = 1000;
+  f.videoSeconds = 10;
+  f.elapsed = 2;
+  EXPECT_EQ(cli::ProgressText(f), "frame 250/1000 25.0% 125 fps 5.0x time 0:02 ETA 0:06");
+  f.batch = true;
+  f.filesDone = 3;
+  f.filesTotal = 20;
+  f.current = "case 42/disk 1/ch2/ch2-0800.zr";
+  EXPECT_EQ(cli::ProgressText(f), "[3/20] frame 250/1000 25.0% 125 fps 5.0x time 0:02 ETA 0:06  " + f.current);
+  const std::string narrow = cli::ProgressText(f, 79);
+  EXPECT_LE(narrow.size(), 79u);
+  EXPECT_TRUE(Contains(narrow, "  ch2-0800.zr")) << narrow;
+  EXPECT_EQ(cli::ProgressText(f, 60).find("ch2"), std::string::npos);
+  EXPECT_EQ(cli::ClockText(3725), "1:02:05");
 }
 
 TEST(CliText, AviProbeTellsAFinishedFileFromACutOne) {

@@ -16,7 +16,7 @@ TEST(CliProgress, DrawnOnATerminalOnly) {
   const CliRun tty = RunProgram({"convert", dir.file("in"), "-o", dir.file("t"), "-j", "1"}, true);
   EXPECT_EQ(tty.status, 0) << tty.out;
   EXPECT_TRUE(Contains(tty.out, "\r[")) << tty.out;  // the batch line: files, frames, speed, ETA
-  EXPECT_TRUE(Contains(tty.out, "files] frame ")) << tty.out;
+  EXPECT_TRUE(Contains(tty.out, "] frame ")) << tty.out;
   EXPECT_TRUE(Contains(tty.out, " fps ")) << tty.out;
   EXPECT_TRUE(Contains(tty.out, "ETA")) << tty.out;
   EXPECT_TRUE(Contains(tty.out, "Summary: 2 converted")) << tty.out;

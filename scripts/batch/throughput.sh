@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Measures a batch: 20 recordings of 10 s at 352x288 with sound (made by zrgen), converted with
+# the default compressor at -j 1 and at -j 2; prints each run's summary.
+#   scripts/batch/throughput.sh [BUILD_DIR] [RECORDINGS] [JOBS...]
+set -euo pipefail
+build=${1:-build}
+count=${2:-20}
+shift 2 || true
+jobs=("$@")
+[ ${#jobs[@]} -gt 0 ] || jobs=(1 2)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/archive/a" "$work/archive/b"
+"$build/tools/zrgen/zrgen" --quiet -r 130 -n 250 --rate 25 "$work/first.zr" >/dev/null
+for i in $(seq 1 "$count"); do
+  cp "$work/first.zr" "$work/archive/$([ $((i % 2)) = 0 ] && echo a || echo b)/cam$i.zr"
+done
+for j in "${jobs[@]}"; do
+  echo "== zentrova convert archive -o out-j$j -j $j"
+  "$build/src/cli/zentrova" convert "$work/archive" -o "$work/out-j$j" -j "$j" | tail -2
+done
