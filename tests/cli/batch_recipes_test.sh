@@ -12,6 +12,7 @@ if ! command -v parallel >/dev/null; then
 fi
 export ZENTROVA=$build/src/cli/zentrova
 zrgen=$build/tools/zrgen/zrgen
+"$zrgen" --version | grep -q '^zrgen [0-9]' || { echo "zrgen --version does not print its version"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/archive/day 1" "$work/archive/day2/cam"
