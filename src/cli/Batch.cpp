@@ -274,7 +274,13 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     rows.push_back(r);
   };
 
-  for (const BatchItem& item : scan.items) {
+  auto lastDraw = Clock::now();
+  for (size_t i = 0; i < scan.items.size(); ++i) {
+    if (line.enabled() && Clock::now() - lastDraw > std::chrono::milliseconds(250)) {
+      lastDraw = Clock::now();
+      line.Draw("checking the recordings and outputs: " + std::to_string(i) + "/" + std::to_string(scan.items.size()));
+    }
+    const BatchItem& item = scan.items[i];
     Plan plan = PlanItem(item, c);
     if (!plan.convert) {
       report(plan.row);

@@ -36,6 +36,37 @@ TEST(CliProgress, DrawnOnATerminalOnly) {
   EXPECT_EQ(Lines(piped.out).size(), 4u) << piped.out;  // a line per recording, then two of summary
 }
 
+TEST(CliUnreadable, FilesAndFoldersThatCannotBeReadGetTheirRows) {
+  // Root reads everything, so as root the program runs as nobody.
+  std::vector<std::string> wrapper;
+  if (::geteuid() == 0) {
+    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "root, and no setpriv to run as another user";
+    wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  }
+  TempDir dir;
+  fs::create_directories(dir.file("in/locked folder"));
+  MakeRecording(dir.file("in/good.zr"), 5);
+  MakeRecording(dir.file("in/locked.zr"), 5);
+  MakeRecording(dir.file("in/locked folder/inside.zr"), 5);
+  fs::permissions(dir.file("in/locked.zr"), fs::perms::none);
+  fs::permissions(dir.file("in/locked folder"), fs::perms::none);
+  fs::permissions(dir.path(), fs::perms::all);  // the output folder is made here
+  const CliRun run = RunProgram({"convert", dir.file("in"), "-o", dir.file("out"), "--json"}, false, {}, wrapper);
+  fs::permissions(dir.file("in/locked folder"), fs::perms::owner_all);
+  EXPECT_EQ(run.status, 1) << run.err;
+  const auto lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out << run.err;
+  std::string all;
+  for (const auto& l : lines) all += l + "\n";
+  EXPECT_TRUE(Contains(all, "in/good.zr\",\"output\"")) << all;
+  EXPECT_TRUE(Contains(all, "\"status\":\"ok\"")) << all;
+  for (const auto& l : lines)
+    if (!Contains(l, "good.zr")) {
+      EXPECT_TRUE(Contains(l, "\"status\":\"failed\"")) << l;
+      EXPECT_TRUE(Contains(l, "Permission denied")) << l;
+    }
+}
+
 // A batch big enough that a signal lands while a conversion is in flight.
 struct SlowBatch {
   TempDir dir;

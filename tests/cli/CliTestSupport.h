@@ -78,10 +78,13 @@ inline std::string ZentrovaProgram() { return std::string(ZENTROVA_BINARY_DIR) +
 // The built program as a child. Through pipes, or with standard output and error on a
 // pseudo-terminal (`terminal`). `onOutput` sees the output collected so far each time more
 // arrives, with the child's pid, and may signal it.
+// `wrapper` is a command that runs the program (setpriv with its options, say).
 inline CliRun RunProgram(const std::vector<std::string>& args, bool terminal = false,
-                         const std::function<void(const std::string& out, pid_t child)>& onOutput = {}) {
+                         const std::function<void(const std::string& out, pid_t child)>& onOutput = {},
+                         const std::vector<std::string>& wrapper = {}) {
   CliRun run;
-  std::vector<std::string> all = {ZentrovaProgram()};
+  std::vector<std::string> all = wrapper;
+  all.push_back(ZentrovaProgram());
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(a.data());
