@@ -1,9 +1,12 @@
 // convert INPUT OUTPUT: one recording into one AVI file, the job's log on standard output exactly
 // as the desktop dialog shows it; on a terminal a progress line on standard error.
 #include <chrono>
+#include <cstdio>
 
+#include "cli/AviProbe.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/Json.h"
 #include "cli/Progress.h"
 #include "cli/Signals.h"
 #include "convert/ConversionJob.h"
@@ -63,6 +66,15 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   line.Clear();
   job.Finish();
   if (result.outcome != JobOutcome::Saved && !result.reason.empty()) err << "zentrova: " << result.reason << std::endl;
+  if (how.output.verbose) {
+    const AviProbe probe = ProbeAvi(c.inputs[1]);
+    char figures[160];
+    std::snprintf(figures, sizeof figures, ": %u of %u frames at %.3f frames/s, %s, %llu bytes, %.1f s", result.framesWritten,
+                  result.framesDeclared, probe.rate, FourCCText(probe.fourcc).c_str(),
+                  static_cast<unsigned long long>(probe.bytes),
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    out << Printable(c.inputs[1]) << figures << std::endl;
+  }
   if (result.outcome == JobOutcome::Saved && Cancel().stop.load()) return kExitCancelled;
   return ExitStatusOf(result.outcome);
 }
