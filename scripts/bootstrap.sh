@@ -9,6 +9,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   qt6-base-dev
   ffmpeg espeak-ng xvfb xauth python3
+  desktop-file-utils shared-mime-info zsh dpkg-dev
   parallel rsync
 )
 

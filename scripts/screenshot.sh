@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Takes docs/screenshot.png: runs the desktop application in a virtual X server (Xvfb), lets it
-# convert a small generated recording with the uncompressed compressor, and saves the window as
-# it looks after "File saved!".
+# convert a generated recording and saves the window while the frames are converted (the bar
+# at about 40 percent with the time left, Cancel showing).
 #   scripts/screenshot.sh [BUILD_DIR]    (default: build)
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
 gui="$build/src/app/zentrova-gui"
-sample="$build/tools/zrsample"
+zrgen="$build/tools/zrgen/zrgen"
 
-for tool in "$gui" "$sample"; do
+for tool in "$gui" "$zrgen"; do
   if [ ! -x "$tool" ]; then
     echo "screenshot: $tool is missing; build first (cmake --build --preset default)" >&2
     exit 1
@@ -18,19 +18,22 @@ for tool in "$gui" "$sample"; do
 done
 command -v xvfb-run >/dev/null || { echo "screenshot: xvfb-run is missing (package xvfb)" >&2; exit 1; }
 
-# A fixed folder, so the names in the log read the same on every run.
+# A fixed folder, so the names in the window read the same on every run, and settings of its own.
 work=/tmp/zentrova-demo
 rm -rf "$work"
-mkdir -p "$work"
+mkdir -p "$work/config"
 trap 'rm -rf "$work"' EXIT
-"$sample" "$work/cam1.zr"
+# 60 s of the moving pattern at 704 x 576 (line-doubled), long enough to be caught mid-way.
+"$zrgen" --quiet -r 131 --version 257 -n 1500 --rate 25 --intra-period 25 --audio tone "$work/cam1.zr"
 
+XDG_CONFIG_HOME="$work/config" \
 ZENTROVA_AUTORUN_INPUT="$work/cam1.zr" \
 ZENTROVA_AUTORUN_OUTPUT="$work/cam1.avi" \
-ZENTROVA_AUTORUN_CODEC=raw \
+ZENTROVA_AUTORUN_CODEC=mpeg4 \
 ZENTROVA_AUTORUN_SCREENSHOT="$root/docs/screenshot.png" \
+ZENTROVA_AUTORUN_SCREENSHOT_AT=40 \
 QT_QPA_PLATFORM=xcb \
-  timeout 120 xvfb-run -a -s "-screen 0 1024x768x24" "$gui"
+  timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" "$gui"
 
 [ -s "$root/docs/screenshot.png" ] || { echo "screenshot: no picture was written" >&2; exit 1; }
 [ -s "$work/cam1.avi" ] || { echo "screenshot: the conversion wrote no AVI file" >&2; exit 1; }

@@ -25,7 +25,7 @@ constexpr int kWidth = 704, kHeight = 576;
 std::vector<uint8_t> Picture(int frame) {
   std::vector<uint8_t> p(size_t{kWidth} * kHeight * 3);
   for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth * 3; ++x) p[size_t{y} * kWidth * 3 + x] = static_cast<uint8_t>(x / 3 + y + frame * 3);
+    for (int x = 0; x < kWidth * 3; ++x) p[static_cast<size_t>(y) * kWidth * 3 + x] = static_cast<uint8_t>(x / 3 + y + frame * 3);
   return p;
 }
 

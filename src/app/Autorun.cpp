@@ -4,9 +4,12 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "app/ConversionDialog.h"
+#include "app/ProgressText.h"
 
 namespace zentrova::app {
 namespace {
@@ -36,11 +39,14 @@ std::optional<AutorunSettings> AutorunFromEnvironment() {
   settings.output = Environment("ZENTROVA_AUTORUN_OUTPUT");
   if (const QString codec = Environment("ZENTROVA_AUTORUN_CODEC"); !codec.isEmpty()) settings.codec = codec;
   settings.screenshot = Environment("ZENTROVA_AUTORUN_SCREENSHOT");
+  bool ok = false;
+  const int percent = Environment("ZENTROVA_AUTORUN_SCREENSHOT_AT").toInt(&ok);
+  if (ok) settings.screenshotAtPercent = std::clamp(percent, 0, 100);
   return settings;
 }
 
-QString AutorunPrompts::ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) {
-  return inner_.ChooseRecording(parent, filters, defaultSuffix);
+QString AutorunPrompts::ChooseRecording(QWidget* parent, const BrowseRequest& request) {
+  return inner_.ChooseRecording(parent, request);
 }
 
 std::optional<avi::CompressOptions> AutorunPrompts::ChooseCompressor(QWidget*) {
@@ -59,10 +65,26 @@ void StartAutorun(ConversionDialog& dialog, const AutorunSettings& settings) {
     dialog.Convert();
   });
   if (settings.screenshot.isEmpty()) return;
-  QObject::connect(&dialog, &ConversionDialog::conversionFinished, &dialog, [&dialog, settings] {
-    QTimer::singleShot(kSettleMs, &dialog, [&dialog, settings] {
-      if (!GrabWindow(dialog).save(settings.screenshot, "PNG"))
-        std::fprintf(stderr, "zentrova-gui: cannot write %s\n", settings.screenshot.toLocal8Bit().constData());
+  auto save = [&dialog, settings] {
+    if (!GrabWindow(dialog).save(settings.screenshot, "PNG"))
+      std::fprintf(stderr, "zentrova-gui: cannot write %s\n", settings.screenshot.toLocal8Bit().constData());
+  };
+  if (settings.screenshotAtPercent >= 0) {
+    // Once, a moment after the bar reaches the mark, so that the window shows the new text.
+    auto taken = std::make_shared<bool>(false);
+    QObject::connect(&dialog, &ConversionDialog::progressShown, &dialog,
+                     [&dialog, settings, save, taken](uint32_t done, uint32_t total) {
+                       if (*taken || PercentDone(done, total) < settings.screenshotAtPercent) return;
+                       *taken = true;
+                       QTimer::singleShot(kSettleMs / 2, &dialog, save);
+                     });
+    QObject::connect(&dialog, &ConversionDialog::conversionFinished, &dialog,
+                     [&dialog] { QTimer::singleShot(kSettleMs, &dialog, [&dialog] { dialog.close(); }); });
+    return;
+  }
+  QObject::connect(&dialog, &ConversionDialog::conversionFinished, &dialog, [&dialog, save] {
+    QTimer::singleShot(kSettleMs, &dialog, [&dialog, save] {
+      save();
       dialog.close();
     });
   });

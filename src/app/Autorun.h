@@ -6,6 +6,8 @@
 //   ZENTROVA_AUTORUN_CODEC       the compressor to answer the compressor question with (raw)
 //   ZENTROVA_AUTORUN_SCREENSHOT  a PNG to which the window is saved once "File saved!" shows;
 //                                the program then ends
+//   ZENTROVA_AUTORUN_SCREENSHOT_AT  a percentage (0-100): save the window while the frames are
+//                                converted, once the bar has reached it, instead
 #include <QString>
 #include <optional>
 
@@ -20,15 +22,19 @@ struct AutorunSettings {
   QString output;
   QString codec = QStringLiteral("raw");
   QString screenshot;
+  int screenshotAtPercent = -1;  // -1: after "File saved!"
 };
 
 std::optional<AutorunSettings> AutorunFromEnvironment();
 
-// Answers the compressor question with the preset codec and everything else as `inner` does.
+// Answers the compressor question with the preset codec, the replace question with yes and
+// everything else as `inner` does.
 class AutorunPrompts : public Prompts {
  public:
   AutorunPrompts(Prompts& inner, QString codec) : inner_(inner), codec_(std::move(codec)) {}
-  QString ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) override;
+  QString ChooseRecording(QWidget* parent, const BrowseRequest& request) override;
+  // An unattended run replaces the output it was told to write.
+  bool ConfirmReplace(QWidget* parent, const QString& path) override { return true; }
   std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override;
   void ShowFileError(QWidget* parent, const QString& message) override;
 

@@ -1,6 +1,6 @@
 #pragma once
-// What Browse offers and what it makes of the chosen file: the order of the two file filters and
-// the output name derived from a recording's path.
+// What Browse offers and what it makes of the chosen file: the order of the two file filters, the
+// folder the file dialog starts in, and the output name derived from a recording's path.
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -10,10 +10,16 @@ namespace zentrova::app {
 struct BrowseRequest {
   QStringList filters;    // the first one is selected when the file dialog opens
   QString defaultSuffix;  // appended to a name typed without an extension
+  QString startFolder;    // empty: the file dialog's own choice
 };
 
 // The .zrx filter comes first when the last recording chosen ended in "zrx".
 BrowseRequest BrowseRequestFor(bool preferZrx);
+
+// Where Browse opens: the folder of the name in the input field when that folder exists, else
+// the first of the remembered folders (the last recording's, then the last output's) that still
+// exists; empty when none does.
+QString BrowseStartFolder(const QString& inputName, const QStringList& rememberedFolders);
 
 struct DerivedNames {
   QString outputName;

@@ -1,12 +1,18 @@
 #include "app/ConversionDialog.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -15,11 +21,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "app/AboutDialog.h"
 #include "app/BrowseRules.h"
 #include "app/ConversionWorker.h"
 #include "app/ProgramIcon.h"
+#include "app/ProgressText.h"
 #include "app/Prompts.h"
 #include "app/QtPrompts.h"
 #include "app/WindowPlacement.h"
@@ -83,6 +93,21 @@ QLabel* MakeLabel(const QString& text, const char* name, QWidget* parent) {
 
 std::string LocalPath(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
+// The one local file a drag carries, or an empty string.
+QString DroppedFile(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls()) return {};
+  const QList<QUrl> urls = mime->urls();
+  if (urls.size() != 1 || !urls.first().isLocalFile()) return {};
+  const QString path = urls.first().toLocalFile();
+  return QFileInfo(path).isFile() ? path : QString();
+}
+
+// True when both names lead to the same file (any spelling, links included).
+bool SameFile(const QString& a, const QString& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(std::filesystem::path(LocalPath(a)), std::filesystem::path(LocalPath(b)), error);
+}
+
 }  // namespace
 
 ConversionDialog::ConversionDialog(Prompts& prompts, QWidget* parent)
@@ -100,12 +125,25 @@ ConversionDialog::ConversionDialog(Prompts& prompts, QWidget* parent)
   addAction(aboutEntry);
   setContextMenuPolicy(Qt::ActionsContextMenu);
 
-  // The reasons behind a failed check go to the standard error stream for whoever started the
-  // program; the window shows the job's own lines only.
-  job_ = std::make_unique<ConversionJob>(
-      [this](const std::string& line) { PostLogLine(line); },
-      [this](const std::string& message) { PostFileError(message); }, JobOptions{},
-      [](const std::string& reason) { std::fprintf(stderr, "zentrova-gui: %s\n", reason.c_str()); });
+  // The log's own menu: Copy and Copy all beside the About entry.
+  copyEntry_ = new QAction(QStringLiteral("&Copy"), log_);
+  copyEntry_->setObjectName(QStringLiteral("copyEntry"));
+  copyEntry_->setShortcut(QKeySequence::Copy);
+  copyEntry_->setShortcutContext(Qt::WidgetShortcut);
+  copyEntry_->setEnabled(false);
+  connect(copyEntry_, &QAction::triggered, this, &ConversionDialog::CopyLogSelection);
+  copyAllEntry_ = new QAction(QStringLiteral("Copy &all"), log_);
+  copyAllEntry_->setObjectName(QStringLiteral("copyAllEntry"));
+  connect(copyAllEntry_, &QAction::triggered, this, &ConversionDialog::CopyWholeLog);
+  auto* separator = new QAction(log_);
+  separator->setSeparator(true);
+  log_->addActions({copyEntry_, copyAllEntry_, separator, aboutEntry});
+  log_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  connect(log_, &QListWidget::itemSelectionChanged, this,
+          [this] { copyEntry_->setEnabled(!log_->selectedItems().isEmpty()); });
+
+  setAcceptDrops(true);
+  MakeJob(false);
 
   progressTimer_.setInterval(kProgressIntervalMs);
   connect(&progressTimer_, &QTimer::timeout, this, &ConversionDialog::UpdateProgress);
@@ -121,7 +159,7 @@ void ConversionDialog::CreateControls() {
   log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   log_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   log_->setUniformItemSizes(true);
-  log_->setContextMenuPolicy(Qt::NoContextMenu);
+  log_->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
   hint_ = MakeLabel(QString::fromLatin1(kHintText), "hint", this);
   hint_->setWordWrap(true);
@@ -135,6 +173,12 @@ void ConversionDialog::CreateControls() {
   inputField_->setObjectName(QStringLiteral("inputName"));
   outputField_ = new QLineEdit(this);
   outputField_->setObjectName(QStringLiteral("outputName"));
+  // A file dropped on a field is a recording for the window, not text for the field.
+  inputField_->setAcceptDrops(false);
+  outputField_->setAcceptDrops(false);
+  connect(inputField_, &QLineEdit::textEdited, this, [this] {
+    if (!busy()) ResetProgress();
+  });
 
   browse_ = MakeButton(QStringLiteral("Browse..."), "browse", this);
   convert_ = MakeButton(QStringLiteral("Convert"), "convert", this);
@@ -239,10 +283,16 @@ void ConversionDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void ConversionDialog::Browse() {
-  if (worker_ || settingUp_) return;
-  const BrowseRequest request = BrowseRequestFor(preferZrx_);
-  const QString path = prompts_.ChooseRecording(this, request.filters, request.defaultSuffix);
+  if (busy()) return;
+  BrowseRequest request = BrowseRequestFor(preferZrx_);
+  request.startFolder = BrowseStartFolder(inputField_->text(), folders_.BrowseFallbacks());
+  const QString path = prompts_.ChooseRecording(this, request);
   if (path.isEmpty()) return;
+  OpenRecording(path);
+}
+
+bool ConversionDialog::OpenRecording(const QString& path) {
+  if (busy() || path.isEmpty()) return false;
   // An output name typed by hand stands unless the chosen file gives a new one.
   outputName_ = outputField_->text();
   if (const auto derived = DeriveOutputName(path)) {
@@ -251,19 +301,49 @@ void ConversionDialog::Browse() {
   }
   inputName_ = path;
   SetNames(inputName_, outputName_);
+  folders_.RememberRecording(path);
+  ResetProgress();
+  return true;
+}
+
+void ConversionDialog::dragEnterEvent(QDragEnterEvent* event) {
+  if (!busy() && !DroppedFile(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+    return;
+  }
+  event->ignore();
+}
+
+void ConversionDialog::dropEvent(QDropEvent* event) {
+  const QString path = DroppedFile(event->mimeData());
+  if (path.isEmpty() || !OpenRecording(QFileInfo(path).absoluteFilePath())) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
 }
 
 void ConversionDialog::Convert() {
-  if (worker_ || settingUp_) return;  // one conversion at a time
+  if (busy()) return;  // one conversion at a time
   inputName_ = inputField_->text();
   outputName_ = outputField_->text();
+
+  bool overwrite = false;
+  if (!AskBeforeReplacing(inputName_, outputName_, &overwrite)) return;
+  MakeJob(overwrite);
+  ResetProgress();
 
   SetJobControls(true);
   settingUp_ = true;
   const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(outputName_),
                                                    [this] { return prompts_.ChooseCompressor(this); });
   settingUp_ = false;
+  FlushReasons();
 
+  if (setup == ConversionJob::Setup::Started) {
+    folders_.RememberRecording(QFileInfo(inputName_).absoluteFilePath());
+    folders_.RememberOutput(QFileInfo(outputName_).absoluteFilePath());
+  }
   if (setup == ConversionJob::Setup::Started && !endPending_) {
     StartFrameLoop();
     return;
@@ -273,11 +353,34 @@ void ConversionDialog::Convert() {
   if (endPending_) done(pendingResult_);
 }
 
+bool ConversionDialog::AskBeforeReplacing(const QString& input, const QString& output, bool* overwrite) {
+  *overwrite = false;
+  // Only a name the job would go on to write is worth a question: the name checks come first
+  // and log their own lines. An output that is the recording itself is never replaced; the job
+  // refuses it with its reason.
+  if (input.isEmpty() || !output.endsWith(QStringLiteral("avi"), Qt::CaseSensitive)) return true;
+  const QFileInfo existing(output);
+  if (!existing.exists() || !existing.isFile() || SameFile(input, output)) return true;
+  if (!prompts_.ConfirmReplace(this, output)) return false;
+  *overwrite = true;
+  return true;
+}
+
+void ConversionDialog::MakeJob(bool overwrite) {
+  JobOptions options;
+  options.overwrite = overwrite;
+  job_ = std::make_unique<ConversionJob>(
+      [this](const std::string& line) { PostLogLine(line); },
+      [this](const std::string& message) { PostFileError(message); }, options,
+      [this](const std::string& reason) { PostReason(reason); });
+}
+
 void ConversionDialog::StartFrameLoop() {
   frameTotal_ = job_->frameCount();
   progress_->setRange(0, static_cast<int>(std::clamp<uint32_t>(frameTotal_, 1, INT32_MAX)));
   progress_->setValue(0);
   progress_->show();
+  loopClock_.start();
   cancel_->setEnabled(true);
   cancel_->show();
   UpdateProgress();
@@ -300,16 +403,31 @@ void ConversionDialog::OnFrameLoopDone() {
   progressTimer_.stop();
   UpdateProgress();
   worker_.reset();
+  UpdateProgress();
   cancel_->hide();
+  FlushReasons();
   job_->Finish();
+  FlushReasons();
   SetJobControls(false);
   emit conversionFinished();
 }
 
 void ConversionDialog::UpdateProgress() {
-  const uint32_t done = worker_ ? worker_->framesDone() : 0;
+  // Between jobs the bar keeps what the last one did, without a time left.
+  if (!worker_) {
+    progress_->setFormat(QStringLiteral("%1%").arg(PercentDone(static_cast<uint32_t>(std::max(0, progress_->value())), frameTotal_)));
+    return;
+  }
+  const uint32_t done = worker_->framesDone();
   progress_->setValue(static_cast<int>(std::min<uint32_t>(done, INT32_MAX)));
-  progress_->setFormat(QStringLiteral("%1 of %2 frames").arg(done).arg(frameTotal_));
+  progress_->setFormat(ProgressText(done, frameTotal_, loopClock_.elapsed()));
+  emit progressShown(done, frameTotal_);
+}
+
+void ConversionDialog::ResetProgress() {
+  progress_->reset();
+  progress_->setFormat(QString());
+  progress_->hide();
 }
 
 void ConversionDialog::CancelConversion() {
@@ -328,13 +446,50 @@ void ConversionDialog::About() {
   about.exec();
 }
 
+void ConversionDialog::CopyLogSelection() {
+  QList<QListWidgetItem*> items = log_->selectedItems();
+  if (items.isEmpty()) return;
+  std::sort(items.begin(), items.end(),
+            [this](QListWidgetItem* a, QListWidgetItem* b) { return log_->row(a) < log_->row(b); });
+  QStringList lines;
+  for (QListWidgetItem* item : items) lines << item->text();
+  QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
+void ConversionDialog::CopyWholeLog() {
+  QStringList lines;
+  for (int i = 0; i < log_->count(); ++i) lines << log_->item(i)->text();
+  QGuiApplication::clipboard()->setText(lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
 void ConversionDialog::PostLogLine(const std::string& line) {
   const QString text = QString::fromLocal8Bit(line);
   if (QThread::currentThread() == thread()) {
-    AddLogLine(text);
+    AddJobLine(text);
     return;
   }
-  QMetaObject::invokeMethod(this, [this, text] { AddLogLine(text); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this, text] { AddJobLine(text); }, Qt::QueuedConnection);
+}
+
+void ConversionDialog::PostReason(const std::string& reason) {
+  const QString text = QString::fromLocal8Bit(reason);
+  if (QThread::currentThread() == thread()) {
+    AddReason(text);
+    return;
+  }
+  QMetaObject::invokeMethod(this, [this, text] { AddReason(text); }, Qt::QueuedConnection);
+}
+
+void ConversionDialog::AddJobLine(const QString& text) {
+  AddLogLine(text);
+  FlushReasons();
+}
+
+void ConversionDialog::AddReason(const QString& text) { pendingReasons_ << text; }
+
+void ConversionDialog::FlushReasons() {
+  const QStringList reasons = std::exchange(pendingReasons_, {});
+  for (const QString& reason : reasons) AddLogLine(reason);
 }
 
 void ConversionDialog::PostFileError(const std::string& message) {

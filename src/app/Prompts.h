@@ -1,11 +1,13 @@
 #pragma once
 // The questions the main dialog puts to the user in dialogs of their own: which recording to
-// open, which video compressor to use, and the report of a file error. The program answers them
-// with real dialogs (QtPrompts); the tests answer them directly.
+// open, whether to replace an existing output file, which video compressor to use, and the report
+// of a file error. The program answers them with real dialogs (QtPrompts); the tests answer them
+// directly.
 #include <QString>
 #include <QStringList>
 #include <optional>
 
+#include "app/BrowseRules.h"
 #include "avi/Compressor.h"
 
 class QWidget;
@@ -16,8 +18,12 @@ class Prompts {
  public:
   virtual ~Prompts() = default;
 
-  // An existing file, or an empty string when the user cancels. The first filter is selected.
-  virtual QString ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) = 0;
+  // An existing file, or an empty string when the user cancels. The first filter is selected and
+  // the dialog opens in the request's start folder.
+  virtual QString ChooseRecording(QWidget* parent, const BrowseRequest& request) = 0;
+
+  // True when the user agrees that Convert replaces the existing file at `path`.
+  virtual bool ConfirmReplace(QWidget* parent, const QString& path) = 0;
 
   // The compressor for one conversion; nullopt when the user cancels.
   virtual std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) = 0;

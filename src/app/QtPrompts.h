@@ -5,19 +5,24 @@
 #include "app/Prompts.h"
 
 class QFileDialog;
+class QMessageBox;
 
 namespace zentrova::app {
 
 inline constexpr const char* kApplicationName = "Zentrova";
 
-// The open-file dialog Browse shows: only an existing file can be confirmed, and the first
-// filter is the one selected. Made apart from showing it so its set-up can be checked.
-std::unique_ptr<QFileDialog> MakeRecordingFileDialog(QWidget* parent, const QStringList& filters,
-                                                     const QString& defaultSuffix);
+// The open-file dialog Browse shows: only an existing file can be confirmed, the first filter is
+// the one selected, and it opens in the request's start folder. Made apart from showing it so its
+// set-up can be checked.
+std::unique_ptr<QFileDialog> MakeRecordingFileDialog(QWidget* parent, const BrowseRequest& request);
+
+// The question before Convert replaces an existing file: Replace or Cancel, Cancel the default.
+std::unique_ptr<QMessageBox> MakeReplaceQuestion(QWidget* parent, const QString& path);
 
 class QtPrompts : public Prompts {
  public:
-  QString ChooseRecording(QWidget* parent, const QStringList& filters, const QString& defaultSuffix) override;
+  QString ChooseRecording(QWidget* parent, const BrowseRequest& request) override;
+  bool ConfirmReplace(QWidget* parent, const QString& path) override;
   std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override;
   void ShowFileError(QWidget* parent, const QString& message) override;
 };

@@ -2,8 +2,11 @@
 // Helpers of the widget tests: prompts the tests answer, modal dialogs answered from inside their
 // own event loop, generated recordings and a frame count read back with ffprobe.
 #include <QApplication>
+#include <QDir>
 #include <QProcess>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -16,28 +19,31 @@
 
 namespace zentrova::app::testing {
 
-// Answers Browse from a queue and the compressor question with a fixed choice, and keeps what
-// was asked and reported.
+// Answers Browse from a queue, the replace question and the compressor question with fixed
+// choices, and keeps what was asked and reported.
 class FakePrompts : public Prompts {
  public:
-  struct BrowseCall {
-    QStringList filters;
-    QString defaultSuffix;
-  };
+  using BrowseCall = BrowseRequest;
 
   std::deque<QString> recordingAnswers;  // an empty string answers as a cancel
+  bool replaceAnswer = true;
+  QStringList replaceQuestions;           // the paths asked about
   std::optional<avi::CompressOptions> compressorAnswer = avi::CompressOptions{"raw", 90};
   std::function<std::optional<avi::CompressOptions>(QWidget*)> compressorQuestion;
   std::vector<BrowseCall> browseCalls;
   QStringList fileErrors;
   int compressorQuestions = 0;
 
-  QString ChooseRecording(QWidget*, const QStringList& filters, const QString& defaultSuffix) override {
-    browseCalls.push_back({filters, defaultSuffix});
+  QString ChooseRecording(QWidget*, const BrowseRequest& request) override {
+    browseCalls.push_back(request);
     if (recordingAnswers.empty()) return {};
     QString answer = recordingAnswers.front();
     recordingAnswers.pop_front();
     return answer;
+  }
+  bool ConfirmReplace(QWidget*, const QString& path) override {
+    replaceQuestions << path;
+    return replaceAnswer;
   }
   std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override {
     ++compressorQuestions;
@@ -45,6 +51,24 @@ class FakePrompts : public Prompts {
     return compressorAnswer;
   }
   void ShowFileError(QWidget*, const QString& message) override { fileErrors << message; }
+};
+
+// Points the dialog's remembered settings at a folder of its own for as long as it lives, so
+// tests neither read nor write the user's configuration.
+class SettingsSandbox {
+ public:
+  SettingsSandbox() {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
+  }
+  QString path() const { return dir_.path(); }
+  // Forgets everything stored so far.
+  void Clear() {
+    QDir(dir_.path()).removeRecursively();
+    QDir().mkpath(dir_.path());
+  }
+
+ private:
+  QTemporaryDir dir_;
 };
 
 // Calls `answer` with the next modal dialog that opens, from inside that dialog's event loop.

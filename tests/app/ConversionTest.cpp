@@ -1,5 +1,6 @@
-// Whole conversions driven through the main window: the log order, the name checks, the
-// compressor question cancelled, a conversion cancelled or cut short by closing the window.
+// Whole conversions driven through the main window: the log order, the name checks and the
+// reasons under them, the replace question, the compressor question cancelled, a conversion
+// cancelled or cut short by closing the window, the progress bar from job to job.
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include "app/CompressorDialog.h"
 #include "app/ConversionDialog.h"
 #include "app/QtPrompts.h"
+#include "app/RememberedFolders.h"
 
 using namespace zentrova;
 using namespace zentrova::app;
@@ -49,6 +51,8 @@ bool RawAvailable() {
 
 class ConversionTest : public QObject {
   Q_OBJECT
+
+  SettingsSandbox settings_;
 
  private slots:
   void init() {
@@ -90,7 +94,7 @@ class ConversionTest : public QObject {
     QVERIFY(prompts.fileErrors.isEmpty());
   }
 
-  void eachFailedCheckLogsOneLine() {
+  void eachFailedCheckLogsItsLineThenTheReason() {
     QTemporaryDir dir;
     const QString input = dir.filePath("cam1.zr");
     QVERIFY(WriteRecording(input, 3));
@@ -103,22 +107,32 @@ class ConversionTest : public QObject {
     ConversionDialog dialog(prompts);
     struct Case {
       QString input, output, line;
+      QString reason;  // a part of the line under it; empty: the line stands alone
     };
     const Case cases[] = {
-        {"", "out.avi", "Please input the ZR file name!"},
-        {input, "", "Please input the AVI file name!"},
-        {input, dir.filePath("out.AVI"), "Please check the AVI file name(*.avi)!"},
-        {dir.filePath("missing.zr"), dir.filePath("out.avi"), "File open failed!"},
-        {garbage.fileName(), dir.filePath("out.avi"), "File open failed!"},
-        {input, dir.filePath("no-such-folder/out.avi"), "File open failed!"},
+        {"", "out.avi", "Please input the ZR file name!", ""},
+        {input, "", "Please input the AVI file name!", ""},
+        {input, dir.filePath("out.AVI"), "Please check the AVI file name(*.avi)!", ""},
+        {dir.filePath("missing.zr"), dir.filePath("out.avi"), "File open failed!", "missing.zr"},
+        {garbage.fileName(), dir.filePath("out.avi"), "File open failed!", "garbage.zr"},
+        {input, dir.filePath("no-such-folder/out.avi"), "File open failed!", "No such file or directory"},
     };
     for (const Case& c : cases) {
       const int before = LogLines(dialog).size();
       dialog.SetNames(c.input, c.output);
       dialog.Convert();
       QVERIFY(!dialog.conversionRunning());
-      QCOMPARE(LogLines(dialog).mid(before), QStringList{c.line});
+      const QStringList added = LogLines(dialog).mid(before);
+      QVERIFY2(!added.isEmpty(), qPrintable(c.line));
+      QCOMPARE(added.first(), c.line);
+      if (c.reason.isEmpty()) {
+        QCOMPARE(added.size(), 1);
+        continue;
+      }
+      QCOMPARE(added.size(), 2);
+      QVERIFY2(added[1].contains(c.reason), qPrintable(added[1]));
     }
+    QVERIFY(prompts.replaceQuestions.isEmpty());
     QCOMPARE(prompts.compressorQuestions, 0);
     QVERIFY(!QFileInfo::exists(dir.filePath("out.avi")));
   }
@@ -232,6 +246,126 @@ class ConversionTest : public QObject {
     real.ShowFileError(nullptr, QStringLiteral("cam1.zr: the file ends inside text1"));
     QCOMPARE(title, QStringLiteral("Zentrova"));
     QCOMPARE(text, QStringLiteral("cam1.zr: the file ends inside text1"));
+  }
+
+  void anExistingOutputIsReplacedOnlyWhenTheUserAgrees() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("cam1.zr");
+    const QString output = dir.filePath("cam1.avi");
+    QVERIFY(WriteRecording(input, 10));
+    {
+      QFile keep(output);
+      QVERIFY(keep.open(QIODevice::WriteOnly));
+      keep.write("keep me");
+    }
+
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QSignalSpy finished(&dialog, &ConversionDialog::conversionFinished);
+    dialog.SetNames(input, output);
+
+    prompts.replaceAnswer = false;
+    Press(dialog, "convert");
+    QCOMPARE(prompts.replaceQuestions, QStringList{output});
+    QVERIFY(!dialog.conversionRunning());
+    QCOMPARE(prompts.compressorQuestions, 0);
+    QVERIFY(LogLines(dialog).isEmpty());
+    QFile kept(output);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("keep me"));
+    kept.close();
+    QCOMPARE(Child<QLineEdit>(dialog, "inputName")->text(), input);
+    QCOMPARE(Child<QLineEdit>(dialog, "outputName")->text(), output);
+    QVERIFY(Child<QPushButton>(dialog, "convert")->isEnabled());
+
+    prompts.replaceAnswer = true;
+    Press(dialog, "convert");
+    QCOMPARE(prompts.replaceQuestions.size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWaitMs);
+    QCOMPARE(LogLines(dialog), QStringList({"Saving the AVI file! Please waiting...", "File saved!"}));
+    QVERIFY(QFileInfo(output).size() > 1000);
+    if (HaveFfprobe()) QCOMPARE(VideoFramesOf(output), 10);
+
+    // No question for a name the checks refuse, nor for a folder in the output's place.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.avi")));
+    for (const QString& name : {dir.filePath("cam1.AVI"), dir.filePath("folder.avi")}) {
+      dialog.SetNames(input, name);
+      dialog.Convert();
+      QVERIFY(!dialog.conversionRunning());
+    }
+    dialog.SetNames(QString(), output);
+    dialog.Convert();
+    QCOMPARE(prompts.replaceQuestions.size(), 2);
+  }
+
+  void anOutputThatIsTheRecordingItselfIsNotOfferedForReplacing() {
+    QTemporaryDir dir;
+    const QString recording = dir.filePath("clip.avi");  // a recording that was given the wrong name
+    QVERIFY(WriteRecording(recording, 5));
+    const QString link = dir.filePath("link.avi");
+    QVERIFY(QFile::link(recording, link));
+
+    FakePrompts prompts;
+    prompts.compressorAnswer.reset();  // should the job go on, stop it at the compressor question
+    ConversionDialog dialog(prompts);
+    for (const QString& output : {recording, link, dir.filePath("./clip.avi")}) {
+      dialog.SetNames(recording, output);
+      dialog.Convert();
+      QVERIFY(!dialog.conversionRunning());
+    }
+    QVERIFY(prompts.replaceQuestions.isEmpty());
+  }
+
+  void progressBarShowsPercentAndStartsAgainForEachJob() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+    const QString shortInput = dir.filePath("short.zr");
+    const QString longInput = dir.filePath("long.zr");
+    QVERIFY(WriteRecording(shortInput, 40));
+    QVERIFY(WriteRecording(longInput, 20000));
+
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QSignalSpy finished(&dialog, &ConversionDialog::conversionFinished);
+    QSignalSpy shown(&dialog, &ConversionDialog::progressShown);
+    QProgressBar* progress = Child<QProgressBar>(dialog, "progress");
+
+    dialog.SetNames(shortInput, dir.filePath("out/short.avi"));
+    Press(dialog, "convert");
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWaitMs);
+    QVERIFY(progress->isVisible());
+    QCOMPARE(progress->value(), 40);
+    QCOMPARE(progress->text(), QStringLiteral("100%"));
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(RememberedFolders().outputFolder(), dir.filePath("out"));
+    QCOMPARE(RememberedFolders().recordingFolder(), dir.path());
+
+    // A new recording clears what the last job showed.
+    QVERIFY(dialog.OpenRecording(longInput));
+    QVERIFY(!progress->isVisible());
+    QVERIFY(progress->value() < 0);
+    QCOMPARE(Child<QLineEdit>(dialog, "outputName")->text(), dir.filePath("long.avi"));
+
+    // So does the next job, from its first frame, and the bar counts up as it runs.
+    dialog.SetNames(longInput, dir.filePath("out/long.avi"));
+    Press(dialog, "convert");
+    QVERIFY(dialog.conversionRunning());
+    QVERIFY(progress->isVisible());
+    QCOMPARE(progress->value(), 0);
+    QCOMPARE(progress->maximum(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, kWaitMs);
+    QVERIFY(progress->text().endsWith(QLatin1Char('%')) || progress->text().endsWith(QStringLiteral(" left")));
+    // Neither Browse nor a drop can swap the recording under a running job.
+    QVERIFY(!dialog.OpenRecording(shortInput));
+    QCOMPARE(Child<QLineEdit>(dialog, "inputName")->text(), longInput);
+    Press(dialog, "cancel");
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, kWaitMs);
+    QVERIFY(progress->value() > 0 && progress->value() < 20000);
+    QVERIFY2(!progress->text().contains(QStringLiteral("left")), qPrintable(progress->text()));
   }
 };
 

@@ -1,11 +1,19 @@
-// The main window's layout, log, Browse, keys and About box, and the compressor dialog.
+// The main window's layout, log, Browse, keys and About box, the compressor dialog, and the
+// conveniences around them: open with, drops, remembered folders, copying the log, the replace
+// question, the progress text and the program's command line.
 #include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -14,9 +22,12 @@
 #include "AppTestSupport.h"
 #include "app/AboutDialog.h"
 #include "app/BrowseRules.h"
+#include "app/CommandLine.h"
 #include "app/CompressorDialog.h"
 #include "app/ConversionDialog.h"
+#include "app/ProgressText.h"
 #include "app/QtPrompts.h"
+#include "app/RememberedFolders.h"
 #include "app/WindowPlacement.h"
 
 using namespace zentrova;
@@ -41,12 +52,41 @@ QString TouchFile(const QTemporaryDir& dir, const QString& name) {
 
 int TopLogRow(QListWidget* log) { return log->indexAt(QPoint(2, 2)).row(); }
 
+// Drags `mime` over the dialog and drops it there; true when the dialog took the drop.
+bool DropOn(ConversionDialog& dialog, QMimeData* mime) {
+  const QPointF at(200, 150);
+  QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&dialog, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&dialog, &drop);
+  return drop.isAccepted();
+}
+
+QMimeData* FilesMime(const QStringList& paths) {
+  auto* mime = new QMimeData;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  mime->setUrls(urls);
+  return mime;
+}
+
+QStringList ActionTexts(const QList<QAction*>& actions) {
+  QStringList texts;
+  for (QAction* action : actions) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  return texts;
+}
+
 }  // namespace
 
 class DialogTest : public QObject {
   Q_OBJECT
 
+  SettingsSandbox settings_;
+
  private slots:
+  void init() { settings_.Clear(); }
+
   void theTenControlsSitAtTheirPixelRectanglesWithTheirTexts() {
     FakePrompts prompts;
     ConversionDialog dialog(prompts);
@@ -209,7 +249,7 @@ class DialogTest : public QObject {
 
   void recordingFileDialogAcceptsOnlyExistingFiles() {
     const BrowseRequest request = BrowseRequestFor(true);
-    auto dialog = MakeRecordingFileDialog(nullptr, request.filters, request.defaultSuffix);
+    auto dialog = MakeRecordingFileDialog(nullptr, request);
     QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFile);
     QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptOpen);
     QCOMPARE(dialog->nameFilters(), QStringList({"Video files(*.zrx)", "Video files(*.zr)"}));
@@ -293,6 +333,206 @@ class DialogTest : public QObject {
     dialog.setQuality(40);
     QCOMPARE(dialog.options().codec, std::string("raw"));
     QCOMPARE(dialog.options().quality, 40);
+  }
+  void openWithFillsBothNamesFromTheCommandLine() {
+    QTemporaryDir dir;
+    const QString zrx = TouchFile(dir, "cam1.zrx");
+
+    // What the program is given: one file, or --help, or a mistake.
+    GuiCommandLine line = ParseGuiCommandLine({zrx});
+    QCOMPARE(line.action, GuiCommandLine::Action::Run);
+    QCOMPARE(line.recording, zrx);
+    QCOMPARE(ParseGuiCommandLine({}).recording, QString());
+    const QString here = QDir::current().absoluteFilePath(QStringLiteral("cam2.zr"));
+    QCOMPARE(ParseGuiCommandLine({"cam2.zr"}).recording, here);  // a file manager may give a relative name
+    QCOMPARE(ParseGuiCommandLine({"--", "-odd.zr"}).recording, QDir::current().absoluteFilePath("-odd.zr"));
+    QCOMPARE(ParseGuiCommandLine({zrx, "--help"}).action, GuiCommandLine::Action::Help);
+    QCOMPARE(ParseGuiCommandLine({"-h"}).action, GuiCommandLine::Action::Help);
+    QCOMPARE(ParseGuiCommandLine({"--version"}).action, GuiCommandLine::Action::Version);
+    QCOMPARE(ParseGuiCommandLine({"--frobnicate"}).action, GuiCommandLine::Action::Error);
+    QCOMPARE(ParseGuiCommandLine({zrx, zrx}).action, GuiCommandLine::Action::Error);
+    QVERIFY(GuiHelpText().contains(QStringLiteral("[FILE]")));
+
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    QVERIFY(dialog.OpenRecording(line.recording));
+    QCOMPARE(Child<QLineEdit>(dialog, "inputName")->text(), zrx);
+    QCOMPARE(Child<QLineEdit>(dialog, "outputName")->text(), dir.filePath("cam1.avi"));
+    // The preference follows, as after Browse: the .zrx filter comes first next time.
+    dialog.Browse();
+    QCOMPARE(prompts.browseCalls.back().filters.first(), QStringLiteral("Video files(*.zrx)"));
+    QCOMPARE(RememberedFolders().recordingFolder(), dir.path());
+  }
+
+  void aRecordingDroppedOnTheWindowFillsBothNames() {
+    QTemporaryDir dir;
+    const QString zr = TouchFile(dir, "drop.zr");
+    const QString upper = TouchFile(dir, "DROP.ZR");
+    const QString other = TouchFile(dir, "other.zr");
+    QDir(dir.path()).mkdir(QStringLiteral("folder.zr"));
+
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.acceptDrops());
+    QLineEdit* input = Child<QLineEdit>(dialog, "inputName");
+    QLineEdit* output = Child<QLineEdit>(dialog, "outputName");
+    // The fields pass a dropped file on to the window instead of pasting its URL as text.
+    QVERIFY(!input->acceptDrops());
+    QVERIFY(!output->acceptDrops());
+
+    std::unique_ptr<QMimeData> one(FilesMime({zr}));
+    QVERIFY(DropOn(dialog, one.get()));
+    QCOMPARE(input->text(), zr);
+    QCOMPARE(output->text(), dir.filePath("drop.avi"));
+    QCOMPARE(RememberedFolders().recordingFolder(), dir.path());
+
+    std::unique_ptr<QMimeData> upperCase(FilesMime({upper}));
+    QVERIFY(DropOn(dialog, upperCase.get()));  // taken, but derives nothing, as with Browse
+    QCOMPARE(input->text(), upper);
+    QCOMPARE(output->text(), dir.filePath("drop.avi"));
+
+    // Refused, leaving the names alone: two files, a folder, a file that is not there, a web
+    // address, plain text.
+    std::unique_ptr<QMimeData> two(FilesMime({zr, other}));
+    std::unique_ptr<QMimeData> folder(FilesMime({dir.filePath("folder.zr")}));
+    std::unique_ptr<QMimeData> missing(FilesMime({dir.filePath("gone.zr")}));
+    auto web = std::make_unique<QMimeData>();
+    web->setUrls({QUrl(QStringLiteral("https://example.org/cam.zr"))});
+    auto text = std::make_unique<QMimeData>();
+    text->setText(zr);
+    for (QMimeData* refused : {two.get(), folder.get(), missing.get(), web.get(), text.get()}) {
+      QVERIFY(!DropOn(dialog, refused));
+      QCOMPARE(input->text(), upper);
+      QCOMPARE(output->text(), dir.filePath("drop.avi"));
+    }
+    QVERIFY(Child<QListWidget>(dialog, "log")->count() == 0);
+  }
+
+  void browseOpensInTheFieldsFolderElseTheRememberedOnes() {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("cards/a"));
+    QDir(dir.path()).mkpath(QStringLiteral("cards/b"));
+    QDir(dir.path()).mkpath(QStringLiteral("videos"));
+    const QString first = TouchFile(dir, "cards/a/cam1.zr");
+
+    FakePrompts prompts;
+    {
+      ConversionDialog dialog(prompts);
+      QLineEdit* input = Child<QLineEdit>(dialog, "inputName");
+      dialog.Browse();  // nothing known yet: the file dialog's own choice
+      QCOMPARE(prompts.browseCalls.back().startFolder, QString());
+
+      prompts.recordingAnswers = {first};
+      dialog.Browse();
+      QCOMPARE(input->text(), first);
+      dialog.Browse();  // the folder of the name in the field
+      QCOMPARE(prompts.browseCalls.back().startFolder, dir.filePath("cards/a"));
+
+      input->setText(dir.filePath("cards/b/typed-but-missing.zr"));
+      dialog.Browse();  // the field's folder, even for a file that is not there yet
+      QCOMPARE(prompts.browseCalls.back().startFolder, dir.filePath("cards/b"));
+
+      for (const QString& typed : {QString(), QStringLiteral("bare.zr"), dir.filePath("no/such/folder/x.zr")}) {
+        input->setText(typed);
+        dialog.Browse();  // nothing usable in the field: the last recording's folder
+        QCOMPARE(prompts.browseCalls.back().startFolder, dir.filePath("cards/a"));
+      }
+    }
+    {
+      // The next run remembers it.
+      ConversionDialog dialog(prompts);
+      dialog.Browse();
+      QCOMPARE(prompts.browseCalls.back().startFolder, dir.filePath("cards/a"));
+    }
+    // The last output folder stands in when the recording's folder is gone (a card taken out).
+    RememberedFolders folders;
+    folders.RememberOutput(dir.filePath("videos/cam1.avi"));
+    QCOMPARE(folders.outputFolder(), dir.filePath("videos"));
+    QVERIFY(QDir(dir.filePath("cards/a")).removeRecursively());
+    {
+      ConversionDialog dialog(prompts);
+      dialog.Browse();
+      QCOMPARE(prompts.browseCalls.back().startFolder, dir.filePath("videos"));
+    }
+    // A file remembered in a folder that does not exist is not stored.
+    folders.RememberRecording(dir.filePath("nowhere/cam.zr"));
+    QCOMPARE(folders.recordingFolder(), dir.filePath("cards/a"));
+
+    const BrowseRequest request{{"Video files(*.zr)"}, "zr", dir.filePath("videos")};
+    QCOMPARE(MakeRecordingFileDialog(nullptr, request)->directory().absolutePath(), dir.filePath("videos"));
+  }
+
+  void logContextMenuCopiesTheSelectionOrEverything() {
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QListWidget* log = Child<QListWidget>(dialog, "log");
+    QCOMPARE(log->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QCOMPARE(ActionTexts(log->actions()), QStringList({"&Copy", "Copy &all", "-", "&About Zentrova..."}));
+    QAction* copy = log->actions()[0];
+    QAction* copyAll = log->actions()[1];
+
+    for (int i = 1; i <= 20; ++i) dialog.AddLogLine(QStringLiteral("line %1").arg(i));
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    QVERIFY(!copy->isEnabled());  // nothing selected
+    copy->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+
+    // Selected out of order, copied in the log's order.
+    log->item(17)->setSelected(true);
+    log->item(3)->setSelected(true);
+    QVERIFY(copy->isEnabled());
+    copy->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("line 4\nline 18\n"));
+
+    // Ctrl+C in the log does the same.
+    log->clearSelection();
+    log->item(0)->setSelected(true);
+    log->setFocus();
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("line 1\n"));
+
+    copyAll->trigger();
+    QStringList all;
+    for (int i = 1; i <= 20; ++i) all << QStringLiteral("line %1").arg(i);
+    QCOMPARE(QGuiApplication::clipboard()->text(), all.join('\n') + '\n');
+    QCOMPARE(log->count(), 20);  // copying takes nothing away
+    QVERIFY(dialog.isVisible());
+  }
+
+  void replaceQuestionDefaultsToCancel() {
+    auto box = MakeReplaceQuestion(nullptr, QStringLiteral("/videos/cam1.avi"));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Zentrova"));
+    QCOMPARE(box->text(), QStringLiteral("cam1.avi already exists. Replace it?"));
+    QCOMPARE(box->buttonRole(box->defaultButton()), QMessageBox::RejectRole);
+
+    QtPrompts real;
+    AnswerNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    QVERIFY(!real.ConfirmReplace(nullptr, QStringLiteral("/videos/cam1.avi")));
+    AnswerNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+    QVERIFY(!real.ConfirmReplace(nullptr, QStringLiteral("/videos/cam1.avi")));  // Enter takes the default
+    AnswerNextModal([](QWidget* modal) {
+      QTest::mouseClick(modal->findChild<QPushButton*>(QStringLiteral("replace")), Qt::LeftButton);
+    });
+    QVERIFY(real.ConfirmReplace(nullptr, QStringLiteral("/videos/cam1.avi")));
+  }
+
+  void progressTextGivesPercentAndTimeLeft() {
+    QCOMPARE(ProgressText(0, 200, 0), QStringLiteral("0%"));
+    QCOMPARE(ProgressText(0, 200, 5000), QStringLiteral("0%"));     // no pace yet
+    QCOMPARE(ProgressText(10, 200, 100), QStringLiteral("5%"));     // too early to tell
+    QCOMPARE(ProgressText(50, 200, 10000), QStringLiteral("25% - 0:30 left"));
+    QCOMPARE(ProgressText(199, 200, 199000), QStringLiteral("99% - 0:01 left"));
+    QCOMPARE(ProgressText(1, 100000, 1000), QStringLiteral("0% - 27:46:39 left"));
+    QCOMPARE(ProgressText(100, 7300, 1000), QStringLiteral("1% - 1:12 left"));
+    QCOMPARE(ProgressText(200, 200, 9000), QStringLiteral("100%"));
+    QCOMPARE(ProgressText(5, 0, 9000), QStringLiteral("0%"));  // a recording that declares no frames
+    QCOMPARE(PercentDone(4294967295u, 4294967295u), 100);
+    QCOMPARE(PercentDone(4294967294u, 4294967295u), 99);
+    QCOMPARE(PercentDone(7, 3), 100);
   }
 };
 

@@ -312,7 +312,9 @@ TEST_F(ReaderTest, DeliversFramesInOrderThenFailsForever) {
   ZrHeaderFields fields;
   ASSERT_TRUE(w.Open(d.file("w.zr"), fields));
   for (uint8_t i = 0; i < 4; ++i) {
-    if (i == 2) ASSERT_TRUE(w.BeginBlock());
+    if (i == 2) {
+      ASSERT_TRUE(w.BeginBlock());
+    }
     const auto video = Bytes(10 + i, i);
     const auto audio = Bytes(3, 100);
     ZrFrame fr;
@@ -331,7 +333,9 @@ TEST_F(ReaderTest, DeliversFramesInOrderThenFailsForever) {
     ASSERT_EQ(f.next(), 1);
     EXPECT_EQ(f.record.frameTag, i);
     EXPECT_EQ(f.videoBytes(), Bytes(10 + i, i));
-    if (i % 2) EXPECT_EQ(f.record.audioBytes, 3u);
+    if (i % 2) {
+      EXPECT_EQ(f.record.audioBytes, 3u);
+    }
   }
   EXPECT_EQ(f.next(), 0);
   EXPECT_EQ(f.next(), 0);
@@ -449,7 +453,9 @@ TEST_F(ReaderTest, EveryTruncationAndRandomCorruptionEndsCleanly) {
   ZrWriter w;
   ASSERT_TRUE(w.Open(d.file("base.zr"), {}));
   for (int i = 0; i < 6; ++i) {
-    if (i % 2 == 0) ASSERT_TRUE(w.BeginBlock());
+    if (i % 2 == 0) {
+      ASSERT_TRUE(w.BeginBlock());
+    }
     const auto video = Bytes(40, static_cast<uint8_t>(i));
     const auto audio = Bytes(9, 3);
     ZrFrame fr;

@@ -54,18 +54,52 @@ def draw():
     return px
 
 
+def scaled(px, size, samples=4):
+    """The drawing at another size: each pixel averages samples x samples points of the 32-pixel
+    picture, so multiples of 32 keep its crisp pixels and other sizes get smoothed edges."""
+    out = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            total = [0, 0, 0]
+            for sy in range(samples):
+                for sx in range(samples):
+                    u = int((x + (sx + 0.5) / samples) * SIZE / size)
+                    v = int((y + (sy + 0.5) / samples) * SIZE / size)
+                    for i, c in enumerate(px[v][u]):
+                        total[i] += c
+            row.append(tuple(round(t / (samples * samples)) for t in total))
+        out.append(row)
+    return out
+
+
 def png(px):
+    size = len(px)
     raw = b"".join(b"\x00" + bytes(c for p in row for c in p) for row in px)
 
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
-    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 2, 0, 0, 0)  # 8 bits per channel, RGB
+    header = struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)  # 8 bits per channel, RGB
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
 
 
+# The sizes of the desktop's icon theme (share/icons/hicolor/NxN/apps).
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
 if __name__ == "__main__":
-    out = sys.argv[1] if len(sys.argv) > 1 else "zentrova.png"
-    with open(out, "wb") as f:
-        f.write(png(draw()))
+    # make_icon.py [zentrova.png]: the program's own 32 x 32 icon.
+    # make_icon.py --theme FOLDER: FOLDER/NxN/apps/zentrova.png for every theme size.
+    if len(sys.argv) > 2 and sys.argv[1] == "--theme":
+        import os
+        for size in THEME_SIZES:
+            folder = os.path.join(sys.argv[2], f"{size}x{size}", "apps")
+            os.makedirs(folder, exist_ok=True)
+            with open(os.path.join(folder, "zentrova.png"), "wb") as f:
+                f.write(png(scaled(draw(), size)))
+    else:
+        out = sys.argv[1] if len(sys.argv) > 1 else "zentrova.png"
+        with open(out, "wb") as f:
+            f.write(png(draw()))

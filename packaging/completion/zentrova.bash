@@ -1,0 +1,86 @@
+# Bash completion for zentrova, zentrova-gui and zrgen.
+# The options come from the programs' own --help, so they are always those of the installed
+# version; file names are offered for the arguments that take files.
+
+# The options that `$@ --help` lists, one per word.
+_zentrova_help_options() {
+  "$@" --help 2>/dev/null | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n'
+}
+
+# Files whose names end in one of the given patterns, and folders to go on into.
+_zentrova_files() {
+  local cur=$1 pattern=$2 IFS=$'\n' extglob_was_on=0
+  shopt -q extglob && extglob_was_on=1
+  shopt -s extglob
+  compopt -o filenames 2>/dev/null
+  COMPREPLY+=($(compgen -d -- "$cur"))
+  COMPREPLY+=($(compgen -f -X "!$pattern" -- "$cur"))
+  ((extglob_was_on)) || shopt -u extglob
+}
+
+_zentrova() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} program=${COMP_WORDS[0]}
+  local command="" i positional=0
+  COMPREPLY=()
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    case ${COMP_WORDS[i]} in
+      -*) ;;
+      *) if [[ -z $command ]]; then command=${COMP_WORDS[i]}; else ((positional++)); fi ;;
+    esac
+  done
+  case $prev in
+    --codec)
+      COMPREPLY=($(compgen -W "$("$program" codecs 2>/dev/null | cut -f1)" -- "$cur"))
+      return ;;
+    --idct) COMPREPLY=($(compgen -W "auto plain vector" -- "$cur")); return ;;
+    --quality) return ;;
+  esac
+  if [[ -z $command ]]; then
+    if [[ $cur == -* ]]; then
+      COMPREPLY=($(compgen -W "$(_zentrova_help_options "$program")" -- "$cur"))
+    else
+      COMPREPLY=($(compgen -W "$("$program" --help 2>/dev/null | sed -n '/^Subcommands:/,$ s/^  \([a-z][^ ]*\).*/\1/p')" -- "$cur"))
+    fi
+    return
+  fi
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$(_zentrova_help_options "$program" "$command")" -- "$cur"))
+    return
+  fi
+  case $command in
+    convert) if ((positional == 0)); then _zentrova_files "$cur" '*.@(zr|zrx)'; else _zentrova_files "$cur" '*avi'; fi ;;
+    info) _zentrova_files "$cur" '*.@(zr|zrx)' ;;
+  esac
+}
+
+_zentrova_gui() {
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  COMPREPLY=()
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$(_zentrova_help_options "${COMP_WORDS[0]}")" -- "$cur"))
+    return
+  fi
+  _zentrova_files "$cur" '*.@(zr|zrx)'
+}
+
+_zrgen() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+  COMPREPLY=()
+  case $prev in
+    --idct) COMPREPLY=($(compgen -W "auto plain vector" -- "$cur")); return ;;
+    --video) COMPREPLY=($(compgen -W "pattern still -" -- "$cur")); _zentrova_files "$cur" '*'; return ;;
+    --audio) COMPREPLY=($(compgen -W "tone silence none -" -- "$cur")); _zentrova_files "$cur" '*'; return ;;
+    --gallery) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
+    -r|--resolution-code|--version|-n|--frames|--rate|-q|--quantiser|--intra-quantiser|--intra-period|-g|--groups|--frames-per-block|--tone-hz|--tone-amplitude|--seed|--start-time|--text1|--text2|--text3)
+      return ;;
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$(_zentrova_help_options "${COMP_WORDS[0]}")" -- "$cur"))
+    return
+  fi
+  _zentrova_files "$cur" '*.@(zr|zrx)'
+}
+
+complete -F _zentrova zentrova
+complete -F _zentrova_gui zentrova-gui
+complete -F _zrgen zrgen

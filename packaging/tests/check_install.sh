@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what landed there: every file of
+# installed-files.txt and nothing else, programs that run from the prefix, a desktop entry that
+# validates, a recording type the MIME database takes (globs and magic), completions that load.
+#   check_install.sh BUILD_DIR
+set -euo pipefail
+
+build=$1
+here=$(cd "$(dirname "$0")" && pwd)
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail() { echo "check_install: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+expected=$(grep -v '^#' "$here/installed-files.txt" | sort)
+actual=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
+if [ "$expected" != "$actual" ]; then
+  diff <(echo "$expected") <(echo "$actual") >&2 || true
+  fail "the installed files differ from installed-files.txt (< expected, > installed)"
+fi
+
+# The programs run from the prefix (the GUI's --help needs no display).
+for program in zentrova zentrova-gui zrgen; do
+  "$prefix/bin/$program" --help | grep -q "Usage: " || fail "$program --help printed no usage"
+done
+for page in zentrova zentrova-gui zrgen; do
+  gzip -t "$prefix/share/man/man1/$page.1.gz" || fail "$page.1.gz is not gzip"
+  zcat "$prefix/share/man/man1/$page.1.gz" | grep -q '^\.TH ' || fail "$page.1.gz is no manual page"
+done
+
+desktop-file-validate "$prefix/share/applications/zentrova.desktop"
+grep -qx 'MimeType=video/x-zr;' "$prefix/share/applications/zentrova.desktop" || fail "the desktop entry names no recording type"
+grep -qx 'Exec=zentrova-gui %f' "$prefix/share/applications/zentrova.desktop" || fail "the desktop entry does not pass the file"
+
+# The MIME database built from the installed package knows both globs and the magic.
+update-mime-database "$prefix/share/mime"
+grep -q '^50:video/x-zr:\*\.zr$' "$prefix/share/mime/globs2" || fail "no *.zr glob in the MIME database"
+grep -q '^50:video/x-zr:\*\.zrx$' "$prefix/share/mime/globs2" || fail "no *.zrx glob in the MIME database"
+grep -qa 'video/x-zr' "$prefix/share/mime/magic" || fail "no magic for video/x-zr"
+grep -qa 'ZR' "$prefix/share/mime/magic" || fail "the magic does not hold ZR"
+
+# Icons: square PNGs of the size their folder names.
+for icon in "$prefix"/share/icons/hicolor/*/apps/zentrova.png; do
+  size=$(basename "$(dirname "$(dirname "$icon")")")
+  python3 - "$icon" "$size" <<'PY' || fail "$icon is not a ${size} PNG"
+import struct, sys
+data = open(sys.argv[1], "rb").read(24)
+w, h = struct.unpack(">II", data[16:24])
+sys.exit(0 if data[:8] == b"\x89PNG\r\n\x1a\n" and f"{w}x{h}" == sys.argv[2] else 1)
+PY
+done
+
+# The installed completion loads and completes from the installed programs.
+PATH="$prefix/bin:$PATH" bash -c '
+  source "$1/share/bash-completion/completions/zentrova"
+  COMP_WORDS=(zentrova co); COMP_CWORD=1; _zentrova
+  [ "${COMPREPLY[*]}" = "convert codecs" ]' sh "$prefix" || fail "the installed bash completion does not complete commands"
+zsh -n "$prefix/share/zsh/vendor-completions/_zentrova" || fail "the zsh completion does not parse"
+
+echo "check_install: $(echo "$actual" | wc -l) files installed and checked"
