@@ -33,7 +33,8 @@ _zentrova() {
       COMPREPLY=($(compgen -W "$("$program" codecs 2>/dev/null | cut -f1)" -- "$cur"))
       return ;;
     --idct) COMPREPLY=($(compgen -W "auto plain vector" -- "$cur")); return ;;
-    --quality) return ;;
+    --quality|-j|--jobs) return ;;
+    -o|--output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac
   if [[ -z $command ]]; then
     if [[ $cur == -* ]]; then
@@ -48,7 +49,13 @@ _zentrova() {
     return
   fi
   case $command in
-    convert) if ((positional == 0)); then _zentrova_files "$cur" '*.@(zr|zrx)'; else _zentrova_files "$cur" '*avi'; fi ;;
+    convert)
+      # With -o every argument is a recording or a folder of them; without, the second is the AVI file.
+      if ((positional == 0)) || [[ " ${COMP_WORDS[*]} " == *" -o "* || " ${COMP_WORDS[*]} " == *" --output-dir "* ]]; then
+        _zentrova_files "$cur" '*.@(zr|zrx|ZR|ZRX)'
+      else
+        _zentrova_files "$cur" '*avi'
+      fi ;;
     info) _zentrova_files "$cur" '*.@(zr|zrx)' ;;
   esac
 }
@@ -71,7 +78,7 @@ _zrgen() {
     --video) COMPREPLY=($(compgen -W "pattern still -" -- "$cur")); _zentrova_files "$cur" '*'; return ;;
     --audio) COMPREPLY=($(compgen -W "tone silence none -" -- "$cur")); _zentrova_files "$cur" '*'; return ;;
     --gallery) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
-    -r|--resolution-code|--version|-n|--frames|--rate|-q|--quantiser|--intra-quantiser|--intra-period|-g|--groups|--frames-per-block|--tone-hz|--tone-amplitude|--seed|--start-time|--text1|--text2|--text3)
+    -r|--resolution-code|--format-version|-n|--frames|--rate|-q|--quantiser|--intra-quantiser|--intra-period|-g|--groups|--frames-per-block|--tone-hz|--tone-amplitude|--seed|--start-time|--text1|--text2|--text3)
       return ;;
   esac
   if [[ $cur == -* ]]; then
