@@ -33,6 +33,8 @@ _zentrova() {
       COMPREPLY=($(compgen -W "$("$program" codecs 2>/dev/null | cut -f1)" -- "$cur"))
       return ;;
     --idct) COMPREPLY=($(compgen -W "auto plain vector" -- "$cur")); return ;;
+    --rate) COMPREPLY=($(compgen -W "auto classic" -- "$cur")); return ;;
+    --format) COMPREPLY=($(compgen -W "avi mkv mp4" -- "$cur")); return ;;
     --quality|-j|--jobs) return ;;
     -o|--output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac

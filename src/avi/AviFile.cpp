@@ -21,6 +21,8 @@ class WriterStream final : public AviStream {
 
   StreamInfo Info() const override { return writer_->Info(index_); }
 
+  int SetRate(uint32_t rate, uint32_t scale) override { return writer_->SetRate(index_, rate, scale); }
+
  private:
   std::shared_ptr<AviWriter> writer_;
   int index_;
@@ -36,6 +38,8 @@ class WriterFile final : public AviFile {
     stream = std::make_shared<WriterStream>(writer_, index);
     return 0;
   }
+
+  int SetTags(const FileTags& tags) override { return writer_->SetTags(tags); }
 
  private:
   std::shared_ptr<AviWriter> writer_;

@@ -24,6 +24,12 @@ class AviStream {
   // The stream-info record the stream was created with (a compressed picture format fills in
   // fccHandler).
   virtual StreamInfo Info() const { return {}; }
+  // Sets the rate and scale the stream's header carries when the file completes (the frame
+  // rate is known only once every sample is in). 0 on success; a stream that cannot refuses.
+  virtual int SetRate(uint32_t rate, uint32_t scale) { return -1; }
+  // Whether the file wants a codec's stream headers once, in the format record, rather than
+  // repeated in the samples (MP4 and Matroska do).
+  virtual bool WantsGlobalHeaders() const { return false; }
 };
 
 class AviFile {
@@ -31,6 +37,8 @@ class AviFile {
   virtual ~AviFile() = default;
   // Creates a stream; streams are numbered in creation order. 0 on success.
   virtual int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) = 0;
+  // Sets the file's tags; before the first sample only. 0 on success.
+  virtual int SetTags(const FileTags& tags) { return -1; }
 };
 
 // Opens `path` for writing, created or emptied. 0 on success; otherwise `reason` says why in

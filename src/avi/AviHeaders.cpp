@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "avi/RiffBuffer.h"
+#include "container/Tags.h"
 
 namespace zentrova::avi {
 namespace {
@@ -104,9 +105,35 @@ void PutExtendedHeader(RiffBuffer& out, uint32_t totalFrames) {
   out.Close(list);
 }
 
+// A zero-terminated text chunk.
+void PutText(RiffBuffer& out, uint32_t fourcc, const std::string& text) {
+  const size_t mark = out.OpenChunk(fourcc);
+  out.PutBytes(text.data(), text.size());
+  out.Put8(0);
+  out.Close(mark);
+}
+
+// The start time in the AVI date form, the one readers parse ("Thu Jan 10 21:20:00 2008"),
+// ended by a line feed and a zero as the classic writers leave it.
+void PutStartDate(RiffBuffer& out, const FileTags& tags) {
+  if (!tags.hasStartTime) return;
+  PutText(out, FourCC('I', 'D', 'I', 'T'), container::AviDate(tags.startTime) + "\n");
+}
+
+void PutInfoList(RiffBuffer& out, const FileTags& tags) {
+  if (!tags.hasStartTime && tags.title.empty() && tags.comment.empty() && tags.software.empty()) return;
+  const size_t list = out.OpenList(FourCC('I', 'N', 'F', 'O'));
+  if (!tags.title.empty()) PutText(out, FourCC('I', 'N', 'A', 'M'), tags.title);
+  if (!tags.comment.empty()) PutText(out, FourCC('I', 'C', 'M', 'T'), tags.comment);
+  if (tags.hasStartTime) PutText(out, FourCC('I', 'C', 'R', 'D'), container::IsoUtc(tags.startTime));
+  if (!tags.software.empty()) PutText(out, FourCC('I', 'S', 'F', 'T'), tags.software);
+  out.Close(list);
+}
+
 }  // namespace
 
-std::vector<uint8_t> BuildHeader(const HeaderTotals& totals, std::span<const HeaderStream> streams) {
+std::vector<uint8_t> BuildHeader(const HeaderTotals& totals, std::span<const HeaderStream> streams,
+                                 const FileTags& tags) {
   RiffBuffer out;
   out.Put32(FourCC('R', 'I', 'F', 'F'));
   out.Put32(totals.riffSize);
@@ -115,7 +142,9 @@ std::vector<uint8_t> BuildHeader(const HeaderTotals& totals, std::span<const Hea
   PutMainHeader(out, totals, streams);
   for (const HeaderStream& s : streams) PutStreamList(out, s, totals.superCapacity);
   PutExtendedHeader(out, totals.totalFrames);
+  PutStartDate(out, tags);
   out.Close(hdrl);
+  PutInfoList(out, tags);
   out.Put32(FourCC('L', 'I', 'S', 'T'));
   out.Put32(totals.moviSize);
   out.Put32(FourCC('m', 'o', 'v', 'i'));

@@ -2,7 +2,8 @@
 // The front of an AVI file, from 'RIFF' up to the 'movi' list type: the main header (avih), one
 // stream list per stream (strh, strf, strn, super index), and the OpenDML extended header (dmlh).
 // It is built twice: with placeholders before the first sample, and with the final counts when
-// the file is completed; both builds have the same size.
+// the file is completed; both builds have the same size. The file's tags follow: the start time
+// as an IDIT chunk at the end of hdrl, the texts in a LIST INFO between hdrl and movi.
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -34,6 +35,7 @@ struct HeaderTotals {
 inline constexpr uint32_t kAvifHasIndex = 0x10;        // AVIF_HASINDEX
 inline constexpr uint32_t kAvifIsInterleaved = 0x100;  // AVIF_ISINTERLEAVED
 
-std::vector<uint8_t> BuildHeader(const HeaderTotals& totals, std::span<const HeaderStream> streams);
+std::vector<uint8_t> BuildHeader(const HeaderTotals& totals, std::span<const HeaderStream> streams,
+                                 const FileTags& tags = {});
 
 }  // namespace zentrova::avi

@@ -41,6 +41,16 @@ struct StreamInfo {
   std::string name;
 };
 
+// What a file says about the recording it holds, written as the container's own tags. Texts are
+// UTF-8; an empty one is left out.
+struct FileTags {
+  bool hasStartTime = false;
+  int64_t startTime = 0;  // seconds since 1970-01-01 00:00:00 UTC
+  std::string title;
+  std::string comment;
+  std::string software;  // "Zentrova 1.0"
+};
+
 #pragma pack(push, 1)
 struct BitmapInfoHeader {
   uint32_t biSize = 40;

@@ -40,6 +40,20 @@ StreamInfo AviWriter::Info(int stream) const {
   return streams_[stream].info;
 }
 
+int AviWriter::SetRate(int stream, uint32_t rate, uint32_t scale) {
+  if (finished_ || stream < 0 || static_cast<size_t>(stream) >= streams_.size() || rate == 0 || scale == 0)
+    return kFailed;
+  streams_[stream].info.dwRate = rate;
+  streams_[stream].info.dwScale = scale;
+  return 0;
+}
+
+int AviWriter::SetTags(const FileTags& tags) {
+  if (headerWritten_ || finished_) return kFailed;
+  tags_ = tags;
+  return 0;
+}
+
 int AviWriter::SetFormat(int stream, const void* format, int32_t size) {
   constexpr int32_t kMaxFormatBytes = 1 << 20;
   if (headerWritten_ || finished_ || stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return kFailed;
@@ -89,7 +103,7 @@ std::vector<uint8_t> AviWriter::Header(bool final) const {
     t.riffSize = 0;
     t.moviSize = 4;
   }
-  return BuildHeader(t, list);
+  return BuildHeader(t, list, tags_);
 }
 
 bool AviWriter::EnsureHeader() {

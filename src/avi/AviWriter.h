@@ -37,6 +37,12 @@ class AviWriter {
   int Write(int stream, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
             int32_t* samplesWritten, int32_t* bytesWritten);
   StreamInfo Info(int stream) const;
+  // The rate and scale of a stream's header, until the file completes: the final header
+  // carries them (the one written before the first sample carries the first ones).
+  int SetRate(int stream, uint32_t rate, uint32_t scale);
+  // The start time (IDIT) and the INFO list; before the first sample only, since they live in
+  // the header, whose size is fixed by then.
+  int SetTags(const FileTags& tags);
 
   // Completes the file; later writes are refused. Also done by the destructor.
   void Finish();
@@ -70,6 +76,7 @@ class AviWriter {
   std::unique_ptr<ByteSink> sink_;
   WriterLimits limits_;
   std::vector<Stream> streams_;
+  FileTags tags_;
   bool headerWritten_ = false;
   bool finished_ = false;
   bool segmentOpen_ = false;

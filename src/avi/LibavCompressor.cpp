@@ -127,6 +127,7 @@ class LibavStream final : public AviStream {
     ctx_->framerate = {rate, scale};
     ctx_->max_b_frames = 0;  // every frame leaves the encoder as it comes in
     ctx_->gop_size = std::max(1, 2 * rate / scale);
+    if (source_->WantsGlobalHeaders()) ctx_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // MP4, Matroska
     ApplyQuality(ctx_, codec_, quality_);
     if (avcodec_open2(ctx_, encoder, nullptr) < 0) return Fail();
     frame_->format = ctx_->pix_fmt;

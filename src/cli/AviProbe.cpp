@@ -112,6 +112,18 @@ AviProbe ProbeAvi(const std::string& path) {
   return probe;
 }
 
+bool StartsLikeContainer(const std::string& path, const std::string& extension) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  uint8_t head[8] = {};
+  const bool read = ReadAt(fd, 0, head, sizeof head);
+  ::close(fd);
+  if (!read) return false;
+  if (extension == ".mkv") return head[0] == 0x1A && head[1] == 0x45 && head[2] == 0xDF && head[3] == 0xA3;
+  if (extension == ".mp4") return std::memcmp(head + 4, "ftyp", 4) == 0;
+  return false;
+}
+
 std::string FourCCText(uint32_t fourcc) {
   std::string s;
   for (int i = 0; i < 4; ++i) {

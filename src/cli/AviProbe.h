@@ -19,6 +19,10 @@ struct AviProbe {
 // Reads the segment headers and the header list of `path`; never reads the frames.
 AviProbe ProbeAvi(const std::string& path);
 
+// Whether `path` starts like a Matroska (".mkv") or MP4 (".mp4") file. Their completeness is not
+// read: a batch converts such an output again.
+bool StartsLikeContainer(const std::string& path, const std::string& extension);
+
 // "FMP4", or the code in hexadecimal when it is not printable.
 std::string FourCCText(uint32_t fourcc);
 

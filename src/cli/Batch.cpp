@@ -83,6 +83,15 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c) {
   struct stat st {};
   if (::lstat(item.output.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) return fail("the output exists and is not a regular file");
+    const std::string extension = OutputExtension(c);
+    if (extension != ".avi") {
+      if (c.neverOverwrite) return fail("the output exists; -n keeps it");
+      if (!c.overwrite && !StartsLikeContainer(item.output, extension))
+        return fail("the output exists and is not a " + extension.substr(1) + " file; -y replaces it");
+      plan.replace = true;
+      plan.convert = true;
+      return plan;
+    }
     const AviProbe probe = ProbeAvi(item.output);
     const bool complete = probe.finished && probe.frames == row.framesDeclared;
     if (complete && !c.overwrite) {
@@ -130,6 +139,8 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   if (const std::string why = MakeOutputFolders(c.outDir, plan.item.output); !why.empty()) return fail(why);
 
   JobOptions options;
+  std::string unusable;
+  if (!ApplyOutputOptions(c.outputChoice, plan.item.output, c.codec, options, &unusable)) return fail(unusable);
   options.idct = IdctOf(c.idct);
   options.overwrite = plan.replace || c.overwrite;
   options.threads = threads;
@@ -151,7 +162,8 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
     if (!diagnostics.empty()) reason = diagnostics.back();
     return fail(reason);
   }
-  const uint64_t microsPerFrame = 1000000u / (job.aviRate() ? job.aviRate() : 1);
+  const double fps = job.rate().rate.fps();
+  const uint64_t microsPerFrame = static_cast<uint64_t>(1e6 / (fps > 0 ? fps : 1));
   const ConversionJob::LoopResult result =
       job.RunFrameLoop(&Cancel().cutShort, [&](uint32_t, uint32_t) {
         shared.framesDone.fetch_add(1, std::memory_order_relaxed);
@@ -239,6 +251,15 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     err << "zentrova: " << (known == compressors.end() ? "unknown codec " : "codec not available here: ")
         << Printable(c.codec) << " (available: " << names << ")\n";
     return kExitUsage;
+  }
+
+  {
+    JobOptions probe;
+    std::string unusable;
+    if (!ApplyOutputOptions(c.outputChoice, "recording" + OutputExtension(c), c.codec, probe, &unusable)) {
+      err << "zentrova: " << unusable << "\n";
+      return kExitUsage;
+    }
   }
 
   std::error_code ec;

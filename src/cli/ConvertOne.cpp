@@ -22,6 +22,11 @@ IdctChoice IdctOf(const std::string& name) {
 int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   const ConvertOptions& c = how.convert;
   JobOptions options;
+  std::string unusable;
+  if (!ApplyOutputOptions(c.outputChoice, c.inputs[1], c.codec, options, &unusable)) {
+    err << "zentrova: " << unusable << std::endl;
+    return kExitUsage;
+  }
   options.idct = IdctOf(c.idct);
   options.overwrite = c.overwrite && !c.neverOverwrite;
 
@@ -48,7 +53,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
 
   const auto start = std::chrono::steady_clock::now();
   auto lastDraw = start - std::chrono::seconds(1);
-  const double rate = job.aviRate() ? job.aviRate() : 1;
+  const double rate = job.rate().rate.fps() > 0 ? job.rate().rate.fps() : 1;
   ProgressSink progress;
   if (line.enabled())
     progress = [&](uint32_t done, uint32_t total) {

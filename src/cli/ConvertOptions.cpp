@@ -4,8 +4,9 @@ namespace zentrova::cli {
 
 void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
   convert.add_option("INPUT", o.inputs,
-                     "INPUT OUTPUT: one recording (.zr or .zrx) and the AVI file to write (its name must end "
-                     "in \"avi\"). INPUT... -o OUTDIR: recordings and folders, searched recursively")
+                     "INPUT OUTPUT: one recording (.zr or .zrx) and the file to write: AVI (its name must end "
+                     "in \"avi\"), .mkv or .mp4. INPUT... -o OUTDIR: recordings and folders, searched "
+                     "recursively")
       ->required();
   convert.add_option("-o,--output-dir", o.outDir,
                      "Write every recording as OUTDIR/<relative path>/<name>.avi (the batch form)");
@@ -26,9 +27,10 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
       ->excludes(yes);
   convert.add_option("-j,--jobs", o.jobs, "Conversions at once in a batch (default: the number of cores)")
       ->check(CLI::Range(1u, 1024u));
+  AddOutputOptions(&convert, o.outputChoice);
 }
 
-void AddOutputOptions(CLI::App& command, OutputOptions& output) {
+void AddReportingOptions(CLI::App& command, OutputOptions& output) {
   command.add_flag("--json", output.json,
                    "Print one JSON object per recording as it finishes, and nothing else on standard output");
   auto* quiet = command.add_flag("-q,--quiet", output.quiet, "Print only errors");
@@ -37,6 +39,9 @@ void AddOutputOptions(CLI::App& command, OutputOptions& output) {
   command.add_flag("--no-progress", output.noProgress, "No progress line, even on a terminal");
 }
 
-std::string OutputExtension(const ConvertOptions&) { return ".avi"; }
+std::string OutputExtension(const ConvertOptions& o) {
+  const std::string& format = o.outputChoice.format;
+  return format.empty() ? ".avi" : "." + format;
+}
 
 }  // namespace zentrova::cli

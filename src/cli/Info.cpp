@@ -1,27 +1,15 @@
 // info: what opening each recording reports, or which validity rule it breaks.
 #include <cstdio>
-#include <ctime>
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
+#include "cli/RateOption.h"
+#include "container/Tags.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrReader.h"
 
 namespace zentrova::cli {
-namespace {
-
-std::string UtcText(int32_t seconds) {
-  std::time_t t = seconds;
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char buf[64];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm);
-  return buf;
-}
-
-}  // namespace
-
 int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
   int status = kExitOk;
   const bool several = how.infoInputs.size() > 1;
@@ -40,11 +28,12 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
     }
     const uint32_t generation = GenerationOfVersion(reader.version());
     const uint32_t duration = static_cast<uint32_t>(reader.endTime()) - static_cast<uint32_t>(reader.startTime());
+    const RateReport rate = ReportRate(reader, info);
     char gen[16];
     std::snprintf(gen, sizeof gen, "0x%08X", generation);
     if (how.output.json) {
-      out << JsonObject()
-                 .AddPath("input", input)
+      JsonObject json;
+      json.AddPath("input", input)
                  .Add("status", "ok")
                  .Add("version", uint32_t{reader.version()})
                  .Add("codecGeneration", gen)
@@ -55,13 +44,16 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
                  .Add("frameCount", reader.frameCount())
                  .Add("blockCount", reader.blockCount())
                  .Add("startTime", Iso8601Utc(reader.startTime()))
+                 .Add("startTimeSeconds", reader.startTime())
                  .Add("endTime", Iso8601Utc(reader.endTime()))
-                 .Add("durationSeconds", duration)
-                 .Add("text1", reader.text1())
-                 .Add("text2", reader.text2())
-                 .Add("text3", reader.text3())
-                 .Text()
-          << "\n";
+                 .Add("endTimeSeconds", reader.endTime())
+                 .Add("durationSeconds", duration);
+      AddRateJson(rate, json);
+      // The recorder writes its texts in Latin-1.
+      json.Add("text1", container::Latin1ToUtf8(reader.text1()))
+          .Add("text2", container::Latin1ToUtf8(reader.text2()))
+          .Add("text3", container::Latin1ToUtf8(reader.text3()));
+      out << json.Text() << "\n";
       continue;
     }
     if (several) out << (first ? "" : "\n") << "== " << Printable(input) << "\n";
@@ -73,12 +65,13 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << "size family:      " << info.sizeFamily << "\n"
         << "frames:           " << reader.frameCount() << "\n"
         << "blocks:           " << reader.blockCount() << "\n"
-        << "start:            " << UtcText(reader.startTime()) << "\n"
-        << "end:              " << UtcText(reader.endTime()) << "\n"
+        << "start:            " << container::IsoUtc(reader.startTime()) << "\n"
+        << "end:              " << container::IsoUtc(reader.endTime()) << "\n"
         << "duration:         " << duration << " s\n"
-        << "text1:            " << reader.text1() << "\n"
-        << "text2:            " << reader.text2() << "\n"
-        << "text3:            " << reader.text3() << "\n";
+        << RateText(rate)
+        << "text1:            " << container::Latin1ToUtf8(reader.text1()) << "\n"
+        << "text2:            " << container::Latin1ToUtf8(reader.text2()) << "\n"
+        << "text3:            " << container::Latin1ToUtf8(reader.text3()) << "\n";
   }
   return status;
 }

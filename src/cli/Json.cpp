@@ -50,12 +50,25 @@ std::string JsonString(std::string_view s) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     const size_t n = Utf8SequenceAt(s, i);
     if (n == 0) {
-      out += "\xEF\xBF\xBD";
+      out += "\\ufffd";
       ++i;
       continue;
     }
     if (n > 1) {
-      out.append(s.substr(i, n));
+      // Everything outside ASCII as \uXXXX (a pair of them above U+FFFF): the output is
+      // plain ASCII, whatever the terminal or the reader's encoding.
+      const auto b = [&](size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(s[i + k])); };
+      uint32_t cp = n == 2 ? (b(0) & 0x1F) << 6 | (b(1) & 0x3F)
+                  : n == 3 ? (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F)
+                           : (b(0) & 0x07) << 18 | (b(1) & 0x3F) << 12 | (b(2) & 0x3F) << 6 | (b(3) & 0x3F);
+      char esc[16];
+      if (cp >= 0x10000) {
+        cp -= 0x10000;
+        std::snprintf(esc, sizeof esc, "\\u%04x\\u%04x", 0xD800 + (cp >> 10), 0xDC00 + (cp & 0x3FF));
+      } else {
+        std::snprintf(esc, sizeof esc, "\\u%04x", cp);
+      }
+      out += esc;
       i += n;
       continue;
     }
@@ -100,9 +113,9 @@ std::string HexBytes(std::string_view s) {
 }
 
 void JsonObject::Key(std::string_view key) {
-  if (body_.size() > 1) body_ += ",";
+  if (body_.size() > 1) body_ += ", ";
   body_ += JsonString(key);
-  body_ += ":";
+  body_ += ": ";
 }
 
 JsonObject& JsonObject::Add(std::string_view key, std::string_view value) {

@@ -9,8 +9,9 @@ namespace zentrova::cli {
 // True when `s` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view s);
 
-// A JSON string literal. Well-formed UTF-8 passes through; each byte that is not part of a
-// well-formed sequence becomes U+FFFD (file names may hold any bytes; see JsonObject::AddPath).
+// A JSON string literal in plain ASCII: well-formed UTF-8 is written as \uXXXX escapes, and each
+// byte that is not part of a well-formed sequence as \ufffd (file names may hold any bytes; see
+// JsonObject::AddPath).
 std::string JsonString(std::string_view s);
 
 // "2026-12-07T11:32:04Z".
@@ -34,7 +35,7 @@ class JsonObject {
   // A file name: the name as a string, and when it is not UTF-8 also "<key>Bytes", its exact
   // bytes in hexadecimal, so a script can still find the file.
   JsonObject& AddPath(std::string_view key, std::string_view path);
-  // "{...}" on one line, no line feed.
+  // {"key": value, ...} on one line, no line feed.
   std::string Text() const { return body_ + "}"; }
 
  private:

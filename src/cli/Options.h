@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "avi/Compressor.h"
+#include "cli/RateOption.h"
 
 namespace zentrova::cli {
 
@@ -27,6 +28,7 @@ struct ConvertOptions {
   bool overwrite = false;       // -y
   bool neverOverwrite = false;  // -n
   unsigned jobs = 0;            // -j: conversions at once; 0 = the number of cores
+  OutputChoice outputChoice;    // --rate, --format
 };
 
 struct Invocation {
@@ -42,9 +44,9 @@ struct Invocation {
 // The options of `convert`. Options of later features join here, each in a line or two.
 void AddConvertOptions(CLI::App& convert, ConvertOptions& options);
 // -q, -v, --no-progress and --json of `convert`.
-void AddOutputOptions(CLI::App& command, OutputOptions& output);
+void AddReportingOptions(CLI::App& command, OutputOptions& output);
 
-// The file name ending of the batch form's outputs (".avi").
+// The file name ending of the batch form's outputs: ".avi", or that of the --format chosen.
 std::string OutputExtension(const ConvertOptions& options);
 
 }  // namespace zentrova::cli

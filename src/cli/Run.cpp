@@ -38,7 +38,7 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
 
   auto* convert = app.add_subcommand("convert", "Convert recordings into AVI files");
   AddConvertOptions(*convert, how.convert);
-  AddOutputOptions(*convert, how.output);
+  AddReportingOptions(*convert, how.output);
 
   auto* info = app.add_subcommand("info", "Show what recordings hold");
   info->add_option("INPUT", how.infoInputs, "ZR recordings")->required();

@@ -5,6 +5,7 @@
 
 #include "audio/G726Decoder.h"
 #include "convert/Messages.h"
+#include "container/Tags.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -30,10 +31,7 @@ void ConversionJob::Log(const std::string& line) {
 }
 
 uint32_t ConversionJob::ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime) {
-  // The difference is unsigned: an end before the start gives a huge duration and rate 1.
-  const uint32_t duration = static_cast<uint32_t>(endTime) - static_cast<uint32_t>(startTime);
-  if (duration == 0) return kZeroDurationRate;
-  return frameCount / duration + 1;
+  return ClassicWholeRate(frameCount, startTime, endTime);
 }
 
 int32_t ConversionJob::ComputeOutputHeight(int32_t width, int32_t height) {
@@ -70,7 +68,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return Setup::Failed;
   }
   // Byte for byte and case-sensitive; "clipavi" passes, "clip.AVI" does not.
-  if (!EndsWith(output, "avi")) {
+  if (options_.format == container::Format::Avi && !EndsWith(output, "avi")) {
     Log(messages::kBadOutputName);
     return Setup::Failed;
   }
@@ -88,18 +86,24 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   };
 
   std::string reason;
-  if (avi::OpenAviFile(aviFile_, output, &reason) != 0) {
+  if (container::OpenOutput(aviFile_, options_.format, output, &reason) != 0) {
     aviFile_.reset();
     if (diagnostics_) diagnostics_("cannot create " + output + ": " + reason);
     return fail(messages::kOpenFailed);
   }
 
-  aviRate_ = ComputeRate(frameCount_, reader_->startTime(), reader_->endTime());
+  startTime_ = reader_->startTime();
+  endTime_ = reader_->endTime();
+  aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3()));
+  // The estimate before any sound is in; the final rate is set when the loop ends.
+  rate_ = ChooseRate(options_.rate, frameCount_, 0, startTime_, endTime_);
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('v', 'i', 'd', 's');
-  streamInfo_.dwScale = 1;
-  streamInfo_.dwRate = aviRate_;
+  // Compressors take their time base from here; MPEG-4 Part 2 has 16 bits for it.
+  const FrameRate estimate = FrameRate::Reduced(rate_.rate.num, rate_.rate.den, 65535);
+  streamInfo_.dwScale = estimate.den;
+  streamInfo_.dwRate = estimate.num;
   streamInfo_.dwInitialFrames = 1;
   streamInfo_.dwSuggestedBufferSize =
       static_cast<uint32_t>(videoFormat_.biWidth) * static_cast<uint32_t>(videoFormat_.biHeight) * 3;
@@ -247,12 +251,23 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (progress) progress(result.framesWritten, frameCount_);
   }
   const uint32_t total = frameCount_;
+  SetFinalRate(result.framesWritten);
   ReleaseDecoding();
   ReleaseAvi();
   if (result.cancelled)
     Log("Conversion cancelled: " + std::to_string(result.framesWritten) + " of " + std::to_string(total) +
         " frames saved.");
   return result;
+}
+
+// With sound the pictures are timed to last as long as the samples written; without it the
+// frames the recording declares share its duration.
+void ConversionJob::SetFinalRate(uint32_t framesWritten) {
+  if (options_.rate.mode == RateChoice::Mode::Auto) {
+    const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
+    rate_ = AutoRate(samples > 0 ? framesWritten : frameCount_, samples, startTime_, endTime_);
+  }
+  if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }
 
 void ConversionJob::Finish() { Log(messages::kSaved); }

@@ -12,6 +12,8 @@
 
 #include "avi/AviFile.h"
 #include "avi/Compressor.h"
+#include "container/ContainerFile.h"
+#include "convert/FrameRate.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrReader.h"
 #include "video/VideoDecoder.h"
@@ -36,6 +38,11 @@ struct JobOptions {
   // Threads one conversion may use (decoding, compressing); 0 lets the job choose. A batch that
   // runs several conversions at once gives each its share of the cores.
   unsigned threads = 0;
+  // How the video rate is chosen: by default from the recording's own timing, so that pictures
+  // and sound end together (the desktop dialog always uses it).
+  RateChoice rate{};
+  // The container written. Only an AVI output must have a name ending in "avi".
+  container::Format format = container::Format::Avi;
 };
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
@@ -58,8 +65,8 @@ class ConversionJob {
     std::string reason;  // one line on what went wrong when the outcome is not Saved
   };
 
-  // Rate given to the video stream when the recording's duration is 0 seconds.
-  static constexpr uint32_t kZeroDurationRate = 25;
+  // Rate given to the video stream when the recording's duration is 0 seconds and it has no sound.
+  static constexpr uint32_t kZeroDurationRate = kDefaultRate.num;
   static constexpr uint32_t kAudioBufferBytes = 65536;
   static constexpr uint32_t kPcmBufferBytes = 131072;
 
@@ -97,14 +104,16 @@ class ConversionJob {
 
   // What the set-up derived, for the front ends and the tests.
   uint32_t frameCount() const { return frameCount_; }
-  uint32_t aviRate() const { return aviRate_; }
+  // The video rate: after Convert the estimate the compressor starts from, after RunFrameLoop
+  // the rate the file carries (from the frames and samples written, unless forced or classic).
+  const DerivedRate& rate() const { return rate_; }
   int32_t outputHeight() const { return videoFormat_.biHeight; }
   const RecordingInfo& recordingInfo() const { return recordingInfo_; }
   uint32_t codecStamp() const { return codecStamp_; }
   const avi::BitmapInfoHeader& videoFormat() const { return videoFormat_; }
 
-  // aviRate from the frame count and the two times: frameCount / (end - start) + 1, the
-  // difference taken as an unsigned 32-bit number.
+  // The classic rate (`--rate classic`, unbounded): frameCount / (end - start) + 1, the
+  // difference taken as an unsigned 32-bit number; kZeroDurationRate for a zero difference.
   static uint32_t ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime);
   // Output height: doubled for 640- and 704-wide recordings.
   static int32_t ComputeOutputHeight(int32_t width, int32_t height);
@@ -115,6 +124,7 @@ class ConversionJob {
   int OpenRecording(const std::string& path);
   void WriteFrameAudio();
   void WriteFramePicture(int32_t index);
+  void SetFinalRate(uint32_t framesWritten);
   void Log(const std::string& line);
 
   LogSink log_;
@@ -142,7 +152,9 @@ class ConversionJob {
   std::vector<int16_t> pcmBuffer_;
   std::vector<uint8_t> picture_;
   std::unique_ptr<G726Decoder> audioDecoder_;
-  uint32_t aviRate_ = 1;
+  DerivedRate rate_;
+  int32_t startTime_ = 0;
+  int32_t endTime_ = 0;
   uint32_t codecStamp_ = 0;
 };
 

@@ -52,12 +52,12 @@ TEST(CliConventions, InfoOnSeveralRecordingsGivesOneJsonObjectEach) {
   EXPECT_EQ(run.status, 1);  // one of them is not a recording
   const auto lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 3u) << run.out;
-  EXPECT_TRUE(Contains(lines[0], "\"status\":\"ok\""));
-  EXPECT_TRUE(Contains(lines[0], "\"frameCount\":5"));
-  EXPECT_TRUE(Contains(lines[1], "\"status\":\"failed\""));
-  EXPECT_TRUE(Contains(lines[1], "\"reason\":"));
-  EXPECT_TRUE(Contains(lines[2], "\"width\":352"));
-  const std::regex iso("\"startTime\":\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\"");
+  EXPECT_TRUE(Contains(lines[0], "\"status\": \"ok\""));
+  EXPECT_TRUE(Contains(lines[0], "\"frameCount\": 5"));
+  EXPECT_TRUE(Contains(lines[1], "\"status\": \"failed\""));
+  EXPECT_TRUE(Contains(lines[1], "\"reason\": "));
+  EXPECT_TRUE(Contains(lines[2], "\"width\": 352"));
+  const std::regex iso("\"startTime\": \"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ\"");
   EXPECT_TRUE(std::regex_search(lines[0], iso)) << lines[0];
   EXPECT_TRUE(Contains(run.err, "bad.zr")) << run.err;
 }
@@ -70,9 +70,9 @@ TEST(CliConventions, CodecsAsJson) {
   for (const auto& l : lines) {
     EXPECT_EQ(l.front(), '{');
     EXPECT_EQ(l.back(), '}');
-    EXPECT_TRUE(Contains(l, "\"name\":"));
+    EXPECT_TRUE(Contains(l, "\"name\": "));
   }
-  EXPECT_TRUE(Contains(run.out, "\"name\":\"raw\""));
+  EXPECT_TRUE(Contains(run.out, "\"name\": \"raw\""));
 }
 
 TEST(CliConventions, AWriteErrorOnStandardOutputIsAFailure) {
@@ -121,12 +121,13 @@ TEST(CliConventions, TheOneFileFormPrintsTheJobsLogAndQuietDropsIt) {
 
 TEST(CliText, JsonStringsStayValidForAnyFileName) {
   EXPECT_EQ(cli::JsonString("a\"b\\c\nd"), "\"a\\\"b\\\\c\\nd\"");
-  EXPECT_EQ(cli::JsonString("caf\xC3\xA9"), "\"caf\xC3\xA9\"");          // UTF-8 as it is
-  EXPECT_EQ(cli::JsonString("x\xFFy"), "\"x\xEF\xBF\xBDy\"");             // a stray byte: U+FFFD
-  EXPECT_EQ(cli::JsonString("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");  // no surrogates
-  EXPECT_EQ(cli::JsonString("\xC3"), "\"\xEF\xBF\xBD\"");                  // cut short
-  const std::string row = cli::JsonObject().AddPath("input", "a\xFF.zr").Text();
-  EXPECT_EQ(row, "{\"input\":\"a\xEF\xBF\xBD.zr\",\"inputBytes\":\"61ff2e7a72\"}");
+  EXPECT_EQ(cli::JsonString("caf\xC3\xA9"), "\"caf\\u00e9\"");  // plain ASCII out
+  EXPECT_EQ(cli::JsonString("\xE2\x82\xAC \xF0\x9F\x8E\xA5"), "\"\\u20ac \\ud83c\\udfa5\"");  // a pair above U+FFFF
+  EXPECT_EQ(cli::JsonString("x\xFFy"), "\"x\\ufffdy\"");                             // a stray byte
+  EXPECT_EQ(cli::JsonString("\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");              // no surrogates
+  EXPECT_EQ(cli::JsonString("\xC3"), "\"\\ufffd\"");                                  // cut short
+  const std::string row = cli::JsonObject().AddPath("input", "a\xFF.zr").Add("n", 3).Text();
+  EXPECT_EQ(row, "{\"input\": \"a\\ufffd.zr\", \"inputBytes\": \"61ff2e7a72\", \"n\": 3}");
   EXPECT_EQ(cli::Printable("two\nlines\xFF.zr"), "two\\nlines\\xff.zr");
   EXPECT_EQ(cli::Iso8601Utc(0), "1970-01-01T00:00:00Z");
   EXPECT_EQ(cli::Iso8601Utc(1700000000), "2023-11-14T22:13:20Z");

@@ -58,11 +58,11 @@ TEST(CliUnreadable, FilesAndFoldersThatCannotBeReadGetTheirRows) {
   ASSERT_EQ(lines.size(), 3u) << run.out << run.err;
   std::string all;
   for (const auto& l : lines) all += l + "\n";
-  EXPECT_TRUE(Contains(all, "in/good.zr\",\"output\"")) << all;
-  EXPECT_TRUE(Contains(all, "\"status\":\"ok\"")) << all;
+  EXPECT_TRUE(Contains(all, "in/good.zr\", \"output\"")) << all;
+  EXPECT_TRUE(Contains(all, "\"status\": \"ok\"")) << all;
   for (const auto& l : lines)
     if (!Contains(l, "good.zr")) {
-      EXPECT_TRUE(Contains(l, "\"status\":\"failed\"")) << l;
+      EXPECT_TRUE(Contains(l, "\"status\": \"failed\"")) << l;
       EXPECT_TRUE(Contains(l, "Permission denied")) << l;
     }
 }
@@ -94,7 +94,7 @@ TEST(CliCancel, CtrlCFinishesTheFileInFlightStartsNoOtherAndSaysWhatWasDone) {
   const auto rows = Lines(run.out);
   ASSERT_GE(rows.size(), 1u) << run.out;
   ASSERT_LT(rows.size(), 5u) << run.out;
-  for (const auto& row : rows) EXPECT_TRUE(Contains(row, "\"status\":\"ok\"")) << row;  // none cut short
+  for (const auto& row : rows) EXPECT_TRUE(Contains(row, "\"status\": \"ok\"")) << row;  // none cut short
   EXPECT_TRUE(Contains(run.err, "not started")) << run.err;
   EXPECT_TRUE(Contains(run.err, "Summary: " + std::to_string(rows.size()) + " converted")) << run.err;
 }
@@ -114,18 +114,18 @@ TEST(CliCancel, SigtermCutsTheFileInFlightShortAndARerunRedoesIt) {
   // The first recording is done; the second was cut short, unless the signal came before it began.
   ASSERT_GE(rows.size(), 1u) << run.out;
   ASSERT_LE(rows.size(), 2u) << run.out;
-  EXPECT_TRUE(Contains(rows[0], "\"status\":\"ok\""));
+  EXPECT_TRUE(Contains(rows[0], "\"status\": \"ok\""));
   if (rows.size() == 2) {
-    EXPECT_TRUE(Contains(rows[1], "\"status\":\"partial\"")) << rows[1];
-    EXPECT_TRUE(Contains(rows[1], "\"exitStatus\":130")) << rows[1];
+    EXPECT_TRUE(Contains(rows[1], "\"status\": \"partial\"")) << rows[1];
+    EXPECT_TRUE(Contains(rows[1], "\"exitStatus\": 130")) << rows[1];
   }
 
   const CliRun rerun = RunProgram(b.Args());
   EXPECT_EQ(rerun.status, 0) << rerun.err;
   const auto again = Lines(rerun.out);
   ASSERT_EQ(again.size(), 5u) << rerun.out;
-  EXPECT_TRUE(Contains(again[0], "\"status\":\"skipped\"")) << again[0];
-  for (size_t i = 1; i < again.size(); ++i) EXPECT_TRUE(Contains(again[i], "\"status\":\"ok\"")) << again[i];
+  EXPECT_TRUE(Contains(again[0], "\"status\": \"skipped\"")) << again[0];
+  for (size_t i = 1; i < again.size(); ++i) EXPECT_TRUE(Contains(again[i], "\"status\": \"ok\"")) << again[i];
 }
 
 }  // namespace

@@ -148,7 +148,8 @@ TEST(ConversionRun, AZeroDurationRecordingGetsTheDefaultRate) {
   ASSERT_TRUE(w.Close());
   JobRun run;
   ASSERT_TRUE(run.convert(dir.file("z.zr"), dir.file("z.avi")));
-  EXPECT_EQ(run.job.aviRate(), ConversionJob::kZeroDurationRate);
+  EXPECT_EQ(run.job.rate().rate, kDefaultRate);
+  EXPECT_EQ(run.job.rate().source, RateSource::NoTiming);
   EXPECT_EQ(ProbeStream(dir.file("z.avi"), 0)["r_frame_rate"], "25/1");
 }
 
@@ -167,7 +168,7 @@ TEST(ConversionRun, TheJobReportsTheDerivedGeometryAndGeneration) {
   ConversionJob job([&](const std::string& l) { log.push_back(l); });
   ASSERT_EQ(job.Convert(dir.file("n.zr"), dir.file("n.avi"), [] { return std::optional(avi::CompressOptions{"raw", 1}); }),
             ConversionJob::Setup::Started);
-  EXPECT_EQ(job.aviRate(), 26u);
+  EXPECT_EQ(job.rate().rate, (FrameRate{25, 1}));  // 250 frames over 10 s, no sound
   EXPECT_EQ(job.videoFormat().biWidth, 704);
   EXPECT_EQ(job.outputHeight(), 576);
   EXPECT_EQ(job.codecStamp(), kGenerationNewer);

@@ -1,0 +1,58 @@
+#include "container/ContainerFile.h"
+
+#include <filesystem>
+
+namespace zentrova::container {
+namespace {
+
+bool EndsWithNoCase(const std::string& s, const char* tail) {
+  const size_t n = std::char_traits<char>::length(tail);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char c = s[s.size() - n + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != tail[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* FormatName(Format format) {
+  switch (format) {
+    case Format::Matroska: return "mkv";
+    case Format::Mp4: return "mp4";
+    case Format::Avi: break;
+  }
+  return "avi";
+}
+
+std::optional<Format> ParseFormat(const std::string& name) {
+  if (name == "avi") return Format::Avi;
+  if (name == "mkv") return Format::Matroska;
+  if (name == "mp4") return Format::Mp4;
+  return std::nullopt;
+}
+
+Format FormatOfName(const std::string& path) {
+  if (EndsWithNoCase(path, ".mkv")) return Format::Matroska;
+  if (EndsWithNoCase(path, ".mp4")) return Format::Mp4;
+  return Format::Avi;
+}
+
+bool CanCarry(Format format, const std::string& codec, std::string* reason) {
+  if (format != Format::Mp4 || codec == "h264" || codec == "mpeg4") return true;
+  if (reason) *reason = "MP4 carries h264 or mpeg4 pictures, not " + codec + " (Matroska and AVI take every compressor)";
+  return false;
+}
+
+int OpenOutput(std::shared_ptr<avi::AviFile>& file, Format format, const std::string& path, std::string* reason) {
+  if (format == Format::Avi) return avi::OpenAviFile(file, path, reason);
+  std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, reason);
+  if (!sink) return -1;
+  // The scratch file goes beside the output, on a disk the user chose to have room.
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  return OpenMediaFile(file, format, std::move(sink), folder.empty() ? std::string(1, '.') : folder.string(), reason);
+}
+
+}  // namespace zentrova::container

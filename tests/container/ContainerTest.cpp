@@ -1,0 +1,514 @@
+// Whole conversions into AVI, Matroska and MP4, read back by ffprobe and ffmpeg: pictures and
+// sound that end together, the recording's facts as tags, and what the command line refuses
+// before it writes anything.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "TempDir.h"
+#include "avi/AviTestSupport.h"
+#include "container/ContainerFile.h"
+#include "convert/ConversionJob.h"
+#include "recording/ZrFormat.h"
+#include "recording/ZrWriter.h"
+
+namespace zentrova {
+namespace {
+
+using avi::testing::RunCommand;
+using container::Format;
+using testing::TempDir;
+
+constexpr int32_t kStart = 1200000000;  // 2008-01-10T21:20:00Z
+
+struct Recording {
+  int frames = 250;
+  int headerSeconds = 10;
+  int audioBytes = 120;  // per frame; 120 bytes are 320 samples, 1/25 s
+  std::string text1 = "Gate camera", text2 = "North site", text3 = "night shift";
+};
+
+void Write(const std::string& path, const Recording& r) {
+  ZrHeaderFields fields;
+  fields.resolutionCode = 128;  // 176 x 144
+  fields.startTime = kStart;
+  fields.endTime = kStart + r.headerSeconds;
+  fields.text1 = r.text1;
+  fields.text2 = r.text2;
+  fields.text3 = r.text3;
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(path, fields));
+  const std::vector<uint8_t> audio(static_cast<size_t>(r.audioBytes), 0x5A);
+  for (int i = 0; i < r.frames; ++i) {
+    ZrFrame f;
+    f.flags = FlagNoPicture | (r.audioBytes > 0 ? FlagAudio : 0);
+    f.audio = audio;
+    ASSERT_TRUE(w.WriteFrame(f));
+  }
+  ASSERT_TRUE(w.Close());
+}
+
+struct Converted {
+  bool saved = false;
+  DerivedRate rate;
+  std::vector<std::string> log;
+};
+
+Converted Convert(const std::string& in, const std::string& out, const std::string& codec, JobOptions options = {}) {
+  Converted c;
+  ConversionJob job([&](const std::string& l) { c.log.push_back(l); }, {}, options);
+  c.saved = job.Run(in, out, [&] { return std::optional(avi::CompressOptions{codec, 90}); });
+  c.rate = job.rate();
+  return c;
+}
+
+JobOptions In(Format format) {
+  JobOptions o;
+  o.format = format;
+  return o;
+}
+
+// Where a stream's last packet ends, in seconds (decoding times: no codec here reorders), and how
+// many packets it has.
+struct StreamEnd {
+  double end = 0;
+  int packets = 0;
+};
+
+StreamEnd EndOf(const std::string& path, const char* stream) {
+  const std::string out = RunCommand("ffprobe -v error -select_streams " + std::string(stream) +
+                                     " -show_entries packet=dts_time,duration_time -of csv=p=0 '" + path + "'");
+  StreamEnd e;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    ++e.packets;
+    e.end = std::max(e.end, std::atof(line.c_str()) + std::atof(line.c_str() + comma + 1));
+  }
+  return e;
+}
+
+// One ffprobe entry ("format=duration", "stream=r_frame_rate") of the file or its first video stream.
+std::string Probe(const std::string& path, const std::string& entry, const std::string& select = "v:0") {
+  const std::string streams = select.empty() ? "" : " -select_streams " + select;
+  std::string out = RunCommand("ffprobe -v error" + streams + " -count_frames -show_entries " + entry +
+                               " -of default=nw=1:nk=1 '" + path + "'");
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+const char* Extension(Format f) { return f == Format::Avi ? "avi" : container::FormatName(f); }
+
+// --- Pictures and sound end together ----------------------------------------------------------
+
+struct SyncCase {
+  Format format;
+  const char* codec;
+  int fps;         // the recorder's
+  int audioBytes;  // per frame
+  int frames;
+  int headerSeconds;
+};
+
+void PrintTo(const SyncCase& c, std::ostream* os) {
+  *os << container::FormatName(c.format) << " " << c.codec << " " << c.fps << " fps";
+}
+
+class Sync : public ::testing::TestWithParam<SyncCase> {};
+
+TEST_P(Sync, PicturesAndSoundEndWithinOneFrame) {
+  SKIP_WITHOUT_FFMPEG();
+  const SyncCase c = GetParam();
+  TempDir dir;
+  Recording r;
+  r.frames = c.frames;
+  r.audioBytes = c.audioBytes;
+  r.headerSeconds = c.headerSeconds;
+  Write(dir.file("in.zr"), r);
+  const std::string out = dir.file(std::string("out.") + Extension(c.format));
+  const Converted run = Convert(dir.file("in.zr"), out, c.codec, In(c.format));
+  ASSERT_TRUE(run.saved);
+  EXPECT_EQ(run.rate.source, RateSource::Sound);
+
+  const StreamEnd video = EndOf(out, "v:0");
+  const StreamEnd audio = EndOf(out, "a:0");
+  const double sound = c.frames * (c.audioBytes / 3 * 8) / 8000.0;
+  EXPECT_EQ(video.packets, c.frames);
+  EXPECT_NEAR(audio.end, sound, 0.13);  // AAC ends on a whole packet of 1024 samples
+  EXPECT_NEAR(video.end, sound, 1.0 / c.fps);
+  EXPECT_NEAR(video.end, audio.end, 1.0 / c.fps + (c.format == Format::Mp4 ? 0.13 : 0.0));
+  // ffmpeg decodes every picture.
+  EXPECT_EQ(Probe(out, "stream=nb_read_frames"), std::to_string(c.frames));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, Sync,
+    ::testing::Values(
+        // 25 fps, the header's whole seconds short of the sound (253 frames "in 10 s").
+        SyncCase{Format::Avi, "h264", 25, 120, 253, 10}, SyncCase{Format::Matroska, "mpeg4", 25, 120, 253, 10},
+        SyncCase{Format::Mp4, "h264", 25, 120, 253, 10},
+        // 1 fps: a second of sound a frame.
+        SyncCase{Format::Avi, "mjpeg", 1, 3000, 10, 10}, SyncCase{Format::Matroska, "ffv1", 1, 3000, 10, 10},
+        SyncCase{Format::Mp4, "mpeg4", 1, 3000, 10, 10},
+        // 30 fps: 264 samples a frame (99 bytes), so the rate is 1000/33.
+        SyncCase{Format::Avi, "raw", 30, 99, 300, 10}, SyncCase{Format::Matroska, "raw", 30, 99, 300, 10},
+        SyncCase{Format::Mp4, "h264", 30, 99, 300, 10}));
+
+TEST(RateRules, TheFileCarriesTheRateThatMakesThePicturesLastAsLongAsTheSound) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  Recording r;
+  r.frames = 300;
+  r.audioBytes = 99;
+  Write(dir.file("in.zr"), r);
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("out.avi"), "raw").saved);
+  EXPECT_EQ(Probe(dir.file("out.avi"), "stream=r_frame_rate"), "1000/33");
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("out.mkv"), "raw", In(Format::Matroska)).saved);
+  EXPECT_EQ(Probe(dir.file("out.mkv"), "stream=avg_frame_rate"), "1000/33");
+}
+
+TEST(RateRules, WithoutSoundTheDeclaredFramesShareTheDuration) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  Recording r;
+  r.frames = 100;
+  r.headerSeconds = 60;
+  r.audioBytes = 0;
+  Write(dir.file("in.zr"), r);
+  for (Format f : {Format::Avi, Format::Matroska, Format::Mp4}) {
+    const std::string out = dir.file(std::string("out.") + Extension(f));
+    const Converted run = Convert(dir.file("in.zr"), out, "mpeg4", In(f));
+    ASSERT_TRUE(run.saved) << out;
+    EXPECT_EQ(run.rate.rate, (FrameRate{5, 3}));
+    EXPECT_EQ(run.rate.source, RateSource::Duration);
+    EXPECT_NEAR(std::atof(Probe(out, "format=duration", "").c_str()), 60.0, 0.01) << out;
+    EXPECT_EQ(Probe(out, "stream=nb_read_frames"), "100") << out;
+  }
+  EXPECT_EQ(Probe(dir.file("out.avi"), "stream=r_frame_rate"), "5/3");
+}
+
+TEST(RateRules, AHostileHeaderGetsTheUpperBound) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  Recording r;
+  r.frames = 2000;  // declared over 1 s, no sound
+  r.headerSeconds = 1;
+  r.audioBytes = 0;
+  Write(dir.file("in.zr"), r);
+  const Converted run = Convert(dir.file("in.zr"), dir.file("out.avi"), "raw");
+  EXPECT_EQ(run.rate.rate, kMaxRate);
+  EXPECT_TRUE(run.rate.bounded);
+  EXPECT_EQ(Probe(dir.file("out.avi"), "stream=r_frame_rate"), "120/1");
+}
+
+// --- The command line --------------------------------------------------------------------------
+
+std::string Zentrova() { return std::string(ZENTROVA_BINARY_DIR) + "/src/cli/zentrova"; }
+
+int ExitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+int RunZentrova(const std::string& args, std::string* err = nullptr, const std::string& errFile = "") {
+  int status = -1;
+  const std::string redirect = errFile.empty() ? " 2>/dev/null" : " 2>'" + errFile + "'";
+  RunCommand("'" + Zentrova() + "' " + args + " >/dev/null" + redirect, &status);
+  if (err && !errFile.empty()) {
+    const auto bytes = avi::testing::ReadFile(errFile);
+    err->assign(bytes.begin(), bytes.end());
+  }
+  return ExitStatus(status);
+}
+
+#define SKIP_WITHOUT_CLI() \
+  if (!std::filesystem::exists(Zentrova())) GTEST_SKIP() << "no " << Zentrova()
+
+TEST(RateOption, ClassicReproducesTheWholeQuotientPlusOneAndAForcedRateIsKept) {
+  SKIP_WITHOUT_FFMPEG();
+  SKIP_WITHOUT_CLI();
+  TempDir dir;
+  Write(dir.file("in.zr"), Recording{});  // 250 frames over 10 s, 1/25 s of sound each
+  const std::string in = "'" + dir.file("in.zr") + "' ";
+  ASSERT_EQ(RunZentrova("convert --codec raw " + in + "'" + dir.file("auto.avi") + "'"), 0);
+  EXPECT_EQ(Probe(dir.file("auto.avi"), "stream=r_frame_rate"), "25/1");
+  ASSERT_EQ(RunZentrova("convert --rate classic --codec raw " + in + "'" + dir.file("classic.avi") + "'"), 0);
+  EXPECT_EQ(Probe(dir.file("classic.avi"), "stream=r_frame_rate"), "26/1");
+  // The stream header itself: rate 26, scale 1, as the original's files.
+  const auto bytes = avi::testing::ReadFile(dir.file("classic.avi"));
+  const auto strh = avi::testing::Find(avi::testing::WalkRiff(bytes), "AVI /hdrl/strl/strh");
+  ASSERT_EQ(strh.size(), 2u);
+  EXPECT_EQ(avi::testing::Le32(&bytes[strh[0].data + 20]), 1u);   // dwScale
+  EXPECT_EQ(avi::testing::Le32(&bytes[strh[0].data + 24]), 26u);  // dwRate
+  ASSERT_EQ(RunZentrova("convert --rate 30000/1001 --codec raw " + in + "'" + dir.file("forced.mkv") + "'"), 0);
+  EXPECT_EQ(Probe(dir.file("forced.mkv"), "stream=avg_frame_rate"), "30000/1001");
+  for (const char* bad : {"0", "121", "1/61", "fast"})
+    EXPECT_EQ(RunZentrova(std::string("convert --rate ") + bad + " " + in + "'" + dir.file("bad.avi") + "'"), 2)
+        << bad;  // a usage error
+  EXPECT_FALSE(std::filesystem::exists(dir.file("bad.avi")));
+}
+
+TEST(InfoCommand, TellsTheRateWhereItComesFromAndHowFarTheClassicRuleDrifts) {
+  SKIP_WITHOUT_CLI();
+  TempDir dir;
+  Recording r;
+  r.frames = 253;  // 10.12 s of sound, 10 s in the header
+  r.text1 = "Caf\xe9";
+  Write(dir.file("in.zr"), r);
+  const std::string in = "'" + dir.file("in.zr") + "'";
+  int status = -1;
+  const std::string text = RunCommand("'" + Zentrova() + "' info " + in, &status);
+  ASSERT_EQ(ExitStatus(status), 0);
+  EXPECT_NE(text.find("start:            2008-01-10T21:20:00Z\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("sound:            80960 samples (10.1 s)\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("frame rate:       25 fps, from frames and samples of sound\n"), std::string::npos) << text;
+  // 253 / 10 + 1 = 26 fps: 9.73 s of pictures against 10.12 s of sound.
+  EXPECT_NE(text.find("classic rate:     26 fps, pictures would end 0.4 s before the sound\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("text1:            Caf\xc3\xa9\n"), std::string::npos) << text;
+
+  const std::string json = RunCommand("'" + Zentrova() + "' info --json " + in, &status);
+  ASSERT_EQ(ExitStatus(status), 0);
+  for (const char* member : {"\"startTime\": \"2008-01-10T21:20:00Z\"", "\"startTimeSeconds\": 1200000000",
+                             "\"endTime\": \"2008-01-10T21:20:10Z\"", "\"endTimeSeconds\": 1200000010",
+                             "\"audioSamples\": 80960", "\"frameRate\": \"25\"", "\"frameRateSource\": \"sound\"",
+                             "\"classicRate\": \"26\"", "\"classicDriftSeconds\": 0.389", "\"text1\": \"Caf\\u00e9\""})
+    EXPECT_NE(json.find(member), std::string::npos) << member << "\n" << json;
+
+  // Without sound: the exact fraction, and no drift where the classic rule happens to agree.
+  r.audioBytes = 0;
+  r.frames = 100;
+  r.headerSeconds = 60;
+  Write(dir.file("quiet.zr"), r);
+  const std::string quiet = RunCommand("'" + Zentrova() + "' info '" + dir.file("quiet.zr") + "'", &status);
+  EXPECT_NE(quiet.find("frame rate:       5/3 fps (1.667), from frames and duration\n"), std::string::npos) << quiet;
+  EXPECT_NE(quiet.find("classic rate:     2 fps, pictures would end 10.0 s before the recording\n"), std::string::npos)
+      << quiet;
+  r.frames = 250;
+  r.headerSeconds = 0;
+  Write(dir.file("still.zr"), r);
+  const std::string still = RunCommand("'" + Zentrova() + "' info '" + dir.file("still.zr") + "'", &status);
+  EXPECT_NE(still.find("frame rate:       25 fps, from no sound and no duration: the default\n"), std::string::npos)
+      << still;
+  EXPECT_NE(still.find("classic rate:     25 fps\n"), std::string::npos) << still;
+}
+
+TEST(FormatOption, ContainersFollowTheNameOrTheOptionAndRefuseBeforeWriting) {
+  SKIP_WITHOUT_FFMPEG();
+  SKIP_WITHOUT_CLI();
+  TempDir dir;
+  Recording r;
+  r.frames = 25;
+  r.headerSeconds = 1;
+  Write(dir.file("in.zr"), r);
+  const std::string in = "'" + dir.file("in.zr") + "' ";
+  ASSERT_EQ(RunZentrova("convert --codec mjpeg " + in + "'" + dir.file("a.MKV") + "'"), 0);
+  EXPECT_EQ(Probe(dir.file("a.MKV"), "format=format_name", ""), "matroska,webm");
+  // --format wins over the name; the "avi" rule holds only for AVI.
+  ASSERT_EQ(RunZentrova("convert --format mp4 --codec h264 " + in + "'" + dir.file("clip.bin") + "'"), 0);
+  EXPECT_EQ(Probe(dir.file("clip.bin"), "format=format_name", ""), "mov,mp4,m4a,3gp,3g2,mj2");
+  EXPECT_EQ(RunZentrova("convert --format avi --codec raw " + in + "'" + dir.file("clip.mkv") + "'"), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("clip.mkv")));
+
+  // Raw pictures in MP4: a usage error, and no file.
+  std::string err;
+  EXPECT_EQ(RunZentrova("convert --codec raw " + in + "'" + dir.file("raw.mp4") + "'", &err, dir.file("err")), 2);
+  EXPECT_NE(err.find("MP4 carries h264 or mpeg4"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("raw.mp4")));
+  // A folder that cannot be written: the reason, status 1, nothing left behind.
+  for (const char* name : {"none/out.mkv", "none/out.mp4"}) {
+    EXPECT_EQ(RunZentrova("convert --codec h264 " + in + "'" + dir.file(name) + "'", &err, dir.file("err")), 1);
+    EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("none")));
+}
+
+TEST(FormatOption, RawPicturesInMatroskaDecodeAsTheAviOnes) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  const std::string gen = std::string(ZENTROVA_BINARY_DIR) + "/tools/zrgen/zrgen";
+  if (!std::filesystem::exists(gen)) GTEST_SKIP() << "no zrgen";
+  int status = -1;
+  RunCommand("'" + gen + "' --quiet -r 128 -n 5 '" + dir.file("in.zr") + "' >/dev/null 2>&1", &status);
+  ASSERT_EQ(ExitStatus(status), 0);
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("a.avi"), "raw").saved);
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("a.mkv"), "raw", In(Format::Matroska)).saved);
+  const std::string avi = avi::testing::Decode(dir.file("a.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24");
+  const std::string mkv = avi::testing::Decode(dir.file("a.mkv"), "-map 0:v -f rawvideo -pix_fmt bgr24");
+  ASSERT_EQ(avi.size(), size_t{5} * 176 * 144 * 3);
+  EXPECT_TRUE(avi == mkv);
+  EXPECT_EQ(avi::testing::Decode(dir.file("a.avi"), "-map 0:a -f s16le"),
+            avi::testing::Decode(dir.file("a.mkv"), "-map 0:a -f s16le"));
+}
+
+TEST(FormatOption, AJobRefusesPicturesItsContainerCannotHold) {
+  TempDir dir;
+  Recording r;
+  r.frames = 2;
+  Write(dir.file("in.zr"), r);
+  const Converted run = Convert(dir.file("in.zr"), dir.file("out.mp4"), "raw", In(Format::Mp4));
+  EXPECT_FALSE(run.saved);
+  EXPECT_EQ(run.log.back(), "Unavailable format!");
+  std::string reason;
+  EXPECT_FALSE(container::CanCarry(Format::Mp4, "mjpeg", &reason));
+  EXPECT_NE(reason.find("mjpeg"), std::string::npos);
+  for (const char* codec : {"raw", "mjpeg", "mpeg4", "h264", "ffv1"}) {
+    EXPECT_TRUE(container::CanCarry(Format::Matroska, codec, nullptr));
+    EXPECT_TRUE(container::CanCarry(Format::Avi, codec, nullptr));
+  }
+  EXPECT_EQ(container::FormatOfName("x.Mp4"), Format::Mp4);
+  EXPECT_EQ(container::FormatOfName("x.mkv.avi"), Format::Avi);
+  EXPECT_EQ(container::FormatOfName("mkv"), Format::Avi);
+}
+
+// A disk that fills after `capacity` bytes.
+class FullDisk final : public avi::ByteSink {
+ public:
+  FullDisk(const std::string& path, uint64_t capacity) : file_(avi::OpenFileSink(path, nullptr)), capacity_(capacity) {}
+  bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
+    for (const avi::Piece& p : pieces) {
+      if (offset + p.size > capacity_) return false;
+      if (!file_->WriteAt(offset, {p})) return false;
+      offset += p.size;
+    }
+    return true;
+  }
+  bool Truncate(uint64_t size) override { return file_->Truncate(size); }
+
+ private:
+  std::unique_ptr<avi::ByteSink> file_;
+  uint64_t capacity_;
+};
+
+TEST(MediaFile, AFullDiskWhileTheContainerIsWrittenEndsItWithoutHarm) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  for (Format format : {Format::Matroska, Format::Mp4}) {
+    for (uint64_t capacity : {uint64_t{0}, uint64_t{100}, uint64_t{5000}, uint64_t{60000}}) {
+      std::shared_ptr<avi::AviFile> file;
+      std::string reason;
+      const std::string path = dir.file("full." + std::string(container::FormatName(format)));
+      ASSERT_EQ(container::OpenMediaFile(file, format, std::make_unique<FullDisk>(path, capacity), dir.path().string(),
+                                         &reason),
+                0)
+          << reason;
+      avi::testing::ClipWriter w;
+      avi::testing::Clip clip;
+      clip.codec = "mpeg4";
+      clip.frames = 30;
+      ASSERT_EQ(w.Open(file, clip), 0);
+      for (int i = 0; i < clip.frames; ++i) EXPECT_EQ(w.WriteFrame(clip, i), 0);
+      w.Release();
+      file.reset();  // writes the container into the full disk
+      EXPECT_LE(std::filesystem::file_size(path), capacity);
+    }
+  }
+  // Only the two scratch files' folder was used, and they are gone.
+  size_t left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) left += entry.path().filename() != "full.mkv" &&
+                                                                                   entry.path().filename() != "full.mp4";
+  EXPECT_EQ(left, 0u);
+}
+
+TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
+  TempDir dir;
+  std::shared_ptr<avi::AviFile> file;
+  std::string reason;
+  ASSERT_EQ(container::OpenOutput(file, Format::Matroska, dir.file("g.mkv"), &reason), 0) << reason;
+  avi::testing::ClipWriter w;
+  avi::testing::Clip clip;
+  ASSERT_EQ(w.Open(file, clip), 0);
+  EXPECT_EQ(file->SetTags({}), 0);
+  ASSERT_EQ(w.WriteFrame(clip, 0), 0);
+  EXPECT_NE(file->SetTags({}), 0);  // fixed once samples are in
+  const std::vector<uint8_t> picture(size_t{160} * 120 * 3, 7);
+  const auto bytes = static_cast<int32_t>(picture.size());
+  EXPECT_NE(w.compressed->Write(0, 1, picture.data(), bytes, avi::kKeyFrame, nullptr, nullptr), 0);
+  EXPECT_NE(w.compressed->Write(70000, 1, picture.data(), bytes, avi::kKeyFrame, nullptr, nullptr), 0);
+  EXPECT_EQ(w.compressed->Write(5, 1, picture.data(), bytes, avi::kKeyFrame, nullptr, nullptr), 0);
+  const std::vector<int16_t> pcm(100, 1);
+  int32_t written = 0;
+  EXPECT_NE(w.audio->Write(320, 100, pcm.data(), 199, 0, &written, nullptr), 0);  // not whole samples
+  EXPECT_EQ(w.audio->Write(1000, 100, pcm.data(), 200, 0, &written, nullptr), 0);  // a gap of silence
+  EXPECT_EQ(written, 100);
+  EXPECT_NE(w.audio->Write(0, 100, pcm.data(), 200, 0, &written, nullptr), 0);
+  w.Release();
+  file.reset();
+  SKIP_WITHOUT_FFMPEG();
+  EXPECT_EQ(avi::testing::Decode(dir.file("g.mkv"), "-map 0:a -f s16le").size(), size_t{1100} * 2);
+  EXPECT_EQ(EndOf(dir.file("g.mkv"), "v:0").packets, 2);
+  EXPECT_NEAR(EndOf(dir.file("g.mkv"), "v:0").end, 6 / 25.0, 0.002);  // frame 5 keeps its time
+}
+
+// --- Tags -----------------------------------------------------------------------------------------
+
+// The file's tags as UTF-8 hex, lower-case keys, read through ffprobe's JSON. A tag that was not
+// valid UTF-8 would come back with replacement characters and not match.
+std::map<std::string, std::string> Tags(const std::string& path) {
+  const std::string out = RunCommand(
+      "ffprobe -v error -show_entries format_tags -of json '" + path +
+      "' | python3 -c 'import json,sys\n"
+      "for k, v in json.load(sys.stdin)[\"format\"].get(\"tags\", {}).items(): print(k.lower(), v.encode().hex())'");
+  std::map<std::string, std::string> tags;
+  std::istringstream lines(out);
+  for (std::string key, hex; lines >> key >> hex;) tags[key] = hex;
+  return tags;
+}
+
+std::string Hex(const std::string& s) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : s) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+TEST(Tags, TheStartTimeAndTextsReadBackInEveryContainer) {
+  SKIP_WITHOUT_FFMPEG();
+  int python = -1;
+  RunCommand("python3 -c pass", &python);
+  if (python != 0) GTEST_SKIP() << "no python3";
+  TempDir dir;
+  Recording r;
+  r.frames = 10;
+  // Every byte value but zero, and a text that a zero byte ends early.
+  r.text1.clear();
+  for (int b = 1; b < 256; ++b) r.text1 += static_cast<char>(b);
+  r.text2 = "Hof M\xfchle";
+  r.text3 = std::string("keep\0dropped", 12);
+  Write(dir.file("in.zr"), r);
+
+  std::string title;
+  for (int b = 1; b < 256; ++b) {
+    if (b < 0x80) {
+      title += static_cast<char>(b);
+    } else {
+      title += static_cast<char>(0xC0 | (b >> 6));
+      title += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  const std::string comment = "Hof M\xc3\xbchle\nkeep";
+
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("t.avi"), "raw").saved);
+  auto tags = Tags(dir.file("t.avi"));
+  EXPECT_EQ(tags["title"], Hex(title));
+  EXPECT_EQ(tags["comment"], Hex(comment));
+  EXPECT_EQ(tags["creation_time"], Hex("2008-01-10 21:20:00"));  // from IDIT
+  EXPECT_EQ(tags["date"], Hex("2008-01-10T21:20:00Z"));           // ICRD
+  EXPECT_EQ(tags["software"], Hex("Zentrova 1.0"));               // ISFT
+
+  for (auto [format, name] : {std::pair{Format::Matroska, "t.mkv"}, std::pair{Format::Mp4, "t.mp4"}}) {
+    ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file(name), "mpeg4", In(format)).saved) << name;
+    tags = Tags(dir.file(name));
+    EXPECT_EQ(tags["title"], Hex(title)) << name;
+    EXPECT_EQ(tags["comment"], Hex(comment)) << name;
+    EXPECT_EQ(tags["creation_time"], Hex("2008-01-10T21:20:00.000000Z")) << name;
+  }
+}
+
+}  // namespace
+}  // namespace zentrova
