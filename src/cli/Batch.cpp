@@ -188,7 +188,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
                                               std::to_string(result.framesDeclared) + " frames saved";
   const AviProbe probe = ProbeAvi(plan.item.output);
   row.bytes = probe.bytes;
-  row.rate = probe.rate;
+  row.rate = job.rate().rate.fps();  // the rate the file carries
   row.fourcc = probe.isAvi ? FourCCText(probe.fourcc) : "";
   row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
   return row;
