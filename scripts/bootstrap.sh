@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   qt6-base-dev
-  ffmpeg espeak-ng xvfb xauth python3
+  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good espeak-ng xvfb xauth python3
   desktop-file-utils shared-mime-info zsh dpkg-dev
   parallel rsync
 )

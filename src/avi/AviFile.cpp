@@ -30,7 +30,9 @@ class WriterStream final : public AviStream {
 
 class WriterFile final : public AviFile {
  public:
-  explicit WriterFile(std::shared_ptr<AviWriter> writer) : writer_(std::move(writer)) {}
+  // `output` is the writer's sink when it is a conversion's output, else null; the writer owns
+  // it and lives as long as this file.
+  WriterFile(std::shared_ptr<AviWriter> writer, OutputSink* output) : writer_(std::move(writer)), output_(output) {}
 
   int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) override {
     const int index = writer_->AddStream(info);
@@ -41,15 +43,38 @@ class WriterFile final : public AviFile {
 
   int SetTags(const FileTags& tags) override { return writer_->SetTags(tags); }
 
+  Completion Complete() override {
+    writer_->Finish();
+    return {writer_->VideoLength(), writeError()};
+  }
+
+  int writeError() const override { return output_ ? output_->error() : 0; }
+
+  bool Keep(std::string* reason) override {
+    if (!output_) return true;
+    writer_->Refresh();  // what appears under the name is a consistent file from the start
+    return output_->Keep(reason);
+  }
+
  private:
   std::shared_ptr<AviWriter> writer_;
+  OutputSink* output_;
 };
 
 }  // namespace
 
 int OpenAviFile(std::shared_ptr<AviFile>& file, std::unique_ptr<ByteSink> sink, const WriterLimits& limits) {
   if (!sink) return -1;
-  file = std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(sink), limits));
+  file = std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(sink), limits), nullptr);
+  return 0;
+}
+
+int OpenAviOutput(std::shared_ptr<AviFile>& file, const std::string& path, const OutputOptions& options,
+                  std::string* reason, const WriterLimits& limits) {
+  std::unique_ptr<OutputSink> sink = OpenOutputSink(path, options, reason);
+  if (!sink) return -1;
+  OutputSink* output = sink.get();
+  file = std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(sink), limits), output);
   return 0;
 }
 

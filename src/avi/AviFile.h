@@ -32,6 +32,15 @@ class AviStream {
   virtual bool WantsGlobalHeaders() const { return false; }
 };
 
+// What a completed file holds.
+struct Completion {
+  // Frames of the first video stream, as its header counts them; kUnknown for a file that does
+  // not say (then the frames written are what it holds).
+  uint64_t videoFrames = kUnknown;
+  static constexpr uint64_t kUnknown = UINT64_MAX;
+  int error = 0;             // errno of the first write that failed, 0 when none did
+};
+
 class AviFile {
  public:
   virtual ~AviFile() = default;
@@ -39,6 +48,19 @@ class AviFile {
   virtual int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) = 0;
   // Sets the file's tags; before the first sample only. 0 on success.
   virtual int SetTags(const FileTags& tags) { return -1; }
+
+  // Completes the file now rather than at the last release (streams still held write no more)
+  // and says what it holds.
+  virtual Completion Complete() { return {Completion::kUnknown, writeError()}; }
+  // errno of the first write that failed so far, 0 while none has.
+  virtual int writeError() const { return 0; }
+  // The file holds something worth keeping: an output written beside the file it replaces takes
+  // that file's name now. A file that is never kept is removed when it is released, unless it
+  // was a device. False, with the reason, when the move fails.
+  virtual bool Keep(std::string* reason) {
+    (void)reason;
+    return true;
+  }
 };
 
 // Opens `path` for writing, created or emptied. 0 on success; otherwise `reason` says why in
@@ -48,5 +70,35 @@ int OpenAviFile(std::shared_ptr<AviFile>& file, const std::string& path, std::st
 // The same on a sink of the caller's (tests use sinks that fail like a full disk), with the
 // segment limits given.
 int OpenAviFile(std::shared_ptr<AviFile>& file, std::unique_ptr<ByteSink> sink, const WriterLimits& limits = {});
+
+// What a conversion's output may replace.
+struct OutputOptions {
+  bool overwrite = false;  // an existing regular file may be replaced
+  // The recording being read: an output that reaches the same file is refused.
+  bool hasInput = false;
+  uint64_t inputDevice = 0;
+  uint64_t inputInode = 0;
+};
+
+// The sink of a conversion's output, which knows how the file comes to stand at its name.
+class OutputSink : public ByteSink {
+ public:
+  virtual int error() const = 0;                // errno of the first failed write, 0 while none
+  virtual bool Keep(std::string* reason) = 0;   // see AviFile::Keep
+};
+
+// Opens the output of a conversion, deciding before anything is opened for writing:
+// - nothing at the name: a new file, removed again unless kept;
+// - the recording itself in any spelling (another path, a symbolic or hard link): refused;
+// - an existing regular file: refused unless `overwrite`; then a temporary file beside it takes
+//   its place when kept, and the existing file is untouched until then;
+// - a device that can seek (a link to /dev/null): written in place;
+// - a folder, a FIFO, a socket or a device that cannot seek: refused.
+// Null on refusal, with the reason in one line.
+std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const OutputOptions& options, std::string* reason);
+
+// An AVI file on such an output. 0 on success.
+int OpenAviOutput(std::shared_ptr<AviFile>& file, const std::string& path, const OutputOptions& options,
+                  std::string* reason, const WriterLimits& limits = {});
 
 }  // namespace zentrova::avi

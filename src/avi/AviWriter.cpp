@@ -16,10 +16,17 @@ constexpr uint64_t kMaxGap = uint64_t{1} << 16;
 constexpr uint64_t kMaxChunkBytes = uint64_t{1} << 28;
 constexpr size_t kSilenceBytes = 32768;
 constexpr size_t kSegmentHeaderBytes = 24;  // 'RIFF' size 'AVIX' 'LIST' size 'movi'
+// A reserved index chunk: 8 bytes of chunk header, then the 24-byte index header whose entry
+// count sits at byte 12 of the chunk, then the entries.
+constexpr uint64_t kIndexCountAt = 12;
+constexpr uint64_t kIndexEntriesAt = 32;
+constexpr uint32_t kDeltaFrame = 0x80000000u;  // bit 31 of a standard index size: not a key frame
+constexpr uint32_t kFirstRegionEntries = 64;
 
 }  // namespace
 
-AviWriter::AviWriter(std::unique_ptr<ByteSink> sink, WriterLimits limits) : sink_(std::move(sink)), limits_(limits) {
+AviWriter::AviWriter(std::unique_ptr<ByteSink> sink, WriterLimits limits)
+    : sink_(std::move(sink)), limits_(limits), lastRefresh_(std::chrono::steady_clock::now()) {
   // RIFF sizes and index offsets are 32-bit.
   limits_.segmentBytes = std::min<uint64_t>(limits_.segmentBytes, UINT32_MAX);
 }
@@ -77,11 +84,22 @@ uint64_t AviWriter::VideoLength() const {
   return 0;
 }
 
+SuperEntry AviWriter::RegionEntry(const Stream& s) const {
+  return {s.region, static_cast<uint32_t>(StandardIndexBytes(s.regionCapacity)), static_cast<uint32_t>(s.regionDuration)};
+}
+
 std::vector<uint8_t> AviWriter::Header(bool final) const {
   std::vector<HeaderStream> list;
-  for (const Stream& s : streams_) {
+  // The super indexes name the closed segments and, while the file grows, the reserved index
+  // chunk of the open one.
+  std::vector<std::vector<SuperEntry>> supers(streams_.size());
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    const Stream& s = streams_[i];
     if (s.number < 0) continue;
-    list.push_back({&s.info, &s.format, s.chunkId, static_cast<uint32_t>(s.length), s.largestChunk, s.superIndex});
+    supers[i] = s.superIndex;
+    if (segmentOpen_ && s.region != 0 && s.regionEntries > 0 && supers[i].size() < limits_.superIndexCapacity)
+      supers[i].push_back(RegionEntry(s));
+    list.push_back({&s.info, &s.format, s.chunkId, static_cast<uint32_t>(s.length), s.largestChunk, supers[i]});
   }
   HeaderTotals t;
   const bool firstOpen = !legacyWritten_;
@@ -157,7 +175,104 @@ int AviWriter::Write(int stream, int32_t start, int32_t samples, const void* dat
   s.length += uint64_t(samples);
   if (samplesWritten) *samplesWritten = samples;
   if (bytesWritten) *bytesWritten = bytes;
+  if (limits_.refreshMilliseconds != WriterLimits::kNoRefresh &&
+      std::chrono::steady_clock::now() - lastRefresh_ >= std::chrono::milliseconds(limits_.refreshMilliseconds))
+    Refresh();  // a refresh that fails leaves the file as current as the one before
   return 0;
+}
+
+bool AviWriter::Refresh() {
+  lastRefresh_ = std::chrono::steady_clock::now();
+  if (!headerWritten_ || finished_) return true;
+  bool ok = true;
+  if (segmentOpen_) {
+    for (Stream& s : streams_)
+      if (!s.entries.empty() && !UpdateRegion(s, true)) ok = false;
+    if (segmentNumber_ > 0) {
+      // A continuation segment carries its sizes in its own head.
+      uint8_t riffSize[4], moviSize[4];
+      StoreLe32(riffSize, static_cast<uint32_t>(end_ - riffStart_ - 8));
+      StoreLe32(moviSize, static_cast<uint32_t>(end_ - moviStart_ - 8));
+      if (!sink_->WriteAt(moviStart_ + 4, {{moviSize, 4}}) || !sink_->WriteAt(riffStart_ + 4, {{riffSize, 4}}))
+        ok = false;
+    }
+  }
+  return WriteCurrentHeader(false) && ok;
+}
+
+// Brings the reserved index chunk of `s` up to the stream's entries of the open segment: the new
+// entries first, then the count that admits them. When the chunk is full (or there is none yet)
+// and `mayMove`, a new one twice the size goes at the end of the data; the old one stays what
+// the header on disk points at until a header naming the new one is written.
+bool AviWriter::UpdateRegion(Stream& s, bool mayMove) {
+  const size_t n = s.entries.size();
+  if (s.region != 0 && s.regionCapacity >= n) {
+    const size_t from = std::min(s.regionEntries, n);
+    RiffBuffer buf;
+    for (size_t i = from; i < n; ++i) {
+      buf.Put32(static_cast<uint32_t>(s.entries[i].dataOffset - riffStart_));
+      buf.Put32(s.entries[i].size | (s.entries[i].key ? 0 : kDeltaFrame));
+    }
+    uint8_t count[4];
+    StoreLe32(count, static_cast<uint32_t>(n));
+    if (buf.size() > 0 && !sink_->WriteAt(s.region + kIndexEntriesAt + 8 * from, {{buf.data(), buf.size()}}))
+      return false;
+    if (!sink_->WriteAt(s.region + kIndexCountAt, {{count, 4}})) return false;
+    s.regionEntries = n;
+    s.regionDuration = s.segmentDuration;
+    return true;
+  }
+  if (!mayMove) return false;
+  // Room for the chunk and for the final indexes of every stream, which may all end up at the
+  // end of the segment.
+  uint64_t indexes = 0;
+  for (const Stream& t : streams_)
+    if (!t.entries.empty()) indexes += StandardIndexBytes(t.entries.size());
+  if (segmentNumber_ == 0) indexes += LegacyIndexBytes(legacy_.size());
+  uint64_t capacity = std::max<uint64_t>(kFirstRegionEntries, 2 * uint64_t{n});
+  if (end_ + StandardIndexBytes(capacity) + indexes - riffStart_ > limits_.segmentBytes) capacity = n;
+  if (end_ + StandardIndexBytes(capacity) + indexes - riffStart_ > limits_.segmentBytes) return false;
+  RiffBuffer buf;
+  AppendStandardIndex(buf, IndexTag(s.number), s.chunkId, riffStart_, s.entries);
+  buf.PutZeros(8 * (capacity - n));
+  buf.Patch32(4, static_cast<uint32_t>(StandardIndexBytes(capacity) - 8));
+  if (!sink_->WriteAt(end_, {{buf.data(), buf.size()}})) {
+    sink_->Truncate(end_);
+    return false;
+  }
+  if (s.region != 0) staleRegions_.push_back(s.region);
+  s.region = end_;
+  s.regionCapacity = static_cast<uint32_t>(capacity);
+  s.regionEntries = n;
+  s.regionDuration = s.segmentDuration;
+  end_ += buf.size();
+  return true;
+}
+
+bool AviWriter::WriteCurrentHeader(bool final) {
+  const std::vector<uint8_t> header = Header(final);
+  if (!sink_->WriteAt(0, {{header.data(), header.size()}})) return false;
+  // No header on disk names the stale index chunks any more: readers that walk the movi list
+  // pass over them as JUNK.
+  static const uint32_t kJunk = FourCC('J', 'U', 'N', 'K');
+  uint8_t junk[4];
+  StoreLe32(junk, kJunk);
+  for (uint64_t at : staleRegions_) sink_->WriteAt(at, {{junk, 4}});
+  staleRegions_.clear();
+  return true;
+}
+
+void AviWriter::ForgetRegionsFrom(uint64_t offset) {
+  for (Stream& s : streams_) {
+    if (s.region >= offset) {
+      s.region = 0;
+      s.regionCapacity = 0;
+      s.regionEntries = 0;
+      s.regionDuration = 0;
+    }
+    s.regionEntries = std::min(s.regionEntries, s.entries.size());
+  }
+  std::erase_if(staleRegions_, [offset](uint64_t at) { return at >= offset; });
 }
 
 bool AviWriter::FillGap(Stream& s, uint64_t gap) {
@@ -190,6 +305,7 @@ bool AviWriter::AppendChunk(Stream& s, const void* data, uint32_t size, uint32_t
   if (!HasRoomFor(s, chunkBytes)) {
     const bool segmentEmpty = end_ == moviStart_ + 12;
     if (segmentEmpty || !CloseSegment() || !OpenSegment() || !HasRoomFor(s, chunkBytes)) return false;
+    Refresh();  // the header on disk names the segment just closed
   }
   uint8_t head[8];
   StoreLe32(head, s.chunkId);
@@ -238,6 +354,13 @@ bool AviWriter::CloseSegment() {
   for (Stream& s : streams_) {
     if (s.entries.empty()) continue;
     if (s.superIndex.size() >= limits_.superIndexCapacity) return false;
+    // The reserved index chunk takes the segment's index when it has room; otherwise the index
+    // goes at the end and the reserved chunk is left to become JUNK.
+    if (s.region != 0 && s.regionCapacity >= s.entries.size()) {
+      if (!UpdateRegion(s, false)) return false;
+      added.push_back({&s, RegionEntry(s)});
+      continue;
+    }
     const size_t at = buf.size();
     AppendStandardIndex(buf, IndexTag(s.number), s.chunkId, riffStart_, s.entries);
     added.push_back({&s, {end_ + at, static_cast<uint32_t>(buf.size() - at), static_cast<uint32_t>(s.segmentDuration)}});
@@ -255,6 +378,12 @@ bool AviWriter::CloseSegment() {
   }
   for (auto& [s, entry] : added) s->superIndex.push_back(entry);
   for (Stream& s : streams_) {
+    if (s.region != 0 && (s.superIndex.empty() || s.superIndex.back().offset != s.region))
+      staleRegions_.push_back(s.region);
+    s.region = 0;
+    s.regionCapacity = 0;
+    s.regionEntries = 0;
+    s.regionDuration = 0;
     s.entries.clear();
     s.segmentDuration = 0;
     s.lengthAtSegmentStart = s.length;
@@ -281,6 +410,7 @@ void AviWriter::DropOpenSegment() {
     s.entries.clear();
     s.segmentDuration = 0;
   }
+  ForgetRegionsFrom(riffStart_);
   segmentOpen_ = false;
 }
 
@@ -299,6 +429,7 @@ bool AviWriter::TrimChunks(size_t count) {
     if (segmentNumber_ == 0 && !legacy_.empty()) legacy_.pop_back();
     end_ = e.dataOffset - 8;
   }
+  ForgetRegionsFrom(end_);
   sink_->Truncate(end_);
   return true;
 }
@@ -320,8 +451,7 @@ void AviWriter::Finish() {
       break;
     }
   }
-  const std::vector<uint8_t> header = Header(true);
-  sink_->WriteAt(0, {{header.data(), header.size()}});
+  WriteCurrentHeader(true);
 }
 
 }  // namespace zentrova::avi

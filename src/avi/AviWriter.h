@@ -7,6 +7,15 @@
 //
 // A write that fails (a full disk) is cut off again and reported; the file stays as it was
 // before it, so that a completed file always opens.
+//
+// The file on disk is kept current while it grows, so that a process killed at any moment leaves
+// a file whose headers and index are at most a refresh interval behind its chunks. About once a
+// second the standard index of each stream in the open segment is brought up to date in a
+// reserved index chunk inside the movi list (placed at the end of the data, and moved to a new,
+// twice as large one when full; the one it leaves becomes JUNK), then the RIFF and movi sizes and
+// the header (counts, super indexes pointing at those index chunks) are rewritten in place. The
+// writes go in an order that keeps every prefix of them a consistent file.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -22,6 +31,10 @@ struct WriterLimits {
   uint64_t segmentBytes = (uint64_t{1} << 30) - (uint64_t{1} << 20);
   // Entries reserved in each super index: the number of segments a file can have.
   uint32_t superIndexCapacity = 256;
+  // How often the headers and indexes on disk are brought up to date while the file grows: 0
+  // after every write, kNoRefresh never (the file is only complete once finished).
+  uint32_t refreshMilliseconds = 1000;
+  static constexpr uint32_t kNoRefresh = UINT32_MAX;
 };
 
 class AviWriter {
@@ -47,6 +60,13 @@ class AviWriter {
   // Completes the file; later writes are refused. Also done by the destructor.
   void Finish();
 
+  // Brings the headers and indexes on disk up to date with what has been written. False when
+  // a write failed; the file is then as current as the last refresh that succeeded.
+  bool Refresh();
+
+  // Frames of the first video stream written so far (after Finish: what the file holds).
+  uint64_t VideoLength() const;
+
  private:
   struct Stream {
     StreamInfo info;
@@ -59,6 +79,12 @@ class AviWriter {
     std::vector<ChunkEntry> entries;  // chunks of the open segment
     uint64_t segmentDuration = 0;
     std::vector<SuperEntry> superIndex;
+    // The reserved index chunk of the open segment: its offset (0: none), its room in entries,
+    // and the entries on disk in it.
+    uint64_t region = 0;
+    uint32_t regionCapacity = 0;
+    size_t regionEntries = 0;
+    uint64_t regionDuration = 0;  // ticks the entries on disk cover
   };
 
   bool IsVideo(const Stream& s) const;
@@ -71,7 +97,10 @@ class AviWriter {
   bool CloseSegment();
   void DropOpenSegment();
   bool TrimChunks(size_t count);
-  uint64_t VideoLength() const;
+  bool UpdateRegion(Stream& s, bool mayMove);
+  SuperEntry RegionEntry(const Stream& s) const;
+  bool WriteCurrentHeader(bool final);
+  void ForgetRegionsFrom(uint64_t offset);
 
   std::unique_ptr<ByteSink> sink_;
   WriterLimits limits_;
@@ -90,6 +119,9 @@ class AviWriter {
   uint32_t firstRiffSize_ = 0;
   uint32_t firstMoviSize_ = 0;
   uint64_t framesInFirst_ = 0;
+  // Index chunks no longer pointed at; they become JUNK once a header without them is on disk.
+  std::vector<uint64_t> staleRegions_;
+  std::chrono::steady_clock::time_point lastRefresh_;
 };
 
 }  // namespace zentrova::avi

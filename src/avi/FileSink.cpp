@@ -1,21 +1,36 @@
-// The byte sink of a real file: positioned, gathered writes on a file descriptor.
+// The byte sinks of real files: positioned, gathered writes on a file descriptor. The plain sink
+// creates or empties its file; the output sink of a conversion follows the rules of
+// OpenOutputSink (AviFile.h) about what may already stand at the name.
 #include <fcntl.h>
+#include <libgen.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
+#include "avi/AviFile.h"
 #include "avi/ByteSink.h"
 
 namespace zentrova::avi {
 namespace {
 
-class FileSink final : public ByteSink {
+// A write that signals keep interrupting is given up after this many tries in a row, so that a
+// cancel never waits on a write that cannot finish.
+constexpr int kMaxInterruptions = 64;
+
+class FdSink : public OutputSink {
  public:
-  explicit FileSink(int fd) : fd_(fd) {}
-  ~FileSink() override { ::close(fd_); }
+  explicit FdSink(int fd) : fd_(fd) {}
+  ~FdSink() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
 
   bool WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
     constexpr size_t kMaxPieces = 8;
@@ -31,15 +46,26 @@ class FileSink final : public ByteSink {
 
   bool Truncate(uint64_t size) override { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
 
+  int error() const override { return error_; }
+
+ protected:
+  int fd_;
+
  private:
   // pwritev may stop short (a signal, a nearly full disk): go on from where it stopped until
   // everything is out or the system reports an error.
   bool WriteAll(uint64_t offset, iovec* vec, size_t count) {
     size_t first = 0;
+    int interruptions = 0;
     while (first < count) {
       const ssize_t n = ::pwritev(fd_, vec + first, static_cast<int>(count - first), static_cast<off_t>(offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
+      if (n < 0 && errno == EINTR && ++interruptions < kMaxInterruptions) continue;
+      if (n <= 0) {
+        // A write that puts down nothing without an error is a full disk as well.
+        if (error_ == 0) error_ = n < 0 ? errno : ENOSPC;
+        return false;
+      }
+      interruptions = 0;
       offset += static_cast<uint64_t>(n);
       size_t done = static_cast<size_t>(n);
       while (first < count && done >= vec[first].iov_len) done -= vec[first++].iov_len;
@@ -51,8 +77,103 @@ class FileSink final : public ByteSink {
     return true;
   }
 
-  int fd_;
+  int error_ = 0;
 };
+
+// A file of our own at the output name: created by the open, so a conversion that ends without
+// keeping it removes it again, and nothing that was there before is touched.
+class CreatedSink final : public FdSink {
+ public:
+  CreatedSink(int fd, std::string path) : FdSink(fd), path_(std::move(path)) {}
+  ~CreatedSink() override {
+    if (!kept_) ::unlink(path_.c_str());
+  }
+  bool Keep(std::string*) override {
+    kept_ = true;
+    return true;
+  }
+
+ private:
+  std::string path_;
+  bool kept_ = false;
+};
+
+// A temporary file beside an existing output that it is to replace: renamed over it once kept,
+// removed when never kept, so that the existing file survives a conversion that fails early.
+class ReplacingSink final : public FdSink {
+ public:
+  ReplacingSink(int fd, std::string temp, std::string target)
+      : FdSink(fd), temp_(std::move(temp)), target_(std::move(target)) {}
+  ~ReplacingSink() override {
+    if (!kept_) ::unlink(temp_.c_str());
+  }
+  bool Keep(std::string* reason) override {
+    if (kept_) return true;
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+      if (reason) *reason = "cannot move " + temp_ + " to " + target_ + ": " + std::strerror(errno);
+      kept_ = true;  // what was written stays in the temporary file
+      return false;
+    }
+    kept_ = true;
+    return true;
+  }
+
+ private:
+  std::string temp_, target_;
+  bool kept_ = false;
+};
+
+// A file opened as it is: a plain file the caller emptied, or an existing device (a symbolic link
+// to /dev/null, a disk), written in place and never renamed or removed.
+class PlainSink final : public FdSink {
+ public:
+  using FdSink::FdSink;
+  bool Keep(std::string*) override { return true; }
+};
+
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "a special file";
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string DirName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates a temporary file in `dir` that no one else has, with the mode of the file it is to
+// replace. -1 on failure.
+int CreateTemporary(const std::string& dir, mode_t mode, std::string* path, int* err) {
+  static std::atomic<unsigned> counter{0};
+  const auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[64];
+    std::snprintf(name, sizeof name, ".zentrova-%d-%llx-%u.avi", static_cast<int>(::getpid()), tick % 0xFFFFFFFFull,
+                  counter.fetch_add(1));
+    *path = (dir == "/" ? "" : dir) + "/" + name;
+    const int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
+    if (fd >= 0) {
+      ::fchmod(fd, mode & 07777);  // the umask may have taken bits the replaced file had
+      return fd;
+    }
+    if (errno != EEXIST) {
+      *err = errno;
+      return -1;
+    }
+  }
+  *err = EEXIST;
+  return -1;
+}
 
 }  // namespace
 
@@ -62,7 +183,63 @@ std::unique_ptr<ByteSink> OpenFileSink(const std::string& path, std::string* rea
     if (reason) *reason = std::strerror(errno);
     return nullptr;
   }
-  return std::make_unique<FileSink>(fd);
+  return std::make_unique<PlainSink>(fd);
+}
+
+std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const OutputOptions& options,
+                                           std::string* reason) {
+  auto refuse = [&](const std::string& why) -> std::unique_ptr<OutputSink> {
+    if (reason) *reason = why;
+    return nullptr;
+  };
+  const std::string name = BaseName(path);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) return refuse("cannot create " + path + ": " + std::strerror(errno));
+    // Nothing there: a file of our own, created only if no one else creates one meanwhile.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      const int err = errno;
+      struct stat link {};
+      if (err == EEXIST && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        return refuse(name + " is a symbolic link to a file that does not exist");
+      if (err == EEXIST) return refuse(name + " already exists; use -y to replace it");
+      return refuse("cannot create " + path + ": " + std::strerror(err));
+    }
+    return std::make_unique<CreatedSink>(fd, path);
+  }
+  if (options.hasInput && static_cast<uint64_t>(st.st_dev) == options.inputDevice &&
+      static_cast<uint64_t>(st.st_ino) == options.inputInode)
+    return refuse(name + " is the recording itself; choose another name for the output");
+  if (S_ISREG(st.st_mode)) {
+    if (!options.overwrite) return refuse(name + " already exists; use -y to replace it");
+    // The temporary file goes beside the file the name leads to (through any symbolic links), so
+    // that the rename replaces that file and not the link.
+    char resolved[PATH_MAX];
+    const std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    std::string temp;
+    int err = 0;
+    const int fd = CreateTemporary(DirName(target), st.st_mode, &temp, &err);
+    if (fd < 0) return refuse("cannot create a file beside " + path + ": " + std::strerror(err));
+    return std::make_unique<ReplacingSink>(fd, temp, target);
+  }
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISDIR(st.st_mode))
+    return refuse(name + " is " + KindOf(st.st_mode) +
+                  (S_ISDIR(st.st_mode) ? "" : "; an AVI file is completed by rewriting its start, so it needs a file "
+                                             "or a device that can seek"));
+  // A device: written in place. Opened without blocking (the open of a device that waits for
+  // its medium returns at once), then written blocking; a device that cannot seek is refused.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return refuse("cannot open " + path + ": " + std::strerror(errno));
+  struct stat opened {};
+  if (::fstat(fd, &opened) != 0 || S_ISREG(opened.st_mode) || ::lseek(fd, 0, SEEK_CUR) < 0) {
+    ::close(fd);
+    return refuse(name + " is " + KindOf(st.st_mode) +
+                  " that cannot seek; an AVI file is completed by rewriting its start");
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return std::make_unique<PlainSink>(fd);
 }
 
 }  // namespace zentrova::avi

@@ -144,6 +144,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   options.idct = IdctOf(c.idct);
   options.overwrite = plan.replace || c.overwrite;
   options.threads = threads;
+  options.cancel = &Cancel().cutShort;
   std::vector<std::string> diagnostics;
   ConversionJob job([&](const std::string& line) { row.log.push_back(line); },
                     [&](const std::string& m) {
@@ -156,8 +157,14 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
                       diagnostics.push_back(m);
                     });
   avi::CompressOptions chosen{c.codec, c.quality};
-  if (job.Convert(plan.item.input, plan.item.output, [&] { return std::optional(chosen); }) !=
-      ConversionJob::Setup::Started) {
+  const auto setup = job.Convert(plan.item.input, plan.item.output, [&] { return std::optional(chosen); });
+  if (setup == ConversionJob::Setup::Cancelled) {
+    fail("cancelled before the conversion started");
+    row.exitStatus = kExitCancelled;
+    row.cancelled = true;
+    return row;
+  }
+  if (setup != ConversionJob::Setup::Started) {
     std::string reason = row.log.empty() ? "the conversion did not start" : row.log.back();
     if (!diagnostics.empty()) reason = diagnostics.back();
     return fail(reason);

@@ -29,6 +29,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   }
   options.idct = IdctOf(c.idct);
   options.overwrite = c.overwrite && !c.neverOverwrite;
+  options.cancel = &Cancel().stop;
 
   ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
   const bool quiet = how.output.quiet;
@@ -48,8 +49,9 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
       });
 
   avi::CompressOptions chosen{c.codec, c.quality};
-  if (job.Convert(c.inputs[0], c.inputs[1], [&] { return std::optional(chosen); }) != ConversionJob::Setup::Started)
-    return kExitFailed;
+  const auto setup = job.Convert(c.inputs[0], c.inputs[1], [&] { return std::optional(chosen); });
+  if (setup == ConversionJob::Setup::Cancelled) return kExitCancelled;
+  if (setup != ConversionJob::Setup::Started) return kExitFailed;
 
   const auto start = std::chrono::steady_clock::now();
   auto lastDraw = start - std::chrono::seconds(1);
@@ -69,8 +71,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
     };
   const ConversionJob::LoopResult result = job.RunFrameLoop(&Cancel().stop, progress);
   line.Clear();
-  job.Finish();
-  if (result.outcome != JobOutcome::Saved && !result.reason.empty()) err << "zentrova: " << result.reason << std::endl;
+  job.Finish();  // "File saved!", then what fell short; the reason goes to the diagnostics sink
   if (how.output.verbose) {
     const AviProbe probe = ProbeAvi(c.inputs[1]);
     char figures[160];

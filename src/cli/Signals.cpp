@@ -26,6 +26,9 @@ void InstallCancelHandlers() {
   action.sa_flags = 0;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A file-size limit (ulimit -f) fails the write with EFBIG, which the job reports, instead of
+  // killing the process before the file is completed.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace zentrova::cli

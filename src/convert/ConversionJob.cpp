@@ -1,9 +1,15 @@
 #include "convert/ConversionJob.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "audio/G726Decoder.h"
+#include "container/ContainerFile.h"
 #include "convert/Messages.h"
 #include "container/Tags.h"
 #include "recording/ZrFormat.h"
@@ -14,6 +20,111 @@ namespace {
 bool EndsWith(const std::string& s, const char* tail) {
   const size_t n = std::strlen(tail);
   return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+std::string Hex32(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", v);
+  return buf;
+}
+
+// Why MakeCompressedStream refused `codec`: unknown, or not provided by this machine's libraries.
+std::string CompressorRefusal(const std::string& codec) {
+  const std::vector<avi::CompressorInfo> all = avi::ListCompressors();
+  std::string known, available;
+  bool found = false, usable = false;
+  for (const avi::CompressorInfo& c : all) {
+    known += (known.empty() ? "" : ", ") + c.name;
+    if (c.available) available += (available.empty() ? "" : ", ") + c.name;
+    if (c.name == codec) {
+      found = true;
+      usable = c.available;
+    }
+  }
+  if (!found) return "unknown video compressor \"" + codec + "\"; the known ones are " + known;
+  if (!usable) return "the " + codec + " compressor is not available on this machine; available: " + available;
+  return "the " + codec + " compressor could not be prepared";
+}
+
+// The start of the line that says a write failed, by the system's reason.
+const char* WriteFailureLead(int err) {
+  switch (err) {
+    case ENOSPC:
+    case EDQUOT: return "Disk full";
+    case EFBIG: return "File size limit reached";
+    case EIO: return "Write error";
+    default: return "Writing failed";
+  }
+}
+
+std::string Count(uint32_t n, uint32_t of) { return std::to_string(n) + " of " + std::to_string(of); }
+
+// Hands a Matroska or MP4 writer's bytes to an output sink that the job's wrapper shares.
+class SharedSink final : public avi::ByteSink {
+ public:
+  explicit SharedSink(std::shared_ptr<avi::OutputSink> sink) : sink_(std::move(sink)) {}
+  bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
+    return sink_->WriteAt(offset, pieces);
+  }
+  bool Truncate(uint64_t size) override { return sink_->Truncate(size); }
+
+ private:
+  std::shared_ptr<avi::OutputSink> sink_;
+};
+
+// A Matroska or MP4 file on an output sink. Such a file is written in one go when it completes,
+// so it takes its name (replacing an existing file) only then, never while it is still empty.
+class MediaOutput final : public avi::AviFile {
+ public:
+  MediaOutput(std::shared_ptr<avi::AviFile> inner, std::shared_ptr<avi::OutputSink> sink)
+      : inner_(std::move(inner)), sink_(std::move(sink)) {}
+
+  int CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) override {
+    return inner_ ? inner_->CreateStream(stream, info) : -1;
+  }
+  int SetTags(const avi::FileTags& tags) override { return inner_ ? inner_->SetTags(tags) : -1; }
+
+  // The streams are released by now: releasing the file writes the container.
+  avi::Completion Complete() override {
+    inner_.reset();
+    completed_ = true;
+    if (keepWanted_ && !sink_->Keep(&keepReason_)) keepFailed_ = true;
+    return {avi::Completion::kUnknown, writeError()};
+  }
+  int writeError() const override { return sink_->error() ? sink_->error() : (keepFailed_ ? EIO : 0); }
+  bool Keep(std::string* reason) override {
+    if (!completed_) {
+      keepWanted_ = true;
+      return true;
+    }
+    if (keepFailed_) {
+      if (reason) *reason = keepReason_;
+      return false;
+    }
+    return sink_->Keep(reason);
+  }
+
+ private:
+  std::shared_ptr<avi::AviFile> inner_;
+  std::shared_ptr<avi::OutputSink> sink_;
+  bool completed_ = false, keepWanted_ = false, keepFailed_ = false;
+  std::string keepReason_;
+};
+
+// Opens the output of a job under the rules of avi::OpenOutputSink, in any container.
+int OpenOutput(std::shared_ptr<avi::AviFile>& file, container::Format format, const std::string& path,
+               const avi::OutputOptions& options, std::string* reason) {
+  if (format == container::Format::Avi) return avi::OpenAviOutput(file, path, options, reason);
+  std::shared_ptr<avi::OutputSink> sink = avi::OpenOutputSink(path, options, reason);
+  if (!sink) return -1;
+  // The scratch file goes beside the output, on a disk the user chose to have room.
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  std::shared_ptr<avi::AviFile> inner;
+  if (container::OpenMediaFile(inner, format, std::make_unique<SharedSink>(sink), folder.empty() ? "." : folder,
+                               reason) != 0)
+    return -1;
+  file = std::make_shared<MediaOutput>(std::move(inner), std::move(sink));
+  return 0;
 }
 
 }  // namespace
@@ -28,6 +139,15 @@ ConversionJob::~ConversionJob() {
 
 void ConversionJob::Log(const std::string& line) {
   if (log_) log_(line);
+}
+
+void ConversionJob::Diagnose(const std::string& reason) {
+  if (diagnostics_ && !reason.empty()) diagnostics_(reason);
+}
+
+bool ConversionJob::WouldReplace(const std::string& outputName) {
+  struct stat st {};
+  return !outputName.empty() && ::stat(outputName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 uint32_t ConversionJob::ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime) {
@@ -72,24 +192,41 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     Log(messages::kBadOutputName);
     return Setup::Failed;
   }
+  endLine_.clear();
+  endReason_.clear();
+  kept_ = false;
+  openReason_.clear();
   if (!OpenRecording(inputPath_)) {
     ReleaseDecoding();
+    if (options_.cancel && options_.cancel->load()) return Setup::Cancelled;
     Log(messages::kOpenFailed);
+    Diagnose(openReason_);
     return Setup::Failed;
   }
 
-  auto fail = [this](const char* line) {
+  // The system's line first, then the reason behind it. What was created is released without
+  // being kept, so that no file is left behind.
+  auto fail = [this](const char* line, const std::string& why) {
     ReleaseDecoding();
     ReleaseAvi();
     Log(line);
+    Diagnose(why);
     return Setup::Failed;
   };
 
+  // Nothing is opened for writing before the output has passed the checks: not the recording
+  // itself in any spelling, not an existing file without overwrite, no FIFO.
   std::string reason;
-  if (container::OpenOutput(aviFile_, options_.format, output, &reason) != 0) {
+  avi::OutputOptions outputOptions;
+  outputOptions.overwrite = options_.overwrite;
+  outputOptions.hasInput = true;
+  outputOptions.inputDevice = reader_->device();
+  outputOptions.inputInode = reader_->inode();
+  outputPath_ = output;
+  replacesExisting_ = WouldReplace(output);
+  if (OpenOutput(aviFile_, options_.format, output, outputOptions, &reason) != 0) {
     aviFile_.reset();
-    if (diagnostics_) diagnostics_("cannot create " + output + ": " + reason);
-    return fail(messages::kOpenFailed);
+    return fail(messages::kOpenFailed, reason);
   }
 
   startTime_ = reader_->startTime();
@@ -109,7 +246,8 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
       static_cast<uint32_t>(videoFormat_.biWidth) * static_cast<uint32_t>(videoFormat_.biHeight) * 3;
   streamInfo_.dwSampleSize = 0;
   streamInfo_.rcFrame = {0, 0, videoFormat_.biWidth, videoFormat_.biHeight};
-  if (aviFile_->CreateStream(videoStream_, streamInfo_) != 0) return fail(messages::kConvertFailed);
+  if (aviFile_->CreateStream(videoStream_, streamInfo_) != 0)
+    return fail(messages::kConvertFailed, "the AVI file refused the video stream");
 
   std::optional<avi::CompressOptions> options = choose ? choose() : std::optional<avi::CompressOptions>{};
   if (!options) {
@@ -118,9 +256,11 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return Setup::Cancelled;
   }
   if (avi::MakeCompressedStream(compressedStream_, videoStream_, *options) != 0)
-    return fail(messages::kConvertFailed);
+    return fail(messages::kConvertFailed, CompressorRefusal(options->codec));
   if (compressedStream_->SetFormat(0, &videoFormat_, static_cast<int32_t>(videoFormat_.biSize)) != 0)
-    return fail(messages::kBadFormat);
+    return fail(messages::kBadFormat, "the " + options->codec + " compressor does not take 24-bit pictures of " +
+                                          std::to_string(videoFormat_.biWidth) + " x " +
+                                          std::to_string(videoFormat_.biHeight));
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
@@ -129,8 +269,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   streamInfo_.dwInitialFrames = 1;
   streamInfo_.dwSuggestedBufferSize = 1920;
   streamInfo_.dwSampleSize = audioFormat_.nBlockAlign;
-  if (aviFile_->CreateStream(audioStream_, streamInfo_) != 0) return fail(messages::kConvertFailed);
-  if (audioStream_->SetFormat(0, &audioFormat_, sizeof audioFormat_) != 0) return fail(messages::kBadFormat);
+  if (aviFile_->CreateStream(audioStream_, streamInfo_) != 0)
+    return fail(messages::kConvertFailed, "the AVI file refused the audio stream");
+  if (audioStream_->SetFormat(0, &audioFormat_, sizeof audioFormat_) != 0)
+    return fail(messages::kBadFormat, "the AVI file refused the audio format (16-bit mono PCM at 8000 Hz)");
 
   audioPosition_ = 0;
   Log(messages::kSaving);
@@ -138,11 +280,15 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
 }
 
 int ConversionJob::OpenRecording(const std::string& path) {
-  if (reader_) return 0;
+  if (reader_) {
+    openReason_ = "a conversion is already running";
+    return 0;
+  }
   reader_ = std::make_unique<ZrReader>();
   reader_->setFileErrorSink(fileErrors_);
+  reader_->setCancelFlag(options_.cancel);
   if (!reader_->open(path, &recordingInfo_, 0, 1)) {
-    if (diagnostics_) diagnostics_(path + ": " + reader_->failureReason());
+    openReason_ = path + ": " + reader_->failureReason();
     reader_.reset();
     return 0;
   }
@@ -169,6 +315,7 @@ int ConversionJob::OpenRecording(const std::string& path) {
   codecStamp_ = GenerationOfVersion(reader_->version());
   videoDecoder_ = std::make_unique<VideoDecoder>();
   if (!videoDecoder_->Initialise(codecStamp_, options_.idct)) {
+    openReason_ = "the video decoder cannot be prepared for codec generation " + Hex32(codecStamp_);
     videoDecoder_.reset();
     return 0;
   }
@@ -200,9 +347,9 @@ void ConversionJob::ReleaseAvi() {
   aviFile_.reset();
 }
 
-void ConversionJob::WriteFrameAudio() {
+bool ConversionJob::WriteFrameAudio() {
   const FrameRecord& r = *frameRecord_;
-  if (!(r.flags & FlagAudio) || r.audioBytes == 0) return;
+  if (!(r.flags & FlagAudio) || r.audioBytes == 0) return true;
   // Only whole groups of three bytes carry samples; a trailing partial group is dropped rather
   // than letting stale samples stand in for it. The decoder takes at most kBufferBytes at a
   // time, so a larger frame goes through in pieces, the state running on between them.
@@ -213,13 +360,15 @@ void ConversionJob::WriteFrameAudio() {
     audioDecoder_->Decode(r.audioData + done, pcmBuffer_.data(), static_cast<int32_t>(n), 0);
     const int32_t samples = static_cast<int32_t>(n / 3 * 8);
     int32_t written = 0;
-    if (audioStream_->Write(audioPosition_, samples, pcmBuffer_.data(), samples * 2, 0, &written, nullptr) == 0)
-      audioPosition_ += written;
+    if (audioStream_->Write(audioPosition_, samples, pcmBuffer_.data(), samples * 2, 0, &written, nullptr) != 0)
+      return false;
+    audioPosition_ += written;
     done += n;
   }
+  return true;
 }
 
-void ConversionJob::WriteFramePicture(int32_t index) {
+bool ConversionJob::WriteFramePicture(int32_t index) {
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
   const FrameRecord& r = *frameRecord_;
@@ -230,14 +379,24 @@ void ConversionJob::WriteFramePicture(int32_t index) {
     videoDecoder_->DecodeFrame(r.videoData, r.videoBytes, picture.data(), picture.size(), 0);
   }
   if (!picture_.empty()) DoubleLines(picture_.data(), width, height, frameBuffer_.data());
-  compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()), avi::kKeyFrame,
-                           nullptr, nullptr);
+  return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
+                                  avi::kKeyFrame, nullptr, nullptr) == 0;
+}
+
+std::string ConversionJob::WriteFailureReason() const {
+  const int err = aviFile_ ? aviFile_->writeError() : 0;
+  if (err != 0) return "cannot write " + outputPath_ + ": " + std::strerror(err);
+  return "the output refused a frame (" + outputPath_ + " or its scratch file can hold no more)";
 }
 
 ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* cancel, const ProgressSink& progress) {
   LoopResult result;
   if (!reader_ || !compressedStream_ || !audioStream_) return result;
+  if (!cancel) cancel = options_.cancel;
   result.framesDeclared = frameCount_;
+  uint32_t fetched = 0, cutFrames = 0, firstCut = 0;
+  bool writeFailed = false;
+  std::string keepReason;
   for (uint32_t i = 0; i < frameCount_; ++i) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
@@ -245,18 +404,76 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       break;
     }
     if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) break;
-    WriteFrameAudio();
-    WriteFramePicture(static_cast<int32_t>(i));
+    ++fetched;
+    if (frameRecord_->cut && cutFrames++ == 0) firstCut = i + 1;
+    // The first write that fails ends the loop: nothing after it could be trusted to land.
+    if (!WriteFrameAudio() || !WriteFramePicture(static_cast<int32_t>(i))) {
+      writeFailed = true;
+      break;
+    }
+    // With its first frame the output takes its name (replacing an existing file only now).
+    if (!kept_) {
+      kept_ = true;
+      if (!aviFile_->Keep(&keepReason)) {
+        writeFailed = true;
+        break;
+      }
+    }
     ++result.framesWritten;
     if (progress) progress(result.framesWritten, frameCount_);
   }
+  std::string exhausted = reader_->failureReason();
+  const std::string chainProblem = reader_->chainProblem();
   const uint32_t total = frameCount_;
+
+  // The rate is set while the streams are held; then the streams go (a compressor hands over
+  // what it still holds), and the file is completed and says how many frames it holds: after a
+  // full disk, fewer than were written.
   SetFinalRate(result.framesWritten);
   ReleaseDecoding();
+  videoStream_.reset();
+  compressedStream_.reset();
+  audioStream_.reset();
+  const avi::Completion done = aviFile_->Complete();
+  if (done.error != 0) writeFailed = true;
+  std::string writeReason = keepReason.empty() ? WriteFailureReason() : keepReason;
+  result.framesWritten = static_cast<uint32_t>(std::min<uint64_t>(done.videoFrames, result.framesWritten));
+  // A job that wrote no frame keeps its file only when it replaces nothing.
+  if (!kept_ && (result.framesWritten > 0 || !replacesExisting_)) {
+    kept_ = true;
+    if (!aviFile_->Keep(&keepReason)) {
+      writeFailed = true;
+      writeReason = keepReason;
+    }
+  }
   ReleaseAvi();
-  if (result.cancelled)
-    Log("Conversion cancelled: " + std::to_string(result.framesWritten) + " of " + std::to_string(total) +
-        " frames saved.");
+
+  if (writeFailed) {
+    result.outcome = JobOutcome::WriteFailed;
+    result.reason = writeReason;
+    endLine_ = std::string(WriteFailureLead(done.error)) + ": " + Count(result.framesWritten, total) + " frames saved.";
+  } else if (result.cancelled) {
+    Log("Conversion cancelled: " + Count(result.framesWritten, total) + " frames saved.");
+  } else if (fetched < total) {
+    result.outcome = JobOutcome::RecordingShort;
+    if (exhausted == "the recording is exhausted") exhausted = "the file ends before frame " + std::to_string(fetched + 1);
+    result.reason = inputPath_ + ": " + exhausted + " (the blocks declare " + std::to_string(total) + " frames)";
+    endLine_ = "The recording ended after " + Count(fetched, total) + " frames.";
+  } else if (!chainProblem.empty()) {
+    result.outcome = JobOutcome::RecordingShort;
+    result.reason = inputPath_ + ": " + chainProblem;
+    endLine_ = "The recording ended after " + std::to_string(fetched) + " frames; frames may be missing after them.";
+  } else if (cutFrames > 0) {
+    result.outcome = JobOutcome::RecordingShort;
+    result.reason = inputPath_ + ": frame " + std::to_string(firstCut) +
+                    (cutFrames > 1 ? " and " + std::to_string(cutFrames - 1) + " more" : std::string()) +
+                    " larger than the buffers or cut off by the end of the file";
+    endLine_ = Count(cutFrames, total) + " frames were cut short in the recording.";
+  }
+  if (!result.framesWritten && replacesExisting_ && !kept_) {
+    result.reason += (result.reason.empty() ? "" : "; ") + outputPath_ + " was left as it was";
+  }
+  endReason_ = result.reason;
   return result;
 }
 
@@ -270,7 +487,13 @@ void ConversionJob::SetFinalRate(uint32_t framesWritten) {
   if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }
 
-void ConversionJob::Finish() { Log(messages::kSaved); }
+void ConversionJob::Finish() {
+  Log(messages::kSaved);
+  if (!endLine_.empty()) Log(endLine_);
+  Diagnose(endReason_);
+  endLine_.clear();
+  endReason_.clear();
+}
 
 bool ConversionJob::Run(const std::string& inputName, const std::string& outputName, const CompressorChooser& choose,
                         const std::atomic<bool>* cancel, const ProgressSink& progress) {

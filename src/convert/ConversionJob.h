@@ -43,6 +43,9 @@ struct JobOptions {
   RateChoice rate{};
   // The container written. Only an AVI output must have a name ending in "avi".
   container::Format format = container::Format::Avi;
+  // Set by the front end to cancel (Ctrl-C): it ends the set-up while the recording's blocks are
+  // indexed (Convert then returns Cancelled) as well as the frame loop.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
@@ -80,17 +83,28 @@ class ConversionJob {
 
   // The Convert command: checks the names, opens the recording, creates the AVI file and its
   // streams. Started means "Saving the AVI file! Please waiting..." was logged and the frame loop
-  // may run; Failed means a log line said why; Cancelled means the chooser was cancelled.
+  // may run; Failed means a log line said what failed and the diagnostics sink why; Cancelled
+  // means the chooser (or the cancel flag of the options) cancelled. A set-up that does not start
+  // leaves no file behind and an existing output as it was.
   Setup Convert(const std::string& inputName, const std::string& outputName,
                 const CompressorChooser& choose);
 
   // Runs the frame loop of a started job, then releases everything (which completes the AVI
-  // file). It may run on another thread than Convert. A set `cancel` flag ends the loop after the
-  // current frame; the file keeps the frames so far and a line says so.
+  // file). It may run on another thread than Convert. A set `cancel` flag (or the options' one)
+  // ends the loop after the current frame; the file keeps the frames so far and a line says so.
+  // A write that fails ends the loop too (WriteFailed); a recording that delivers fewer frames
+  // than it declares, or frames cut short, gives RecordingShort. The output takes its name with
+  // the first frame written (an existing file it replaces is untouched until then).
   LoopResult RunFrameLoop(const std::atomic<bool>* cancel = nullptr, const ProgressSink& progress = {});
 
-  // Logs "File saved!": the end of every started job, whether the loop ran to the end or not.
+  // Logs "File saved!": the end of every started job, whether the loop ran to the end or not;
+  // then, when the loop fell short, a line on what the file holds ("Disk full: 10 of 200 frames
+  // saved.", "The recording ended after 10 of 25 frames.") and the reason on the diagnostics sink.
   void Finish();
+
+  // True when `outputName` names an existing regular file (through any symbolic links), which a
+  // job replaces only with JobOptions::overwrite. Front ends ask the user before they set it.
+  static bool WouldReplace(const std::string& outputName);
 
   // Convert, RunFrameLoop and Finish in one go. True only when "File saved!" was logged.
   bool Run(const std::string& inputName, const std::string& outputName, const CompressorChooser& choose,
@@ -122,10 +136,12 @@ class ConversionJob {
 
  private:
   int OpenRecording(const std::string& path);
-  void WriteFrameAudio();
-  void WriteFramePicture(int32_t index);
+  bool WriteFrameAudio();
+  bool WriteFramePicture(int32_t index);
   void SetFinalRate(uint32_t framesWritten);
   void Log(const std::string& line);
+  void Diagnose(const std::string& reason);
+  std::string WriteFailureReason() const;
 
   LogSink log_;
   FileErrorSink fileErrors_;
@@ -156,6 +172,14 @@ class ConversionJob {
   int32_t startTime_ = 0;
   int32_t endTime_ = 0;
   uint32_t codecStamp_ = 0;
+
+  std::string outputPath_;
+  bool replacesExisting_ = false;  // the output stands in for an existing file until kept
+  bool kept_ = false;
+  std::string openReason_;         // why OpenRecording failed
+  // What Finish adds after "File saved!": a line for the log and a reason for the diagnostics.
+  std::string endLine_;
+  std::string endReason_;
 };
 
 }  // namespace zentrova

@@ -45,6 +45,15 @@ std::string FileErrorText(int err) {
   }
 }
 
+const char* KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return "a special file";
+}
+
 // Reads as much of [offset, offset + count) as the file holds. A short count means the end of the
 // file; an operating-system failure is thrown to the guard of open or fetchFrame.
 struct OsError {
@@ -80,7 +89,8 @@ size_t ZrReader::ReadAt(uint64_t offset, void* buffer, size_t count) {
     ssize_t n = ::pread(fd_, out + got, count - got, static_cast<off_t>(offset + got));
     if (n == 0) break;
     if (n < 0) {
-      if (errno == EINTR) continue;
+      // A signal that asks to cancel ends the read; any other interruption is retried.
+      if (errno == EINTR && !Cancelled()) continue;
       throw OsError{errno};
     }
     got += static_cast<size_t>(n);
@@ -101,12 +111,24 @@ int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*code
     failureReason_ = "unknown open mode " + std::to_string(mode);
     return 0;
   }
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+  // Opened without blocking, so that a FIFO with no writer or a device that waits for its medium
+  // answers at once; only a regular file is read.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd_ < 0) {
+    const int err = errno;
+    struct stat named {};
+    if (err == ENXIO && ::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode))
+      return Fail(std::string("not a regular file but ") + KindOfFile(named.st_mode));
+    return Fail(std::string("cannot open the file: ") + std::strerror(err));
+  }
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
-  if (!S_ISREG(st.st_mode)) return Fail("not a regular file");
+  if (!S_ISREG(st.st_mode)) return Fail(std::string("not a regular file but ") + KindOfFile(st.st_mode));
+  const int fileFlags = ::fcntl(fd_, F_GETFL);
+  if (fileFlags >= 0) ::fcntl(fd_, F_SETFL, fileFlags & ~O_NONBLOCK);
   fileLength_ = static_cast<uint64_t>(st.st_size);
+  device_ = static_cast<uint64_t>(st.st_dev);
+  inode_ = static_cast<uint64_t>(st.st_ino);
 
   try {
     uint8_t bytes[kFileHeaderSize];
@@ -148,6 +170,7 @@ int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*code
 
     if (!IndexBlocks()) return Fail(failureReason_);
   } catch (const OsError& e) {
+    if (e.err == EINTR && Cancelled()) return Fail("cancelled while opening");
     ReportFileError(e.err);
     return Fail(failureReason_);
   } catch (const std::bad_alloc&) {
@@ -227,6 +250,7 @@ bool ZrReader::ReadText(uint64_t& pos, uint32_t length, std::string& text, const
 
 bool ZrReader::IndexBlocks() {
   index_.clear();
+  chainProblem_.clear();
   index_.reserve(1024);
   totalFrames_ = 0;
 
@@ -240,16 +264,28 @@ bool ZrReader::IndexBlocks() {
   bool looped = false;
   for (;;) {
     uint8_t bh[kBlockHeaderSize];
-    if (p >= fileLength_ || ReadAt(p, bh, sizeof bh) != sizeof bh) break;
+    if (p >= fileLength_ || ReadAt(p, bh, sizeof bh) != sizeof bh) {
+      if (!index_.empty()) chainProblem_ = "its last block header is cut short";
+      break;
+    }
+    if ((index_.size() & 4095) == 4095 && Cancelled()) {
+      failureReason_ = "cancelled while indexing the blocks";
+      return false;
+    }
     if (index_.size() >= kMaxBlocks) {
       failureReason_ = "the block chain has more than " + std::to_string(kMaxBlocks) + " blocks";
       return false;
     }
     index_.push_back(BlockEntry{static_cast<uint32_t>(p), Le16(bh + 8)});
     const uint32_t next = Le32(bh + 4);
-    if (next == kNoBlock || next >= fileLength_) break;
+    if (next == kNoBlock || next >= fileLength_) {
+      // A link to just past the end may be a recorder's way to end; one beyond it is a file cut short.
+      if (next != kNoBlock && next > fileLength_) chainProblem_ = "its block chain goes on past the end of the file";
+      break;
+    }
     if (next == tortoise) {
       looped = true;
+      chainProblem_ = "its block chain comes back to a block already read";
       break;
     }
     // Brent: the tortoise jumps to the hare at every power of two.
@@ -335,6 +371,10 @@ int ZrReader::fetchFrame(FrameRecord* record, int32_t block, int32_t frame) {
     if (block < 0) return FetchNext(record);
     return FetchPositioned(record, static_cast<uint32_t>(block), frame);
   } catch (const OsError& e) {
+    if (e.err == EINTR && Cancelled()) {
+      failureReason_ = "cancelled while reading a frame";
+      return 0;
+    }
     ReportFileError(e.err);
     return 0;
   }

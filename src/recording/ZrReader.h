@@ -1,5 +1,6 @@
 #pragma once
 // Reads one ZR recording: validates the header, indexes the block chain, hands out frames.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +23,9 @@ class ZrReader {
   ZrReader& operator=(const ZrReader&) = delete;
 
   void setFileErrorSink(FileErrorSink sink) { fileErrorSink_ = std::move(sink); }
+  // A flag the front end sets to cancel: opening stops while it walks the block chain, and a
+  // read that a signal interrupts is not retried once the flag is set.
+  void setCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
   // mode 1 opens an existing recording for reading; mode 0 (creating) is refused here.
   // Returns 1 on success, 0 on failure; failureReason() then says why.
@@ -44,6 +48,13 @@ class ZrReader {
   const std::string& text3() const { return text3_; }
   int32_t utcOffsetHours() const { return utcOffsetHours_; }
   bool isOpen() const { return fd_ >= 0; }
+  // Device and inode of the open recording (valid after a successful open), so that a caller can
+  // tell whether another name reaches the same file.
+  uint64_t device() const { return device_; }
+  uint64_t inode() const { return inode_; }
+  // Empty when the block chain ended the way a recording's chain ends; otherwise how it ended
+  // early ("its block chain goes on past the end of the file"): frames may be missing.
+  const std::string& chainProblem() const { return chainProblem_; }
   // Why the last open or fetch failed, in one line ("text1 is 1001 bytes long, ...").
   const std::string& failureReason() const { return failureReason_; }
 
@@ -76,6 +87,7 @@ class ZrReader {
   };
 
   bool Fail(std::string reason);
+  bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
   bool ValidateHeader(const uint8_t* bytes, size_t got);
   bool ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name);
   bool IndexBlocks();
@@ -92,12 +104,16 @@ class ZrReader {
   int32_t utcOffsetHours_ = 0;
   int fd_ = -1;
   uint64_t fileLength_ = 0;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
+  const std::atomic<bool>* cancel_ = nullptr;
   FileHeader header_;
   int32_t totalFrames_ = 0;
   std::vector<BlockEntry> index_;
   Cursor cursor_;
   FileErrorSink fileErrorSink_;
   std::string failureReason_;
+  std::string chainProblem_;
 };
 
 }  // namespace zentrova

@@ -238,4 +238,64 @@ inline std::vector<Chunk> Find(const std::vector<Chunk>& chunks, const std::stri
   return found;
 }
 
+// What the headers and indexes of a file (or of a file cut off anywhere) say, each index entry
+// checked against the chunk it points at; `when` goes into the failure messages.
+struct Snapshot {
+  bool started = false;         // the header holds sizes (the first refresh has been written)
+  uint32_t headerFrames = 0;    // video strh length
+  uint32_t headerSamples = 0;   // audio strh length
+  uint32_t dmlhFrames = 0;
+  uint64_t indexedFrames = 0;   // video chunks the super and standard indexes name
+  uint64_t indexedSamples = 0;  // audio samples they name
+};
+
+inline Snapshot Inspect(const std::vector<uint8_t>& f, const std::string& when) {
+  Snapshot s;
+  if (f.size() < 12 || Le32(&f[4]) == 0) return s;  // the placeholder header before any sample
+  s.started = true;
+  EXPECT_LE(Le32(&f[4]) + uint64_t{8}, f.size()) << when;
+  const std::vector<Chunk> chunks = WalkRiff(f);
+  const auto strh = Find(chunks, "AVI /hdrl/strl/strh");
+  const auto indx = Find(chunks, "AVI /hdrl/strl/indx");
+  const auto dmlh = Find(chunks, "AVI /hdrl/odml/dmlh");
+  if (strh.size() != 2 || dmlh.size() != 1) {
+    ADD_FAILURE() << when << ": header not readable";
+    return s;
+  }
+  s.headerFrames = Le32(&f[strh[0].data + 32]);
+  s.headerSamples = Le32(&f[strh[1].data + 32]);
+  s.dmlhFrames = Le32(&f[dmlh[0].data]);
+  for (const Chunk& super : indx) {  // a stream without chunks yet has JUNK in its place
+    const uint8_t* sup = &f[super.data];
+    const uint32_t chunkId = Le32(sup + 8);
+    const int stream = (Tag(chunkId)[0] - '0') * 10 + (Tag(chunkId)[1] - '0');
+    const uint32_t used = Le32(sup + 4);
+    for (uint32_t e = 0; e < used; ++e) {
+      const uint64_t at = Le64(sup + 24 + 16 * e);
+      if (at + 32 > f.size()) {
+        ADD_FAILURE() << when << ": super index entry " << e << " points past the end";
+        continue;
+      }
+      const std::string tag = Tag(Le32(&f[at]));
+      EXPECT_EQ(tag.substr(0, 2), "ix") << when << ": stream " << stream << " entry " << e;
+      const uint32_t entries = Le32(&f[at + 12]);
+      EXPECT_EQ(Le32(&f[at + 16]), chunkId) << when;
+      const uint64_t base = Le64(&f[at + 20]);
+      EXPECT_LE(at + 32 + uint64_t{8} * entries, f.size()) << when;
+      for (uint32_t i = 0; i < entries && at + 32 + 8 * (i + 1) <= f.size(); ++i) {
+        const uint64_t data = base + Le32(&f[at + 32 + 8 * i]);
+        const uint32_t size = Le32(&f[at + 36 + 8 * i]) & 0x7FFFFFFF;
+        const bool fits = data >= 8 && data + size <= f.size();
+        EXPECT_TRUE(fits) << when << ": stream " << stream << " chunk " << i << " is not on disk";
+        if (!fits) continue;
+        EXPECT_EQ(Le32(&f[data - 8]), chunkId) << when << ": stream " << stream << " chunk " << i;
+        EXPECT_EQ(Le32(&f[data - 4]), size) << when;
+        if (stream == 0) ++s.indexedFrames;
+        if (stream == 1) s.indexedSamples += size / 2;
+      }
+    }
+  }
+  return s;
+}
+
 }  // namespace zentrova::avi::testing

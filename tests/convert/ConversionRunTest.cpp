@@ -46,7 +46,7 @@ ZrHeaderFields Fields(int seconds) {
 int VideoFrames(const std::string& path) { return std::stoi(ProbeStream(path, 0)["nb_read_packets"]); }
 size_t AudioBytes(const std::string& path) { return Decode(path, "-map 0:a -f s16le").size(); }
 
-TEST(ConversionRun, AFetchThatFailsEndsTheLoopWithTheFramesSoFarAndStillSaves) {
+TEST(ConversionRun, AFetchThatFailsEndsTheLoopWithTheFramesSoFarAndStillSavesThenSaysSo) {
   SKIP_WITHOUT_FFMPEG();
   TempDir dir;
   // The block promises 100 frames; the file ends after the 10th.
@@ -64,7 +64,8 @@ TEST(ConversionRun, AFetchThatFailsEndsTheLoopWithTheFramesSoFarAndStillSaves) {
 
   JobRun run;
   ASSERT_TRUE(run.convert(dir.file("cut.zr"), dir.file("cut.avi")));
-  EXPECT_EQ(run.log, kSavedLog);
+  EXPECT_EQ(run.log, (std::vector<std::string>{messages::kSaving, messages::kSaved,
+                                               "The recording ended after 10 of 100 frames."}));
   EXPECT_EQ(VideoFrames(dir.file("cut.avi")), 10);
   EXPECT_FALSE(run.job.busy());
 }
@@ -119,7 +120,7 @@ TEST(ConversionRun, ASecondJobStartsItsStreamsAtZeroAgain) {
   EXPECT_EQ(VideoFrames(dir.file("two.avi")), 5);
 }
 
-TEST(ConversionRun, ACancelledChoiceLogsNothingReleasesEverythingAndKeepsTheFile) {
+TEST(ConversionRun, ACancelledChoiceLogsNothingReleasesEverythingAndLeavesNoFile) {
   TempDir dir;
   ZrWriter w;
   ASSERT_TRUE(w.Open(dir.file("r.zr"), Fields(2)));
@@ -132,10 +133,11 @@ TEST(ConversionRun, ACancelledChoiceLogsNothingReleasesEverythingAndKeepsTheFile
             ConversionJob::Setup::Cancelled);
   EXPECT_TRUE(log.empty());
   EXPECT_FALSE(job.busy());
-  EXPECT_TRUE(std::filesystem::exists(dir.file("clipavi")));  // named exactly as given
-  // A new Convert works normally.
+  EXPECT_FALSE(std::filesystem::exists(dir.file("clipavi")));  // nothing was converted into it
+  // A new Convert works normally, and names the file exactly as given.
   EXPECT_TRUE(job.Run(dir.file("r.zr"), dir.file("clipavi"), [] { return std::optional(avi::CompressOptions{"raw", 1}); }));
   EXPECT_EQ(log, kSavedLog);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("clipavi")));
 }
 
 TEST(ConversionRun, AZeroDurationRecordingGetsTheDefaultRate) {

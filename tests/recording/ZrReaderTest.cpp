@@ -1,7 +1,10 @@
 #include "recording/ZrReader.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -201,10 +204,25 @@ TEST_F(ReaderTest, RefusesAVariablePartCutShort) {
   EXPECT_NE(OpenFailure(noUtc).find("utcOffsetHours"), std::string::npos);
 }
 
-TEST_F(ReaderTest, RefusesWhatIsNotARegularFileAndOtherModes) {
+TEST_F(ReaderTest, RefusesWhatIsNotARegularFileAtOnceAndOtherModes) {
   ZrReader r;
   EXPECT_EQ(r.open(dir.path().string(), nullptr, 0, 1), 0);
-  EXPECT_EQ(r.failureReason(), "not a regular file");
+  EXPECT_EQ(r.failureReason(), "not a regular file but a folder");
+  // A FIFO that no one writes would block an ordinary open for ever; a device or a socket is no
+  // recording either. Each is refused without reading.
+  ASSERT_EQ(::mkfifo(dir.file("fifo.zr").c_str(), 0644), 0);
+  EXPECT_EQ(r.open(dir.file("fifo.zr"), nullptr, 0, 1), 0);
+  EXPECT_EQ(r.failureReason(), "not a regular file but a FIFO (named pipe)");
+  EXPECT_EQ(r.open("/dev/zero", nullptr, 0, 1), 0);
+  EXPECT_EQ(r.failureReason(), "not a regular file but a character device");
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", dir.file("s.zr").c_str());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  EXPECT_EQ(r.open(dir.file("s.zr"), nullptr, 0, 1), 0);
+  EXPECT_EQ(r.failureReason(), "not a regular file but a socket");
+  ::close(sock);
   EXPECT_EQ(r.open(dir.file("missing.zr"), nullptr, 0, 1), 0);
   EXPECT_NE(r.failureReason().find("No such file"), std::string::npos);
   RecordingBytes b = SmallRecording();
@@ -250,6 +268,13 @@ TEST_F(ReaderTest, ALinkAtOrPastTheEndEndsTheChainAfterItsBlock) {
   ASSERT_EQ(f.open(Save(b)), 1);
   EXPECT_EQ(f.reader.blockCount(), 1);
   EXPECT_EQ(f.reader.frameCount(), 2);
+  EXPECT_EQ(f.reader.chainProblem(), "");  // where the next block would start: a way to end
+  f.reader.close();
+  // A link beyond the end: the file was cut short, and frames may be missing.
+  b.put32At(48, static_cast<uint32_t>(b.size() + 5000));
+  ASSERT_EQ(f.open(Save(b)), 1);
+  EXPECT_EQ(f.reader.frameCount(), 2);
+  EXPECT_EQ(f.reader.chainProblem(), "its block chain goes on past the end of the file");
 }
 
 TEST_F(ReaderTest, ALastBlockHeaderCutShortIsNotIndexed) {
@@ -260,6 +285,7 @@ TEST_F(ReaderTest, ALastBlockHeaderCutShortIsNotIndexed) {
   Fetcher f;
   ASSERT_EQ(f.open(Save(b)), 1);
   EXPECT_EQ(f.reader.blockCount(), 1);
+  EXPECT_EQ(f.reader.chainProblem(), "its last block header is cut short");
 }
 
 TEST_F(ReaderTest, AChainThatLoopsBackStopsAtTheFirstRepeatedBlock) {
@@ -274,6 +300,7 @@ TEST_F(ReaderTest, AChainThatLoopsBackStopsAtTheFirstRepeatedBlock) {
   ASSERT_EQ(f.open(Save(b)), 1);
   EXPECT_EQ(f.reader.blockCount(), 3);
   EXPECT_EQ(f.reader.frameCount(), 3);
+  EXPECT_EQ(f.reader.chainProblem(), "its block chain comes back to a block already read");
   for (uint8_t want = 1; want <= 3; ++want) {
     ASSERT_EQ(f.next(), 1);
     EXPECT_EQ(f.videoBytes(), std::vector<uint8_t>{want});
@@ -329,6 +356,7 @@ TEST_F(ReaderTest, DeliversFramesInOrderThenFailsForever) {
   ASSERT_EQ(f.open(d.file("w.zr")), 1);
   EXPECT_EQ(f.reader.blockCount(), 2);
   ASSERT_EQ(f.reader.frameCount(), 4);
+  EXPECT_EQ(f.reader.chainProblem(), "");  // the writer's chain ends with -1
   for (uint8_t i = 0; i < 4; ++i) {
     ASSERT_EQ(f.next(), 1);
     EXPECT_EQ(f.record.frameTag, i);
