@@ -290,6 +290,7 @@ bool AviWriter::FillGap(Stream& s, uint64_t gap) {
 }
 
 bool AviWriter::HasRoomFor(const Stream& s, uint64_t chunkBytes) const {
+  if (s.entries.size() >= std::max<uint32_t>(limits_.segmentEntries, 1)) return false;
   uint64_t indexes = 0;
   for (const Stream& t : streams_) {
     const uint64_t n = t.entries.size() + (&t == &s ? 1 : 0);

@@ -35,6 +35,11 @@ struct WriterLimits {
   // after every write, kNoRefresh never (the file is only complete once finished).
   uint32_t refreshMilliseconds = 1000;
   static constexpr uint32_t kNoRefresh = UINT32_MAX;
+  // Chunks of one stream in one segment: a segment closes before its index (and the first
+  // segment's idx1) grows past this, so the writer's memory stays bounded however long the
+  // file (their indexes take at most about 2 MB while a segment is closed). 16,384 frames are
+  // about 11 minutes at 25 per second; with 256 segments a file holds 46 hours of them.
+  uint32_t segmentEntries = 16384;
 };
 
 class AviWriter {

@@ -65,8 +65,13 @@ int MakeCompressedStream(std::shared_ptr<AviStream>& compressed, const std::shar
     compressed = std::make_shared<UncompressedStream>(source);
     return 0;
   }
-  compressed = MakeLibavStream(choice->codec, source, options.quality);
+  compressed = MakeLibavStream(choice->codec, source, options.quality, options.threads);
   return 0;
+}
+
+PlanarInput* PlanarInputOf(AviStream* stream) {
+  auto* planar = dynamic_cast<PlanarInput*>(stream);
+  return planar && planar->AcceptsPlanes() ? planar : nullptr;
 }
 
 }  // namespace zentrova::avi

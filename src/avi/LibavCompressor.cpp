@@ -12,6 +12,9 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "avi/Compressor.h"
+#include "video/PlaneRows.h"
+
 namespace zentrova::avi {
 namespace {
 
@@ -19,13 +22,21 @@ constexpr int32_t kMaxSide = 16384;
 
 bool Is(const LibavCodec& c, const char* encoder) { return std::strcmp(c.encoder, encoder) == 0; }
 
-// The picture layout each encoder is fed: 4:2:0 for the lossy codecs (full-range for JPEG),
-// and for FFV1 32-bit BGR so that the lossless codec keeps the pictures exactly.
+// Slices of every MPEG-4 Part 2 and Motion JPEG picture. Fixed, so that the bytes coded do not
+// depend on the number of threads (libavcodec otherwise cuts one slice per thread); four keep up
+// to four cores busy at a small cost in size.
+constexpr int kFixedSlices = 4;
+
+// The picture layout each encoder is fed: 4:2:0 for the lossy codecs, and for FFV1 32-bit BGR so
+// that the lossless codec keeps the pictures exactly.
 AVPixelFormat PixelFormatFor(const LibavCodec& c) {
-  if (Is(c, "mjpeg")) return AV_PIX_FMT_YUVJ420P;
   if (Is(c, "ffv1")) return AV_PIX_FMT_BGR0;
   return AV_PIX_FMT_YUV420P;
 }
+
+// JPEG pictures are full range, as the decoder's planes are; MPEG-4 and H.264 players expect
+// studio range (and MPEG-4 Part 2 cannot say otherwise), so the planes are mapped into it.
+bool IsFullRange(const LibavCodec& c) { return Is(c, "mjpeg"); }
 
 // Quality 0..100 onto each codec's own scale:
 // - mjpeg, mpeg4: fixed quantiser 31 (0) .. 2 (100); 90 gives 5, visually clean.
@@ -56,10 +67,10 @@ bool IsUsablePicture(const BitmapInfoHeader& bih) {
   return bih.biHeight >= -kMaxSide && bih.biHeight <= kMaxSide;
 }
 
-class LibavStream final : public AviStream {
+class LibavStream final : public AviStream, public PlanarInput {
  public:
-  LibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality)
-      : codec_(codec), source_(std::move(source)), quality_(std::clamp(quality, 0, 100)) {}
+  LibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality, unsigned threads)
+      : codec_(codec), source_(std::move(source)), quality_(std::clamp(quality, 0, 100)), threads_(threads) {}
 
   ~LibavStream() override {
     if (ctx_) Drain(true);
@@ -95,20 +106,50 @@ class LibavStream final : public AviStream {
     const uint8_t* src[1] = {bottomUp_ ? pixels + row * (height_ - 1) : pixels};
     const int stride[1] = {static_cast<int>(bottomUp_ ? -row : row)};
     sws_scale(sws_, src, stride, 0, height_, frame_->data, frame_->linesize);
-    frame_->pts = start;
-    frame_->pict_type = forceKey_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    frame_->quality = ctx_->global_quality;
-    if (avcodec_send_frame(ctx_, frame_) < 0) return -1;
-    forceKey_ = false;
-    if (!Drain(false)) return -1;
+    if (Encode(start) != 0) return -1;
     if (samplesWritten) *samplesWritten = 1;
     if (bytesWritten) *bytesWritten = bytes;
     return 0;
   }
 
+  bool AcceptsPlanes() const override { return ctx_ ? ctx_->pix_fmt == AV_PIX_FMT_YUV420P : PixelFormatFor(codec_) == AV_PIX_FMT_YUV420P; }
+
+  int WritePlanes(int32_t start, const PlanarPicture& p, uint32_t /*flags*/) override {
+    if (!ctx_ || start < 0 || ctx_->pix_fmt != AV_PIX_FMT_YUV420P) return -1;
+    if (!p.plane[0] || !p.plane[1] || !p.plane[2] || p.width != width_ || p.rows <= 0 || p.rows % 2 != 0) return -1;
+    if ((p.doubled ? 2 * int64_t{p.rows} : p.rows) != height_) return -1;
+    if (av_frame_make_writable(frame_) < 0) return -1;
+    const bool full = IsFullRange(codec_);
+    for (int k = 0; k < 3; ++k) {
+      const int32_t shift = k == 0 ? 0 : 1;
+      const int32_t rows = p.rows >> shift;
+      const int32_t outRows = p.doubled ? 2 * rows : rows;
+      const SampleRange range = k == 0 ? (full ? SampleRange::Full : SampleRange::StudioLuma)
+                                       : (full ? SampleRange::FullChroma : SampleRange::StudioChroma);
+      // The first row handed over is the bottom row: written from the encoder's last row up.
+      const ptrdiff_t linesize = frame_->linesize[k];
+      uint8_t* bottom = frame_->data[k] + linesize * (outRows - 1);
+      const RowDoubling doubling = !p.doubled ? RowDoubling::None
+                                   : k == 0   ? RowDoubling::Average
+                                              : RowDoubling::ChromaOfAverage;
+      CopyPlaneRows(bottom, -linesize, p.plane[k], p.stride[k], width_ >> shift, rows, doubling, range);
+    }
+    return Encode(start);
+  }
+
   StreamInfo Info() const override { return source_->Info(); }
 
  private:
+  // Sends the picture in frame_ to the encoder and hands on what it has ready.
+  int Encode(int32_t start) {
+    frame_->pts = start;
+    frame_->pict_type = forceKey_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    frame_->quality = ctx_->global_quality;
+    if (avcodec_send_frame(ctx_, frame_) < 0) return -1;
+    forceKey_ = false;
+    return Drain(false) ? 0 : -1;
+  }
+
   bool OpenEncoder() {
     av_log_set_level(AV_LOG_ERROR);  // the encoders' progress notes are not the user's business
     const AVCodec* encoder = avcodec_find_encoder_by_name(codec_.encoder);
@@ -127,6 +168,17 @@ class LibavStream final : public AviStream {
     ctx_->framerate = {rate, scale};
     ctx_->max_b_frames = 0;  // every frame leaves the encoder as it comes in
     ctx_->gop_size = std::max(1, 2 * rate / scale);
+    if (ctx_->pix_fmt == AV_PIX_FMT_YUV420P) {
+      ctx_->color_range = IsFullRange(codec_) ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+      ctx_->colorspace = AVCOL_SPC_SMPTE170M;  // the decoder's matrix is BT.601's
+    }
+    // FFV1 stays on one thread: its multithreaded form is another version of the format.
+    ctx_->thread_count = Is(codec_, "ffv1") ? 1 : static_cast<int>(std::min(threads_, 16u));
+    if (Is(codec_, "mpeg4") || Is(codec_, "mjpeg")) {
+      // Slices rather than frames in flight: every packet leaves with its picture.
+      ctx_->thread_type = FF_THREAD_SLICE;
+      ctx_->slices = kFixedSlices;
+    }
     if (source_->WantsGlobalHeaders()) ctx_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // MP4, Matroska
     ApplyQuality(ctx_, codec_, quality_);
     if (avcodec_open2(ctx_, encoder, nullptr) < 0) return Fail();
@@ -134,8 +186,11 @@ class LibavStream final : public AviStream {
     frame_->width = width_;
     frame_->height = height_;
     if (av_frame_get_buffer(frame_, 0) < 0) return Fail();
-    sws_ = sws_getContext(width_, height_, AV_PIX_FMT_BGR24, width_, height_, ctx_->pix_fmt,
-                          SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    // 24-bit pictures written as such are converted with swscale's fast unscaled path (JPEG's
+    // full range through the full-range layout of the same planes).
+    const AVPixelFormat scaled = IsFullRange(codec_) ? AV_PIX_FMT_YUVJ420P : ctx_->pix_fmt;
+    sws_ = sws_getContext(width_, height_, AV_PIX_FMT_BGR24, width_, height_, scaled, SWS_BILINEAR, nullptr, nullptr,
+                          nullptr);
     if (!sws_) return Fail();
     return true;
   }
@@ -185,6 +240,7 @@ class LibavStream final : public AviStream {
   LibavCodec codec_;
   std::shared_ptr<AviStream> source_;
   int quality_;
+  unsigned threads_;
   int32_t width_ = 0;
   int32_t height_ = 0;
   bool bottomUp_ = true;
@@ -199,8 +255,9 @@ class LibavStream final : public AviStream {
 
 bool LibavEncoderAvailable(const char* encoder) { return avcodec_find_encoder_by_name(encoder) != nullptr; }
 
-std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality) {
-  return std::make_shared<LibavStream>(codec, std::move(source), quality);
+std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality,
+                                           unsigned threads) {
+  return std::make_shared<LibavStream>(codec, std::move(source), quality, threads);
 }
 
 }  // namespace zentrova::avi

@@ -1,7 +1,8 @@
 #pragma once
 // Compressed video streams through libavcodec: every 24-bit bottom-up picture written to the
-// stream is converted with libswscale, encoded, and the packet handed to the source stream of
-// the AVI file with the codec's own key-frame flag.
+// stream is converted with libswscale (or, for the 4:2:0 codecs, the decoder's planes are taken
+// through PlanarInput), encoded, and the packet handed to the source stream of the AVI file with
+// the codec's own key-frame flag.
 #include <cstdint>
 #include <memory>
 
@@ -18,6 +19,8 @@ bool LibavEncoderAvailable(const char* encoder);
 
 // The stream opens its encoder at SetFormat and refuses there when the encoder cannot take
 // pictures of that size. Releasing it flushes the encoder's remaining packets into `source`.
-std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality);
+// `threads` as CompressOptions::threads. The stream also implements PlanarInput (Compressor.h).
+std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality,
+                                           unsigned threads = 1);
 
 }  // namespace zentrova::avi

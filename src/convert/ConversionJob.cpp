@@ -255,12 +255,14 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     ReleaseAvi();
     return Setup::Cancelled;
   }
+  options->threads = options_.threads;
   if (avi::MakeCompressedStream(compressedStream_, videoStream_, *options) != 0)
     return fail(messages::kConvertFailed, CompressorRefusal(options->codec));
   if (compressedStream_->SetFormat(0, &videoFormat_, static_cast<int32_t>(videoFormat_.biSize)) != 0)
     return fail(messages::kBadFormat, "the " + options->codec + " compressor does not take 24-bit pictures of " +
                                           std::to_string(videoFormat_.biWidth) + " x " +
                                           std::to_string(videoFormat_.biHeight));
+  planar_ = avi::PlanarInputOf(compressedStream_.get());
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
@@ -299,11 +301,9 @@ int ConversionJob::OpenRecording(const std::string& path) {
   videoFormat_.biHeight = ComputeOutputHeight(width, height);
 
   frameBuffer_.assign(static_cast<size_t>(width) * videoFormat_.biHeight * 3, 0);
-  pcmBuffer_.assign(kPcmBufferBytes / sizeof(int16_t), 0);
-  // The picture persists from frame to frame: a frame the decoder cannot picture repeats the
-  // previous one (black before the first). Pictures that are not line-doubled are decoded
-  // straight into the frame buffer.
-  if (videoFormat_.biHeight != height) picture_.assign(static_cast<size_t>(width) * height * 3, 0);
+  // A frame the decoder cannot picture repeats the previous one (black before the first).
+  frames_.resize(FramePipeline(3, FramePipeline::ShouldThread(options_.threads)).slotCount());
+  for (FrameWork& f : frames_) f.Allocate(width, height);
   videoData_.assign(static_cast<size_t>(width) * height * 2, 0);
   audioData_.assign(kAudioBufferBytes, 0);
   frameRecord_ = std::make_unique<FrameRecord>();
@@ -330,8 +330,7 @@ void ConversionJob::ReleaseDecoding() {
     reader_.reset();
   }
   frameBuffer_ = {};
-  pcmBuffer_ = {};
-  picture_ = {};
+  frames_ = {};
   frameRecord_.reset();
   videoData_ = {};
   audioData_ = {};
@@ -342,25 +341,21 @@ void ConversionJob::ReleaseDecoding() {
 void ConversionJob::ReleaseAvi() {
   // Streams first, then the file: the last release completes the file on disk.
   videoStream_.reset();
+  planar_ = nullptr;
   compressedStream_.reset();
   audioStream_.reset();
   aviFile_.reset();
 }
 
-bool ConversionJob::WriteFrameAudio() {
-  const FrameRecord& r = *frameRecord_;
-  if (!(r.flags & FlagAudio) || r.audioBytes == 0) return true;
-  // Only whole groups of three bytes carry samples; a trailing partial group is dropped rather
-  // than letting stale samples stand in for it. The decoder takes at most kBufferBytes at a
-  // time, so a larger frame goes through in pieces, the state running on between them.
-  const uint32_t usable = r.audioBytes - r.audioBytes % 3;
+bool ConversionJob::WriteFrameAudio(const FrameWork& work) {
+  // Appended in the pieces the decoder took them in (at most kBufferBytes each).
   constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
-  for (uint32_t done = 0; done < usable;) {
-    const uint32_t n = std::min(kPiece, usable - done);
-    audioDecoder_->Decode(r.audioData + done, pcmBuffer_.data(), static_cast<int32_t>(n), 0);
+  for (uint32_t done = 0; done < work.audioBytes;) {
+    const uint32_t n = std::min(kPiece, work.audioBytes - done);
     const int32_t samples = static_cast<int32_t>(n / 3 * 8);
     int32_t written = 0;
-    if (audioStream_->Write(audioPosition_, samples, pcmBuffer_.data(), samples * 2, 0, &written, nullptr) != 0)
+    if (audioStream_->Write(audioPosition_, samples, work.pcm.data() + done / 3 * 8, samples * 2, 0, &written,
+                            nullptr) != 0)
       return false;
     audioPosition_ += written;
     done += n;
@@ -368,17 +363,14 @@ bool ConversionJob::WriteFrameAudio() {
   return true;
 }
 
-bool ConversionJob::WriteFramePicture(int32_t index) {
+bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index) {
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
-  const FrameRecord& r = *frameRecord_;
-  std::vector<uint8_t>& picture = picture_.empty() ? frameBuffer_ : picture_;
-  if (r.flags & FlagNoPicture) {
-    std::fill(picture.begin(), picture.end(), 0);
-  } else {
-    videoDecoder_->DecodeFrame(r.videoData, r.videoBytes, picture.data(), picture.size(), 0);
+  const int32_t outputHeight = videoFormat_.biHeight;
+  if (planar_) {
+    return planar_->WritePlanes(index, PlanesOf(work, width, height, outputHeight != height), avi::kKeyFrame) == 0;
   }
-  if (!picture_.empty()) DoubleLines(picture_.data(), width, height, frameBuffer_.data());
+  PictureOf(work, width, height, outputHeight, frameBuffer_.data());
   return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
                                   avi::kKeyFrame, nullptr, nullptr) == 0;
 }
@@ -394,33 +386,57 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   if (!reader_ || !compressedStream_ || !audioStream_) return result;
   if (!cancel) cancel = options_.cancel;
   result.framesDeclared = frameCount_;
-  uint32_t fetched = 0, cutFrames = 0, firstCut = 0;
+  uint32_t cutFrames = 0, firstCut = 0;
   bool writeFailed = false;
   std::string keepReason;
-  for (uint32_t i = 0; i < frameCount_; ++i) {
+  // Reading and decoding run ahead of compressing and writing, on a thread of their own when
+  // the job may use two; the frames are written in order either way.
+  FramePipeline pipeline(frames_.size(), frames_.size() > 1);
+  uint32_t fetched = 0;
+  const FrameWork* previous = nullptr;
+  auto produce = [&](size_t slot) {
+    if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return false;
+    if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
+    ++fetched;
+    if (frameRecord_->cut && cutFrames++ == 0) firstCut = fetched;
+    // Sound is decoded where there is time for it: with the pictures, unless the writing side
+    // only converts pictures of the recording's own size to 24 bits (then it is the lighter one).
+    const bool lightWriter = !planar_ && videoFormat_.biHeight == recordingInfo_.height;
+    DecodeFrameWork(*frameRecord_, *videoDecoder_, *audioDecoder_, !lightWriter, recordingInfo_.width,
+                    recordingInfo_.height, previous, frames_[slot]);
+    previous = &frames_[slot];
+    return true;
+  };
+  auto consume = [&](size_t slot) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
       result.outcome = JobOutcome::Cancelled;
-      break;
+      return false;
     }
-    if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) break;
-    ++fetched;
-    if (frameRecord_->cut && cutFrames++ == 0) firstCut = i + 1;
+    DecodeFrameAudio(frames_[slot], *audioDecoder_);
     // The first write that fails ends the loop: nothing after it could be trusted to land.
-    if (!WriteFrameAudio() || !WriteFramePicture(static_cast<int32_t>(i))) {
+    if (!WriteFrameAudio(frames_[slot]) ||
+        !WriteFramePicture(frames_[slot], static_cast<int32_t>(result.framesWritten))) {
       writeFailed = true;
-      break;
+      return false;
     }
     // With its first frame the output takes its name (replacing an existing file only now).
     if (!kept_) {
       kept_ = true;
       if (!aviFile_->Keep(&keepReason)) {
         writeFailed = true;
-        break;
+        return false;
       }
     }
     ++result.framesWritten;
     if (progress) progress(result.framesWritten, frameCount_);
+    return true;
+  };
+  pipeline.Run(produce, consume);
+  // A cancel that came while the last frames were being read is a cancel too.
+  if (!result.cancelled && result.framesWritten < frameCount_ && cancel && cancel->load(std::memory_order_relaxed)) {
+    result.cancelled = true;
+    result.outcome = JobOutcome::Cancelled;
   }
   std::string exhausted = reader_->failureReason();
   const std::string chainProblem = reader_->chainProblem();

@@ -13,6 +13,7 @@
 #include "avi/AviFile.h"
 #include "avi/Compressor.h"
 #include "container/ContainerFile.h"
+#include "convert/FramePipeline.h"
 #include "convert/FrameRate.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrReader.h"
@@ -136,8 +137,8 @@ class ConversionJob {
 
  private:
   int OpenRecording(const std::string& path);
-  bool WriteFrameAudio();
-  bool WriteFramePicture(int32_t index);
+  bool WriteFrameAudio(const FrameWork& work);
+  bool WriteFramePicture(const FrameWork& work, int32_t index);
   void SetFinalRate(uint32_t framesWritten);
   void Log(const std::string& line);
   void Diagnose(const std::string& reason);
@@ -165,8 +166,8 @@ class ConversionJob {
   std::shared_ptr<avi::AviStream> audioStream_;
   avi::WaveFormatEx audioFormat_;
   int32_t audioPosition_ = 0;
-  std::vector<int16_t> pcmBuffer_;
-  std::vector<uint8_t> picture_;
+  std::vector<FrameWork> frames_;  // the frames between reading and writing
+  avi::PlanarInput* planar_ = nullptr;  // the compressed stream's planar input, when it has one
   std::unique_ptr<G726Decoder> audioDecoder_;
   DerivedRate rate_;
   int32_t startTime_ = 0;

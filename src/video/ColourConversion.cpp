@@ -5,9 +5,12 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
+#include <vector>
 
 #include "video/ColourConversionRows.h"
 #include "video/ColourConversionTables.h"
+#include "video/PlaneRows.h"
 #include "video/ProcessorFeatures.h"
 
 namespace zentrova {
@@ -117,6 +120,57 @@ void ConvertByRowPairs(RowPairConverter convertRows, uint8_t* picture, const uin
 void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                           int32_t height) {
   ConvertByRowPairs(ConvertRowPair, picture, y, cb, cr, width, height);
+}
+
+void ConvertToRgb24Doubled(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                           int32_t height) {
+  using Conversion = void (*)(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t, int32_t);
+#if defined(__SSE2__)
+  static const Conversion best = ProcessorHasAvx2()    ? ConvertToRgb24DoubledAvx2
+                                 : ProcessorHasSsse3() ? ConvertToRgb24DoubledSsse3
+                                                       : ConvertToRgb24DoubledSse2;
+#else
+  static const Conversion best = ConvertToRgb24DoubledScalar;
+#endif
+  best(frame, y, cb, cr, width, height);
+}
+
+void ConvertByRowPairsDoubled(RowPairConverter convertRows, uint8_t* frame, const uint8_t* y, const uint8_t* cb,
+                              const uint8_t* cr, int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) return;
+  const size_t rowBytes = 3 * static_cast<size_t>(width);
+  if (width % 2 != 0 || height % 2 != 0) {
+    // Outside the decoder's pictures: the rule in two steps.
+    std::vector<uint8_t> picture(rowBytes * static_cast<size_t>(height));
+    ConvertToRgb24Reference(picture.data(), y, cb, cr, width, height);
+    for (int32_t r = 0; r < height; ++r) {
+      uint8_t* even = frame + 2 * r * rowBytes;
+      std::memcpy(even, picture.data() + r * rowBytes, rowBytes);
+      if (r + 1 < height)
+        AverageRows(even + rowBytes, even, picture.data() + (r + 1) * rowBytes, rowBytes);
+      else
+        std::memcpy(even + rowBytes, even, rowBytes);
+    }
+    return;
+  }
+  const int32_t chromaWidth = width / 2;
+  for (int32_t ci = 0; ci < height / 2; ++ci) {
+    const size_t row = 2 * static_cast<size_t>(ci);
+    const uint8_t* y0 = y + row * width;
+    uint8_t* out0 = frame + 2 * row * rowBytes;  // frame row 4 ci
+    uint8_t* out1 = out0 + 2 * rowBytes;         // frame row 4 ci + 2
+    const size_t chromaRow = static_cast<size_t>(ci) * chromaWidth;
+    convertRows(out0, out1, y0, y0 + width, cb + chromaRow, cr + chromaRow, chromaWidth);
+    AverageRows(out0 + rowBytes, out0, out1, rowBytes);
+    if (ci > 0) AverageRows(out0 - rowBytes, out0 - 2 * rowBytes, out0, rowBytes);
+  }
+  uint8_t* last = frame + (2 * static_cast<size_t>(height) - 1) * rowBytes;
+  std::memcpy(last, last - rowBytes, rowBytes);
+}
+
+void ConvertToRgb24DoubledScalar(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                                 int32_t width, int32_t height) {
+  ConvertByRowPairsDoubled(ConvertRowPair, frame, y, cb, cr, width, height);
 }
 
 }  // namespace zentrova

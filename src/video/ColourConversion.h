@@ -9,6 +9,15 @@ namespace zentrova {
 void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                     int32_t height);
 
+// Converts into a frame of 2 x height rows (frame holds 6 x width x height bytes), line-doubled:
+// frame row 2i is picture row i, row 2i + 1 the byte-wise rounded-down average of picture rows i
+// and i + 1, the last row a copy of the last picture row. One pass, no intermediate picture.
+void ConvertToRgb24Doubled(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                           int32_t height);
+// The portable fast version of it.
+void ConvertToRgb24DoubledScalar(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                                 int32_t width, int32_t height);
+
 // The same conversion written pixel by pixel as the rule reads; the reference for the fast ones.
 void ConvertToRgb24Reference(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
                              int32_t width, int32_t height);
@@ -25,6 +34,12 @@ void ConvertToRgb24Ssse3(uint8_t* picture, const uint8_t* y, const uint8_t* cb, 
 // Thirty-two pixels of two rows at a time with AVX2; only where ProcessorHasAvx2.
 void ConvertToRgb24Avx2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                         int32_t height);
+void ConvertToRgb24DoubledSse2(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                               int32_t width, int32_t height);
+void ConvertToRgb24DoubledSsse3(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                                int32_t width, int32_t height);
+void ConvertToRgb24DoubledAvx2(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                               int32_t width, int32_t height);
 #endif
 
 }  // namespace zentrova

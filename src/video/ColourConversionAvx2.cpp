@@ -119,6 +119,11 @@ void ConvertToRgb24Avx2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, c
   ConvertByRowPairs(ConvertRowPairAvx2, picture, y, cb, cr, width, height);
 }
 
+void ConvertToRgb24DoubledAvx2(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                        int32_t height) {
+  ConvertByRowPairsDoubled(ConvertRowPairAvx2, frame, y, cb, cr, width, height);
+}
+
 }  // namespace zentrova
 
 #endif  // __SSE2__

@@ -17,4 +17,9 @@ using RowPairConverter = void (*)(uint8_t* out0, uint8_t* out1, const uint8_t* y
 void ConvertByRowPairs(RowPairConverter convertRows, uint8_t* picture, const uint8_t* y, const uint8_t* cb,
                        const uint8_t* cr, int32_t width, int32_t height);
 
+// The same into a frame of 2 x height rows, line-doubled on the way: each row pair goes to frame
+// rows 4i and 4i + 2, and the averaged rows between are made while their neighbours are in cache.
+void ConvertByRowPairsDoubled(RowPairConverter convertRows, uint8_t* frame, const uint8_t* y, const uint8_t* cb,
+                              const uint8_t* cr, int32_t width, int32_t height);
+
 }  // namespace zentrova

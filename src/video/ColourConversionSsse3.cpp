@@ -74,6 +74,11 @@ void ConvertToRgb24Ssse3(uint8_t* picture, const uint8_t* y, const uint8_t* cb, 
   ConvertByRowPairs(ConvertRowPairSsse3, picture, y, cb, cr, width, height);
 }
 
+void ConvertToRgb24DoubledSsse3(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                        int32_t height) {
+  ConvertByRowPairsDoubled(ConvertRowPairSsse3, frame, y, cb, cr, width, height);
+}
+
 }  // namespace zentrova
 
 #endif  // __SSE2__

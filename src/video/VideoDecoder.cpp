@@ -118,26 +118,26 @@ int VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
   return 1;
 }
 
-DecodeStatus VideoDecoder::DecodeFrame(const uint8_t* bytes, uint32_t byteCount, uint8_t* picture,
-                                       size_t pictureCapacity, int enlargeMode) {
-  DecodeStatus status;
+template <typename Fits>
+bool VideoDecoder::DecodePicture(const uint8_t* bytes, uint32_t byteCount, int enlargeMode, DecodeStatus& status,
+                                 Fits fits) {
   status.failed = 1;
-  if (!state_) return status;
+  if (!state_) return false;
   State& s = *state_;
   status.width = s.width;
   status.height = s.height;
   s.reader.Reset(bytes, bytes ? std::min(byteCount, kInputCapacity) : 0);
-  if (!FindStartCode(s.reader)) return status;
+  if (!FindStartCode(s.reader)) return false;
 
   const PictureHeader header = ReadPictureHeader(s.reader);
   status.pictureType = header.intra() ? static_cast<int32_t>(header.type) : 2;
   Size coded = s.size();
   if (header.intra()) {
-    if (!PlanesHold(header.width, header.height)) return status;
+    if (!PlanesHold(header.width, header.height)) return false;
     coded = {static_cast<int32_t>(header.width), static_cast<int32_t>(header.height)};
   }
   // A picture the caller's buffer cannot take is refused before anything is changed.
-  if (PictureBytes(DeliveredSize(stamp_, coded, enlargeMode)) > pictureCapacity) return status;
+  if (!fits(DeliveredSize(stamp_, coded, enlargeMode))) return false;
 
   status.failed = 0;
   bool complete = true;
@@ -160,8 +160,54 @@ DecodeStatus VideoDecoder::DecodeFrame(const uint8_t* bytes, uint32_t byteCount,
   }
   if (!complete) status.failed = 1;
   s.reader.AlignTo16();
-  DeliverPicture(picture, enlargeMode, status);
+  return true;
+}
+
+DecodeStatus VideoDecoder::DecodeFrame(const uint8_t* bytes, uint32_t byteCount, uint8_t* picture,
+                                       size_t pictureCapacity, int enlargeMode) {
+  DecodeStatus status;
+  if (DecodePicture(bytes, byteCount, enlargeMode, status,
+                    [&](Size delivered) { return PictureBytes(delivered) <= pictureCapacity; }))
+    DeliverPicture(picture, enlargeMode, status);
   return status;
+}
+
+DecodeStatus VideoDecoder::DecodeFramePlanes(const uint8_t* bytes, uint32_t byteCount, const PlaneBuffers& planes,
+                                             int enlargeMode) {
+  DecodeStatus status;
+  if (!planes.y || !planes.cb || !planes.cr) return status;
+  auto fits = [&](Size delivered) {
+    // No intra picture yet (size 0): nothing will be delivered, the picture may go on.
+    if (delivered.width == 0 || delivered.height == 0) return true;
+    return delivered.width == planes.width && delivered.height == planes.height;
+  };
+  if (DecodePicture(bytes, byteCount, enlargeMode, status, fits)) DeliverPlanes(planes, enlargeMode, status);
+  return status;
+}
+
+void VideoDecoder::DeliverPlanes(const PlaneBuffers& planes, int enlargeMode, DecodeStatus& status) {
+  State& s = *state_;
+  if (s.width == 0 || s.height == 0) return;
+  const size_t luma = static_cast<size_t>(s.width) * static_cast<size_t>(s.height);
+  if (stamp_ != kNewerGeneration) {
+    std::copy_n(s.y.get(), luma, planes.y);
+    std::copy_n(s.cb.get(), luma / 4, planes.cb);
+    std::copy_n(s.cr.get(), luma / 4, planes.cr);
+    status.delivered = 1;
+    return;
+  }
+  int32_t width = s.width;
+  int32_t height = s.height;
+  const Size expected = EnlargedSize(s.size(), enlargeMode);
+  if (expected.width != planes.width || expected.height != planes.height) {
+    status.failed = 1;
+    return;
+  }
+  // The enlargement writes straight into the caller's planes.
+  EnlargePicture(planes.y, planes.cb, planes.cr, s.y.get(), s.cb.get(), s.cr.get(), width, height, enlargeMode);
+  status.width = width;
+  status.height = height;
+  status.delivered = 1;
 }
 
 void VideoDecoder::DeliverPicture(uint8_t* picture, int enlargeMode, DecodeStatus& status) {
@@ -169,6 +215,7 @@ void VideoDecoder::DeliverPicture(uint8_t* picture, int enlargeMode, DecodeStatu
   if (s.width == 0 || s.height == 0) return;  // no intra picture yet: nothing to show
   if (stamp_ != kNewerGeneration) {
     ConvertToRgb24(picture, s.y.get(), s.cb.get(), s.cr.get(), s.width, s.height);
+    status.delivered = 1;
     return;
   }
   int32_t width = s.width;
@@ -185,6 +232,7 @@ void VideoDecoder::DeliverPicture(uint8_t* picture, int enlargeMode, DecodeStatu
   ConvertToRgb24(picture, s.enlargedY.get(), s.enlargedCb.get(), s.enlargedCr.get(), width, height);
   status.width = width;
   status.height = height;
+  status.delivered = 1;
 }
 
 void VideoDecoder::ReleaseBuffers() {

@@ -16,6 +16,17 @@ struct DecodeStatus {
   int32_t height = 0;
   int32_t pictureType = 0;  // 0 or 1 intra, 2 inter
   int32_t notCoded = 0;     // inter picture without macroblock data
+  int32_t delivered = 0;    // 1 when the caller's picture (or planes) were written
+};
+
+// Where DecodeFramePlanes delivers: three planes of exactly width x height (Y, stride width) and
+// (width / 2) x (height / 2) (Cb and Cr, stride width / 2), top row first.
+struct PlaneBuffers {
+  uint8_t* y = nullptr;
+  uint8_t* cb = nullptr;
+  uint8_t* cr = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
 };
 
 class VideoDecoder {
@@ -34,6 +45,13 @@ class VideoDecoder {
   DecodeStatus DecodeFrame(const uint8_t* bytes, uint32_t byteCount, uint8_t* picture,
                            size_t pictureCapacity, int enlargeMode = 0);
 
+  // The same decoding, delivering the picture as planes (enlarged in the newer generation, not
+  // colour-converted) into the caller's. A picture delivered at any other size than the planes'
+  // is refused (failed = 1) and nothing is written. The output is left untouched exactly where
+  // DecodeFrame leaves its picture untouched.
+  DecodeStatus DecodeFramePlanes(const uint8_t* bytes, uint32_t byteCount, const PlaneBuffers& planes,
+                                 int enlargeMode = 0);
+
   void ReleaseBuffers();
   // Stores the picture size and the quantisers and derives the macroblock grid; the planes are
   // neither cleared nor moved. 0 (nothing changed) for a size the planes cannot hold: 0, odd,
@@ -51,7 +69,12 @@ class VideoDecoder {
 
  private:
   struct State;
+  // Decodes up to the delivery; false when the picture is refused or has no start code. `fits`
+  // says whether a picture delivered at a size may be written.
+  template <typename Fits>
+  bool DecodePicture(const uint8_t* bytes, uint32_t byteCount, int enlargeMode, DecodeStatus& status, Fits fits);
   void DeliverPicture(uint8_t* picture, int enlargeMode, DecodeStatus& status);
+  void DeliverPlanes(const PlaneBuffers& planes, int enlargeMode, DecodeStatus& status);
 
   uint32_t stamp_ = 0x20020114;
   State* state_ = nullptr;

@@ -264,6 +264,33 @@ TEST(AviRecords, SegmentsStayUnderTheLimitAndTheHeadersCountThemAll) {
   EXPECT_EQ(frames, 60u);
 }
 
+// However long the file, a segment's indexes hold at most the entry limit per stream: the
+// segment closes first, so what the writer keeps in memory stays bounded.
+TEST(AviRecords, SegmentsCloseBeforeTheirIndexesPassTheEntryLimit) {
+  TempDir dir;
+  const std::string path = dir.file("entries.avi");
+  Clip clip;
+  clip.frames = 45;
+  WriteClip(path, clip, WriterLimits{.segmentBytes = uint64_t{1} << 30, .superIndexCapacity = 16, .segmentEntries = 10});
+  const Written w = Load(path);
+  const uint8_t* idx1 = w.At("AVI /idx1");
+  ASSERT_NE(idx1, nullptr);
+  EXPECT_EQ(Le32(idx1 - 4), 20u * 16);  // ten video and ten audio chunks in the first segment
+  EXPECT_EQ(Find(w.chunks, "AVI /movi/00db").size(), 10u);
+  EXPECT_EQ(Find(w.chunks, "AVIX/movi/00db").size(), 35u);
+  const uint8_t* indx = w.At("AVI /hdrl/strl/indx", 0);
+  ASSERT_EQ(Le32(indx + 4), 5u);  // 10 + 10 + 10 + 10 + 5 frames
+  uint32_t frames = 0;
+  for (size_t i = 0; i < 5; ++i) {
+    const uint32_t duration = Le32(indx + 24 + 16 * i + 12);
+    EXPECT_LE(duration, 10u);
+    frames += duration;
+  }
+  EXPECT_EQ(frames, 45u);
+  EXPECT_EQ(Le32(w.At("AVI /hdrl/odml/dmlh")), 45u);
+  EXPECT_EQ(Le32(w.At("AVI /hdrl/strl/strh", 1) + 32), 45u * 320);
+}
+
 TEST(AviRecords, AFileStopsGrowingWhenItsSuperIndexesAreFull) {
   TempDir dir;
   const std::string path = dir.file("full-index.avi");
