@@ -24,7 +24,7 @@ rm -rf "$work"
 mkdir -p "$work/config"
 trap 'rm -rf "$work"' EXIT
 # 60 s of the moving pattern at 704 x 576 (line-doubled), long enough to be caught mid-way.
-"$zrgen" --quiet -r 131 --version 257 -n 1500 --rate 25 --intra-period 25 --audio tone "$work/cam1.zr"
+"$zrgen" --quiet -r 131 --format-version 257 -n 1500 --rate 25 --intra-period 25 --audio tone "$work/cam1.zr"
 
 XDG_CONFIG_HOME="$work/config" \
 ZENTROVA_AUTORUN_INPUT="$work/cam1.zr" \

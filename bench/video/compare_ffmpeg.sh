@@ -33,7 +33,7 @@ run_case() {
   local zr=$work/$name.zr h263=$work/$name.h263
 
   ffmpeg -v error -f lavfi -i "testsrc2=size=$size:rate=$rate" -t "$seconds" -pix_fmt yuv420p -f rawvideo - |
-    "$zrgen" --quiet --video - -r "$code" --version "$version" -n "$frames" -q 8 -g 3 --intra-period 25 \
+    "$zrgen" --quiet --video - -r "$code" --format-version "$version" -n "$frames" -q 8 -g 3 --intra-period 25 \
       --audio none --idct auto "$zr" >"$work/$name.zrgen.txt"
   local bytes
   bytes=$(sed -n 's/.*video \([0-9.]*\) bytes\/frame.*/\1/p' "$work/$name.zrgen.txt")

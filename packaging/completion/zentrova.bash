@@ -35,7 +35,8 @@ _zentrova() {
     --idct) COMPREPLY=($(compgen -W "auto plain vector" -- "$cur")); return ;;
     --rate) COMPREPLY=($(compgen -W "auto classic" -- "$cur")); return ;;
     --format) COMPREPLY=($(compgen -W "avi mkv mp4" -- "$cur")); return ;;
-    --quality) return ;;
+    --quality|-j|--jobs) return ;;
+    -o|--output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac
   if [[ -z $command ]]; then
     if [[ $cur == -* ]]; then
@@ -50,7 +51,13 @@ _zentrova() {
     return
   fi
   case $command in
-    convert) if ((positional == 0)); then _zentrova_files "$cur" '*.@(zr|zrx)'; else _zentrova_files "$cur" '*avi'; fi ;;
+    convert)
+      # With -o every argument is a recording or a folder of them; without, the second is the AVI file.
+      if ((positional == 0)) || [[ " ${COMP_WORDS[*]} " == *" -o "* || " ${COMP_WORDS[*]} " == *" --output-dir "* ]]; then
+        _zentrova_files "$cur" '*.@(zr|zrx|ZR|ZRX)'
+      else
+        _zentrova_files "$cur" '*avi'
+      fi ;;
     info) _zentrova_files "$cur" '*.@(zr|zrx)' ;;
   esac
 }
@@ -73,7 +80,7 @@ _zrgen() {
     --video) COMPREPLY=($(compgen -W "pattern still -" -- "$cur")); _zentrova_files "$cur" '*'; return ;;
     --audio) COMPREPLY=($(compgen -W "tone silence none -" -- "$cur")); _zentrova_files "$cur" '*'; return ;;
     --gallery) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
-    -r|--resolution-code|--version|-n|--frames|--rate|-q|--quantiser|--intra-quantiser|--intra-period|-g|--groups|--frames-per-block|--tone-hz|--tone-amplitude|--seed|--start-time|--text1|--text2|--text3)
+    -r|--resolution-code|--format-version|-n|--frames|--rate|-q|--quantiser|--intra-quantiser|--intra-period|-g|--groups|--frames-per-block|--tone-hz|--tone-amplitude|--seed|--start-time|--text1|--text2|--text3)
       return ;;
   esac
   if [[ $cur == -* ]]; then

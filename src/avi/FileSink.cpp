@@ -17,6 +17,7 @@
 
 #include "avi/AviFile.h"
 #include "avi/ByteSink.h"
+#include "recording/FileKind.h"
 
 namespace zentrova::avi {
 namespace {
@@ -131,15 +132,6 @@ class PlainSink final : public FdSink {
   bool Keep(std::string*) override { return true; }
 };
 
-const char* KindOf(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
-  if (S_ISSOCK(mode)) return "a socket";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  return "a special file";
-}
-
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -224,7 +216,7 @@ std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const Output
     return std::make_unique<ReplacingSink>(fd, temp, target);
   }
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISDIR(st.st_mode))
-    return refuse(name + " is " + KindOf(st.st_mode) +
+    return refuse(name + " is " + KindOfFile(st.st_mode) +
                   (S_ISDIR(st.st_mode) ? "" : "; an AVI file is completed by rewriting its start, so it needs a file "
                                              "or a device that can seek"));
   // A device: written in place. Opened without blocking (the open of a device that waits for
@@ -234,7 +226,7 @@ std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const Output
   struct stat opened {};
   if (::fstat(fd, &opened) != 0 || S_ISREG(opened.st_mode) || ::lseek(fd, 0, SEEK_CUR) < 0) {
     ::close(fd);
-    return refuse(name + " is " + KindOf(st.st_mode) +
+    return refuse(name + " is " + KindOfFile(st.st_mode) +
                   " that cannot seek; an AVI file is completed by rewriting its start");
   }
   const int flags = ::fcntl(fd, F_GETFL);

@@ -26,4 +26,22 @@ inline int ExitStatusOf(JobOutcome outcome) {
   return kExitFailed;
 }
 
+// A batch exits with the worst status among its recordings. From the mildest to the worst: ok (a
+// rerun's skipped, complete output counts as ok), a recording that ended early (4), partial
+// output (3), failed (1), a usage error (2), cancelled (130; also when Ctrl-C left recordings
+// unconverted). So a batch exits 0 only when every recording converted.
+inline int Severity(int status) {
+  switch (status) {
+    case kExitOk: return 0;
+    case kExitRecordingShort: return 1;
+    case kExitPartial: return 2;
+    case kExitFailed: return 3;
+    case kExitUsage: return 4;
+    case kExitCancelled: return 5;
+  }
+  return 3;
+}
+
+inline int WorseStatus(int a, int b) { return Severity(b) > Severity(a) ? b : a; }
+
 }  // namespace zentrova::cli

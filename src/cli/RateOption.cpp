@@ -1,5 +1,7 @@
 #include "cli/RateOption.h"
 
+#include "cli/Json.h"
+
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -117,16 +119,14 @@ std::string RateText(const RateReport& r) {
   return out + "\n";
 }
 
-std::string RateJson(const RateReport& r) {
-  std::string out;
-  out += "  \"audioSamples\": " + std::to_string(r.samples) + ",\n";
-  out += "  \"frameRate\": \"" + r.rate.rate.text() + "\",\n";
-  out += "  \"frameRateFps\": " + Fixed(r.rate.rate.fps(), 6) + ",\n";
-  out += "  \"frameRateSource\": \"" + std::string(SourceKey(r.rate.source)) + "\",\n";
-  out += "  \"frameRateBounded\": " + std::string(r.rate.bounded ? "true" : "false") + ",\n";
-  out += "  \"classicRate\": \"" + r.classic.rate.text() + "\",\n";
-  out += "  \"classicDriftSeconds\": " + Fixed(Drifts(r) ? r.classicDrift : 0.0, 3) + ",\n";
-  return out;
+void AddRateJson(const RateReport& r, JsonObject& json) {
+  json.Add("audioSamples", r.samples)
+      .Add("frameRate", r.rate.rate.text())
+      .AddNumber("frameRateFps", r.rate.rate.fps(), 6)
+      .Add("frameRateSource", SourceKey(r.rate.source))
+      .Add("frameRateBounded", r.rate.bounded)
+      .Add("classicRate", r.classic.rate.text())
+      .AddNumber("classicDriftSeconds", Drifts(r) ? r.classicDrift : 0.0, 3);
 }
 
 }  // namespace zentrova::cli

@@ -41,8 +41,10 @@ struct RateReport {
 // its sound, then derives both rates.
 RateReport ReportRate(ZrReader& reader, const RecordingInfo& info);
 
-// Lines for the plain output of `info`, and members for its JSON (each line ending ",\n").
+class JsonObject;
+
+// Lines for the plain output of `info`, and members for its JSON.
 std::string RateText(const RateReport& report);
-std::string RateJson(const RateReport& report);
+void AddRateJson(const RateReport& report, JsonObject& json);
 
 }  // namespace zentrova::cli

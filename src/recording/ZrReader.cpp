@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "recording/FileKind.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -43,15 +44,6 @@ std::string FileErrorText(int err) {
     case ENOMEM: return "Out of memory.";
     default: return "An unknown error occurred while accessing an unnamed file.";
   }
-}
-
-const char* KindOfFile(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
-  if (S_ISSOCK(mode)) return "a socket";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  return "a special file";
 }
 
 // Reads as much of [offset, offset + count) as the file holds. A short count means the end of the

@@ -226,7 +226,7 @@ TEST(AviJob, AFullDiskGivesAValidFileWithExactCountsAndStatus3) {
   MakeRecording(dir.file("in.zr"), 130, 200, 8);
   // Raw pictures, and compressed ones of zrgen's moving pattern.
   int generated = -1;
-  RunCommand(std::string(ZENTROVA_BINARY_DIR) + "/tools/zrgen/zrgen -r 133 --version 4096 -n 200 '" +
+  RunCommand(std::string(ZENTROVA_BINARY_DIR) + "/tools/zrgen/zrgen -r 133 --format-version 4096 -n 200 '" +
                  dir.file("big.zr") + "' >/dev/null 2>&1",
              &generated);
   ASSERT_EQ(generated, 0);

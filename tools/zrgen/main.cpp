@@ -35,6 +35,7 @@ void PrintSummary(const GeneratorOptions& o, const GeneratorReport& r) {
 
 int main(int argc, char** argv) {
   CLI::App app{"zrgen: writes ZR recordings (pictures through a closed-loop encoder, G.726 sound)"};
+  app.set_version_flag("--version", "zrgen " ZRGEN_VERSION);
   GeneratorOptions o;
   std::string video = "pattern", audio = "tone", idct = "auto", gallery;
   int code = o.resolutionCode;
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
   app.add_option("-r,--resolution-code", code,
                  "Resolution code: 0-3 and 128-131 with version 257; 4, 5, 132, 133 with version 4096")
       ->capture_default_str();
-  app.add_option("--version", version,
+  app.add_option("--format-version", version,
                  "Format version: 257 (older codec generation, coded at the recording size) or 4096 (newer "
                  "generation: 640x240 coded as 320x240, 704x288 as 352x288, 320x240 as 160x128, 352x288 as "
                  "176x144, enlarged by the decoder)")

@@ -1,0 +1,440 @@
+// convert INPUT... -o OUTDIR: many recordings, several at once, a row per recording as it
+// finishes, a summary at the end.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "cli/AviProbe.h"
+#include "cli/BatchScan.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/Json.h"
+#include "cli/Progress.h"
+#include "cli/Signals.h"
+#include "recording/ZrReader.h"
+
+namespace zentrova::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One recording's result: a JSON row, a line on a pipe, an entry in the summary.
+struct Row {
+  std::string input, output;
+  std::string status;  // ok, skipped, partial, failed
+  int exitStatus = kExitOk;
+  bool cancelled = false;
+  bool haveRecording = false;
+  uint32_t framesWritten = 0, framesDeclared = 0;
+  int32_t startTime = 0, endTime = 0;
+  double rate = 0;
+  std::string codec, fourcc;
+  uint64_t bytes = 0;
+  double seconds = 0;
+  std::string reason;
+  std::vector<std::string> log;  // the job's log lines and diagnostics, shown with -v
+};
+
+// What the scan and the look at the recording decided for one item.
+struct Plan {
+  BatchItem item;
+  Row row;               // filled in when the item is settled before converting
+  bool convert = false;  // otherwise `row` is final
+  bool replace = false;  // an existing output is replaced
+};
+
+Plan PlanItem(const BatchItem& item, const ConvertOptions& c) {
+  Plan plan;
+  plan.item = item;
+  Row& row = plan.row;
+  row.input = item.input;
+  row.output = item.output;
+  auto fail = [&](std::string reason) {
+    row.status = "failed";
+    row.exitStatus = kExitFailed;
+    row.reason = std::move(reason);
+    return plan;
+  };
+  if (!item.failure.empty()) {
+    row.output.clear();
+    return fail(item.failure);
+  }
+  ZrReader reader;
+  std::string fileError;
+  reader.setFileErrorSink([&](const std::string& m) { fileError = m; });
+  RecordingInfo info;
+  if (!reader.open(item.input, &info, 0, 1)) {
+    row.output.clear();
+    return fail(reader.failureReason().empty() ? fileError : reader.failureReason());
+  }
+  row.haveRecording = true;
+  row.framesDeclared = static_cast<uint32_t>(reader.frameCount());
+  row.startTime = reader.startTime();
+  row.endTime = reader.endTime();
+  reader.close();
+
+  struct stat st {};
+  if (::lstat(item.output.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return fail("the output exists and is not a regular file");
+    const std::string extension = OutputExtension(c);
+    if (extension != ".avi") {
+      if (c.neverOverwrite) return fail("the output exists; -n keeps it");
+      if (!c.overwrite && !StartsLikeContainer(item.output, extension))
+        return fail("the output exists and is not a " + extension.substr(1) + " file; -y replaces it");
+      plan.replace = true;
+      plan.convert = true;
+      return plan;
+    }
+    const AviProbe probe = ProbeAvi(item.output);
+    const bool complete = probe.finished && probe.frames == row.framesDeclared;
+    if (complete && !c.overwrite) {
+      row.status = "skipped";
+      row.reason = "the output is complete";
+      row.framesWritten = probe.frames;
+      row.rate = probe.rate;
+      row.fourcc = FourCCText(probe.fourcc);
+      row.bytes = probe.bytes;
+      return plan;
+    }
+    if (c.neverOverwrite) return fail("the output exists and is not complete; -n keeps it");
+    if (!probe.isAvi && !c.overwrite) return fail("the output exists and is not an AVI file; -y replaces it");
+    plan.replace = true;
+  }
+  plan.convert = true;
+  return plan;
+}
+
+// The figures the workers update and the reporting thread reads.
+struct Shared {
+  std::atomic<uint64_t> framesDone{0};
+  std::atomic<uint64_t> videoMicros{0};
+  std::atomic<uint32_t> filesDone{0};
+  std::atomic<size_t> next{0};
+  std::atomic<size_t> started{0};
+  std::atomic<int> running{0};
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<Row> finished;
+  std::vector<std::string> inWork;  // one slot per worker
+};
+
+Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Shared& shared) {
+  Row row = plan.row;
+  row.codec = c.codec;
+  const auto begin = Clock::now();
+  auto fail = [&](std::string reason) {
+    row.status = "failed";
+    row.exitStatus = kExitFailed;
+    row.reason = std::move(reason);
+    row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    return row;
+  };
+  if (const std::string why = MakeOutputFolders(c.outDir, plan.item.output); !why.empty()) return fail(why);
+
+  JobOptions options;
+  std::string unusable;
+  if (!ApplyOutputOptions(c.outputChoice, plan.item.output, c.codec, options, &unusable)) return fail(unusable);
+  options.idct = IdctOf(c.idct);
+  options.overwrite = plan.replace || c.overwrite;
+  options.threads = threads;
+  options.cancel = &Cancel().cutShort;
+  std::vector<std::string> diagnostics;
+  ConversionJob job([&](const std::string& line) { row.log.push_back(line); },
+                    [&](const std::string& m) {
+                      row.log.push_back(m);
+                      diagnostics.push_back(m);
+                    },
+                    options,
+                    [&](const std::string& m) {
+                      row.log.push_back(m);
+                      diagnostics.push_back(m);
+                    });
+  avi::CompressOptions chosen{c.codec, c.quality};
+  const auto setup = job.Convert(plan.item.input, plan.item.output, [&] { return std::optional(chosen); });
+  if (setup == ConversionJob::Setup::Cancelled) {
+    fail("cancelled before the conversion started");
+    row.exitStatus = kExitCancelled;
+    row.cancelled = true;
+    return row;
+  }
+  if (setup != ConversionJob::Setup::Started) {
+    std::string reason = row.log.empty() ? "the conversion did not start" : row.log.back();
+    if (!diagnostics.empty()) reason = diagnostics.back();
+    return fail(reason);
+  }
+  const double fps = job.rate().rate.fps();
+  const uint64_t microsPerFrame = static_cast<uint64_t>(1e6 / (fps > 0 ? fps : 1));
+  const ConversionJob::LoopResult result =
+      job.RunFrameLoop(&Cancel().cutShort, [&](uint32_t, uint32_t) {
+        shared.framesDone.fetch_add(1, std::memory_order_relaxed);
+        shared.videoMicros.fetch_add(microsPerFrame, std::memory_order_relaxed);
+      });
+  job.Finish();
+  row.framesWritten = result.framesWritten;
+  row.framesDeclared = result.framesDeclared;
+  row.cancelled = result.cancelled;
+  JobOutcome outcome = result.outcome;
+  // A recording that yields fewer frames than it declares is not complete, whatever the job says.
+  if (outcome == JobOutcome::Saved && result.framesWritten < result.framesDeclared) {
+    outcome = JobOutcome::RecordingShort;
+    row.reason = "The recording ended after " + std::to_string(result.framesWritten) + " of " +
+                 std::to_string(result.framesDeclared) + " frames.";
+  }
+  row.exitStatus = ExitStatusOf(outcome);
+  row.status = outcome == JobOutcome::Saved ? "ok" : "partial";
+  if (outcome != JobOutcome::Saved && row.reason.empty())
+    row.reason = !result.reason.empty() ? result.reason
+                                        : std::to_string(result.framesWritten) + " of " +
+                                              std::to_string(result.framesDeclared) + " frames saved";
+  const AviProbe probe = ProbeAvi(plan.item.output);
+  row.bytes = probe.bytes;
+  row.rate = job.rate().rate.fps();  // the rate the file carries
+  row.fourcc = probe.isAvi ? FourCCText(probe.fourcc) : "";
+  row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+  return row;
+}
+
+std::string JsonRow(const Row& r) {
+  JsonObject o;
+  o.AddPath("input", r.input);
+  if (r.output.empty()) o.AddNull("output");
+  else o.AddPath("output", r.output);
+  o.Add("status", r.status).Add("exitStatus", r.exitStatus);
+  o.Add("framesWritten", r.framesWritten).Add("framesDeclared", r.framesDeclared);
+  if (r.haveRecording) {
+    o.Add("duration", static_cast<uint32_t>(r.endTime) - static_cast<uint32_t>(r.startTime));
+    o.Add("recordingStart", Iso8601Utc(r.startTime)).Add("recordingEnd", Iso8601Utc(r.endTime));
+  } else {
+    o.AddNull("duration");
+  }
+  if (r.rate > 0) o.AddNumber("rate", r.rate, 3);
+  else o.AddNull("rate");
+  if (r.codec.empty()) o.AddNull("codec");
+  else o.Add("codec", r.codec);
+  if (!r.fourcc.empty()) o.Add("fourcc", r.fourcc);
+  o.Add("bytes", r.bytes).AddNumber("seconds", r.seconds, 3);
+  o.Add("finished", Iso8601Utc(std::time(nullptr)));
+  if (r.status != "ok") o.Add("reason", r.reason);
+  return o.Text();
+}
+
+std::string TextRow(const Row& r) {
+  char figures[96];
+  if (r.status == "ok") {
+    std::snprintf(figures, sizeof figures, " (%u frames, %.1f s)", r.framesWritten, r.seconds);
+    return "converted " + Printable(r.input) + " -> " + Printable(r.output) + figures;
+  }
+  if (r.status == "skipped") {
+    std::snprintf(figures, sizeof figures, " (%u frames)", r.framesWritten);
+    return "skipped   " + Printable(r.input) + ": " + Printable(r.output) + " is complete" + figures;
+  }
+  if (r.status == "partial") {
+    std::snprintf(figures, sizeof figures, " (%u of %u frames)", r.framesWritten, r.framesDeclared);
+    return "partial   " + Printable(r.input) + " -> " + Printable(r.output) + figures + ": " + r.reason;
+  }
+  return "failed    " + Printable(r.input) + ": " + r.reason;
+}
+
+}  // namespace
+
+int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
+  const ConvertOptions& c = how.convert;
+  const OutputOptions& o = how.output;
+  const auto batchStart = Clock::now();
+
+  const auto compressors = avi::ListCompressors();
+  const auto known = std::find_if(compressors.begin(), compressors.end(), [&](const auto& k) { return k.name == c.codec; });
+  if (known == compressors.end() || !known->available) {
+    std::string names;
+    for (const auto& k : compressors)
+      if (k.available) names += (names.empty() ? "" : ", ") + k.name;
+    err << "zentrova: " << (known == compressors.end() ? "unknown codec " : "codec not available here: ")
+        << Printable(c.codec) << " (available: " << names << ")\n";
+    return kExitUsage;
+  }
+
+  {
+    JobOptions probe;
+    std::string unusable;
+    if (!ApplyOutputOptions(c.outputChoice, "recording" + OutputExtension(c), c.codec, probe, &unusable)) {
+      err << "zentrova: " << unusable << "\n";
+      return kExitUsage;
+    }
+  }
+
+  std::error_code ec;
+  std::filesystem::create_directories(c.outDir, ec);
+  if (ec || !std::filesystem::is_directory(c.outDir, ec)) {
+    err << "zentrova: cannot create the output folder " << Printable(c.outDir)
+        << (ec ? ": " + ec.message() : ": it exists and is not a folder") << "\n";
+    return kExitFailed;
+  }
+
+  const BatchScan scan = ScanInputs(c.inputs, c.outDir, OutputExtension(c));
+  if (o.verbose)
+    for (const std::string& note : scan.notes) (o.json ? err : out) << "zentrova: " << note << "\n";
+  if (scan.items.empty()) {
+    err << "zentrova: no recordings (.zr, .zrx) found\n";
+    return kExitFailed;
+  }
+
+  std::vector<Row> rows;
+  std::vector<Plan> todo;
+  uint64_t framesTotal = 0;
+  ProgressLine line(err, how.errIsTerminal && !o.noProgress && !o.quiet);
+  std::ostream& info = o.json ? err : out;  // where the summary and -v lines go
+
+  auto report = [&](const Row& r) {
+    line.Clear();
+    if (o.verbose)
+      for (const std::string& l : r.log) info << Printable(r.input) << ": " << l << "\n";
+    if (o.json) out << JsonRow(r) << "\n";
+    if (r.status == "failed" || r.status == "partial") err << "zentrova: " << Printable(r.input) << ": " << r.reason << "\n";
+    if (!o.json && !o.quiet && r.status != "failed") out << TextRow(r) << "\n";
+    out.flush();
+    rows.push_back(r);
+  };
+
+  auto lastDraw = Clock::now();
+  for (size_t i = 0; i < scan.items.size(); ++i) {
+    if (line.enabled() && Clock::now() - lastDraw > std::chrono::milliseconds(250)) {
+      lastDraw = Clock::now();
+      line.Draw("checking the recordings and outputs: " + std::to_string(i) + "/" + std::to_string(scan.items.size()));
+    }
+    const BatchItem& item = scan.items[i];
+    Plan plan = PlanItem(item, c);
+    if (!plan.convert) {
+      report(plan.row);
+      continue;
+    }
+    framesTotal += plan.row.framesDeclared;
+    todo.push_back(std::move(plan));
+  }
+
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned jobs = std::max<unsigned>(1, std::min<size_t>(c.jobs ? c.jobs : cores, std::max<size_t>(1, todo.size())));
+  const unsigned threadsEach = std::max(1u, cores / jobs);
+
+  Shared shared;
+  shared.inWork.assign(jobs, "");
+  std::vector<std::thread> workers;
+  if (!todo.empty()) {
+    shared.running = static_cast<int>(jobs);
+    for (unsigned w = 0; w < jobs; ++w)
+      workers.emplace_back([&, w] {
+        for (;;) {
+          if (Cancel().stop.load()) break;
+          const size_t index = shared.next.fetch_add(1);
+          if (index >= todo.size()) break;
+          shared.started.fetch_add(1);
+          {
+            std::lock_guard lock(shared.mutex);
+            shared.inWork[w] = Printable(todo[index].item.input);
+          }
+          Row row = ConvertItem(todo[index], c, threadsEach, shared);
+          {
+            std::lock_guard lock(shared.mutex);
+            shared.inWork[w].clear();
+            shared.finished.push_back(std::move(row));
+          }
+          shared.filesDone.fetch_add(1);
+          shared.wake.notify_one();
+        }
+        {
+          std::lock_guard lock(shared.mutex);
+          --shared.running;
+        }
+        shared.wake.notify_one();
+      });
+  }
+
+  bool toldStop = false, toldCut = false;
+  for (;;) {
+    std::deque<Row> ready;
+    std::string current;
+    bool done = false;
+    {
+      std::unique_lock lock(shared.mutex);
+      shared.wake.wait_for(lock, std::chrono::milliseconds(250),
+                           [&] { return !shared.finished.empty() || shared.running == 0; });
+      ready.swap(shared.finished);
+      done = shared.running == 0 && shared.finished.empty();
+      size_t busy = 0;
+      for (const std::string& name : shared.inWork)
+        if (!name.empty()) {
+          if (current.empty()) current = name;
+          ++busy;
+        }
+      if (busy > 1) current += " (+" + std::to_string(busy - 1) + ")";
+    }
+    for (const Row& r : ready) report(r);
+    if (Cancel().stop.load() && !toldStop && !todo.empty()) {
+      toldStop = true;
+      line.Clear();
+      err << "zentrova: stopping: the conversions in progress finish, no new one starts"
+          << " (Ctrl-C again to cut them short)\n";
+    }
+    if (Cancel().cutShort.load() && !toldCut && !todo.empty()) {
+      toldCut = true;
+      line.Clear();
+      err << "zentrova: cutting the conversions in progress short; their files keep the frames so far\n";
+    }
+    if (done) break;
+    ProgressFigures f;
+    f.batch = true;
+    f.framesDone = shared.framesDone.load();
+    f.framesTotal = framesTotal;
+    f.videoSeconds = shared.videoMicros.load() / 1e6;
+    f.elapsed = std::chrono::duration<double>(Clock::now() - batchStart).count();
+    f.filesDone = shared.filesDone.load();
+    f.filesTotal = static_cast<uint32_t>(todo.size());
+    f.current = current;
+    line.Draw(ProgressText(f, line.width()));
+  }
+  for (std::thread& t : workers) t.join();
+  line.Clear();
+
+  // The summary and the status.
+  const size_t notStarted = todo.size() - std::min(todo.size(), shared.started.load());
+  size_t converted = 0, skipped = 0, partial = 0, failed = 0;
+  uint64_t frames = 0;
+  double videoSeconds = shared.videoMicros.load() / 1e6;
+  int status = kExitOk;
+  bool cutShort = false;
+  for (const Row& r : rows) {
+    if (r.status == "ok") ++converted;
+    else if (r.status == "skipped") ++skipped;
+    else if (r.status == "partial") ++partial;
+    else ++failed;
+    if (r.status != "skipped") frames += r.framesWritten;
+    cutShort = cutShort || r.cancelled;
+    status = WorseStatus(status, r.exitStatus);
+  }
+  if (notStarted > 0 || cutShort) status = WorseStatus(status, kExitCancelled);
+  const double elapsed = std::chrono::duration<double>(Clock::now() - batchStart).count();
+  if (!o.quiet) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%zu converted, %zu skipped, %zu partial, %zu failed", converted, skipped, partial,
+                  failed);
+    info << "Summary: " << buf;
+    if (notStarted) info << ", " << notStarted << " not started (stopped)";
+    info << " (" << rows.size() + notStarted << " recordings)\n";
+    std::snprintf(buf, sizeof buf, "Frames: %llu in %.1f s (%.0f frames/s, %.2fx real time), %u at once\n",
+                  static_cast<unsigned long long>(frames), elapsed, elapsed > 0 ? frames / elapsed : 0.0,
+                  elapsed > 0 ? videoSeconds / elapsed : 0.0, jobs);
+    info << buf;
+    for (const Row& r : rows)
+      if (r.status == "failed" || r.status == "partial")
+        info << "  " << r.status << ": " << Printable(r.input) << ": " << r.reason << "\n";
+  }
+  return status;
+}
+
+}  // namespace zentrova::cli

@@ -1,0 +1,191 @@
+#include "cli/BatchScan.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "cli/Json.h"
+
+namespace zentrova::cli {
+namespace {
+
+using FileId = std::pair<dev_t, ino_t>;
+
+constexpr int kMaxDepth = 64;
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+std::string Stem(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string BaseName(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string StatReason(int error) {
+  if (error == ELOOP) return "a symbolic-link loop";
+  if (error == ENOENT) return "no such file (a link that leads nowhere?)";
+  return std::strerror(error);
+}
+
+const char* KindOf(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a regular file";
+}
+
+class Scanner {
+ public:
+  Scanner(const std::string& outDir, const std::string& extension) : outDir_(outDir), extension_(extension) {
+    struct stat st {};
+    if (::stat(outDir.c_str(), &st) == 0) outId_ = {st.st_dev, st.st_ino};
+  }
+
+  void Input(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+      Broken(path, StatReason(errno));
+      return;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      std::vector<FileId> ancestors;
+      Folder(path, "", st, ancestors, 0);
+    } else if (S_ISREG(st.st_mode)) {
+      Recording(path, "", BaseName(path));
+    } else {
+      Broken(path, std::string(KindOf(st.st_mode)) + ", not a recording");
+    }
+  }
+
+  BatchScan Take() { return std::move(scan_); }
+
+ private:
+  void Broken(const std::string& path, const std::string& why) { scan_.items.push_back({path, "", why}); }
+
+  void Recording(const std::string& path, const std::string& rel, const std::string& name) {
+    BatchItem item{path, Join(Join(outDir_, rel), Stem(name) + extension_), ""};
+    const auto [it, fresh] = outputs_.emplace(item.output, path);
+    if (!fresh) item.failure = "its output name is taken by " + Printable(it->second);
+    scan_.items.push_back(std::move(item));
+  }
+
+  void Folder(const std::string& path, const std::string& rel, const struct stat& st, std::vector<FileId>& ancestors,
+              int depth) {
+    const FileId id{st.st_dev, st.st_ino};
+    if (id == outId_) {
+      scan_.notes.push_back(Printable(path) + ": the output folder, not searched");
+      return;
+    }
+    if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
+      Broken(path, "a symbolic-link loop: it leads back to a folder being searched");
+      return;
+    }
+    if (!visited_.insert(id).second) {
+      scan_.notes.push_back(Printable(path) + ": already searched under another name");
+      return;
+    }
+    if (depth > kMaxDepth) {
+      Broken(path, "folders nested more than " + std::to_string(kMaxDepth) + " deep");
+      return;
+    }
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) {
+      Broken(path, std::string("cannot read the folder: ") + std::strerror(errno));
+      return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+
+    ancestors.push_back(id);
+    for (const std::string& name : names) {
+      const std::string full = Join(path, name);
+      struct stat entry {};
+      if (::stat(full.c_str(), &entry) != 0) {
+        const int error = errno;
+        if (IsRecordingName(name) || error == ELOOP) Broken(full, StatReason(error));
+        continue;
+      }
+      if (S_ISDIR(entry.st_mode)) {
+        Folder(full, Join(rel, name), entry, ancestors, depth + 1);
+      } else if (IsRecordingName(name)) {
+        if (S_ISREG(entry.st_mode)) Recording(full, rel, name);
+        else Broken(full, std::string(KindOf(entry.st_mode)) + ", not a recording");
+      }
+    }
+    ancestors.pop_back();
+  }
+
+  std::string outDir_;
+  std::string extension_;
+  FileId outId_{0, 0};
+  std::set<FileId> visited_;
+  std::map<std::string, std::string> outputs_;
+  BatchScan scan_;
+};
+
+}  // namespace
+
+bool IsRecordingName(const std::string& name) {
+  const std::string lower = Lower(name);
+  auto ends = [&](const char* tail) {
+    const size_t n = std::strlen(tail);
+    return lower.size() > n && lower.compare(lower.size() - n, n, tail) == 0;
+  };
+  return ends(".zr") || ends(".zrx");
+}
+
+BatchScan ScanInputs(const std::vector<std::string>& inputs, const std::string& outDir, const std::string& extension) {
+  Scanner scanner(outDir, extension);
+  for (const std::string& input : inputs) scanner.Input(input);
+  return scanner.Take();
+}
+
+std::string MakeOutputFolders(const std::string& outDir, const std::string& output) {
+  const size_t last = output.rfind('/');
+  if (last == std::string::npos || last < outDir.size()) return "";
+  std::string path = outDir;
+  size_t pos = outDir.size();
+  while (pos < last) {
+    const size_t next = output.find('/', pos + 1);
+    const size_t end = next == std::string::npos ? output.size() : next;
+    if (end > last) break;
+    const std::string component = output.substr(pos, end - pos);
+    path += component;
+    pos = end;
+    if (component == "/" || component.empty()) continue;
+    if (::mkdir(path.c_str(), 0777) == 0) continue;
+    if (errno != EEXIST) return "cannot create the folder " + Printable(path) + ": " + std::strerror(errno);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return "cannot create the folder " + Printable(path) + ": " + std::strerror(errno);
+    if (S_ISLNK(st.st_mode)) return Printable(path) + " is a symbolic link; outputs stay inside the output folder";
+    if (!S_ISDIR(st.st_mode)) return Printable(path) + " exists and is not a folder";
+  }
+  return "";
+}
+
+}  // namespace zentrova::cli

@@ -1,0 +1,26 @@
+#pragma once
+// The commands of `zentrova`, one file each. Each returns its exit status (cli/ExitStatus.h).
+#include <ostream>
+#include <string>
+
+#include "cli/Options.h"
+#include "convert/ConversionJob.h"
+
+namespace zentrova::cli {
+
+// convert INPUT OUTPUT: one recording, the job's log on `out`.
+int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err);
+// convert INPUT... -o OUTDIR.
+int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err);
+// info INPUT...
+int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err);
+// codecs
+int RunCodecs(const Invocation& how, std::ostream& out, std::ostream& err);
+
+// The --idct choice by name ("auto", "plain", "vector").
+IdctChoice IdctOf(const std::string& name);
+
+// What --version prints: the program's version and the libraries' versions.
+std::string VersionText();
+
+}  // namespace zentrova::cli

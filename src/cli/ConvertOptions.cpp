@@ -1,0 +1,47 @@
+#include "cli/Options.h"
+
+namespace zentrova::cli {
+
+void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
+  convert.add_option("INPUT", o.inputs,
+                     "INPUT OUTPUT: one recording (.zr or .zrx) and the file to write: AVI (its name must end "
+                     "in \"avi\"), .mkv or .mp4. INPUT... -o OUTDIR: recordings and folders, searched "
+                     "recursively")
+      ->required();
+  convert.add_option("-o,--output-dir", o.outDir,
+                     "Write every recording as OUTDIR/<relative path>/<name>.avi (the batch form)");
+  convert.add_option("--codec", o.codec,
+                     "Video compressor: raw, mjpeg, mpeg4, h264 or ffv1 (see `zentrova codecs`). "
+                     "The default is mpeg4 at high quality, which every player opens; raw output "
+                     "runs to tens of gigabytes for an hour of video")
+      ->capture_default_str();
+  convert.add_option("--quality", o.quality, "Compressor quality, 0 (smallest) to 100 (best)")
+      ->check(CLI::Range(0, 100))
+      ->capture_default_str();
+  convert.add_option("--idct", o.idct, "Inverse DCT: auto (processor check), plain or vector")
+      ->check(CLI::IsMember({"auto", "plain", "vector"}))
+      ->capture_default_str();
+  auto* yes = convert.add_flag("-y,--overwrite", o.overwrite,
+                               "Replace an existing output file (in a batch: convert again even complete ones)");
+  convert.add_flag("-n,--no-overwrite", o.neverOverwrite, "Never replace an existing output file (the default)")
+      ->excludes(yes);
+  convert.add_option("-j,--jobs", o.jobs, "Conversions at once in a batch (default: the number of cores)")
+      ->check(CLI::Range(1u, 1024u));
+  AddOutputOptions(&convert, o.outputChoice);
+}
+
+void AddReportingOptions(CLI::App& command, OutputOptions& output) {
+  command.add_flag("--json", output.json,
+                   "Print one JSON object per recording as it finishes, and nothing else on standard output");
+  auto* quiet = command.add_flag("-q,--quiet", output.quiet, "Print only errors");
+  command.add_flag("-v,--verbose", output.verbose, "Print more: the job's log lines in a batch, skipped folders")
+      ->excludes(quiet);
+  command.add_flag("--no-progress", output.noProgress, "No progress line, even on a terminal");
+}
+
+std::string OutputExtension(const ConvertOptions& o) {
+  const std::string& format = o.outputChoice.format;
+  return format.empty() ? ".avi" : "." + format;
+}
+
+}  // namespace zentrova::cli

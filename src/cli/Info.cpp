@@ -1,0 +1,79 @@
+// info: what opening each recording reports, or which validity rule it breaks.
+#include <cstdio>
+
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/Json.h"
+#include "cli/RateOption.h"
+#include "container/Tags.h"
+#include "recording/ZrFormat.h"
+#include "recording/ZrReader.h"
+
+namespace zentrova::cli {
+int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
+  int status = kExitOk;
+  const bool several = how.infoInputs.size() > 1;
+  bool first = true;
+  for (const std::string& input : how.infoInputs) {
+    ZrReader reader;
+    reader.setFileErrorSink([&](const std::string& m) { err << "zentrova: " << m << "\n"; });
+    RecordingInfo info;
+    if (!reader.open(input, &info, 0, 1)) {
+      err << "zentrova: " << Printable(input) << ": " << reader.failureReason() << "\n";
+      if (how.output.json)
+        out << JsonObject().AddPath("input", input).Add("status", "failed").Add("reason", reader.failureReason()).Text()
+            << "\n";
+      status = kExitFailed;
+      continue;
+    }
+    const uint32_t generation = GenerationOfVersion(reader.version());
+    const uint32_t duration = static_cast<uint32_t>(reader.endTime()) - static_cast<uint32_t>(reader.startTime());
+    const RateReport rate = ReportRate(reader, info);
+    char gen[16];
+    std::snprintf(gen, sizeof gen, "0x%08X", generation);
+    if (how.output.json) {
+      JsonObject json;
+      json.AddPath("input", input)
+                 .Add("status", "ok")
+                 .Add("version", uint32_t{reader.version()})
+                 .Add("codecGeneration", gen)
+                 .Add("resolutionCode", uint32_t{reader.resolutionCode()})
+                 .Add("width", info.width)
+                 .Add("height", info.height)
+                 .Add("sizeFamily", info.sizeFamily)
+                 .Add("frameCount", reader.frameCount())
+                 .Add("blockCount", reader.blockCount())
+                 .Add("startTime", Iso8601Utc(reader.startTime()))
+                 .Add("startTimeSeconds", reader.startTime())
+                 .Add("endTime", Iso8601Utc(reader.endTime()))
+                 .Add("endTimeSeconds", reader.endTime())
+                 .Add("durationSeconds", duration);
+      AddRateJson(rate, json);
+      // The recorder writes its texts in Latin-1.
+      json.Add("text1", container::Latin1ToUtf8(reader.text1()))
+          .Add("text2", container::Latin1ToUtf8(reader.text2()))
+          .Add("text3", container::Latin1ToUtf8(reader.text3()));
+      out << json.Text() << "\n";
+      continue;
+    }
+    if (several) out << (first ? "" : "\n") << "== " << Printable(input) << "\n";
+    first = false;
+    out << "version:          " << reader.version() << "\n"
+        << "codec generation: " << gen << "\n"
+        << "resolution code:  " << int(reader.resolutionCode()) << "\n"
+        << "picture size:     " << info.width << " x " << info.height << "\n"
+        << "size family:      " << info.sizeFamily << "\n"
+        << "frames:           " << reader.frameCount() << "\n"
+        << "blocks:           " << reader.blockCount() << "\n"
+        << "start:            " << container::IsoUtc(reader.startTime()) << "\n"
+        << "end:              " << container::IsoUtc(reader.endTime()) << "\n"
+        << "duration:         " << duration << " s\n"
+        << RateText(rate)
+        << "text1:            " << container::Latin1ToUtf8(reader.text1()) << "\n"
+        << "text2:            " << container::Latin1ToUtf8(reader.text2()) << "\n"
+        << "text3:            " << container::Latin1ToUtf8(reader.text3()) << "\n";
+  }
+  return status;
+}
+
+}  // namespace zentrova::cli

@@ -1,0 +1,52 @@
+#pragma once
+// What the command line asked for, filled by the option set-up of each command.
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "avi/Compressor.h"
+#include "cli/RateOption.h"
+
+namespace zentrova::cli {
+
+// How much the command prints besides its results.
+struct OutputOptions {
+  bool json = false;        // results as JSON Lines on standard output, nothing else there
+  bool quiet = false;       // -q: only errors
+  bool verbose = false;     // -v: the job's log lines in a batch too, skipped folders
+  bool noProgress = false;  // --no-progress: no updating line even on a terminal
+};
+
+struct ConvertOptions {
+  // Recordings and folders; with two and no -o, the one-file form INPUT OUTPUT.
+  std::vector<std::string> inputs;
+  std::string outDir;  // -o: the batch form
+  std::string codec = avi::kDefaultCodec;
+  int quality = 90;
+  std::string idct = "auto";
+  bool overwrite = false;       // -y
+  bool neverOverwrite = false;  // -n
+  unsigned jobs = 0;            // -j: conversions at once; 0 = the number of cores
+  OutputChoice outputChoice;    // --rate, --format
+};
+
+struct Invocation {
+  enum class Command { None, Convert, Info, Codecs };
+  Command command = Command::None;
+  ConvertOptions convert;
+  OutputOptions output;
+  std::vector<std::string> infoInputs;
+  // Set by Run: standard error is a terminal, so a progress line may be drawn there.
+  bool errIsTerminal = false;
+};
+
+// The options of `convert`. Options of later features join here, each in a line or two.
+void AddConvertOptions(CLI::App& convert, ConvertOptions& options);
+// -q, -v, --no-progress and --json of `convert`.
+void AddReportingOptions(CLI::App& command, OutputOptions& output);
+
+// The file name ending of the batch form's outputs: ".avi", or that of the --format chosen.
+std::string OutputExtension(const ConvertOptions& options);
+
+}  // namespace zentrova::cli

@@ -1,0 +1,113 @@
+#include "cli/Run.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/Signals.h"
+
+namespace zentrova::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: zentrova convert INPUT OUTPUT.avi [options]\n"
+    "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
+    "       zentrova info INPUT... [--json]\n"
+    "       zentrova codecs [--json]\n";
+
+int UsageError(std::ostream& err, const std::string& message) {
+  err << "zentrova: " << message << "\n"
+      << kUsage << "Run 'zentrova --help' or 'zentrova COMMAND --help' for more.\n";
+  return kExitUsage;
+}
+
+}  // namespace
+
+int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& out, std::ostream& err) {
+  how = Invocation{};
+  CLI::App app{"Zentrova converts ZR recordings of a digital video recorder into AVI files.", "zentrova"};
+  app.set_version_flag("--version", [] { return VersionText(); });
+  app.require_subcommand(1);
+  app.footer("Exit status: 0 every recording converted, 1 failed, 2 usage error, 3 a write failed (partial\n"
+             "output), 4 a recording ended before its declared frames, 130 cancelled. A batch exits with\n"
+             "the worst status among its recordings.\n");
+
+  auto* convert = app.add_subcommand("convert", "Convert recordings into AVI files");
+  AddConvertOptions(*convert, how.convert);
+  AddReportingOptions(*convert, how.output);
+
+  auto* info = app.add_subcommand("info", "Show what recordings hold");
+  info->add_option("INPUT", how.infoInputs, "ZR recordings")->required();
+  info->add_flag("--json", how.output.json, "One JSON object per recording");
+
+  auto* codecs = app.add_subcommand("codecs", "List the video compressors");
+  codecs->add_flag("--json", how.output.json, "One JSON object per compressor");
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  if (!reversed.empty()) reversed.pop_back();  // the program's name
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::ParseError& e) {
+    return UsageError(err, e.what());
+  }
+
+  if (*convert) {
+    how.command = Invocation::Command::Convert;
+    const ConvertOptions& c = how.convert;
+    if (c.outDir.empty()) {
+      if (how.output.json || c.jobs != 0)
+        return UsageError(err, "--json and -j belong to the batch form: convert INPUT... -o OUTDIR");
+      if (c.inputs.size() != 2)
+        return UsageError(err, "convert takes INPUT OUTPUT, or recordings and folders with -o OUTDIR");
+    }
+  } else if (*info) {
+    how.command = Invocation::Command::Info;
+  } else if (*codecs) {
+    how.command = Invocation::Command::Codecs;
+  }
+  return -1;
+}
+
+int Execute(const Invocation& how, std::ostream& out, std::ostream& err) {
+  switch (how.command) {
+    case Invocation::Command::Convert:
+      InstallCancelHandlers();
+      return how.convert.outDir.empty() ? RunConvertOne(how, out, err) : RunBatch(how, out, err);
+    case Invocation::Command::Info: return RunInfo(how, out, err);
+    case Invocation::Command::Codecs: return RunCodecs(how, out, err);
+    case Invocation::Command::None: break;
+  }
+  return kExitUsage;
+}
+
+int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args(argv, argv + argc);
+  Invocation how;
+  int status = Parse(args, how, out, err);
+  if (status < 0) {
+    how.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+    status = Execute(how, out, err);
+  }
+  errno = 0;
+  out.flush();
+  if (!out) {
+    const int error = errno;
+    err << "zentrova: cannot write to standard output" << (error ? std::string(": ") + std::strerror(error) : "")
+        << "\n";
+    err.flush();
+    status = WorseStatus(status, kExitFailed);
+  }
+  return status;
+}
+
+}  // namespace zentrova::cli

@@ -1,0 +1,132 @@
+// The built program as a user meets it: a progress line on a terminal and never on a pipe, and
+// Ctrl-C in the middle of a batch.
+#include "CliTestSupport.h"
+
+namespace zentrova::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CliProgress, DrawnOnATerminalOnly) {
+  TempDir dir;
+  fs::create_directories(dir.file("in"));
+  MakeRecording(dir.file("in/a.zr"), 40);
+  MakeRecording(dir.file("in/b.zr"), 40);
+
+  const CliRun tty = RunProgram({"convert", dir.file("in"), "-o", dir.file("t"), "-j", "1"}, true);
+  EXPECT_EQ(tty.status, 0) << tty.out;
+  EXPECT_TRUE(Contains(tty.out, "\r[")) << tty.out;  // the batch line: files, frames, speed, ETA
+  EXPECT_TRUE(Contains(tty.out, "] frame ")) << tty.out;
+  EXPECT_TRUE(Contains(tty.out, " fps ")) << tty.out;
+  EXPECT_TRUE(Contains(tty.out, "ETA")) << tty.out;
+  EXPECT_TRUE(Contains(tty.out, "Summary: 2 converted")) << tty.out;
+
+  const CliRun one = RunProgram({"convert", dir.file("in/a.zr"), dir.file("one.avi")}, true);
+  EXPECT_EQ(one.status, 0) << one.out;
+  EXPECT_TRUE(Contains(one.out, "\rframe ")) << one.out;
+  EXPECT_TRUE(Contains(one.out, "File saved!")) << one.out;
+
+  const CliRun quiet = RunProgram({"convert", dir.file("in"), "-o", dir.file("q"), "--no-progress"}, true);
+  EXPECT_FALSE(Contains(quiet.out, "fps")) << quiet.out;
+
+  const CliRun piped = RunProgram({"convert", dir.file("in"), "-o", dir.file("p"), "-j", "1"});
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_FALSE(Contains(piped.err, "\r")) << piped.err;
+  EXPECT_FALSE(Contains(piped.err + piped.out, "fps ")) << piped.err;
+  EXPECT_EQ(Lines(piped.out).size(), 4u) << piped.out;  // a line per recording, then two of summary
+}
+
+TEST(CliUnreadable, FilesAndFoldersThatCannotBeReadGetTheirRows) {
+  // Root reads everything, so as root the program runs as nobody.
+  std::vector<std::string> wrapper;
+  if (::geteuid() == 0) {
+    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "root, and no setpriv to run as another user";
+    wrapper = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  }
+  TempDir dir;
+  fs::create_directories(dir.file("in/locked folder"));
+  MakeRecording(dir.file("in/good.zr"), 5);
+  MakeRecording(dir.file("in/locked.zr"), 5);
+  MakeRecording(dir.file("in/locked folder/inside.zr"), 5);
+  fs::permissions(dir.file("in/locked.zr"), fs::perms::none);
+  fs::permissions(dir.file("in/locked folder"), fs::perms::none);
+  fs::permissions(dir.path(), fs::perms::all);  // the output folder is made here
+  const CliRun run = RunProgram({"convert", dir.file("in"), "-o", dir.file("out"), "--json"}, false, {}, wrapper);
+  fs::permissions(dir.file("in/locked folder"), fs::perms::owner_all);
+  EXPECT_EQ(run.status, 1) << run.err;
+  const auto lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 3u) << run.out << run.err;
+  std::string all;
+  for (const auto& l : lines) all += l + "\n";
+  EXPECT_TRUE(Contains(all, "in/good.zr\", \"output\"")) << all;
+  EXPECT_TRUE(Contains(all, "\"status\": \"ok\"")) << all;
+  for (const auto& l : lines)
+    if (!Contains(l, "good.zr")) {
+      EXPECT_TRUE(Contains(l, "\"status\": \"failed\"")) << l;
+      EXPECT_TRUE(Contains(l, "Permission denied")) << l;
+    }
+}
+
+// A batch big enough that a signal lands while a conversion is in flight.
+struct SlowBatch {
+  TempDir dir;
+  SlowBatch() {
+    fs::create_directories(dir.file("in"));
+    MakeRecording(dir.file("in/1.zr"), 200, 130);
+    for (const char* name : {"2.zr", "3.zr", "4.zr", "5.zr"}) fs::copy_file(dir.file("in/1.zr"), dir.file("in/") + name);
+  }
+  std::vector<std::string> Args() const {
+    return {"convert", dir.file("in"), "-o", dir.file("out"), "-j", "1", "--json", "--codec", "mjpeg"};
+  }
+};
+
+TEST(CliCancel, CtrlCFinishesTheFileInFlightStartsNoOtherAndSaysWhatWasDone) {
+  SlowBatch b;
+  bool sent = false;
+  const CliRun run = RunProgram(b.Args(), false, [&](const std::string& out, pid_t child) {
+    if (!sent && Contains(out, "\n")) {  // the first row: the second conversion is under way
+      ::kill(child, SIGINT);
+      sent = true;
+    }
+  });
+  ASSERT_TRUE(sent);
+  EXPECT_EQ(run.status, 130) << run.err;
+  const auto rows = Lines(run.out);
+  ASSERT_GE(rows.size(), 1u) << run.out;
+  ASSERT_LT(rows.size(), 5u) << run.out;
+  for (const auto& row : rows) EXPECT_TRUE(Contains(row, "\"status\": \"ok\"")) << row;  // none cut short
+  EXPECT_TRUE(Contains(run.err, "not started")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "Summary: " + std::to_string(rows.size()) + " converted")) << run.err;
+}
+
+TEST(CliCancel, SigtermCutsTheFileInFlightShortAndARerunRedoesIt) {
+  SlowBatch b;
+  bool sent = false;
+  const CliRun run = RunProgram(b.Args(), false, [&](const std::string& out, pid_t child) {
+    if (!sent && Contains(out, "\n")) {
+      ::kill(child, SIGTERM);
+      sent = true;
+    }
+  });
+  ASSERT_TRUE(sent);
+  EXPECT_EQ(run.status, 130) << run.err;
+  const auto rows = Lines(run.out);
+  // The first recording is done; the second was cut short, unless the signal came before it began.
+  ASSERT_GE(rows.size(), 1u) << run.out;
+  ASSERT_LE(rows.size(), 2u) << run.out;
+  EXPECT_TRUE(Contains(rows[0], "\"status\": \"ok\""));
+  if (rows.size() == 2) {
+    EXPECT_TRUE(Contains(rows[1], "\"status\": \"partial\"")) << rows[1];
+    EXPECT_TRUE(Contains(rows[1], "\"exitStatus\": 130")) << rows[1];
+  }
+
+  const CliRun rerun = RunProgram(b.Args());
+  EXPECT_EQ(rerun.status, 0) << rerun.err;
+  const auto again = Lines(rerun.out);
+  ASSERT_EQ(again.size(), 5u) << rerun.out;
+  EXPECT_TRUE(Contains(again[0], "\"status\": \"skipped\"")) << again[0];
+  for (size_t i = 1; i < again.size(); ++i) EXPECT_TRUE(Contains(again[i], "\"status\": \"ok\"")) << again[i];
+}
+
+}  // namespace
+}  // namespace zentrova::testing
