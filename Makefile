@@ -22,8 +22,8 @@ build: configure
 demo: build
 	@echo "== zentrova info $(SAMPLE)"
 	@$(BUILD)/src/cli/zentrova info $(SAMPLE)
-	@echo "== zentrova convert $(SAMPLE) $(DEMO_AVI)"
-	@$(BUILD)/src/cli/zentrova convert $(SAMPLE) $(DEMO_AVI) --idct plain
+	@echo "== zentrova convert $(SAMPLE) $(DEMO_AVI) -y"
+	@$(BUILD)/src/cli/zentrova convert $(SAMPLE) $(DEMO_AVI) --idct plain -y
 
 test: build
 	@ctest --preset $(PRESET) -j $$(nproc)
