@@ -402,10 +402,10 @@ class MediaWriter {
       frame_->sample_rate = rate_;
       if (av_channel_layout_copy(&frame_->ch_layout, &aac_->ch_layout) < 0 || av_frame_get_buffer(frame_, 0) < 0)
         return false;
-      std::vector<int16_t> pcm(static_cast<size_t>(n));
-      if (!scratch_.Read(sample_ * 2, pcm.data(), pcm.size() * 2)) return false;
+      pcm_.resize(static_cast<size_t>(n));
+      if (!scratch_.Read(sample_ * 2, pcm_.data(), pcm_.size() * 2)) return false;
       auto* out = reinterpret_cast<float*>(frame_->data[0]);
-      for (int i = 0; i < n; ++i) out[i] = static_cast<float>(pcm[i]) / 32768.0f;
+      for (int i = 0; i < n; ++i) out[i] = static_cast<float>(pcm_[i]) / 32768.0f;
       frame_->pts = static_cast<int64_t>(sample_);
       sample_ += static_cast<uint64_t>(n);
       return avcodec_send_frame(aac_, frame_) == 0;
@@ -417,6 +417,7 @@ class MediaWriter {
     AVCodecContext* aac_;
     int rate_;
     AVFrame* frame_ = nullptr;
+    std::vector<int16_t> pcm_;  // one AAC frame's samples, read from the scratch file
     uint64_t sample_ = 0;
     bool flushed_ = false;
   };
