@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "container/Tags.h"
+
 namespace zentrova::cli {
 namespace {
 
@@ -92,14 +94,7 @@ std::string JsonString(std::string_view s) {
   return out + "\"";
 }
 
-std::string Iso8601Utc(int64_t secondsSince1970) {
-  std::time_t t = static_cast<std::time_t>(secondsSince1970);
-  std::tm tm{};
-  if (!gmtime_r(&t, &tm)) return "";
-  char buf[64];
-  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return buf;
-}
+std::string Iso8601Utc(int64_t secondsSince1970) { return container::IsoUtc(secondsSince1970); }
 
 std::string HexBytes(std::string_view s) {
   static const char kDigits[] = "0123456789abcdef";
