@@ -451,7 +451,11 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (progress) progress(result.framesWritten, frameCount_);
     return true;
   };
-  pipeline.Run(produce, consume);
+  try {
+    pipeline.Run(produce, consume);
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;  // reading or decoding ran out: the frames written so far are kept
+  }
   // A cancel that came while the last frames were being read is a cancel too.
   if (!result.cancelled && result.framesWritten < frameCount_ && cancel && cancel->load(std::memory_order_relaxed)) {
     result.cancelled = true;

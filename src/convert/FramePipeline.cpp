@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include <sched.h>
@@ -113,11 +114,13 @@ bool FramePipeline::ShouldThread(unsigned threads) {
 }
 
 void FramePipeline::Run(const Stage& produce, const Stage& consume) {
-  if (!threaded_) {
+  if (!threaded_ || !RunThreaded(produce, consume)) {
     while (produce(0) && consume(0)) {
     }
-    return;
   }
+}
+
+bool FramePipeline::RunThreaded(const Stage& produce, const Stage& consume) {
   std::mutex mutex;
   std::condition_variable changed;
   std::deque<size_t> ready;  // filled slots in frame order
@@ -127,7 +130,9 @@ void FramePipeline::Run(const Stage& produce, const Stage& consume) {
   bool stop = false;      // the consumer wants no further frame
   std::exception_ptr failure;
 
-  std::thread producer([&] {
+  std::thread producer;
+  try {
+    producer = std::thread([&] {
     try {
       for (;;) {
         size_t slot;
@@ -152,6 +157,9 @@ void FramePipeline::Run(const Stage& produce, const Stage& consume) {
     produced = true;
     changed.notify_all();
   });
+  } catch (const std::system_error&) {
+    return false;  // no thread to be had: the caller reads and writes in turn
+  }
 
   for (;;) {
     size_t slot;
@@ -184,6 +192,7 @@ void FramePipeline::Run(const Stage& produce, const Stage& consume) {
   }
   producer.join();
   if (failure) std::rethrow_exception(failure);
+  return true;
 }
 
 }  // namespace zentrova

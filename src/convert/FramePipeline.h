@@ -64,7 +64,8 @@ class FramePipeline {
 
   // Runs until `produce` has no further frame and all have been consumed, or `consume` says
   // stop. `consume` always runs on the calling thread, in frame order. Returns once the
-  // producing thread has ended.
+  // producing thread has ended. When no thread can be started the two take turns instead. An
+  // exception of either stage ends the run and reaches the caller.
   void Run(const Stage& produce, const Stage& consume);
 
   size_t slotCount() const { return slots_; }
@@ -74,6 +75,9 @@ class FramePipeline {
   static bool ShouldThread(unsigned threads);
 
  private:
+  // False, having called neither stage, when the producing thread could not be started.
+  bool RunThreaded(const Stage& produce, const Stage& consume);
+
   size_t slots_;
   bool threaded_;
 };
