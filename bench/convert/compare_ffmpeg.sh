@@ -51,7 +51,7 @@ ln -s /dev/null "$work/null.avi"
 make_recording() {
   local name=$1 size=$2 code=$3 version=$4 coded=$5
   ffmpeg -v error -f lavfi -i "testsrc2=size=$size:rate=$rate" -t "$seconds" -pix_fmt yuv420p -f rawvideo - |
-    "$zrgen" --quiet --video - -r "$code" --version "$version" -n "$frames" -q 8 -g 3 --intra-period 25 \
+    "$zrgen" --quiet --video - -r "$code" --format-version "$version" -n "$frames" -q 8 -g 3 --intra-period 25 \
       --audio tone "$work/$name.zr" >"$work/$name.zrgen.txt"
   local bytes kbits
   bytes=$(sed -n 's/.*video \([0-9.]*\) bytes\/frame.*/\1/p' "$work/$name.zrgen.txt")

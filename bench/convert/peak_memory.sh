@@ -28,7 +28,7 @@ mkdir -p "$recordings"
 echo "peak resident memory of zentrova convert (default compressor, 704x288 newer generation -> 704x576)"
 for n in $counts; do
   rec=$recordings/memory-$n.zr
-  [[ -s $rec ]] || nice -n 19 "$zrgen" --quiet -r 133 --version 4096 -n "$n" --audio tone "$rec" >/dev/null
+  [[ -s $rec ]] || nice -n 19 "$zrgen" --quiet -r 133 --format-version 4096 -n "$n" --audio tone "$rec" >/dev/null
   nice -n 19 /usr/bin/time -f '%M %e' -o "$work/time.txt" "$zentrova" convert -y "$rec" "$work/out.avi" \
     >/dev/null 2>"$work/stderr.txt" || { cat "$work/stderr.txt" >&2; exit 1; }
   read -r kb secs <"$work/time.txt"

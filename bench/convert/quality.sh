@@ -19,7 +19,7 @@ trap 'rm -rf "$work"' EXIT
 run() {
   local name=$1 code=$2 version=$3 size=$4
   ffmpeg -v error -f lavfi -i "testsrc2=size=$size:rate=25" -frames:v "$frames" -pix_fmt yuv420p -f rawvideo - |
-    "$zrgen" --quiet --video - -r "$code" --version "$version" -n "$frames" --audio none "$work/$name.zr" >/dev/null
+    "$zrgen" --quiet --video - -r "$code" --format-version "$version" -n "$frames" --audio none "$work/$name.zr" >/dev/null
   "$zentrova" convert -y --codec raw "$work/$name.zr" "$work/$name.raw.avi" >/dev/null
   for codec in $codecs; do
     "$zentrova" convert -y --codec "$codec" "$work/$name.zr" "$work/$name.$codec.avi" >/dev/null
