@@ -27,6 +27,14 @@ bool Is(const LibavCodec& c, const char* encoder) { return std::strcmp(c.encoder
 // to four cores busy at a small cost in size.
 constexpr int kFixedSlices = 4;
 
+// The encoders of libavcodec's MPEG video family take a picture as it is, without copying it
+// first, when its rows are as far apart as those of their own pictures and 64-byte aligned;
+// a margin of 32 pixels either side gives that row length at the widths recordings have.
+constexpr int kEncoderMargin = 32;
+
+// Pictures the encoder may hold at once before a new one is taken in place of the oldest.
+constexpr size_t kMostSpares = 4;
+
 // The picture layout each encoder is fed: 4:2:0 for the lossy codecs, and for FFV1 32-bit BGR so
 // that the lossless codec keeps the pictures exactly.
 AVPixelFormat PixelFormatFor(const LibavCodec& c) {
@@ -75,7 +83,7 @@ class LibavStream final : public AviStream, public PlanarInput {
   ~LibavStream() override {
     if (ctx_) Drain(true);
     sws_freeContext(sws_);
-    av_frame_free(&frame_);
+    FreeFrames();
     av_packet_free(&packet_);
     avcodec_free_context(&ctx_);
   }
@@ -99,7 +107,7 @@ class LibavStream final : public AviStream, public PlanarInput {
     if (bytesWritten) *bytesWritten = 0;
     const int64_t row = int64_t{width_} * 3;
     if (!ctx_ || start < 0 || samples != 1 || !data || bytes != row * height_) return -1;
-    if (av_frame_make_writable(frame_) < 0) return -1;
+    if (!WritableFrame()) return -1;
     // Rows arrive bottom row first when the height is positive; reading them from the last
     // one up, with a negative stride, hands the encoder an upright picture.
     const auto* pixels = static_cast<const uint8_t*>(data);
@@ -118,7 +126,7 @@ class LibavStream final : public AviStream, public PlanarInput {
     if (!ctx_ || start < 0 || ctx_->pix_fmt != AV_PIX_FMT_YUV420P) return -1;
     if (!p.plane[0] || !p.plane[1] || !p.plane[2] || p.width != width_ || p.rows <= 0 || p.rows % 2 != 0) return -1;
     if ((p.doubled ? 2 * int64_t{p.rows} : p.rows) != height_) return -1;
-    if (av_frame_make_writable(frame_) < 0) return -1;
+    if (!WritableFrame()) return -1;
     const bool full = IsFullRange(codec_);
     for (int k = 0; k < 3; ++k) {
       const int32_t shift = k == 0 ? 0 : 1;
@@ -140,6 +148,45 @@ class LibavStream final : public AviStream, public PlanarInput {
   StreamInfo Info() const override { return source_->Info(); }
 
  private:
+  // A picture of frame_'s own to fill. While the encoder still holds the last one, frame_ trades
+  // places with a spare it has let go of, or with a new one; nothing is copied, as every write
+  // covers the whole picture.
+  bool WritableFrame() {
+    if (av_frame_is_writable(frame_)) return true;
+    for (AVFrame*& spare : spares_) {
+      if (av_frame_is_writable(spare)) {
+        std::swap(frame_, spare);
+        return true;
+      }
+    }
+    if (spares_.size() < kMostSpares) {
+      AVFrame* fresh = av_frame_alloc();
+      if (!fresh) return false;
+      spares_.push_back(frame_);
+      frame_ = fresh;
+    } else {
+      av_frame_unref(frame_);
+    }
+    return NewFrameBuffer();
+  }
+
+  void FreeFrames() {
+    av_frame_free(&frame_);
+    for (AVFrame*& spare : spares_) av_frame_free(&spare);
+    spares_.clear();
+  }
+
+  // A buffer for frame_ with the encoders' row length (only the row length: the picture is
+  // width_ wide).
+  bool NewFrameBuffer() {
+    frame_->format = ctx_->pix_fmt;
+    frame_->width = width_ + (ctx_->pix_fmt == AV_PIX_FMT_YUV420P ? 2 * kEncoderMargin : 0);
+    frame_->height = height_;
+    const bool ok = av_frame_get_buffer(frame_, 0) >= 0;
+    frame_->width = width_;
+    return ok;
+  }
+
   // Sends the picture in frame_ to the encoder and hands on what it has ready.
   int Encode(int32_t start) {
     frame_->pts = start;
@@ -182,10 +229,7 @@ class LibavStream final : public AviStream, public PlanarInput {
     if (source_->WantsGlobalHeaders()) ctx_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // MP4, Matroska
     ApplyQuality(ctx_, codec_, quality_);
     if (avcodec_open2(ctx_, encoder, nullptr) < 0) return Fail();
-    frame_->format = ctx_->pix_fmt;
-    frame_->width = width_;
-    frame_->height = height_;
-    if (av_frame_get_buffer(frame_, 0) < 0) return Fail();
+    if (!NewFrameBuffer()) return Fail();
     // 24-bit pictures written as such are converted with swscale's fast unscaled path (JPEG's
     // full range through the full-range layout of the same planes).
     const AVPixelFormat scaled = IsFullRange(codec_) ? AV_PIX_FMT_YUVJ420P : ctx_->pix_fmt;
@@ -198,7 +242,7 @@ class LibavStream final : public AviStream, public PlanarInput {
   bool Fail() {
     sws_freeContext(sws_);
     sws_ = nullptr;
-    av_frame_free(&frame_);
+    FreeFrames();
     av_packet_free(&packet_);
     avcodec_free_context(&ctx_);
     return false;
@@ -247,6 +291,7 @@ class LibavStream final : public AviStream, public PlanarInput {
   bool forceKey_ = false;
   AVCodecContext* ctx_ = nullptr;
   AVFrame* frame_ = nullptr;
+  std::vector<AVFrame*> spares_;  // pictures handed to the encoder before frame_
   AVPacket* packet_ = nullptr;
   SwsContext* sws_ = nullptr;
 };
