@@ -3,29 +3,17 @@
 // `info` runs on the recording (each of its names is replaced by the recording's), `codecs` runs
 // as it is, `convert` is only parsed (it would write files). What is printed must be valid UTF-8
 // and, with --json, one object per line.
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "cli/Json.h"
 #include "cli/Run.h"
 
 namespace {
-
-// The recording's file, one per process, removed at exit.
-struct Scratch {
-  std::string path = "/tmp/zentrova-fuzz-cli-" + std::to_string(::getpid()) + ".zr";
-  ~Scratch() { std::remove(path.c_str()); }
-};
-
-const std::string& ScratchPath() {
-  static const Scratch scratch;
-  return scratch.path;
-}
 
 void Check(bool condition) {
   if (!condition) __builtin_trap();
@@ -59,15 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (how.command == zentrova::cli::Invocation::Command::Convert) return 0;
+  // The recording lives in memory under a /proc/self/fd name: nothing is left on disk.
+  std::optional<zentrova::fuzz::MemoryFile> file;
   if (how.command == zentrova::cli::Invocation::Command::Info) {
-    if (std::FILE* f = std::fopen(ScratchPath().c_str(), "wb")) {
-      if (!recording.empty()) std::fwrite(recording.data(), 1, recording.size(), f);
-      std::fclose(f);
-    } else {
-      return 0;
-    }
+    file.emplace(reinterpret_cast<const uint8_t*>(recording.data()), recording.size());
+    if (!file->ok()) return 0;
     if (how.infoInputs.size() > 4) how.infoInputs.resize(4);
-    for (std::string& input : how.infoInputs) input = ScratchPath();
+    for (std::string& input : how.infoInputs) input = file->path();
   }
   const int status = zentrova::cli::Execute(how, out, err);
   Check(status == 0 || status == 1);
