@@ -96,6 +96,9 @@ class LibavStream final : public AviStream, public PlanarInput {
     width_ = bih.biWidth;
     height_ = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
     bottomUp_ = bih.biHeight > 0;
+    // libx264 codes 4:2:0 only in whole chroma samples; refused here, as its own refusal loses
+    // a little memory.
+    if (Is(codec_, "libx264") && (width_ % 2 != 0 || height_ % 2 != 0)) return -1;
     if (!OpenEncoder()) return -1;
     const std::vector<uint8_t> out = CompressedFormat();
     return source_->SetFormat(0, out.data(), static_cast<int32_t>(out.size()));
