@@ -133,30 +133,30 @@ bool FramePipeline::RunThreaded(const Stage& produce, const Stage& consume) {
   std::thread producer;
   try {
     producer = std::thread([&] {
-    try {
-      for (;;) {
-        size_t slot;
-        {
-          std::unique_lock lock(mutex);
-          changed.wait(lock, [&] { return stop || !free.empty(); });
-          if (stop) break;
-          slot = free.back();
-          free.pop_back();
+      try {
+        for (;;) {
+          size_t slot;
+          {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return stop || !free.empty(); });
+            if (stop) break;
+            slot = free.back();
+            free.pop_back();
+          }
+          const bool more = produce(slot);
+          std::lock_guard lock(mutex);
+          if (!more) break;
+          ready.push_back(slot);
+          changed.notify_all();
         }
-        const bool more = produce(slot);
+      } catch (...) {
         std::lock_guard lock(mutex);
-        if (!more) break;
-        ready.push_back(slot);
-        changed.notify_all();
+        failure = std::current_exception();
       }
-    } catch (...) {
       std::lock_guard lock(mutex);
-      failure = std::current_exception();
-    }
-    std::lock_guard lock(mutex);
-    produced = true;
-    changed.notify_all();
-  });
+      produced = true;
+      changed.notify_all();
+    });
   } catch (const std::system_error&) {
     return false;  // no thread to be had: the caller reads and writes in turn
   }
