@@ -3,6 +3,7 @@
 // stream-info records, set formats, write samples at a position, release. Every call reports
 // success as 0. Releasing the file (after its streams) completes it on disk.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,17 @@ class AviStream {
   // Whether the file wants a codec's stream headers once, in the format record, rather than
   // repeated in the samples (MP4 and Matroska do).
   virtual bool WantsGlobalHeaders() const { return false; }
+
+  // A stream that hands its samples on later than they are written (a compressor coding
+  // several pictures at once) calls `before` with a sample's position just before it hands that
+  // sample on, so that what belongs with it can go first; false from `before` counts as a
+  // refused write. Such a stream says so with true; one that writes at once never calls it.
+  virtual bool DeferWrites(std::function<bool(int32_t position)> before) {
+    (void)before;
+    return false;
+  }
+  // Hands on everything written so far. 0 on success.
+  virtual int Flush() { return 0; }
 };
 
 // What a completed file holds.

@@ -9,11 +9,14 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "avi/Compressor.h"
+#include "avi/EncoderLanes.h"
 #include "video/PlaneRows.h"
+#include "video/ProcessorFeatures.h"
 
 namespace zentrova::avi {
 namespace {
@@ -22,9 +25,10 @@ constexpr int32_t kMaxSide = 16384;
 
 bool Is(const LibavCodec& c, const char* encoder) { return std::strcmp(c.encoder, encoder) == 0; }
 
-// Slices of every MPEG-4 Part 2 and Motion JPEG picture. Fixed, so that the bytes coded do not
-// depend on the number of threads (libavcodec otherwise cuts one slice per thread); four keep up
-// to four cores busy at a small cost in size.
+// Slices of every MPEG-4 Part 2 and Motion JPEG picture when one encoder codes them all (the lanes
+// cannot be had). Fixed, so that the bytes coded do not depend on the number of threads
+// (libavcodec otherwise cuts one slice per thread); four keep up to four cores busy at a small
+// cost in size.
 constexpr int kFixedSlices = 4;
 
 // The encoders of libavcodec's MPEG video family take a picture as it is, without copying it
@@ -34,6 +38,14 @@ constexpr int kEncoderMargin = 32;
 
 // Pictures the encoder may hold at once before a new one is taken in place of the oldest.
 constexpr size_t kMostSpares = 4;
+
+// MPEG-4 Part 2 and Motion JPEG are coded in two lanes (EncoderLanes), side by side when the
+// stream may use two threads or more, and the same bytes either way; each lane's encoder codes a
+// picture as one slice on one thread (slice contexts cost 7 MB an encoder at 704 x 576). Their
+// pictures waiting to be coded may take this much memory: at 704 x 576 24 pictures, which keep
+// both lanes busy through key-frame intervals of 25 frames.
+constexpr size_t kLanes = 2;
+constexpr size_t kLanePictureBytes = 16u << 20;
 
 // The picture layout each encoder is fed: 4:2:0 for the lossy codecs, and for FFV1 32-bit BGR so
 // that the lossless codec keeps the pictures exactly.
@@ -81,15 +93,16 @@ class LibavStream final : public AviStream, public PlanarInput {
       : codec_(codec), source_(std::move(source)), quality_(std::clamp(quality, 0, 100)), threads_(threads) {}
 
   ~LibavStream() override {
-    if (ctx_) Drain(true);
-    sws_freeContext(sws_);
-    FreeFrames();
-    av_packet_free(&packet_);
-    avcodec_free_context(&ctx_);
+    if (lanes_) {
+      lanes_->Finish();
+    } else if (ctx_) {
+      Drain(true);
+    }
+    Fail();
   }
 
   int SetFormat(int32_t position, const void* format, int32_t size) override {
-    if (ctx_ || position != 0 || !format || size < static_cast<int32_t>(sizeof(BitmapInfoHeader))) return -1;
+    if (Opened() || position != 0 || !format || size < static_cast<int32_t>(sizeof(BitmapInfoHeader))) return -1;
     BitmapInfoHeader bih;
     std::memcpy(&bih, format, sizeof bih);
     if (!IsUsablePicture(bih)) return -1;
@@ -109,27 +122,42 @@ class LibavStream final : public AviStream, public PlanarInput {
     if (samplesWritten) *samplesWritten = 0;
     if (bytesWritten) *bytesWritten = 0;
     const int64_t row = int64_t{width_} * 3;
-    if (!ctx_ || start < 0 || samples != 1 || !data || bytes != row * height_) return -1;
-    if (!WritableFrame()) return -1;
+    if (!Opened() || start < 0 || samples != 1 || !data || bytes != row * height_) return -1;
+    AVFrame* frame = PictureToFill();
+    if (!frame) return -1;
     // Rows arrive bottom row first when the height is positive; reading them from the last
     // one up, with a negative stride, hands the encoder an upright picture.
     const auto* pixels = static_cast<const uint8_t*>(data);
     const uint8_t* src[1] = {bottomUp_ ? pixels + row * (height_ - 1) : pixels};
     const int stride[1] = {static_cast<int>(bottomUp_ ? -row : row)};
-    sws_scale(sws_, src, stride, 0, height_, frame_->data, frame_->linesize);
+    sws_scale(sws_, src, stride, 0, height_, frame->data, frame->linesize);
     if (Encode(start) != 0) return -1;
     if (samplesWritten) *samplesWritten = 1;
     if (bytesWritten) *bytesWritten = bytes;
     return 0;
   }
 
-  bool AcceptsPlanes() const override { return ctx_ ? ctx_->pix_fmt == AV_PIX_FMT_YUV420P : PixelFormatFor(codec_) == AV_PIX_FMT_YUV420P; }
+  bool DeferWrites(std::function<bool(int32_t position)> before) override {
+    if (!lanes_) return false;
+    before_ = std::move(before);
+    return true;
+  }
+
+  int Flush() override {
+    if (!lanes_) return 0;
+    const bool ok = lanes_->Flush();
+    if (lanes_->outOfMemory()) throw std::bad_alloc();
+    return ok ? 0 : -1;
+  }
+
+  bool AcceptsPlanes() const override { return PixelFormatFor(codec_) == AV_PIX_FMT_YUV420P; }
 
   int WritePlanes(int32_t start, const PlanarPicture& p, uint32_t /*flags*/) override {
-    if (!ctx_ || start < 0 || ctx_->pix_fmt != AV_PIX_FMT_YUV420P) return -1;
+    if (!Opened() || start < 0 || !AcceptsPlanes()) return -1;
     if (!p.plane[0] || !p.plane[1] || !p.plane[2] || p.width != width_ || p.rows <= 0 || p.rows % 2 != 0) return -1;
     if ((p.doubled ? 2 * int64_t{p.rows} : p.rows) != height_) return -1;
-    if (!WritableFrame()) return -1;
+    AVFrame* frame = PictureToFill();
+    if (!frame) return -1;
     const bool full = IsFullRange(codec_);
     for (int k = 0; k < 3; ++k) {
       const int32_t shift = k == 0 ? 0 : 1;
@@ -138,8 +166,8 @@ class LibavStream final : public AviStream, public PlanarInput {
       const SampleRange range = k == 0 ? (full ? SampleRange::Full : SampleRange::StudioLuma)
                                        : (full ? SampleRange::FullChroma : SampleRange::StudioChroma);
       // The first row handed over is the bottom row: written from the encoder's last row up.
-      const ptrdiff_t linesize = frame_->linesize[k];
-      uint8_t* bottom = frame_->data[k] + linesize * (outRows - 1);
+      const ptrdiff_t linesize = frame->linesize[k];
+      uint8_t* bottom = frame->data[k] + linesize * (outRows - 1);
       const RowDoubling doubling = !p.doubled ? RowDoubling::None
                                    : k == 0   ? RowDoubling::Average
                                               : RowDoubling::ChromaOfAverage;
@@ -151,6 +179,14 @@ class LibavStream final : public AviStream, public PlanarInput {
   StreamInfo Info() const override { return source_->Info(); }
 
  private:
+  bool Opened() const { return ctx_ || lanes_; }
+
+  // The picture the next frame is written into: one of the lanes', or frame_.
+  AVFrame* PictureToFill() {
+    if (lanes_) return lanes_->Picture();
+    return WritableFrame() ? frame_ : nullptr;
+  }
+
   // A picture of frame_'s own to fill. While the encoder still holds the last one, frame_ trades
   // places with a spare it has let go of, or with a new one; nothing is copied, as every write
   // covers the whole picture.
@@ -170,7 +206,7 @@ class LibavStream final : public AviStream, public PlanarInput {
     } else {
       av_frame_unref(frame_);
     }
-    return NewFrameBuffer();
+    return NewFrameBuffer(frame_);
   }
 
   void FreeFrames() {
@@ -179,19 +215,24 @@ class LibavStream final : public AviStream, public PlanarInput {
     spares_.clear();
   }
 
-  // A buffer for frame_ with the encoders' row length (only the row length: the picture is
+  // A buffer for a picture with the encoders' row length (only the row length: the picture is
   // width_ wide).
-  bool NewFrameBuffer() {
-    frame_->format = ctx_->pix_fmt;
-    frame_->width = width_ + (ctx_->pix_fmt == AV_PIX_FMT_YUV420P ? 2 * kEncoderMargin : 0);
-    frame_->height = height_;
-    const bool ok = av_frame_get_buffer(frame_, 0) >= 0;
-    frame_->width = width_;
+  bool NewFrameBuffer(AVFrame* frame) const {
+    frame->format = PixelFormatFor(codec_);
+    frame->width = width_ + (frame->format == AV_PIX_FMT_YUV420P ? 2 * kEncoderMargin : 0);
+    frame->height = height_;
+    const bool ok = av_frame_get_buffer(frame, 0) >= 0;
+    frame->width = width_;
     return ok;
   }
 
-  // Sends the picture in frame_ to the encoder and hands on what it has ready.
+  // Sends the picture just filled to the encoder (or its lane) and hands on what is ready.
   int Encode(int32_t start) {
+    if (lanes_) {
+      const bool ok = lanes_->Submit(start);
+      if (lanes_->outOfMemory()) throw std::bad_alloc();  // the writer ran out handing a packet on
+      return ok ? 0 : -1;
+    }
     frame_->pts = start;
     frame_->pict_type = forceKey_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     frame_->quality = ctx_->global_quality;
@@ -200,49 +241,106 @@ class LibavStream final : public AviStream, public PlanarInput {
     return Drain(false) ? 0 : -1;
   }
 
+  // Encoders that put out a packet for every picture in, whose key-frame intervals refer to
+  // nothing before them, and whose bytes do not depend on the rate (a fixed quantiser; H.264's
+  // rate control looks back over the pictures before).
+  bool CodesInLanes() const { return Is(codec_, "mpeg4") || Is(codec_, "mjpeg"); }
+
   bool OpenEncoder() {
     av_log_set_level(AV_LOG_ERROR);  // the encoders' progress notes are not the user's business
     const AVCodec* encoder = avcodec_find_encoder_by_name(codec_.encoder);
     if (!encoder) return false;
-    ctx_ = avcodec_alloc_context3(encoder);
-    frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    if (!ctx_ || !frame_ || !packet_) return Fail();
-    const StreamInfo info = source_->Info();
-    const int scale = info.dwScale > 0 && info.dwScale <= INT32_MAX ? static_cast<int>(info.dwScale) : 1;
-    const int rate = info.dwRate > 0 && info.dwRate <= 65535 ? static_cast<int>(info.dwRate) : 25;
-    ctx_->width = width_;
-    ctx_->height = height_;
-    ctx_->pix_fmt = PixelFormatFor(codec_);
-    ctx_->time_base = {scale, rate};
-    ctx_->framerate = {rate, scale};
-    ctx_->max_b_frames = 0;  // every frame leaves the encoder as it comes in
-    ctx_->gop_size = std::max(1, 2 * rate / scale);
-    if (ctx_->pix_fmt == AV_PIX_FMT_YUV420P) {
-      ctx_->color_range = IsFullRange(codec_) ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
-      ctx_->colorspace = AVCOL_SPC_SMPTE170M;  // the decoder's matrix is BT.601's
-    }
-    // FFV1 stays on one thread: its multithreaded form is another version of the format.
-    ctx_->thread_count = Is(codec_, "ffv1") ? 1 : static_cast<int>(std::min(threads_, 16u));
-    if (Is(codec_, "mpeg4") || Is(codec_, "mjpeg")) {
-      // Slices rather than frames in flight: every packet leaves with its picture.
-      ctx_->thread_type = FF_THREAD_SLICE;
-      ctx_->slices = kFixedSlices;
-    }
-    if (source_->WantsGlobalHeaders()) ctx_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // MP4, Matroska
-    ApplyQuality(ctx_, codec_, quality_);
-    if (avcodec_open2(ctx_, encoder, nullptr) < 0) return Fail();
-    if (!NewFrameBuffer()) return Fail();
     // 24-bit pictures written as such are converted with swscale's fast unscaled path (JPEG's
     // full range through the full-range layout of the same planes).
-    const AVPixelFormat scaled = IsFullRange(codec_) ? AV_PIX_FMT_YUVJ420P : ctx_->pix_fmt;
+    const AVPixelFormat scaled = IsFullRange(codec_) ? AV_PIX_FMT_YUVJ420P : PixelFormatFor(codec_);
     sws_ = sws_getContext(width_, height_, AV_PIX_FMT_BGR24, width_, height_, scaled, SWS_BILINEAR, nullptr, nullptr,
                           nullptr);
     if (!sws_) return Fail();
+    if (CodesInLanes() && OpenLanes(encoder)) return true;
+    ctx_ = NewEncoder(encoder, threads_);
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    if (!ctx_ || !frame_ || !packet_ || !NewFrameBuffer(frame_)) return Fail();
     return true;
   }
 
+  // A frame's duration, from the stream's rate.
+  AVRational TimeBase() const {
+    const StreamInfo info = source_->Info();
+    const int scale = info.dwScale > 0 && info.dwScale <= INT32_MAX ? static_cast<int>(info.dwScale) : 1;
+    const int rate = info.dwRate > 0 && info.dwRate <= 65535 ? static_cast<int>(info.dwRate) : 25;
+    return {scale, rate};
+  }
+
+  // Frames per key-frame interval: two seconds; one in lanes, which then need half the
+  // pictures in waiting to stay busy (the files grow by about 3 %).
+  int32_t Interval() const {
+    const AVRational frame = TimeBase();
+    return std::max(1, (CodesInLanes() ? 1 : 2) * frame.den / frame.num);
+  }
+
+  // The lanes, each with an encoder of its own; threaded when the stream may use two threads,
+  // else (or when no thread can be had) on the writing thread. False when their encoders
+  // cannot be had.
+  bool OpenLanes(const AVCodec* encoder) {
+    const unsigned threads = threads_ == 0 ? UsableCores() : threads_;
+    const size_t pictureBytes =
+        static_cast<size_t>(width_ + 2 * kEncoderMargin) * static_cast<size_t>(height_) * 3 / 2;
+    const size_t pictures = std::clamp<size_t>(kLanePictureBytes / pictureBytes, 3 * kLanes,
+                                               kLanes * static_cast<size_t>(Interval()));
+    for (const bool threaded : {threads >= 2, false}) {
+      lanes_ = std::make_unique<EncoderLanes>(
+          kLanes, threaded, [&] { return NewEncoder(encoder, 1, true); }, Interval(), pictures,
+          [this](AVFrame* f) { return NewFrameBuffer(f); },
+          [this](int64_t pts, const uint8_t* data, int32_t size, bool key) {
+            const int32_t at = pts >= 0 && pts <= INT32_MAX ? static_cast<int32_t>(pts) : -1;
+            if (before_ && !before_(at)) return false;
+            return source_->Write(at, 1, data, size, key ? kKeyFrame : 0, nullptr, nullptr) == 0;
+          });
+      if (lanes_->started()) return true;
+      lanes_.reset();
+    }
+    return false;
+  }
+
+  // An encoder with the stream's settings, opened, for a lane when `lane`; null when it cannot
+  // be had.
+  AVCodecContext* NewEncoder(const AVCodec* encoder, unsigned threads, bool lane = false) {
+    AVCodecContext* ctx = avcodec_alloc_context3(encoder);
+    if (!ctx) return nullptr;
+    Configure(ctx, threads, lane);
+    if (avcodec_open2(ctx, encoder, nullptr) < 0) {
+      avcodec_free_context(&ctx);
+      return nullptr;
+    }
+    return ctx;
+  }
+
+  void Configure(AVCodecContext* ctx, unsigned threads, bool lane) const {
+    ctx->width = width_;
+    ctx->height = height_;
+    ctx->pix_fmt = PixelFormatFor(codec_);
+    ctx->time_base = TimeBase();
+    ctx->framerate = av_inv_q(ctx->time_base);
+    ctx->max_b_frames = 0;  // every frame leaves the encoder as it comes in
+    ctx->gop_size = Interval();
+    if (ctx->pix_fmt == AV_PIX_FMT_YUV420P) {
+      ctx->color_range = IsFullRange(codec_) ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+      ctx->colorspace = AVCOL_SPC_SMPTE170M;  // the decoder's matrix is BT.601's
+    }
+    // FFV1 stays on one thread: its multithreaded form is another version of the format.
+    ctx->thread_count = Is(codec_, "ffv1") ? 1 : static_cast<int>(std::min(threads, 16u));
+    if (Is(codec_, "mpeg4") || Is(codec_, "mjpeg")) {
+      // Slices rather than frames in flight: every packet leaves with its picture.
+      ctx->thread_type = FF_THREAD_SLICE;
+      ctx->slices = lane ? 1 : kFixedSlices;
+    }
+    if (source_->WantsGlobalHeaders()) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // MP4, Matroska
+    ApplyQuality(ctx, codec_, quality_);
+  }
+
   bool Fail() {
+    lanes_.reset();
     sws_freeContext(sws_);
     sws_ = nullptr;
     FreeFrames();
@@ -254,7 +352,8 @@ class LibavStream final : public AviStream, public PlanarInput {
   // The codec's own picture format record: its FourCC, and its extradata after the 40 bytes.
   std::vector<uint8_t> CompressedFormat() const {
     BitmapInfoHeader bih;
-    const int extra = ctx_->extradata ? ctx_->extradata_size : 0;
+    const AVCodecContext* ctx = lanes_ ? lanes_->FirstEncoder() : ctx_;
+    const int extra = ctx->extradata ? ctx->extradata_size : 0;
     bih.biSize = static_cast<uint32_t>(sizeof bih + extra);
     bih.biWidth = width_;
     bih.biHeight = height_;
@@ -263,7 +362,7 @@ class LibavStream final : public AviStream, public PlanarInput {
     bih.biSizeImage = static_cast<uint32_t>(width_) * static_cast<uint32_t>(height_) * 3;
     std::vector<uint8_t> out(sizeof bih + extra);
     std::memcpy(out.data(), &bih, sizeof bih);
-    if (extra > 0) std::memcpy(out.data() + sizeof bih, ctx_->extradata, extra);
+    if (extra > 0) std::memcpy(out.data() + sizeof bih, ctx->extradata, extra);
     return out;
   }
 
@@ -297,6 +396,8 @@ class LibavStream final : public AviStream, public PlanarInput {
   std::vector<AVFrame*> spares_;  // pictures handed to the encoder before frame_
   AVPacket* packet_ = nullptr;
   SwsContext* sws_ = nullptr;
+  std::unique_ptr<EncoderLanes> lanes_;  // or else ctx_ codes every picture on this thread
+  std::function<bool(int32_t position)> before_;
 };
 
 }  // namespace

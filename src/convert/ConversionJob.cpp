@@ -264,6 +264,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
                                           std::to_string(videoFormat_.biWidth) + " x " +
                                           std::to_string(videoFormat_.biHeight));
   planar_ = avi::PlanarInputOf(compressedStream_.get());
+  heldAudio_.clear();
+  heldFirst_ = 0;
+  heldOutOfMemory_ = false;
+  audioHeld_ = compressedStream_->DeferWrites([this](int32_t index) { return WriteHeldAudio(index); });
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
@@ -359,20 +363,54 @@ void ConversionJob::ReleaseAvi() {
   aviFile_.reset();
 }
 
-bool ConversionJob::WriteFrameAudio(const FrameWork& work) {
+bool ConversionJob::WriteFrameAudio(const FrameWork& work) { return WriteAudio(work.pcm.data(), work.audioBytes); }
+
+bool ConversionJob::WriteAudio(const int16_t* pcm, uint32_t audioBytes) {
   // Appended in the pieces the decoder took them in (at most kBufferBytes each).
   constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
-  for (uint32_t done = 0; done < work.audioBytes;) {
-    const uint32_t n = std::min(kPiece, work.audioBytes - done);
+  for (uint32_t done = 0; done < audioBytes;) {
+    const uint32_t n = std::min(kPiece, audioBytes - done);
     const int32_t samples = static_cast<int32_t>(n / 3 * 8);
     int32_t written = 0;
-    if (audioStream_->Write(audioPosition_, samples, work.pcm.data() + done / 3 * 8, samples * 2, 0, &written,
-                            nullptr) != 0)
+    if (audioStream_->Write(audioPosition_, samples, pcm + done / 3 * 8, samples * 2, 0, &written, nullptr) != 0)
       return false;
     audioPosition_ += written;
     done += n;
   }
   return true;
+}
+
+void ConversionJob::HoldFrameAudio(const FrameWork& work, int32_t index) {
+  HeldAudio& held = heldAudio_.emplace_back();
+  held.frame = index;
+  held.audioBytes = work.audioBytes;
+  if (!spareAudio_.empty()) {
+    held.pcm = std::move(spareAudio_.back());
+    spareAudio_.pop_back();
+  }
+  held.pcm.assign(work.pcm.begin(), work.pcm.begin() + work.audioBytes / 3 * 8);
+}
+
+bool ConversionJob::WriteHeldAudio(int32_t index) try {
+  if (index > 0 && !kept_) {
+    kept_ = true;  // frame 0 is in the file
+    if (!aviFile_->Keep(&keepReason_)) return false;
+  }
+  for (; heldFirst_ < heldAudio_.size() && heldAudio_[heldFirst_].frame <= index; ++heldFirst_) {
+    HeldAudio& held = heldAudio_[heldFirst_];
+    if (!WriteAudio(held.pcm.data(), held.audioBytes)) return false;
+    spareAudio_.push_back(std::move(held.pcm));
+  }
+  // What is written goes from the front once it is half the vector.
+  if (heldFirst_ > 0 && heldFirst_ * 2 >= heldAudio_.size()) {
+    heldAudio_.erase(heldAudio_.begin(), heldAudio_.begin() + static_cast<ptrdiff_t>(heldFirst_));
+    heldFirst_ = 0;
+  }
+  return true;
+} catch (const std::bad_alloc&) {
+  // Called from within the compressor, which takes it as a refused frame.
+  heldOutOfMemory_ = true;
+  return false;
 }
 
 bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index) {
@@ -400,7 +438,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   result.framesDeclared = frameCount_;
   uint32_t cutFrames = 0, firstCut = 0;
   bool writeFailed = false, outOfMemory = false;
-  std::string keepReason;
+  keepReason_.clear();
   // Reading and decoding run ahead of compressing and writing, on a thread of their own when
   // the job may use two; the frames are written in order either way.
   FramePipeline pipeline(frames_.size(), frames_.size() > 1);
@@ -428,9 +466,14 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     DecodeFrameAudio(frames_[slot], *audioDecoder_);
     // The first write that fails ends the loop: nothing after it could be trusted to land.
     bool wrote = false;
+    const auto index = static_cast<int32_t>(result.framesWritten);
     try {
-      wrote = WriteFrameAudio(frames_[slot]) &&
-              WriteFramePicture(frames_[slot], static_cast<int32_t>(result.framesWritten));
+      if (audioHeld_) {
+        HoldFrameAudio(frames_[slot], index);
+        wrote = WriteFramePicture(frames_[slot], index);
+      } else {
+        wrote = WriteFrameAudio(frames_[slot]) && WriteFramePicture(frames_[slot], index);
+      }
     } catch (const std::bad_alloc&) {
       outOfMemory = true;  // the frames before this one are kept
       return false;
@@ -440,9 +483,9 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       return false;
     }
     // With its first frame the output takes its name (replacing an existing file only now).
-    if (!kept_) {
+    if (!kept_ && !audioHeld_) {
       kept_ = true;
-      if (!aviFile_->Keep(&keepReason)) {
+      if (!aviFile_->Keep(&keepReason_)) {
         writeFailed = true;
         return false;
       }
@@ -456,6 +499,13 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   } catch (const std::bad_alloc&) {
     outOfMemory = true;  // reading or decoding ran out: the frames written so far are kept
   }
+  // Pictures still being coded go into the file now, with their sound.
+  try {
+    if (compressedStream_->Flush() != 0) writeFailed = true;
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  }
+  if (heldOutOfMemory_) outOfMemory = true;
   // A cancel that came while the last frames were being read is a cancel too.
   if (!result.cancelled && result.framesWritten < frameCount_ && cancel && cancel->load(std::memory_order_relaxed)) {
     result.cancelled = true;
@@ -487,7 +537,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   if (done.error != 0) writeFailed = true;
   std::string writeReason;
   try {
-    writeReason = keepReason.empty() ? WriteFailureReason() : keepReason;
+    writeReason = keepReason_.empty() ? WriteFailureReason() : keepReason_;
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
   }
@@ -496,9 +546,9 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   if (!kept_ && (result.framesWritten > 0 || !replacesExisting_)) {
     kept_ = true;
     try {
-      if (!aviFile_->Keep(&keepReason)) {
+      if (!aviFile_->Keep(&keepReason_)) {
         writeFailed = true;
-        writeReason = keepReason;
+        writeReason = keepReason_;
       }
     } catch (const std::bad_alloc&) {
       outOfMemory = true;

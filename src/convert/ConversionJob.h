@@ -138,6 +138,12 @@ class ConversionJob {
  private:
   int OpenRecording(const std::string& path);
   bool WriteFrameAudio(const FrameWork& work);
+  bool WriteAudio(const int16_t* pcm, uint32_t audioBytes);
+  // For a compressor that hands its pictures on later: the frame's sound waits for its picture.
+  void HoldFrameAudio(const FrameWork& work, int32_t index);
+  // Writes the sound held for frames up to `index`, just before that frame's picture goes; the
+  // output takes its name once the first frame is in.
+  bool WriteHeldAudio(int32_t index);
   bool WriteFramePicture(const FrameWork& work, int32_t index);
   void SetFinalRate(uint32_t framesWritten);
   void Log(const std::string& line);
@@ -166,6 +172,17 @@ class ConversionJob {
   std::shared_ptr<avi::AviStream> audioStream_;
   avi::WaveFormatEx audioFormat_;
   int32_t audioPosition_ = 0;
+  struct HeldAudio {
+    int32_t frame = 0;
+    uint32_t audioBytes = 0;
+    std::vector<int16_t> pcm;
+  };
+  bool audioHeld_ = false;           // the compressed stream defers its pictures
+  bool heldOutOfMemory_ = false;
+  // In frame order from heldFirst_ on (a vector: a job is made without allocating).
+  std::vector<HeldAudio> heldAudio_;
+  size_t heldFirst_ = 0;
+  std::vector<std::vector<int16_t>> spareAudio_;
   std::vector<FrameWork> frames_;  // the frames between reading and writing
   avi::PlanarInput* planar_ = nullptr;  // the compressed stream's planar input, when it has one
   std::unique_ptr<G726Decoder> audioDecoder_;
@@ -177,6 +194,7 @@ class ConversionJob {
   std::string outputPath_;
   bool replacesExisting_ = false;  // the output stands in for an existing file until kept
   bool kept_ = false;
+  std::string keepReason_;         // why the output could not take its name
   std::string openReason_;         // why OpenRecording failed
   // What Finish adds after "File saved!": a line for the log and a reason for the diagnostics.
   std::string endLine_;

@@ -6,11 +6,10 @@
 #include <system_error>
 #include <thread>
 
-#include <sched.h>
-
 #include "audio/G726Decoder.h"
 #include "recording/ZrFormat.h"
 #include "video/ColourConversion.h"
+#include "video/ProcessorFeatures.h"
 #include "video/VideoDecoder.h"
 
 namespace zentrova {
@@ -103,14 +102,7 @@ FramePipeline::FramePipeline(size_t slots, bool threaded)
     : slots_(threaded ? std::max<size_t>(slots, 2) : 1), threaded_(threaded) {}
 
 bool FramePipeline::ShouldThread(unsigned threads) {
-  if (threads == 0) {
-    // The cores this process may run on (taskset, a container's share), not all the machine's.
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    threads = sched_getaffinity(0, sizeof set, &set) == 0 ? static_cast<unsigned>(CPU_COUNT(&set))
-                                                          : std::thread::hardware_concurrency();
-  }
-  return threads >= 2;
+  return (threads == 0 ? UsableCores() : threads) >= 2;
 }
 
 void FramePipeline::Run(const Stage& produce, const Stage& consume) {

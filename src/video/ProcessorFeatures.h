@@ -7,4 +7,8 @@ namespace zentrova {
 bool ProcessorHasSsse3();
 bool ProcessorHasAvx2();
 
+// The cores this process may run on (taskset, a container's share), not all the machine's; at
+// least 1.
+unsigned UsableCores();
+
 }  // namespace zentrova
