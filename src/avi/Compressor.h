@@ -19,7 +19,8 @@ struct CompressOptions {
   std::string codec = "mpeg4";
   int quality = 90;  // 0 (smallest) .. 100 (best)
   // Threads the encoder may use; 0 lets it choose. mpeg4, mjpeg and ffv1 code the same bytes
-  // whatever the count; H.264 (x264 cuts each picture into one slice per thread) does not.
+  // whatever the count (H.264 too, unless its lanes cannot be had: x264 then cuts one slice per
+  // thread).
   unsigned threads = 0;
 };
 

@@ -39,11 +39,11 @@ constexpr int kEncoderMargin = 32;
 // Pictures the encoder may hold at once before a new one is taken in place of the oldest.
 constexpr size_t kMostSpares = 4;
 
-// MPEG-4 Part 2 and Motion JPEG are coded in two lanes (EncoderLanes), side by side when the
-// stream may use two threads or more, and the same bytes either way; each lane's encoder codes a
-// picture as one slice on one thread (slice contexts cost 7 MB an encoder at 704 x 576). Their
-// pictures waiting to be coded may take this much memory: at 704 x 576 24 pictures, which keep
-// both lanes busy through key-frame intervals of 25 frames.
+// MPEG-4 Part 2, Motion JPEG and H.264 are coded in two lanes (EncoderLanes), side by side when
+// the stream may use two threads or more, and the same bytes either way; each lane's encoder
+// codes a picture as one slice on one thread (slice contexts cost 7 MB an encoder at 704 x 576).
+// Their pictures waiting to be coded may take this much memory a second of key-frame interval:
+// at 704 x 576 24 pictures, which keep both lanes busy through intervals of 25 frames.
 constexpr size_t kLanes = 2;
 constexpr size_t kLanePictureBytes = 16u << 20;
 
@@ -241,10 +241,10 @@ class LibavStream final : public AviStream, public PlanarInput {
     return Drain(false) ? 0 : -1;
   }
 
-  // Encoders that put out a packet for every picture in, whose key-frame intervals refer to
-  // nothing before them, and whose bytes do not depend on the rate (a fixed quantiser; H.264's
-  // rate control looks back over the pictures before).
-  bool CodesInLanes() const { return Is(codec_, "mpeg4") || Is(codec_, "mjpeg"); }
+  // Encoders that put out a packet for every picture in (no B-frames, x264 without look-ahead)
+  // and whose key-frame intervals refer to nothing before them. Each lane's x264 codes one
+  // slice on one thread, so its bytes no longer depend on the threads either.
+  bool CodesInLanes() const { return Is(codec_, "mpeg4") || Is(codec_, "mjpeg") || Is(codec_, "libx264"); }
 
   bool OpenEncoder() {
     av_log_set_level(AV_LOG_ERROR);  // the encoders' progress notes are not the user's business
@@ -272,11 +272,11 @@ class LibavStream final : public AviStream, public PlanarInput {
     return {scale, rate};
   }
 
-  // Frames per key-frame interval: two seconds; one in lanes, which then need half the
-  // pictures in waiting to stay busy (the files grow by about 3 %).
+  // Frames per key-frame interval: two seconds; one for MPEG-4 Part 2 and Motion JPEG, whose
+  // lanes then need half the pictures in waiting to stay busy (the files grow by about 3 %).
   int32_t Interval() const {
     const AVRational frame = TimeBase();
-    return std::max(1, (CodesInLanes() ? 1 : 2) * frame.den / frame.num);
+    return std::max(1, (Is(codec_, "mpeg4") || Is(codec_, "mjpeg") ? 1 : 2) * frame.den / frame.num);
   }
 
   // The lanes, each with an encoder of its own; threaded when the stream may use two threads,
@@ -286,7 +286,8 @@ class LibavStream final : public AviStream, public PlanarInput {
     const unsigned threads = threads_ == 0 ? UsableCores() : threads_;
     const size_t pictureBytes =
         static_cast<size_t>(width_ + 2 * kEncoderMargin) * static_cast<size_t>(height_) * 3 / 2;
-    const size_t pictures = std::clamp<size_t>(kLanePictureBytes / pictureBytes, 3 * kLanes,
+    const size_t seconds = static_cast<size_t>(std::max(1, Interval() * TimeBase().num / TimeBase().den));
+    const size_t pictures = std::clamp<size_t>(kLanePictureBytes * seconds / pictureBytes, 3 * kLanes,
                                                kLanes * static_cast<size_t>(Interval()));
     for (const bool threaded : {threads >= 2, false}) {
       lanes_ = std::make_unique<EncoderLanes>(

@@ -99,8 +99,8 @@ Converted Convert(const std::string& in, const std::string& out, const std::stri
   return c;
 }
 
-// mpeg4 codes fixed slices and mjpeg independent pictures, so their bytes do not depend on the
-// threads either (H.264's do: x264 cuts one slice per thread).
+// mpeg4 and mjpeg are coded in lanes fixed whatever the thread count, so their bytes do not depend on the
+// threads either.
 TEST(FramePipelineJob, OneThreadAndTwoWriteTheSameFile) {
   TempDir dir;
   const std::string newer = MakeRecording(dir, "newer.zr", 133, 4096, 40);
