@@ -217,7 +217,7 @@ bool EncoderLanes::Finish() {
   finished_ = true;
   // What the encoders still hold (nothing, for encoders that put out a packet per picture), lane
   // by lane in the order of their last intervals. Every lane is idle now.
-  const int64_t intervals = (last_ + 1 + interval_ - 1) / interval_;
+  const int64_t intervals = last_ < 0 ? 0 : last_ / interval_ + 1;
   for (size_t k = 0; k < lanes_.size() && !failed_; ++k) {
     const int64_t interval = intervals - static_cast<int64_t>(lanes_.size()) + static_cast<int64_t>(k);
     if (interval < 0) continue;

@@ -272,11 +272,14 @@ class LibavStream final : public AviStream, public PlanarInput {
     return {scale, rate};
   }
 
-  // Frames per key-frame interval: two seconds; one for MPEG-4 Part 2 and Motion JPEG, whose
-  // lanes then need half the pictures in waiting to stay busy (the files grow by about 3 %).
+  // Seconds per key-frame interval: two; one for MPEG-4 Part 2 and Motion JPEG, whose lanes
+  // then need half the pictures in waiting to stay busy (the files grow by about 3 %).
+  int32_t IntervalSeconds() const { return Is(codec_, "mpeg4") || Is(codec_, "mjpeg") ? 1 : 2; }
+
+  // Frames per key-frame interval.
   int32_t Interval() const {
     const AVRational frame = TimeBase();
-    return std::max(1, (Is(codec_, "mpeg4") || Is(codec_, "mjpeg") ? 1 : 2) * frame.den / frame.num);
+    return std::max(1, IntervalSeconds() * frame.den / frame.num);
   }
 
   // The lanes, each with an encoder of its own; threaded when the stream may use two threads,
@@ -286,8 +289,7 @@ class LibavStream final : public AviStream, public PlanarInput {
     const unsigned threads = threads_ == 0 ? UsableCores() : threads_;
     const size_t pictureBytes =
         static_cast<size_t>(width_ + 2 * kEncoderMargin) * static_cast<size_t>(height_) * 3 / 2;
-    const size_t seconds = static_cast<size_t>(std::max(1, Interval() * TimeBase().num / TimeBase().den));
-    const size_t pictures = std::clamp<size_t>(kLanePictureBytes * seconds / pictureBytes, 3 * kLanes,
+    const size_t pictures = std::clamp<size_t>(kLanePictureBytes * IntervalSeconds() / pictureBytes, 3 * kLanes,
                                                kLanes * static_cast<size_t>(Interval()));
     for (const bool threaded : {threads >= 2, false}) {
       lanes_ = std::make_unique<EncoderLanes>(
