@@ -24,6 +24,15 @@ fi
 for program in zentrova zentrova-gui zrgen; do
   "$prefix/bin/$program" --help | grep -q "Usage: " || fail "$program --help printed no usage"
 done
+# They find the installed libav module beside them, not the build's: their run path is relative
+# to their own folder.
+for program in zentrova zentrova-gui zrgen; do
+  if readelf -d "$prefix/bin/$program" | grep -F "$(cd "$build" && pwd)"; then
+    fail "$program still names the build folder in its run path"
+  fi
+done
+"$prefix/bin/zentrova" codecs | grep -q "^mpeg4	.*	available$" || fail "the installed zentrova does not load its libav module"
+"$prefix/bin/zentrova" --version | grep -q "^libavcodec [0-9]" || fail "the installed zentrova --version names no libavcodec"
 for page in zentrova zentrova-gui zrgen; do
   gzip -t "$prefix/share/man/man1/$page.1.gz" || fail "$page.1.gz is not gzip"
   zcat "$prefix/share/man/man1/$page.1.gz" | grep -q '^\.TH ' || fail "$page.1.gz is no manual page"

@@ -66,7 +66,7 @@ int MakeCompressedStream(std::shared_ptr<AviStream>& compressed, const std::shar
     return 0;
   }
   compressed = MakeLibavStream(choice->codec, source, options.quality, options.threads);
-  return 0;
+  return compressed ? 0 : -1;
 }
 
 PlanarInput* PlanarInputOf(AviStream* stream) {

@@ -5,6 +5,7 @@
 // the codec's own key-frame flag.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "avi/AviFile.h"
 
@@ -15,11 +16,15 @@ struct LibavCodec {
   uint32_t fourcc;      // biCompression and strh fccHandler
 };
 
+// Both load the libav module on their first call; without it no libav encoder is available.
 bool LibavEncoderAvailable(const char* encoder);
+// Why the libav module could not be loaded, in one line; empty when it is loaded. Loads it.
+std::string LibavProblem();
 
 // The stream opens its encoder at SetFormat and refuses there when the encoder cannot take
 // pictures of that size. Releasing it flushes the encoder's remaining packets into `source`.
 // `threads` as CompressOptions::threads. The stream also implements PlanarInput (Compressor.h).
+// Null when the libav module cannot be loaded.
 std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality,
                                            unsigned threads = 1);
 

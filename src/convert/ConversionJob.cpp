@@ -10,6 +10,7 @@
 #include <new>
 
 #include "audio/G726Decoder.h"
+#include "avi/LibavCompressor.h"
 #include "container/ContainerFile.h"
 #include "convert/Messages.h"
 #include "container/Tags.h"
@@ -43,7 +44,11 @@ std::string CompressorRefusal(const std::string& codec) {
     }
   }
   if (!found) return "unknown video compressor \"" + codec + "\"; the known ones are " + known;
-  if (!usable) return "the " + codec + " compressor is not available on this machine; available: " + available;
+  if (!usable) {
+    const std::string problem = avi::LibavProblem();
+    if (!problem.empty()) return "the " + codec + " compressor could not be loaded: " + problem;
+    return "the " + codec + " compressor is not available on this machine; available: " + available;
+  }
   return "the " + codec + " compressor could not be prepared";
 }
 

@@ -128,5 +128,40 @@ TEST(CliCancel, SigtermCutsTheFileInFlightShortAndARerunRedoesIt) {
   for (size_t i = 1; i < again.size(); ++i) EXPECT_TRUE(Contains(again[i], "\"status\": \"ok\"")) << again[i];
 }
 
+// The compressors come from a module loaded on demand: an uncompressed conversion never loads it,
+// and a module that cannot be loaded leaves the uncompressed route working and says why the
+// others are missing.
+TEST(CliLibavModule, LoadedOnlyForCompressorsAndMissedWithAReason) {
+  TempDir dir;
+  MakeRecording(dir.file("a.zr"), 10);
+  const std::vector<std::string> traced = {"/usr/bin/env", "LD_DEBUG=files"};
+  const CliRun raw = RunProgram({"convert", "--codec", "raw", dir.file("a.zr"), dir.file("raw.avi")}, false, {}, traced);
+  EXPECT_EQ(raw.status, 0) << raw.err;
+  EXPECT_FALSE(Contains(raw.err, "zentrova-libav.so")) << raw.err;
+  EXPECT_FALSE(Contains(raw.err, "libavcodec")) << raw.err;
+  const CliRun mpeg4 = RunProgram({"convert", dir.file("a.zr"), dir.file("mpeg4.avi")}, false, {}, traced);
+  EXPECT_EQ(mpeg4.status, 0) << mpeg4.err;
+  EXPECT_TRUE(Contains(mpeg4.err, "zentrova-libav.so")) << mpeg4.err;
+
+  // A file of that name that is no library, found first on the library path.
+  std::filesystem::create_directories(dir.file("lib"));
+  WriteAll(dir.file("lib/zentrova-libav.so"), "not a library");
+  const std::vector<std::string> broken = {"/usr/bin/env", "LD_LIBRARY_PATH=" + dir.file("lib")};
+  const CliRun codecs = RunProgram({"codecs"}, false, {}, broken);
+  EXPECT_EQ(codecs.status, 0);
+  EXPECT_TRUE(Contains(codecs.out, "raw\tFull Frames (Uncompressed)\tavailable\n")) << codecs.out;
+  EXPECT_TRUE(Contains(codecs.out, "mpeg4\tMPEG-4 Part 2 (XVID)\tnot available\n")) << codecs.out;
+  EXPECT_TRUE(Contains(codecs.err, "the compressors could not be loaded: ")) << codecs.err;
+  const CliRun refused = RunProgram({"convert", dir.file("a.zr"), dir.file("refused.avi")}, false, {}, broken);
+  EXPECT_NE(refused.status, 0);
+  EXPECT_TRUE(Contains(refused.err, "the mpeg4 compressor could not be loaded: ")) << refused.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("refused.avi")));
+  const CliRun still = RunProgram({"convert", "--codec", "raw", dir.file("a.zr"), dir.file("still.avi")}, false, {}, broken);
+  EXPECT_EQ(still.status, 0) << still.err;
+  const CliRun mkv = RunProgram({"convert", "--codec", "raw", dir.file("a.zr"), dir.file("a.mkv")}, false, {}, broken);
+  EXPECT_NE(mkv.status, 0);
+  EXPECT_TRUE(Contains(mkv.err, "could not be loaded")) << mkv.err;
+}
+
 }  // namespace
 }  // namespace zentrova::testing

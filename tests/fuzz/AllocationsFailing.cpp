@@ -7,6 +7,7 @@
 #include <new>
 
 #include "FuzzSupport.h"
+#include "libav/Module.h"
 
 namespace {
 
@@ -87,6 +88,10 @@ AllocationBudget::AllocationBudget(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 1099511628211ull;
     n = (h >> 8) % ((h & 3) == 0 ? 4096 : 64);
   }
+  // The libav module is loaded before the first budget, as a program's libraries are loaded
+  // before it runs: their initialisers allocate and cannot survive a refusal.
+  static const bool loaded = (libav::Load(), true);
+  (void)loaded;
   remaining = n;
   refused = false;
   armed = true;

@@ -25,6 +25,7 @@ extern "C" {
 
 #include "container/ContainerFile.h"
 #include "container/Tags.h"
+#include "libav/Module.h"
 
 namespace zentrova::container {
 namespace {
@@ -615,9 +616,18 @@ class MediaFileHandle final : public avi::AviFile {
 };
 
 }  // namespace
+}  // namespace zentrova::container
+
+namespace zentrova::libav {
+
+using container::Format;
+using container::MediaFileHandle;
+using container::MediaWriter;
+using container::Scratch;
 
 int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, Format format, std::unique_ptr<avi::ByteSink> sink,
                   const std::string& scratchFolder, std::string* reason) {
+  constexpr int kFailed = -1;
   if (!sink || format == Format::Avi) return kFailed;
   auto video = std::make_unique<Scratch>();
   auto audio = std::make_unique<Scratch>();
@@ -627,4 +637,4 @@ int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, Format format, std::uniqu
   return 0;
 }
 
-}  // namespace zentrova::container
+}  // namespace zentrova::libav

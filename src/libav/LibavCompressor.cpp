@@ -14,7 +14,8 @@ extern "C" {
 #include <vector>
 
 #include "avi/Compressor.h"
-#include "avi/EncoderLanes.h"
+#include "libav/EncoderLanes.h"
+#include "libav/Module.h"
 #include "video/PlaneRows.h"
 #include "video/ProcessorFeatures.h"
 
@@ -404,12 +405,15 @@ class LibavStream final : public AviStream, public PlanarInput {
 };
 
 }  // namespace
+}  // namespace zentrova::avi
 
-bool LibavEncoderAvailable(const char* encoder) { return avcodec_find_encoder_by_name(encoder) != nullptr; }
+namespace zentrova::libav {
 
-std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality,
-                                           unsigned threads) {
-  return std::make_shared<LibavStream>(codec, std::move(source), quality, threads);
+bool EncoderAvailable(const char* encoder) { return avcodec_find_encoder_by_name(encoder) != nullptr; }
+
+std::shared_ptr<avi::AviStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<avi::AviStream> source,
+                                           int quality, unsigned threads) {
+  return std::make_shared<avi::LibavStream>(codec, std::move(source), quality, threads);
 }
 
-}  // namespace zentrova::avi
+}  // namespace zentrova::libav

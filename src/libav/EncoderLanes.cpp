@@ -1,4 +1,4 @@
-#include "avi/EncoderLanes.h"
+#include "libav/EncoderLanes.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
