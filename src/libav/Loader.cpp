@@ -1,14 +1,26 @@
-// Loading the libav module, and the calls of the common code that reach it. The module is found
-// the way the dynamic linker finds a library: the program's run path names its folder,
-// ../lib/zentrova from the program's own. It stays loaded for the life of the process.
+// Loading the libav module, and the calls of the common code that reach it. The module is in
+// ../lib/zentrova from the folder of the running program (links resolved), where it is both
+// installed and built; it stays loaded for the life of the process. The path is worked out
+// here rather than left to the program's run path: a sanitizer runtime that wraps dlopen
+// would make the search its own, and it has no run path.
 #include <dlfcn.h>
+#include <unistd.h>
 
-#include <mutex>
+#include <climits>
 
 #include "libav/Module.h"
 
 namespace zentrova::libav {
 namespace {
+
+std::string ModulePath() {
+  char exe[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe);
+  if (n <= 0 || n >= static_cast<ssize_t>(sizeof exe)) return kFileName;  // left to the library path
+  std::string path(exe, static_cast<size_t>(n));
+  path.erase(path.rfind('/') + 1);
+  return path + ZENTROVA_MODULE_FROM_PROGRAM + "/" + kFileName;
+}
 
 struct Loaded {
   const Module* module = nullptr;
@@ -17,7 +29,7 @@ struct Loaded {
 
 Loaded LoadOnce() {
   Loaded loaded;
-  void* handle = dlopen(kFileName, RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
     loaded.problem = why ? why : std::string(kFileName) + " could not be loaded";

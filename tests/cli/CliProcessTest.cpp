@@ -143,22 +143,27 @@ TEST(CliLibavModule, LoadedOnlyForCompressorsAndMissedWithAReason) {
   EXPECT_EQ(mpeg4.status, 0) << mpeg4.err;
   EXPECT_TRUE(Contains(mpeg4.err, "zentrova-libav.so")) << mpeg4.err;
 
-  // A file of that name that is no library, found first on the library path.
-  std::filesystem::create_directories(dir.file("lib"));
-  WriteAll(dir.file("lib/zentrova-libav.so"), "not a library");
-  const std::vector<std::string> broken = {"/usr/bin/env", "LD_LIBRARY_PATH=" + dir.file("lib")};
-  const CliRun codecs = RunProgram({"codecs"}, false, {}, broken);
+  // The program copied to a folder whose ../lib/zentrova holds a file of that name that is no
+  // library.
+  fs::create_directories(dir.file("bin"));
+  fs::create_directories(dir.file("lib/zentrova"));
+  fs::copy_file(ZentrovaProgram(), dir.file("bin/zentrova"));
+  WriteAll(dir.file("lib/zentrova/zentrova-libav.so"), "not a library");
+  const auto broken = [&](const std::vector<std::string>& args) {
+    return RunProgram(args, false, {}, {}, dir.file("bin/zentrova"));
+  };
+  const CliRun codecs = broken({"codecs"});
   EXPECT_EQ(codecs.status, 0);
   EXPECT_TRUE(Contains(codecs.out, "raw\tFull Frames (Uncompressed)\tavailable\n")) << codecs.out;
   EXPECT_TRUE(Contains(codecs.out, "mpeg4\tMPEG-4 Part 2 (XVID)\tnot available\n")) << codecs.out;
   EXPECT_TRUE(Contains(codecs.err, "the compressors could not be loaded: ")) << codecs.err;
-  const CliRun refused = RunProgram({"convert", dir.file("a.zr"), dir.file("refused.avi")}, false, {}, broken);
+  const CliRun refused = broken({"convert", dir.file("a.zr"), dir.file("refused.avi")});
   EXPECT_NE(refused.status, 0);
   EXPECT_TRUE(Contains(refused.err, "the mpeg4 compressor could not be loaded: ")) << refused.err;
-  EXPECT_FALSE(std::filesystem::exists(dir.file("refused.avi")));
-  const CliRun still = RunProgram({"convert", "--codec", "raw", dir.file("a.zr"), dir.file("still.avi")}, false, {}, broken);
+  EXPECT_FALSE(fs::exists(dir.file("refused.avi")));
+  const CliRun still = broken({"convert", "--codec", "raw", dir.file("a.zr"), dir.file("still.avi")});
   EXPECT_EQ(still.status, 0) << still.err;
-  const CliRun mkv = RunProgram({"convert", "--codec", "raw", dir.file("a.zr"), dir.file("a.mkv")}, false, {}, broken);
+  const CliRun mkv = broken({"convert", "--codec", "raw", dir.file("a.zr"), dir.file("a.mkv")});
   EXPECT_NE(mkv.status, 0);
   EXPECT_TRUE(Contains(mkv.err, "could not be loaded")) << mkv.err;
 }

@@ -78,13 +78,14 @@ inline std::string ZentrovaProgram() { return std::string(ZENTROVA_BINARY_DIR) +
 // The built program as a child. Through pipes, or with standard output and error on a
 // pseudo-terminal (`terminal`). `onOutput` sees the output collected so far each time more
 // arrives, with the child's pid, and may signal it.
-// `wrapper` is a command that runs the program (setpriv with its options, say).
+// `wrapper` is a command that runs the program (setpriv with its options, say); `program` the
+// program itself, when not the built one.
 inline CliRun RunProgram(const std::vector<std::string>& args, bool terminal = false,
                          const std::function<void(const std::string& out, pid_t child)>& onOutput = {},
-                         const std::vector<std::string>& wrapper = {}) {
+                         const std::vector<std::string>& wrapper = {}, const std::string& program = ZentrovaProgram()) {
   CliRun run;
   std::vector<std::string> all = wrapper;
-  all.push_back(ZentrovaProgram());
+  all.push_back(program);
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(a.data());
