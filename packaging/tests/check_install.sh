@@ -24,8 +24,7 @@ fi
 for program in zentrova zentrova-gui zrgen; do
   "$prefix/bin/$program" --help | grep -q "Usage: " || fail "$program --help printed no usage"
 done
-# They find the installed libav module beside them, not the build's: their run path is relative
-# to their own folder.
+# They find the installed libav module beside them, not the build's, and name no build folder.
 for program in zentrova zentrova-gui zrgen; do
   if readelf -d "$prefix/bin/$program" | grep -F "$(cd "$build" && pwd)"; then
     fail "$program still names the build folder in its run path"
