@@ -5,6 +5,7 @@
 
 #include "cli/Options.h"
 #include "convert/ConversionJob.h"
+#include "recording/RecordingScan.h"
 
 namespace zentrova::cli {
 
@@ -14,8 +15,13 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err);
 int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err);
 // info INPUT...
 int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err);
+// recover INPUT... -o OUTDIR: repaired recordings.
+int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err);
 // codecs
 int RunCodecs(const Invocation& how, std::ostream& out, std::ostream& err);
+
+// The scan's overrides from --size and --generation; false with a message when they are not valid.
+bool ScanOptionsOf(const ConvertOptions& options, ScanOptions& scan, std::string* error);
 
 // The --idct choice by name ("auto", "plain", "vector").
 IdctChoice IdctOf(const std::string& name);

@@ -1,5 +1,6 @@
 // convert INPUT OUTPUT: one recording into one AVI file, the job's log on standard output exactly
-// as the desktop dialog shows it; on a terminal a progress line on standard error.
+// as the desktop dialog shows it; on a terminal a progress line on standard error. With --recover
+// the file is scanned first and every recording found becomes an output of its own.
 #include <chrono>
 #include <cstdio>
 
@@ -8,29 +9,17 @@
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
 #include "cli/Progress.h"
+#include "cli/RecoveryReport.h"
 #include "cli/Signals.h"
 #include "convert/ConversionJob.h"
 
 namespace zentrova::cli {
+namespace {
 
-IdctChoice IdctOf(const std::string& name) {
-  if (name == "plain") return IdctChoice::Plain;
-  if (name == "vector") return IdctChoice::Vector;
-  return IdctChoice::Auto;
-}
-
-int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
+// One conversion of `input` into `output`, its log on `out`; returns the exit status.
+int ConvertWith(const Invocation& how, const JobOptions& options, const std::string& input, const std::string& output,
+                std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr) {
   const ConvertOptions& c = how.convert;
-  JobOptions options;
-  std::string unusable;
-  if (!ApplyOutputOptions(c.outputChoice, c.inputs[1], c.codec, options, &unusable)) {
-    err << "zentrova: " << unusable << std::endl;
-    return kExitUsage;
-  }
-  options.idct = IdctOf(c.idct);
-  options.overwrite = c.overwrite && !c.neverOverwrite;
-  options.cancel = &Cancel().stop;
-
   ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
   const bool quiet = how.output.quiet;
   ConversionJob job(
@@ -49,7 +38,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
       });
 
   avi::CompressOptions chosen{c.codec, c.quality};
-  const auto setup = job.Convert(c.inputs[0], c.inputs[1], [&] { return std::optional(chosen); });
+  const auto setup = job.Convert(input, output, [&] { return std::optional(chosen); });
   if (setup == ConversionJob::Setup::Cancelled) return kExitCancelled;
   if (setup != ConversionJob::Setup::Started) return kExitFailed;
 
@@ -72,17 +61,103 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   const ConversionJob::LoopResult result = job.RunFrameLoop(&Cancel().stop, progress);
   line.Clear();
   job.Finish();  // "File saved!", then what fell short; the reason goes to the diagnostics sink
+  if (loop) *loop = result;
   if (how.output.verbose) {
-    const AviProbe probe = ProbeAvi(c.inputs[1]);
+    const AviProbe probe = ProbeAvi(output);
     char figures[160];
     std::snprintf(figures, sizeof figures, ": %u of %u frames at %.3f frames/s, %s, %llu bytes, %.1f s", result.framesWritten,
                   result.framesDeclared, probe.rate, FourCCText(probe.fourcc).c_str(),
                   static_cast<unsigned long long>(probe.bytes),
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    out << Printable(c.inputs[1]) << figures << std::endl;
+    out << Printable(output) << figures << std::endl;
   }
   if (result.outcome == JobOutcome::Saved && Cancel().stop.load()) return kExitCancelled;
   return ExitStatusOf(result.outcome);
+}
+
+// Scans `input` with a progress line on a terminal; Ctrl-C ends the scan at once.
+ScanResult ScanWithProgress(const Invocation& how, const std::string& input, ScanOptions scan, std::ostream& err) {
+  ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
+  const auto start = std::chrono::steady_clock::now();
+  scan.cancel = &Cancel().stop;
+  if (line.enabled())
+    scan.progress = [&](uint64_t done, uint64_t total) {
+      char text[160];
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      std::snprintf(text, sizeof text, "scanning %s: %.0f%% (%.1f of %.1f MB, %.0f MB/s)", Printable(input).c_str(),
+                    total ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 100.0, done / 1e6,
+                    total / 1e6, seconds > 0 ? done / 1e6 / seconds : 0.0);
+      line.Draw(std::string(text).substr(0, line.width()));
+    };
+  ScanResult result = ScanRecordingFile(input, scan);
+  line.Clear();
+  return result;
+}
+
+int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream& out, std::ostream& err) {
+  const ConvertOptions& c = how.convert;
+  ScanOptions scan;
+  std::string problem;
+  if (!ScanOptionsOf(c, scan, &problem)) {
+    err << "zentrova: " << problem << std::endl;
+    return kExitUsage;
+  }
+  const ScanResult found = ScanWithProgress(how, c.inputs[0], scan, err);
+  if (found.cancelled) {
+    err << "zentrova: scan cancelled after " << found.recordings.size() << " recordings were found; nothing written"
+        << std::endl;
+    return kExitCancelled;
+  }
+  if (!found.error.empty()) err << "zentrova: " << Printable(c.inputs[0]) << ": " << found.error << std::endl;
+  if (found.recordings.empty()) {
+    if (!how.output.quiet) out << "File open failed!" << std::endl;
+    err << "zentrova: " << Printable(c.inputs[0]) << ": no recording found in it" << std::endl;
+    return kExitFailed;
+  }
+  int status = kExitOk;
+  bool damaged = !found.error.empty();
+  const size_t count = found.recordings.size();
+  for (size_t i = 0; i < count; ++i) {
+    const FoundRecording& f = found.recordings[i];
+    for (const std::string& l : DescribeFound(f, i, count)) err << "zentrova: " << l << std::endl;
+    if (Cancel().stop.load()) {
+      status = WorseStatus(status, kExitCancelled);
+      break;
+    }
+    JobOptions options = base;
+    options.found = &f;
+    const std::string output = NumberedName(c.inputs[1], i);
+    ConversionJob::LoopResult loop;
+    const int one = ConvertWith(how, options, c.inputs[0], output, out, err, &loop);
+    status = WorseStatus(status, one);
+    if (f.damaged()) damaged = true;
+  }
+  // A recording that needed recovering is never reported as whole.
+  if (damaged && status == kExitOk) status = kExitRecordingShort;
+  return status;
+}
+
+}  // namespace
+
+IdctChoice IdctOf(const std::string& name) {
+  if (name == "plain") return IdctChoice::Plain;
+  if (name == "vector") return IdctChoice::Vector;
+  return IdctChoice::Auto;
+}
+
+int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
+  const ConvertOptions& c = how.convert;
+  JobOptions options;
+  std::string unusable;
+  if (!ApplyOutputOptions(c.outputChoice, c.inputs[1], c.codec, options, &unusable)) {
+    err << "zentrova: " << unusable << std::endl;
+    return kExitUsage;
+  }
+  options.idct = IdctOf(c.idct);
+  options.overwrite = c.overwrite && !c.neverOverwrite;
+  options.cancel = &Cancel().stop;
+  if (c.recover) return ConvertRecovered(how, options, out, err);
+  return ConvertWith(how, options, c.inputs[0], c.inputs[1], out, err);
 }
 
 }  // namespace zentrova::cli

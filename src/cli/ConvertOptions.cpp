@@ -28,6 +28,19 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
   convert.add_option("-j,--jobs", o.jobs, "Conversions at once in a batch (default: the number of cores)")
       ->check(CLI::Range(1u, 1024u));
   AddOutputOptions(&convert, o.outputChoice);
+  convert.add_flag("--recover", o.recover,
+                   "Find the frames of a damaged recording by their structure: past broken or stale block "
+                   "links, damaged headers, a lost file header; several recordings in one file (or a disk "
+                   "image) each become their own output: OUTPUT, OUTPUT-2, ...");
+  AddRecoveryOptions(convert, o);
+}
+
+void AddRecoveryOptions(CLI::App& command, ConvertOptions& o) {
+  command.add_option("--size", o.size, "Picture size of recordings found without their header, as WxH (352x288)");
+  command.add_option("--generation", o.generation,
+                     "Codec generation of recordings found without their header: older (format 257) or newer "
+                     "(format 4096)")
+      ->check(CLI::IsMember({"older", "newer"}));
 }
 
 void AddReportingOptions(CLI::App& command, OutputOptions& output) {

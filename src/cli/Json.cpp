@@ -125,6 +125,12 @@ JsonObject& JsonObject::Add(std::string_view key, int64_t value) {
   return *this;
 }
 
+JsonObject& JsonObject::AddRaw(std::string_view key, std::string_view json) {
+  Key(key);
+  body_ += json;
+  return *this;
+}
+
 JsonObject& JsonObject::Add(std::string_view key, bool value) {
   Key(key);
   body_ += value ? "true" : "false";

@@ -32,6 +32,8 @@ class JsonObject {
   // A number with `decimals` digits after the point.
   JsonObject& AddNumber(std::string_view key, double value, int decimals);
   JsonObject& AddNull(std::string_view key);
+  // A value that is JSON already: an array or an object built by the caller.
+  JsonObject& AddRaw(std::string_view key, std::string_view json);
   // A file name: the name as a string, and when it is not UTF-8 also "<key>Bytes", its exact
   // bytes in hexadecimal, so a script can still find the file.
   JsonObject& AddPath(std::string_view key, std::string_view path);

@@ -29,10 +29,15 @@ struct ConvertOptions {
   bool neverOverwrite = false;  // -n
   unsigned jobs = 0;            // -j: conversions at once; 0 = the number of cores
   OutputChoice outputChoice;    // --rate, --format
+  // --recover: find the recording's frames by their structure, not only through its block chain
+  // (convert); the same for `recover`, which writes repaired recordings.
+  bool recover = false;
+  std::string size;        // --size WxH: the picture size when a lost header cannot be inferred
+  std::string generation;  // --generation older|newer
 };
 
 struct Invocation {
-  enum class Command { None, Convert, Info, Codecs };
+  enum class Command { None, Convert, Info, Codecs, Recover };
   Command command = Command::None;
   ConvertOptions convert;
   OutputOptions output;
@@ -43,6 +48,8 @@ struct Invocation {
 
 // The options of `convert`. Options of later features join here, each in a line or two.
 void AddConvertOptions(CLI::App& convert, ConvertOptions& options);
+// --size and --generation, the overrides of a recording found without its header.
+void AddRecoveryOptions(CLI::App& command, ConvertOptions& options);
 // -q, -v, --no-progress and --json of `convert`.
 void AddReportingOptions(CLI::App& command, OutputOptions& output);
 

@@ -17,6 +17,7 @@ constexpr const char* kUsage =
     "Usage: zentrova convert INPUT OUTPUT.avi [options]\n"
     "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
     "       zentrova info INPUT... [--json]\n"
+    "       zentrova recover INPUT... -o OUTDIR [--json]\n"
     "       zentrova codecs [--json]\n";
 
 int UsageError(std::ostream& err, const std::string& message) {
@@ -43,6 +44,18 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   auto* info = app.add_subcommand("info", "Show what recordings hold");
   info->add_option("INPUT", how.infoInputs, "ZR recordings")->required();
   info->add_flag("--json", how.output.json, "One JSON object per recording");
+
+  auto* recover = app.add_subcommand(
+      "recover", "Find the recordings in damaged files or disk images and write each as a repaired recording");
+  recover->add_option("INPUT", how.convert.inputs, "Damaged recordings, disk images or block devices (read only)")
+      ->required();
+  recover->add_option("-o,--output-dir", how.convert.outDir, "Where the repaired recordings go: OUTDIR/<name>[-N].zr")
+      ->required();
+  auto* yes = recover->add_flag("-y,--overwrite", how.convert.overwrite, "Replace existing files in OUTDIR");
+  recover->add_flag("-n,--no-overwrite", how.convert.neverOverwrite, "Never replace an existing file (the default)")
+      ->excludes(yes);
+  AddRecoveryOptions(*recover, how.convert);
+  AddReportingOptions(*recover, how.output);
 
   auto* codecs = app.add_subcommand("codecs", "List the video compressors");
   codecs->add_flag("--json", how.output.json, "One JSON object per compressor");
@@ -72,6 +85,8 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
     }
   } else if (*info) {
     how.command = Invocation::Command::Info;
+  } else if (*recover) {
+    how.command = Invocation::Command::Recover;
   } else if (*codecs) {
     how.command = Invocation::Command::Codecs;
   }
@@ -85,6 +100,9 @@ int Execute(const Invocation& how, std::ostream& out, std::ostream& err) {
       return how.convert.outDir.empty() ? RunConvertOne(how, out, err) : RunBatch(how, out, err);
     case Invocation::Command::Info: return RunInfo(how, out, err);
     case Invocation::Command::Codecs: return RunCodecs(how, out, err);
+    case Invocation::Command::Recover:
+      InstallCancelHandlers();
+      return RunRecover(how, out, err);
     case Invocation::Command::None: break;
   }
   return kExitUsage;

@@ -310,7 +310,9 @@ int ConversionJob::OpenRecording(const std::string& path) {
   reader_ = std::make_unique<ZrReader>();
   reader_->setFileErrorSink(fileErrors_);
   reader_->setCancelFlag(options_.cancel);
-  if (!reader_->open(path, &recordingInfo_, 0, 1)) {
+  const int opened = options_.found ? reader_->openFound(path, *options_.found, &recordingInfo_)
+                                    : reader_->open(path, &recordingInfo_, 0, 1);
+  if (!opened) {
     openReason_ = path + ": " + reader_->failureReason();
     reader_.reset();
     return 0;
@@ -517,6 +519,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     result.outcome = JobOutcome::Cancelled;
   }
   std::string exhausted, chainProblem;
+  const uint32_t beyondChain = reader_->framesBeyondChain();
   try {
     exhausted = reader_->failureReason();
     chainProblem = reader_->chainProblem();
@@ -577,6 +580,13 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       if (exhausted == "the recording is exhausted") exhausted = "the file ends before frame " + std::to_string(fetched + 1);
       result.reason = inputPath_ + ": " + exhausted + " (the blocks declare " + std::to_string(total) + " frames)";
       endLine_ = "The recording ended after " + Count(fetched, total) + " frames.";
+    } else if (beyondChain > 0) {
+      // Frames the chain does not reach are never left out in silence.
+      result.outcome = JobOutcome::RecordingShort;
+      result.reason = inputPath_ + ": " + (chainProblem.empty() ? "its block chain ends early" : chainProblem) +
+                      "; the file holds more frames after it";
+      endLine_ = "The file holds " + std::to_string(beyondChain) +
+                 " more frames after the end of the recording's block chain; --recover converts them.";
     } else if (!chainProblem.empty()) {
       result.outcome = JobOutcome::RecordingShort;
       result.reason = inputPath_ + ": " + chainProblem;

@@ -47,6 +47,9 @@ struct JobOptions {
   // Set by the front end to cancel (Ctrl-C): it ends the set-up while the recording's blocks are
   // indexed (Convert then returns Cancelled) as well as the frame loop.
   const std::atomic<bool>* cancel = nullptr;
+  // A recording that a scan found (--recover): its frames are read as the scan found them, not
+  // through its block chain. The scan result must outlive the job.
+  const FoundRecording* found = nullptr;
 };
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.

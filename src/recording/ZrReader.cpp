@@ -63,6 +63,7 @@ bool ZrReader::Fail(std::string reason) {
   failureReason_ = std::move(reason);
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  found_ = false;
   index_.clear();
   index_.shrink_to_fit();
   totalFrames_ = 0;
@@ -78,7 +79,19 @@ size_t ZrReader::ReadAt(uint64_t offset, void* buffer, size_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
   size_t got = 0;
   while (got < count) {
-    ssize_t n = ::pread(fd_, out + got, count - got, static_cast<off_t>(offset + got));
+    // A found recording's own offsets lead through its extents to where its bytes lie.
+    uint64_t at = offset + got;
+    size_t want = count - got;
+    if (found_) {
+      auto e = std::upper_bound(extents_.begin(), extents_.end(), at,
+                                [](uint64_t v, const Extent& x) { return v < x.from; });
+      if (e == extents_.begin()) break;
+      --e;
+      if (at >= e->from + e->length) break;
+      want = static_cast<size_t>(std::min<uint64_t>(want, e->from + e->length - at));
+      at = at - e->from + e->at;
+    }
+    ssize_t n = ::pread(fd_, out + got, want, static_cast<off_t>(at));
     if (n == 0) break;
     if (n < 0) {
       // A signal that asks to cancel ends the read; any other interruption is retried.
@@ -167,6 +180,8 @@ int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*code
     }
 
     if (!IndexBlocks()) return Fail(failureReason_);
+    found_ = false;
+    LookBeyondChain();
   } catch (const OsError& e) {
     if (e.err == EINTR && Cancelled()) return Fail("cancelled while opening");
     ReportFileError(e.err);
@@ -294,6 +309,11 @@ bool ZrReader::IndexBlocks() {
       if (next != kNoBlock && next > fileLength_) chainProblem_ = "its block chain goes on past the end of the file";
       break;
     }
+    if (next < header_.firstBlockOffset || next < kFileHeaderSize) {
+      // A link back into the file header (a zeroed block header links to offset 0) reads no block.
+      chainProblem_ = "a block link points back into the file header";
+      break;
+    }
     if (next == tortoise) {
       looped = true;
       chainProblem_ = "its block chain comes back to a block already read";
@@ -342,6 +362,111 @@ bool ZrReader::IndexBlocks() {
   return true;
 }
 
+void ZrReader::LookBeyondChain() {
+  framesBeyondChain_ = 0;
+  // Where the chain ended the way chains end, only what lies after its last block is looked at:
+  // for a whole recording that is the last block's frames and nothing more. A chain that broke
+  // off is compared with all the file holds.
+  ScanOptions options;
+  options.cancel = cancel_;
+  const bool broke = !chainProblem_.empty();
+  if (!broke) options.from = index_.back().offset;
+  const ScanResult scan = ScanRecordings(fd_, options);
+  uint64_t found = 0;
+  for (const FoundRecording& r : scan.recordings) found += r.frames;
+  const uint64_t reached = broke ? static_cast<uint64_t>(totalFrames_) : index_.back().frameCount;
+  if (found > reached) framesBeyondChain_ = static_cast<uint32_t>(std::min<uint64_t>(found - reached, 0x7FFFFFFF));
+}
+
+int ZrReader::openFound(const std::string& path, const FoundRecording& found, RecordingInfo* info) {
+  if (fd_ >= 0) {
+    failureReason_ = "the reader already holds a recording";
+    return 0;
+  }
+  try {
+    if (found.runs.empty() || found.extents.empty() || found.frames == 0) {
+      failureReason_ = "the recording holds no frame";
+      return 0;
+    }
+    const auto size = SizeOfResolutionCode(found.header.resolutionCode);
+    if (!size) {
+      failureReason_ = "resolution code " + std::to_string(found.header.resolutionCode) + " is not valid";
+      return 0;
+    }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+    fileLength_ = static_cast<uint64_t>(st.st_size);
+    device_ = static_cast<uint64_t>(st.st_dev);
+    inode_ = static_cast<uint64_t>(st.st_ino);
+    header_ = FileHeader{};
+    header_.magic[0] = 'Z';
+    header_.magic[1] = 'R';
+    header_.version = found.header.version;
+    header_.resolutionCode = found.header.resolutionCode;
+    header_.aux1 = found.header.aux1;
+    header_.aux2 = found.header.aux2;
+    header_.limitByte = found.header.limitByte;
+    header_.startTime = found.header.startTime;
+    header_.endTime = found.header.endTime;
+    header_.createTick = found.header.createTick;
+    text1_ = found.header.text1;
+    text2_ = found.header.text2;
+    text3_ = found.header.text3;
+    utcOffsetHours_ = found.header.utcOffsetHours;
+    if (info) {
+      info->aux1 = header_.aux1;
+      info->aux2 = header_.aux2;
+      info->width = size->width;
+      info->height = size->height;
+      info->sizeFamily = header_.resolutionCode >> 7;
+    }
+    runs_ = found.runs;
+    extents_ = found.extents;
+    std::sort(extents_.begin(), extents_.end(), [](const Extent& a, const Extent& b) { return a.from < b.from; });
+    index_.clear();
+    uint64_t total = 0;
+    for (const FrameRun& run : runs_) total += run.frames;
+    if (total > 0x7FFFFFFF) return Fail("the recording claims more than 2147483647 frames");
+    totalFrames_ = static_cast<int32_t>(total);
+    found_ = true;
+    chainProblem_.clear();
+    framesBeyondChain_ = 0;
+  } catch (const std::bad_alloc&) {
+    return Fail("Out of memory.");
+  }
+  cursor_ = Cursor{runs_.front().offset, 0, 0};
+  readMode_ = 1;
+  failureReason_.clear();
+  return 1;
+}
+
+int ZrReader::FetchFound(FrameRecord* record) {
+  Cursor c = cursor_;
+  for (;;) {
+    if (c.block >= runs_.size()) {
+      failureReason_ = "the recording is exhausted";
+      return 0;
+    }
+    const FrameRun& run = runs_[c.block];
+    if (c.frame < run.frames) {
+      uint64_t next = 0;
+      if (!ReadFrameAt(record, c.position, next)) {
+        // The scan saw this frame whole; a file that changed since is cut here.
+        failureReason_ = "the file changed since it was scanned";
+        return 0;
+      }
+      record->afterGap = c.frame == 0 && run.afterGap;
+      cursor_ = Cursor{next, c.block, c.frame + 1};
+      return 1;
+    }
+    ++c.block;
+    c.frame = 0;
+    if (c.block < runs_.size()) c.position = runs_[c.block].offset;
+  }
+}
+
 bool ZrReader::ReadFrameAt(FrameRecord* r, uint64_t pos, uint64_t& next) {
   uint8_t h[kFrameHeaderSizeAudio];
   size_t got = ReadAt(pos, h, kFrameHeaderSize);
@@ -359,6 +484,7 @@ bool ZrReader::ReadFrameAt(FrameRecord* r, uint64_t pos, uint64_t& next) {
   r->flags = flags;
   r->frameParam = Le32(h + 4);
   r->cut = false;
+  r->afterGap = false;
 
   // A frame larger than the caller's buffer is cut to it; a frame that the file cuts short
   // reports the bytes that were there. Either way the next frame starts after the full frame.
@@ -380,6 +506,7 @@ bool ZrReader::ReadFrameAt(FrameRecord* r, uint64_t pos, uint64_t& next) {
 int ZrReader::fetchFrame(FrameRecord* record, int32_t block, int32_t frame) {
   if (readMode_ != 1 || fd_ < 0 || record == nullptr) return 0;
   try {
+    if (found_) return block < 0 ? FetchFound(record) : 0;
     if (block < 0) return FetchNext(record);
     return FetchPositioned(record, static_cast<uint32_t>(block), frame);
   } catch (const OsError& e) {
@@ -446,6 +573,9 @@ int ZrReader::FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame
 void ZrReader::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  found_ = false;
+  runs_.clear();
+  extents_.clear();
   index_.clear();
   index_.shrink_to_fit();
   totalFrames_ = 0;

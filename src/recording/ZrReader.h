@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "recording/FrameRecord.h"
+#include "recording/RecordingScan.h"
 
 namespace zentrova {
 
@@ -30,6 +31,11 @@ class ZrReader {
   // mode 1 opens an existing recording for reading; mode 0 (creating) is refused here.
   // Returns 1 on success, 0 on failure; failureReason() then says why.
   int open(const std::string& path, RecordingInfo* info, uint32_t codecStamp, int32_t mode);
+
+  // Opens a recording that a scan found (RecordingScan.h), perhaps damaged, perhaps one of several
+  // in the file or in fragments: the frames are those the scan found, in its order, and the first
+  // frame after lost ones has FrameRecord::afterGap set. Returns 1 or 0 as open does.
+  int openFound(const std::string& path, const FoundRecording& found, RecordingInfo* info);
 
   // block < 0: the frame after the one delivered last. block >= 0: positioned access.
   int fetchFrame(FrameRecord* record, int32_t block, int32_t frame);
@@ -55,6 +61,9 @@ class ZrReader {
   // Empty when the block chain ended the way a recording's chain ends; otherwise how it ended
   // early ("its block chain goes on past the end of the file"): frames may be missing.
   const std::string& chainProblem() const { return chainProblem_; }
+  // Frames the file holds that the block chain does not reach (after a link that was never
+  // written, a damaged block header, a second recording): a scan after the chain found them.
+  uint32_t framesBeyondChain() const { return framesBeyondChain_; }
   // Why the last open or fetch failed, in one line ("text1 is 1001 bytes long, ...").
   const std::string& failureReason() const { return failureReason_; }
 
@@ -91,6 +100,8 @@ class ZrReader {
   bool ValidateHeader(const uint8_t* bytes, size_t got);
   bool ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name);
   bool IndexBlocks();
+  void LookBeyondChain();
+  int FetchFound(FrameRecord* record);
   void ReportFileError(int err);
   size_t ReadAt(uint64_t offset, void* buffer, size_t count);
   bool ReadFrameAt(FrameRecord* record, uint64_t pos, uint64_t& next);
@@ -114,6 +125,11 @@ class ZrReader {
   FileErrorSink fileErrorSink_;
   std::string failureReason_;
   std::string chainProblem_;
+  uint32_t framesBeyondChain_ = 0;
+  // A found recording: its frames in runs, its bytes where the scan found them.
+  bool found_ = false;
+  std::vector<FrameRun> runs_;
+  std::vector<Extent> extents_;
 };
 
 }  // namespace zentrova

@@ -1,0 +1,142 @@
+#include "recording/RecordingRepair.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "recording/ZrFormat.h"
+#include "recording/ZrReader.h"
+#include "recording/ZrWriter.h"
+#include "video/BitReader.h"
+#include "video/PictureHeader.h"
+
+namespace zentrova {
+namespace {
+
+constexpr uint32_t kVideoCapacity = 1u << 20;  // the scan takes no frame with more video
+constexpr uint32_t kAudioCapacity = 65536;
+
+// Whether the video bytes hold an inter picture (which needs the picture before it).
+bool IsInterPicture(const uint8_t* bytes, uint32_t count) {
+  uint8_t look[40] = {};
+  std::memcpy(look, bytes, std::min<uint32_t>(count, 32));
+  BitReader reader;
+  reader.Reset(look, std::min<uint32_t>(count, 32));
+  if (!FindStartCode(reader)) return false;
+  return !ReadPictureHeader(reader).intra();
+}
+
+bool SyncFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fdatasync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+void SyncFolder(const std::string& path) {
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+RepairResult WriteRepairedRecording(const std::string& input, const FoundRecording& found, const std::string& output,
+                                    bool overwrite, const std::atomic<bool>* cancel) {
+  RepairResult result;
+  struct stat st {};
+  if (!overwrite && ::lstat(output.c_str(), &st) == 0) {
+    result.error = output + " exists; -y replaces it";
+    return result;
+  }
+  ZrReader reader;
+  RecordingInfo info;
+  if (!reader.openFound(input, found, &info)) {
+    result.error = input + ": " + reader.failureReason();
+    return result;
+  }
+  const std::string temporary = output + ".partial";
+  ZrHeaderFields header = found.header;
+  if (!found.headerFound) {
+    header.text1 = "recovered by zentrova";
+    header.limitByte = kMaxLimitByte;
+  }
+  ZrWriter writer;
+  if (!writer.Open(temporary, header)) {
+    result.error = "cannot create " + temporary + ": " + std::strerror(errno);
+    return result;
+  }
+  std::vector<uint8_t> video(kVideoCapacity), audio(kAudioCapacity);
+  FrameRecord record;
+  record.videoData = video.data();
+  record.videoCapacity = kVideoCapacity;
+  record.audioData = audio.data();
+  record.audioCapacity = kAudioCapacity;
+  bool referenceLost = false;
+  uint32_t run = 0, inRun = 0;
+  bool ok = true;
+  for (int32_t n = 0; n < reader.frameCount(); ++n) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) {
+      result.error = "cancelled";
+      ok = false;
+      break;
+    }
+    if (!reader.fetchFrame(&record, -1, 0)) {
+      result.error = input + ": " + reader.failureReason();
+      ok = false;
+      break;
+    }
+    // Each run of frames found together becomes a block of its own, with its block's tick.
+    while (run < found.runs.size() && inRun >= found.runs[run].frames) ++run, inRun = 0;
+    if (inRun == 0 && run < found.runs.size() && !writer.BeginBlock(found.runs[run].tick)) {
+      ok = false;
+      break;
+    }
+    ++inRun;
+    const bool hasPicture = !(record.flags & FlagNoPicture) && record.videoBytes > 0;
+    const bool inter = hasPicture && IsInterPicture(record.videoData, record.videoBytes);
+    if (record.afterGap && inter) referenceLost = true;
+    if (hasPicture && !inter) referenceLost = false;
+    ZrFrame frame;
+    frame.frameTag = record.frameTag;
+    frame.flags = record.flags;
+    // An inter picture whose reference was lost would show garbled in any reader: it keeps its
+    // bytes and its sound but is marked as holding no picture, so it shows black.
+    if (referenceLost && inter) frame.flags |= FlagNoPicture;
+    frame.frameParam = record.frameParam;
+    frame.video = {record.videoData, record.videoBytes};
+    frame.audio = {record.audioData, (record.flags & FlagAudio) ? record.audioBytes : 0u};
+    if (!writer.WriteFrame(frame) || writer.bytesWritten() >= 0xFFFFFFF0u) {
+      if (writer.bytesWritten() >= 0xFFFFFFF0u) result.error = "the recording would pass 4 GB, more than its format can hold";
+      ok = false;
+      break;
+    }
+    ++result.frames;
+  }
+  result.bytes = writer.bytesWritten();
+  if (!writer.Close() || !ok || !SyncFile(temporary)) {
+    if (result.error.empty()) result.error = "cannot write " + temporary + ": " + std::strerror(errno ? errno : EIO);
+    ::unlink(temporary.c_str());
+    return result;
+  }
+  if (std::rename(temporary.c_str(), output.c_str()) != 0) {
+    result.error = "cannot name " + output + ": " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return result;
+  }
+  SyncFolder(output);
+  result.ok = true;
+  return result;
+}
+
+}  // namespace zentrova

@@ -1,0 +1,673 @@
+#include "recording/RecordingScan.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "recording/FileWindow.h"
+#include "recording/ZrFormat.h"
+#include "video/BitReader.h"
+#include "video/PictureHeader.h"
+
+namespace zentrova {
+namespace {
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// No recorded picture needs more: the decoder takes at most 307,200 luminance samples, and a
+// frame's video never comes near a megabyte. A frame header claiming more is damaged.
+constexpr uint32_t kMaxVideoBytes = 1u << 20;
+constexpr uint32_t kMaxAudioBytes = 65536;
+// The start code lies in the first 161 bits; with the 21 bits of the code and the 22 of an intra
+// header after it, 26 bytes of video always show it.
+constexpr size_t kVideoLook = 26;
+// Damage inside one recording is bridged when the frames resume within this distance: a bad
+// sector, the rest of the frame it hit and the frame after it.
+constexpr uint64_t kMaxBridge = 2u << 20;
+// Block ticks of one recording move forward by less than this between neighbouring blocks.
+constexpr uint32_t kMaxTickStep = 6u * 3600u * 1000u;
+
+struct FrameLook {
+  bool ok = false;         // the header and its data lie inside the file, the lengths are sane
+  bool picture = false;    // the video starts with the picture start code
+  bool noPicture = false;  // flagged as holding no picture
+  bool intra = false;
+  uint32_t width = 0, height = 0;  // coded size of an intra picture
+  uint64_t size = 0;               // header and data
+  bool plausible() const { return ok && (picture || noPicture); }
+};
+
+struct BlockLook {
+  uint32_t prev = 0, next = 0, tick = 0;
+  uint16_t frames = 0;
+};
+
+struct Piece {
+  enum class Kind { Header, Block, Frames } kind = Kind::Frames;
+  uint64_t at = 0;   // where it starts in the scanned file
+  uint64_t end = 0;  // just past its last frame (for a header: its variable part)
+  BlockLook block;
+  uint32_t frames = 0;           // frames found after it
+  uint32_t stale = 0;            // frames found beyond a block's declared count
+  bool cutShort = false;         // a block whose declared frames stopped early
+  ZrHeaderFields header;
+  uint32_t firstBlockOffset = 0;
+  uint32_t codedWidth = 0, codedHeight = 0;  // of the first intra picture among its frames
+};
+
+bool PlausibleCodedSize(uint32_t w, uint32_t h) {
+  return w >= 16 && h >= 16 && w % 16 == 0 && h % 16 == 0 && w * h <= 307200;
+}
+
+class Scanner {
+ public:
+  // `window` serves the looks at headers and frames, `scan` the search between recordings: a look
+  // may move its window, so the search keeps one of its own.
+  Scanner(FileWindow& window, FileWindow& scan, const ScanOptions& options, uint64_t from, uint64_t limit)
+      : w_(window), scan_(scan), options_(options), from_(from), limit_(limit) {}
+
+  std::vector<Piece> FindPieces(bool& cancelled);
+
+  FrameLook LookAtFrame(uint64_t p) {
+    FrameLook f;
+    if (p + kFrameHeaderSize > limit_) return f;
+    const uint8_t* h = w_.Get(p, kFrameHeaderSizeAudio);
+    if (!h) h = w_.Get(p, kFrameHeaderSize);
+    if (!h) return f;
+    const uint16_t flags = Le16(h + 2);
+    const uint32_t video = Le32(h + 8);
+    uint32_t audio = 0;
+    uint32_t headerSize = kFrameHeaderSize;
+    if (flags & FlagAudio) {
+      if (p + kFrameHeaderSizeAudio > limit_) return f;
+      audio = Le32(h + 12);
+      headerSize = kFrameHeaderSizeAudio;
+    }
+    if (video > kMaxVideoBytes || audio > kMaxAudioBytes) return f;
+    f.size = uint64_t{headerSize} + video + audio;
+    if (p + f.size > limit_) return f;
+    f.ok = true;
+    f.noPicture = (flags & FlagNoPicture) != 0;
+    if (video < 3) return f;
+    const size_t look = std::min<size_t>(video, kVideoLook);
+    const uint8_t* v = w_.Get(p + headerSize, look);
+    if (!v) return f;
+    uint8_t bytes[kVideoLook + 8] = {};
+    std::memcpy(bytes, v, look);
+    BitReader reader;
+    reader.Reset(bytes, look);
+    if (!FindStartCode(reader)) return f;
+    f.picture = true;
+    const PictureHeader ph = ReadPictureHeader(reader);
+    f.intra = ph.intra();
+    if (f.intra) {
+      f.width = ph.width;
+      f.height = ph.height;
+      if (!PlausibleCodedSize(f.width, f.height)) f.picture = false;
+    }
+    return f;
+  }
+
+  bool LookAtBlock(uint64_t p, BlockLook& b) {
+    if (p + kBlockHeaderSize > limit_) return false;
+    const uint8_t* h = w_.Get(p, kBlockHeaderSize);
+    if (!h) return false;
+    b.prev = Le32(h);
+    b.next = Le32(h + 4);
+    b.frames = Le16(h + 8);
+    b.tick = Le32(h + 12);
+    return true;
+  }
+
+  // What may follow a frame of a recording: another frame, a block, a header, or the end.
+  bool FollowedWell(uint64_t next) {
+    if (next == limit_) return true;
+    if (LookAtFrame(next).plausible()) return true;
+    BlockLook b;
+    if (LookAtBlock(next, b) && b.frames > 0 && LookAtFrame(next + kBlockHeaderSize).plausible()) return true;
+    ZrHeaderFields header;
+    uint32_t first = 0;
+    uint64_t end = 0;
+    return HeaderAt(next, header, first, end);
+  }
+
+  // A block header whose first frame is a picture followed as a recording's frames are (for an
+  // empty block: one followed by such a block). Noise, or the bytes just before a frame taken for
+  // a header, almost never lead to a second structure exactly where the first one ends.
+  bool BlockAt(uint64_t p, BlockLook& b, int depth = 0) {
+    if (!LookAtBlock(p, b)) return false;
+    if (b.frames == 0) {
+      if (depth > 0) return false;
+      BlockLook after;
+      return p + kBlockHeaderSize == limit_ || BlockAt(p + kBlockHeaderSize, after, 1);
+    }
+    const FrameLook f = LookAtFrame(p + kBlockHeaderSize);
+    return f.ok && f.picture && FollowedWell(p + kBlockHeaderSize + f.size);
+  }
+
+  // A frame that starts a run on its own: a picture followed as a recording's frames are.
+  bool FrameAnchorAt(uint64_t p, FrameLook& f) {
+    f = LookAtFrame(p);
+    return f.ok && f.picture && FollowedWell(p + f.size);
+  }
+
+  bool HeaderAt(uint64_t p, ZrHeaderFields& hf, uint32_t& firstBlock, uint64_t& end) {
+    if (p + kFileHeaderSize > limit_) return false;
+    const uint8_t* h = w_.Get(p, kFileHeaderSize);
+    if (!h || h[0] != 'Z' || h[1] != 'R') return false;
+    const uint16_t version = Le16(h + 2);
+    const uint8_t code = h[4];
+    if (version > kMaxVersion || h[7] > kMaxLimitByte) return false;
+    if ((code & 0x7F) > (version <= 257 ? 3 : 5) || !SizeOfResolutionCode(code)) return false;
+    const uint16_t t1 = Le16(h + 20), t2 = Le16(h + 22);
+    if (t1 > kMaxTextLength || t2 > kMaxTextLength) return false;
+    hf = ZrHeaderFields{};
+    hf.version = version;
+    hf.resolutionCode = code;
+    hf.aux1 = h[5];
+    hf.aux2 = h[6];
+    hf.limitByte = h[7];
+    hf.startTime = static_cast<int32_t>(Le32(h + 8));
+    hf.endTime = static_cast<int32_t>(Le32(h + 12));
+    hf.createTick = Le32(h + 16);
+    firstBlock = Le32(h + 28);
+    uint64_t pos = p + kFileHeaderSize;
+    auto text = [&](uint32_t length, std::string& out) {
+      if (length == 0) return true;
+      if (length >= 1024 || pos + length > limit_) return false;
+      const uint8_t* t = w_.Get(pos, length);
+      if (!t) return false;
+      out.assign(reinterpret_cast<const char*>(t), strnlen(reinterpret_cast<const char*>(t), length));
+      pos += length;
+      return true;
+    };
+    if (!text(t1, hf.text1) || !text(t2, hf.text2)) return false;
+    if (version >= 256) {
+      const uint8_t* l = w_.Get(pos, 4);
+      if (!l) return false;
+      pos += 4;
+      if (!text(Le32(l), hf.text3)) return false;
+    }
+    if (version >= 257) {
+      const uint8_t* u = w_.Get(pos, 4);
+      if (!u) return false;
+      hf.utcOffsetHours = static_cast<int32_t>(Le32(u));
+      pos += 4;
+    }
+    end = pos;
+    return true;
+  }
+
+ private:
+  // The next position at or after `from` where a header, a block or a frame could start, found
+  // through the picture start codes and the "ZR" of headers; limit_ when there is none.
+  uint64_t NextCandidate(uint64_t from);
+  bool TryAt(uint64_t c);
+  bool TryHeaderOrBlock(uint64_t c);
+  bool TryHeader(uint64_t c);
+  void WalkBlock(uint64_t at, const BlockLook& b);
+  void WalkFrames(uint64_t at);
+
+  FileWindow& w_;
+  FileWindow& scan_;
+  const ScanOptions& options_;
+  uint64_t from_, limit_;
+  std::vector<Piece> pieces_;
+  uint64_t pos_ = 0;
+};
+
+void Scanner::WalkBlock(uint64_t at, const BlockLook& b) {
+  Piece piece;
+  piece.kind = Piece::Kind::Block;
+  piece.at = at;
+  piece.block = b;
+  uint64_t p = at + kBlockHeaderSize;
+  for (;;) {
+    if (piece.frames >= b.frames) {
+      // The declared frames are there. A recorder that lost power may have gone on writing
+      // frames that the block's count never took in: pictures, up to the next block or header.
+      BlockLook next;
+      ZrHeaderFields hf;
+      uint32_t first;
+      uint64_t end;
+      if (p >= limit_ || BlockAt(p, next) || HeaderAt(p, hf, first, end)) break;
+      const FrameLook f = LookAtFrame(p);
+      if (!f.ok || !f.picture) break;
+      if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
+      ++piece.frames;
+      ++piece.stale;
+      p += f.size;
+      continue;
+    }
+    // A block header where a declared frame should be: this block's frames stop short.
+    BlockLook next;
+    const FrameLook f = LookAtFrame(p);
+    if (!f.plausible() || (piece.frames > 0 && BlockAt(p, next))) {
+      piece.cutShort = true;
+      break;
+    }
+    if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
+    ++piece.frames;
+    p += f.size;
+  }
+  piece.end = p;
+  pieces_.push_back(piece);
+  pos_ = p;
+}
+
+void Scanner::WalkFrames(uint64_t at) {
+  Piece piece;
+  piece.kind = Piece::Kind::Frames;
+  piece.at = at;
+  uint64_t p = at;
+  for (;;) {
+    BlockLook next;
+    ZrHeaderFields hf;
+    uint32_t first;
+    uint64_t end;
+    if (p >= limit_ || (piece.frames > 0 && (BlockAt(p, next) || HeaderAt(p, hf, first, end)))) break;
+    const FrameLook f = LookAtFrame(p);
+    if (!f.plausible()) break;
+    if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
+    ++piece.frames;
+    p += f.size;
+  }
+  piece.end = p;
+  pieces_.push_back(piece);
+  pos_ = p;
+}
+
+bool Scanner::TryAt(uint64_t c) {
+  if (TryHeaderOrBlock(c)) return true;
+  FrameLook f;
+  if (FrameAnchorAt(c, f)) {
+    WalkFrames(c);
+    return true;
+  }
+  return false;
+}
+
+bool Scanner::TryHeader(uint64_t c) {
+  Piece header;
+  if (!HeaderAt(c, header.header, header.firstBlockOffset, header.end)) return false;
+  header.kind = Piece::Kind::Header;
+  header.at = c;
+  pieces_.push_back(header);
+  pos_ = header.end;
+  return true;
+}
+
+bool Scanner::TryHeaderOrBlock(uint64_t c) {
+  if (TryHeader(c)) return true;
+  BlockLook b;
+  if (BlockAt(c, b)) {
+    WalkBlock(c, b);
+    return true;
+  }
+  return false;
+}
+
+uint64_t Scanner::NextCandidate(uint64_t from) {
+  uint64_t s = from;
+  while (s < limit_) {
+    size_t n = 0;
+    const uint8_t* span = scan_.Span(s, 4096, n);
+    if (!span || n == 0) return limit_;
+    // Look only where a 21-bit code fits inside the span (a code across its end is met when the
+    // next span starts a few bytes earlier).
+    const size_t usable = n >= 4 ? n - 3 : 0;
+    if (usable == 0) return limit_;
+    const uint8_t* zero = static_cast<const uint8_t*>(std::memchr(span, 0, usable));
+    const uint8_t* zed = static_cast<const uint8_t*>(std::memchr(span, 'Z', usable));
+    while (zero || zed) {
+      if (zed && (!zero || zed < zero)) {
+        const uint64_t c = s + static_cast<uint64_t>(zed - span);
+        if (c >= from && zed[1] == 'R' && TryHeader(c)) return c;
+        const size_t rest = usable - static_cast<size_t>(zed - span) - 1;
+        zed = rest ? static_cast<const uint8_t*>(std::memchr(zed + 1, 'Z', rest)) : nullptr;
+        continue;
+      }
+      // The last zero byte of a run, with the start code's 1 bit in the byte after it.
+      const uint8_t* end = span + usable;
+      const uint8_t* i = zero;
+      // Zero runs (an unused disk) are crossed eight bytes at a time.
+      for (uint64_t word = 0; i + 9 < end; i += 8) {
+        std::memcpy(&word, i + 1, 8);
+        if (word != 0) break;
+      }
+      while (i + 1 < end && i[1] == 0) ++i;
+      if (i + 1 < end && i > span) {
+        const int o = __builtin_clz(static_cast<unsigned>(i[1])) - 24;
+        const uint32_t word = static_cast<uint32_t>(i[-1]) << 24 | static_cast<uint32_t>(i[0]) << 16 |
+                              static_cast<uint32_t>(i[1]) << 8 | i[2];
+        if (((word >> (32 - kPictureStartCodeBits - o)) & 0x1FFFFF) == kPictureStartCode) {
+          const uint64_t codeBit = (s + static_cast<uint64_t>(i - 1 - span)) * 8 + static_cast<uint64_t>(o);
+          // The video starts at most 160 bits before the code; its frame header 12 or 16 bytes
+          // before the video, a block header 16 bytes before that.
+          const uint64_t codeByte = codeBit / 8;
+          const uint64_t lowest = codeByte >= 20 + 32 + from ? codeByte - 20 - 32 : from;
+          // A frame is tried before a block header: the bytes just before a frame (the end of
+          // the previous frame's sound) can pass for a block header, whose count and tick would
+          // then be taken from noise. A true block header is met again by the walk, at the block
+          // after this one.
+          for (uint64_t c = std::max(lowest, from); c + kFrameHeaderSize <= codeByte; ++c) {
+            FrameLook f;
+            if (FrameAnchorAt(c, f)) {
+              WalkFrames(c);
+              return c;
+            }
+          }
+          // A frame header can itself look like a start code (the audio flag's 00 80 after a
+          // tag whose high byte is 0), so a frame may sit after the code as well: a block found
+          // here is taken from its first frame on, and its own header is met again as the next
+          // block's.
+          for (uint64_t c = std::max(lowest, from); c + kFrameHeaderSize <= codeByte; ++c) {
+            BlockLook b;
+            if (!BlockAt(c, b)) continue;
+            if (b.frames == 0) {
+              WalkBlock(c, b);
+              return c;
+            }
+            WalkFrames(c + kBlockHeaderSize);
+            return c + kBlockHeaderSize;
+          }
+        }
+      }
+      const size_t rest = static_cast<size_t>(end - (i + 1));
+      zero = rest ? static_cast<const uint8_t*>(std::memchr(i + 1, 0, rest)) : nullptr;
+    }
+    // Step on, keeping a few bytes so that a code across the boundary is seen.
+    s += usable > 64 ? usable - 64 : usable;
+  }
+  return limit_;
+}
+
+std::vector<Piece> Scanner::FindPieces(bool& cancelled) {
+  pos_ = from_;
+  uint64_t lastReport = pos_;
+  while (pos_ + kFrameHeaderSize <= limit_) {
+    if (options_.cancel && options_.cancel->load(std::memory_order_relaxed)) {
+      cancelled = true;
+      break;
+    }
+    if (options_.progress && pos_ - lastReport >= (64u << 20)) {
+      options_.progress(pos_ - from_, limit_ - from_);
+      lastReport = pos_;
+    }
+    const uint64_t before = pos_;
+    if (TryAt(pos_)) {
+      if (pos_ <= before) pos_ = before + 1;  // an empty piece; never stand still
+      continue;
+    }
+    const uint64_t c = NextCandidate(pos_ + 1);
+    if (c >= limit_) break;
+    // NextCandidate took the piece at c already.
+  }
+  if (options_.progress) options_.progress(limit_ - from_, limit_ - from_);
+  return std::move(pieces_);
+}
+
+// --- Putting the pieces together -----------------------------------------------------------
+
+struct CodedSizeGuess {
+  uint16_t version;
+  uint8_t code;
+};
+
+// The recording a coded picture size most likely comes from. Sizes that both generations use
+// (320 x 240, 352 x 288, 176 x 144) are taken as the older generation's, which shows the pictures
+// as they were coded; `--generation` says otherwise.
+bool GuessFromCodedSize(uint32_t w, uint32_t h, uint32_t generation, CodedSizeGuess& guess) {
+  struct Row {
+    uint32_t w, h;
+    uint16_t version;
+    uint8_t code;
+  };
+  static constexpr Row kOlder[] = {{160, 112, 257, 0}, {240, 176, 257, 1}, {320, 240, 257, 2}, {640, 240, 257, 3},
+                                   {176, 144, 257, 128}, {256, 192, 257, 129}, {352, 288, 257, 130}};
+  static constexpr Row kNewer[] = {{160, 128, 4096, 4}, {320, 240, 4096, 5}, {176, 144, 4096, 132},
+                                   {352, 288, 4096, 133}};
+  if (generation != kGenerationNewer) {
+    for (const Row& r : kOlder)
+      if (r.w == w && r.h == h) return guess = {r.version, r.code}, true;
+  }
+  if (generation != kGenerationOlder) {
+    for (const Row& r : kNewer)
+      if (r.w == w && r.h == h) return guess = {r.version, r.code}, true;
+  }
+  return false;
+}
+
+class Assembler {
+ public:
+  Assembler(std::vector<Piece>& pieces, const ScanOptions& options) : pieces_(pieces), options_(options) {}
+
+  std::vector<FoundRecording> Assemble() {
+    uint64_t lastEnd = 0;
+    bool first = true;
+    for (size_t i = 0; i < pieces_.size(); ++i) {
+      const Piece& pc = pieces_[i];
+      if (pc.kind == Piece::Kind::Header) {
+        StartRecording(pc);
+      } else if (current_ && (first ? false : Continues(pc, lastEnd))) {
+        Append(pc, pc.at != lastEnd, lastEnd);
+      } else {
+        StartRecording(pc);
+        Append(pc, true, pc.at);
+      }
+      lastEnd = pc.end;
+      first = false;
+    }
+    Finish();
+    return std::move(found_);
+  }
+
+ private:
+  struct Building {
+    FoundRecording r;
+    int64_t base = 0;       // scanned-file offset of the recording's offset 0
+    bool baseKnown = false;
+    uint64_t lastBlockAt = 0;
+    bool haveBlock = false;
+    BlockLook lastBlock;
+    uint32_t codedWidth = 0, codedHeight = 0;
+    uint64_t firstBlockAt = 0;
+    bool sawFirstBlock = false;
+    bool staleLink = false;
+    bool chainIntact = true;  // every piece so far is where the block chain leads
+  };
+
+  bool Continues(const Piece& pc, uint64_t lastEnd) {
+    Building& b = *current_;
+    if (pc.at == lastEnd) return true;
+    if (pc.at < lastEnd || pc.at - lastEnd > kMaxBridge) return false;
+    if (pc.kind == Piece::Kind::Block && b.haveBlock) {
+      // Ticks of one recording move forward; a block that goes back in time belongs to another.
+      if (b.r.ticksFound && (pc.block.tick - b.r.lastTick) > kMaxTickStep) return false;
+      // Its link back names a block between the last one seen and itself.
+      if (b.baseKnown && pc.block.prev != kNoBlock) {
+        const int64_t prevAt = static_cast<int64_t>(pc.block.prev) + b.base;
+        if (prevAt < static_cast<int64_t>(b.lastBlockAt) || prevAt >= static_cast<int64_t>(pc.at)) return false;
+      }
+    }
+    return true;
+  }
+
+  // Counts the frames that following the block chain from the header reaches, as a plain
+  // reading of the file would.
+  void UpdateChain(Building& b, const Piece& pc, bool gap) {
+    FoundRecording& r = b.r;
+    if (!b.chainIntact) return;
+    if (!r.headerFound || gap || pc.kind != Piece::Kind::Block) {
+      b.chainIntact = false;
+      return;
+    }
+    const int64_t offset = static_cast<int64_t>(pc.at) - b.base;
+    const bool linked = b.haveBlock ? b.lastBlock.next == static_cast<uint64_t>(offset)
+                                    : headerPiece_.firstBlockOffset == static_cast<uint64_t>(offset);
+    if (!linked) {
+      b.chainIntact = false;
+      return;
+    }
+    r.chainFrames += std::min<uint32_t>(pc.frames, pc.block.frames);
+    if (pc.cutShort || pc.block.next == kNoBlock) b.chainIntact = false;
+  }
+
+  void StartRecording(const Piece& pc) {
+    Finish();
+    current_ = std::make_unique<Building>();
+    Building& b = *current_;
+    b.r.start = pc.at;
+    b.r.end = pc.end;
+    if (pc.kind == Piece::Kind::Header) {
+      b.r.headerFound = true;
+      b.r.header = pc.header;
+      b.base = static_cast<int64_t>(pc.at);
+      b.baseKnown = true;
+      headerPiece_ = pc;
+    }
+  }
+
+  void Append(const Piece& pc, bool gap, uint64_t gapFrom) {
+    Building& b = *current_;
+    FoundRecording& r = b.r;
+    if (gap && pc.at > gapFrom && !r.runs.empty())
+      r.damage.push_back({gapFrom, pc.at - gapFrom, "bytes that are no frame of the recording"});
+    UpdateChain(b, pc, gap);
+    if (pc.kind == Piece::Kind::Block) {
+      ++r.blocks;
+      if (!b.baseKnown && pc.block.next != kNoBlock && !pc.cutShort && pc.stale == 0) {
+        // A block's link forward is where its frames end, in the recording's own offsets.
+        b.base = static_cast<int64_t>(pc.end) - static_cast<int64_t>(pc.block.next);
+        b.baseKnown = true;
+      }
+      if (!r.ticksFound) {
+        r.ticksFound = true;
+        r.firstTick = pc.block.tick;
+      }
+      r.lastTick = pc.block.tick;
+      if (b.haveBlock && b.lastBlock.next == kNoBlock) b.staleLink = true;
+      b.lastBlockAt = pc.at;
+      b.lastBlock = pc.block;
+      b.haveBlock = true;
+      if (!b.sawFirstBlock) b.sawFirstBlock = true, b.firstBlockAt = pc.at;
+      if (pc.stale) r.notes.push_back(std::to_string(pc.stale) + " frames follow a block beyond the count in its header");
+      if (pc.cutShort && pc.frames < pc.block.frames)
+        r.damage.push_back({pc.end, 0, "a frame of block " + std::to_string(r.blocks) + " that cannot be read"});
+    }
+    if (!b.codedWidth && pc.codedWidth) b.codedWidth = pc.codedWidth, b.codedHeight = pc.codedHeight;
+    if (pc.frames > 0) {
+      const uint64_t firstFrame = pc.kind == Piece::Kind::Block ? pc.at + kBlockHeaderSize : pc.at;
+      // The first run of a recording follows a gap unless it is the first block of a found header.
+      const bool cleanStart = r.runs.empty() && r.headerFound && pc.kind == Piece::Kind::Block &&
+                              pc.at == headerPiece_.at + headerPiece_.firstBlockOffset;
+      const bool afterGap = r.runs.empty() ? !cleanStart : (gap || pc.kind == Piece::Kind::Frames);
+      if (!r.runs.empty() && !afterGap) {
+        FrameRun& last = r.runs.back();
+        (void)last;
+      }
+      r.runs.push_back({firstFrame, pc.frames, afterGap, r.lastTick});
+      r.frames += pc.frames;
+    }
+    r.end = pc.end;
+  }
+
+  void Finish() {
+    if (!current_) return;
+    Building& b = *current_;
+    FoundRecording& r = b.r;
+    if (r.frames > 0) {
+      // A single file: the recording's offsets are those of the scanned file.
+      r.extents.push_back({r.start, r.end - r.start, r.start});
+      InferHeader(b);
+      found_.push_back(std::move(r));
+    }
+    current_.reset();
+  }
+
+  void InferHeader(Building& b) {
+    FoundRecording& r = b.r;
+    if (r.headerFound) {
+      if (b.staleLink) r.notes.push_back("a block's link was never written (the recorder may have lost power)");
+      if (r.header.endTime == r.header.startTime) r.notes.push_back("the end time was never written");
+      const auto size = SizeOfResolutionCode(r.header.resolutionCode);
+      (void)size;
+      return;
+    }
+    r.header = ZrHeaderFields{};
+    r.header.text1.clear();
+    CodedSizeGuess guess{257, 2};
+    bool known = false;
+    if (b.codedWidth) known = GuessFromCodedSize(b.codedWidth, b.codedHeight, options_.generation, guess);
+    r.header.version = guess.version;
+    r.header.resolutionCode = guess.code;
+    r.header.startTime = 0;
+    r.header.endTime = 0;
+    r.sizeInferred = true;
+    r.generationInferred = options_.generation == 0;
+    if (options_.generation) r.header.version = options_.generation == kGenerationNewer ? kVersionNewer : kVersionOlder;
+    if (options_.width > 0 && options_.height > 0) {
+      const uint8_t code = ResolutionCodeFor({options_.width, options_.height}, 1, GenerationOfVersion(r.header.version));
+      const uint8_t other = ResolutionCodeFor({options_.width, options_.height}, 0, GenerationOfVersion(r.header.version));
+      if (code != 255 || other != 255) r.header.resolutionCode = code != 255 ? code : other;
+      r.sizeInferred = false;
+    }
+    if (!known && !(options_.width > 0))
+      r.notes.push_back("the picture size could not be told from the pictures; --size sets it");
+    r.notes.push_back("the file header was not found; what it held is inferred from the pictures");
+  }
+
+  std::vector<Piece>& pieces_;
+  const ScanOptions& options_;
+  std::unique_ptr<Building> current_;
+  Piece headerPiece_;
+  std::vector<FoundRecording> found_;
+};
+
+}  // namespace
+
+ScanResult ScanRecordings(int fd, const ScanOptions& options) {
+  ScanResult result;
+  int err = 0;
+  if (!SizeOfReadable(fd, result.fileSize, err)) {
+    result.error = err ? std::strerror(err) : "not a regular file or a block device";
+    return result;
+  }
+  const uint64_t limit = options.to && options.to < result.fileSize ? options.to : result.fileSize;
+  const uint64_t from = std::min(options.from, limit);
+  FileWindow window(fd, limit);
+  FileWindow scan(fd, limit);
+  std::vector<Piece> pieces;
+  try {
+    Scanner scanner(window, scan, options, from, limit);
+    pieces = scanner.FindPieces(result.cancelled);
+  } catch (const FileWindow::ReadError& e) {
+    result.error = std::strerror(e.err);
+  }
+  result.bytesRead = window.bytesRead() + scan.bytesRead();
+  Assembler assembler(pieces, options);
+  result.recordings = assembler.Assemble();
+  return result;
+}
+
+ScanResult ScanRecordingFile(const std::string& path, const ScanOptions& options) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    ScanResult r;
+    r.error = "cannot open " + path + ": " + std::strerror(errno);
+    return r;
+  }
+  ScanResult r = ScanRecordings(fd, options);
+  ::close(fd);
+  return r;
+}
+
+}  // namespace zentrova
