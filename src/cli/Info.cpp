@@ -1,10 +1,13 @@
 // info: what opening each recording reports, or which validity rule it breaks.
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
 #include "cli/RateOption.h"
+#include "cli/Signals.h"
 #include "container/Tags.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrReader.h"
@@ -19,9 +22,23 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
     reader.setFileErrorSink([&](const std::string& m) { err << "zentrova: " << m << "\n"; });
     RecordingInfo info;
     if (!reader.open(input, &info, 0, 1)) {
-      err << "zentrova: " << Printable(input) << ": " << reader.failureReason() << "\n";
+      std::string reason = reader.failureReason();
+      // A recording whose header is lost is not lost: say what a scan finds in it.
+      ScanOptions look;
+      look.cancel = &Cancel().stop;
+      struct stat named {};
+      if (::stat(input.c_str(), &named) == 0 && S_ISREG(named.st_mode)) {
+        const ScanResult scan = ScanRecordingFile(input, look);
+        uint64_t frames = 0;
+        for (const FoundRecording& f : scan.recordings) frames += f.frames;
+        if (frames > 0)
+          reason += "; a scan finds " + std::to_string(frames) + " frames of " +
+                    std::to_string(scan.recordings.size()) + " recording" + (scan.recordings.size() > 1 ? "s" : "") +
+                    " in it: zentrova convert --recover converts them";
+      }
+      err << "zentrova: " << Printable(input) << ": " << reason << "\n";
       if (how.output.json)
-        out << JsonObject().AddPath("input", input).Add("status", "failed").Add("reason", reader.failureReason()).Text()
+        out << JsonObject().AddPath("input", input).Add("status", "failed").Add("reason", reason).Text()
             << "\n";
       status = kExitFailed;
       continue;
@@ -29,6 +46,7 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
     const uint32_t generation = GenerationOfVersion(reader.version());
     const uint32_t duration = static_cast<uint32_t>(reader.endTime()) - static_cast<uint32_t>(reader.startTime());
     const RateReport rate = ReportRate(reader, info);
+    const std::vector<std::string> warnings = reader.damageWarnings();
     char gen[16];
     std::snprintf(gen, sizeof gen, "0x%08X", generation);
     if (how.output.json) {
@@ -49,6 +67,9 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
                  .Add("endTimeSeconds", reader.endTime())
                  .Add("durationSeconds", duration);
       AddRateJson(rate, json);
+      std::string list = "[";
+      for (const std::string& w : warnings) list += (list.size() > 1 ? ", " : "") + JsonString(w);
+      json.AddRaw("warnings", list + "]");
       // The recorder writes its texts in Latin-1.
       json.Add("text1", container::Latin1ToUtf8(reader.text1()))
           .Add("text2", container::Latin1ToUtf8(reader.text2()))
@@ -72,6 +93,8 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << "text1:            " << container::Latin1ToUtf8(reader.text1()) << "\n"
         << "text2:            " << container::Latin1ToUtf8(reader.text2()) << "\n"
         << "text3:            " << container::Latin1ToUtf8(reader.text3()) << "\n";
+    for (const std::string& w : warnings) out << "warning:          " << w << "\n";
+    for (const std::string& w : warnings) err << "zentrova: " << Printable(input) << ": warning: " << w << "\n";
   }
   return status;
 }

@@ -11,6 +11,7 @@
 #include "recording/FileWindow.h"
 #include "recording/ZrFormat.h"
 #include "video/BitReader.h"
+#include "video/VideoDecoder.h"
 #include "video/PictureHeader.h"
 
 namespace zentrova {
@@ -448,7 +449,8 @@ bool GuessFromCodedSize(uint32_t w, uint32_t h, uint32_t generation, CodedSizeGu
 
 class Assembler {
  public:
-  Assembler(std::vector<Piece>& pieces, const ScanOptions& options) : pieces_(pieces), options_(options) {}
+  Assembler(std::vector<Piece>& pieces, const ScanOptions& options, FileWindow& window)
+      : pieces_(pieces), options_(options), w_(window) {}
 
   std::vector<FoundRecording> Assemble() {
     uint64_t lastEnd = 0;
@@ -467,6 +469,7 @@ class Assembler {
       first = false;
     }
     Finish();
+    JoinFragments();
     return std::move(found_);
   }
 
@@ -480,6 +483,7 @@ class Assembler {
     BlockLook lastBlock;
     uint32_t codedWidth = 0, codedHeight = 0;
     uint64_t firstBlockAt = 0;
+    BlockLook firstBlock;
     bool sawFirstBlock = false;
     bool staleLink = false;
     bool chainIntact = true;  // every piece so far is where the block chain leads
@@ -558,7 +562,7 @@ class Assembler {
       b.lastBlockAt = pc.at;
       b.lastBlock = pc.block;
       b.haveBlock = true;
-      if (!b.sawFirstBlock) b.sawFirstBlock = true, b.firstBlockAt = pc.at;
+      if (!b.sawFirstBlock) b.sawFirstBlock = true, b.firstBlockAt = pc.at, b.firstBlock = pc.block;
       if (pc.stale) r.notes.push_back(std::to_string(pc.stale) + " frames follow a block beyond the count in its header");
       if (pc.cutShort && pc.frames < pc.block.frames)
         r.damage.push_back({pc.end, 0, "a frame of block " + std::to_string(r.blocks) + " that cannot be read"});
@@ -585,9 +589,19 @@ class Assembler {
     Building& b = *current_;
     FoundRecording& r = b.r;
     if (r.frames > 0) {
-      // A single file: the recording's offsets are those of the scanned file.
+      // Found in one piece: the recording's offsets are those of the scanned file until fragments
+      // are joined.
       r.extents.push_back({r.start, r.end - r.start, r.start});
       InferHeader(b);
+      Chunk chunk;
+      chunk.baseKnown = b.baseKnown;
+      chunk.base = b.base;
+      chunk.hasBlock = b.haveBlock;
+      chunk.firstBlockAt = b.firstBlockAt;
+      chunk.firstBlock = b.firstBlock;
+      chunk.lastBlockAt = b.lastBlockAt;
+      chunk.lastBlock = b.lastBlock;
+      chunks_.push_back(chunk);
       found_.push_back(std::move(r));
     }
     current_.reset();
@@ -625,12 +639,215 @@ class Assembler {
     r.notes.push_back("the file header was not found; what it held is inferred from the pictures");
   }
 
+  // What joining fragments needs to know of a recording found in one piece.
+  struct Chunk {
+    bool baseKnown = false;
+    int64_t base = 0;  // scanned-file offset of the recording's own offset 0
+    bool hasBlock = false;
+    uint64_t firstBlockAt = 0, lastBlockAt = 0;
+    BlockLook firstBlock, lastBlock;
+  };
+
+  void JoinFragments();
+  bool ReadMapped(const std::vector<Extent>& extents, uint64_t from, size_t count, uint8_t* out);
+  bool WalkAcross(const std::vector<Extent>& extents, uint64_t from, uint64_t to, uint32_t version,
+                  uint32_t& frames);
+
   std::vector<Piece>& pieces_;
   const ScanOptions& options_;
+  FileWindow& w_;
+  std::vector<Chunk> chunks_;
   std::unique_ptr<Building> current_;
   Piece headerPiece_;
   std::vector<FoundRecording> found_;
 };
+
+bool Assembler::ReadMapped(const std::vector<Extent>& extents, uint64_t from, size_t count, uint8_t* out) {
+  while (count > 0) {
+    const Extent* e = nullptr;
+    for (const Extent& x : extents)
+      if (from >= x.from && from < x.from + x.length) e = &x;
+    if (!e) return false;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>({count, e->from + e->length - from, FileWindow::kMaxSpan}));
+    const uint8_t* bytes = w_.Get(from - e->from + e->at, n);
+    if (!bytes) return false;
+    std::memcpy(out, bytes, n);
+    out += n;
+    from += n;
+    count -= n;
+  }
+  return true;
+}
+
+// Walks the frames (and block headers) from `from` to `to` through the joined extents: true when
+// they lead exactly there, every picture starting with its start code, decoding without a fault
+// and holding no sector of zeros (an unused sector of the disk taken in by a wrong cut).
+bool Assembler::WalkAcross(const std::vector<Extent>& extents, uint64_t from, uint64_t to, uint32_t version,
+                           uint32_t& frames) {
+  frames = 0;
+  VideoDecoder decoder;
+  if (!decoder.Initialise(GenerationOfVersion(static_cast<uint16_t>(version)), IdctChoice::Plain)) return false;
+  std::vector<uint8_t> picture(704 * 576 * 3), video;
+  // The frame at p: its size, and its video bytes read into `video` (with zeros after them).
+  auto frameAt = [&](uint64_t p, uint64_t& size, bool& noPicture) {
+    uint8_t h[kFrameHeaderSizeAudio];
+    if (p + kFrameHeaderSize > to || !ReadMapped(extents, p, kFrameHeaderSize, h)) return false;
+    const uint16_t flags = Le16(h + 2);
+    uint32_t headerSize = kFrameHeaderSize, audio = 0;
+    if (flags & FlagAudio) {
+      if (!ReadMapped(extents, p, kFrameHeaderSizeAudio, h)) return false;
+      audio = Le32(h + 12);
+      headerSize = kFrameHeaderSizeAudio;
+    }
+    const uint32_t videoBytes = Le32(h + 8);
+    if (videoBytes > kMaxVideoBytes || audio > kMaxAudioBytes) return false;
+    size = uint64_t{headerSize} + videoBytes + audio;
+    if (p + size > to) return false;
+    video.assign(videoBytes + 8, 0);
+    if (videoBytes && !ReadMapped(extents, p + headerSize, videoBytes, video.data())) return false;
+    noPicture = (flags & FlagNoPicture) != 0;
+    if (noPicture) return true;
+    uint8_t look[kVideoLook + 8] = {};
+    std::memcpy(look, video.data(), std::min<size_t>(videoBytes, kVideoLook));
+    BitReader reader;
+    reader.Reset(look, std::min<size_t>(videoBytes, kVideoLook));
+    return FindStartCode(reader);
+  };
+  uint64_t p = from;
+  while (p < to) {
+    uint64_t size = 0;
+    bool noPicture = false;
+    // A block header here is passed over: its first frame follows it.
+    if (!frameAt(p, size, noPicture)) {
+      if (!frameAt(p + kBlockHeaderSize, size, noPicture)) return false;
+      p += kBlockHeaderSize;
+    }
+    if (!noPicture && decoder.DecodeFrame(video.data(), static_cast<uint32_t>(video.size() - 8), picture.data(),
+                                          picture.size())
+                          .failed)
+      return false;
+    // A sector of zeros inside a frame is an unused sector of the disk taken in by a wrong cut.
+    for (uint64_t s = (p + 511) & ~uint64_t{511}; s + 512 <= p + size; s += 512) {
+      uint8_t sector[512];
+      if (!ReadMapped(extents, s, 512, sector)) return false;
+      if (std::all_of(sector, sector + 512, [](uint8_t b) { return b == 0; })) return false;
+    }
+    ++frames;
+    p += size;
+  }
+  return p == to;
+}
+
+void Assembler::JoinFragments() {
+  const size_t n = found_.size();
+  if (n < 2) return;
+  std::vector<int> next(n, -1), prev(n, -1);
+  for (size_t b = 0; b < n; ++b) {
+    const Chunk& B = chunks_[b];
+    if (found_[b].headerFound || !B.hasBlock || B.firstBlock.prev == kNoBlock) continue;
+    int best = -1;
+    uint32_t bestStep = UINT32_MAX;
+    for (size_t a = 0; a < n; ++a) {
+      const Chunk& A = chunks_[a];
+      if (a == b || next[a] >= 0 || !A.baseKnown || !A.hasBlock) continue;
+      const int64_t lastOffset = static_cast<int64_t>(A.lastBlockAt) - A.base;
+      // B's first block names A's last one as the block before it.
+      if (lastOffset < 0 || B.firstBlock.prev != static_cast<uint64_t>(lastOffset)) continue;
+      const uint32_t step = B.firstBlock.tick - A.lastBlock.tick;
+      if (found_[a].ticksFound && found_[b].ticksFound && step > kMaxTickStep) continue;
+      if (step < bestStep) best = static_cast<int>(a), bestStep = step;
+    }
+    if (best < 0) continue;
+    Chunk& A = chunks_[static_cast<size_t>(best)];
+    if (!B.baseKnown) {
+      if (A.lastBlock.next == kNoBlock) continue;
+      chunks_[b].base = static_cast<int64_t>(B.firstBlockAt) - static_cast<int64_t>(A.lastBlock.next);
+      chunks_[b].baseKnown = true;
+    }
+    next[static_cast<size_t>(best)] = static_cast<int>(b);
+    prev[b] = best;
+  }
+
+  std::vector<FoundRecording> joined;
+  std::vector<bool> used(n, false);
+  auto chainFrom = [&](size_t head) {
+    FoundRecording r = std::move(found_[head]);
+    used[head] = true;
+    const Chunk& first = chunks_[head];
+    if (next[head] < 0) {
+      joined.push_back(std::move(r));
+      return;
+    }
+    // The recording's own offsets from here on.
+    for (Extent& e : r.extents) e.from = static_cast<uint64_t>(static_cast<int64_t>(e.at) - first.base);
+    for (FrameRun& run : r.runs) run.offset = static_cast<uint64_t>(static_cast<int64_t>(run.offset) - first.base);
+    uint64_t endOffset = static_cast<uint64_t>(static_cast<int64_t>(r.end) - first.base);
+    for (int c = next[head]; c >= 0 && !used[static_cast<size_t>(c)]; c = next[static_cast<size_t>(c)]) {
+      const size_t k = static_cast<size_t>(c);
+      used[k] = true;
+      FoundRecording& part = found_[k];
+      const int64_t base = chunks_[k].base;
+      const int64_t startOffset = static_cast<int64_t>(part.start) - base;
+      if (startOffset <= static_cast<int64_t>(endOffset) || static_cast<int64_t>(part.end) - base <= startOffset) {
+        joined.push_back(std::move(part));  // not where a next fragment can lie
+        continue;
+      }
+      const uint64_t partStart = static_cast<uint64_t>(startOffset);
+      const uint64_t partEnd = static_cast<uint64_t>(static_cast<int64_t>(part.end) - base);
+      // Where the file system cut the recording: a sector boundary between the last frame of
+      // one fragment and the first of the next, found by the frame split across it reading whole.
+      uint32_t across = 0;
+      bool cutFound = false;
+      std::vector<Extent> extents;
+      for (const uint64_t unit : {uint64_t{4096}, uint64_t{512}}) {
+        for (uint64_t cut = (endOffset / unit + 1) * unit; cut <= partStart && !cutFound; cut += unit) {
+          if (static_cast<int64_t>(cut) + base < 0) continue;
+          extents = r.extents;
+          Extent& last = extents.back();
+          if (cut <= last.from) continue;
+          last.length = cut - last.from;
+          if (last.at + last.length > w_.size()) continue;
+          extents.push_back({cut, partEnd - cut, static_cast<uint64_t>(static_cast<int64_t>(cut) + base)});
+          cutFound = WalkAcross(extents, endOffset, partStart, r.header.version, across);
+        }
+        if (cutFound) break;
+      }
+      if (!cutFound) {
+        extents = r.extents;
+        extents.back().length = endOffset - extents.back().from;
+        extents.push_back({partStart, partEnd - partStart, part.start});
+        r.damage.push_back({part.start, 0, "frames split between two fragments that could not be put together"});
+      } else if (across > 0) {
+        r.runs.push_back({endOffset, across, false, r.lastTick});
+        r.frames += across;
+      }
+      r.extents = std::move(extents);
+      bool firstRun = true;
+      for (FrameRun run : part.runs) {
+        run.offset = static_cast<uint64_t>(static_cast<int64_t>(run.offset) - base);
+        if (firstRun && cutFound && run.offset == partStart) run.afterGap = false;
+        firstRun = false;
+        r.runs.push_back(run);
+      }
+      r.frames += part.frames;
+      r.blocks += part.blocks;
+      r.damage.insert(r.damage.end(), part.damage.begin(), part.damage.end());
+      if (part.ticksFound) r.lastTick = part.lastTick;
+      r.start = std::min(r.start, part.start);
+      r.end = std::max(r.end, part.end);
+      endOffset = partEnd;
+    }
+    r.notes.push_back("found in " + std::to_string(r.extents.size()) + " fragments, put together by their block links");
+    joined.push_back(std::move(r));
+  };
+  for (size_t i = 0; i < n; ++i)
+    if (prev[i] < 0 && !used[i]) chainFrom(i);
+  for (size_t i = 0; i < n; ++i)
+    if (!used[i]) chainFrom(i);  // fragments whose links go round in a circle: each on its own
+  std::stable_sort(joined.begin(), joined.end(),
+                   [](const FoundRecording& x, const FoundRecording& y) { return x.start < y.start; });
+  found_ = std::move(joined);
+}
 
 }  // namespace
 
@@ -653,7 +870,7 @@ ScanResult ScanRecordings(int fd, const ScanOptions& options) {
     result.error = std::strerror(e.err);
   }
   result.bytesRead = window.bytesRead() + scan.bytesRead();
-  Assembler assembler(pieces, options);
+  Assembler assembler(pieces, options, window);
   result.recordings = assembler.Assemble();
   return result;
 }

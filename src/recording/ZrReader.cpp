@@ -375,7 +375,31 @@ void ZrReader::LookBeyondChain() {
   uint64_t found = 0;
   for (const FoundRecording& r : scan.recordings) found += r.frames;
   const uint64_t reached = broke ? static_cast<uint64_t>(totalFrames_) : index_.back().frameCount;
+  lastBlockFramesFound_ = index_.back().frameCount;
+  if (!broke) {
+    const bool lastBlockFirst = !scan.recordings.empty() && !scan.recordings.front().runs.empty() &&
+                                scan.recordings.front().runs.front().offset == index_.back().offset + kBlockHeaderSize;
+    lastBlockFramesFound_ = lastBlockFirst ? std::min(scan.recordings.front().runs.front().frames,
+                                                      index_.back().frameCount)
+                                           : 0;
+  }
   if (found > reached) framesBeyondChain_ = static_cast<uint32_t>(std::min<uint64_t>(found - reached, 0x7FFFFFFF));
+}
+
+std::vector<std::string> ZrReader::damageWarnings() const {
+  std::vector<std::string> warnings;
+  if (found_ || index_.empty()) return warnings;
+  if (framesBeyondChain_ > 0)
+    warnings.push_back("the file holds " + std::to_string(framesBeyondChain_) +
+                       " more frames after the end of the recording's block chain; convert --recover converts them");
+  if (!chainProblem_.empty()) warnings.push_back(chainProblem_);
+  if (chainProblem_.empty() && lastBlockFramesFound_ < index_.back().frameCount)
+    warnings.push_back("its last block holds " + std::to_string(lastBlockFramesFound_) + " whole frames of the " +
+                       std::to_string(index_.back().frameCount) + " it declares (the file is cut short or damaged)");
+  if (header_.endTime == header_.startTime && totalFrames_ > 1)
+    warnings.push_back("its end time equals its start time: it may never have been written (a recorder that lost "
+                       "power)");
+  return warnings;
 }
 
 int ZrReader::openFound(const std::string& path, const FoundRecording& found, RecordingInfo* info) {

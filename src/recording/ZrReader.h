@@ -64,6 +64,9 @@ class ZrReader {
   // Frames the file holds that the block chain does not reach (after a link that was never
   // written, a damaged block header, a second recording): a scan after the chain found them.
   uint32_t framesBeyondChain() const { return framesBeyondChain_; }
+  // What opening saw of damage, one line each, for `info` to warn about: frames past the chain,
+  // a chain that broke off, a last block cut short, an end time never written.
+  std::vector<std::string> damageWarnings() const;
   // Why the last open or fetch failed, in one line ("text1 is 1001 bytes long, ...").
   const std::string& failureReason() const { return failureReason_; }
 
@@ -126,6 +129,7 @@ class ZrReader {
   std::string failureReason_;
   std::string chainProblem_;
   uint32_t framesBeyondChain_ = 0;
+  uint32_t lastBlockFramesFound_ = 0;  // frames of the last block that the file holds whole
   // A found recording: its frames in runs, its bytes where the scan found them.
   bool found_ = false;
   std::vector<FrameRun> runs_;
