@@ -1,0 +1,188 @@
+#!/usr/bin/python3
+"""Scores the damage suite's conversions against the truth zrgen wrote and the originals' pictures.
+
+recovered     showable frames whose picture appears in the outputs, matched in order per recording
+garbled       output pictures that are not black, not a repeat of the previous output picture and
+              equal to no picture of the case's originals
+out of order  output pictures of an original that come after a later picture of it was matched
+wrong exit    a conversion that exits 0 although showable frames are missing (or, with --recover,
+              although frames were damaged)
+sound         |audio seconds - video seconds| within one frame, per output
+
+Usage: score_recovery.py WORK MODE   (WORK holds orig/, cases/ and cases.txt; MODE recover or plain)
+"""
+import bisect
+import hashlib
+import json
+import os
+import subprocess
+import sys
+
+
+def framemd5(path):
+    """(width, height, [md5 per picture]) of the first video stream; None when unreadable."""
+    run = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:v:0", "-f", "framemd5", "-"],
+                         capture_output=True, text=True)
+    if run.returncode != 0:
+        return None
+    width = height = 0
+    sums = []
+    for line in run.stdout.splitlines():
+        if line.startswith("#dimensions 0:"):
+            width, height = (int(v) for v in line.split(":")[1].strip().split("x"))
+        elif line and not line.startswith("#"):
+            sums.append(line.split(",")[-1].strip())
+    return width, height, sums
+
+
+def sound_matches(path):
+    """(ok, audio seconds, video seconds) of one output."""
+    run = subprocess.run(["ffprobe", "-v", "error", "-count_packets", "-show_entries",
+                          "stream=codec_type,duration,nb_read_packets,r_frame_rate,sample_rate,bit_rate",
+                          "-of", "json", path], capture_output=True, text=True)
+    if run.returncode != 0:
+        return False, None, None
+    audio = video = None
+    rate = 25.0
+    for s in json.loads(run.stdout).get("streams", []):
+        if s.get("codec_type") == "video":
+            num, den = (float(v) for v in s.get("r_frame_rate", "25/1").split("/"))
+            rate = num / den if den else 25.0
+            video = int(s.get("nb_read_packets", 0)) / rate
+        elif s.get("codec_type") == "audio" and s.get("duration") not in (None, "N/A"):
+            audio = float(s["duration"])
+    if video is None:
+        return False, audio, video
+    if audio is None:
+        return video == 0, audio, video
+    return abs(audio - video) <= 1.0 / rate + 1e-6, audio, video
+
+
+def read_truth(path):
+    """{recording: [(intact, showable)]} in frame order."""
+    frames = {}
+    with open(path) as f:
+        for line in f:
+            if line.startswith("#") or not line.strip():
+                continue
+            recording, _, intact, showable, _, _ = line.rstrip("\n").split("\t")
+            frames.setdefault(int(recording), []).append((intact == "1", showable == "1"))
+    return frames
+
+
+def outputs_of(base):
+    """OUT.avi, then OUT-2.avi, OUT-3.avi ... while they exist."""
+    found = []
+    if os.path.exists(base + ".avi"):
+        found.append(base + ".avi")
+    n = 2
+    while os.path.exists("%s-%d.avi" % (base, n)):
+        found.append("%s-%d.avi" % (base, n))
+        n += 1
+    return found
+
+
+def main():
+    work, mode = sys.argv[1], sys.argv[2]
+    cases = [line.split() for line in open(os.path.join(work, "cases.txt")) if line.strip()]
+    originals = {}
+
+    def original(name):
+        if name not in originals:
+            got = framemd5(os.path.join(work, "orig", name + ".avi"))
+            if got is None:
+                sys.exit("score: the original %s.avi is unreadable" % name)
+            originals[name] = got
+        return originals[name]
+
+    totals = dict(showable=0, recovered=0, garbled=0, out_of_order=0, wrong_exit=0, sound_bad=0, crashes=0)
+    classes = set()
+    print("%-5s %-17s %4s %8s %9s %7s %7s %4s %4s %-6s %s" % ("case", "class", "seed", "showable", "recovered",
+                                                           "garbled", "order", "exit", "outs", "sound", "note"))
+    for name, damage, seed, *inputs in cases:
+        classes.add(damage)
+        truth = read_truth(os.path.join(work, "cases", name + ".zr.truth"))
+        status = int(open(os.path.join(work, "cases", name + ".status")).read().strip() or 0)
+        recordings = []
+        for r, input_name in enumerate(inputs, start=1):
+            width, height, sums = original(input_name)
+            frames = truth.get(r, [])
+            if len(frames) != len(sums):
+                sys.exit("score: %s holds %d pictures, its truth %d frames" % (input_name, len(sums), len(frames)))
+            where = {}
+            for i, m in enumerate(sums):
+                where.setdefault(m, []).append(i)
+            recordings.append(dict(sums=sums, where=where, frames=frames, next=0, matched=set()))
+
+        outputs = outputs_of(os.path.join(work, "cases", name))
+        garbled = out_of_order = 0
+        sound_ok = True
+        notes = []
+        for out in outputs:
+            got = framemd5(out)
+            if got is None:
+                notes.append("%s unreadable" % os.path.basename(out))
+                sound_ok = False
+                continue
+            width, height, sums = got
+            black = hashlib.md5(bytes(width * height * 3)).hexdigest()
+            previous = None
+            for m in sums:
+                # The next picture of a recording, in order (a recording's own repeats included).
+                owner = next((rec for rec in recordings
+                              if rec["next"] < len(rec["sums"]) and rec["sums"][rec["next"]] == m), None)
+                if owner is None and m != black and m != previous:
+                    for rec in recordings:
+                        later = rec["where"].get(m, [])
+                        k = bisect.bisect_left(later, rec["next"])
+                        if k < len(later):
+                            owner = rec
+                            rec["next"] = later[k]
+                            break
+                if owner is not None:
+                    owner["matched"].add(owner["next"])
+                    owner["next"] += 1
+                elif m == black or m == previous:
+                    pass
+                elif any(m in rec["where"] for rec in recordings):
+                    out_of_order += 1
+                else:
+                    garbled += 1
+                previous = m
+            ok, audio, video = sound_matches(out)
+            if not ok:
+                sound_ok = False
+                notes.append("%s sound %s s, pictures %s s" % (os.path.basename(out),
+                                                              "none" if audio is None else "%.2f" % audio,
+                                                              "?" if video is None else "%.2f" % video))
+        showable = sum(1 for rec in recordings for _, s in rec["frames"] if s)
+        recovered = sum(1 for rec in recordings for i in rec["matched"] if rec["frames"][i][1])
+        damaged = any(not intact for rec in recordings for intact, _ in rec["frames"])
+        wrong = status == 0 and (recovered < showable or (mode == "recover" and damaged))
+        crashed = status >= 124
+        if wrong:
+            notes.append("exit 0 while frames are missing" if recovered < showable else "exit 0 on damaged frames")
+        if crashed:
+            notes.append("crashed or timed out")
+        totals["showable"] += showable
+        totals["recovered"] += recovered
+        totals["garbled"] += garbled
+        totals["out_of_order"] += out_of_order
+        totals["wrong_exit"] += wrong
+        totals["sound_bad"] += not sound_ok
+        totals["crashes"] += crashed
+        percent = 100.0 * recovered / showable if showable else 100.0
+        print("%-5s %-17s %4s %8d %9s %7d %7d %4d %4d %-6s %s" % (
+            name, damage, seed, showable, "%d %5.1f%%" % (recovered, percent), garbled, out_of_order, status,
+            len(outputs), "ok" if sound_ok else "BAD", "; ".join(notes)))
+
+    percent = 100.0 * totals["recovered"] / totals["showable"] if totals["showable"] else 100.0
+    print()
+    print("mode %s: %d cases, %d classes, %d showable frames, %d recovered (%.1f%%), %d garbled, %d out of order, "
+          "%d wrong exit statuses, %d outputs with sound not matching, %d crashes"
+          % (mode, len(cases), len(classes), totals["showable"], totals["recovered"], percent, totals["garbled"],
+             totals["out_of_order"], totals["wrong_exit"], totals["sound_bad"], totals["crashes"]))
+
+
+if __name__ == "__main__":
+    main()
