@@ -45,6 +45,7 @@ done
 wait
 for spec in "${ORIGINALS[@]}"; do
   read -r name _ <<<"$spec"
+  [ -s "$WORK/orig/$name.zr" ] || { echo "damage_suite: zrgen did not write $name" >&2; exit 2; }
   "$ZENTROVA" convert "$WORK/orig/$name.zr" "$WORK/orig/$name.avi" --codec raw --idct plain -y \
     >/dev/null 2>&1 || { echo "damage_suite: the original $name does not convert" >&2; exit 2; }
 done
@@ -74,8 +75,8 @@ CASES=(
   "cc2  concatenated     2 d352n c240"
   "di1  disk-image       1 a352"
   "di2  disk-image       2 b160 e320n"
-  "di3  disk-image       3 c240 d352n"
-  "di4  disk-image       4 e320n a352 b160"
+  "di3  disk-image       3 c240"
+  "di4  disk-image       4 d352n a352 e320n"
 )
 for spec in "${CASES[@]}"; do
   read -r name class seed inputs <<<"$spec"

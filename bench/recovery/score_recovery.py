@@ -36,25 +36,23 @@ def framemd5(path):
 
 
 def sound_matches(path):
-    """(ok, audio seconds, video seconds) of one output."""
-    run = subprocess.run(["ffprobe", "-v", "error", "-count_packets", "-show_entries",
-                          "stream=codec_type,duration,nb_read_packets,r_frame_rate,sample_rate,bit_rate",
-                          "-of", "json", path], capture_output=True, text=True)
+    """(ok, audio seconds, video seconds) of one output: the sound decoded and counted in samples,
+    the pictures counted at the stream's frame rate."""
+    run = subprocess.run(["ffprobe", "-v", "error", "-count_packets", "-select_streams", "v:0", "-show_entries",
+                          "stream=nb_read_packets,r_frame_rate", "-of", "json", path], capture_output=True, text=True)
     if run.returncode != 0:
         return False, None, None
-    audio = video = None
-    rate = 25.0
-    for s in json.loads(run.stdout).get("streams", []):
-        if s.get("codec_type") == "video":
-            num, den = (float(v) for v in s.get("r_frame_rate", "25/1").split("/"))
-            rate = num / den if den else 25.0
-            video = int(s.get("nb_read_packets", 0)) / rate
-        elif s.get("codec_type") == "audio" and s.get("duration") not in (None, "N/A"):
-            audio = float(s["duration"])
-    if video is None:
-        return False, audio, video
-    if audio is None:
-        return video == 0, audio, video
+    streams = json.loads(run.stdout).get("streams", [])
+    if not streams:
+        return False, None, None
+    num, den = (float(v) for v in streams[0].get("r_frame_rate", "25/1").split("/"))
+    rate = num / den if num and den else 25.0
+    video = int(streams[0].get("nb_read_packets", 0)) / rate
+    run = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:a:0?", "-ac", "1", "-ar", "8000",
+                          "-f", "s16le", "-"], capture_output=True)
+    if run.returncode != 0:
+        return False, None, video
+    audio = len(run.stdout) / 2 / 8000.0
     return abs(audio - video) <= 1.0 / rate + 1e-6, audio, video
 
 
@@ -95,6 +93,7 @@ def main():
             originals[name] = got
         return originals[name]
 
+    per_class = {}
     totals = dict(showable=0, recovered=0, garbled=0, out_of_order=0, wrong_exit=0, sound_bad=0, crashes=0)
     classes = set()
     print("%-5s %-17s %4s %8s %9s %7s %7s %4s %4s %-6s %s" % ("case", "class", "seed", "showable", "recovered",
@@ -171,11 +170,20 @@ def main():
         totals["wrong_exit"] += wrong
         totals["sound_bad"] += not sound_ok
         totals["crashes"] += crashed
+        row = per_class.setdefault(damage, [0, 0, 0, 0])
+        row[0] += 1
+        row[1] += showable
+        row[2] += recovered
+        row[3] += garbled
         percent = 100.0 * recovered / showable if showable else 100.0
         print("%-5s %-17s %4s %8d %9s %7d %7d %4d %4d %-6s %s" % (
             name, damage, seed, showable, "%d %5.1f%%" % (recovered, percent), garbled, out_of_order, status,
             len(outputs), "ok" if sound_ok else "BAD", "; ".join(notes)))
 
+    print()
+    for damage, (count, showable, recovered, garbled) in per_class.items():
+        print("%-17s %2d cases %5d showable %5d recovered (%5.1f%%) %4d garbled"
+              % (damage, count, showable, recovered, 100.0 * recovered / showable if showable else 100.0, garbled))
     percent = 100.0 * totals["recovered"] / totals["showable"] if totals["showable"] else 100.0
     print()
     print("mode %s: %d cases, %d classes, %d showable frames, %d recovered (%.1f%%), %d garbled, %d out of order, "
