@@ -4,7 +4,7 @@
 recovered     showable frames whose picture appears in the outputs, matched in order per recording
 garbled       output pictures that are not black, not a repeat of the previous output picture and
               equal to no picture of the case's originals
-out of order  output pictures of an original that come after a later picture of it was matched
+out of order  output pictures of an original left out of that in-order match (not repeats)
 wrong exit    a conversion that exits 0 although showable frames are missing (or, with --recover,
               although frames were damaged)
 sound         |audio seconds - video seconds| within one frame, per output
@@ -68,6 +68,33 @@ def read_truth(path):
     return frames
 
 
+def longest_match(pictures, where):
+    """The longest run of output pictures that are pictures of one recording in its own order
+    (strictly increasing frame indices): {frame index}, {output position}. A picture that occurs
+    at several frames offers them in decreasing order, so that one position takes at most one."""
+    tails, tail_at, before = [], [], {}
+    for position, (m, _, _) in enumerate(pictures):
+        for index in sorted(where.get(m, []), reverse=True):
+            k = bisect.bisect_left(tails, index)
+            if k < len(tails) and tails[k] == index:
+                continue  # the same frame again later: the first showing counts, the rest are repeats
+            node = (position, index)
+            before[node] = tail_at[k - 1] if k > 0 else None
+            if k == len(tails):
+                tails.append(index)
+                tail_at.append(node)
+            else:
+                tails[k] = index
+                tail_at[k] = node
+    frames, positions = set(), set()
+    node = tail_at[-1] if tail_at else None
+    while node is not None:
+        positions.add(node[0])
+        frames.add(node[1])
+        node = before[node]
+    return frames, positions
+
+
 def outputs_of(base):
     """OUT.avi, then OUT-2.avi, OUT-3.avi ... while they exist."""
     found = []
@@ -111,10 +138,10 @@ def main():
             where = {}
             for i, m in enumerate(sums):
                 where.setdefault(m, []).append(i)
-            recordings.append(dict(sums=sums, where=where, frames=frames, next=0, matched=set()))
+            recordings.append(dict(where=where, frames=frames, matched=set()))
 
         outputs = outputs_of(os.path.join(work, "cases", name))
-        garbled = out_of_order = 0
+        pictures = []  # (md5, black, repeat of the previous picture) of every output, in order
         sound_ok = True
         notes = []
         for out in outputs:
@@ -127,26 +154,7 @@ def main():
             black = hashlib.md5(bytes(width * height * 3)).hexdigest()
             previous = None
             for m in sums:
-                # The next picture of a recording, in order (a recording's own repeats included).
-                owner = next((rec for rec in recordings
-                              if rec["next"] < len(rec["sums"]) and rec["sums"][rec["next"]] == m), None)
-                if owner is None and m != black and m != previous:
-                    for rec in recordings:
-                        later = rec["where"].get(m, [])
-                        k = bisect.bisect_left(later, rec["next"])
-                        if k < len(later):
-                            owner = rec
-                            rec["next"] = later[k]
-                            break
-                if owner is not None:
-                    owner["matched"].add(owner["next"])
-                    owner["next"] += 1
-                elif m == black or m == previous:
-                    pass
-                elif any(m in rec["where"] for rec in recordings):
-                    out_of_order += 1
-                else:
-                    garbled += 1
+                pictures.append((m, m == black, m == previous))
                 previous = m
             ok, audio, video = sound_matches(out)
             if not ok:
@@ -154,6 +162,18 @@ def main():
                 notes.append("%s sound %s s, pictures %s s" % (os.path.basename(out),
                                                               "none" if audio is None else "%.2f" % audio,
                                                               "?" if video is None else "%.2f" % video))
+        used = set()
+        for rec in recordings:
+            rec["matched"], positions = longest_match(pictures, rec["where"])
+            used |= positions
+        garbled = out_of_order = 0
+        for position, (m, black, repeat) in enumerate(pictures):
+            if position in used or black or repeat:
+                continue
+            if any(m in rec["where"] for rec in recordings):
+                out_of_order += 1
+            else:
+                garbled += 1
         showable = sum(1 for rec in recordings for _, s in rec["frames"] if s)
         recovered = sum(1 for rec in recordings for i in rec["matched"] if rec["frames"][i][1])
         damaged = any(not intact for rec in recordings for intact, _ in rec["frames"])

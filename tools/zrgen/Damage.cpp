@@ -149,14 +149,11 @@ bool PowerLoss(const RecordingLayout& input, SeededRandom& random, DamagedFile& 
   return true;
 }
 
-bool BadSectorOnBlock(const RecordingLayout& input, SeededRandom& random, DamagedFile& damaged) {
+void BadSectorOnBlock(const RecordingLayout& input, SeededRandom& random, DamagedFile& damaged) {
   CopyWhole(input, damaged);
   const size_t k = random.Below(input.blocks.size());
   const BlockSpan& block = input.blocks[k];
-  std::string what = "the header of block " + std::to_string(k) + " at " + At(block.offset);
-  if (block.offset < kSector) what += " (and the file header)";
-  BadSectorOver(damaged, block.offset, random, what);
-  return true;
+  BadSectorOver(damaged, block.offset, random, "the header of block " + std::to_string(k) + " at " + At(block.offset));
 }
 
 // Frames whose header lies far enough from the file header that no sector over them reaches
@@ -168,18 +165,21 @@ std::vector<uint32_t> FramesPastFirstSector(const RecordingLayout& input, bool i
   return frames;
 }
 
-bool BadSectorOnFrame(const RecordingLayout& input, SeededRandom& random, DamagedFile& damaged, std::string& error) {
+void BadSectorOnFrame(const RecordingLayout& input, SeededRandom& random, DamagedFile& damaged) {
   CopyWhole(input, damaged);
   // A third of the time the group's intra picture: the inter pictures after it lose their reference.
-  std::vector<uint32_t> candidates = FramesPastFirstSector(input, random.Below(3) == 0);
+  const bool intra = random.Below(3) == 0;
+  std::vector<uint32_t> candidates = FramesPastFirstSector(input, intra);
   if (candidates.empty()) candidates = FramesPastFirstSector(input, false);
   if (candidates.empty()) {
-    error = "bad-sector-frame needs a recording longer than 4096 bytes";
-    return false;
+    // A recording of a few KB: any frame, and the sector may reach the file header.
+    for (uint32_t f = 0; f < input.frames.size(); ++f)
+      if (!intra || input.frames[f].picture == 'I') candidates.push_back(f);
+    if (candidates.empty())
+      for (uint32_t f = 0; f < input.frames.size(); ++f) candidates.push_back(f);
   }
   const uint32_t f = candidates[random.Below(candidates.size())];
   BadSectorOver(damaged, input.frames[f].offset, random, "the header of " + FrameName(input, f));
-  return true;
 }
 
 bool BadSectorInVideo(const RecordingLayout& input, SeededRandom& random, DamagedFile& damaged, std::string& error) {
@@ -207,10 +207,14 @@ bool BadSectorInVideo(const RecordingLayout& input, SeededRandom& random, Damage
   }
   // Pictures smaller than a sector: the sector holds a byte of one picture and spills over.
   std::vector<uint32_t> candidates;
-  for (uint32_t f = 0; f < input.frames.size(); ++f)
-    if (input.frames[f].videoBytes > 0 && input.frames[f].offset >= kCluster) candidates.push_back(f);
+  for (const bool pastFirstSector : {true, false}) {
+    for (uint32_t f = 0; f < input.frames.size(); ++f)
+      if (input.frames[f].videoBytes > 0 && (!pastFirstSector || input.frames[f].offset >= kCluster))
+        candidates.push_back(f);
+    if (!candidates.empty()) break;
+  }
   if (candidates.empty()) {
-    error = "bad-sector-video needs a recording longer than 4096 bytes";
+    error = "bad-sector-video needs a frame with video bytes";
     return false;
   }
   const uint32_t f = candidates[random.Below(candidates.size())];
@@ -371,17 +375,27 @@ bool DamageRecordings(DamageClass damage, const std::vector<RecordingLayout>& in
   }
   SeededRandom random(seed);
   const RecordingLayout& input = inputs.front();
+  bool done = true;
   switch (damage) {
-    case DamageClass::PowerLoss: return PowerLoss(input, random, damaged, error);
-    case DamageClass::BadSectorBlock: return BadSectorOnBlock(input, random, damaged);
-    case DamageClass::BadSectorFrame: return BadSectorOnFrame(input, random, damaged, error);
-    case DamageClass::BadSectorVideo: return BadSectorInVideo(input, random, damaged, error);
-    case DamageClass::LostHeader: LostHeader(input, random, damaged); return true;
-    case DamageClass::Truncated: Truncated(input, random, damaged); return true;
-    case DamageClass::Concatenated: Concatenated(inputs, damaged); return true;
-    case DamageClass::DiskImage: DiskImage(inputs, random, imageMegabytes, damaged); return true;
+    case DamageClass::PowerLoss: done = PowerLoss(input, random, damaged, error); break;
+    case DamageClass::BadSectorBlock: BadSectorOnBlock(input, random, damaged); break;
+    case DamageClass::BadSectorFrame: BadSectorOnFrame(input, random, damaged); break;
+    case DamageClass::BadSectorVideo: done = BadSectorInVideo(input, random, damaged, error); break;
+    case DamageClass::LostHeader: LostHeader(input, random, damaged); break;
+    case DamageClass::Truncated: Truncated(input, random, damaged); break;
+    case DamageClass::Concatenated: Concatenated(inputs, damaged); break;
+    case DamageClass::DiskImage: DiskImage(inputs, random, imageMegabytes, damaged); break;
   }
-  return false;
+  if (!done) return false;
+  // A sector near the start of a small recording reaches the file header as well: say so, since
+  // a reader then has more to infer than the class names.
+  const bool inPlace = damage == DamageClass::BadSectorBlock || damage == DamageClass::BadSectorFrame ||
+                       damage == DamageClass::BadSectorVideo;
+  const uint64_t header = std::min<uint64_t>(input.firstBlockOffset, input.bytes.size());
+  if (inPlace && !std::equal(input.bytes.begin(), input.bytes.begin() + static_cast<ptrdiff_t>(header),
+                             damaged.bytes.begin()))
+    damaged.notes.push_back("the file header (bytes 0 to " + std::to_string(header) + ") is damaged too");
+  return true;
 }
 
 bool WriteDamagedRecording(const DamageOptions& options, DamageReport& report) {
