@@ -260,6 +260,30 @@ TEST_F(Damage, APowerCutLeavesTheEndTimeAStaleCountAndAnUnpatchedLink) {
   }
 }
 
+TEST_F(Damage, ARecordingOfAFewKilobytesTakesEveryClass) {
+  TempDir dir;
+  GeneratorOptions o;
+  o.output = dir.file("tiny.zr");
+  o.resolutionCode = 0;
+  o.frames = 5;
+  o.framesPerBlock = 2;
+  o.idct = IdctChoice::Plain;
+  GeneratorReport generated;
+  ASSERT_TRUE(GenerateRecording(o, generated)) << generated.error;
+  ASSERT_LT(generated.fileBytes, 8192u);
+  for (const DamageClass damage : kEveryClass) {
+    SCOPED_TRACE(DamageClassName(damage));
+    DamageOptions d;
+    d.damage = damage;
+    d.output = dir.file("hurt.zr");
+    d.inputs = {o.output};
+    d.imageMegabytes = 1;
+    DamageReport report;
+    ASSERT_TRUE(WriteDamagedRecording(d, report)) << report.error;
+    EXPECT_EQ(ReadTruth(d.output + ".truth").rows.size(), 5u);
+  }
+}
+
 TEST_F(Damage, SingleFileClassesRefuseSeveralRecordings) {
   TempDir dir;
   DamageOptions o;
