@@ -80,10 +80,19 @@ _zrgen() {
     --video) COMPREPLY=($(compgen -W "pattern still -" -- "$cur")); _zentrova_files "$cur" '*'; return ;;
     --audio) COMPREPLY=($(compgen -W "tone silence none -" -- "$cur")); _zentrova_files "$cur" '*'; return ;;
     --gallery) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
-    -r|--resolution-code|--format-version|-n|--frames|--rate|-q|--quantiser|--intra-quantiser|--intra-period|-g|--groups|--frames-per-block|--tone-hz|--tone-amplitude|--seed|--start-time|--text1|--text2|--text3)
+    -r|--resolution-code|--format-version|-n|--frames|--rate|-q|--quantiser|--intra-quantiser|--intra-period|-g|--groups|--frames-per-block|--tone-hz|--tone-amplitude|--seed|--start-time|--text1|--text2|--text3|--image-mb)
       return ;;
   esac
-  if [[ $cur == -* ]]; then
+  if [[ ${COMP_WORDS[1]} == damage ]]; then
+    if ((COMP_CWORD == 2)); then
+      COMPREPLY=($(compgen -W "power-loss bad-sector-block bad-sector-frame bad-sector-video lost-header truncated concatenated disk-image" -- "$cur"))
+      return
+    fi
+    if [[ $cur == -* ]]; then
+      COMPREPLY=($(compgen -W "$(_zentrova_help_options "${COMP_WORDS[0]}" damage)" -- "$cur"))
+      return
+    fi
+  elif [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$(_zentrova_help_options "${COMP_WORDS[0]}")" -- "$cur"))
     return
   fi

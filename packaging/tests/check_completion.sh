@@ -47,6 +47,8 @@ expect _zentrova_gui "zentrova-gui " "cam1.zr cam2.zrx sub"
 expect _zentrova_gui "zentrova-gui --" "--help --version"
 expect _zrgen "zrgen --idct " "auto plain vector"
 expect _zrgen "zrgen --te" "--text1 --text2 --text3"
+expect _zrgen "zrgen damage bad" "bad-sector-block bad-sector-frame bad-sector-video"
+expect _zrgen "zrgen damage truncated cut.zr cam1.zr --" "--help --image-mb --seed"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "check_completion: every case completes as expected"

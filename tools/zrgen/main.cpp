@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "Damage.h"
 #include "Gallery.h"
 #include "RecordingGenerator.h"
 
@@ -29,6 +30,18 @@ void PrintSummary(const GeneratorOptions& o, const GeneratorReport& r) {
               static_cast<double>(r.videoBytes) / frames, static_cast<double>(r.audioBytes) / frames);
   if (!o.stress)
     std::printf("PSNR Y %.2f dB (lowest %.2f), Cb %.2f dB, Cr %.2f dB\n", r.psnrY, r.minPsnrY, r.psnrCb, r.psnrCr);
+}
+
+int RunDamage(const DamageOptions& options) {
+  DamageReport report;
+  if (!WriteDamagedRecording(options, report)) {
+    std::fprintf(stderr, "zrgen: %s\n", report.error.c_str());
+    return 1;
+  }
+  std::printf("%s: %s, %llu bytes; %d frames, %d intact, %d showable; truth in %s\n", options.output.c_str(),
+              DamageClassName(options.damage), static_cast<unsigned long long>(report.bytes), report.frames,
+              report.intact, report.showable, report.truthPath.c_str());
+  return 0;
 }
 
 }  // namespace
@@ -100,7 +113,36 @@ int main(int argc, char** argv) {
       "Pictures are coded bottom row first, so a converted recording plays upright.\n"
       "Example: ffmpeg -f lavfi -i testsrc2=size=352x288:rate=25 -t 4 -pix_fmt yuv420p -f rawvideo - |\n"
       "         zrgen --video - -r 130 -n 100 out.zr");
+
+  DamageOptions damage;
+  std::string damageClass;
+  CLI::App* damageCommand = app.add_subcommand(
+      "damage", "Damage recordings the way recorders and disks do, and write the truth (OUT.truth) beside them");
+  damageCommand->add_option("class", damageClass, "What happened to the recording")
+      ->required()->check(CLI::IsMember(DamageClassNames()));
+  damageCommand->add_option("output", damage.output, "The damaged file to write")->required();
+  damageCommand->add_option("inputs", damage.inputs,
+                            "The intact recordings (several only for concatenated and disk-image)")
+      ->required()->check(CLI::ExistingFile);
+  damageCommand->add_option("--seed", damage.seed, "Chooses where and how: the same seed gives the same file")
+      ->capture_default_str();
+  damageCommand->add_option("--image-mb", damage.imageMegabytes, "Size of a disk image in MiB")
+      ->capture_default_str()->check(CLI::Range(1, 4096));
+  damageCommand->footer(
+      "Classes: power-loss (end time never written, the last block's frame count stale, an earlier\n"
+      "block's link never patched, perhaps cut inside the last frame), bad-sector-block, bad-sector-frame,\n"
+      "bad-sector-video (512 or 4096 bytes of zeros or noise, 512-aligned, over a block header, a frame\n"
+      "header or inside video bytes), lost-header (the first 4096 bytes zeroed, noise or cut away),\n"
+      "truncated, concatenated, disk-image (the recordings whole or in 2-3 fragments at 4096-byte\n"
+      "clusters among noise and zeros).\n"
+      "OUT.truth: '#' lines saying what was done, then per frame of every input\n"
+      "recording, frame, intact, showable, offset in OUT (-1 when not intact), picture (I, P or N).");
   CLI11_PARSE(app, argc, argv);
+
+  if (damageCommand->parsed()) {
+    damage.damage = *DamageClassNamed(damageClass);
+    return RunDamage(damage);
+  }
 
   if (!gallery.empty()) {
     std::string error;
