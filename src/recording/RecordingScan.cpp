@@ -32,7 +32,7 @@ constexpr uint32_t kMaxAudioBytes = 65536;
 constexpr size_t kVideoLook = 26;
 // Damage inside one recording is bridged when the frames resume within this distance: a bad
 // sector, the rest of the frame it hit and the frame after it.
-constexpr uint64_t kMaxBridge = 2u << 20;
+constexpr uint64_t kMaxBridge = 256u << 10;
 // Block ticks of one recording move forward by less than this between neighbouring blocks.
 constexpr uint32_t kMaxTickStep = 6u * 3600u * 1000u;
 
@@ -62,6 +62,8 @@ struct Piece {
   ZrHeaderFields header;
   uint32_t firstBlockOffset = 0;
   uint32_t codedWidth = 0, codedHeight = 0;  // of the first intra picture among its frames
+  uint64_t lastFrameAt = 0;                  // where its last frame starts
+  bool openEnd = false;  // what follows its last frame is no frame, block or header of the file
 };
 
 bool PlausibleCodedSize(uint32_t w, uint32_t h) {
@@ -245,6 +247,7 @@ void Scanner::WalkBlock(uint64_t at, const BlockLook& b) {
       if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
       ++piece.frames;
       ++piece.stale;
+      piece.lastFrameAt = p;
       p += f.size;
       continue;
     }
@@ -257,9 +260,11 @@ void Scanner::WalkBlock(uint64_t at, const BlockLook& b) {
     }
     if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
     ++piece.frames;
+    piece.lastFrameAt = p;
     p += f.size;
   }
   piece.end = p;
+  piece.openEnd = p < limit_ && !FollowedWell(p);
   pieces_.push_back(piece);
   pos_ = p;
 }
@@ -279,9 +284,11 @@ void Scanner::WalkFrames(uint64_t at) {
     if (!f.plausible()) break;
     if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
     ++piece.frames;
+    piece.lastFrameAt = p;
     p += f.size;
   }
   piece.end = p;
+  piece.openEnd = p < limit_ && !FollowedWell(p);
   pieces_.push_back(piece);
   pos_ = p;
 }
@@ -459,7 +466,7 @@ class Assembler {
       const Piece& pc = pieces_[i];
       if (pc.kind == Piece::Kind::Header) {
         StartRecording(pc);
-      } else if (current_ && (first ? false : Continues(pc, lastEnd))) {
+      } else if (current_ && (first ? false : Continues(i, lastEnd))) {
         Append(pc, pc.at != lastEnd, lastEnd);
       } else {
         StartRecording(pc);
@@ -487,22 +494,37 @@ class Assembler {
     bool sawFirstBlock = false;
     bool staleLink = false;
     bool chainIntact = true;  // every piece so far is where the block chain leads
+    uint64_t lastFrameAt = 0;
+    bool openEnd = false;
   };
 
-  bool Continues(const Piece& pc, uint64_t lastEnd) {
+  // Whether the piece at `i`, after a gap, goes on with the recording being built: the frames
+  // resume soon after, and the first block header met from there names a block in the gap (the
+  // one whose header the damage took) as the one before it. Fragments of a disk image fail this:
+  // measured with the wrong base, their links point anywhere.
+  bool Continues(size_t i, uint64_t lastEnd) {
+    const Piece& pc = pieces_[i];
     Building& b = *current_;
     if (pc.at == lastEnd) return true;
     if (pc.at < lastEnd || pc.at - lastEnd > kMaxBridge) return false;
-    if (pc.kind == Piece::Kind::Block && b.haveBlock) {
-      // Ticks of one recording move forward; a block that goes back in time belongs to another.
-      if (b.r.ticksFound && (pc.block.tick - b.r.lastTick) > kMaxTickStep) return false;
-      // Its link back names a block between the last one seen and itself.
-      if (b.baseKnown && pc.block.prev != kNoBlock) {
-        const int64_t prevAt = static_cast<int64_t>(pc.block.prev) + b.base;
-        if (prevAt < static_cast<int64_t>(b.lastBlockAt) || prevAt >= static_cast<int64_t>(pc.at)) return false;
+    const Piece* block = nullptr;
+    for (size_t k = i; k < pieces_.size(); ++k) {
+      if (k > i && pieces_[k].at != pieces_[k - 1].end) break;
+      if (pieces_[k].kind == Piece::Kind::Header) return false;
+      if (pieces_[k].kind == Piece::Kind::Block) {
+        block = &pieces_[k];
+        break;
       }
     }
-    return true;
+    if (!block) return true;
+    // Ticks of one recording move forward; a block that goes back in time belongs to another.
+    if (b.r.ticksFound && (block->block.tick - b.r.lastTick) > kMaxTickStep) return false;
+    if (block->block.prev == kNoBlock) return false;
+    if (!b.baseKnown) return true;
+    const int64_t prevAt = static_cast<int64_t>(block->block.prev) + b.base;
+    if (block == &pc) return prevAt >= static_cast<int64_t>(b.lastBlockAt) && prevAt < static_cast<int64_t>(pc.at);
+    return prevAt >= static_cast<int64_t>(lastEnd) - static_cast<int64_t>(kBlockHeaderSize) &&
+           prevAt + static_cast<int64_t>(kBlockHeaderSize) <= static_cast<int64_t>(pc.at);
   }
 
   // Counts the frames that following the block chain from the header reaches, as a plain
@@ -580,6 +602,8 @@ class Assembler {
       }
       r.runs.push_back({firstFrame, pc.frames, afterGap, r.lastTick});
       r.frames += pc.frames;
+      b.lastFrameAt = pc.lastFrameAt;
+      b.openEnd = pc.openEnd;
     }
     r.end = pc.end;
   }
@@ -588,6 +612,12 @@ class Assembler {
     if (!current_) return;
     Building& b = *current_;
     FoundRecording& r = b.r;
+    // The last block links on: the blocks after it are cut off or unreadable.
+    if (r.frames > 0 && b.haveBlock && b.lastBlock.next != kNoBlock) {
+      const bool past = b.baseKnown && static_cast<int64_t>(b.lastBlock.next) + b.base >= static_cast<int64_t>(w_.size());
+      r.damage.push_back({r.end, 0, past ? "the end of the file: the recording goes on past it (the file was cut short)"
+                                         : "the block its last block links to, which cannot be read"});
+    }
     if (r.frames > 0) {
       // Found in one piece: the recording's offsets are those of the scanned file until fragments
       // are joined.
@@ -601,6 +631,8 @@ class Assembler {
       chunk.firstBlock = b.firstBlock;
       chunk.lastBlockAt = b.lastBlockAt;
       chunk.lastBlock = b.lastBlock;
+      chunk.lastFrameAt = b.lastFrameAt;
+      chunk.openEnd = b.openEnd;
       chunks_.push_back(chunk);
       found_.push_back(std::move(r));
     }
@@ -646,6 +678,8 @@ class Assembler {
     bool hasBlock = false;
     uint64_t firstBlockAt = 0, lastBlockAt = 0;
     BlockLook firstBlock, lastBlock;
+    uint64_t lastFrameAt = 0;
+    bool openEnd = false;  // its last frame may run on past its fragment into foreign bytes
   };
 
   void JoinFragments();
@@ -782,15 +816,31 @@ void Assembler::JoinFragments() {
     for (Extent& e : r.extents) e.from = static_cast<uint64_t>(static_cast<int64_t>(e.at) - first.base);
     for (FrameRun& run : r.runs) run.offset = static_cast<uint64_t>(static_cast<int64_t>(run.offset) - first.base);
     uint64_t endOffset = static_cast<uint64_t>(static_cast<int64_t>(r.end) - first.base);
+    const Chunk* tail = &first;
+    uint64_t tailEnd = r.end;  // where the last fragment's frames stopped, in the scanned file
     for (int c = next[head]; c >= 0 && !used[static_cast<size_t>(c)]; c = next[static_cast<size_t>(c)]) {
       const size_t k = static_cast<size_t>(c);
       used[k] = true;
       FoundRecording& part = found_[k];
       const int64_t base = chunks_[k].base;
       const int64_t startOffset = static_cast<int64_t>(part.start) - base;
-      if (startOffset <= static_cast<int64_t>(endOffset) || static_cast<int64_t>(part.end) - base <= startOffset) {
+      // A fragment's last frame that nothing sensible follows may have taken its end from the
+      // bytes after the fragment: it is read again across the cut.
+      uint64_t joinFrom = endOffset;
+      const bool pullBack = tail->openEnd && !r.runs.empty() && r.runs.back().frames > 0;
+      if (pullBack) {
+        const int64_t at = static_cast<int64_t>(tail->lastFrameAt) - chunks_[static_cast<size_t>(prev[k])].base;
+        if (at > 0 && static_cast<uint64_t>(at) >= r.runs.back().offset && static_cast<uint64_t>(at) < endOffset)
+          joinFrom = static_cast<uint64_t>(at);
+      }
+      if (startOffset <= static_cast<int64_t>(joinFrom) || static_cast<int64_t>(part.end) - base <= startOffset) {
         joined.push_back(std::move(part));  // not where a next fragment can lie
         continue;
+      }
+      if (joinFrom != endOffset) {
+        endOffset = joinFrom;
+        if (--r.runs.back().frames == 0) r.runs.pop_back();
+        --r.frames;
       }
       const uint64_t partStart = static_cast<uint64_t>(startOffset);
       const uint64_t partEnd = static_cast<uint64_t>(static_cast<int64_t>(part.end) - base);
@@ -817,9 +867,13 @@ void Assembler::JoinFragments() {
         extents.back().length = endOffset - extents.back().from;
         extents.push_back({partStart, partEnd - partStart, part.start});
         r.damage.push_back({part.start, 0, "frames split between two fragments that could not be put together"});
-      } else if (across > 0) {
-        r.runs.push_back({endOffset, across, false, r.lastTick});
-        r.frames += across;
+      } else {
+        // The frames stopped there only because the fragment did: no damage.
+        std::erase_if(r.damage, [&](const DamagedSpan& d) { return d.offset == tailEnd && d.length == 0; });
+        if (across > 0) {
+          r.runs.push_back({endOffset, across, false, r.lastTick});
+          r.frames += across;
+        }
       }
       r.extents = std::move(extents);
       bool firstRun = true;
@@ -836,6 +890,8 @@ void Assembler::JoinFragments() {
       r.start = std::min(r.start, part.start);
       r.end = std::max(r.end, part.end);
       endOffset = partEnd;
+      tail = &chunks_[k];
+      tailEnd = part.end;
     }
     r.notes.push_back("found in " + std::to_string(r.extents.size()) + " fragments, put together by their block links");
     joined.push_back(std::move(r));
