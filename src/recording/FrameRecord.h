@@ -18,6 +18,9 @@ struct FrameRecord {
   uint32_t videoCapacity = 0;
   uint32_t audioCapacity = 0;
   bool cut = false;
+  // Frames were lost or skipped right before this one: an inter picture here has lost the
+  // picture it was coded against.
+  bool afterGap = false;
 };
 
 // What opening a recording reports about its pictures.
