@@ -133,7 +133,10 @@ void DecodeFrameWork(const FrameRecord& r, VideoDecoder& video, G726Decoder& aud
   }
   const PlaneBuffers planes{work.y.data(), work.cb.data(), work.cr.data(), 0, 0, work.y.size()};
   video.DeliverReference(planes, 0, status);
-  if (!status.delivered) return RepeatPrevious(previous, width, height, work);  // no intra picture yet
+  if (!status.delivered) {
+    work.damaged = status.failed != 0;  // else no intra picture yet: nothing to show
+    return RepeatPrevious(previous, width, height, work);
+  }
   work.width = status.width;
   work.height = status.height;
   work.black = false;
