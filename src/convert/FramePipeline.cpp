@@ -157,8 +157,9 @@ avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height
     uint8_t* cb = y + luma;
     uint8_t* cr = cb + luma / 4;
     ScalePlane(work.y.data(), work.width, work.height, y, width, height, static_cast<size_t>(width));
-    ScalePlane(work.cb.data(), work.width / 2, work.height / 2, cb, width / 2, height / 2, static_cast<size_t>(width / 2));
-    ScalePlane(work.cr.data(), work.width / 2, work.height / 2, cr, width / 2, height / 2, static_cast<size_t>(width / 2));
+    const auto chromaStride = static_cast<size_t>(width / 2);
+    ScalePlane(work.cb.data(), work.width / 2, work.height / 2, cb, width / 2, height / 2, chromaStride);
+    ScalePlane(work.cr.data(), work.width / 2, work.height / 2, cr, width / 2, height / 2, chromaStride);
     p.plane[0] = y;
     p.plane[1] = cb;
     p.plane[2] = cr;

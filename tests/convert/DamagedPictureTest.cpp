@@ -32,8 +32,10 @@ struct Coded {
 };
 
 // `count` pictures of the moving test pattern at one size, an intra picture every `intraPeriod`.
-std::vector<Coded> Encode(int width, int height, int count, int intraPeriod, int firstFrame = 0) {
+std::vector<Coded> Encode(int width, int height, int count, int intraPeriod, int firstFrame = 0,
+                          uint32_t generation = 0x20020114) {
   zrgen::EncoderSettings settings;
+  settings.generation = generation;
   settings.codedWidth = width;
   settings.codedHeight = height;
   settings.intraPeriod = intraPeriod;
@@ -69,8 +71,9 @@ struct Conversion {
 
 // Writes the frames (video bytes; empty for a frame without picture) and converts to raw 24-bit.
 Conversion Convert(const TempDir& dir, uint8_t resolutionCode, int width, int height,
-                   const std::vector<std::vector<uint8_t>>& video, unsigned threads) {
+                   const std::vector<std::vector<uint8_t>>& video, unsigned threads, uint16_t version = 257) {
   ZrHeaderFields fields;
+  fields.version = version;
   fields.resolutionCode = resolutionCode;
   fields.startTime = 1700000000;
   fields.endTime = fields.startTime + 2;
@@ -114,21 +117,28 @@ Picture AsShown(const Picture& p, int width, int height) {
 }
 
 // The recorder switches from the recording's size to another and back; every picture of the
-// other size is shown whole by the nearest-neighbour rule, the inter pictures after it too.
-void CheckSizeChange(uint8_t resolutionCode, int width, int height, int otherWidth, int otherHeight) {
+// other size is shown whole by the nearest-neighbour rule, the inter pictures after it too. The
+// sizes are coded sizes; the newer generation delivers them enlarged, and the rule applies to
+// the enlarged picture.
+void CheckSizeChange(uint8_t resolutionCode, int width, int height, int codedWidth, int codedHeight, int otherWidth,
+                     int otherHeight, uint16_t version = 257) {
   SKIP_WITHOUT_FFMPEG();
-  const std::vector<Coded> own = Encode(width, height, 2, 2);
-  const std::vector<Coded> other = Encode(otherWidth, otherHeight, 3, 3, 1);
-  const std::vector<Coded> back = Encode(width, height, 2, 2, 2);
+  const uint32_t generation = version == 4096 ? 0x20020219 : 0x20020114;
+  const std::vector<Coded> own = Encode(codedWidth, codedHeight, 2, 2, 0, generation);
+  const std::vector<Coded> other = Encode(otherWidth, otherHeight, 3, 3, 1, generation);
+  const std::vector<Coded> back = Encode(codedWidth, codedHeight, 2, 2, 2, generation);
   std::vector<std::vector<uint8_t>> video;
   std::vector<Picture> expected;
-  for (const Coded& c : own) video.push_back(c.bytes), expected.push_back(AsShown(c.shown, width, height));
-  for (const Coded& c : other) video.push_back(c.bytes), expected.push_back(AsShown(Nearest(c, width, height), width, height));
-  for (const Coded& c : back) video.push_back(c.bytes), expected.push_back(AsShown(c.shown, width, height));
+  for (const auto* part : {&own, &other, &back}) {
+    for (const Coded& c : *part) {
+      video.push_back(c.bytes);
+      expected.push_back(AsShown(part == &other ? Nearest(c, width, height) : c.shown, width, height));
+    }
+  }
 
   for (const unsigned threads : {1u, 2u}) {
     TempDir dir;
-    const Conversion c = Convert(dir, resolutionCode, width, height, video, threads);
+    const Conversion c = Convert(dir, resolutionCode, width, height, video, threads, version);
     ASSERT_EQ(c.frames.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(c.frames[i], expected[i]) << "frame " << i;
     EXPECT_EQ(c.result.resizedPictures, 3u);
@@ -140,9 +150,18 @@ void CheckSizeChange(uint8_t resolutionCode, int width, int height, int otherWid
   }
 }
 
-TEST(DamagedPictures, APictureLargerThanTheRecordingIsShownWholeScaledDown) { CheckSizeChange(128, 176, 144, 352, 288); }
+TEST(DamagedPictures, APictureLargerThanTheRecordingIsShownWholeScaledDown) {
+  CheckSizeChange(128, 176, 144, 176, 144, 352, 288);
+}
 
-TEST(DamagedPictures, APictureOfAnotherSizeIsScaledBeforeTheLinesAreDoubled) { CheckSizeChange(3, 640, 240, 352, 288); }
+TEST(DamagedPictures, APictureOfAnotherSizeIsScaledBeforeTheLinesAreDoubled) {
+  CheckSizeChange(3, 640, 240, 640, 240, 352, 288);
+}
+
+// 704 x 288 coded as 352 x 288; the other pictures are coded 176 x 144, enlarged to 352 x 288.
+TEST(DamagedPictures, InTheNewerGenerationTheEnlargedPictureIsScaled) {
+  CheckSizeChange(133, 704, 288, 352, 288, 176, 144, 4096);
+}
 
 // Intra pictures at 0, 3 and 6; the one at 3 loses the second half of its bytes. Frames 3 to 5
 // show frame 2's picture, the intra picture at 6 brings the recording back.
@@ -266,7 +285,10 @@ TEST(DamagedPictures, PlanesOfAPictureOfAnotherSizeFollowTheRuleAtFullAndHalfSiz
   work.height = 288;
   work.black = false;
   for (int i = 0; i < 352 * 288; ++i) work.y[i] = static_cast<uint8_t>(i * 7 + i / 352);
-  for (int i = 0; i < 176 * 144; ++i) work.cb[i] = static_cast<uint8_t>(i * 3), work.cr[i] = static_cast<uint8_t>(i / 5);
+  for (int i = 0; i < 176 * 144; ++i) {
+    work.cb[i] = static_cast<uint8_t>(i * 3);
+    work.cr[i] = static_cast<uint8_t>(i / 5);
+  }
   std::vector<uint8_t> scratch;
   const avi::PlanarPicture p = PlanesOf(work, 176, 144, false, scratch);
   ASSERT_EQ(p.stride[0], 176);
