@@ -198,7 +198,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     Log(messages::kBadOutputName);
     return Setup::Failed;
   }
-  endLine_.clear();
+  endLines_.clear();
   endReason_.clear();
   kept_ = false;
   openReason_.clear();
@@ -425,9 +425,10 @@ bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index) {
   const int32_t height = recordingInfo_.height;
   const int32_t outputHeight = videoFormat_.biHeight;
   if (planar_) {
-    return planar_->WritePlanes(index, PlanesOf(work, width, height, outputHeight != height), avi::kKeyFrame) == 0;
+    return planar_->WritePlanes(index, PlanesOf(work, width, height, outputHeight != height, scaleScratch_),
+                                avi::kKeyFrame) == 0;
   }
-  PictureOf(work, width, height, outputHeight, frameBuffer_.data());
+  PictureOf(work, width, height, outputHeight, frameBuffer_.data(), scaleScratch_);
   return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
                                   avi::kKeyFrame, nullptr, nullptr) == 0;
 }
@@ -451,6 +452,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   FramePipeline pipeline(frames_.size(), frames_.size() > 1);
   uint32_t fetched = 0;
   const FrameWork* previous = nullptr;
+  bool referenceGood = true;  // the decoder's state before any picture is a defined one
   auto produce = [&](size_t slot) {
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return false;
     if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
@@ -460,7 +462,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     // only converts pictures of the recording's own size to 24 bits (then it is the lighter one).
     const bool lightWriter = !planar_ && videoFormat_.biHeight == recordingInfo_.height;
     DecodeFrameWork(*frameRecord_, *videoDecoder_, *audioDecoder_, !lightWriter, recordingInfo_.width,
-                    recordingInfo_.height, previous, frames_[slot]);
+                    recordingInfo_.height, previous, referenceGood, frames_[slot]);
     previous = &frames_[slot];
     return true;
   };
@@ -498,6 +500,8 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       }
     }
     ++result.framesWritten;
+    if (frames_[slot].damaged && result.damagedPictures++ == 0) result.firstDamagedFrame = result.framesWritten;
+    if (frames_[slot].resized) ++result.resizedPictures;
     if (progress) progress(result.framesWritten, frameCount_);
     return true;
   };
@@ -568,35 +572,56 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (outOfMemory) {
       result.outcome = JobOutcome::WriteFailed;
       result.reason = "out of memory";
-      endLine_ = "Out of memory: " + Count(result.framesWritten, total) + " frames saved.";
+      endLines_.push_back("Out of memory: " + Count(result.framesWritten, total) + " frames saved.");
     } else if (writeFailed) {
       result.outcome = JobOutcome::WriteFailed;
       result.reason = writeReason;
-      endLine_ = std::string(WriteFailureLead(done.error)) + ": " + Count(result.framesWritten, total) + " frames saved.";
+      endLines_.push_back(std::string(WriteFailureLead(done.error)) + ": " + Count(result.framesWritten, total) +
+                          " frames saved.");
     } else if (result.cancelled) {
       Log("Conversion cancelled: " + Count(result.framesWritten, total) + " frames saved.");
     } else if (fetched < total) {
       result.outcome = JobOutcome::RecordingShort;
       if (exhausted == "the recording is exhausted") exhausted = "the file ends before frame " + std::to_string(fetched + 1);
       result.reason = inputPath_ + ": " + exhausted + " (the blocks declare " + std::to_string(total) + " frames)";
-      endLine_ = "The recording ended after " + Count(fetched, total) + " frames.";
+      endLines_.push_back("The recording ended after " + Count(fetched, total) + " frames.");
     } else if (beyondChain > 0) {
       // Frames the chain does not reach are never left out in silence.
       result.outcome = JobOutcome::RecordingShort;
       result.reason = inputPath_ + ": " + (chainProblem.empty() ? "its block chain ends early" : chainProblem) +
                       "; the file holds more frames after it";
-      endLine_ = "The file holds " + std::to_string(beyondChain) +
-                 " more frames after the end of the recording's block chain; --recover converts them.";
+      endLines_.push_back("The file holds " + std::to_string(beyondChain) +
+                          " more frames after the end of the recording's block chain; --recover converts them.");
     } else if (!chainProblem.empty()) {
       result.outcome = JobOutcome::RecordingShort;
       result.reason = inputPath_ + ": " + chainProblem;
-      endLine_ = "The recording ended after " + std::to_string(fetched) + " frames; frames may be missing after them.";
+      endLines_.push_back("The recording ended after " + std::to_string(fetched) +
+                          " frames; frames may be missing after them.");
     } else if (cutFrames > 0) {
       result.outcome = JobOutcome::RecordingShort;
       result.reason = inputPath_ + ": frame " + std::to_string(firstCut) +
                       (cutFrames > 1 ? " and " + std::to_string(cutFrames - 1) + " more" : std::string()) +
                       " larger than the buffers or cut off by the end of the file";
-      endLine_ = Count(cutFrames, total) + " frames were cut short in the recording.";
+      endLines_.push_back(Count(cutFrames, total) + " frames were cut short in the recording.");
+    }
+    // A file completed short of what was written holds only the frames it says.
+    result.damagedPictures = std::min(result.damagedPictures, result.framesWritten);
+    result.resizedPictures = std::min(result.resizedPictures, result.framesWritten);
+    if (result.damagedPictures > 0) {
+      // Less serious than a file or recording that ends early: said after it.
+      if (result.outcome == JobOutcome::Saved) result.outcome = JobOutcome::RecordingShort;
+      const uint32_t more = result.damagedPictures - 1;
+      result.reason += (result.reason.empty() ? inputPath_ + ": " : std::string("; ")) + "frame " +
+                       std::to_string(result.firstDamagedFrame) +
+                       (more > 0 ? " and " + std::to_string(more) + " more" : std::string()) +
+                       " could not be decoded as recorded (broken picture data or a lost reference picture)";
+      endLines_.push_back(Count(result.damagedPictures, result.framesWritten) +
+                          " pictures were damaged in the recording; each shows the last good picture.");
+    }
+    if (result.resizedPictures > 0) {
+      endLines_.push_back(std::to_string(result.resizedPictures) + " pictures of another size were scaled to " +
+                          std::to_string(recordingInfo_.width) + " x " + std::to_string(recordingInfo_.height) +
+                          ".");
     }
     if (!result.framesWritten && replacesExisting_ && !kept_) {
       result.reason += (result.reason.empty() ? "" : "; ") + outputPath_ + " was left as it was";
@@ -621,9 +646,9 @@ void ConversionJob::SetFinalRate(uint32_t framesWritten) {
 
 void ConversionJob::Finish() {
   Log(messages::kSaved);
-  if (!endLine_.empty()) Log(endLine_);
+  for (const std::string& line : endLines_) Log(line);
   Diagnose(endReason_);
-  endLine_.clear();
+  endLines_.clear();
   endReason_.clear();
 }
 

@@ -55,7 +55,8 @@ struct JobOptions {
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
 enum class JobOutcome {
   Saved,           // every declared frame was converted
-  RecordingShort,  // the recording ended before its declared frames; all that was there is saved
+  RecordingShort,  // the recording ended before its declared frames, or frames it holds could not be
+                   // shown as recorded; all that was there is saved
   WriteFailed,     // a write to the output failed (disk full, I/O error); the frames so far are saved
   Cancelled,       // cancel was asked for; the frames so far are saved
 };
@@ -68,6 +69,12 @@ class ConversionJob {
     uint32_t framesWritten = 0;   // frames the completed output holds
     uint32_t framesDeclared = 0;  // frames the recording declares
     bool cancelled = false;
+    // Frames written whose picture could not be shown as recorded (broken picture data, or an
+    // inter picture whose reference was lost): each repeats the last good picture, or is black.
+    uint32_t damagedPictures = 0;
+    uint32_t firstDamagedFrame = 0;  // counted from 1; 0 when none was damaged
+    // Frames written whose picture, of another size than the recording, was scaled to it.
+    uint32_t resizedPictures = 0;
     JobOutcome outcome = JobOutcome::Saved;
     std::string reason;  // one line on what went wrong when the outcome is not Saved
   };
@@ -103,7 +110,8 @@ class ConversionJob {
 
   // Logs "File saved!": the end of every started job, whether the loop ran to the end or not;
   // then, when the loop fell short, a line on what the file holds ("Disk full: 10 of 200 frames
-  // saved.", "The recording ended after 10 of 25 frames.") and the reason on the diagnostics sink.
+  // saved.", "The recording ended after 10 of 25 frames.") and the reason on the diagnostics sink;
+  // then one on damaged pictures, and one on pictures of another size.
   void Finish();
 
   // True when `outputName` names an existing regular file (through any symbolic links), which a
@@ -199,9 +207,11 @@ class ConversionJob {
   bool kept_ = false;
   std::string keepReason_;         // why the output could not take its name
   std::string openReason_;         // why OpenRecording failed
-  // What Finish adds after "File saved!": a line for the log and a reason for the diagnostics.
-  std::string endLine_;
+  // What Finish adds after "File saved!": lines for the log, the most serious first, and a reason
+  // for the diagnostics.
+  std::vector<std::string> endLines_;
   std::string endReason_;
+  std::vector<uint8_t> scaleScratch_;  // the writing side's room for pictures of another size
 };
 
 }  // namespace zentrova

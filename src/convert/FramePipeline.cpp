@@ -9,17 +9,69 @@
 #include "audio/G726Decoder.h"
 #include "recording/ZrFormat.h"
 #include "video/ColourConversion.h"
+#include "video/PictureScaling.h"
 #include "video/ProcessorFeatures.h"
 #include "video/VideoDecoder.h"
 
 namespace zentrova {
 
+namespace {
+
+size_t Samples(int32_t width, int32_t height) { return static_cast<size_t>(width) * static_cast<size_t>(height); }
+
+// A black picture of width x height in the frame's planes.
+void MakeBlack(FrameWork& work, int32_t width, int32_t height) {
+  const size_t luma = Samples(width, height);
+  std::fill_n(work.y.begin(), luma, 0);
+  std::fill_n(work.cb.begin(), luma / 4, 128);
+  std::fill_n(work.cr.begin(), luma / 4, 128);
+  work.width = width;
+  work.height = height;
+  work.black = true;
+}
+
+// The frame shows `previous` again (black when there is none). With a single buffer it is
+// still there.
+void RepeatPrevious(const FrameWork* previous, int32_t width, int32_t height, FrameWork& work) {
+  if (previous == &work) return;
+  if (!previous) return MakeBlack(work, width, height);
+  const size_t luma = Samples(previous->width, previous->height);
+  std::copy_n(previous->y.begin(), luma, work.y.begin());
+  std::copy_n(previous->cb.begin(), luma / 4, work.cb.begin());
+  std::copy_n(previous->cr.begin(), luma / 4, work.cr.begin());
+  work.width = previous->width;
+  work.height = previous->height;
+  work.black = previous->black;
+}
+
+// Fills the odd rows of a frame whose even rows hold the picture: each the byte-wise average,
+// rounded down, of the rows above and below it, the last a copy of the last picture row.
+void DoubleRowsInPlace(uint8_t* frame, int32_t width, int32_t height) {
+  const size_t row = static_cast<size_t>(width) * 3;
+  for (int32_t r = 0; r < height; ++r) {
+    const uint8_t* above = frame + 2 * row * r;
+    uint8_t* odd = frame + 2 * row * r + row;
+    if (r == height - 1) {
+      std::memcpy(odd, above, row);
+      continue;
+    }
+    const uint8_t* below = odd + row;
+    for (size_t k = 0; k < row; ++k) odd[k] = static_cast<uint8_t>((above[k] + below[k]) >> 1);
+  }
+}
+
+}  // namespace
+
 void FrameWork::Allocate(int32_t width, int32_t height) {
-  const size_t luma = static_cast<size_t>(width) * static_cast<size_t>(height);
+  const size_t luma = std::max(Samples(width, height), VideoDecoder::kMaxPictureSamples);
   y.assign(luma, 0);
   cb.assign(luma / 4, 128);
   cr.assign(luma / 4, 128);
+  this->width = width;
+  this->height = height;
   black = true;
+  damaged = false;
+  resized = false;
   audioBytes = 0;
 }
 
@@ -37,7 +89,7 @@ void DecodeFrameAudio(FrameWork& work, G726Decoder& audio) {
 }
 
 void DecodeFrameWork(const FrameRecord& r, VideoDecoder& video, G726Decoder& audio, bool decodeAudio, int32_t width,
-                     int32_t height, const FrameWork* previous, FrameWork& work) {
+                     int32_t height, const FrameWork* previous, bool& referenceGood, FrameWork& work) {
   work.audioBytes = 0;
   work.audioDecoded = true;
   if ((r.flags & FlagAudio) && r.audioBytes > 0) {
@@ -48,35 +100,70 @@ void DecodeFrameWork(const FrameRecord& r, VideoDecoder& video, G726Decoder& aud
     if (decodeAudio) DecodeFrameAudio(work, audio);
   }
 
+  work.damaged = false;
+  work.resized = false;
   if (r.flags & FlagNoPicture) {
-    std::fill(work.y.begin(), work.y.end(), 0);
-    std::fill(work.cb.begin(), work.cb.end(), 128);
-    std::fill(work.cr.begin(), work.cr.end(), 128);
-    work.black = true;
+    // The frames lost before it may have held the next picture's reference.
+    if (r.afterGap) referenceGood = false;
+    MakeBlack(work, width, height);
     return;
   }
-  const PlaneBuffers planes{work.y.data(), work.cb.data(), work.cr.data(), width, height};
-  const DecodeStatus status = video.DecodeFramePlanes(r.videoData, r.videoBytes, planes, 0);
-  if (status.delivered) {
-    work.black = false;
-    return;
+  if (r.videoBytes == 0) {
+    // Nothing was recorded for the picture, so nothing of it is lost: the previous one stays,
+    // and so does the decoder's reference.
+    if (r.afterGap) referenceGood = false;
+    return RepeatPrevious(previous, width, height, work);
   }
-  // Nothing delivered: the previous picture again. With a single buffer it is still there.
-  if (previous && previous != &work) {
-    work.y = previous->y;
-    work.cb = previous->cb;
-    work.cr = previous->cr;
-    work.black = previous->black;
-  } else if (!previous) {
-    work.black = true;
+  // Decoded first, shown only once the status says the picture is whole and on a good reference.
+  DecodeStatus status = video.DecodeReference(r.videoData, r.videoBytes, 0);
+  const bool intra = status.pictureType != 2;
+  if (status.failed) {
+    // No start code, a refused header or broken macroblock data: the picture is not what was
+    // recorded, and the next inter picture builds on it.
+    referenceGood = false;
+    work.damaged = true;
+    return RepeatPrevious(previous, width, height, work);
   }
+  if (intra) {
+    referenceGood = true;
+  } else if (r.afterGap || !referenceGood) {
+    referenceGood = false;
+    work.damaged = true;
+    return RepeatPrevious(previous, width, height, work);
+  }
+  const PlaneBuffers planes{work.y.data(), work.cb.data(), work.cr.data(), 0, 0, work.y.size()};
+  video.DeliverReference(planes, 0, status);
+  if (!status.delivered) {
+    work.damaged = status.failed != 0;  // else no intra picture yet: nothing to show
+    return RepeatPrevious(previous, width, height, work);
+  }
+  work.width = status.width;
+  work.height = status.height;
+  work.black = false;
+  work.resized = status.width != width || status.height != height;
 }
 
-avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height, bool doubled) {
+avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height, bool doubled,
+                            std::vector<uint8_t>& scratch) {
   avi::PlanarPicture p;
   p.plane[0] = work.y.data();
   p.plane[1] = work.cb.data();
   p.plane[2] = work.cr.data();
+  if (work.width != width || work.height != height) {
+    // Chroma follows the same rule at half the size.
+    const size_t luma = Samples(width, height);
+    scratch.resize(luma + luma / 2);
+    uint8_t* y = scratch.data();
+    uint8_t* cb = y + luma;
+    uint8_t* cr = cb + luma / 4;
+    ScalePlane(work.y.data(), work.width, work.height, y, width, height, static_cast<size_t>(width));
+    const auto chromaStride = static_cast<size_t>(width / 2);
+    ScalePlane(work.cb.data(), work.width / 2, work.height / 2, cb, width / 2, height / 2, chromaStride);
+    ScalePlane(work.cr.data(), work.width / 2, work.height / 2, cr, width / 2, height / 2, chromaStride);
+    p.plane[0] = y;
+    p.plane[1] = cb;
+    p.plane[2] = cr;
+  }
   p.stride[0] = width;
   p.stride[1] = width / 2;
   p.stride[2] = width / 2;
@@ -86,10 +173,21 @@ avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height
   return p;
 }
 
-void PictureOf(const FrameWork& work, int32_t width, int32_t height, int32_t outputHeight, uint8_t* frame) {
+void PictureOf(const FrameWork& work, int32_t width, int32_t height, int32_t outputHeight, uint8_t* frame,
+               std::vector<uint8_t>& scratch) {
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(outputHeight) * 3;
   if (work.black) {
     std::memset(frame, 0, bytes);
+    return;
+  }
+  if (work.width != width || work.height != height) {
+    // Converted at its own size so that every pixel shown is one of the picture's own.
+    scratch.resize(Samples(work.width, work.height) * 3);
+    ConvertToRgb24(scratch.data(), work.y.data(), work.cb.data(), work.cr.data(), work.width, work.height);
+    const size_t row = static_cast<size_t>(width) * 3;
+    const bool doubled = outputHeight == 2 * height;
+    ScalePicture(scratch.data(), work.width, work.height, frame, width, height, doubled ? 2 * row : row);
+    if (doubled) DoubleRowsInPlace(frame, width, height);
     return;
   }
   if (outputHeight == 2 * height)

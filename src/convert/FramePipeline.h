@@ -19,37 +19,58 @@ class G726Decoder;
 class VideoDecoder;
 
 // One frame between the stages: its sound decoded to PCM and its picture as the decoder's planes
-// at the recording's size (enlarged where the generation asks for it, not yet line-doubled).
+// (enlarged where the generation asks for it, not yet line-doubled), at the picture's own size:
+// the recording's, or another where the recorder changed its resolution.
 struct FrameWork {
   bool black = true;           // no picture: a black frame
   std::vector<uint8_t> y, cb, cr;
+  int32_t width = 0;           // the size of the picture the planes hold (Y stride width)
+  int32_t height = 0;
+  // The frame's own picture could not be shown as recorded (its data broken, or the picture it
+  // was coded against lost): the frame repeats the last one shown, or is black.
+  bool damaged = false;
+  bool resized = false;        // the picture is of another size than the recording
   uint32_t audioBytes = 0;     // whole groups of three bytes; 0 when the frame has no sound
   bool audioDecoded = false;   // pcm holds them decoded; else audioCodes holds the bytes
   std::vector<uint8_t> audioCodes;
   std::vector<int16_t> pcm;    // audioBytes / 3 x 8 samples
 
-  // Buffers for pictures of width x height.
+  // Buffers for every picture the decoder delivers, and for one of width x height (the
+  // recording's size), which the frame holds black.
   void Allocate(int32_t width, int32_t height);
 };
 
 // Fills `work` from a fetched frame: the picture through `video`, and the sound through `audio`
 // when `decodeAudio` (else its bytes are kept for DecodeFrameAudio on the writing side: the two
 // stages share the work as the compressor makes it lighter or heavier). A frame marked as
-// holding no picture is black; one whose picture the decoder does not deliver (no start code, a
-// refused picture) repeats `previous` (black when there is none).
+// holding no picture is black (width x height, the recording's size).
+//
+// `referenceGood` carries from frame to frame whether the decoder's picture is the one the next
+// inter picture was coded against. It turns bad with a frame after a gap (unless it is an intra
+// picture) and with a picture the decoder fails on; it turns good with an intra picture decoded
+// in full. A picture that fails, and an inter picture while the reference is bad, is damaged:
+// the frame repeats `previous` (black when there is none). So does a frame without video bytes
+// and a picture the decoder has nothing to deliver for (an inter picture before any intra one),
+// without being damaged.
 void DecodeFrameWork(const FrameRecord& record, VideoDecoder& video, G726Decoder& audio, bool decodeAudio,
-                     int32_t width, int32_t height, const FrameWork* previous, FrameWork& work);
+                     int32_t width, int32_t height, const FrameWork* previous, bool& referenceGood,
+                     FrameWork& work);
 
 // Decodes the frame's kept sound bytes, in pieces of at most G726Decoder::kBufferBytes (the state
 // running on between them, and on from frame to frame); nothing when done already.
 void DecodeFrameAudio(FrameWork& work, G726Decoder& audio);
 
-// The frame's picture for a compressor that takes planes, line-doubled when `doubled`.
-avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height, bool doubled);
+// The frame's picture for a compressor that takes planes, width x height, line-doubled when
+// `doubled`. A picture of another size is scaled into `scratch` (see ScalePlanes), which must
+// outlive the use of the result.
+avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height, bool doubled,
+                            std::vector<uint8_t>& scratch);
 
 // The frame's 24-bit picture: width x outputHeight pixels, line-doubled when outputHeight is
-// twice height; black frames are all zero.
-void PictureOf(const FrameWork& work, int32_t width, int32_t height, int32_t outputHeight, uint8_t* frame);
+// twice height; black frames are all zero. A picture of another size is converted at its own
+// size into `scratch`, then scaled (ScalePicture) before the lines are doubled.
+void PictureOf(const FrameWork& work, int32_t width, int32_t height, int32_t outputHeight, uint8_t* frame,
+               std::vector<uint8_t>& scratch);
 
 class FramePipeline {
  public:

@@ -18,8 +18,8 @@ struct FrameRecord {
   uint32_t videoCapacity = 0;
   uint32_t audioCapacity = 0;
   bool cut = false;
-  // Frames were lost or skipped just before this one (a recovered recording): an inter picture
-  // here has lost its reference.
+  // Frames were lost or skipped right before this one: an inter picture here has lost the
+  // picture it was coded against.
   bool afterGap = false;
 };
 

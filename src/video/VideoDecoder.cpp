@@ -37,7 +37,8 @@ Size EnlargedSize(Size coded, int mode) {
   return coded;
 }
 
-size_t PictureBytes(Size s) { return static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 3; }
+size_t Samples(Size s) { return static_cast<size_t>(s.width) * static_cast<size_t>(s.height); }
+size_t PictureBytes(Size s) { return Samples(s) * 3; }
 
 // A size the planes can hold and the colour conversion can walk (even, as chroma pairs cover
 // 2 x 2 pixels).
@@ -80,6 +81,21 @@ namespace {
 
 Size DeliveredSize(uint32_t stamp, Size coded, int mode) {
   return stamp == kNewerGeneration ? EnlargedSize(coded, mode) : coded;
+}
+
+// The rows the enlargement writes can be more than it reports: outside mode 0 a 160 x 128
+// picture is doubled into 256 rows and reported as 240.
+Size WrittenSize(uint32_t stamp, Size coded, int mode) {
+  if (stamp == kNewerGeneration && mode != 0 && coded.width == 160 && coded.height == 128) return {320, 256};
+  return DeliveredSize(stamp, coded, mode);
+}
+
+// Whether the caller's planes take a picture: of exactly their size, or of any size that fits
+// their capacity.
+bool PlanesTake(const PlaneBuffers& planes, Size delivered, Size written) {
+  if (planes.capacity != 0) return Samples(written) <= planes.capacity;
+  return delivered.width == planes.width && delivered.height == planes.height &&
+         Samples(written) <= Samples({planes.width, planes.height});
 }
 
 }  // namespace
@@ -137,7 +153,7 @@ bool VideoDecoder::DecodePicture(const uint8_t* bytes, uint32_t byteCount, int e
     coded = {static_cast<int32_t>(header.width), static_cast<int32_t>(header.height)};
   }
   // A picture the caller's buffer cannot take is refused before anything is changed.
-  if (!fits(DeliveredSize(stamp_, coded, enlargeMode))) return false;
+  if (!fits(coded)) return false;
 
   status.failed = 0;
   bool complete = true;
@@ -166,8 +182,12 @@ bool VideoDecoder::DecodePicture(const uint8_t* bytes, uint32_t byteCount, int e
 DecodeStatus VideoDecoder::DecodeFrame(const uint8_t* bytes, uint32_t byteCount, uint8_t* picture,
                                        size_t pictureCapacity, int enlargeMode) {
   DecodeStatus status;
-  if (DecodePicture(bytes, byteCount, enlargeMode, status,
-                    [&](Size delivered) { return PictureBytes(delivered) <= pictureCapacity; }))
+  auto fits = [&](Size coded) {
+    // The enlargement goes through the decoder's own planes; only the reported size is converted.
+    return PictureBytes(DeliveredSize(stamp_, coded, enlargeMode)) <= pictureCapacity &&
+           Samples(WrittenSize(stamp_, coded, enlargeMode)) <= kLumaCapacity;
+  };
+  if (DecodePicture(bytes, byteCount, enlargeMode, status, fits))
     DeliverPicture(picture, enlargeMode, status);
   return status;
 }
@@ -176,33 +196,48 @@ DecodeStatus VideoDecoder::DecodeFramePlanes(const uint8_t* bytes, uint32_t byte
                                              int enlargeMode) {
   DecodeStatus status;
   if (!planes.y || !planes.cb || !planes.cr) return status;
-  auto fits = [&](Size delivered) {
+  auto fits = [&](Size coded) {
     // No intra picture yet (size 0): nothing will be delivered, the picture may go on.
-    if (delivered.width == 0 || delivered.height == 0) return true;
-    return delivered.width == planes.width && delivered.height == planes.height;
+    if (coded.width == 0 || coded.height == 0) return true;
+    return PlanesTake(planes, DeliveredSize(stamp_, coded, enlargeMode), WrittenSize(stamp_, coded, enlargeMode));
   };
   if (DecodePicture(bytes, byteCount, enlargeMode, status, fits)) DeliverPlanes(planes, enlargeMode, status);
   return status;
 }
 
+DecodeStatus VideoDecoder::DecodeReference(const uint8_t* bytes, uint32_t byteCount, int enlargeMode) {
+  DecodeStatus status;
+  auto fits = [&](Size coded) { return Samples(WrittenSize(stamp_, coded, enlargeMode)) <= kLumaCapacity; };
+  DecodePicture(bytes, byteCount, enlargeMode, status, fits);
+  return status;
+}
+
+void VideoDecoder::DeliverReference(const PlaneBuffers& planes, int enlargeMode, DecodeStatus& status) {
+  if (!state_ || !planes.y || !planes.cb || !planes.cr) return;
+  DeliverPlanes(planes, enlargeMode, status);
+}
+
 void VideoDecoder::DeliverPlanes(const PlaneBuffers& planes, int enlargeMode, DecodeStatus& status) {
   State& s = *state_;
   if (s.width == 0 || s.height == 0) return;
-  const size_t luma = static_cast<size_t>(s.width) * static_cast<size_t>(s.height);
+  // Checked again here: DeliverReference comes after a decoding that did not know the planes.
+  const Size expected = DeliveredSize(stamp_, s.size(), enlargeMode);
+  if (!PlanesTake(planes, expected, WrittenSize(stamp_, s.size(), enlargeMode))) {
+    status.failed = 1;
+    return;
+  }
+  const size_t luma = Samples(s.size());
   if (stamp_ != kNewerGeneration) {
     std::copy_n(s.y.get(), luma, planes.y);
     std::copy_n(s.cb.get(), luma / 4, planes.cb);
     std::copy_n(s.cr.get(), luma / 4, planes.cr);
+    status.width = s.width;
+    status.height = s.height;
     status.delivered = 1;
     return;
   }
   int32_t width = s.width;
   int32_t height = s.height;
-  const Size expected = EnlargedSize(s.size(), enlargeMode);
-  if (expected.width != planes.width || expected.height != planes.height) {
-    status.failed = 1;
-    return;
-  }
   // The enlargement writes straight into the caller's planes.
   EnlargePicture(planes.y, planes.cb, planes.cr, s.y.get(), s.cb.get(), s.cr.get(), width, height, enlargeMode);
   status.width = width;

@@ -21,12 +21,17 @@ struct DecodeStatus {
 
 // Where DecodeFramePlanes delivers: three planes of exactly width x height (Y, stride width) and
 // (width / 2) x (height / 2) (Cb and Cr, stride width / 2), top row first.
+//
+// With a capacity the planes take a picture of any size instead: `capacity` luminance samples
+// (and a quarter of them in each chroma plane) of room, the picture written at its own size with
+// its own width as the stride; width and height are then unused.
 struct PlaneBuffers {
   uint8_t* y = nullptr;
   uint8_t* cb = nullptr;
   uint8_t* cr = nullptr;
   int32_t width = 0;
   int32_t height = 0;
+  size_t capacity = 0;
 };
 
 class VideoDecoder {
@@ -51,6 +56,19 @@ class VideoDecoder {
   // DecodeFrame leaves its picture untouched.
   DecodeStatus DecodeFramePlanes(const uint8_t* bytes, uint32_t byteCount, const PlaneBuffers& planes,
                                  int enlargeMode = 0);
+
+  // The decoding alone: the frame is decoded into the decoder's own planes (the reference of the
+  // next picture) and nothing is delivered, so that the caller can look at the status before it
+  // decides to show the picture. Any size the planes hold is taken.
+  DecodeStatus DecodeReference(const uint8_t* bytes, uint32_t byteCount, int enlargeMode = 0);
+  // Delivers the current picture as planes into the caller's (enlarged in the newer generation):
+  // sets delivered, width and height of `status`. Nothing is written before the first intra
+  // picture, nor when the planes cannot take the picture.
+  void DeliverReference(const PlaneBuffers& planes, int enlargeMode, DecodeStatus& status);
+
+  // The most luminance samples of a picture the decoder takes (640 x 480), before and after
+  // enlargement; a header announcing more is refused.
+  static constexpr size_t kMaxPictureSamples = 307200;
 
   void ReleaseBuffers();
   // Stores the picture size and the quantisers and derives the macroblock grid; the planes are

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -405,6 +406,57 @@ TEST(Refusals, AnInterPictureTheCallerCannotTakeIsRefused) {
   EXPECT_EQ(d.Decode(inter, 48 * 16 * 3 - 3).failed, 1);
   EXPECT_EQ(d.Centre(0, 0), 70);
   EXPECT_TRUE(d.PictureUntouched());
+}
+
+// Planes of one size with room after them, all sentinels.
+struct Planes {
+  Planes(int width, int height, size_t room)
+      : y(static_cast<size_t>(width) * height + room, kSentinel),
+        cb(y.size() / 4 + room, kSentinel),
+        cr(cb.size(), kSentinel),
+        exact{y.data(), cb.data(), cr.data(), width, height} {}
+  PlaneBuffers WithRoom(size_t capacity) const { return {exact.y, exact.cb, exact.cr, 0, 0, capacity}; }
+  size_t Written() const {
+    return static_cast<size_t>(std::count_if(y.begin(), y.end(), [](uint8_t b) { return b != kSentinel; }));
+  }
+  std::vector<uint8_t> y, cb, cr;
+  PlaneBuffers exact;
+};
+
+TEST(PlaneDelivery, ExactPlanesRefuseAnotherSizeAndPlanesWithRoomTakeItAtItsOwnSize) {
+  Decoder d;
+  const auto picture = FlatPicture(48, 16, 70);
+  DecodeStatus s = d.decoder.DecodeReference(picture.data(), static_cast<uint32_t>(picture.size()));
+  EXPECT_EQ(s.failed, 0);
+  EXPECT_EQ(s.delivered, 0);
+  Planes planes(32, 16, 4096);
+  d.decoder.DeliverReference(planes.exact, 0, s);
+  EXPECT_EQ(s.delivered, 0);
+  EXPECT_EQ(planes.Written(), 0u);
+  d.decoder.DeliverReference(planes.WithRoom(48 * 16), 0, s);
+  EXPECT_EQ(s.delivered, 1);
+  EXPECT_EQ(s.width, 48);
+  EXPECT_EQ(s.height, 16);
+  EXPECT_EQ(planes.y[7 * 48 + 16 * 2 + 7], 70);
+  EXPECT_EQ(planes.Written(), 48u * 16);
+}
+
+// Outside mode 0 the enlargement doubles all 128 rows of a 160 x 128 picture: 256 rows, though
+// the picture is reported as 240.
+TEST(PlaneDelivery, EnlargedRowsBeyondTheReportedSizeNeverLandOutsideThePlanes) {
+  Decoder d(kNewer);
+  const auto picture = FlatPicture(160, 128, 70);
+  Planes planes(320, 240, 320 * 16);
+  const DecodeStatus refused =
+      d.decoder.DecodeFramePlanes(picture.data(), static_cast<uint32_t>(picture.size()), planes.exact, 1);
+  EXPECT_EQ(refused.failed, 1);
+  EXPECT_EQ(planes.Written(), 0u);
+  DecodeStatus s = d.decoder.DecodeReference(picture.data(), static_cast<uint32_t>(picture.size()), 1);
+  d.decoder.DeliverReference(planes.WithRoom(320 * 256), 1, s);
+  EXPECT_EQ(s.delivered, 1);
+  EXPECT_EQ(s.width, 320);
+  EXPECT_EQ(s.height, 240);
+  EXPECT_EQ(planes.Written(), 320u * 256);
 }
 
 TEST(Robustness, ArbitraryBytesNeverReachOutsideTheBuffers) {
