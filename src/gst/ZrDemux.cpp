@@ -40,6 +40,8 @@ struct DemuxState {
   std::unique_ptr<ZrReader> reader;
   std::optional<RecordingIndex> index;
   FILE* copy = nullptr;  // the recording copied from a source that is not a local file
+  bool pushed = false;   // upstream pushes (a pipe, a network stream): the copy is made as it comes
+  bool copyFailed = false;
   std::vector<uint8_t> video, audio;
   FrameRecord record;
   int32_t width = 0, height = 0;
@@ -101,7 +103,7 @@ void ForEachSource(GstZrDemux* demux, const auto& apply) {
 std::optional<std::string> RecordingPath(GstZrDemux* demux) {
   GstQuery* query = gst_query_new_uri();
   std::optional<std::string> path;
-  if (gst_pad_peer_query(demux->sinkpad, query)) {
+  if (!demux->state->pushed && gst_pad_peer_query(demux->sinkpad, query)) {
     gchar* uri = nullptr;
     gst_query_parse_uri(query, &uri);
     if (uri && g_str_has_prefix(uri, "file:")) {
@@ -115,6 +117,10 @@ std::optional<std::string> RecordingPath(GstZrDemux* demux) {
   if (path) return path;
 
   DemuxState& s = *demux->state;
+  if (s.pushed) {
+    if (!s.copy || s.copyFailed || std::fflush(s.copy) != 0) return std::nullopt;
+    return "/proc/self/fd/" + std::to_string(fileno(s.copy));
+  }
   s.copy = std::tmpfile();
   if (!s.copy) return std::nullopt;
   for (guint64 offset = 0;;) {
@@ -472,21 +478,49 @@ void ResetState(GstZrDemux* demux) {
   gst_segment_init(&demux->state->segment, GST_FORMAT_TIME);
 }
 
+// Pushed bytes go into a file of our own; at their end the recording is read from there as
+// from any file (a recording's block chain may point anywhere, so nothing plays before).
+GstFlowReturn SinkChain(GstPad*, GstObject* parent, GstBuffer* buffer) {
+  DemuxState& s = *DemuxOf(parent)->state;
+  if (!s.copy && !s.copyFailed) s.copy = std::tmpfile();
+  GstMapInfo map;
+  if (s.copy && !s.copyFailed && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+    s.copyFailed = std::fwrite(map.data, 1, map.size, s.copy) != map.size;
+    gst_buffer_unmap(buffer, &map);
+  } else {
+    s.copyFailed = true;
+  }
+  gst_buffer_unref(buffer);
+  if (!s.copyFailed) return GST_FLOW_OK;
+  GST_ELEMENT_ERROR(parent, RESOURCE, WRITE, ("Could not keep the recording to read it."),
+                    ("a temporary file could not be written"));
+  return GST_FLOW_ERROR;
+}
+
+gboolean SinkEvent(GstPad* pad, GstObject* parent, GstEvent* event) {
+  GstZrDemux* demux = DemuxOf(parent);
+  // Upstream's stream, caps and segment describe the bytes, not the streams made of them.
+  const bool ended = GST_EVENT_TYPE(event) == GST_EVENT_EOS;
+  gst_event_unref(event);
+  if (ended) gst_pad_start_task(pad, Loop, demux, nullptr);
+  return TRUE;
+}
+
 gboolean SinkActivate(GstPad* pad, GstObject* parent) {
   GstQuery* query = gst_query_new_scheduling();
   bool pull = false;
   if (gst_pad_peer_query(pad, query))
     pull = gst_query_has_scheduling_mode_with_flags(query, GST_PAD_MODE_PULL, GST_SCHEDULING_FLAG_SEEKABLE);
   gst_query_unref(query);
-  if (!pull) {
-    GST_ERROR_OBJECT(parent, "upstream cannot be read at random places; recordings are read from files");
-    return FALSE;
-  }
-  return gst_pad_activate_mode(pad, GST_PAD_MODE_PULL, TRUE);
+  return gst_pad_activate_mode(pad, pull ? GST_PAD_MODE_PULL : GST_PAD_MODE_PUSH, TRUE);
 }
 
 gboolean SinkActivateMode(GstPad* pad, GstObject* parent, GstPadMode mode, gboolean active) {
   GstZrDemux* demux = DemuxOf(parent);
+  if (mode == GST_PAD_MODE_PUSH) {
+    demux->state->pushed = active;
+    return active ? TRUE : gst_pad_stop_task(pad);
+  }
   if (mode != GST_PAD_MODE_PULL) return FALSE;
   if (active) return gst_pad_start_task(pad, Loop, demux, nullptr);
   return gst_pad_stop_task(pad);
@@ -536,6 +570,8 @@ static void gst_zr_demux_init(GstZrDemux* demux) {
   demux->sinkpad = gst_pad_new_from_static_template(&sinkTemplate, "sink");
   gst_pad_set_activate_function(demux->sinkpad, SinkActivate);
   gst_pad_set_activatemode_function(demux->sinkpad, SinkActivateMode);
+  gst_pad_set_chain_function(demux->sinkpad, SinkChain);
+  gst_pad_set_event_function(demux->sinkpad, SinkEvent);
   gst_element_add_pad(GST_ELEMENT(demux), demux->sinkpad);
   demux->videopad = nullptr;
   demux->audiopad = nullptr;

@@ -7,6 +7,7 @@
 
 #include "TempDir.h"
 #include "gst/GstTestSupport.h"
+#include "video/ColourConversion.h"
 
 namespace zentrova::gst::testing {
 namespace {
@@ -24,6 +25,13 @@ std::string DecodeSound(const std::string& recording) {
   return "filesrc location=" + Quoted(recording) +
          " ! zrdemux name=d d.audio_0 ! queue ! zraudiodec ! audio/x-raw,format=S16LE ! appsink name=sound "
          "d.video_0 ! queue ! fakesink";
+}
+
+std::string PlaybinOf(const std::string& path) {
+  gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
+  std::string description = std::string("playbin uri=") + uri + " video-sink=fakesink audio-sink=fakesink";
+  g_free(uri);
+  return description;
 }
 
 std::vector<int16_t> Samples(const std::vector<Received>& buffers) {
@@ -49,9 +57,9 @@ struct Generation {
 // Both generations, a line-doubled size among them, with and without sound.
 const Generation kRecordings[] = {
     {"older_160x112_sound", {0, 257, 30, true}},
-    {"older_704x576_doubled", {3, 257, 12, true}},
-    {"newer_352x288_sound", {130, 4096, 30, true}},
-    {"newer_704x576_silent", {131, 4096, 12, false}},
+    {"older_640x480_doubled", {3, 257, 12, true}},
+    {"newer_352x288_sound", {132, 4096, 30, true}},
+    {"newer_704x576_doubled_silent", {133, 4096, 12, false}},
 };
 
 class PluginPictures : public ::testing::TestWithParam<Generation> {};
@@ -93,9 +101,7 @@ TEST_P(PluginPictures, PlaybinPlaysTheRecordingToItsEnd) {
   TempDir dir;
   const std::string zr = dir.file("cam.zr");
   MakeRecording(zr, GetParam().spec);
-  gchar* uri = gst_filename_to_uri(zr.c_str(), nullptr);
-  const RunResult run = RunPipeline(std::string("playbin uri=") + uri + " video-sink=fakesink audio-sink=fakesink");
-  g_free(uri);
+  const RunResult run = RunPipeline(PlaybinOf(zr));
   EXPECT_TRUE(run.eos) << run.error;
   EXPECT_FALSE(run.timedOut);
 }
@@ -103,16 +109,100 @@ TEST_P(PluginPictures, PlaybinPlaysTheRecordingToItsEnd) {
 INSTANTIATE_TEST_SUITE_P(Recordings, PluginPictures, ::testing::ValuesIn(kRecordings),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(Plugin, PlaybinPlaysEveryResolutionCodeOfBothGenerationsWithAndWithoutSound) {
+  SKIP_WITHOUT_GSTREAMER();
+  TempDir dir;
+  const struct {
+    uint16_t version;
+    std::vector<uint8_t> codes;
+  } generations[] = {{257, {0, 1, 2, 3, 128, 129, 130, 131}}, {4096, {4, 5, 132, 133}}};
+  for (const auto& generation : generations)
+    for (const uint8_t code : generation.codes)
+      for (const bool sound : {true, false}) {
+        const std::string zr = dir.file("code" + std::to_string(code) + (sound ? "-sound" : "") + ".zr");
+        MakeRecording(zr, {code, generation.version, 6, sound, 3, 4});
+        const RunResult run = RunPipeline(PlaybinOf(zr));
+        EXPECT_TRUE(run.eos) << zr << ": " << run.error;
+      }
+}
+
+// Seeks of every kind while the recording plays, some after it has ended; then one more to the
+// middle, from which it plays to its end.
+TEST(Plugin, SeekingRepeatedlyWhilePlayingNeverStallsAndTheLastSeekPlaysToTheEnd) {
+  SKIP_WITHOUT_GSTREAMER();
+  TempDir dir;
+  const std::string zr = dir.file("cam.zr");
+  MakeRecording(zr, {0, 257, 120, true, 10, 7});
+  GstElement* playbin = gst_parse_launch(PlaybinOf(zr).c_str(), nullptr);
+  ASSERT_NE(playbin, nullptr);
+  GstBus* bus = gst_element_get_bus(playbin);
+  gst_element_set_state(playbin, GST_STATE_PLAYING);
+  gst_element_get_state(playbin, nullptr, nullptr, 20 * GST_SECOND);
+  const GstSeekFlags kinds[] = {
+      static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
+      static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+      GST_SEEK_FLAG_KEY_UNIT,
+      GST_SEEK_FLAG_ACCURATE,
+  };
+  for (int i = 0; i < 40; ++i) {
+    const gint64 to = static_cast<gint64>((i * 37 % 48) * GST_SECOND / 10);
+    gst_element_seek_simple(playbin, GST_FORMAT_TIME, kinds[i % 4], to);
+    if (i % 8 == 0) g_usleep(20000);
+  }
+  ASSERT_TRUE(gst_element_seek_simple(playbin, GST_FORMAT_TIME,
+                                      static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
+                                      2 * GST_SECOND));
+  GstMessage* end = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
+                                               static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  ASSERT_NE(end, nullptr) << "no end within 30 s";
+  EXPECT_EQ(GST_MESSAGE_TYPE(end), GST_MESSAGE_EOS);
+  gst_message_unref(end);
+  gst_element_set_state(playbin, GST_STATE_NULL);
+  gst_object_unref(bus);
+  gst_object_unref(playbin);
+}
+
+TEST(Plugin, ARecordingPushedThroughAPipeDecodesAsOneReadFromItsFile) {
+  SKIP_WITHOUT_GSTREAMER();
+  TempDir dir;
+  const std::string zr = dir.file("cam.zr");
+  MakeRecording(zr, {0, 257, 20, true});
+  const RawConversion raw = ConvertRaw(zr, dir.file("cam.avi"));
+  // A queue pushes: the demuxer cannot pull from it.
+  const RunResult run = RunPipeline("filesrc location=" + Quoted(zr) +
+                                    " ! queue ! zrdemux ! zrvideodec ! videoconvert ! video/x-raw,format=BGR ! "
+                                    "appsink name=video");
+  ASSERT_TRUE(run.eos) << run.error;
+  ASSERT_EQ(run.video.size(), raw.frames.size());
+  for (size_t i = 0; i < raw.frames.size(); ++i)
+    ASSERT_TRUE(run.video[i].bytes == Flip(raw.frames[i], raw.width, raw.height)) << "frame " << i;
+}
+
+// The planes, turned the conversion's way up and colour-converted, give the conversion's frames.
 TEST(Plugin, I420PicturesAreTheDecodersPlanesTurnedTopDown) {
   SKIP_WITHOUT_GSTREAMER();
   TempDir dir;
   const std::string zr = dir.file("cam.zr");
-  MakeRecording(zr, {0, 257, 5, false});
+  MakeRecording(zr, {0, 257, 8, false});
+  const RawConversion raw = ConvertRaw(zr, dir.file("cam.avi"));
   const RunResult run = RunPipeline("filesrc location=" + Quoted(zr) +
                                     " ! zrdemux ! zrvideodec ! video/x-raw,format=I420 ! appsink name=video");
   ASSERT_TRUE(run.eos) << run.error;
-  ASSERT_EQ(run.video.size(), 5u);
-  EXPECT_EQ(run.video[0].bytes.size(), 160u * 112 * 3 / 2);
+  ASSERT_EQ(run.video.size(), raw.frames.size());
+  const int w = 160, h = 112;  // strides without padding at this size
+  for (size_t i = 0; i < run.video.size(); ++i) {
+    const std::vector<uint8_t>& b = run.video[i].bytes;
+    ASSERT_EQ(b.size(), static_cast<size_t>(w * h * 3 / 2));
+    std::vector<uint8_t> y(w * h), cb(w * h / 4), cr(w * h / 4);
+    for (int r = 0; r < h; ++r) std::memcpy(&y[r * w], &b[(h - 1 - r) * w], w);
+    for (int r = 0; r < h / 2; ++r) {
+      std::memcpy(&cb[r * w / 2], &b[w * h + (h / 2 - 1 - r) * w / 2], w / 2);
+      std::memcpy(&cr[r * w / 2], &b[w * h * 5 / 4 + (h / 2 - 1 - r) * w / 2], w / 2);
+    }
+    std::vector<uint8_t> picture(w * h * 3);
+    ConvertToRgb24(picture.data(), y.data(), cb.data(), cr.data(), w, h);
+    ASSERT_TRUE(picture == raw.frames[i]) << "frame " << i;
+  }
 }
 
 TEST(Plugin, TheDiscovererSeesBothStreamsTheJobsDurationTheTagsAndASeekableFile) {
@@ -201,10 +291,7 @@ TEST(Plugin, DamagedAndHostileRecordingsEndInAnErrorOrTheEndNeverAHang) {
   for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     if (!entry.is_regular_file()) continue;
     ++files;
-    gchar* uri = gst_filename_to_uri(entry.path().c_str(), nullptr);
-    const RunResult run = RunPipeline(std::string("playbin uri=") + uri + " video-sink=fakesink audio-sink=fakesink",
-                                      std::chrono::seconds(60));
-    g_free(uri);
+    const RunResult run = RunPipeline(PlaybinOf(entry.path()), std::chrono::seconds(60));
     EXPECT_FALSE(run.timedOut) << entry.path();
     EXPECT_TRUE(run.eos || !run.error.empty()) << entry.path();
   }
