@@ -14,8 +14,12 @@ export GST_PLUGIN_PATH=$build/src/gst
 export GST_REGISTRY=$work/registry.bin
 
 [ -e "$work/decode.zr" ] || "$zrgen" --quiet -r 133 --format-version 4096 -n "$frames" "$work/decode.zr" >/dev/null
-# One hour at 25 pictures a second, an intra picture every 25 (the recorder's default).
-[ -e "$work/hour.zr" ] || "$zrgen" --quiet -r 130 -n 90000 --video still "$work/hour.zr" >/dev/null
+# One hour at 25 pictures a second (352x288, an intra picture every 25, a tone): a minute of
+# the moving pattern, its blocks chained sixty times over.
+if [ ! -e "$work/hour.zr" ]; then
+  "$zrgen" --quiet -r 130 -n 1500 "$work/minute.zr" >/dev/null
+  python3 "$(dirname "$0")/repeat_recording.py" "$work/minute.zr" "$work/hour.zr" 60
+fi
 
 echo "decode: $frames pictures of 704x576 on one core"
 for format in I420 BGR; do

@@ -315,11 +315,11 @@ void Loop(gpointer data) {
     gst_pad_pause_task(demux->sinkpad);
     return;
   }
+  // The segment changes under the object lock, where a seek reads it.
   GST_OBJECT_LOCK(demux);
-  std::optional<PendingSeek> seek = std::move(s.pending);
+  if (s.pending) ApplySeek(s, *s.pending);
   s.pending.reset();
   GST_OBJECT_UNLOCK(demux);
-  if (seek) ApplySeek(s, *seek);
   if (s.segmentPending) {
     s.segmentPending = false;
     ForEachSource(demux, [&](GstPad* pad) {
