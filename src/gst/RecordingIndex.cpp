@@ -24,7 +24,7 @@ bool IsIntraPicture(const uint8_t* bytes, uint32_t byteCount) {
   return ReadPictureHeader(bits).intra();
 }
 
-std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::string* error) {
+std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::string* error) try {
   RecordingIndex index;
   uint8_t video[kVideoPeekBytes];
   std::vector<uint8_t> audio(kAudioPeekBytes);
@@ -35,11 +35,12 @@ std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::strin
   record.audioCapacity = kAudioPeekBytes;
 
   const auto declared = static_cast<uint32_t>(std::max(reader.frameCount(), 0));
-  index.frames_.reserve(declared);
+  const uint32_t indexed = std::min(declared, kMaxIndexedFrames);
+  index.frames_.reserve(std::min<uint32_t>(indexed, 1u << 20));
   bool readable = true;
   for (int32_t block = 0; readable && block < reader.blockCount(); ++block) {
     const uint32_t inBlock = reader.blockFrameCount(block);
-    for (uint32_t f = 0; f < inBlock && index.frames_.size() < declared; ++f) {
+    for (uint32_t f = 0; f < inBlock && index.frames_.size() < indexed; ++f) {
       if (!reader.fetchFrame(&record, -1, 0)) {
         readable = false;
         break;
@@ -47,7 +48,7 @@ std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::strin
       IndexedFrame entry;
       entry.samplesBefore = index.samples_;
       entry.block = static_cast<uint32_t>(block);
-      entry.frameInBlock = f;
+      entry.frameInBlock = static_cast<uint16_t>(f);
       // A frame without a picture leaves the decoder's reference as it was, so decoding cannot
       // start there: only intra pictures are places to start.
       entry.intra = !(record.flags & FlagNoPicture) && IsIntraPicture(video, std::min(record.videoBytes, kVideoPeekBytes));
@@ -65,6 +66,9 @@ std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::strin
   index.rate_ = AutoRate(index.samples_ > 0 ? index.frames_.size() : declared, index.samples_, reader.startTime(),
                          reader.endTime());
   return index;
+} catch (const std::bad_alloc&) {
+  if (error) *error = "out of memory while indexing the recording";
+  return std::nullopt;
 }
 
 uint64_t RecordingIndex::TimeOfFrame(uint32_t frame) const {

@@ -54,11 +54,15 @@ std::optional<Place> FindPlace(OpenRecording& r) {
     if (targetBlock < 0 && target < firstOf[b + 1]) targetBlock = b;
   }
   if (targetBlock < 0) return std::nullopt;
-  for (int32_t b = targetBlock; b >= 0; --b) {
+  // Recordings have an intra picture every second or so; a walk back longer than this finds
+  // none worth the wait, and the first frame stands in.
+  constexpr uint32_t kMostFramesRead = 25 * 600;
+  uint32_t read = 0;
+  for (int32_t b = targetBlock; b >= 0 && read < kMostFramesRead; --b) {
     const uint32_t count = r.reader.blockFrameCount(b);
     const uint32_t last = b == targetBlock ? target - firstOf[b] : count - 1;
     std::optional<Place> found;
-    for (uint32_t f = 0; f < count && f <= last; ++f) {
+    for (uint32_t f = 0; f < count && f <= last && read < kMostFramesRead; ++f, ++read) {
       if (!r.reader.fetchFrame(&r.record, f == 0 ? b : -1, 0)) break;
       if (!(r.record.flags & FlagNoPicture) && IsIntraPicture(r.video.data(), r.record.videoBytes))
         found = Place{b, f, firstOf[b] + f};
@@ -78,7 +82,7 @@ std::optional<uint32_t> ThumbnailFrame(const std::string& recording, std::string
   return place ? std::optional(place->frame) : std::nullopt;
 }
 
-std::optional<Thumbnail> MakeThumbnail(const std::string& recording, int32_t size, std::string* error) {
+std::optional<Thumbnail> MakeThumbnail(const std::string& recording, int32_t size, std::string* error) try {
   OpenRecording r;
   if (!r.Open(recording, error)) return std::nullopt;
   const std::optional<Place> place = FindPlace(r);
@@ -110,6 +114,9 @@ std::optional<Thumbnail> MakeThumbnail(const std::string& recording, int32_t siz
   t.frame = place->frame;
   t.bgr = Shrink(topDown, width, outputHeight, size, &t.width, &t.height);
   return t;
+} catch (const std::bad_alloc&) {
+  if (error) *error = recording + ": out of memory";
+  return std::nullopt;
 }
 
 std::vector<uint8_t> Shrink(const std::vector<uint8_t>& picture, int32_t width, int32_t height, int32_t size,

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -308,8 +309,22 @@ void PushEos(GstZrDemux* demux) {
   });
 }
 
+void Stream(GstZrDemux* demux);
+
+// No exception may cross into GStreamer's thread: running out of memory ends the stream with an
+// error instead.
 void Loop(gpointer data) {
   auto* demux = static_cast<GstZrDemux*>(data);
+  try {
+    Stream(demux);
+  } catch (const std::exception& e) {
+    GST_ELEMENT_ERROR(demux, CORE, FAILED, ("The recording cannot be played."), ("%s", e.what()));
+    gst_pad_pause_task(demux->sinkpad);
+    PushEos(demux);
+  }
+}
+
+void Stream(GstZrDemux* demux) {
   DemuxState& s = *demux->state;
   if (!s.index && !Open(demux)) {
     gst_pad_pause_task(demux->sinkpad);

@@ -3,6 +3,7 @@
 // conversion writes its frames, or as I420 planes. The decoder's row 0 is the bottom row of the
 // picture (the AVI convention); GStreamer's frames start at the top, so rows are written from the
 // bottom up.
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -84,7 +85,17 @@ GstVideoFormat ChooseFormat(GstVideoDecoder* decoder) {
   return format;
 }
 
+gboolean Prepare(GstVideoDecoder* decoder, GstVideoCodecState* input);
+
 gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* input) {
+  try {
+    return Prepare(decoder, input);
+  } catch (const std::exception&) {
+    return FALSE;
+  }
+}
+
+gboolean Prepare(GstVideoDecoder* decoder, GstVideoCodecState* input) {
   VideoState& s = StateOf(decoder);
   const GstStructure* caps = gst_caps_get_structure(input->caps, 0);
   gint generation = 1, width = 0, height = 0;
@@ -149,7 +160,18 @@ void WriteI420(VideoState& s, GstVideoFrame& frame) {
   WritePlane(frame, 2, s.work.cr.data(), s.width / 2, s.height / 2, doubled, RowDoubling::ChromaOfAverage);
 }
 
+GstFlowReturn DecodeOne(GstVideoDecoder* decoder, GstVideoCodecFrame* frame);
+
 GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
+  try {
+    return DecodeOne(decoder, frame);
+  } catch (const std::exception& e) {
+    GST_ELEMENT_ERROR(decoder, CORE, FAILED, ("The picture cannot be decoded."), ("%s", e.what()));
+    return GST_FLOW_ERROR;
+  }
+}
+
+GstFlowReturn DecodeOne(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
   VideoState& s = StateOf(decoder);
   if (!s.decoder) {
     gst_video_decoder_drop_frame(decoder, frame);
