@@ -91,4 +91,10 @@ uint32_t RecordingIndex::IntraAtOrBefore(uint32_t frame) const {
   return *(it - 1);
 }
 
+std::optional<uint32_t> RecordingIndex::IntraAfter(uint32_t frame) const {
+  auto it = std::upper_bound(intraFrames_.begin(), intraFrames_.end(), frame);
+  if (it == intraFrames_.end()) return std::nullopt;
+  return *it;
+}
+
 }  // namespace zentrova::gst

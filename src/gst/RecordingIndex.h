@@ -49,6 +49,8 @@ class RecordingIndex {
   uint32_t FrameAt(uint64_t time) const;
   // The nearest intra picture at or before `frame`; the first frame when there is none.
   uint32_t IntraAtOrBefore(uint32_t frame) const;
+  // The nearest intra picture after `frame`, if there is one.
+  std::optional<uint32_t> IntraAfter(uint32_t frame) const;
 
  private:
   std::vector<IndexedFrame> frames_;

@@ -221,16 +221,28 @@ bool Open(GstZrDemux* demux) {
   return true;
 }
 
-// Where the streaming thread goes after a seek: the intra picture at or before the target, from
-// which every later picture decodes as it does in a conversion. A key-unit seek starts the
-// segment there; an accurate one keeps the target, and the decoders drop what comes before it.
+// The intra picture a key-unit seek lands on: the one before or after the target as the seek
+// asks, else the nearer of the two (the one before on a tie).
+uint32_t KeyFrameOf(const RecordingIndex& index, uint32_t target, GstSeekFlags flags) {
+  const uint32_t before = index.IntraAtOrBefore(target);
+  const std::optional<uint32_t> after = before == target ? std::nullopt : index.IntraAfter(target);
+  if (!after || (flags & GST_SEEK_FLAG_SNAP_BEFORE)) return before;
+  if (flags & GST_SEEK_FLAG_SNAP_AFTER) return *after;
+  return *after - target < target - before ? *after : before;
+}
+
+// Where the streaming thread goes after a seek: an intra picture, from which every later picture
+// decodes as it does in a conversion. A key-unit seek starts the segment at the one it lands on;
+// an accurate one starts reading at the one at or before the target and keeps the target as the
+// segment's start, so that the decoders drop what comes before it.
 void ApplySeek(DemuxState& s, const PendingSeek& seek) {
   GstSegment segment = seek.segment;
   const RecordingIndex& index = *s.index;
   segment.duration = index.duration();
-  const uint64_t target = segment.start;
-  const uint32_t key = index.IntraAtOrBefore(index.FrameAt(target));
+  const uint32_t target = index.FrameAt(segment.start);
+  uint32_t key = index.IntraAtOrBefore(target);
   if ((seek.flags & GST_SEEK_FLAG_KEY_UNIT) && !(seek.flags & GST_SEEK_FLAG_ACCURATE)) {
+    key = KeyFrameOf(index, target, seek.flags);
     segment.start = index.TimeOfFrame(key);
     segment.time = segment.start;
   }

@@ -258,8 +258,9 @@ TEST(Plugin, OnlyARecordingWhoseHeaderTheReaderAcceptsIsTakenForOne) {
   EXPECT_NE(typeOf(std::vector<uint8_t>(text.begin(), text.end())), "video/x-zr");
 }
 
-// A seek to the middle lands on the intra picture before it (key unit) or on the frame itself
-// (accurate); either way the pictures from there are those of the conversion.
+// A seek to the middle lands on the nearest intra picture (key unit; the one before on a tie,
+// or the side the seek asks for) or on the frame itself (accurate); either way the pictures from
+// there are those of the conversion.
 TEST(Plugin, ASeekToTheMiddleDeliversTheConversionsPicturesFromThere) {
   SKIP_WITHOUT_GSTREAMER();
   TempDir dir;
@@ -267,20 +268,40 @@ TEST(Plugin, ASeekToTheMiddleDeliversTheConversionsPicturesFromThere) {
   MakeRecording(zr, {0, 257, 40, true, 10, 7});
   const RawConversion raw = ConvertRaw(zr, dir.file("cam.avi"));
   ASSERT_EQ(raw.frames.size(), 40u);
-  const uint64_t target = 25;  // intra pictures at 0, 10, 20, 30
-  for (const auto flags : {GST_SEEK_FLAG_KEY_UNIT, GST_SEEK_FLAG_ACCURATE}) {
-    const uint64_t first = flags == GST_SEEK_FLAG_KEY_UNIT ? 20 : target;
+  // Intra pictures at 0, 10, 20, 30.
+  const struct {
+    GstSeekFlags flags;
+    uint64_t target, first;
+  } seeks[] = {
+      {GST_SEEK_FLAG_KEY_UNIT, 25, 20},
+      {GST_SEEK_FLAG_KEY_UNIT, 28, 30},
+      {static_cast<GstSeekFlags>(GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE), 28, 20},
+      {GST_SEEK_FLAG_ACCURATE, 25, 25},
+  };
+  for (const auto& seek : seeks) {
     const RunResult run = RunPipeline(DecodePictures(zr), std::chrono::seconds(60), [&](GstElement* pipeline) {
       EXPECT_TRUE(gst_element_seek_simple(pipeline, GST_FORMAT_TIME,
-                                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | flags),
-                                          static_cast<gint64>(FrameTime(raw, target))));
+                                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | seek.flags),
+                                          static_cast<gint64>(FrameTime(raw, seek.target))));
     });
     ASSERT_TRUE(run.eos) << run.error;
-    ASSERT_EQ(run.video.size(), raw.frames.size() - first) << "seek flags " << flags;
+    ASSERT_EQ(run.video.size(), raw.frames.size() - seek.first) << "seek to " << seek.target << ", flags " << seek.flags;
     for (size_t i = 0; i < run.video.size(); ++i) {
-      EXPECT_EQ(run.video[i].pts, FrameTime(raw, first + i));
-      ASSERT_TRUE(run.video[i].bytes == Flip(raw.frames[first + i], raw.width, raw.height)) << "frame " << first + i;
+      EXPECT_EQ(run.video[i].pts, FrameTime(raw, seek.first + i));
+      ASSERT_TRUE(run.video[i].bytes == Flip(raw.frames[seek.first + i], raw.width, raw.height))
+          << "frame " << seek.first + i;
     }
+
+    // The sound starts with the first picture and lasts to the end (zrgen gives every frame
+    // 320 samples at 25 pictures a second).
+    const RunResult sound = RunPipeline(DecodeSound(zr), std::chrono::seconds(60), [&](GstElement* pipeline) {
+      gst_element_seek_simple(pipeline, GST_FORMAT_TIME, static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | seek.flags),
+                              static_cast<gint64>(FrameTime(raw, seek.target)));
+    });
+    ASSERT_TRUE(sound.eos) << sound.error;
+    ASSERT_FALSE(sound.sound.empty());
+    EXPECT_EQ(sound.sound.front().pts, FrameTime(raw, seek.first));
+    EXPECT_EQ(Samples(sound.sound).size(), raw.pcm.size() - 320 * seek.first);
   }
 }
 
