@@ -15,7 +15,8 @@ deb=$(find "$out" -maxdepth 1 -name 'zentrova_*.deb' | head -n 1)
 [ -n "$deb" ] || fail "cpack wrote no zentrova_*.deb"
 
 listed=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||' | grep -v '/$' | sort)
-expected=$(grep -v '^#' "$here/installed-files.txt" | sed 's|^|usr/|' | sort)
+. "$here/expected_files.sh"
+expected=$(expected_files "$build" | sed 's|^|usr/|' | sort)
 missing=$(comm -23 <(echo "$expected") <(echo "$listed"))
 [ -z "$missing" ] || fail "the package lacks: $missing"
 

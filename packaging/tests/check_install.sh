@@ -13,7 +13,8 @@ fail() { echo "check_install: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-expected=$(grep -v '^#' "$here/installed-files.txt" | sort)
+. "$here/expected_files.sh"
+expected=$(expected_files "$build" | sort)
 actual=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 if [ "$expected" != "$actual" ]; then
   diff <(echo "$expected") <(echo "$actual") >&2 || true
@@ -36,6 +37,23 @@ for page in zentrova zentrova-gui zrgen; do
   gzip -t "$prefix/share/man/man1/$page.1.gz" || fail "$page.1.gz is not gzip"
   zcat "$prefix/share/man/man1/$page.1.gz" | grep -q '^\.TH ' || fail "$page.1.gz is no manual page"
 done
+
+# The installed plugin lists its elements and type finder; the thumbnailer writes a PNG.
+if [ -e "$build/src/gst/libgstzentrova.so" ]; then
+  plugin=$(find "$prefix" -name libgstzentrova.so)
+  inspect=$(GST_PLUGIN_PATH=$(dirname "$plugin") GST_REGISTRY="$prefix/registry.bin" gst-inspect-1.0 zentrova)
+  rm -f "$prefix/registry.bin"
+  for feature in zrdemux zrvideodec zraudiodec zentrova_zr; do
+    echo "$inspect" | grep -q "$feature" || fail "gst-inspect-1.0 zentrova does not list $feature"
+  done
+fi
+if [ -e "$build/src/gst/zentrova-thumbnailer" ]; then
+  grep -qx 'MimeType=video/x-zr;' "$prefix/share/thumbnailers/zentrova.thumbnailer" || fail "the thumbnailer entry names no recording type"
+  "$prefix/bin/zrgen" --quiet -n 10 "$prefix/cam.zr" >/dev/null
+  "$prefix/bin/zentrova-thumbnailer" -s 64 "$prefix/cam.zr" "$prefix/cam.png" || fail "the thumbnailer failed"
+  head -c 8 "$prefix/cam.png" | grep -q PNG || fail "the thumbnailer wrote no PNG"
+  rm -f "$prefix/cam.zr" "$prefix/cam.png"
+fi
 
 desktop-file-validate "$prefix/share/applications/zentrova.desktop"
 grep -qx 'MimeType=video/x-zr;' "$prefix/share/applications/zentrova.desktop" || fail "the desktop entry names no recording type"

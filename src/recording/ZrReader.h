@@ -48,6 +48,10 @@ class ZrReader {
 
   // Beyond what the converter needs: what `zentrova info` shows.
   int32_t blockCount() const { return static_cast<int32_t>(index_.size()); }
+  // Frames of one indexed block (0 for a block out of range), for callers of positioned access.
+  uint32_t blockFrameCount(int32_t block) const {
+    return block >= 0 && static_cast<size_t>(block) < index_.size() ? index_[static_cast<size_t>(block)].frameCount : 0;
+  }
   uint8_t resolutionCode() const { return header_.resolutionCode; }
   const std::string& text1() const { return text1_; }
   const std::string& text2() const { return text2_; }
