@@ -75,25 +75,6 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   return ExitStatusOf(result.outcome);
 }
 
-// Scans `input` with a progress line on a terminal; Ctrl-C ends the scan at once.
-ScanResult ScanWithProgress(const Invocation& how, const std::string& input, ScanOptions scan, std::ostream& err) {
-  ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
-  const auto start = std::chrono::steady_clock::now();
-  scan.cancel = &Cancel().stop;
-  if (line.enabled())
-    scan.progress = [&](uint64_t done, uint64_t total) {
-      char text[160];
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::snprintf(text, sizeof text, "scanning %s: %.0f%% (%.1f of %.1f MB, %.0f MB/s)", Printable(input).c_str(),
-                    total ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 100.0, done / 1e6,
-                    total / 1e6, seconds > 0 ? done / 1e6 / seconds : 0.0);
-      line.Draw(std::string(text).substr(0, line.width()));
-    };
-  ScanResult result = ScanRecordingFile(input, scan);
-  line.Clear();
-  return result;
-}
-
 int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream& out, std::ostream& err) {
   const ConvertOptions& c = how.convert;
   ScanOptions scan;

@@ -34,6 +34,7 @@ struct ConvertOptions {
   bool recover = false;
   std::string size;        // --size WxH: the picture size when a lost header cannot be inferred
   std::string generation;  // --generation older|newer
+  bool listOnly = false;   // recover --list: report, write nothing
 };
 
 struct Invocation {

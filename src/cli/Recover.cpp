@@ -52,9 +52,9 @@ int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err) {
   }
   scan.cancel = &Cancel().stop;
   std::error_code ec;
-  std::filesystem::create_directories(c.outDir, ec);
+  if (!c.listOnly) std::filesystem::create_directories(c.outDir, ec);
   struct stat folder {};
-  if (::stat(c.outDir.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+  if (!c.listOnly && (::stat(c.outDir.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))) {
     err << "zentrova: cannot use " << Printable(c.outDir) << " as the output folder"
         << (ec ? ": " + ec.message() : std::string()) << "\n";
     return kExitFailed;
@@ -72,11 +72,14 @@ int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err) {
       status = WorseStatus(status, kExitFailed);
       continue;
     }
-    const ScanResult found = ScanRecordingFile(input, scan);
+    const ScanResult found = ScanWithProgress(how, input, scan, err);
     if (!found.error.empty()) err << "zentrova: " << Printable(input) << ": " << found.error << "\n";
     if (found.cancelled) {
       err << "zentrova: " << Printable(input) << ": scan cancelled; " << found.recordings.size()
-          << " recordings found before it, none written\n";
+          << " recordings found so far (the last perhaps in part), none written\n";
+      for (size_t i = 0; i < found.recordings.size(); ++i)
+        for (const std::string& l : DescribeFound(found.recordings[i], i, found.recordings.size()))
+          err << "zentrova: " << l << "\n";
       status = WorseStatus(status, kExitCancelled);
       break;
     }
@@ -90,7 +93,7 @@ int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err) {
       continue;
     }
     const std::string stem = std::filesystem::path(input).stem().string();
-    const std::string base = (std::filesystem::path(c.outDir) / (stem + ".zr")).string();
+    const std::string base = (std::filesystem::path(c.listOnly ? "." : c.outDir) / (stem + ".zr")).string();
     const size_t count = found.recordings.size();
     for (size_t i = 0; i < count; ++i) {
       const FoundRecording& f = found.recordings[i];
@@ -102,6 +105,12 @@ int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err) {
       }
       struct stat existing {};
       RepairResult repaired;
+      if (c.listOnly) {
+        const int one = f.damaged() ? kExitRecordingShort : kExitOk;
+        if (how.output.json) out << FoundJson(input, f, i, {}, f.damaged() ? "damaged" : "ok", one, 0, 0) << "\n";
+        status = WorseStatus(status, one);
+        continue;
+      }
       if (::stat(output.c_str(), &existing) == 0 && existing.st_dev == in.st_dev && existing.st_ino == in.st_ino) {
         repaired.error = output + " is the input itself";
       } else {

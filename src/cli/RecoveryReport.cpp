@@ -2,7 +2,12 @@
 
 #include <filesystem>
 
+#include <chrono>
+#include <cstdio>
+
 #include "cli/Json.h"
+#include "cli/Progress.h"
+#include "cli/Signals.h"
 #include "container/Tags.h"
 #include "recording/ZrFormat.h"
 
@@ -26,6 +31,25 @@ std::string SizeText(const FoundRecording& f) {
 }
 
 }  // namespace
+
+// Scans `input` with a progress line on a terminal; Ctrl-C ends the scan at once.
+ScanResult ScanWithProgress(const Invocation& how, const std::string& input, ScanOptions scan, std::ostream& err) {
+  ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
+  const auto start = std::chrono::steady_clock::now();
+  scan.cancel = &Cancel().stop;
+  if (line.enabled())
+    scan.progress = [&](uint64_t done, uint64_t total) {
+      char text[160];
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      std::snprintf(text, sizeof text, "scanning %s: %.0f%% (%.1f of %.1f MB, %.0f MB/s)", Printable(input).c_str(),
+                    total ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 100.0, done / 1e6,
+                    total / 1e6, seconds > 0 ? done / 1e6 / seconds : 0.0);
+      line.Draw(std::string(text).substr(0, line.width()));
+    };
+  ScanResult result = ScanRecordingFile(input, scan);
+  line.Clear();
+  return result;
+}
 
 std::string NumberedName(const std::string& path, size_t n) {
   if (n == 0) return path;

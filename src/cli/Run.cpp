@@ -17,7 +17,7 @@ constexpr const char* kUsage =
     "Usage: zentrova convert INPUT OUTPUT.avi [options]\n"
     "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
     "       zentrova info INPUT... [--json]\n"
-    "       zentrova recover INPUT... -o OUTDIR [--json]\n"
+    "       zentrova recover INPUT... -o OUTDIR|--list [--json]\n"
     "       zentrova codecs [--json]\n";
 
 int UsageError(std::ostream& err, const std::string& message) {
@@ -49,8 +49,8 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
       "recover", "Find the recordings in damaged files or disk images and write each as a repaired recording");
   recover->add_option("INPUT", how.convert.inputs, "Damaged recordings, disk images or block devices (read only)")
       ->required();
-  recover->add_option("-o,--output-dir", how.convert.outDir, "Where the repaired recordings go: OUTDIR/<name>[-N].zr")
-      ->required();
+  recover->add_option("-o,--output-dir", how.convert.outDir, "Where the repaired recordings go: OUTDIR/<name>[-N].zr");
+  recover->add_flag("--list", how.convert.listOnly, "Only report what the scan finds; write nothing (no -o needed)");
   auto* yes = recover->add_flag("-y,--overwrite", how.convert.overwrite, "Replace existing files in OUTDIR");
   recover->add_flag("-n,--no-overwrite", how.convert.neverOverwrite, "Never replace an existing file (the default)")
       ->excludes(yes);
@@ -87,6 +87,8 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
     how.command = Invocation::Command::Info;
   } else if (*recover) {
     how.command = Invocation::Command::Recover;
+    if (how.convert.outDir.empty() && !how.convert.listOnly)
+      return UsageError(err, "recover writes into a folder: -o OUTDIR (or --list to only report)");
   } else if (*codecs) {
     how.command = Invocation::Command::Codecs;
   }

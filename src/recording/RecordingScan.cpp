@@ -8,6 +8,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "recording/FileWindow.h"
 #include "recording/ZrFormat.h"
 #include "video/BitReader.h"
@@ -79,11 +83,18 @@ class Scanner {
 
   std::vector<Piece> FindPieces(bool& cancelled);
 
+  // Bytes for a look: from the search's window when it holds them (the common case while
+  // searching between recordings), else from the look's own.
+  const uint8_t* Look(uint64_t offset, size_t count) {
+    if (const uint8_t* held = scan_.Peek(offset, count)) return held;
+    return w_.Get(offset, count);
+  }
+
   FrameLook LookAtFrame(uint64_t p) {
     FrameLook f;
     if (p + kFrameHeaderSize > limit_) return f;
-    const uint8_t* h = w_.Get(p, kFrameHeaderSizeAudio);
-    if (!h) h = w_.Get(p, kFrameHeaderSize);
+    const uint8_t* h = Look(p, kFrameHeaderSizeAudio);
+    if (!h) h = Look(p, kFrameHeaderSize);
     if (!h) return f;
     const uint16_t flags = Le16(h + 2);
     const uint32_t video = Le32(h + 8);
@@ -101,7 +112,7 @@ class Scanner {
     f.noPicture = (flags & FlagNoPicture) != 0;
     if (video < 3) return f;
     const size_t look = std::min<size_t>(video, kVideoLook);
-    const uint8_t* v = w_.Get(p + headerSize, look);
+    const uint8_t* v = Look(p + headerSize, look);
     if (!v) return f;
     uint8_t bytes[kVideoLook + 8] = {};
     std::memcpy(bytes, v, look);
@@ -121,7 +132,7 @@ class Scanner {
 
   bool LookAtBlock(uint64_t p, BlockLook& b) {
     if (p + kBlockHeaderSize > limit_) return false;
-    const uint8_t* h = w_.Get(p, kBlockHeaderSize);
+    const uint8_t* h = Look(p, kBlockHeaderSize);
     if (!h) return false;
     b.prev = Le32(h);
     b.next = Le32(h + 4);
@@ -164,7 +175,7 @@ class Scanner {
 
   bool HeaderAt(uint64_t p, ZrHeaderFields& hf, uint32_t& firstBlock, uint64_t& end) {
     if (p + kFileHeaderSize > limit_) return false;
-    const uint8_t* h = w_.Get(p, kFileHeaderSize);
+    const uint8_t* h = Look(p, kFileHeaderSize);
     if (!h || h[0] != 'Z' || h[1] != 'R') return false;
     const uint16_t version = Le16(h + 2);
     const uint8_t code = h[4];
@@ -186,7 +197,7 @@ class Scanner {
     auto text = [&](uint32_t length, std::string& out) {
       if (length == 0) return true;
       if (length >= 1024 || pos + length > limit_) return false;
-      const uint8_t* t = w_.Get(pos, length);
+      const uint8_t* t = Look(pos, length);
       if (!t) return false;
       out.assign(reinterpret_cast<const char*>(t), strnlen(reinterpret_cast<const char*>(t), length));
       pos += length;
@@ -194,13 +205,13 @@ class Scanner {
     };
     if (!text(t1, hf.text1) || !text(t2, hf.text2)) return false;
     if (version >= 256) {
-      const uint8_t* l = w_.Get(pos, 4);
+      const uint8_t* l = Look(pos, 4);
       if (!l) return false;
       pos += 4;
       if (!text(Le32(l), hf.text3)) return false;
     }
     if (version >= 257) {
-      const uint8_t* u = w_.Get(pos, 4);
+      const uint8_t* u = Look(pos, 4);
       if (!u) return false;
       hf.utcOffsetHours = static_cast<int32_t>(Le32(u));
       pos += 4;
@@ -323,6 +334,30 @@ bool Scanner::TryHeaderOrBlock(uint64_t c) {
   return false;
 }
 
+// The next index i in [from, n - 1) where a zero byte is followed by one that is not (where a
+// start code's sixteen 0 bits can end) or where "ZR" begins; n - 1 when there is none. Between
+// recordings this loop is the scan, so it looks at sixteen bytes at once.
+size_t NextHit(const uint8_t* b, size_t from, size_t n) {
+  size_t i = from;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i zed = _mm_set1_epi8('Z');
+  const __m128i arr = _mm_set1_epi8('R');
+  for (; i + 17 <= n; i += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 1));
+    const __m128i runEnd = _mm_andnot_si128(_mm_cmpeq_epi8(next, zero), _mm_cmpeq_epi8(here, zero));
+    const __m128i magic = _mm_and_si128(_mm_cmpeq_epi8(here, zed), _mm_cmpeq_epi8(next, arr));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(runEnd, magic));
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+  }
+#endif
+  for (; i + 1 < n; ++i) {
+    if ((b[i] == 0 && b[i + 1] != 0) || (b[i] == 'Z' && b[i + 1] == 'R')) return i;
+  }
+  return n - 1;
+}
+
 uint64_t Scanner::NextCandidate(uint64_t from) {
   uint64_t s = from;
   while (s < limit_) {
@@ -333,64 +368,48 @@ uint64_t Scanner::NextCandidate(uint64_t from) {
     // next span starts a few bytes earlier).
     const size_t usable = n >= 4 ? n - 3 : 0;
     if (usable == 0) return limit_;
-    const uint8_t* zero = static_cast<const uint8_t*>(std::memchr(span, 0, usable));
-    const uint8_t* zed = static_cast<const uint8_t*>(std::memchr(span, 'Z', usable));
-    while (zero || zed) {
-      if (zed && (!zero || zed < zero)) {
-        const uint64_t c = s + static_cast<uint64_t>(zed - span);
-        if (c >= from && zed[1] == 'R' && TryHeader(c)) return c;
-        const size_t rest = usable - static_cast<size_t>(zed - span) - 1;
-        zed = rest ? static_cast<const uint8_t*>(std::memchr(zed + 1, 'Z', rest)) : nullptr;
+    for (size_t k = NextHit(span, 0, usable + 1); k < usable; k = NextHit(span, k + 1, usable + 1)) {
+      const uint8_t* i = span + k;
+      if (i[0] == 'Z') {
+        const uint64_t c = s + k;
+        if (c >= from && TryHeader(c)) return c;
         continue;
       }
       // The last zero byte of a run, with the start code's 1 bit in the byte after it.
-      const uint8_t* end = span + usable;
-      const uint8_t* i = zero;
-      // Zero runs (an unused disk) are crossed eight bytes at a time.
-      for (uint64_t word = 0; i + 9 < end; i += 8) {
-        std::memcpy(&word, i + 1, 8);
-        if (word != 0) break;
-      }
-      while (i + 1 < end && i[1] == 0) ++i;
-      if (i + 1 < end && i > span) {
-        const int o = __builtin_clz(static_cast<unsigned>(i[1])) - 24;
-        const uint32_t word = static_cast<uint32_t>(i[-1]) << 24 | static_cast<uint32_t>(i[0]) << 16 |
-                              static_cast<uint32_t>(i[1]) << 8 | i[2];
-        if (((word >> (32 - kPictureStartCodeBits - o)) & 0x1FFFFF) == kPictureStartCode) {
-          const uint64_t codeBit = (s + static_cast<uint64_t>(i - 1 - span)) * 8 + static_cast<uint64_t>(o);
-          // The video starts at most 160 bits before the code; its frame header 12 or 16 bytes
-          // before the video, a block header 16 bytes before that.
-          const uint64_t codeByte = codeBit / 8;
-          const uint64_t lowest = codeByte >= 20 + 32 + from ? codeByte - 20 - 32 : from;
-          // A frame is tried before a block header: the bytes just before a frame (the end of
-          // the previous frame's sound) can pass for a block header, whose count and tick would
-          // then be taken from noise. A true block header is met again by the walk, at the block
-          // after this one.
-          for (uint64_t c = std::max(lowest, from); c + kFrameHeaderSize <= codeByte; ++c) {
-            FrameLook f;
-            if (FrameAnchorAt(c, f)) {
-              WalkFrames(c);
-              return c;
-            }
-          }
-          // A frame header can itself look like a start code (the audio flag's 00 80 after a
-          // tag whose high byte is 0), so a frame may sit after the code as well: a block found
-          // here is taken from its first frame on, and its own header is met again as the next
-          // block's.
-          for (uint64_t c = std::max(lowest, from); c + kFrameHeaderSize <= codeByte; ++c) {
-            BlockLook b;
-            if (!BlockAt(c, b)) continue;
-            if (b.frames == 0) {
-              WalkBlock(c, b);
-              return c;
-            }
-            WalkFrames(c + kBlockHeaderSize);
-            return c + kBlockHeaderSize;
-          }
+      if (k == 0) continue;
+      const int o = __builtin_clz(static_cast<unsigned>(i[1])) - 24;
+      const uint32_t word = static_cast<uint32_t>(i[-1]) << 24 | static_cast<uint32_t>(i[0]) << 16 |
+                            static_cast<uint32_t>(i[1]) << 8 | i[2];
+      if (((word >> (32 - kPictureStartCodeBits - o)) & 0x1FFFFF) != kPictureStartCode) continue;
+      const uint64_t codeBit = (s + k - 1) * 8 + static_cast<uint64_t>(o);
+      // The video starts at most 160 bits before the code; its frame header 12 or 16 bytes
+      // before the video, a block header 16 bytes before that.
+      const uint64_t codeByte = codeBit / 8;
+      const uint64_t lowest = codeByte >= 20 + 32 + from ? codeByte - 20 - 32 : from;
+      // A frame is tried before a block header: the bytes just before a frame (the end of the
+      // previous frame's sound) can pass for a block header, whose count and tick would then be
+      // taken from noise. A true block header is met again by the walk, at the block after
+      // this one.
+      for (uint64_t c = std::max(lowest, from); c + kFrameHeaderSize <= codeByte; ++c) {
+        FrameLook f;
+        if (FrameAnchorAt(c, f)) {
+          WalkFrames(c);
+          return c;
         }
       }
-      const size_t rest = static_cast<size_t>(end - (i + 1));
-      zero = rest ? static_cast<const uint8_t*>(std::memchr(i + 1, 0, rest)) : nullptr;
+      // A frame header can itself look like a start code (the audio flag's 00 80 after a tag
+      // whose high byte is 0), so a frame may sit after the code as well: a block found here is
+      // taken from its first frame on, and its own header is met again as the next block's.
+      for (uint64_t c = std::max(lowest, from); c + kFrameHeaderSize <= codeByte; ++c) {
+        BlockLook b;
+        if (!BlockAt(c, b)) continue;
+        if (b.frames == 0) {
+          WalkBlock(c, b);
+          return c;
+        }
+        WalkFrames(c + kBlockHeaderSize);
+        return c + kBlockHeaderSize;
+      }
     }
     // Step on, keeping a few bytes so that a code across the boundary is seen.
     s += usable > 64 ? usable - 64 : usable;
@@ -918,6 +937,7 @@ ScanResult ScanRecordings(int fd, const ScanOptions& options) {
   const uint64_t from = std::min(options.from, limit);
   FileWindow window(fd, limit);
   FileWindow scan(fd, limit);
+  scan.EnableReadAhead();
   std::vector<Piece> pieces;
   try {
     Scanner scanner(window, scan, options, from, limit);
