@@ -496,7 +496,29 @@ class Assembler {
     }
     Finish();
     JoinFragments();
+    FollowNeighbours();
     return std::move(found_);
+  }
+
+  // A size both generations code (320 x 240, 352 x 288, 176 x 144) is taken as the generation
+  // of a recording found with its header in the same file: one recorder's disk.
+  void FollowNeighbours() {
+    if (options_.generation) return;
+    uint32_t generation = 0;
+    for (const FoundRecording& r : found_)
+      if (r.headerFound && !generation) generation = GenerationOfVersion(r.header.version);
+    if (!generation) return;
+    for (FoundRecording& r : found_) {
+      CodedSizeGuess older{}, newer{};
+      if (r.headerFound || !r.codedWidth || options_.width > 0 ||
+          !GuessFromCodedSize(r.codedWidth, r.codedHeight, kGenerationOlder, older) ||
+          !GuessFromCodedSize(r.codedWidth, r.codedHeight, kGenerationNewer, newer))
+        continue;
+      const CodedSizeGuess& g = generation == kGenerationNewer ? newer : older;
+      r.header.version = g.version;
+      r.header.resolutionCode = g.code;
+      r.notes.push_back("its codec generation is taken from the other recordings in the file");
+    }
   }
 
  private:
@@ -669,6 +691,8 @@ class Assembler {
     }
     r.header = ZrHeaderFields{};
     r.header.text1.clear();
+    r.codedWidth = b.codedWidth;
+    r.codedHeight = b.codedHeight;
     CodedSizeGuess guess{257, 2};
     bool known = false;
     if (b.codedWidth) known = GuessFromCodedSize(b.codedWidth, b.codedHeight, options_.generation, guess);

@@ -53,6 +53,7 @@ struct FoundRecording {
   uint32_t chainFrames = 0;
   std::vector<DamagedSpan> damage;
   std::vector<std::string> notes;  // what else was found or inferred ("the end time was never written")
+  uint32_t codedWidth = 0, codedHeight = 0;  // of its first intra picture; 0 when none was seen
   bool ticksFound = false;
   uint32_t firstTick = 0, lastTick = 0;
 
