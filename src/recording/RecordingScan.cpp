@@ -827,6 +827,8 @@ void Assembler::JoinFragments() {
     for (size_t a = 0; a < n; ++a) {
       const Chunk& A = chunks_[a];
       if (a == b || next[a] >= 0 || !A.baseKnown || !A.hasBlock) continue;
+      // Its own offsets must start at or after 0: a base from noise may say otherwise.
+      if (static_cast<int64_t>(found_[a].start) < A.base) continue;
       const int64_t lastOffset = static_cast<int64_t>(A.lastBlockAt) - A.base;
       // B's first block names A's last one as the block before it.
       if (lastOffset < 0 || B.firstBlock.prev != static_cast<uint64_t>(lastOffset)) continue;
@@ -841,6 +843,7 @@ void Assembler::JoinFragments() {
       chunks_[b].base = static_cast<int64_t>(B.firstBlockAt) - static_cast<int64_t>(A.lastBlock.next);
       chunks_[b].baseKnown = true;
     }
+    if (static_cast<int64_t>(found_[b].start) < chunks_[b].base) continue;
     next[static_cast<size_t>(best)] = static_cast<int>(b);
     prev[b] = best;
   }
