@@ -8,6 +8,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -17,6 +18,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
 #include "cli/Progress.h"
+#include "cli/RecoveryReport.h"
 #include "cli/Signals.h"
 #include "recording/ZrReader.h"
 
@@ -48,11 +50,15 @@ struct Plan {
   Row row;               // filled in when the item is settled before converting
   bool convert = false;  // otherwise `row` is final
   bool replace = false;  // an existing output is replaced
+  // --recover: the recording of the input that this output is made of, as the scan found it.
+  std::shared_ptr<const FoundRecording> found;
 };
 
-Plan PlanItem(const BatchItem& item, const ConvertOptions& c) {
+Plan PlanItem(const BatchItem& item, const ConvertOptions& c,
+              std::shared_ptr<const FoundRecording> found = nullptr) {
   Plan plan;
   plan.item = item;
+  plan.found = found;
   Row& row = plan.row;
   row.input = item.input;
   row.output = item.output;
@@ -70,7 +76,8 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c) {
   std::string fileError;
   reader.setFileErrorSink([&](const std::string& m) { fileError = m; });
   RecordingInfo info;
-  if (!reader.open(item.input, &info, 0, 1)) {
+  const int opened = found ? reader.openFound(item.input, *found, &info) : reader.open(item.input, &info, 0, 1);
+  if (!opened) {
     row.output.clear();
     return fail(reader.failureReason().empty() ? fileError : reader.failureReason());
   }
@@ -145,6 +152,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   options.overwrite = plan.replace || c.overwrite;
   options.threads = threads;
   options.cancel = &Cancel().cutShort;
+  options.found = plan.found.get();
   std::vector<std::string> diagnostics;
   ConversionJob job([&](const std::string& line) { row.log.push_back(line); },
                     [&](const std::string& m) {
@@ -186,6 +194,14 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
     outcome = JobOutcome::RecordingShort;
     row.reason = "The recording ended after " + std::to_string(result.framesWritten) + " of " +
                  std::to_string(result.framesDeclared) + " frames.";
+  }
+  // A recording that had to be recovered is never reported as whole.
+  if (outcome == JobOutcome::Saved && plan.found && plan.found->damaged()) {
+    outcome = JobOutcome::RecordingShort;
+    const FoundRecording& f = *plan.found;
+    row.reason = "recovered from a damaged file: " +
+                 (!f.damage.empty() ? f.damage.front().what
+                                    : !f.notes.empty() ? f.notes.front() : std::string("its block chain was damaged"));
   }
   row.exitStatus = ExitStatusOf(outcome);
   row.status = outcome == JobOutcome::Saved ? "ok" : "partial";
@@ -309,13 +325,40 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
       line.Draw("checking the recordings and outputs: " + std::to_string(i) + "/" + std::to_string(scan.items.size()));
     }
     const BatchItem& item = scan.items[i];
-    Plan plan = PlanItem(item, c);
-    if (!plan.convert) {
-      report(plan.row);
-      continue;
+    std::vector<Plan> plans;
+    if (c.recover && item.failure.empty()) {
+      // Every recording the file holds, each an output of its own: NAME.avi, NAME-2.avi, ...
+      ScanOptions options;
+      std::string problem;
+      ScanOptionsOf(c, options, &problem);
+      options.cancel = &Cancel().stop;
+      ScanResult found = ScanRecordingFile(item.input, options);
+      if (found.recordings.empty()) {
+        Row row;
+        row.input = item.input;
+        row.status = "failed";
+        row.exitStatus = Cancel().stop.load() ? kExitCancelled : kExitFailed;
+        row.reason = found.error.empty() ? "no recording found in it" : found.error;
+        report(row);
+        continue;
+      }
+      for (size_t k = 0; k < found.recordings.size(); ++k) {
+        BatchItem numbered = item;
+        numbered.output = NumberedName(item.output, k);
+        plans.push_back(
+            PlanItem(numbered, c, std::make_shared<const FoundRecording>(std::move(found.recordings[k]))));
+      }
+    } else {
+      plans.push_back(PlanItem(item, c));
     }
-    framesTotal += plan.row.framesDeclared;
-    todo.push_back(std::move(plan));
+    for (Plan& plan : plans) {
+      if (!plan.convert) {
+        report(plan.row);
+        continue;
+      }
+      framesTotal += plan.row.framesDeclared;
+      todo.push_back(std::move(plan));
+    }
   }
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
