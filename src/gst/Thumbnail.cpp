@@ -100,10 +100,12 @@ std::optional<Thumbnail> MakeThumbnail(const std::string& recording, int32_t siz
   const int32_t width = r.info.width, height = r.info.height;
   work.Allocate(width, height);
   // The picture as a conversion writes it, black when it cannot be decoded.
-  DecodeFrameWork(r.record, decoder, unusedSound, false, width, height, nullptr, work);
+  bool referenceGood = true;
+  DecodeFrameWork(r.record, decoder, unusedSound, false, width, height, nullptr, referenceGood, work);
   const int32_t outputHeight = ConversionJob::ComputeOutputHeight(width, height);
   std::vector<uint8_t> frame(static_cast<size_t>(width) * outputHeight * 3);
-  PictureOf(work, width, height, outputHeight, frame.data());
+  std::vector<uint8_t> scratch;
+  PictureOf(work, width, height, outputHeight, frame.data(), scratch);
   // The conversion's row 0 is the bottom row.
   std::vector<uint8_t> topDown(frame.size());
   const size_t row = static_cast<size_t>(width) * 3;

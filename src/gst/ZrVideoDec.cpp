@@ -31,6 +31,8 @@ struct VideoState {
   FrameWork work;
   std::vector<uint8_t> picture;  // one 24-bit frame as a conversion writes it
   bool havePrevious = false;     // work holds the picture a failed decode repeats
+  bool referenceGood = true;     // the decoder's reference holds the picture last coded
+  std::vector<uint8_t> scratch;  // a picture of another size on its way to the output's
   int32_t width = 0, height = 0, outputHeight = 0;
   GstVideoFormat format = GST_VIDEO_FORMAT_UNKNOWN;
   GstVideoCodecState* input = nullptr;
@@ -125,7 +127,7 @@ gboolean Prepare(GstVideoDecoder* decoder, GstVideoCodecState* input) {
 }
 
 void WriteBgr(VideoState& s, GstVideoFrame& frame) {
-  PictureOf(s.work, s.width, s.height, s.outputHeight, s.picture.data());
+  PictureOf(s.work, s.width, s.height, s.outputHeight, s.picture.data(), s.scratch);
   auto* out = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
   const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
   const size_t row = static_cast<size_t>(s.width) * 3;
@@ -133,12 +135,12 @@ void WriteBgr(VideoState& s, GstVideoFrame& frame) {
     std::copy_n(s.picture.data() + static_cast<size_t>(s.outputHeight - 1 - r) * row, row, out + static_cast<ptrdiff_t>(r) * stride);
 }
 
-void WritePlane(GstVideoFrame& frame, int plane, const uint8_t* src, int32_t width, int32_t rows, bool doubled,
-                RowDoubling doubling) {
+void WritePlane(GstVideoFrame& frame, int plane, const uint8_t* src, int32_t srcStride, int32_t width, int32_t rows,
+                bool doubled, RowDoubling doubling) {
   auto* out = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, plane));
   const ptrdiff_t stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, plane);
   const int32_t outRows = doubled ? 2 * rows : rows;
-  CopyPlaneRows(out + (outRows - 1) * stride, -stride, src, width, width, rows, doubled ? doubling : RowDoubling::None,
+  CopyPlaneRows(out + (outRows - 1) * stride, -stride, src, srcStride, width, rows, doubled ? doubling : RowDoubling::None,
                 SampleRange::Full);
 }
 
@@ -155,9 +157,11 @@ void WriteI420(VideoState& s, GstVideoFrame& frame) {
     }
     return;
   }
-  WritePlane(frame, 0, s.work.y.data(), s.width, s.height, doubled, RowDoubling::Average);
-  WritePlane(frame, 1, s.work.cb.data(), s.width / 2, s.height / 2, doubled, RowDoubling::ChromaOfAverage);
-  WritePlane(frame, 2, s.work.cr.data(), s.width / 2, s.height / 2, doubled, RowDoubling::ChromaOfAverage);
+  // A picture of another size comes scaled to the recording's, as the conversion has it.
+  const avi::PlanarPicture p = PlanesOf(s.work, s.width, s.height, false, s.scratch);
+  WritePlane(frame, 0, p.plane[0], p.stride[0], s.width, s.height, doubled, RowDoubling::Average);
+  WritePlane(frame, 1, p.plane[1], p.stride[1], s.width / 2, s.height / 2, doubled, RowDoubling::ChromaOfAverage);
+  WritePlane(frame, 2, p.plane[2], p.stride[2], s.width / 2, s.height / 2, doubled, RowDoubling::ChromaOfAverage);
 }
 
 GstFlowReturn DecodeOne(GstVideoDecoder* decoder, GstVideoCodecFrame* frame);
@@ -190,7 +194,7 @@ GstFlowReturn DecodeOne(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
   }
   // A picture the decoder does not deliver repeats the one before, black when there is none.
   DecodeFrameWork(record, *s.decoder, s.unusedSound, false, s.width, s.height, s.havePrevious ? &s.work : nullptr,
-                  s.work);
+                  s.referenceGood, s.work);
   s.havePrevious = true;
   gst_buffer_unmap(frame->input_buffer, &map);
 
@@ -218,6 +222,7 @@ GstFlowReturn DecodeOne(GstVideoDecoder* decoder, GstVideoCodecFrame* frame) {
 // After a seek decoding starts again at an intra picture: nothing before it is repeated.
 gboolean Flush(GstVideoDecoder* decoder) {
   StateOf(decoder).havePrevious = false;
+  StateOf(decoder).referenceGood = true;
   return TRUE;
 }
 
