@@ -97,6 +97,11 @@ class OutputSink : public ByteSink {
  public:
   virtual int error() const = 0;                // errno of the first failed write, 0 while none
   virtual bool Keep(std::string* reason) = 0;   // see AviFile::Keep
+  // Puts what was written on the disk (fdatasync), and the name once the file stands at it (the
+  // folder is synced after the rename), before anyone is told the file is saved. False when the
+  // system reports a failure, which error() then gives; a device written in place has nothing to
+  // sync and always succeeds.
+  virtual bool Sync() { return true; }
 };
 
 // Opens the output of a conversion, deciding before anything is opened for writing:

@@ -26,9 +26,27 @@ namespace {
 // cancel never waits on a write that cannot finish.
 constexpr int kMaxInterruptions = 64;
 
+// Syncs a folder, so that a name just made or moved in it survives a power cut. A file system
+// that cannot sync folders (EINVAL) has nothing to sync.
+int SyncFolder(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int err = 0;
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EINVAL) err = errno;
+    break;
+  }
+  ::close(fd);
+  return err;
+}
+
 class FdSink : public OutputSink {
  public:
-  explicit FdSink(int fd) : fd_(fd) {}
+  explicit FdSink(int fd) : fd_(fd) {
+    struct stat st {};
+    regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+  }
   ~FdSink() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -49,7 +67,24 @@ class FdSink : public OutputSink {
 
   int error() const override { return error_; }
 
+  // Only a file's data is synced: a device written in place (a link to /dev/null) has none.
+  bool Sync() override { return SyncData(); }
+
  protected:
+  bool SyncData() {
+    if (!regular_) return true;
+    int interruptions = 0;
+    while (::fdatasync(fd_) != 0) {
+      if (errno == EINTR && ++interruptions < kMaxInterruptions) continue;
+      return Failed(errno);
+    }
+    return true;
+  }
+  bool Failed(int err) {
+    if (error_ == 0) error_ = err;
+    return false;
+  }
+
   int fd_;
 
  private:
@@ -79,7 +114,14 @@ class FdSink : public OutputSink {
   }
 
   int error_ = 0;
+  bool regular_ = false;
 };
+
+std::string DirName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 // A file of our own at the output name: created by the open, so a conversion that ends without
 // keeping it removes it again, and nothing that was there before is touched.
@@ -92,6 +134,11 @@ class CreatedSink final : public FdSink {
   bool Keep(std::string*) override {
     kept_ = true;
     return true;
+  }
+  bool Sync() override {
+    if (!SyncData()) return false;
+    const int err = SyncFolder(DirName(path_));
+    return err == 0 || Failed(err);
   }
 
  private:
@@ -116,12 +163,29 @@ class ReplacingSink final : public FdSink {
       return false;
     }
     kept_ = true;
+    moved_ = true;
+    // Synced before the move (a Matroska or MP4 file moves once complete): the new name too.
+    if (synced_) {
+      const int err = SyncFolder(DirName(target_));
+      if (err != 0) {
+        Failed(err);
+        if (reason) *reason = "cannot put " + target_ + " on the disk: " + std::strerror(err);
+        return false;
+      }
+    }
     return true;
+  }
+  bool Sync() override {
+    if (!SyncData()) return false;
+    synced_ = true;
+    if (!moved_) return true;
+    const int err = SyncFolder(DirName(target_));
+    return err == 0 || Failed(err);
   }
 
  private:
   std::string temp_, target_;
-  bool kept_ = false;
+  bool kept_ = false, moved_ = false, synced_ = false;
 };
 
 // A file opened as it is: a plain file the caller emptied, or an existing device (a symbolic link
@@ -135,12 +199,6 @@ class PlainSink final : public FdSink {
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string DirName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Creates a temporary file in `dir` that no one else has, with the mode of the file it is to

@@ -3,6 +3,10 @@
 // batches at once.
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "CliTestSupport.h"
 #include "cli/AviProbe.h"
 
@@ -73,6 +77,69 @@ TEST(CliClosedPipe, ConversionsFinishAndTheStatusSaysTheOutputFailed) {
   const CliRun info = RunIntoClosedPipe({"info", dir.file("in/a.zr")});
   EXPECT_EQ(info.status, 1) << info.err;
   EXPECT_TRUE(Contains(info.err, "cannot write to standard output")) << info.err;
+}
+
+// A file system whose write-back fails: ext4 on a loop device whose image lies on a tmpfs too
+// small for it. Writes land in memory and succeed; putting them on the disk fails.
+class FailingDisk {
+ public:
+  explicit FailingDisk(const TempDir& dir) : tmpfs_(dir.file("tmpfs")), mount_(dir.file("disk")) {
+    fs::create_directories(tmpfs_);
+    fs::create_directories(mount_);
+    if (!Shell("mount -t tmpfs -o size=6m tmpfs '" + tmpfs_ + "'")) return;
+    tmpfsMounted_ = true;
+    if (!Shell("truncate -s 64M '" + tmpfs_ + "/image'")) return;
+    FILE* p = ::popen(("losetup -f --show '" + tmpfs_ + "/image' 2>/dev/null").c_str(), "r");
+    char line[128] = {};
+    if (p && std::fgets(line, sizeof line, p)) loop_ = std::string(line, std::strcspn(line, "\n"));
+    if (p) ::pclose(p);
+    if (loop_.empty() || !Shell("mkfs.ext4 -q -F " + loop_) || !Shell("mount " + loop_ + " '" + mount_ + "'")) return;
+    diskMounted_ = true;
+  }
+  ~FailingDisk() {
+    if (diskMounted_) Shell("umount '" + mount_ + "'");
+    if (!loop_.empty()) Shell("losetup -d " + loop_);
+    if (tmpfsMounted_) Shell("umount '" + tmpfs_ + "'");
+  }
+  bool ready() const { return diskMounted_; }
+  std::string file(const std::string& name) const { return mount_ + "/" + name; }
+
+ private:
+  static bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+  std::string tmpfs_, mount_, loop_;
+  bool tmpfsMounted_ = false, diskMounted_ = false;
+};
+
+TEST(CliOnDisk, NothingIsReportedSavedBeforeTheDiskHasIt) {
+  TempDir dir;
+  MakeRecording(dir.file("in.zr"), 40, 130);  // 352 x 288: 12 MB of raw pictures
+  FailingDisk disk(dir);
+  if (!disk.ready()) GTEST_SKIP() << "cannot mount a tmpfs and an ext4 loop device here (needs root)";
+
+  const CliRun avi = RunProgram({"convert", "--codec", "raw", dir.file("in.zr"), disk.file("out.avi")});
+  EXPECT_EQ(avi.status, 3) << avi.out << avi.err;
+  EXPECT_TRUE(Contains(avi.out, "File saved!\n")) << avi.out;
+  EXPECT_TRUE(Contains(avi.out, " of 40 frames saved.")) << avi.out;
+  EXPECT_FALSE(Contains(avi.out, "40 of 40")) << avi.out;
+  EXPECT_TRUE(Contains(avi.err, "cannot write ")) << avi.err;
+
+  // A Matroska file that cannot reach the disk never takes the place of the one there.
+  WriteAll(disk.file("keep.mkv"), "an older file\n");
+  const CliRun mkv = RunProgram({"convert", "-y", "--codec", "raw", dir.file("in.zr"), disk.file("keep.mkv")});
+  EXPECT_EQ(mkv.status, 3) << mkv.out << mkv.err;
+  EXPECT_TRUE(Contains(mkv.out, "0 of 40 frames saved.")) << mkv.out;
+  EXPECT_TRUE(Contains(mkv.err, "was left as it was")) << mkv.err;
+  EXPECT_EQ(ReadAll(disk.file("keep.mkv")), "an older file\n");
+}
+
+TEST(CliOnDisk, DevicesWrittenInPlaceHaveNothingToSync) {
+  TempDir dir;
+  MakeRecording(dir.file("in.zr"), 10);
+  fs::create_symlink("/dev/null", dir.file("null.avi"));
+  const CliRun run = RunProgram({"convert", "--codec", "raw", dir.file("in.zr"), dir.file("null.avi")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Saving the AVI file! Please waiting...\nFile saved!\n");
+  EXPECT_TRUE(fs::is_symlink(dir.file("null.avi")));
 }
 
 }  // namespace
