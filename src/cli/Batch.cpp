@@ -294,9 +294,10 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
   auto report = [&](const Row& r) {
     line.Clear();
     if (o.verbose)
-      for (const std::string& l : r.log) info << Printable(r.input) << ": " << l << "\n";
+      for (const std::string& l : r.log) info << Printable(r.input) << ": " << Printable(l) << "\n";
     if (o.json) out << JsonRow(r) << "\n";
-    if (r.status == "failed" || r.status == "partial") err << "zentrova: " << Printable(r.input) << ": " << r.reason << "\n";
+    if (r.status == "failed" || r.status == "partial")
+      err << "zentrova: " << Printable(r.input) << ": " << Printable(r.reason) << "\n";
     if (!o.json && !o.quiet && r.status != "failed") out << TextRow(r) << "\n";
     out.flush();
     rows.push_back(r);

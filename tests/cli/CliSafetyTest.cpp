@@ -142,5 +142,34 @@ TEST(CliOnDisk, DevicesWrittenInPlaceHaveNothingToSync) {
   EXPECT_TRUE(fs::is_symlink(dir.file("null.avi")));
 }
 
+TEST(CliInfoTexts, ARecordingsTextsCannotDriveTheTerminalOrForgeALine) {
+  TempDir dir;
+  zrgen::GeneratorOptions o;
+  o.output = dir.file("hostile.zr");
+  o.resolutionCode = 0;
+  o.frames = 2;
+  o.text1 = "\x1b[2J\x1b]0;owned\x07" "cleared";
+  o.text2 = "camera 1\nframes:           999999";
+  o.text3 = "caf\xe9 \x9b" "31m red";  // Latin-1: an e acute, then the one-byte CSI
+  zrgen::GeneratorReport report;
+  ASSERT_TRUE(zrgen::GenerateRecording(o, report)) << report.error;
+
+  const CliRun run = RunCli({"info", dir.file("hostile.zr")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(Contains(run.out, "\x1b")) << run.out;
+  EXPECT_FALSE(Contains(run.out, "\x07")) << run.out;
+  EXPECT_FALSE(Contains(run.out, "\xc2\x9b")) << run.out;
+  EXPECT_TRUE(Contains(run.out, "text1:            \\x1b[2J\\x1b]0;owned\\x07cleared\n")) << run.out;
+  EXPECT_TRUE(Contains(run.out, "text2:            camera 1\\nframes:           999999\n")) << run.out;
+  EXPECT_TRUE(Contains(run.out, "text3:            caf\xc3\xa9 \\u009b31m red\n")) << run.out;
+  size_t frameLines = 0;
+  for (const std::string& line : Lines(run.out)) frameLines += line.rfind("frames:", 0) == 0;
+  EXPECT_EQ(frameLines, 1u) << run.out;
+
+  // --json was already plain ASCII with escapes; it stays so.
+  const CliRun json = RunCli({"info", "--json", dir.file("hostile.zr")});
+  EXPECT_TRUE(Contains(json.out, "\"text2\": \"camera 1\\nframes:")) << json.out;
+}
+
 }  // namespace
 }  // namespace zentrova::testing
