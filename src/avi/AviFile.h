@@ -105,7 +105,9 @@ class OutputSink : public ByteSink {
 };
 
 // Opens the output of a conversion, deciding before anything is opened for writing:
-// - nothing at the name: a new file, removed again unless kept;
+// - nothing at the name: a new file beside it under a hidden temporary name, which takes the
+//   name when kept (only while the name is still free) and is removed unless kept, so an output
+//   never stands at its name before it holds something;
 // - the recording itself in any spelling (another path, a symbolic or hard link): refused;
 // - an existing regular file: refused unless `overwrite`; then a temporary file beside it takes
 //   its place when kept, and the existing file is untouched until then;

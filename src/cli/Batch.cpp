@@ -83,10 +83,13 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c) {
   struct stat st {};
   if (::lstat(item.output.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) return fail("the output exists and is not a regular file");
+    // An empty file at the output name is what a conversion killed before it wrote anything left
+    // (earlier versions created the output at once): redone like a partial output.
+    const bool empty = st.st_size == 0;
     const std::string extension = OutputExtension(c);
     if (extension != ".avi") {
       if (c.neverOverwrite) return fail("the output exists; -n keeps it");
-      if (!c.overwrite && !StartsLikeContainer(item.output, extension))
+      if (!c.overwrite && !empty && !StartsLikeContainer(item.output, extension))
         return fail("the output exists and is not a " + extension.substr(1) + " file; -y replaces it");
       plan.replace = true;
       plan.convert = true;
@@ -104,7 +107,8 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c) {
       return plan;
     }
     if (c.neverOverwrite) return fail("the output exists and is not complete; -n keeps it");
-    if (!probe.isAvi && !c.overwrite) return fail("the output exists and is not an AVI file; -y replaces it");
+    if (!probe.isAvi && !empty && !c.overwrite)
+      return fail("the output exists and is not an AVI file; -y replaces it");
     plan.replace = true;
   }
   plan.convert = true;

@@ -1,5 +1,7 @@
 // convert INPUT OUTPUT: one recording into one AVI file, the job's log on standard output exactly
 // as the desktop dialog shows it; on a terminal a progress line on standard error.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
 
@@ -47,6 +49,18 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
         line.Clear();
         err << "zentrova: " << reason << std::endl;
       });
+
+  // What a conversion stopped before its first frame leaves at the name (an empty file, or an AVI
+  // file without frames) is named as such; it is still replaced only with -y.
+  if (!options.overwrite) {
+    struct stat st {};
+    if (::lstat(c.inputs[1].c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      const AviProbe probe = ProbeAvi(c.inputs[1]);
+      if (st.st_size == 0 || (probe.isAvi && probe.frames == 0))
+        err << "zentrova: " << Printable(c.inputs[1]) << (st.st_size == 0 ? " is empty" : " holds no frames")
+            << ", as a conversion stopped before its first frame leaves it; -y replaces it" << std::endl;
+    }
+  }
 
   avi::CompressOptions chosen{c.codec, c.quality};
   const auto setup = job.Convert(c.inputs[0], c.inputs[1], [&] { return std::optional(chosen); });

@@ -9,6 +9,8 @@
 
 #include "CliTestSupport.h"
 #include "cli/AviProbe.h"
+#include "container/ContainerFile.h"
+#include "convert/ConversionJob.h"
 
 namespace zentrova::testing {
 namespace {
@@ -169,6 +171,82 @@ TEST(CliInfoTexts, ARecordingsTextsCannotDriveTheTerminalOrForgeALine) {
   // --json was already plain ASCII with escapes; it stays so.
   const CliRun json = RunCli({"info", "--json", dir.file("hostile.zr")});
   EXPECT_TRUE(Contains(json.out, "\"text2\": \"camera 1\\nframes:")) << json.out;
+}
+
+// Files in `folder` whose names start with `prefix`.
+std::vector<std::string> NamesStartingWith(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename().string());
+  return names;
+}
+
+TEST(CliLeftovers, AnOutputStandsAtItsNameOnlyOnceItHoldsSomething) {
+  TempDir dir;
+  MakeRecording(dir.file("in.zr"), 5);
+  for (const char* name : {"new.avi", "new.mkv"}) {
+    SCOPED_TRACE(name);
+    JobOptions options;
+    options.format = container::FormatOfName(name);
+    ConversionJob job([](const std::string&) {}, {}, options);
+    ASSERT_EQ(job.Convert(dir.file("in.zr"), dir.file(name), [] { return std::optional(avi::CompressOptions{"mjpeg", 90}); }),
+              ConversionJob::Setup::Started);
+    // Set up and about to write its first frame, where a kill used to leave an empty file.
+    EXPECT_FALSE(fs::exists(dir.file(name)));
+    EXPECT_EQ(NamesStartingWith(dir.path(), ".zentrova-").size(), 1u);
+    std::vector<bool> seen;
+    job.RunFrameLoop(nullptr, [&](uint32_t, uint32_t) { seen.push_back(fs::exists(dir.file(name))); });
+    job.Finish();
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_TRUE(fs::exists(dir.file(name)));
+    EXPECT_EQ(NamesStartingWith(dir.path(), ".zentrova-"), std::vector<std::string>{});
+  }
+  // Someone else takes the name meanwhile: their file stays, ours is kept under its own name.
+  {
+    ConversionJob job([](const std::string&) {}, {}, JobOptions{});
+    ASSERT_EQ(job.Convert(dir.file("in.zr"), dir.file("race.avi"), [] { return std::optional(avi::CompressOptions{"raw", 90}); }),
+              ConversionJob::Setup::Started);
+    WriteAll(dir.file("race.avi"), "theirs\n");
+    const auto result = job.RunFrameLoop(nullptr, {});
+    EXPECT_EQ(result.outcome, JobOutcome::WriteFailed);
+    EXPECT_EQ(ReadAll(dir.file("race.avi")), "theirs\n");
+    EXPECT_EQ(NamesStartingWith(dir.path(), ".zentrova-").size(), 1u);
+  }
+}
+
+TEST(CliLeftovers, EmptyFilesAtOutputNamesAreRedoneByABatchAndNamedByASingleConversion) {
+  TempDir dir;
+  fs::create_directories(dir.file("in"));
+  MakeRecording(dir.file("in/a.zr"), 6);
+  MakeRecording(dir.file("in/b.zr"), 6);
+  for (const char* format : {"avi", "mkv"}) {
+    SCOPED_TRACE(format);
+    const std::string out = dir.file(std::string("out-") + format);
+    fs::create_directories(out);
+    WriteAll(out + "/a." + format, "");  // what a kill used to leave
+    WriteAll(out + "/b." + format, "notes of my own\n");
+    const CliRun run = RunCli({"convert", dir.file("in"), "-o", out, "--format", format, "--codec", "mjpeg", "--json"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const auto rows = Lines(run.out);
+    ASSERT_EQ(rows.size(), 2u) << run.out;
+    const bool aFirst = Contains(rows[0], "a.zr\"");
+    const std::string& a = rows[aFirst ? 0 : 1];
+    const std::string& b = rows[aFirst ? 1 : 0];
+    EXPECT_TRUE(Contains(a, "\"status\": \"ok\"")) << a;
+    EXPECT_TRUE(Contains(b, "\"status\": \"failed\"")) << b;
+    EXPECT_TRUE(Contains(b, "-y replaces it")) << b;
+    EXPECT_GT(fs::file_size(out + "/a." + format), 0u);
+    EXPECT_EQ(ReadAll(out + "/b." + format), "notes of my own\n");
+  }
+
+  WriteAll(dir.file("stopped.avi"), "");
+  const CliRun refused = RunCli({"convert", dir.file("in/a.zr"), dir.file("stopped.avi")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_TRUE(Contains(refused.err, "stopped.avi is empty, as a conversion stopped before its first frame leaves it; "
+                                    "-y replaces it")) << refused.err;
+  const CliRun replaced = RunCli({"convert", "-y", dir.file("in/a.zr"), dir.file("stopped.avi")});
+  EXPECT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_EQ(cli::ProbeAvi(dir.file("stopped.avi")).frames, 6u);
 }
 
 }  // namespace
