@@ -109,12 +109,17 @@ class OutputSink : public ByteSink {
 //   name when kept (only while the name is still free) and is removed unless kept, so an output
 //   never stands at its name before it holds something;
 // - the recording itself in any spelling (another path, a symbolic or hard link): refused;
-// - an existing regular file: refused unless `overwrite`; then a temporary file beside it takes
-//   its place when kept, and the existing file is untouched until then;
+// - an existing regular file: refused unless `overwrite`, or while another conversion writes it;
+//   then a temporary file beside it takes its place when kept, and the existing file is
+//   untouched until then;
 // - a device that can seek (a link to /dev/null): written in place;
 // - a folder, a FIFO, a socket or a device that cannot seek: refused.
 // Null on refusal, with the reason in one line.
 std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const OutputOptions& options, std::string* reason);
+
+// Whether a conversion is writing the file at `path` now (it holds the file's lock): such a file
+// is neither replaced nor taken for the leftover of a conversion that was stopped.
+bool IsBeingWritten(const std::string& path);
 
 // An AVI file on such an output. 0 on success.
 int OpenAviOutput(std::shared_ptr<AviFile>& file, const std::string& path, const OutputOptions& options,

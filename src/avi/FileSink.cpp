@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <libgen.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -130,8 +131,12 @@ std::string DirName(const std::string& path) {
 class BesideSink final : public FdSink {
  public:
   // `replace`: the target exists and is replaced; otherwise the name must still be free.
+  // The file is locked (flock) while it is written, under either name: another conversion then
+  // sees it is in progress, neither replacing it nor taking it for a leftover.
   BesideSink(int fd, std::string temp, std::string target, bool replace)
-      : FdSink(fd), temp_(std::move(temp)), target_(std::move(target)), replace_(replace) {}
+      : FdSink(fd), temp_(std::move(temp)), target_(std::move(target)), replace_(replace) {
+    ::flock(fd, LOCK_EX | LOCK_NB);
+  }
   ~BesideSink() override {
     if (!kept_) ::unlink(temp_.c_str());
   }
@@ -232,6 +237,14 @@ int CreateTemporary(const std::string& dir, const std::string& target, mode_t mo
 
 }  // namespace
 
+bool IsBeingWritten(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return locked;
+}
+
 std::unique_ptr<ByteSink> OpenFileSink(const std::string& path, std::string* reason) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
@@ -268,6 +281,8 @@ std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const Output
     return refuse(name + " is the recording itself; choose another name for the output");
   if (S_ISREG(st.st_mode)) {
     if (!options.overwrite) return refuse(name + " already exists; use -y to replace it");
+    if (IsBeingWritten(path))
+      return refuse(name + " is being written by another conversion running now; try again when it has finished");
     // The temporary file goes beside the file the name leads to (through any symbolic links), so
     // that the rename replaces that file and not the link.
     char resolved[PATH_MAX];

@@ -1,6 +1,7 @@
 // The program's promises when what surrounds it misbehaves: a reader that goes away, a disk
 // that does not take the data, texts that would drive the terminal, leftovers of a kill, two
 // batches at once.
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -247,6 +248,65 @@ TEST(CliLeftovers, EmptyFilesAtOutputNamesAreRedoneByABatchAndNamedByASingleConv
   const CliRun replaced = RunCli({"convert", "-y", dir.file("in/a.zr"), dir.file("stopped.avi")});
   EXPECT_EQ(replaced.status, 0) << replaced.err;
   EXPECT_EQ(cli::ProbeAvi(dir.file("stopped.avi")).frames, 6u);
+}
+
+TEST(CliTwoBatches, ASecondBatchNeverTakesTheFirstsFilesInProgressForPartialOnes) {
+  TempDir dir;
+  fs::create_directories(dir.file("in"));
+  MakeRecording(dir.file("in/1.zr"), 300, 130);
+  for (const char* name : {"2.zr", "3.zr"}) fs::copy_file(dir.file("in/1.zr"), dir.file("in/") + name);
+  const std::vector<std::string> args = {"convert", dir.file("in"), "-o", dir.file("out"), "-j", "1", "--json",
+                                         "--codec", "mjpeg"};
+  // The second batch runs while the first's second file stands at its name, half written.
+  CliRun second;
+  bool tried = false;
+  const CliRun first = RunProgram(args, false, [&](const std::string& out, pid_t) {
+    if (tried || !Contains(out, "\n")) return;
+    tried = true;
+    for (int i = 0; i < 500 && !fs::exists(dir.file("out/2.avi")); ++i) ::usleep(10000);
+    second = RunCli(args);
+  });
+  ASSERT_TRUE(tried);
+  EXPECT_EQ(Lines(first.out).size(), 3u) << first.out;
+  // Each row of either batch is a whole conversion, a complete file skipped, or a file the other
+  // batch was writing left alone; whatever the timing, every file holds every frame.
+  for (const std::string& row : Lines(first.out + second.out))
+    EXPECT_TRUE((Contains(row, "\"status\": \"ok\"") && Contains(row, "\"framesWritten\": 300")) ||
+                Contains(row, "\"status\": \"skipped\"") ||
+                (Contains(row, "\"status\": \"failed\"") && Contains(row, "being written by another conversion")))
+        << row;
+  for (const char* name : {"1.avi", "2.avi", "3.avi"}) EXPECT_EQ(cli::ProbeAvi(dir.file("out/") + name).frames, 300u);
+  // The second skipped the finished file and left the one in progress alone.
+  EXPECT_TRUE(Contains(second.out, "1.zr\", \"output\"")) << second.out;
+  EXPECT_TRUE(Contains(second.err, "2.zr: the output is being written by another conversion running now")) << second.err;
+  EXPECT_EQ(second.status, 1);
+
+  // Once the first has ended a rerun skips everything.
+  const CliRun rerun = RunCli(args);
+  EXPECT_EQ(rerun.status, 0) << rerun.err;
+  EXPECT_EQ(Lines(rerun.out).size(), 3u);
+  EXPECT_FALSE(Contains(rerun.out, "\"status\": \"ok\"")) << rerun.out;
+}
+
+TEST(CliTwoBatches, TemporaryFilesOfAKilledConversionGoThoseOfALiveOneStay) {
+  TempDir dir;
+  fs::create_directories(dir.file("in/sub"));
+  fs::create_directories(dir.file("out/sub"));
+  MakeRecording(dir.file("in/sub/a.zr"), 4);
+  // A process id that no process has now.
+  const std::string dead = dir.file("out/sub/.zentrova-4000001-1f-0.avi");
+  const std::string live = dir.file("out/sub/.zentrova-4000002-1f-0.avi");
+  const std::string mine = dir.file("out/sub/.zentrova-notes.txt");
+  for (const std::string& f : {dead, live, mine}) WriteAll(f, "x");
+  // A conversion writing now holds its file's lock.
+  const int held = ::open(live.c_str(), O_RDWR);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const CliRun run = RunCli({"convert", dir.file("in"), "-o", dir.file("out"), "--codec", "raw"});
+  ::close(held);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(fs::exists(dead));
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_TRUE(fs::exists(mine));
 }
 
 }  // namespace
