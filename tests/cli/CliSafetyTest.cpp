@@ -82,6 +82,14 @@ TEST(CliClosedPipe, ConversionsFinishAndTheStatusSaysTheOutputFailed) {
   EXPECT_TRUE(Contains(info.err, "cannot write to standard output")) << info.err;
 }
 
+// Files in `folder` whose names start with `prefix`.
+std::vector<std::string> NamesStartingWith(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename().string());
+  return names;
+}
+
 // A file system whose write-back fails: ext4 on a loop device whose image lies on a tmpfs too
 // small for it. Writes land in memory and succeed; putting them on the disk fails.
 class FailingDisk {
@@ -135,6 +143,47 @@ TEST(CliOnDisk, NothingIsReportedSavedBeforeTheDiskHasIt) {
   EXPECT_EQ(ReadAll(disk.file("keep.mkv")), "an older file\n");
 }
 
+// A Matroska or MP4 file the disk cannot hold: no row or line claims a frame of it, and the file
+// that was there before stays.
+TEST(CliOnDisk, AFullDiskUnderAMatroskaOrMp4FileClaimsNoFrameAndKeepsTheOldFile) {
+  TempDir dir;
+  const std::string mnt = dir.file("small");
+  fs::create_directories(mnt);
+  if (std::system(("mount -t tmpfs -o size=1m tmpfs '" + mnt + "' >/dev/null 2>&1").c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { (void)!std::system(("umount '" + at + "'").c_str()); }
+  } unmount{mnt};
+  // 12 MB of raw pictures for Matroska; 1.3 MB of MPEG-4 for MP4, which takes no raw pictures.
+  fs::create_directories(dir.file("in/mkv"));
+  fs::create_directories(dir.file("in/mp4"));
+  MakeRecording(dir.file("in/mkv/cam.zr"), 40, 130);
+  MakeRecording(dir.file("in/mp4/cam.zr"), 600, 130);
+  for (const std::string format : {"mkv", "mp4"}) {
+    SCOPED_TRACE(format);
+    const std::string codec = format == "mkv" ? "raw" : "mpeg4";
+    const std::string in = dir.file("in/" + format);
+    const std::string frames = format == "mkv" ? "40" : "600";
+    const std::string out = mnt + "/one." + format;
+    const CliRun one = RunProgram({"convert", "--codec", codec, "--quality", "100", in + "/cam.zr", out});
+    EXPECT_EQ(one.status, 3) << one.out << one.err;
+    EXPECT_TRUE(Contains(one.out, "File saved!\n")) << one.out;
+    EXPECT_TRUE(Contains(one.out, ": 0 of " + frames + " frames saved.")) << one.out;
+    EXPECT_FALSE(fs::exists(out));
+
+    WriteAll(mnt + "/cam." + format, "a good older file\n");
+    const CliRun batch = RunProgram({"convert", in, "-o", mnt, "-y", "--json", "--codec", codec,
+                                     "--quality", "100", "--format", format});
+    EXPECT_EQ(batch.status, 3) << batch.err;
+    EXPECT_TRUE(Contains(batch.out, "\"framesWritten\": 0,")) << batch.out;
+    EXPECT_TRUE(Contains(batch.out, "\"status\": \"partial\"")) << batch.out;
+    EXPECT_EQ(ReadAll(mnt + "/cam." + format), "a good older file\n");
+    EXPECT_EQ(NamesStartingWith(mnt, ".zentrova-"), std::vector<std::string>{});
+    fs::remove(mnt + "/cam." + format);
+  }
+}
+
 TEST(CliOnDisk, DevicesWrittenInPlaceHaveNothingToSync) {
   TempDir dir;
   MakeRecording(dir.file("in.zr"), 10);
@@ -172,14 +221,6 @@ TEST(CliInfoTexts, ARecordingsTextsCannotDriveTheTerminalOrForgeALine) {
   // --json was already plain ASCII with escapes; it stays so.
   const CliRun json = RunCli({"info", "--json", dir.file("hostile.zr")});
   EXPECT_TRUE(Contains(json.out, "\"text2\": \"camera 1\\nframes:")) << json.out;
-}
-
-// Files in `folder` whose names start with `prefix`.
-std::vector<std::string> NamesStartingWith(const std::string& folder, const std::string& prefix) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder))
-    if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename().string());
-  return names;
 }
 
 TEST(CliLeftovers, AnOutputStandsAtItsNameOnlyOnceItHoldsSomething) {
