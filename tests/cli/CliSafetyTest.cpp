@@ -317,10 +317,10 @@ TEST(CliTwoBatches, ASecondBatchNeverTakesTheFirstsFilesInProgressForPartialOnes
                 (Contains(row, "\"status\": \"failed\"") && Contains(row, "being written by another conversion")))
         << row;
   for (const char* name : {"1.avi", "2.avi", "3.avi"}) EXPECT_EQ(cli::ProbeAvi(dir.file("out/") + name).frames, 300u);
-  // The second skipped the finished file and left the one in progress alone.
+  // The second skipped the finished file (the file in progress depends on the timing: left alone
+  // while the first writes it, skipped once it is complete).
   EXPECT_TRUE(Contains(second.out, "1.zr\", \"output\"")) << second.out;
-  EXPECT_TRUE(Contains(second.err, "2.zr: the output is being written by another conversion running now")) << second.err;
-  EXPECT_EQ(second.status, 1);
+  EXPECT_TRUE(second.status == 0 || second.status == 1) << second.err;
 
   // Once the first has ended a rerun skips everything.
   const CliRun rerun = RunCli(args);
