@@ -495,6 +495,8 @@ class MediaWriter {
       if (s.format.empty()) continue;
       AVStream* st = avformat_new_stream(oc, nullptr);
       if (!st) return false;
+      // One track of each kind, each the one to play.
+      st->disposition |= AV_DISPOSITION_DEFAULT;
       AVCodecParameters* par = st->codecpar;
       if (s.video) {
         BitmapInfoHeader bih;
