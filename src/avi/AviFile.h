@@ -62,7 +62,7 @@ class AviFile {
   virtual int SetTags(const FileTags& tags) { return -1; }
 
   // Completes the file now rather than at the last release (streams still held write no more)
-  // and says what it holds.
+  // and says what it holds: no frame when it could not be written whole or put on the disk.
   virtual Completion Complete() { return {Completion::kUnknown, writeError()}; }
   // errno of the first write that failed so far, 0 while none has.
   virtual int writeError() const { return 0; }
