@@ -43,8 +43,11 @@ class WriterFile final : public AviFile {
 
   int SetTags(const FileTags& tags) override { return writer_->SetTags(tags); }
 
+  // The frames count only once they are on the disk: when the sync fails, none of them is known
+  // to be safe.
   Completion Complete() override {
     writer_->Finish();
+    if (output_ && !output_->Sync()) return {0, writeError()};
     return {writer_->VideoLength(), writeError()};
   }
 

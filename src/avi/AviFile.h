@@ -62,7 +62,7 @@ class AviFile {
   virtual int SetTags(const FileTags& tags) { return -1; }
 
   // Completes the file now rather than at the last release (streams still held write no more)
-  // and says what it holds.
+  // and says what it holds: no frame when it could not be written whole or put on the disk.
   virtual Completion Complete() { return {Completion::kUnknown, writeError()}; }
   // errno of the first write that failed so far, 0 while none has.
   virtual int writeError() const { return 0; }
@@ -97,17 +97,29 @@ class OutputSink : public ByteSink {
  public:
   virtual int error() const = 0;                // errno of the first failed write, 0 while none
   virtual bool Keep(std::string* reason) = 0;   // see AviFile::Keep
+  // Puts what was written on the disk (fdatasync), and the name once the file stands at it (the
+  // folder is synced after the rename), before anyone is told the file is saved. False when the
+  // system reports a failure, which error() then gives; a device written in place has nothing to
+  // sync and always succeeds.
+  virtual bool Sync() { return true; }
 };
 
 // Opens the output of a conversion, deciding before anything is opened for writing:
-// - nothing at the name: a new file, removed again unless kept;
+// - nothing at the name: a new file beside it under a hidden temporary name, which takes the
+//   name when kept (only while the name is still free) and is removed unless kept, so an output
+//   never stands at its name before it holds something;
 // - the recording itself in any spelling (another path, a symbolic or hard link): refused;
-// - an existing regular file: refused unless `overwrite`; then a temporary file beside it takes
-//   its place when kept, and the existing file is untouched until then;
+// - an existing regular file: refused unless `overwrite`, or while another conversion writes it;
+//   then a temporary file beside it takes its place when kept, and the existing file is
+//   untouched until then;
 // - a device that can seek (a link to /dev/null): written in place;
 // - a folder, a FIFO, a socket or a device that cannot seek: refused.
 // Null on refusal, with the reason in one line.
 std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const OutputOptions& options, std::string* reason);
+
+// Whether a conversion is writing the file at `path` now (it holds the file's lock): such a file
+// is neither replaced nor taken for the leftover of a conversion that was stopped.
+bool IsBeingWritten(const std::string& path);
 
 // An AVI file on such an output. 0 on success.
 int OpenAviOutput(std::shared_ptr<AviFile>& file, const std::string& path, const OutputOptions& options,

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <libgen.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -26,9 +27,27 @@ namespace {
 // cancel never waits on a write that cannot finish.
 constexpr int kMaxInterruptions = 64;
 
+// Syncs a folder, so that a name just made or moved in it survives a power cut. A file system
+// that cannot sync folders (EINVAL) has nothing to sync.
+int SyncFolder(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int err = 0;
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EINVAL) err = errno;
+    break;
+  }
+  ::close(fd);
+  return err;
+}
+
 class FdSink : public OutputSink {
  public:
-  explicit FdSink(int fd) : fd_(fd) {}
+  explicit FdSink(int fd) : fd_(fd) {
+    struct stat st {};
+    regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+  }
   ~FdSink() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -49,7 +68,24 @@ class FdSink : public OutputSink {
 
   int error() const override { return error_; }
 
+  // Only a file's data is synced: a device written in place (a link to /dev/null) has none.
+  bool Sync() override { return SyncData(); }
+
  protected:
+  bool SyncData() {
+    if (!regular_) return true;
+    int interruptions = 0;
+    while (::fdatasync(fd_) != 0) {
+      if (errno == EINTR && ++interruptions < kMaxInterruptions) continue;
+      return Failed(errno);
+    }
+    return true;
+  }
+  bool Failed(int err) {
+    if (error_ == 0) error_ = err;
+    return false;
+  }
+
   int fd_;
 
  private:
@@ -79,49 +115,81 @@ class FdSink : public OutputSink {
   }
 
   int error_ = 0;
+  bool regular_ = false;
 };
 
-// A file of our own at the output name: created by the open, so a conversion that ends without
-// keeping it removes it again, and nothing that was there before is touched.
-class CreatedSink final : public FdSink {
- public:
-  CreatedSink(int fd, std::string path) : FdSink(fd), path_(std::move(path)) {}
-  ~CreatedSink() override {
-    if (!kept_) ::unlink(path_.c_str());
-  }
-  bool Keep(std::string*) override {
-    kept_ = true;
-    return true;
-  }
+std::string DirName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
- private:
-  std::string path_;
-  bool kept_ = false;
-};
-
-// A temporary file beside an existing output that it is to replace: renamed over it once kept,
-// removed when never kept, so that the existing file survives a conversion that fails early.
-class ReplacingSink final : public FdSink {
+// A file written beside its output name under a temporary name, which takes the output name
+// once kept and is removed when never kept. A new output so never stands at its name empty or
+// without a frame (a conversion killed before its first frame leaves only the hidden temporary
+// file), and an existing file that it is to replace survives a conversion that fails early.
+class BesideSink final : public FdSink {
  public:
-  ReplacingSink(int fd, std::string temp, std::string target)
-      : FdSink(fd), temp_(std::move(temp)), target_(std::move(target)) {}
-  ~ReplacingSink() override {
+  // `replace`: the target exists and is replaced; otherwise the name must still be free.
+  // The file is locked (flock) while it is written, under either name: another conversion then
+  // sees it is in progress, neither replacing it nor taking it for a leftover.
+  BesideSink(int fd, std::string temp, std::string target, bool replace)
+      : FdSink(fd), temp_(std::move(temp)), target_(std::move(target)), replace_(replace) {
+    ::flock(fd, LOCK_EX | LOCK_NB);
+  }
+  ~BesideSink() override {
     if (!kept_) ::unlink(temp_.c_str());
   }
   bool Keep(std::string* reason) override {
     if (kept_) return true;
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-      if (reason) *reason = "cannot move " + temp_ + " to " + target_ + ": " + std::strerror(errno);
-      kept_ = true;  // what was written stays in the temporary file
+    kept_ = true;  // from here on what was written stays, at one name or the other
+    const int err = replace_ ? (::rename(temp_.c_str(), target_.c_str()) == 0 ? 0 : errno) : MoveToFreeName();
+    if (err != 0) {
+      if (reason)
+        *reason = err == EEXIST ? target_ + " was created by someone else meanwhile; the conversion is in " + temp_
+                                : "cannot move " + temp_ + " to " + target_ + ": " + std::strerror(err);
       return false;
     }
-    kept_ = true;
+    moved_ = true;
+    // Synced before the move (a Matroska or MP4 file moves once complete): the new name too.
+    if (synced_) {
+      const int sync = SyncFolder(DirName(target_));
+      if (sync != 0) {
+        Failed(sync);
+        if (reason) *reason = "cannot put " + target_ + " on the disk: " + std::strerror(sync);
+        return false;
+      }
+    }
     return true;
+  }
+  bool Sync() override {
+    if (!SyncData()) return false;
+    synced_ = true;
+    if (!moved_) return true;
+    const int err = SyncFolder(DirName(target_));
+    return err == 0 || Failed(err);
   }
 
  private:
+  // Takes the target name only while it is free. A file system without RENAME_NOREPLACE gets a
+  // hard link and the temporary name removed; one without hard links a plain rename after a
+  // last look.
+  int MoveToFreeName() {
+    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (::link(temp_.c_str(), target_.c_str()) == 0) {
+      ::unlink(temp_.c_str());
+      return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP) return errno;
+    struct stat st {};
+    if (::lstat(target_.c_str(), &st) == 0) return EEXIST;
+    return ::rename(temp_.c_str(), target_.c_str()) == 0 ? 0 : errno;
+  }
+
   std::string temp_, target_;
-  bool kept_ = false;
+  bool replace_;
+  bool kept_ = false, moved_ = false, synced_ = false;
 };
 
 // A file opened as it is: a plain file the caller emptied, or an existing device (a symbolic link
@@ -137,25 +205,25 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string DirName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Creates a temporary file in `dir` that no one else has, with the mode of the file it is to
-// replace. -1 on failure.
-int CreateTemporary(const std::string& dir, mode_t mode, std::string* path, int* err) {
+// Creates a temporary file in `dir` that no one else has, named with the ending of `target`,
+// with the mode of the file it is to replace (`exact`) or the usual one of a new file. -1 on
+// failure.
+int CreateTemporary(const std::string& dir, const std::string& target, mode_t mode, bool exact, std::string* path,
+                    int* err) {
+  const std::string base = BaseName(target);
+  const size_t dot = base.find_last_of('.');
+  std::string ending = dot == std::string::npos ? "" : base.substr(dot);
+  if (ending.size() > 8) ending.clear();
   static std::atomic<unsigned> counter{0};
   const auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[64];
-    std::snprintf(name, sizeof name, ".zentrova-%d-%llx-%u.avi", static_cast<int>(::getpid()), tick % 0xFFFFFFFFull,
-                  counter.fetch_add(1));
+    std::snprintf(name, sizeof name, ".zentrova-%d-%llx-%u%s", static_cast<int>(::getpid()), tick % 0xFFFFFFFFull,
+                  counter.fetch_add(1), ending.c_str());
     *path = (dir == "/" ? "" : dir) + "/" + name;
     const int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
     if (fd >= 0) {
-      ::fchmod(fd, mode & 07777);  // the umask may have taken bits the replaced file had
+      if (exact) ::fchmod(fd, mode & 07777);  // the umask may have taken bits the replaced file had
       return fd;
     }
     if (errno != EEXIST) {
@@ -168,6 +236,14 @@ int CreateTemporary(const std::string& dir, mode_t mode, std::string* path, int*
 }
 
 }  // namespace
+
+bool IsBeingWritten(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
+  const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return locked;
+}
 
 std::unique_ptr<ByteSink> OpenFileSink(const std::string& path, std::string* reason) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -188,32 +264,34 @@ std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const Output
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     if (errno != ENOENT) return refuse("cannot create " + path + ": " + std::strerror(errno));
-    // Nothing there: a file of our own, created only if no one else creates one meanwhile.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      const int err = errno;
-      struct stat link {};
-      if (err == EEXIST && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-        return refuse(name + " is a symbolic link to a file that does not exist");
-      if (err == EEXIST) return refuse(name + " already exists; use -y to replace it");
-      return refuse("cannot create " + path + ": " + std::strerror(err));
-    }
-    return std::make_unique<CreatedSink>(fd, path);
+    // Nothing there: a file of our own beside the name, which takes the name when kept and only
+    // if no one else took it meanwhile.
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0)
+      return refuse(S_ISLNK(link.st_mode) ? name + " is a symbolic link to a file that does not exist"
+                                          : name + " already exists; use -y to replace it");
+    std::string temp;
+    int err = 0;
+    const int fd = CreateTemporary(DirName(path), path, 0666, false, &temp, &err);
+    if (fd < 0) return refuse("cannot create " + path + ": " + std::strerror(err));
+    return std::make_unique<BesideSink>(fd, temp, path, false);
   }
   if (options.hasInput && static_cast<uint64_t>(st.st_dev) == options.inputDevice &&
       static_cast<uint64_t>(st.st_ino) == options.inputInode)
     return refuse(name + " is the recording itself; choose another name for the output");
   if (S_ISREG(st.st_mode)) {
     if (!options.overwrite) return refuse(name + " already exists; use -y to replace it");
+    if (IsBeingWritten(path))
+      return refuse(name + " is being written by another conversion running now; try again when it has finished");
     // The temporary file goes beside the file the name leads to (through any symbolic links), so
     // that the rename replaces that file and not the link.
     char resolved[PATH_MAX];
     const std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     std::string temp;
     int err = 0;
-    const int fd = CreateTemporary(DirName(target), st.st_mode, &temp, &err);
+    const int fd = CreateTemporary(DirName(target), target, st.st_mode, true, &temp, &err);
     if (fd < 0) return refuse("cannot create a file beside " + path + ": " + std::strerror(err));
-    return std::make_unique<ReplacingSink>(fd, temp, target);
+    return std::make_unique<BesideSink>(fd, temp, target, true);
   }
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISDIR(st.st_mode))
     return refuse(name + " is " + KindOfFile(st.st_mode) +

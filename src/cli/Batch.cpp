@@ -1,8 +1,18 @@
 // convert INPUT... -o OUTDIR: many recordings, several at once, a row per recording as it
 // finishes, a summary at the end.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string_view>
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
@@ -12,6 +22,7 @@
 #include <mutex>
 #include <thread>
 
+#include "avi/AviFile.h"
 #include "cli/AviProbe.h"
 #include "cli/BatchScan.h"
 #include "cli/Commands.h"
@@ -90,10 +101,16 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c,
   struct stat st {};
   if (::lstat(item.output.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) return fail("the output exists and is not a regular file");
+    // Another batch's file in progress is not a partial output of ours.
+    if (avi::IsBeingWritten(item.output))
+      return fail("the output is being written by another conversion running now; rerun when it has finished");
+    // An empty file at the output name is what a conversion killed before it wrote anything left
+    // (earlier versions created the output at once): redone like a partial output.
+    const bool empty = st.st_size == 0;
     const std::string extension = OutputExtension(c);
     if (extension != ".avi") {
       if (c.neverOverwrite) return fail("the output exists; -n keeps it");
-      if (!c.overwrite && !StartsLikeContainer(item.output, extension))
+      if (!c.overwrite && !empty && !StartsLikeContainer(item.output, extension))
         return fail("the output exists and is not a " + extension.substr(1) + " file; -y replaces it");
       plan.replace = true;
       plan.convert = true;
@@ -111,7 +128,8 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c,
       return plan;
     }
     if (c.neverOverwrite) return fail("the output exists and is not complete; -n keeps it");
-    if (!probe.isAvi && !c.overwrite) return fail("the output exists and is not an AVI file; -y replaces it");
+    if (!probe.isAvi && !empty && !c.overwrite)
+      return fail("the output exists and is not an AVI file; -y replaces it");
     plan.replace = true;
   }
   plan.convert = true;
@@ -144,6 +162,14 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
     return row;
   };
   if (const std::string why = MakeOutputFolders(c.outDir, plan.item.output); !why.empty()) return fail(why);
+  // An output that appeared since the planning (another batch into the same folder) is looked at
+  // again: complete, it is skipped; in progress, left alone.
+  struct stat st {};
+  if (!plan.replace && ::lstat(plan.item.output.c_str(), &st) == 0) {
+    Plan again = PlanItem(plan.item, c);
+    if (!again.convert) return again.row;
+    return ConvertItem(again, c, threads, shared);
+  }
 
   JobOptions options;
   std::string unusable;
@@ -258,6 +284,32 @@ std::string TextRow(const Row& r) {
   return "failed    " + Printable(r.input) + ": " + r.reason;
 }
 
+// The process id in the name of a temporary output file (".zentrova-PID-..."), 0 when the name
+// is not one.
+long TemporaryOwner(const std::string& name) {
+  constexpr std::string_view kPrefix = ".zentrova-";
+  if (name.compare(0, kPrefix.size(), kPrefix) != 0) return 0;
+  char* end = nullptr;
+  const long pid = std::strtol(name.c_str() + kPrefix.size(), &end, 10);
+  return pid > 0 && end && *end == '-' ? pid : 0;
+}
+
+// Removes the temporary output files in `folder` that a killed conversion left behind. A live
+// conversion's is locked while it is written (on this host or, through the file system's locks,
+// another) and stays.
+void RemoveLeftTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* e = ::readdir(dir)) {
+    if (TemporaryOwner(e->d_name) <= 0) continue;
+    const std::string path = folder + "/" + e->d_name;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || avi::IsBeingWritten(path)) continue;
+    ::unlink(path.c_str());
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
@@ -310,9 +362,10 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
   auto report = [&](const Row& r) {
     line.Clear();
     if (o.verbose)
-      for (const std::string& l : r.log) info << Printable(r.input) << ": " << l << "\n";
+      for (const std::string& l : r.log) info << Printable(r.input) << ": " << Printable(l) << "\n";
     if (o.json) out << JsonRow(r) << "\n";
-    if (r.status == "failed" || r.status == "partial") err << "zentrova: " << Printable(r.input) << ": " << r.reason << "\n";
+    if (r.status == "failed" || r.status == "partial")
+      err << "zentrova: " << Printable(r.input) << ": " << Printable(r.reason) << "\n";
     if (!o.json && !o.quiet && r.status != "failed") out << TextRow(r) << "\n";
     out.flush();
     rows.push_back(r);
@@ -359,6 +412,16 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
       framesTotal += plan.row.framesDeclared;
       todo.push_back(std::move(plan));
     }
+  }
+
+  // What a killed conversion left beside the outputs goes; what a live one writes stays.
+  {
+    std::set<std::string> folders{c.outDir};
+    for (const Plan& p : todo) {
+      const size_t slash = p.item.output.rfind('/');
+      if (slash != std::string::npos) folders.insert(p.item.output.substr(0, slash));
+    }
+    for (const std::string& folder : folders) RemoveLeftTemporaries(folder);
   }
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());

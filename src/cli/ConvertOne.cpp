@@ -1,6 +1,8 @@
 // convert INPUT OUTPUT: one recording into one AVI file, the job's log on standard output exactly
 // as the desktop dialog shows it; on a terminal a progress line on standard error. With --recover
 // the file is scanned first and every recording found becomes an output of its own.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdio>
 
@@ -36,6 +38,18 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
         line.Clear();
         err << "zentrova: " << reason << std::endl;
       });
+
+  // What a conversion stopped before its first frame leaves at the name (an empty file, or an AVI
+  // file without frames) is named as such; it is still replaced only with -y.
+  if (!options.overwrite) {
+    struct stat st {};
+    if (::lstat(output.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      const AviProbe probe = ProbeAvi(output);
+      if (st.st_size == 0 || (probe.isAvi && probe.frames == 0))
+        err << "zentrova: " << Printable(output) << (st.st_size == 0 ? " is empty" : " holds no frames")
+            << ", as a conversion stopped before its first frame leaves it; -y replaces it" << std::endl;
+    }
+  }
 
   avi::CompressOptions chosen{c.codec, c.quality};
   const auto setup = job.Convert(input, output, [&] { return std::optional(chosen); });

@@ -90,9 +90,11 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << "end:              " << container::IsoUtc(reader.endTime()) << "\n"
         << "duration:         " << duration << " s\n"
         << RateText(rate)
-        << "text1:            " << container::Latin1ToUtf8(reader.text1()) << "\n"
-        << "text2:            " << container::Latin1ToUtf8(reader.text2()) << "\n"
-        << "text3:            " << container::Latin1ToUtf8(reader.text3()) << "\n";
+        // The texts are the recording's: shown escaped, so they can neither drive the terminal
+        // nor pass for lines of ours.
+        << "text1:            " << Printable(container::Latin1ToUtf8(reader.text1())) << "\n"
+        << "text2:            " << Printable(container::Latin1ToUtf8(reader.text2())) << "\n"
+        << "text3:            " << Printable(container::Latin1ToUtf8(reader.text3())) << "\n";
     for (const std::string& w : warnings) out << "warning:          " << w << "\n";
     for (const std::string& w : warnings) err << "zentrova: " << Printable(input) << ": warning: " << w << "\n";
   }

@@ -162,13 +162,40 @@ JsonObject& JsonObject::AddPath(std::string_view key, std::string_view path) {
 
 namespace zentrova::cli {
 
+namespace {
+
+// The code point of the well-formed sequence of `n` bytes at `i`.
+uint32_t CodePointAt(std::string_view s, size_t i, size_t n) {
+  const auto b = [&](size_t k) { return static_cast<uint32_t>(static_cast<unsigned char>(s[i + k])); };
+  if (n == 2) return (b(0) & 0x1F) << 6 | (b(1) & 0x3F);
+  if (n == 3) return (b(0) & 0x0F) << 12 | (b(1) & 0x3F) << 6 | (b(2) & 0x3F);
+  return (b(0) & 0x07) << 18 | (b(1) & 0x3F) << 12 | (b(2) & 0x3F) << 6 | (b(3) & 0x3F);
+}
+
+// Characters that steer a terminal or the order of the text rather than show: the C1 controls
+// (U+009B starts an escape sequence on many terminals, as ESC [ does), the line and paragraph
+// separators, and the bidirectional embeddings, overrides and isolates that can make a line read
+// as something else.
+bool ShownEscaped(uint32_t code) {
+  return (code >= 0x80 && code <= 0x9F) || code == 0x2028 || code == 0x2029 || (code >= 0x202A && code <= 0x202E) ||
+         (code >= 0x2066 && code <= 0x2069);
+}
+
+}  // namespace
+
 std::string Printable(std::string_view s) {
   std::string out;
   for (size_t i = 0; i < s.size();) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     const size_t n = Utf8SequenceAt(s, i);
     if (n > 1) {
-      out.append(s.substr(i, n));
+      if (const uint32_t code = CodePointAt(s, i, n); ShownEscaped(code)) {
+        char esc[16];
+        std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(code));
+        out += esc;
+      } else {
+        out.append(s.substr(i, n));
+      }
       i += n;
       continue;
     }

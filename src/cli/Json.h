@@ -49,8 +49,9 @@ class JsonObject {
 
 namespace zentrova::cli {
 
-// A file name as it is shown in messages: UTF-8 as it is, control characters and bytes that are
-// not UTF-8 as \n, \t or \xHH, so one name is always one line.
+// A file name or a recording's text as it is shown in messages: UTF-8 as it is, control
+// characters and bytes that are not UTF-8 as \n, \t or \xHH (C1 controls and the characters that
+// reorder a line as \uXXXX), so one name is always one line and nothing in it drives the terminal.
 std::string Printable(std::string_view name);
 
 }  // namespace zentrova::cli

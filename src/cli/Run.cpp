@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <streambuf>
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -19,6 +20,46 @@ constexpr const char* kUsage =
     "       zentrova info INPUT... [--json]\n"
     "       zentrova recover INPUT... -o OUTDIR|--list [--json]\n"
     "       zentrova codecs [--json]\n";
+
+// Hands everything on to standard output's own buffer and remembers why the first write failed
+// (a closed pipe, a full disk). After a failure it takes nothing more: the printing ends there,
+// while the work goes on and the exit status says that standard output failed.
+class NotingBuffer final : public std::streambuf {
+ public:
+  explicit NotingBuffer(std::streambuf* to) : to_(to) {}
+  bool failed() const { return failed_; }
+  int error() const { return error_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (failed_) return 0;
+    errno = 0;
+    const std::streamsize done = to_->sputn(s, n);
+    if (done != n) Note();
+    return done;
+  }
+  int sync() override {
+    if (failed_) return -1;
+    errno = 0;
+    if (to_->pubsync() == 0) return 0;
+    Note();
+    return -1;
+  }
+
+ private:
+  void Note() {
+    failed_ = true;
+    error_ = errno;
+  }
+  std::streambuf* to_;
+  bool failed_ = false;
+  int error_ = 0;
+};
 
 int UsageError(std::ostream& err, const std::string& message) {
   err << "zentrova: " << message << "\n"
@@ -113,17 +154,18 @@ int Execute(const Invocation& how, std::ostream& out, std::ostream& err) {
 int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::vector<std::string> args(argv, argv + argc);
   Invocation how;
-  int status = Parse(args, how, out, err);
+  NotingBuffer noting(out.rdbuf());
+  std::ostream results(&noting);
+  int status = Parse(args, how, results, err);
   if (status < 0) {
     how.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
-    status = Execute(how, out, err);
+    status = Execute(how, results, err);
   }
-  errno = 0;
-  out.flush();
-  if (!out) {
-    const int error = errno;
+  results.flush();
+  if (noting.failed() || !out) {
+    const int error = noting.error();
     err << "zentrova: cannot write to standard output" << (error ? std::string(": ") + std::strerror(error) : "")
-        << "\n";
+        << (how.command == Invocation::Command::Convert ? " (the conversions went on)" : "") << "\n";
     err.flush();
     status = WorseStatus(status, kExitFailed);
   }

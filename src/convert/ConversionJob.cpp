@@ -90,18 +90,32 @@ class MediaOutput final : public avi::AviFile {
   }
   int SetTags(const avi::FileTags& tags) override { return inner_ ? inner_->SetTags(tags) : -1; }
 
-  // The streams are released by now: releasing the file writes the container.
+  // The streams are released by now: completing the file writes the container. Only a file
+  // that was written whole and is on the disk takes its name; one that failed is removed, so an
+  // existing file is replaced only by a complete one, and none of its frames is counted.
   avi::Completion Complete() override {
+    avi::Completion done = inner_ ? inner_->Complete() : avi::Completion{0, EIO};
     inner_.reset();
     completed_ = true;
+    if (done.error != 0 || sink_->error() != 0 || !sink_->Sync()) {
+      failed_ = true;
+      done.videoFrames = 0;
+      done.error = writeError();
+      return done;
+    }
     if (keepWanted_ && !sink_->Keep(&keepReason_)) keepFailed_ = true;
-    return {avi::Completion::kUnknown, writeError()};
+    done.error = writeError();
+    return done;
   }
-  int writeError() const override { return sink_->error() ? sink_->error() : (keepFailed_ ? EIO : 0); }
+  int writeError() const override { return sink_->error() ? sink_->error() : (keepFailed_ || failed_ ? EIO : 0); }
   bool Keep(std::string* reason) override {
     if (!completed_) {
       keepWanted_ = true;
       return true;
+    }
+    if (failed_) {
+      if (reason) *reason = "the file could not be completed";
+      return false;
     }
     if (keepFailed_) {
       if (reason) *reason = keepReason_;
@@ -113,7 +127,7 @@ class MediaOutput final : public avi::AviFile {
  private:
   std::shared_ptr<avi::AviFile> inner_;
   std::shared_ptr<avi::OutputSink> sink_;
-  bool completed_ = false, keepWanted_ = false, keepFailed_ = false;
+  bool completed_ = false, keepWanted_ = false, keepFailed_ = false, failed_ = false;
   std::string keepReason_;
 };
 
@@ -623,7 +637,8 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
                           std::to_string(recordingInfo_.width) + " x " + std::to_string(recordingInfo_.height) +
                           ".");
     }
-    if (!result.framesWritten && replacesExisting_ && !kept_) {
+    // An AVI file takes its name with its first frame; a Matroska or MP4 file only once complete.
+    if (!result.framesWritten && replacesExisting_ && (!kept_ || options_.format != container::Format::Avi)) {
       result.reason += (result.reason.empty() ? "" : "; ") + outputPath_ + " was left as it was";
     }
     endReason_ = result.reason;

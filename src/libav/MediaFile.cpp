@@ -258,6 +258,14 @@ class MediaWriter {
     return 0;
   }
 
+  // Writes the container now. What the file holds: the frames its pictures span, or a failure
+  // (then nothing of it counts).
+  avi::Completion Complete() {
+    Finish();
+    if (failed_) return {0, EIO};
+    return {videoFrames_, 0};
+  }
+
   StreamInfo Info(int index) const {
     if (index < 0 || static_cast<size_t>(index) >= streams_.size()) return {};
     return streams_[index].info;
@@ -441,6 +449,7 @@ class MediaWriter {
   void Finish() {
     if (finished_) return;
     finished_ = true;
+    failed_ = true;  // until the trailer is written
     av_log_set_level(AV_LOG_ERROR);
     AVFormatContext* oc = nullptr;
     if (avformat_alloc_output_context2(&oc, nullptr, format_ == Format::Mp4 ? "mp4" : "matroska", nullptr) < 0)
@@ -452,21 +461,24 @@ class MediaWriter {
                              : nullptr;
     if (!pb) av_free(buffer);
     AVCodecContext* aac = nullptr;
+    bool written = false;
     if (pb) {
       oc->pb = pb;
       oc->flags |= AVFMT_FLAG_CUSTOM_IO;
-      WriteAll(oc, &aac, io);
+      written = WriteAll(oc, &aac, io);
     }
     avcodec_free_context(&aac);
     if (pb) {
       avio_flush(pb);
+      failed_ = !written || io.failed || pb->error < 0;
       av_freep(&pb->buffer);
       avio_context_free(&pb);
     }
     avformat_free_context(oc);
   }
 
-  void WriteAll(AVFormatContext* oc, AVCodecContext** aac, const SinkIo& io) {
+  // True when the whole container was written: header, every packet, trailer.
+  bool WriteAll(AVFormatContext* oc, AVCodecContext** aac, const SinkIo& io) {
     if (tags_.hasStartTime) SetTag(&oc->metadata, "creation_time", IsoUtc(tags_.startTime));
     SetTag(&oc->metadata, "title", tags_.title);
     SetTag(&oc->metadata, "comment", tags_.comment);
@@ -482,7 +494,9 @@ class MediaWriter {
     for (const Stream& s : streams_) {
       if (s.format.empty()) continue;
       AVStream* st = avformat_new_stream(oc, nullptr);
-      if (!st) return;
+      if (!st) return false;
+      // One track of each kind, each the one to play.
+      st->disposition |= AV_DISPOSITION_DEFAULT;
       AVCodecParameters* par = st->codecpar;
       if (s.video) {
         BitmapInfoHeader bih;
@@ -502,7 +516,7 @@ class MediaWriter {
         const size_t extra = s.format.size() - sizeof bih;
         if (extra > 0 && par->codec_id != AV_CODEC_ID_RAWVIDEO) {
           par->extradata = static_cast<uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
-          if (!par->extradata) return;
+          if (!par->extradata) return false;
           std::memcpy(par->extradata, s.format.data() + sizeof bih, extra);
           par->extradata_size = static_cast<int>(extra);
         }
@@ -517,7 +531,7 @@ class MediaWriter {
         sampleRate = static_cast<int>(wfx.nSamplesPerSec);
         if (format_ == Format::Mp4) {
           *aac = OpenAac(sampleRate);
-          if (!*aac || avcodec_parameters_from_context(par, *aac) < 0) return;
+          if (!*aac || avcodec_parameters_from_context(par, *aac) < 0) return false;
         } else {
           par->codec_type = AVMEDIA_TYPE_AUDIO;
           par->codec_id = AV_CODEC_ID_PCM_S16LE;
@@ -537,32 +551,39 @@ class MediaWriter {
     if (format_ == Format::Matroska) av_dict_set(&options, "allow_raw_vfw", "1", 0);
     const int header = avformat_write_header(oc, &options);
     av_dict_free(&options);
-    if (header < 0) return;
+    if (header < 0) return false;
 
     AVPacket* vp = av_packet_alloc();
     AVPacket* ap = av_packet_alloc();
+    bool whole = false;
     if (vp && ap) {
       std::optional<VideoSource> vs;
       std::optional<AudioSource> as;
       if (video) vs.emplace(*video, *videoScratch_, vst, frameTime, flip);
       if (audio) as.emplace(*audio, *audioScratch_, ast, *aac, sampleRate);
+      int64_t spanned = 0;  // frames the pictures written so far span
       bool haveV = vs && vs->Next(vp);
       bool haveA = as && as->Next(ap);
       while ((haveV || haveA) && !io.failed) {
         const bool takeVideo =
             haveV && (!haveA || av_compare_ts(vp->dts, vst->time_base, ap->dts, ast->time_base) <= 0);
         if (takeVideo) {
-          if (av_interleaved_write_frame(oc, vp) < 0 && io.failed) break;
+          const int64_t end = av_rescale_q(vp->pts + vp->duration, vst->time_base, frameTime);
+          const int wrote = av_interleaved_write_frame(oc, vp);
+          if (wrote < 0 && io.failed) break;
+          if (wrote >= 0) spanned = std::max<int64_t>(spanned, end);
           haveV = vs->Next(vp);
         } else {
           if (av_interleaved_write_frame(oc, ap) < 0 && io.failed) break;
           haveA = as->Next(ap);
         }
       }
-      av_write_trailer(oc);
+      whole = av_write_trailer(oc) == 0 && !io.failed && !haveV && !haveA;
+      videoFrames_ = static_cast<uint64_t>(std::max<int64_t>(spanned, 0));
     }
     av_packet_free(&vp);
     av_packet_free(&ap);
+    return whole;
   }
 
   Format format_;
@@ -573,6 +594,8 @@ class MediaWriter {
   FileTags tags_;
   bool started_ = false;  // a sample was written: the streams and tags are fixed
   bool finished_ = false;
+  bool failed_ = false;       // the container could not be written whole
+  uint64_t videoFrames_ = 0;  // frames the pictures in the file span
 };
 
 class MediaStream final : public avi::AviStream {
@@ -610,6 +633,8 @@ class MediaFileHandle final : public avi::AviFile {
   }
 
   int SetTags(const FileTags& tags) override { return writer_->SetTags(tags); }
+
+  avi::Completion Complete() override { return writer_->Complete(); }
 
  private:
   std::shared_ptr<MediaWriter> writer_;

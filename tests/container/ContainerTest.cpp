@@ -401,7 +401,14 @@ TEST(MediaFile, AFullDiskWhileTheContainerIsWrittenEndsItWithoutHarm) {
       ASSERT_EQ(w.Open(file, clip), 0);
       for (int i = 0; i < clip.frames; ++i) EXPECT_EQ(w.WriteFrame(clip, i), 0);
       w.Release();
-      file.reset();  // writes the container into the full disk
+      // Writes the container into the full disk, and says so: a file that failed counts no
+      // frame, one that fitted (the largest disk) all of them.
+      const avi::Completion done = file->Complete();
+      if (capacity < 5000) {
+        EXPECT_NE(done.error, 0) << capacity;
+      }
+      EXPECT_EQ(done.videoFrames, done.error != 0 ? 0u : 30u) << capacity;
+      file.reset();
       EXPECT_LE(std::filesystem::file_size(path), capacity);
     }
   }
@@ -410,6 +417,34 @@ TEST(MediaFile, AFullDiskWhileTheContainerIsWrittenEndsItWithoutHarm) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) left += entry.path().filename() != "full.mkv" &&
                                                                                    entry.path().filename() != "full.mp4";
   EXPECT_EQ(left, 0u);
+}
+
+TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  for (Format format : {Format::Matroska, Format::Mp4}) {
+    const std::string path = dir.file("whole." + std::string(container::FormatName(format)));
+    std::shared_ptr<avi::AviFile> file;
+    std::string reason;
+    std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, &reason);
+    ASSERT_TRUE(sink) << reason;
+    ASSERT_EQ(container::OpenMediaFile(file, format, std::move(sink), dir.path().string(), &reason), 0) << reason;
+    avi::testing::ClipWriter w;
+    avi::testing::Clip clip;
+    clip.codec = "mpeg4";
+    clip.frames = 30;
+    ASSERT_EQ(w.Open(file, clip), 0);
+    for (int i = 0; i < clip.frames; ++i) EXPECT_EQ(w.WriteFrame(clip, i), 0);
+    w.Release();
+    const avi::Completion done = file->Complete();
+    file.reset();
+    EXPECT_EQ(done.error, 0);
+    EXPECT_EQ(done.videoFrames, 30u);
+    // Players pick a track flagged default when they choose one themselves.
+    const std::string flags =
+        RunCommand("ffprobe -v error -show_entries stream_disposition=default -of csv=p=0 '" + path + "'");
+    EXPECT_EQ(flags, "1\n1\n") << container::FormatName(format);
+  }
 }
 
 TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
