@@ -197,6 +197,13 @@ TEST(CliDamaged, ASizeTheRecorderNeverRecordsIsAUsageError) {
     EXPECT_EQ(recover.status, 2) << size << recover.err;
   }
   EXPECT_EQ(RunCli({"convert", "--recover", "--generation", "middle", dir.file("cam.zr"), dir.file("out.avi")}).status, 2);
+  // They describe what a scan finds: without --recover they are refused, not ignored.
+  for (const char* option : {"--size=352x288", "--generation=newer"}) {
+    const CliRun run = RunCli({"convert", option, dir.file("cam.zr"), dir.file("out.avi")});
+    EXPECT_EQ(run.status, 2) << option;
+    EXPECT_TRUE(Contains(run.err, "--recover")) << run.err;
+  }
+  EXPECT_FALSE(fs::exists(dir.file("out.avi")));
 }
 
 }  // namespace
