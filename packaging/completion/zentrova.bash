@@ -35,6 +35,10 @@ _zentrova() {
     --idct) COMPREPLY=($(compgen -W "auto plain vector" -- "$cur")); return ;;
     --rate) COMPREPLY=($(compgen -W "auto classic" -- "$cur")); return ;;
     --format) COMPREPLY=($(compgen -W "avi mkv mp4" -- "$cur")); return ;;
+    --generation) COMPREPLY=($(compgen -W "older newer" -- "$cur")); return ;;
+    --size)  # the recorder's picture sizes
+      COMPREPLY=($(compgen -W "160x112 176x144 240x176 256x192 320x240 352x288 640x240 704x288" -- "$cur"))
+      return ;;
     --quality|-j|--jobs) return ;;
     -o|--output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac
@@ -59,6 +63,8 @@ _zentrova() {
         _zentrova_files "$cur" '*avi'
       fi ;;
     info) _zentrova_files "$cur" '*.@(zr|zrx)' ;;
+    # A damaged recording, a disk image or a device may have any name.
+    recover) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
   esac
 }
 

@@ -32,7 +32,7 @@ expect() {
 
 help_options() { "$@" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n' | sort | tr '\n' ' ' | sed 's/ $//'; }
 
-expect _zentrova "zentrova " "codecs convert info"
+expect _zentrova "zentrova " "codecs convert info recover"
 expect _zentrova "zentrova in" "info"
 expect _zentrova "zentrova convert -" "$(help_options zentrova convert)"
 expect _zentrova "zentrova info --" "$(help_options zentrova info | tr ' ' '\n' | grep -- '^--' | tr '\n' ' ' | sed 's/ $//')"
@@ -43,6 +43,12 @@ expect _zentrova "zentrova convert cam1.zr -o out " "cam1.zr cam2.zrx sub"
 expect _zentrova "zentrova convert " "cam1.zr cam2.zrx sub"
 expect _zentrova "zentrova convert cam1.zr " "old.avi sub"
 expect _zentrova "zentrova info c" "cam1.zr cam2.zrx"
+expect _zentrova "zentrova convert --recover --generation " "newer older"
+expect _zentrova "zentrova convert --recover --size 35" "352x288"
+expect _zentrova "zentrova recover -" "$(help_options zentrova recover)"
+expect _zentrova "zentrova recover -o " "sub"
+expect _zentrova "zentrova recover " "cam1.zr cam2.zrx notes.txt old.avi sub"
+expect _zentrova "zentrova recover disk.img -o found --size " "160x112 176x144 240x176 256x192 320x240 352x288 640x240 704x288"
 expect _zentrova_gui "zentrova-gui " "cam1.zr cam2.zrx sub"
 expect _zentrova_gui "zentrova-gui --" "--help --version"
 expect _zrgen "zrgen --idct " "auto plain vector"

@@ -28,11 +28,14 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
   convert.add_option("-j,--jobs", o.jobs, "Conversions at once in a batch (default: the number of cores)")
       ->check(CLI::Range(1u, 1024u));
   AddOutputOptions(&convert, o.outputChoice);
-  convert.add_flag("--recover", o.recover,
+  auto* recover = convert.add_flag("--recover", o.recover,
                    "Find the frames of a damaged recording by their structure: past broken or stale block "
                    "links, damaged headers, a lost file header; several recordings in one file (or a disk "
                    "image) each become their own output: OUTPUT, OUTPUT-2, ...");
   AddRecoveryOptions(convert, o);
+  // They describe recordings that only a scan finds; without one they would be ignored in silence.
+  convert.get_option("--size")->needs(recover);
+  convert.get_option("--generation")->needs(recover);
 }
 
 void AddRecoveryOptions(CLI::App& command, ConvertOptions& o) {

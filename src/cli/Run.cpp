@@ -74,9 +74,10 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   CLI::App app{"Zentrova converts ZR recordings of a digital video recorder into AVI files.", "zentrova"};
   app.set_version_flag("--version", [] { return VersionText(); });
   app.require_subcommand(1);
-  app.footer("Exit status: 0 every recording converted, 1 failed, 2 usage error, 3 a write failed (partial\n"
-             "output), 4 a recording ended before its declared frames, 130 cancelled. A batch exits with\n"
-             "the worst status among its recordings.\n");
+  app.footer("Exit status: 0 every recording converted, 1 failed (recover: no recording found), 2 usage\n"
+             "error, 3 a write failed (partial output), 4 a recording ended before its declared frames or\n"
+             "frames were damaged or missing, 130 cancelled. A batch exits with the worst status among its\n"
+             "recordings.\n");
 
   auto* convert = app.add_subcommand("convert", "Convert recordings into AVI files");
   AddConvertOptions(*convert, how.convert);

@@ -7,9 +7,10 @@
 //   NAME refused          the job refuses the recording: "File open failed!", nothing written
 //   NAME converts N       all N declared frames are converted and the job says "File saved!"
 //   NAME damaged N        all N declared frames are converted, "File saved!", but pictures could
-//                         not be shown as recorded (RecordingShort)
+//                         not be shown as recorded or the file holds frames the block chain does
+//                         not reach (RecordingShort)
 //   NAME short W D        D frames declared, at most W of them converted, "File saved!" all the
-//                         same (the recording ends early or frames had to be cut)
+//                         same (the recording ends early or frames had to be cut; RecordingShort)
 //   NAME survives         any ending but a crash, a hang or a memory blow-up
 // Then, optionally: "within S" gives the case S seconds instead of the one second of every other
 // case; "pending" accepts a timeout too, for a case whose fix has not landed yet (the report
@@ -224,7 +225,7 @@ std::string Check(const Expectation& e, const Result& r, double bound) {
   if (e.kind == "short") {
     if (r.declared != e.declared || r.written > e.written)
       return std::to_string(r.written) + " of " + std::to_string(r.declared) + " frames converted";
-    if (r.outcome != "Saved" && r.outcome != "RecordingShort") return "outcome " + r.outcome;
+    if (r.outcome != "RecordingShort") return "outcome " + r.outcome;
     return {};
   }
   return "unknown expectation " + e.kind;

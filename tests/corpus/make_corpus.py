@@ -2,9 +2,18 @@
 """Writes the hostile recordings of this folder into files/ (run from anywhere; the output is
 committed). Each is small and breaks one thing; expected.txt says what a conversion must do with it.
 Cases that need something the file system holds (a FIFO, a device, a million blocks) are made by
-the replay program at test time instead."""
+the replay program at test time instead.
+
+    make_corpus.py [ZRGEN]
+
+With the path of a built zrgen, the damaged recordings (damage-*.zr, one per damage class of
+`zrgen damage`) are written again too; without it they are left as they are."""
 import os
+import re
 import struct
+import subprocess
+import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "files")
@@ -176,9 +185,58 @@ def cases():
     return c
 
 
+# One damaged recording per damage class: (class, seed, inputs). The seeds pick the harder
+# variant of each class: a power cut whose file also ends inside the last frame, zeros over a
+# block header (its link becomes 0, back into the file header), a sector over the header of the
+# second group's intra picture, noise inside the first intra picture, noise over the first 4 KB,
+# a cut inside the last block, and a disk image whose two fragments lie in reverse order.
+DAMAGED = [
+    ("power-loss", 1, ["tiny.zr"]),
+    ("bad-sector-block", 3, ["tiny.zr"]),
+    ("bad-sector-frame", 3, ["tiny.zr"]),
+    ("bad-sector-video", 2, ["tiny.zr"]),
+    ("lost-header", 2, ["tiny.zr"]),
+    ("truncated", 3, ["tiny.zr"]),
+    ("concatenated", 1, ["tiny.zr", "tinier.zr"]),
+    ("disk-image", 203, ["tinier.zr"]),
+]
+
+
+def damaged_cases(zrgen):
+    """{name: bytes} of the damaged recordings, made by zrgen from two tiny recordings: 40 frames of
+    160 x 112 in blocks of 5 (15 KB), and 16 frames in blocks of 4 (6 KB)."""
+    c = {}
+    with tempfile.TemporaryDirectory() as work:
+        def run(*args):
+            subprocess.run([zrgen, *args], cwd=work, check=True, stdout=subprocess.DEVNULL)
+
+        run("--quiet", "-r", "0", "-n", "40", "--frames-per-block", "5", "-q", "20", "--idct", "plain", "tiny.zr")
+        run("--quiet", "-r", "0", "-n", "16", "--frames-per-block", "4", "-q", "20", "--seed", "2", "--idct", "plain",
+            "tinier.zr")
+        for damage, seed, inputs in DAMAGED:
+            out = os.path.join(work, "out.zr")
+            # A disk image is at least 1 MiB; the smallest is made and cut after the cluster that
+            # holds the recording's last byte (what follows is noise and zeros).
+            extra = ["--image-mb", "1"] if damage == "disk-image" else []
+            run("damage", damage, out, *inputs, "--seed", str(seed), *extra)
+            with open(out, "rb") as f:
+                data = f.read()
+            if damage == "disk-image":
+                with open(out + ".truth", encoding="utf-8") as f:
+                    truth = f.read()
+                ends = [int(at) + int(to) - int(fro)
+                        for fro, to, at in re.findall(r"# recording \d+ bytes (\d+) to (\d+) at (\d+)", truth)]
+                data = data[:(max(ends) + 4095) // 4096 * 4096]
+            c["damage-" + damage + ".zr"] = data
+    return c
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
-    for name, data in sorted(cases().items()):
+    written = cases()
+    if len(sys.argv) > 1:
+        written.update(damaged_cases(os.path.abspath(sys.argv[1])))
+    for name, data in sorted(written.items()):
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(data)
 
