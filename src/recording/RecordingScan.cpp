@@ -564,6 +564,9 @@ class Assembler {
     if (!b.baseKnown) return true;
     const int64_t prevAt = static_cast<int64_t>(block->block.prev) + b.base;
     if (block == &pc) return prevAt >= static_cast<int64_t>(b.lastBlockAt) && prevAt < static_cast<int64_t>(pc.at);
+    // The block before it is the last one seen (a frame of it was damaged) or one in the gap
+    // (its header was).
+    if (prevAt == static_cast<int64_t>(b.lastBlockAt)) return true;
     return prevAt >= static_cast<int64_t>(lastEnd) - static_cast<int64_t>(kBlockHeaderSize) &&
            prevAt + static_cast<int64_t>(kBlockHeaderSize) <= static_cast<int64_t>(pc.at);
   }
@@ -883,7 +886,11 @@ void Assembler::JoinFragments() {
         joined.push_back(std::move(part));  // not where a next fragment can lie
         continue;
       }
-      if (joinFrom != endOffset) {
+      // The frame taken back, to be put back when no cut reads across.
+      const uint64_t keptEnd = endOffset;
+      const FrameRun keptRun = r.runs.empty() ? FrameRun{} : r.runs.back();
+      const bool tookBack = joinFrom != endOffset;
+      if (tookBack) {
         endOffset = joinFrom;
         if (--r.runs.back().frames == 0) r.runs.pop_back();
         --r.frames;
@@ -907,6 +914,12 @@ void Assembler::JoinFragments() {
           cutFound = WalkAcross(extents, endOffset, partStart, r.header.version, across);
         }
         if (cutFound) break;
+      }
+      if (!cutFound && tookBack) {
+        endOffset = keptEnd;
+        if (!r.runs.empty() && r.runs.back().offset == keptRun.offset) r.runs.back() = keptRun;
+        else r.runs.push_back(keptRun);
+        ++r.frames;
       }
       if (!cutFound) {
         extents = r.extents;
@@ -953,12 +966,30 @@ void Assembler::JoinFragments() {
 
 }  // namespace
 
+namespace {
+
+void ScanInto(int fd, const ScanOptions& options, ScanResult& result);
+
+}  // namespace
+
 ScanResult ScanRecordings(int fd, const ScanOptions& options) {
   ScanResult result;
+  try {
+    ScanInto(fd, options, result);
+  } catch (const std::bad_alloc&) {
+    result.recordings.clear();
+    result.error = "out of memory";  // short enough to need no allocation
+  }
+  return result;
+}
+
+namespace {
+
+void ScanInto(int fd, const ScanOptions& options, ScanResult& result) {
   int err = 0;
   if (!SizeOfReadable(fd, result.fileSize, err)) {
     result.error = err ? std::strerror(err) : "not a regular file or a block device";
-    return result;
+    return;
   }
   const uint64_t limit = options.to && options.to < result.fileSize ? options.to : result.fileSize;
   const uint64_t from = std::min(options.from, limit);
@@ -971,18 +1002,34 @@ ScanResult ScanRecordings(int fd, const ScanOptions& options) {
     pieces = scanner.FindPieces(result.cancelled);
   } catch (const FileWindow::ReadError& e) {
     result.error = std::strerror(e.err);
+  } catch (const std::bad_alloc&) {
+    result.error = "out of memory";
   }
   result.bytesRead = window.bytesRead() + scan.bytesRead();
-  Assembler assembler(pieces, options, window);
-  result.recordings = assembler.Assemble();
-  return result;
+  try {
+    Assembler assembler(pieces, options, window);
+    result.recordings = assembler.Assemble();
+  } catch (const FileWindow::ReadError& e) {
+    result.error = std::strerror(e.err);
+  } catch (const std::bad_alloc&) {
+    // What the pieces were is lost with the memory; nothing is reported found rather than part.
+    result.recordings.clear();
+    result.error = "out of memory";
+  }
 }
+
+}  // namespace
 
 ScanResult ScanRecordingFile(const std::string& path, const ScanOptions& options) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     ScanResult r;
-    r.error = "cannot open " + path + ": " + std::strerror(errno);
+    const int err = errno;
+    try {
+      r.error = "cannot open " + path + ": " + std::strerror(err);
+    } catch (const std::bad_alloc&) {
+      r.error = "out of memory";
+    }
     return r;
   }
   ScanResult r = ScanRecordings(fd, options);

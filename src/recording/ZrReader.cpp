@@ -374,7 +374,26 @@ void ZrReader::LookBeyondChain() {
   const ScanResult scan = ScanRecordings(fd_, options);
   uint64_t found = 0;
   for (const FoundRecording& r : scan.recordings) found += r.frames;
-  const uint64_t reached = broke ? static_cast<uint64_t>(totalFrames_) : index_.back().frameCount;
+  // A broken chain may have read noise as a block, and its count with it: what the chain reaches
+  // is what the scan found in the chain's own blocks, each up to the count its header declares.
+  uint64_t reached = index_.back().frameCount;
+  if (broke) {
+    std::vector<std::pair<uint32_t, uint32_t>> blocks;
+    blocks.reserve(index_.size());
+    for (const BlockEntry& e : index_) blocks.emplace_back(e.offset, e.frameCount);
+    std::sort(blocks.begin(), blocks.end());
+    blocks.erase(std::unique(blocks.begin(), blocks.end()), blocks.end());
+    reached = 0;
+    for (const FoundRecording& r : scan.recordings) {
+      if (r.extents.size() != 1 || r.extents.front().from != r.extents.front().at) continue;
+      for (const FrameRun& run : r.runs) {
+        if (run.offset < kBlockHeaderSize) continue;
+        const uint64_t at = run.offset - kBlockHeaderSize;
+        auto it = std::lower_bound(blocks.begin(), blocks.end(), std::make_pair(static_cast<uint32_t>(at), 0u));
+        if (it != blocks.end() && it->first == at) reached += std::min(run.frames, it->second);
+      }
+    }
+  }
   lastBlockFramesFound_ = index_.back().frameCount;
   if (!broke) {
     const bool lastBlockFirst = !scan.recordings.empty() && !scan.recordings.front().runs.empty() &&

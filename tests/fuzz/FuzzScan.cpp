@@ -11,12 +11,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zentrova::fuzz::MemoryFile file(data, size);
   if (!file.ok()) return 0;
+  std::vector<uint8_t> video(size % 2 ? 4096 : 61), audio(4096);
   zentrova::fuzz::AllocationBudget budget(data, size);
   zentrova::ScanOptions options;
   if (size % 7 == 0) options.generation = 0x20020219;
   const zentrova::ScanResult scan = zentrova::ScanRecordingFile(file.path(), options);
   if (!scan.error.empty()) return 0;
-  std::vector<uint8_t> video(size % 2 ? 4096 : 61), audio(4096);
   for (const zentrova::FoundRecording& found : scan.recordings) {
     if (found.end > size || found.start > found.end || found.frames == 0) __builtin_trap();
     zentrova::ZrReader reader;

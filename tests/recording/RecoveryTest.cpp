@@ -196,7 +196,8 @@ TEST(RecordingScan, ABadSectorOnABlockHeaderCostsOnlyTheFramesItCovers) {
     testing::TempDir dir;
     const Recorded r = WriteRecording(dir.file("cam.zr"), 4, 25);
     std::vector<uint8_t> b = Load(dir.file("cam.zr"));
-    const size_t sector = BlockOffsets(b)[2] & ~size_t{511};
+    // 512 bytes from the block header on: the header and the start of the block's first frame.
+    const size_t sector = BlockOffsets(b)[2];
     std::mt19937 random(7);
     for (size_t i = sector; i < sector + 512; ++i) b[i] = noise ? static_cast<uint8_t>(random()) : 0;
     Save(dir.file("bad.zr"), b);
