@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -61,6 +62,9 @@ int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err) {
   }
   const bool overwrite = c.overwrite && !c.neverOverwrite;
   int status = kExitOk;
+  // Names written in this run: a second input of the same name numbers on after them instead of
+  // replacing them.
+  std::set<std::string> written;
   for (const std::string& input : c.inputs) {
     if (Cancel().stop.load()) {
       status = WorseStatus(status, kExitCancelled);
@@ -97,7 +101,9 @@ int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err) {
     const size_t count = found.recordings.size();
     for (size_t i = 0; i < count; ++i) {
       const FoundRecording& f = found.recordings[i];
-      const std::string output = NumberedName(base, i);
+      std::string output = NumberedName(base, i);
+      for (size_t n = i + 1; written.count(output); ++n) output = NumberedName(base, n);
+      if (!c.listOnly) written.insert(output);
       if (!how.output.json && !how.output.quiet) {
         err << "zentrova: " << Printable(input) << ": ";
         const auto lines = DescribeFound(f, i, count);

@@ -71,6 +71,9 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
     header.text1 = "recovered by zentrova";
     header.limitByte = kMaxLimitByte;
   }
+  // An end time never written (a recorder that lost power, a lost header) is set from the sound,
+  // 8,000 samples a second, or else the block ticks, so that the repaired file says how long it is.
+  const bool endUnknown = header.endTime == header.startTime;
   ZrWriter writer;
   if (!writer.Open(temporary, header)) {
     result.error = "cannot create " + temporary + ": " + std::strerror(errno);
@@ -83,6 +86,7 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
   record.audioData = audio.data();
   record.audioCapacity = kAudioCapacity;
   bool referenceLost = false;
+  uint64_t samples = 0;
   uint32_t run = 0, inRun = 0;
   bool ok = true;
   for (int32_t n = 0; n < reader.frameCount(); ++n) {
@@ -121,7 +125,14 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
       ok = false;
       break;
     }
+    if ((record.flags & FlagAudio) && record.audioBytes > 0) samples += record.audioBytes / 3 * 8;
     ++result.frames;
+  }
+  if (ok && endUnknown) {
+    uint64_t seconds = (samples + 7999) / 8000;
+    if (seconds == 0 && found.ticksFound) seconds = (found.lastTick - found.firstTick + 999u) / 1000u;
+    if (seconds > 0 && seconds < 0x7FFFFFFF - static_cast<uint64_t>(std::max(header.startTime, 0)))
+      ok = writer.SetEndTime(static_cast<int32_t>(header.startTime + static_cast<int64_t>(seconds)));
   }
   result.bytes = writer.bytesWritten();
   if (!writer.Close() || !ok || !SyncFile(temporary)) {
