@@ -167,6 +167,30 @@ class RecoveryTest : public QObject {
     QVERIFY(!QFileInfo::exists(output));
   }
 
+  void cancelStopsTheSearchAndNothingIsConverted() {
+    // A large file of zeros (sparse, so it costs no disk) takes long enough to search.
+    const QString image = dir_.filePath("disk.img");
+    {
+      QFile file(image);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      QVERIFY(file.resize(qint64{8} << 30));
+    }
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    QSignalSpy recovered(&dialog, &ConversionDialog::recoveryFinished);
+    dialog.SetNames(image, dir_.filePath("disk.avi"));
+    dialog.Convert();
+    QVERIFY(dialog.working());
+    QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("convert"))->isEnabled());
+    dialog.CancelConversion();
+    QTRY_COMPARE_WITH_TIMEOUT(recovered.count(), 1, kWaitMs);
+    QVERIFY(!dialog.working());
+    QCOMPARE(LogLines(dialog), QStringList{"Search cancelled: nothing was converted."});
+    QVERIFY(prompts.recoverQuestions.isEmpty());
+    QVERIFY(!QFileInfo::exists(dir_.filePath("disk.avi")));
+    QFile::remove(image);
+  }
+
   void noiseIsSearchedButNothingIsOffered() {
     const QString noise = dir_.filePath("noise.zr");
     QByteArray bytes(200000, '\0');
