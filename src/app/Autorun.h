@@ -27,14 +27,16 @@ struct AutorunSettings {
 
 std::optional<AutorunSettings> AutorunFromEnvironment();
 
-// Answers the compressor question with the preset codec, the replace question with yes and
-// everything else as `inner` does.
+// Answers the compressor question with the preset codec, the replace question with yes, the
+// recover question with no and everything else as `inner` does.
 class AutorunPrompts : public Prompts {
  public:
   AutorunPrompts(Prompts& inner, QString codec) : inner_(inner), codec_(std::move(codec)) {}
   QString ChooseRecording(QWidget* parent, const BrowseRequest& request) override;
   // An unattended run replaces the output it was told to write.
   bool ConfirmReplace(QWidget* parent, const QString& path) override { return true; }
+  // An unattended run converts the recording it was given as it is, one conversion.
+  bool ConfirmRecover(QWidget*, const QString&) override { return false; }
   std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override;
   void ShowFileError(QWidget* parent, const QString& message) override;
 

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -32,8 +33,11 @@
 #include "app/ProgressText.h"
 #include "app/Prompts.h"
 #include "app/QtPrompts.h"
+#include "app/RecordingHealth.h"
+#include "app/ScanWorker.h"
 #include "app/WindowPlacement.h"
 #include "convert/ConversionJob.h"
+#include "convert/FoundReport.h"
 #include "convert/Messages.h"
 
 namespace zentrova::app {
@@ -92,6 +96,7 @@ QLabel* MakeLabel(const QString& text, const char* name, QWidget* parent) {
 }
 
 std::string LocalPath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 // The one local file a drag carries, or an empty string.
 QString DroppedFile(const QMimeData* mime) {
@@ -122,8 +127,16 @@ ConversionDialog::ConversionDialog(Prompts& prompts, QWidget* parent)
   auto* aboutEntry = new QAction(QString::fromLatin1(messages::kAboutMenu), this);
   aboutEntry->setObjectName(QStringLiteral("aboutEntry"));
   connect(aboutEntry, &QAction::triggered, this, &ConversionDialog::About);
-  addAction(aboutEntry);
-  setContextMenuPolicy(Qt::ActionsContextMenu);
+  // Play is looked at each time a menu opens (players come and go); until then it waits.
+  playEntry_ = new QAction(QStringLiteral("&Play"), this);
+  playEntry_->setObjectName(QStringLiteral("playEntry"));
+  playEntry_->setEnabled(false);
+  connect(playEntry_, &QAction::triggered, this, &ConversionDialog::PlayRecording);
+  addActions({playEntry_, aboutEntry});
+  // Menus of our own rather than Qt's action menus: those do not show a disabled entry's tooltip.
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(this, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& position) { ShowContextMenu(this, position); });
 
   // The log's own menu: Copy and Copy all beside the About entry.
   copyEntry_ = new QAction(QStringLiteral("&Copy"), log_);
@@ -137,8 +150,10 @@ ConversionDialog::ConversionDialog(Prompts& prompts, QWidget* parent)
   connect(copyAllEntry_, &QAction::triggered, this, &ConversionDialog::CopyWholeLog);
   auto* separator = new QAction(log_);
   separator->setSeparator(true);
-  log_->addActions({copyEntry_, copyAllEntry_, separator, aboutEntry});
-  log_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  log_->addActions({copyEntry_, copyAllEntry_, separator, playEntry_, aboutEntry});
+  log_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(log_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& position) { ShowContextMenu(log_, position); });
   connect(log_, &QListWidget::itemSelectionChanged, this,
           [this] { copyEntry_->setEnabled(!log_->selectedItems().isEmpty()); });
 
@@ -327,7 +342,11 @@ void ConversionDialog::Convert() {
   if (busy()) return;  // one conversion at a time
   inputName_ = inputField_->text();
   outputName_ = outputField_->text();
+  if (ConvertDamaged()) return;
+  ConvertAsItIs();
+}
 
+void ConversionDialog::ConvertAsItIs() {
   bool overwrite = false;
   if (!AskBeforeReplacing(inputName_, outputName_, &overwrite)) return;
   MakeJob(overwrite);
@@ -353,6 +372,147 @@ void ConversionDialog::Convert() {
   if (endPending_) done(pendingResult_);
 }
 
+bool ConversionDialog::ConvertDamaged() {
+  // Only names the job would go on with are worth a look: the name checks log their own lines.
+  if (inputName_.isEmpty() || !outputName_.endsWith(QStringLiteral("avi"), Qt::CaseSensitive)) return false;
+  const RecordingHealth health = CheckRecording(inputName_);
+  if (!health.opened) {
+    if (!health.searchable) return false;
+    // Whether there is anything to recover is known only once the file has been searched.
+    StartScan(true, health.failure);
+    return true;
+  }
+  if (health.damage.isEmpty()) return false;
+  settingUp_ = true;
+  const bool recover = prompts_.ConfirmRecover(this, health.damage);
+  settingUp_ = false;
+  if (endPending_) {
+    done(pendingResult_);
+    return true;
+  }
+  if (!recover) return false;
+  StartScan(false, {});
+  return true;
+}
+
+void ConversionDialog::StartScan(bool askFirst, const QString& failure) {
+  askAfterScan_ = askFirst;
+  openFailure_ = failure;
+  SetJobControls(true);
+  ResetProgress();
+  progress_->setRange(0, 1000);
+  progress_->setValue(0);
+  progress_->show();
+  cancel_->setEnabled(true);
+  cancel_->show();
+
+  scanner_ = std::make_unique<ScanWorker>(LocalPath(inputName_));
+  ScanWorker* scanner = scanner_.get();
+  connect(
+      scanner, &QThread::finished, this,
+      [this, scanner] {
+        if (scanner_.get() == scanner) OnScanDone();
+      },
+      Qt::QueuedConnection);
+  UpdateProgress();
+  progressTimer_.start();
+  scanner->start();
+}
+
+void ConversionDialog::OnScanDone() {
+  scanner_->wait();
+  progressTimer_.stop();
+  auto result = std::make_unique<ScanResult>(std::move(scanner_->result()));
+  scanner_.reset();
+  cancel_->hide();
+  SetJobControls(false);
+  if (result->cancelled) {
+    AddLogLine(QStringLiteral("Search cancelled: nothing was converted."));
+    emit recoveryFinished();
+    return;
+  }
+  if (!result->error.empty())
+    AddLogLine(QStringLiteral("%1: %2").arg(QFileInfo(inputName_).fileName(), QString::fromLocal8Bit(result->error)));
+  ResetProgress();
+  if (result->recordings.empty()) {
+    // Nothing to recover: the plain conversion says what it makes of the file.
+    if (!askAfterScan_) AddLogLine(QStringLiteral("The search found no recording in it; converting it as it is."));
+    ConvertAsItIs();
+    return;
+  }
+  if (askAfterScan_) {
+    settingUp_ = true;
+    const bool recover = prompts_.ConfirmRecover(this, DescribeUnopenedButFound(inputName_, openFailure_, *result));
+    settingUp_ = false;
+    if (endPending_) {
+      done(pendingResult_);
+      return;
+    }
+    if (!recover) {
+      ConvertAsItIs();
+      return;
+    }
+  }
+  found_ = std::move(result);
+  nextFound_ = 0;
+  recovering_ = true;
+  recoveryCompressor_.reset();
+  ConvertNextFound();
+}
+
+void ConversionDialog::ConvertNextFound() {
+  const size_t count = found_->recordings.size();
+  while (nextFound_ < count) {
+    const size_t i = nextFound_++;
+    const FoundRecording& found = found_->recordings[i];
+    for (const std::string& line : DescribeFound(found, i, count)) AddLogLine(QString::fromLocal8Bit(line));
+    const QString output = FromLocalPath(NumberedName(LocalPath(outputName_), i));
+
+    bool overwrite = false;
+    settingUp_ = true;
+    const bool go = AskBeforeReplacing(inputName_, output, &overwrite);
+    settingUp_ = false;
+    if (endPending_) break;
+    if (!go) {
+      // The user keeps the file; the log says which footage that leaves out.
+      AddLogLine(QStringLiteral("%1 was kept: recording %2 was not converted.").arg(QFileInfo(output).fileName()).arg(i + 1));
+      continue;
+    }
+    MakeJob(overwrite, &found);
+    ResetProgress();
+    SetJobControls(true);
+    settingUp_ = true;
+    const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(output), [this] {
+      if (!recoveryCompressor_) recoveryCompressor_ = prompts_.ChooseCompressor(this);
+      return *recoveryCompressor_;
+    });
+    settingUp_ = false;
+    FlushReasons();
+    if (setup == ConversionJob::Setup::Started) {
+      folders_.RememberRecording(QFileInfo(inputName_).absoluteFilePath());
+      folders_.RememberOutput(QFileInfo(output).absoluteFilePath());
+      if (!endPending_) {
+        StartFrameLoop();
+        return;
+      }
+    }
+    if (endPending_ || setup == ConversionJob::Setup::Cancelled) break;  // a cancelled compressor question ends it all
+  }
+  const bool ending = endPending_;
+  EndRecovery();
+  if (ending) done(pendingResult_);
+}
+
+void ConversionDialog::EndRecovery() {
+  recovering_ = false;
+  SetJobControls(false);
+  // The jobs read the search's result: the next job must not point into it.
+  if (job_ && !job_->busy()) MakeJob(false);
+  found_.reset();
+  recoveryCompressor_.reset();
+  emit recoveryFinished();
+}
+
 bool ConversionDialog::AskBeforeReplacing(const QString& input, const QString& output, bool* overwrite) {
   *overwrite = false;
   // Only a name the job would go on to write is worth a question: the name checks come first
@@ -366,9 +526,10 @@ bool ConversionDialog::AskBeforeReplacing(const QString& input, const QString& o
   return true;
 }
 
-void ConversionDialog::MakeJob(bool overwrite) {
+void ConversionDialog::MakeJob(bool overwrite, const FoundRecording* found) {
   JobOptions options;
   options.overwrite = overwrite;
+  options.found = found;
   job_ = std::make_unique<ConversionJob>(
       [this](const std::string& line) { PostLogLine(line); },
       [this](const std::string& message) { PostFileError(message); }, options,
@@ -400,6 +561,7 @@ void ConversionDialog::StartFrameLoop() {
 
 void ConversionDialog::OnFrameLoopDone() {
   worker_->wait();
+  const bool cancelled = worker_->cancelRequested();
   progressTimer_.stop();
   UpdateProgress();
   worker_.reset();
@@ -408,11 +570,29 @@ void ConversionDialog::OnFrameLoopDone() {
   FlushReasons();
   job_->Finish();
   FlushReasons();
+  if (recovering_) {
+    emit conversionFinished();
+    const size_t left = found_->recordings.size() - nextFound_;
+    if (cancelled && left > 0) {
+      AddLogLine(left == 1 ? QStringLiteral("1 more recording found was not converted.")
+                           : QStringLiteral("%1 more recordings found were not converted.").arg(left));
+      nextFound_ = found_->recordings.size();
+    }
+    ConvertNextFound();
+    return;
+  }
   SetJobControls(false);
   emit conversionFinished();
 }
 
 void ConversionDialog::UpdateProgress() {
+  if (scanner_) {
+    const uint64_t total = scanner_->bytesTotal();
+    const int share = total ? static_cast<int>(std::min<uint64_t>(scanner_->bytesDone(), total) * 1000 / total) : 0;
+    progress_->setValue(share);
+    progress_->setFormat(QStringLiteral("Searching %1%").arg(share / 10));
+    return;
+  }
   // Between jobs the bar keeps what the last one did, without a time left.
   if (!worker_) {
     progress_->setFormat(QStringLiteral("%1%").arg(PercentDone(static_cast<uint32_t>(std::max(0, progress_->value())), frameTotal_)));
@@ -431,6 +611,11 @@ void ConversionDialog::ResetProgress() {
 }
 
 void ConversionDialog::CancelConversion() {
+  if (scanner_) {
+    scanner_->RequestCancel();
+    cancel_->setEnabled(false);
+    return;
+  }
   if (!worker_) return;
   worker_->RequestCancel();
   cancel_->setEnabled(false);
@@ -460,6 +645,44 @@ void ConversionDialog::CopyWholeLog() {
   QStringList lines;
   for (int i = 0; i < log_->count(); ++i) lines << log_->item(i)->text();
   QGuiApplication::clipboard()->setText(lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
+void ConversionDialog::SetPlayerLookup(PlayerLookup lookup) {
+  playerLookup_ = std::move(lookup);
+  RefreshPlayEntry();
+}
+
+void ConversionDialog::RefreshPlayEntry() {
+  if (!playerLookup_) playerLookup_ = FindPlayer;
+  player_ = playerLookup_();
+  const QString recording = inputField_->text();
+  if (!player_.available()) {
+    playEntry_->setEnabled(false);
+    playEntry_->setToolTip(player_.missing);
+  } else if (recording.isEmpty() || !QFileInfo(recording).isFile()) {
+    playEntry_->setEnabled(false);
+    playEntry_->setToolTip(QStringLiteral("Play opens the recording named in the input field; choose one first."));
+  } else {
+    playEntry_->setEnabled(true);
+    playEntry_->setToolTip(QStringLiteral("Plays %1 with %2.").arg(QFileInfo(recording).fileName(), player_.name));
+  }
+}
+
+void ConversionDialog::PlayRecording() {
+  const QString recording = inputField_->text();
+  if (!player_.available() || recording.isEmpty()) return;
+  if (!StartPlayer(player_, QFileInfo(recording).absoluteFilePath()))
+    AddLogLine(QStringLiteral("%1 could not be started.").arg(player_.name));
+}
+
+void ConversionDialog::ShowContextMenu(QWidget* owner, const QPoint& position) {
+  RefreshPlayEntry();
+  QMenu menu(this);
+  menu.setToolTipsVisible(true);
+  menu.addActions(owner->actions());
+  // The log reports positions in its viewport.
+  QWidget* origin = owner == log_ ? log_->viewport() : owner;
+  menu.exec(origin->mapToGlobal(position));
 }
 
 void ConversionDialog::PostLogLine(const std::string& line) {
@@ -514,6 +737,12 @@ void ConversionDialog::done(int result) {
 
 void ConversionDialog::ReleaseJob() {
   progressTimer_.stop();
+  if (scanner_) {
+    scanner_->RequestCancel();
+    scanner_->wait();
+    scanner_.reset();
+  }
+  recovering_ = false;
   if (worker_) {
     worker_->RequestCancel();
     worker_->wait();

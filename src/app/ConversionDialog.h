@@ -9,6 +9,11 @@
 // copies lines; the bottom row shows the progress of a running conversion with the time left.
 // The reasons the job gives for a failure go into the log, each on the line after the job's own
 // line (the job may report a reason just before or just after that line).
+//
+// A damaged recording (frames its block chain does not reach, or no readable header while a
+// search finds frames) brings a question first; recovering it searches the file on a ScanWorker
+// and converts each recording found, one job after another, into numbered outputs. The context
+// menus' Play starts a player with the recording.
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
@@ -16,9 +21,12 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "app/Player.h"
 #include "app/RememberedFolders.h"
+#include "avi/Compressor.h"
 
 class QAction;
 class QLabel;
@@ -29,12 +37,15 @@ class QPushButton;
 
 namespace zentrova {
 class ConversionJob;
+struct FoundRecording;
+struct ScanResult;
 }
 
 namespace zentrova::app {
 
 class ConversionWorker;
 class Prompts;
+class ScanWorker;
 
 class ConversionDialog : public QDialog {
   Q_OBJECT
@@ -60,6 +71,14 @@ class ConversionDialog : public QDialog {
 
   // True from a started conversion until "File saved!".
   bool conversionRunning() const { return worker_ != nullptr; }
+  // True from Convert until nothing more will be done: a search for recordings, a recovery's
+  // conversions and the time between them included.
+  bool working() const { return busy(); }
+
+  // How Play finds its player (FindPlayer unless replaced), asked each time a context menu opens.
+  void SetPlayerLookup(PlayerLookup lookup);
+  // Enables Play, or disables it with a tooltip saying why, for the recording in the input field.
+  void RefreshPlayEntry();
 
  public slots:
   void Browse();
@@ -70,6 +89,8 @@ class ConversionDialog : public QDialog {
   // The log's selected lines, or all of them, to the clipboard, one line each.
   void CopyLogSelection();
   void CopyWholeLog();
+  // Starts the player with the recording in the input field, on its own.
+  void PlayRecording();
   // Every way out (Close, Enter, Escape, the title bar) ends here: a running conversion is
   // cancelled and waited for, and whatever it holds is released.
   void done(int result) override;
@@ -79,6 +100,8 @@ class ConversionDialog : public QDialog {
   void conversionFinished();
   // The progress display has been refreshed during a frame loop.
   void progressShown(uint32_t done, uint32_t total);
+  // A recovery has ended: every recording found was converted, or it was cancelled or stopped.
+  void recoveryFinished();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -91,17 +114,24 @@ class ConversionDialog : public QDialog {
   void FitLogLines();
   void ScrollLogToEnd();
   void PlaceWindow();
+  void ShowContextMenu(QWidget* owner, const QPoint& position);
+  void ConvertAsItIs();
+  bool ConvertDamaged();
+  void StartScan(bool askFirst, const QString& failure);
+  void OnScanDone();
+  void ConvertNextFound();
+  void EndRecovery();
   void StartFrameLoop();
   void OnFrameLoopDone();
   void UpdateProgress();
   void ResetProgress();
   bool AskBeforeReplacing(const QString& input, const QString& output, bool* overwrite);
-  void MakeJob(bool overwrite);
+  void MakeJob(bool overwrite, const FoundRecording* found = nullptr);
   void PostReason(const std::string& reason);
   void AddJobLine(const QString& text);
   void AddReason(const QString& text);
   void FlushReasons();
-  bool busy() const { return worker_ != nullptr || settingUp_; }
+  bool busy() const { return worker_ != nullptr || settingUp_ || scanner_ != nullptr || recovering_; }
   void SetJobControls(bool running);
   void PostLogLine(const std::string& line);
   void PostFileError(const std::string& message);
@@ -123,6 +153,9 @@ class ConversionDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   QAction* copyEntry_ = nullptr;
   QAction* copyAllEntry_ = nullptr;
+  QAction* playEntry_ = nullptr;
+  PlayerLookup playerLookup_;
+  Player player_;
   QTimer progressTimer_;
   QElapsedTimer loopClock_;
   RememberedFolders folders_;
@@ -140,6 +173,18 @@ class ConversionDialog : public QDialog {
 
   std::unique_ptr<ConversionJob> job_;
   std::unique_ptr<ConversionWorker> worker_;
+
+  // A search for recordings, and the recovery that converts what it found. The jobs read the
+  // found recordings, so the result outlives them.
+  std::unique_ptr<ScanWorker> scanner_;
+  bool askAfterScan_ = false;  // the plain open failed: the question waits for what the search finds
+  QString openFailure_;
+  std::unique_ptr<ScanResult> found_;
+  size_t nextFound_ = 0;
+  size_t recordingsConverted_ = 0;
+  bool recovering_ = false;
+  // The compressor chosen for the first recording found serves the others.
+  std::optional<std::optional<avi::CompressOptions>> recoveryCompressor_;
 };
 
 }  // namespace zentrova::app

@@ -1,7 +1,7 @@
 #pragma once
 // The questions the main dialog puts to the user in dialogs of their own: which recording to
-// open, whether to replace an existing output file, which video compressor to use, and the report
-// of a file error. The program answers them with real dialogs (QtPrompts); the tests answer them
+// open, whether to replace an existing output file, whether to recover a damaged recording, which
+// video compressor to use, and the report of a file error. The program answers them with real dialogs (QtPrompts); the tests answer them
 // directly.
 #include <QString>
 #include <QStringList>
@@ -24,6 +24,10 @@ class Prompts {
 
   // True when the user agrees that Convert replaces the existing file at `path`.
   virtual bool ConfirmReplace(QWidget* parent, const QString& path) = 0;
+
+  // True when the user wants the damaged recording recovered; `damage` says what is damaged and
+  // the question adds "Recover it?". False converts it as it is.
+  virtual bool ConfirmRecover(QWidget* parent, const QString& damage) = 0;
 
   // The compressor for one conversion; nullopt when the user cancels.
   virtual std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) = 0;

@@ -35,6 +35,21 @@ std::unique_ptr<QMessageBox> MakeReplaceQuestion(QWidget* parent, const QString&
   return box;
 }
 
+std::unique_ptr<QMessageBox> MakeRecoverQuestion(QWidget* parent, const QString& damage) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setIcon(QMessageBox::Question);
+  box->setWindowTitle(QString::fromLatin1(kApplicationName));
+  box->setTextFormat(Qt::PlainText);
+  box->setText(damage + QStringLiteral(" Recover it?"));
+  box->setInformativeText(QStringLiteral(
+      "Recovering searches the file for every frame it holds; each recording found becomes an AVI file of its own. "
+      "No converts it as it is."));
+  box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  box->setDefaultButton(QMessageBox::Yes);
+  box->setEscapeButton(QMessageBox::No);
+  return box;
+}
+
 QString QtPrompts::ChooseRecording(QWidget* parent, const BrowseRequest& request) {
   auto dialog = MakeRecordingFileDialog(parent, request);
   if (dialog->exec() != QDialog::Accepted) return {};
@@ -47,6 +62,11 @@ bool QtPrompts::ConfirmReplace(QWidget* parent, const QString& path) {
   auto box = MakeReplaceQuestion(parent, path);
   box->exec();
   return box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
+}
+
+bool QtPrompts::ConfirmRecover(QWidget* parent, const QString& damage) {
+  auto box = MakeRecoverQuestion(parent, damage);
+  return box->exec() == QMessageBox::Yes;
 }
 
 std::optional<avi::CompressOptions> QtPrompts::ChooseCompressor(QWidget* parent) {

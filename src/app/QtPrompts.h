@@ -19,10 +19,15 @@ std::unique_ptr<QFileDialog> MakeRecordingFileDialog(QWidget* parent, const Brow
 // The question before Convert replaces an existing file: Replace or Cancel, Cancel the default.
 std::unique_ptr<QMessageBox> MakeReplaceQuestion(QWidget* parent, const QString& path);
 
+// The question before a damaged recording is converted: what is damaged, "Recover it?", Yes (the
+// default) or No.
+std::unique_ptr<QMessageBox> MakeRecoverQuestion(QWidget* parent, const QString& damage);
+
 class QtPrompts : public Prompts {
  public:
   QString ChooseRecording(QWidget* parent, const BrowseRequest& request) override;
   bool ConfirmReplace(QWidget* parent, const QString& path) override;
+  bool ConfirmRecover(QWidget* parent, const QString& damage) override;
   std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override;
   void ShowFileError(QWidget* parent, const QString& message) override;
 };

@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "cli/Options.h"
+#include "convert/FoundReport.h"
 #include "recording/RecordingScan.h"
 
 namespace zentrova::cli {
-
-// "recording 2 of 3, bytes 331,776 to 663,551: 199 frames in 8 blocks, ..." and a line for each
-// damaged span, note and inference; every line without its line feed.
-std::vector<std::string> DescribeFound(const FoundRecording& found, size_t index, size_t count);
 
 // One JSON object (one line) for a found recording: where it lies, frames, times, damage, and
 // the output written from it when there is one.
@@ -23,8 +20,5 @@ std::string FoundJson(const std::string& input, const FoundRecording& found, siz
 // Scans `input` with a progress line on a terminal (when the invocation allows one); Ctrl-C ends
 // the scan at once, keeping what was found.
 ScanResult ScanWithProgress(const Invocation& how, const std::string& input, ScanOptions scan, std::ostream& err);
-
-// The name of the n-th output (0-based) for one input: "cam.avi", "cam-2.avi", "cam-3.avi".
-std::string NumberedName(const std::string& path, size_t n);
 
 }  // namespace zentrova::cli

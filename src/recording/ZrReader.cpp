@@ -362,6 +362,21 @@ bool ZrReader::IndexBlocks() {
   return true;
 }
 
+uint32_t ZrReader::WholeFramesOfLastBlock() {
+  // The scan only takes frames whose video opens like a picture, so a block of frames without one
+  // (sound only) is walked by its frame headers: a frame is whole when it ends inside the file.
+  const BlockEntry& last = index_.back();
+  FrameRecord headerOnly;
+  uint64_t pos = static_cast<uint64_t>(last.offset) + kBlockHeaderSize;
+  uint32_t whole = 0;
+  for (; whole < last.frameCount; ++whole) {
+    uint64_t next = 0;
+    if (!ReadFrameAt(&headerOnly, pos, next) || next > fileLength_) break;
+    pos = next;
+  }
+  return whole;
+}
+
 void ZrReader::LookBeyondChain() {
   framesBeyondChain_ = 0;
   // Where the chain ended the way chains end, only what lies after its last block is looked at:
@@ -400,7 +415,7 @@ void ZrReader::LookBeyondChain() {
                                 scan.recordings.front().runs.front().offset == index_.back().offset + kBlockHeaderSize;
     lastBlockFramesFound_ = lastBlockFirst ? std::min(scan.recordings.front().runs.front().frames,
                                                       index_.back().frameCount)
-                                           : 0;
+                                           : WholeFramesOfLastBlock();
   }
   if (found > reached) framesBeyondChain_ = static_cast<uint32_t>(std::min<uint64_t>(found - reached, 0x7FFFFFFF));
 }

@@ -108,6 +108,7 @@ class ZrReader {
   bool ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name);
   bool IndexBlocks();
   void LookBeyondChain();
+  uint32_t WholeFramesOfLastBlock();
   int FetchFound(FrameRecord* record);
   void ReportFileError(int err);
   size_t ReadAt(uint64_t offset, void* buffer, size_t count);

@@ -19,8 +19,8 @@
 
 namespace zentrova::app::testing {
 
-// Answers Browse from a queue, the replace question and the compressor question with fixed
-// choices, and keeps what was asked and reported.
+// Answers Browse from a queue, the replace, recover and compressor questions with fixed choices,
+// and keeps what was asked and reported.
 class FakePrompts : public Prompts {
  public:
   using BrowseCall = BrowseRequest;
@@ -28,6 +28,8 @@ class FakePrompts : public Prompts {
   std::deque<QString> recordingAnswers;  // an empty string answers as a cancel
   bool replaceAnswer = true;
   QStringList replaceQuestions;           // the paths asked about
+  bool recoverAnswer = true;
+  QStringList recoverQuestions;           // what each said is damaged
   std::optional<avi::CompressOptions> compressorAnswer = avi::CompressOptions{"raw", 90};
   std::function<std::optional<avi::CompressOptions>(QWidget*)> compressorQuestion;
   std::vector<BrowseCall> browseCalls;
@@ -44,6 +46,10 @@ class FakePrompts : public Prompts {
   bool ConfirmReplace(QWidget*, const QString& path) override {
     replaceQuestions << path;
     return replaceAnswer;
+  }
+  bool ConfirmRecover(QWidget*, const QString& damage) override {
+    recoverQuestions << damage;
+    return recoverAnswer;
   }
   std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override {
     ++compressorQuestions;

@@ -25,6 +25,7 @@
 #include "app/CommandLine.h"
 #include "app/CompressorDialog.h"
 #include "app/ConversionDialog.h"
+#include "app/Player.h"
 #include "app/ProgressText.h"
 #include "app/QtPrompts.h"
 #include "app/RememberedFolders.h"
@@ -291,7 +292,7 @@ class DialogTest : public QObject {
     for (QAction* action : dialog.actions())
       if (action->text() == QStringLiteral("&About Zentrova...")) entry = action;
     QVERIFY(entry);
-    QCOMPARE(dialog.contextMenuPolicy(), Qt::ActionsContextMenu);
+    QCOMPARE(dialog.contextMenuPolicy(), Qt::CustomContextMenu);
 
     QStringList seen;
     auto answer = [&seen](QWidget* modal) {
@@ -470,8 +471,9 @@ class DialogTest : public QObject {
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QListWidget* log = Child<QListWidget>(dialog, "log");
-    QCOMPARE(log->contextMenuPolicy(), Qt::ActionsContextMenu);
-    QCOMPARE(ActionTexts(log->actions()), QStringList({"&Copy", "Copy &all", "-", "&About Zentrova..."}));
+    QCOMPARE(log->contextMenuPolicy(), Qt::CustomContextMenu);
+    QCOMPARE(ActionTexts(log->actions()), QStringList({"&Copy", "Copy &all", "-", "&Play", "&About Zentrova..."}));
+    QCOMPARE(ActionTexts(dialog.actions()), QStringList({"&Play", "&About Zentrova..."}));
     QAction* copy = log->actions()[0];
     QAction* copyAll = log->actions()[1];
 
@@ -501,6 +503,59 @@ class DialogTest : public QObject {
     QCOMPARE(QGuiApplication::clipboard()->text(), all.join('\n') + '\n');
     QCOMPARE(log->count(), 20);  // copying takes nothing away
     QVERIFY(dialog.isVisible());
+  }
+
+  void playIsOfferedOnlyWithAPlayerAndARecording() {
+    QTemporaryDir dir;
+    const QString recording = dir.filePath("cam1.zr");
+    QVERIFY(WriteRecording(recording, 3));
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    auto* play = dialog.findChild<QAction*>(QStringLiteral("playEntry"));
+    QVERIFY(play);
+    Player none;
+    none.missing = QStringLiteral("No player is registered.");
+    Player broken{QStringLiteral("/nonexistent/player"), {}, QStringLiteral("the test player"), {}};
+    Player lookedUp = none;
+    int lookups = 0;
+    dialog.SetPlayerLookup([&] {
+      ++lookups;
+      return lookedUp;
+    });
+    QVERIFY(!play->isEnabled());
+    QCOMPARE(play->toolTip(), none.missing);
+
+    lookedUp = broken;
+    dialog.RefreshPlayEntry();
+    QVERIFY(!play->isEnabled());  // no recording chosen yet
+    QVERIFY(play->toolTip().contains(QStringLiteral("choose one first")));
+
+    QVERIFY(dialog.OpenRecording(recording));
+    dialog.RefreshPlayEntry();
+    QVERIFY(play->isEnabled());
+    QCOMPARE(play->toolTip(), QStringLiteral("Plays cam1.zr with the test player."));
+    QCOMPARE(lookups, 3);  // asked again each time, since players come and go
+
+    play->trigger();  // a player that cannot start says so in the log
+    QCOMPARE(dialog.findChild<QListWidget*>(QStringLiteral("log"))->item(0)->text(),
+             QStringLiteral("the test player could not be started."));
+
+    lookedUp = none;
+    dialog.RefreshPlayEntry();
+    QVERIFY(!play->isEnabled());
+  }
+
+  void recoverQuestionNamesTheDamageAndDefaultsToYes() {
+    auto box = MakeRecoverQuestion(nullptr, QStringLiteral("cam1.zr is damaged: it holds 20 more frames."));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Zentrova"));
+    QCOMPARE(box->text(), QStringLiteral("cam1.zr is damaged: it holds 20 more frames. Recover it?"));
+    QCOMPARE(box->defaultButton(), box->button(QMessageBox::Yes));
+
+    QtPrompts real;
+    AnswerNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    QVERIFY(!real.ConfirmRecover(nullptr, QStringLiteral("x")));
+    AnswerNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+    QVERIFY(real.ConfirmRecover(nullptr, QStringLiteral("x")));
   }
 
   void replaceQuestionDefaultsToCancel() {
