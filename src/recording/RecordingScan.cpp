@@ -13,6 +13,7 @@
 #endif
 
 #include "recording/FileWindow.h"
+#include "recording/LittleEndian.h"
 #include "recording/ZrFormat.h"
 #include "video/BitReader.h"
 #include "video/VideoDecoder.h"
@@ -20,12 +21,6 @@
 
 namespace zentrova {
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 // No recorded picture needs more: the decoder takes at most 307,200 luminance samples, and a
 // frame's video never comes near a megabyte. A frame header claiming more is damaged.
@@ -229,6 +224,8 @@ class Scanner {
   bool TryHeader(uint64_t c);
   void WalkBlock(uint64_t at, const BlockLook& b);
   void WalkFrames(uint64_t at);
+  void TakeFrame(Piece& piece, const FrameLook& f, uint64_t& p);
+  void ClosePiece(Piece& piece, uint64_t end);
 
   FileWindow& w_;
   FileWindow& scan_;
@@ -255,11 +252,8 @@ void Scanner::WalkBlock(uint64_t at, const BlockLook& b) {
       if (p >= limit_ || BlockAt(p, next) || HeaderAt(p, hf, first, end)) break;
       const FrameLook f = LookAtFrame(p);
       if (!f.ok || !f.picture) break;
-      if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
-      ++piece.frames;
+      TakeFrame(piece, f, p);
       ++piece.stale;
-      piece.lastFrameAt = p;
-      p += f.size;
       continue;
     }
     // A block header where a declared frame should be: this block's frames stop short.
@@ -269,15 +263,23 @@ void Scanner::WalkBlock(uint64_t at, const BlockLook& b) {
       piece.cutShort = true;
       break;
     }
-    if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
-    ++piece.frames;
-    piece.lastFrameAt = p;
-    p += f.size;
+    TakeFrame(piece, f, p);
   }
-  piece.end = p;
-  piece.openEnd = p < limit_ && !FollowedWell(p);
+  ClosePiece(piece, p);
+}
+
+void Scanner::TakeFrame(Piece& piece, const FrameLook& f, uint64_t& p) {
+  if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
+  ++piece.frames;
+  piece.lastFrameAt = p;
+  p += f.size;
+}
+
+void Scanner::ClosePiece(Piece& piece, uint64_t end) {
+  piece.end = end;
+  piece.openEnd = end < limit_ && !FollowedWell(end);
   pieces_.push_back(piece);
-  pos_ = p;
+  pos_ = end;
 }
 
 void Scanner::WalkFrames(uint64_t at) {
@@ -293,15 +295,9 @@ void Scanner::WalkFrames(uint64_t at) {
     if (p >= limit_ || (piece.frames > 0 && (BlockAt(p, next) || HeaderAt(p, hf, first, end)))) break;
     const FrameLook f = LookAtFrame(p);
     if (!f.plausible()) break;
-    if (f.intra && !piece.codedWidth) piece.codedWidth = f.width, piece.codedHeight = f.height;
-    ++piece.frames;
-    piece.lastFrameAt = p;
-    p += f.size;
+    TakeFrame(piece, f, p);
   }
-  piece.end = p;
-  piece.openEnd = p < limit_ && !FollowedWell(p);
-  pieces_.push_back(piece);
-  pos_ = p;
+  ClosePiece(piece, p);
 }
 
 bool Scanner::TryAt(uint64_t c) {

@@ -9,16 +9,11 @@
 #include <cstring>
 
 #include "recording/FileKind.h"
+#include "recording/LittleEndian.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Texts go through a 1024-byte reading buffer that also takes the terminating zero.
 constexpr uint32_t kTextBufferBytes = 1024;

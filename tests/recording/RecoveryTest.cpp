@@ -213,7 +213,9 @@ TEST(RecordingScan, ABadSectorOnABlockHeaderCostsOnlyTheFramesItCovers) {
     // Every frame delivered is one recorded, in order; only those the sector touched are missing.
     for (size_t i = 0; i < got.size(); ++i) {
       ASSERT_GE(got[i], 0) << "frame " << i << " was never recorded (noise " << noise << ")";
-      if (i) EXPECT_GT(got[i], got[i - 1]);
+      if (i) {
+        EXPECT_GT(got[i], got[i - 1]);
+      }
     }
     EXPECT_GE(got.size(), 98u);
     ASSERT_EQ(d.afterGap.size(), 1u);
