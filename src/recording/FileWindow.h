@@ -16,9 +16,9 @@ class FileWindow {
   // Longest span one call may ask for.
   static constexpr size_t kMaxSpan = 1u << 20;
 
-  // A window small enough to stay in the processor's cache reads fastest: the bytes go from the
-  // page cache into it and are looked at while they are still there.
-  FileWindow(int fd, uint64_t fileSize, size_t windowBytes = 128u << 10);
+  // A megabyte a read: small windows cost more in the read-ahead's hand-overs than they save in
+  // the processor's cache (bench/recovery/scan_rate.sh).
+  FileWindow(int fd, uint64_t fileSize, size_t windowBytes = 1024u << 10);
   ~FileWindow();
   FileWindow(const FileWindow&) = delete;
   FileWindow& operator=(const FileWindow&) = delete;
