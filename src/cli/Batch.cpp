@@ -328,6 +328,15 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     return kExitUsage;
   }
 
+  if (c.recover) {
+    ScanOptions options;
+    std::string problem;
+    if (!ScanOptionsOf(c, options, &problem)) {
+      err << "zentrova: " << problem << "\n";
+      return kExitUsage;
+    }
+  }
+
   {
     JobOptions probe;
     std::string unusable;
@@ -383,7 +392,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
       // Every recording the file holds, each an output of its own: NAME.avi, NAME-2.avi, ...
       ScanOptions options;
       std::string problem;
-      ScanOptionsOf(c, options, &problem);
+      ScanOptionsOf(c, options, &problem);  // checked before the batch began
       options.cancel = &Cancel().stop;
       ScanResult found = ScanRecordingFile(item.input, options);
       if (found.recordings.empty()) {

@@ -179,20 +179,7 @@ int32_t ConversionJob::ComputeOutputHeight(int32_t width, int32_t height) {
 }
 
 void ConversionJob::DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame) {
-  const size_t row = static_cast<size_t>(width) * 3;
-  for (int32_t r = 0; r < height; ++r) {
-    const uint8_t* src = picture + row * r;
-    uint8_t* even = frame + row * (2 * r);
-    uint8_t* odd = even + row;
-    std::memcpy(even, src, row);
-    if (r == height - 1) {
-      std::memcpy(odd, src, row);  // the last row has no row below it
-      continue;
-    }
-    const uint8_t* below = src + row;
-    // Each colour byte is averaged on its own, rounded down.
-    for (size_t k = 0; k < row; ++k) odd[k] = static_cast<uint8_t>((src[k] + below[k]) >> 1);
-  }
+  zentrova::DoubleLines(picture, width, height, frame);
 }
 
 ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const std::string& outputName,

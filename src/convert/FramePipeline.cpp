@@ -44,23 +44,24 @@ void RepeatPrevious(const FrameWork* previous, int32_t width, int32_t height, Fr
   work.black = previous->black;
 }
 
-// Fills the odd rows of a frame whose even rows hold the picture: each the byte-wise average,
-// rounded down, of the rows above and below it, the last a copy of the last picture row.
-void DoubleRowsInPlace(uint8_t* frame, int32_t width, int32_t height) {
+}  // namespace
+
+void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame) {
   const size_t row = static_cast<size_t>(width) * 3;
   for (int32_t r = 0; r < height; ++r) {
-    const uint8_t* above = frame + 2 * row * r;
-    uint8_t* odd = frame + 2 * row * r + row;
+    const uint8_t* src = picture + row * r;
+    uint8_t* even = frame + row * (2 * r);
+    uint8_t* odd = even + row;
+    std::memcpy(even, src, row);
     if (r == height - 1) {
-      std::memcpy(odd, above, row);
+      std::memcpy(odd, src, row);  // the last row has no row below it
       continue;
     }
-    const uint8_t* below = odd + row;
-    for (size_t k = 0; k < row; ++k) odd[k] = static_cast<uint8_t>((above[k] + below[k]) >> 1);
+    const uint8_t* below = src + row;
+    // Each colour byte is averaged on its own, rounded down.
+    for (size_t k = 0; k < row; ++k) odd[k] = static_cast<uint8_t>((src[k] + below[k]) >> 1);
   }
 }
-
-}  // namespace
 
 void FrameWork::Allocate(int32_t width, int32_t height) {
   const size_t luma = std::max(Samples(width, height), VideoDecoder::kMaxPictureSamples);
@@ -182,12 +183,15 @@ void PictureOf(const FrameWork& work, int32_t width, int32_t height, int32_t out
   }
   if (work.width != width || work.height != height) {
     // Converted at its own size so that every pixel shown is one of the picture's own.
-    scratch.resize(Samples(work.width, work.height) * 3);
+    const size_t own = Samples(work.width, work.height) * 3;
+    const size_t scaled = Samples(width, height) * 3;
+    const bool doubled = outputHeight == 2 * height;
+    scratch.resize(own + (doubled ? scaled : 0));
     ConvertToRgb24(scratch.data(), work.y.data(), work.cb.data(), work.cr.data(), work.width, work.height);
     const size_t row = static_cast<size_t>(width) * 3;
-    const bool doubled = outputHeight == 2 * height;
-    ScalePicture(scratch.data(), work.width, work.height, frame, width, height, doubled ? 2 * row : row);
-    if (doubled) DoubleRowsInPlace(frame, width, height);
+    uint8_t* picture = doubled ? scratch.data() + own : frame;
+    ScalePicture(scratch.data(), work.width, work.height, picture, width, height, row);
+    if (doubled) DoubleLines(picture, width, height, frame);
     return;
   }
   if (outputHeight == 2 * height)

@@ -66,6 +66,10 @@ void DecodeFrameAudio(FrameWork& work, G726Decoder& audio);
 avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height, bool doubled,
                             std::vector<uint8_t>& scratch);
 
+// Builds the 2H-row frame of a 640- or 704-wide picture of 24 bits: each row, then the byte-wise
+// average of it and the row below, rounded down (the last row twice).
+void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame);
+
 // The frame's 24-bit picture: width x outputHeight pixels, line-doubled when outputHeight is
 // twice height; black frames are all zero. A picture of another size is converted at its own
 // size into `scratch`, then scaled (ScalePicture) before the lines are doubled.

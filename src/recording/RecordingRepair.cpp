@@ -95,8 +95,10 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
       ok = false;
       break;
     }
-    if (!reader.fetchFrame(&record, -1, 0)) {
-      result.error = input + ": " + reader.failureReason();
+    if (!reader.fetchFrame(&record, -1, 0) || record.cut) {
+      // A frame the scan saw whole and the reader cuts: the file changed in between.
+      result.error = input + ": " + (record.cut ? std::string("the file changed since it was scanned")
+                                                : reader.failureReason());
       ok = false;
       break;
     }
