@@ -11,7 +11,8 @@
 #include "video/ColourConversionRows.h"
 #include "video/ColourConversionTables.h"
 #include "video/PlaneRows.h"
-#include "video/ProcessorFeatures.h"
+#include "video/VideoDsp.h"
+#include "video/x86/ColourConversion.h"
 
 namespace zentrova {
 namespace {
@@ -86,19 +87,6 @@ void ConvertToRgb24Reference(uint8_t* picture, const uint8_t* y, const uint8_t* 
   }
 }
 
-void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
-                    int32_t height) {
-  using Conversion = void (*)(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t, int32_t);
-#if defined(__SSE2__)
-  static const Conversion best = ProcessorHasAvx2()    ? ConvertToRgb24Avx2
-                                 : ProcessorHasSsse3() ? ConvertToRgb24Ssse3
-                                                       : ConvertToRgb24Sse2;
-#else
-  static const Conversion best = ConvertToRgb24Scalar;
-#endif
-  best(picture, y, cb, cr, width, height);
-}
-
 void ConvertByRowPairs(RowPairConverter convertRows, uint8_t* picture, const uint8_t* y, const uint8_t* cb,
                        const uint8_t* cr, int32_t width, int32_t height) {
   if (width <= 0 || height <= 0) return;
@@ -115,24 +103,6 @@ void ConvertByRowPairs(RowPairConverter convertRows, uint8_t* picture, const uin
     const size_t chromaRow = static_cast<size_t>(ci) * chromaWidth;
     convertRows(out0, out0 + rowBytes, y0, y0 + width, cb + chromaRow, cr + chromaRow, chromaWidth);
   }
-}
-
-void ConvertToRgb24Scalar(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
-                          int32_t height) {
-  ConvertByRowPairs(ConvertRowPair, picture, y, cb, cr, width, height);
-}
-
-void ConvertToRgb24Doubled(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
-                           int32_t height) {
-  using Conversion = void (*)(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t, int32_t);
-#if defined(__SSE2__)
-  static const Conversion best = ProcessorHasAvx2()    ? ConvertToRgb24DoubledAvx2
-                                 : ProcessorHasSsse3() ? ConvertToRgb24DoubledSsse3
-                                                       : ConvertToRgb24DoubledSse2;
-#else
-  static const Conversion best = ConvertToRgb24DoubledScalar;
-#endif
-  best(frame, y, cb, cr, width, height);
 }
 
 void ConvertByRowPairsDoubled(RowPairConverter convertRows, uint8_t* frame, const uint8_t* y, const uint8_t* cb,
@@ -168,9 +138,38 @@ void ConvertByRowPairsDoubled(RowPairConverter convertRows, uint8_t* frame, cons
   std::memcpy(last, last - rowBytes, rowBytes);
 }
 
-void ConvertToRgb24DoubledScalar(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
-                                 int32_t width, int32_t height) {
+namespace {
+
+// The portable fast kernels: table look-ups once per 2x2 square, clamping by look-up.
+void PictureC(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+              int32_t height) {
+  ConvertByRowPairs(ConvertRowPair, picture, y, cb, cr, width, height);
+}
+
+void DoubledC(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+              int32_t height) {
   ConvertByRowPairsDoubled(ConvertRowPair, frame, y, cb, cr, width, height);
+}
+
+}  // namespace
+
+void InitColourConversionDsp(ColourConversionDsp& dsp, uint32_t cpuFlags) {
+  dsp = {PictureC, DoubledC};
+#if defined(__SSE2__)
+  InitColourConversionX86(dsp, cpuFlags);
+#else
+  (void)cpuFlags;
+#endif
+}
+
+void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                    int32_t height) {
+  VideoKernels().colour.picture(picture, y, cb, cr, width, height);
+}
+
+void ConvertToRgb24Doubled(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                           int32_t height) {
+  VideoKernels().colour.doubled(frame, y, cb, cr, width, height);
 }
 
 }  // namespace zentrova

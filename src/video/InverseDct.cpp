@@ -9,7 +9,8 @@
 
 #include <cstring>
 
-#include "video/ProcessorFeatures.h"
+#include "video/VideoDsp.h"
+#include "video/x86/InverseDct.h"
 
 namespace zentrova {
 
@@ -113,47 +114,17 @@ int16_t DcAloneSample(int16_t dc) {
 
 void InverseDct1D(int16_t* values, int stride) { Step(values, stride); }
 
+bool FillPlainDcAlone(const int16_t* coefficients, int16_t* samples) {
+  if (!DcAlone(coefficients)) return false;
+  const int16_t value = DcAloneSample(coefficients[0]);
+  for (int p = 0; p < 64; ++p) samples[p] = value;
+  return true;
+}
+
 void InverseDctPortable(const int16_t* coefficients, int16_t* samples) {
   for (int p = 0; p < 64; ++p) samples[p] = coefficients[ZigzagTable[p]];
   for (int row = 0; row < 8; ++row) Step(samples + 8 * row, 1);
   for (int column = 0; column < 8; ++column) Step(samples + column, 8);
-}
-
-void InverseDct(const int16_t* coefficients, int16_t* samples) {
-  if (DcAlone(coefficients)) {
-    const int16_t value = DcAloneSample(coefficients[0]);
-    for (int p = 0; p < 64; ++p) samples[p] = value;
-    return;
-  }
-  using Transform = void (*)(const int16_t*, int16_t*);
-#if defined(__SSE2__)
-  static const Transform best = ProcessorHasAvx2() ? InverseDctAvx2 : InverseDctPortable;
-#else
-  static const Transform best = InverseDctPortable;
-#endif
-  best(coefficients, samples);
-}
-
-void InverseDctColumns(const int16_t* columns, int16_t* samples) {
-  if (DcAlone(columns)) {
-    const int16_t value = DcAloneSample(columns[0]);
-    for (int p = 0; p < 64; ++p) samples[p] = value;
-    return;
-  }
-#if defined(__SSE2__)
-  static const bool avx2 = ProcessorHasAvx2();
-  if (avx2) {
-    InverseDctAvx2Columns(columns, samples);
-    return;
-  }
-#endif
-  InverseDctPortableColumns(columns, samples);
-}
-
-void InverseDctPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
-                           int16_t* secondSamples) {
-  InverseDctColumns(first, firstSamples);
-  InverseDctColumns(second, secondSamples);
 }
 
 void InverseDctPortableColumns(const int16_t* columns, int16_t* samples) {
@@ -161,6 +132,41 @@ void InverseDctPortableColumns(const int16_t* columns, int16_t* samples) {
   for (int p = 0; p < 64; ++p) samples[p] = columns[8 * (p & 7) + (p >> 3)];
   for (int row = 0; row < 8; ++row) Step(samples + 8 * row, 1);
   for (int column = 0; column < 8; ++column) Step(samples + column, 8);
+}
+
+namespace {
+
+void ScanC(const int16_t* coefficients, int16_t* samples) {
+  if (!FillPlainDcAlone(coefficients, samples)) InverseDctPortable(coefficients, samples);
+}
+
+void ColumnsC(const int16_t* columns, int16_t* samples) {
+  if (!FillPlainDcAlone(columns, samples)) InverseDctPortableColumns(columns, samples);
+}
+
+void ColumnPairC(const int16_t* first, const int16_t* second, int16_t* firstSamples, int16_t* secondSamples) {
+  ColumnsC(first, firstSamples);
+  ColumnsC(second, secondSamples);
+}
+
+}  // namespace
+
+void InitPlainInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags) {
+  dsp = {ScanC, ColumnsC, ColumnPairC};
+#if defined(__SSE2__)
+  InitPlainInverseDctX86(dsp, cpuFlags);
+#else
+  (void)cpuFlags;
+#endif
+}
+
+void InverseDct(const int16_t* coefficients, int16_t* samples) { VideoKernels().plainIdct.scan(coefficients, samples); }
+
+void InverseDctColumns(const int16_t* columns, int16_t* samples) { VideoKernels().plainIdct.columns(columns, samples); }
+
+void InverseDctPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                           int16_t* secondSamples) {
+  VideoKernels().plainIdct.columnPair(first, second, firstSamples, secondSamples);
 }
 
 }  // namespace zentrova

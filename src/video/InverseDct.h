@@ -11,49 +11,47 @@ namespace zentrova {
 // that belongs at p: the zigzag scan of ITU-T T.81, stored in the inverse direction.
 extern const int32_t ZigzagTable[64];
 
-// 32-bit plain variant: every sum and store keeps its low bits, no saturation. Takes a short way
-// for blocks of DC alone, and uses AVX2 where the processor has it (chosen once).
+// Both variants' kernels, chosen once for the process (video/VideoDsp.h). Every entry gives the
+// samples of its variant's reference below, bit for bit.
+using BlockTransform = void (*)(const int16_t* coefficients, int16_t* samples);
+using BlockPairTransform = void (*)(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                                    int16_t* secondSamples);
+struct InverseDctDsp {
+  BlockTransform scan;      // coefficients in transmission order
+  BlockTransform columns;   // coefficients in the column-by-column layout
+  // Two blocks in the column-by-column layout, one after the other, for callers that hand the
+  // transforms blocks in pairs (AVX2 carries one block in each half of its registers).
+  BlockPairTransform columnPair;
+};
+// The portable kernels, then those of every level in `cpuFlags` (video/CpuFlags.h).
+void InitPlainInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags);
+void InitVectorInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags);
+
+// 32-bit plain variant: every sum and store keeps its low bits, no saturation.
 void InverseDct(const int16_t* coefficients, int16_t* samples);
-// The plain variant's flow graph one value at a time, always built: the reference.
+// The plain variant's flow graph one value at a time: the reference.
 void InverseDctPortable(const int16_t* coefficients, int16_t* samples);
-#if defined(__SSE2__)
-// The same with AVX2, eight lanes of 32 bits; only where ProcessorHasAvx2 (video/ProcessorFeatures.h).
-void InverseDctAvx2(const int16_t* coefficients, int16_t* samples);
-#endif
 // The same samples from coefficients in the column-by-column layout.
 void InverseDctColumns(const int16_t* columns, int16_t* samples);
 void InverseDctPortableColumns(const int16_t* columns, int16_t* samples);
-// Two blocks in the column-by-column layout, one after the other (AVX2 already fills its
-// registers with one block), for callers that hand the transforms blocks in pairs.
 void InverseDctPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
                            int16_t* secondSamples);
-#if defined(__SSE2__)
-void InverseDctAvx2Columns(const int16_t* columns, int16_t* samples);
-#endif
 // Its one-dimensional step, in place on values[0], values[stride], ... values[7 * stride].
 void InverseDct1D(int16_t* values, int stride);
 
-// 16-bit saturating-lane variant. Uses SSE2 where the build has it, else the scalar emulation.
+// 16-bit saturating-lane variant.
 void InverseDctVector(const int16_t* coefficients, int16_t* samples);
-// Portable emulation of the lane arithmetic; always built, the reference for the SIMD code.
+// Portable emulation of the lane arithmetic: the reference for the SIMD code.
 void InverseDctVectorScalar(const int16_t* coefficients, int16_t* samples);
-#if defined(__SSE2__)
-void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples);
-#endif
 // The same samples from coefficients in the column-by-column layout.
 void InverseDctVectorColumns(const int16_t* columns, int16_t* samples);
-#if defined(__SSE2__)
-void InverseDctVectorSse2Columns(const int16_t* columns, int16_t* samples);
-#endif
-// Two blocks in the column-by-column layout at once, each giving what InverseDctVectorColumns
-// gives it: AVX2 carries one block in each half of its registers where the processor has it.
 void InverseDctVectorPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
                                  int16_t* secondSamples);
-#if defined(__SSE2__)
-// Only where ProcessorHasAvx2 (video/ProcessorFeatures.h).
-void InverseDctVectorAvx2PairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
-                                     int16_t* secondSamples);
-#endif
+
+// For a block of DC alone (every coefficient after index 0 zero, in either layout) writes the
+// flat block the plain variant makes of it and returns true; else writes nothing. The plain
+// kernels of every level take this short way first.
+bool FillPlainDcAlone(const int16_t* coefficients, int16_t* samples);
 
 // 1 when the processor check selects the vector variant, else 0.
 int DetectVectorUnit();

@@ -1,10 +1,11 @@
-// Choice of the vector inverse DCT's implementation, and the processor check that decides
-// whether a decoder uses the vector variant at all.
+// The vector inverse DCT's kernel table, and the processor check that decides whether a decoder
+// uses the vector variant at all.
 #include <cstring>
 
 #include "video/ColumnOrder.h"
 #include "video/InverseDct.h"
-#include "video/ProcessorFeatures.h"
+#include "video/VideoDsp.h"
+#include "video/x86/InverseDct.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -13,36 +14,42 @@
 
 namespace zentrova {
 
-void InverseDctVector(const int16_t* coefficients, int16_t* samples) {
-#if defined(__SSE2__)
-  InverseDctVectorSse2(coefficients, samples);
-#else
-  InverseDctVectorScalar(coefficients, samples);
-#endif
-}
+namespace {
 
-void InverseDctVectorColumns(const int16_t* columns, int16_t* samples) {
-#if defined(__SSE2__)
-  InverseDctVectorSse2Columns(columns, samples);
-#else
+void ColumnsC(const int16_t* columns, int16_t* samples) {
   // Back to transmission order for the emulation, which gathers from it.
   int16_t scan[64];
   for (int i = 0; i < 64; ++i) scan[i] = columns[kScanToColumnOrder[i]];
   InverseDctVectorScalar(scan, samples);
+}
+
+void ColumnPairC(const int16_t* first, const int16_t* second, int16_t* firstSamples, int16_t* secondSamples) {
+  ColumnsC(first, firstSamples);
+  ColumnsC(second, secondSamples);
+}
+
+}  // namespace
+
+void InitVectorInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags) {
+  dsp = {InverseDctVectorScalar, ColumnsC, ColumnPairC};
+#if defined(__SSE2__)
+  InitVectorInverseDctX86(dsp, cpuFlags);
+#else
+  (void)cpuFlags;
 #endif
+}
+
+void InverseDctVector(const int16_t* coefficients, int16_t* samples) {
+  VideoKernels().vectorIdct.scan(coefficients, samples);
+}
+
+void InverseDctVectorColumns(const int16_t* columns, int16_t* samples) {
+  VideoKernels().vectorIdct.columns(columns, samples);
 }
 
 void InverseDctVectorPairColumns(const int16_t* first, const int16_t* second, int16_t* firstSamples,
                                  int16_t* secondSamples) {
-#if defined(__SSE2__)
-  static const bool avx2 = ProcessorHasAvx2();
-  if (avx2) {
-    InverseDctVectorAvx2PairColumns(first, second, firstSamples, secondSamples);
-    return;
-  }
-#endif
-  InverseDctVectorColumns(first, firstSamples);
-  InverseDctVectorColumns(second, secondSamples);
+  VideoKernels().vectorIdct.columnPair(first, second, firstSamples, secondSamples);
 }
 
 namespace {

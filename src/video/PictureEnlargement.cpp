@@ -4,6 +4,8 @@
 // ever read: where the row below a picture's last row would be needed, the last row stands in.
 #include "video/PictureEnlargement.h"
 #include "video/PictureEnlargementRows.h"
+#include "video/VideoDsp.h"
+#include "video/x86/PictureEnlargement.h"
 
 #include <cstddef>
 #include <cstring>
@@ -39,6 +41,15 @@ void DoubleRow(uint8_t* e, uint8_t* d, const uint8_t* s, const uint8_t* b, int32
 }  // namespace
 
 const EnlargementRows kPortableEnlargementRows = {WidenRow, DoubleRow};
+
+void InitEnlargementRows(EnlargementRows& rows, uint32_t cpuFlags) {
+  rows = kPortableEnlargementRows;
+#if defined(__SSE2__)
+  InitEnlargementRowsX86(rows, cpuFlags);
+#else
+  (void)cpuFlags;
+#endif
+}
 
 namespace {
 
@@ -126,12 +137,7 @@ void Enlarge(const EnlargementRows& k, uint8_t* dstY, uint8_t* dstCb, uint8_t* d
 
 void EnlargePicture(uint8_t* dstY, uint8_t* dstCb, uint8_t* dstCr, const uint8_t* srcY, const uint8_t* srcCb,
                     const uint8_t* srcCr, int32_t& width, int32_t& height, int mode) {
-#if defined(__SSE2__)
-  const EnlargementRows& rows = kSse2EnlargementRows;
-#else
-  const EnlargementRows& rows = kPortableEnlargementRows;
-#endif
-  Enlarge(rows, dstY, dstCb, dstCr, srcY, srcCb, srcCr, width, height, mode);
+  Enlarge(VideoKernels().enlargement, dstY, dstCb, dstCr, srcY, srcCb, srcCr, width, height, mode);
 }
 
 void EnlargePictureScalar(uint8_t* dstY, uint8_t* dstCb, uint8_t* dstCr, const uint8_t* srcY,

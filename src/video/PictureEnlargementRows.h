@@ -5,6 +5,7 @@
 
 namespace zentrova {
 
+// The enlargement's kernel table, chosen once for the process (video/VideoDsp.h).
 struct EnlargementRows {
   // o[2x] = s[x], o[2x+1] = (s[x] + s[x+1]) >> 1; the last sample repeated.
   void (*widen)(uint8_t* o, const uint8_t* s, int32_t n, int32_t from);
@@ -12,9 +13,10 @@ struct EnlargementRows {
   void (*doubleRow)(uint8_t* e, uint8_t* d, const uint8_t* s, const uint8_t* b, int32_t n, int32_t from);
 };
 
+// The portable kernels: the reference for the SIMD ones.
 extern const EnlargementRows kPortableEnlargementRows;
-#if defined(__SSE2__)
-extern const EnlargementRows kSse2EnlargementRows;
-#endif
+
+// The portable kernels, then those of every level in `cpuFlags` (video/CpuFlags.h).
+void InitEnlargementRows(EnlargementRows& rows, uint32_t cpuFlags);
 
 }  // namespace zentrova

@@ -6,7 +6,7 @@
 
 namespace zentrova {
 
-// out[i] = floor((a[i] + b[i]) / 2) for n bytes. SSE2 where built.
+// out[i] = floor((a[i] + b[i]) / 2) for n bytes.
 void AverageRows(uint8_t* out, const uint8_t* a, const uint8_t* b, size_t n);
 void AverageRowsReference(uint8_t* out, const uint8_t* a, const uint8_t* b, size_t n);
 
@@ -38,5 +38,25 @@ void CopyPlaneRows(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdif
 // The same, sample by sample as the rule reads: the reference for the fast version.
 void CopyPlaneRowsReference(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
                             int32_t width, int32_t rows, RowDoubling doubling, SampleRange range);
+
+// The row kernels, chosen once for the process (video/VideoDsp.h); each gives the reference's
+// bytes.
+struct PlaneRowsDsp {
+  void (*averageRows)(uint8_t* out, const uint8_t* a, const uint8_t* b, size_t n);
+  // One output row, number `row` of those written: src, or (with `below`) the row made from src
+  // and below, mapped to `range`.
+  void (*writeRow)(uint8_t* out, const uint8_t* src, const uint8_t* below, int32_t width, RowDoubling doubling,
+                   SampleRange range, int32_t row);
+};
+// The portable kernels, then those of every level in `cpuFlags` (video/CpuFlags.h).
+void InitPlaneRowsDsp(PlaneRowsDsp& dsp, uint32_t cpuFlags);
+
+// The portable writeRow from column `from` on: how the SIMD kernels finish their rows.
+void WritePlaneRowFrom(uint8_t* out, const uint8_t* src, const uint8_t* below, int32_t width, RowDoubling doubling,
+                       SampleRange range, int32_t row, int32_t from);
+
+// The studio mapping's weight and bias: (weight v + bias) / 255.
+int32_t StudioWeight(SampleRange range);
+inline constexpr int32_t kStudioBias = 16 * 255 + 127;
 
 }  // namespace zentrova

@@ -10,6 +10,7 @@
 #include "video/MacroblockLayer.h"
 #include "video/PictureEnlargement.h"
 #include "video/PictureHeader.h"
+#include "video/VideoDsp.h"
 
 namespace zentrova {
 
@@ -65,15 +66,14 @@ struct VideoDecoder::State {
   std::unique_ptr<uint8_t[]> enlargedY, enlargedCb, enlargedCr;
   std::unique_ptr<uint8_t[]> y, cb, cr;
   bool vectorTransform = false;
-  InverseTransform transform = nullptr;
-  InversePairTransform transformPair = nullptr;
+  const InverseDctDsp* idct = nullptr;
   TransformShortcuts shortcuts;
 
   Size size() const { return {width, height}; }
 
   MacroblockContext macroblocks() {
     return MacroblockContext{
-        &reader, Planes{y.get(), cb.get(), cr.get(), width}, macroblockColumns, macroblockCount, transform, transformPair, &shortcuts};
+        &reader, Planes{y.get(), cb.get(), cr.get(), width}, macroblockColumns, macroblockCount, idct->columns, idct->columnPair, &shortcuts};
   }
 };
 
@@ -127,9 +127,8 @@ int VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
       state->vectorTransform = DetectVectorUnit() != 0;
       break;
   }
-  state->transform = state->vectorTransform ? &InverseDctVectorColumns : &InverseDctColumns;
-  state->transformPair = state->vectorTransform ? &InverseDctVectorPairColumns : &InverseDctPairColumns;
-  state->shortcuts = MeasureShortcuts(state->transform);
+  state->idct = state->vectorTransform ? &VideoKernels().vectorIdct : &VideoKernels().plainIdct;
+  state->shortcuts = MeasureShortcuts(state->idct->columns);
   state_ = state.release();
   return 1;
 }

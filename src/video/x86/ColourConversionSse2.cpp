@@ -1,14 +1,14 @@
 // Colour conversion with SSE2, sixteen pixels of a row pair (eight chroma pairs) per step. The
 // offsets and clamping are those of ColourConversionLanes.h; the 24-bit pixels are assembled
 // with shifts and masks and written with overlapping 8-byte stores.
-#include "video/ColourConversion.h"
+#include "video/x86/ColourConversion.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 
 #include <cstring>
 
-#include "video/ColourConversionLanes.h"
+#include "video/x86/ColourConversionLanes.h"
 #include "video/ColourConversionRows.h"
 
 namespace zentrova {

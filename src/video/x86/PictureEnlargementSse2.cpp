@@ -1,7 +1,7 @@
 // Enlargement row kernels with SSE2, sixteen source samples per step. Every average of the
 // enlargement is floor((a + b) / 2) of two bytes, which is PAVGB's rounded-up average less the
 // lowest bit of a XOR b; averages of averages stay bytes, so each step is exact.
-#include "video/PictureEnlargementRows.h"
+#include "video/x86/PictureEnlargement.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,6 +22,8 @@ inline void StoreInterleaved(uint8_t* o, __m128i evens, __m128i odds) {
   Store(o, _mm_unpacklo_epi8(evens, odds));
   Store(o + 16, _mm_unpackhi_epi8(evens, odds));
 }
+
+}  // namespace
 
 // A step covers x .. x+15 and reads s[x+16], so it needs x + 17 <= n; the last column and any
 // remainder go to the portable kernel.
@@ -47,10 +49,6 @@ void DoubleRowSse2(uint8_t* e, uint8_t* d, const uint8_t* s, const uint8_t* b, i
   }
   kPortableEnlargementRows.doubleRow(e, d, s, b, n, x);
 }
-
-}  // namespace
-
-const EnlargementRows kSse2EnlargementRows = {WidenRowSse2, DoubleRowSse2};
 
 }  // namespace zentrova
 

@@ -2,9 +2,10 @@
 // 32-bit lane each. VPMULLD, VPADDD and VPSUBD keep the low 32 bits exactly as the wrapping
 // 32-bit arithmetic of the portable code does, VPSRAD is its arithmetic shift, and each pass's
 // outputs keep their low 16 bits (shifted up and back down to sign-extend them), so the result
-// equals InverseDctPortable bit for bit on every input. Built for AVX2 function by function;
-// InverseDct calls it only where the processor has AVX2.
-#include "video/InverseDct.h"
+// equals InverseDctPortable bit for bit on every input. Built for AVX2 function by function, so
+// that nothing shared with the rest of the program is compiled for it. Blocks of DC alone take
+// the portable short way, which is as fast as it gets.
+#include "video/x86/InverseDct.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -114,6 +115,7 @@ ZENTROVA_AVX2 void TransformColumns(__m256i* x, int16_t* samples) {
 
 [[gnu::target("avx2")]] void InverseDctAvx2(const int16_t* coefficients, int16_t* samples) {
   using vector_idct::kTransposedZigzag;
+  if (FillPlainDcAlone(coefficients, samples)) return;
   __m256i x[8];
 #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) {
@@ -125,11 +127,18 @@ ZENTROVA_AVX2 void TransformColumns(__m256i* x, int16_t* samples) {
 }
 
 [[gnu::target("avx2")]] void InverseDctAvx2Columns(const int16_t* columns, int16_t* samples) {
+  if (FillPlainDcAlone(columns, samples)) return;
   __m256i x[8];
 #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k)
     x[k] = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + 8 * k)));
   TransformColumns(x, samples);
+}
+
+void InverseDctAvx2ColumnPair(const int16_t* first, const int16_t* second, int16_t* firstSamples,
+                              int16_t* secondSamples) {
+  InverseDctAvx2Columns(first, firstSamples);
+  InverseDctAvx2Columns(second, secondSamples);
 }
 
 }  // namespace zentrova

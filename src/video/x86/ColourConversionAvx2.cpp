@@ -2,8 +2,8 @@
 // the same fixed-point offsets and clamping as ColourConversionLanes.h on sixteen 16-bit lanes,
 // each 128-bit half carrying sixteen pixels of its own, and the 24-bit pixels assembled with the
 // byte shuffles of the SSSE3 version, then put in order across the halves. Built for AVX2
-// function by function; ConvertToRgb24 calls it only where the processor has AVX2.
-#include "video/ColourConversion.h"
+// function by function; installed only where the processor has AVX2.
+#include "video/x86/ColourConversion.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>

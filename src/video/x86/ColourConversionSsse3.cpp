@@ -1,15 +1,15 @@
 // Colour conversion with SSSE3: the offsets and clamping of ColourConversionLanes.h, and the
 // 24-bit pixels assembled with byte shuffles, three shuffles per 16 output bytes. Built for SSSE3
 // function by function (not the whole file), so that nothing shared with the rest of the program
-// is compiled for it; ConvertToRgb24 calls it only where the processor has SSSE3.
-#include "video/ColourConversion.h"
+// is compiled for it; installed only where the processor has SSSE3.
+#include "video/x86/ColourConversion.h"
 
 #if defined(__SSE2__)
 #include <tmmintrin.h>
 
 #include <array>
 
-#include "video/ColourConversionLanes.h"
+#include "video/x86/ColourConversionLanes.h"
 #include "video/ColourConversionRows.h"
 
 namespace zentrova {
