@@ -1,16 +1,24 @@
-// Speed of the video kernels: the inverse DCT per block in each implementation, colour
-// conversion per megapixel, and the picture enlargements.
+// Speed of every entry of every video kernel table at every instruction-set level this
+// processor has (named <family>.<entry>/<level>), beside the references the equivalence test
+// holds them to: the inverse DCT per block, colour conversion per megapixel, the enlargement and
+// plane row kernels per row. ZENTROVA_CPU_MASK lowers the levels walked, as it lowers the
+// program's.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "video/ColourConversion.h"
+#include "video/CpuFlags.h"
 #include "video/InverseDct.h"
 #include "video/PictureEnlargement.h"
-#include "video/ProcessorFeatures.h"
+#include "video/PictureEnlargementRows.h"
+#include "video/PlaneRows.h"
+#include "video/VideoDsp.h"
 
 namespace zentrova {
 namespace {
@@ -37,7 +45,9 @@ std::vector<Block> MakeBlocks(int64_t kind) {
   return blocks;
 }
 
-void RunIdct(benchmark::State& state, void (*transform)(const int16_t*, int16_t*)) {
+// The pools are random, so the column-by-column layout does not change the work, except that DC
+// alone stays at index 0 in both.
+void RunIdct(benchmark::State& state, BlockTransform transform) {
   const std::vector<Block> blocks = MakeBlocks(state.range(0));
   alignas(16) int16_t out[64];
   size_t i = 0;
@@ -49,46 +59,18 @@ void RunIdct(benchmark::State& state, void (*transform)(const int16_t*, int16_t*
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_IdctPlain(benchmark::State& state) { RunIdct(state, InverseDct); }
-void BM_IdctPlainPortable(benchmark::State& state) { RunIdct(state, InverseDctPortable); }
-BENCHMARK(BM_IdctPlainPortable)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
-#if defined(__SSE2__)
-void BM_IdctPlainAvx2(benchmark::State& state) {
-  if (!ProcessorHasAvx2()) return state.SkipWithError("no AVX2");
-  RunIdct(state, InverseDctAvx2);
-}
-BENCHMARK(BM_IdctPlainAvx2)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
-#endif
-void BM_IdctVectorScalar(benchmark::State& state) { RunIdct(state, InverseDctVectorScalar); }
-BENCHMARK(BM_IdctPlain)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
-BENCHMARK(BM_IdctVectorScalar)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
-#if defined(__SSE2__)
-void BM_IdctVectorSse2(benchmark::State& state) { RunIdct(state, InverseDctVectorSse2); }
-BENCHMARK(BM_IdctVectorSse2)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
-
-// The entry points the decoder calls, on coefficients already in the column-by-column layout
-// (the pools are random, so their layout does not change the work, except that DC alone stays
-// at index 0).
-void BM_IdctPlainColumns(benchmark::State& state) { RunIdct(state, InverseDctColumns); }
-BENCHMARK(BM_IdctPlainColumns)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
-void BM_IdctVectorSse2Columns(benchmark::State& state) { RunIdct(state, InverseDctVectorSse2Columns); }
-BENCHMARK(BM_IdctVectorSse2Columns)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
-
 // Two blocks per call; items count blocks.
-void BM_IdctVectorAvx2PairColumns(benchmark::State& state) {
-  if (!ProcessorHasAvx2()) return state.SkipWithError("no AVX2");
+void RunIdctPair(benchmark::State& state, BlockPairTransform transform) {
   const std::vector<Block> blocks = MakeBlocks(state.range(0));
   alignas(16) int16_t out[2][64];
   size_t i = 0;
   for (auto _ : state) {
-    InverseDctVectorAvx2PairColumns(blocks[i].data(), blocks[i + 1].data(), out[0], out[1]);
+    transform(blocks[i].data(), blocks[i + 1].data(), out[0], out[1]);
     benchmark::DoNotOptimize(out);
     i = (i + 2) & (blocks.size() - 1);
   }
   state.SetItemsProcessed(2 * state.iterations());
 }
-BENCHMARK(BM_IdctVectorAvx2PairColumns)->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
-#endif
 
 struct Planes {
   std::vector<uint8_t> y, cb, cr;
@@ -99,13 +81,12 @@ struct Planes {
   }
 };
 
-using Convert = void (*)(uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t, int32_t);
-
-void RunConversion(benchmark::State& state, Convert convert) {
+// Width and height from the arguments; `rows` output rows per input row (2 when line-doubled).
+void RunConversion(benchmark::State& state, PictureConversion convert, int rows) {
   const int32_t width = static_cast<int32_t>(state.range(0));
   const int32_t height = static_cast<int32_t>(state.range(1));
   const Planes planes(static_cast<size_t>(width) * height);
-  std::vector<uint8_t> picture(3 * static_cast<size_t>(width) * height);
+  std::vector<uint8_t> picture(3 * static_cast<size_t>(rows) * width * height);
   for (auto _ : state) {
     convert(picture.data(), planes.y.data(), planes.cb.data(), planes.cr.data(), width, height);
     benchmark::ClobberMemory();
@@ -117,21 +98,40 @@ void RunConversion(benchmark::State& state, Convert convert) {
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_ConvertToRgb24(benchmark::State& state) { RunConversion(state, ConvertToRgb24); }
-void BM_ConvertToRgb24Scalar(benchmark::State& state) { RunConversion(state, ConvertToRgb24Scalar); }
-void BM_ConvertToRgb24Reference(benchmark::State& state) { RunConversion(state, ConvertToRgb24Reference); }
-BENCHMARK(BM_ConvertToRgb24)->Args({704, 288})->Args({640, 480});
-BENCHMARK(BM_ConvertToRgb24Scalar)->Args({704, 288});
-#if defined(__SSE2__)
-void BM_ConvertToRgb24Sse2(benchmark::State& state) { RunConversion(state, ConvertToRgb24Sse2); }
-BENCHMARK(BM_ConvertToRgb24Sse2)->Args({704, 288});
-void BM_ConvertToRgb24Ssse3(benchmark::State& state) { RunConversion(state, ConvertToRgb24Ssse3); }
-BENCHMARK(BM_ConvertToRgb24Ssse3)->Args({704, 288});
-#endif
-BENCHMARK(BM_ConvertToRgb24Reference)->Args({704, 288});
+// One row of the argument's source samples; items are source samples.
+void RunEnlargementRows(benchmark::State& state, const EnlargementRows& rows, bool doubling) {
+  const int32_t n = static_cast<int32_t>(state.range(0));
+  const Planes source(4 * static_cast<size_t>(n));
+  std::vector<uint8_t> even(2 * static_cast<size_t>(n)), odd(even.size());
+  for (auto _ : state) {
+    if (doubling)
+      rows.doubleRow(even.data(), odd.data(), source.y.data(), source.y.data() + n, n, 0);
+    else
+      rows.widen(even.data(), source.y.data(), n, 0);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+// One row of the argument's samples, made from a row and the one below and mapped to the studio
+// range (the work of the chroma of a line-doubled picture), or averaged alone.
+void RunPlaneRow(benchmark::State& state, const PlaneRowsDsp& dsp, bool average) {
+  const int32_t n = static_cast<int32_t>(state.range(0));
+  const Planes source(4 * static_cast<size_t>(n));
+  std::vector<uint8_t> out(static_cast<size_t>(n));
+  for (auto _ : state) {
+    if (average)
+      dsp.averageRows(out.data(), source.y.data(), source.y.data() + n, static_cast<size_t>(n));
+    else
+      dsp.writeRow(out.data(), source.y.data(), source.y.data() + n, n, RowDoubling::ChromaOfAverage,
+                   SampleRange::StudioChroma, 1);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
 
 using Enlarge = void (*)(uint8_t*, uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t&,
-                        int32_t&, int);
+                         int32_t&, int);
 
 // Source width and height; mode 0. Items are destination luma samples.
 void RunEnlargement(benchmark::State& state, Enlarge enlarge) {
@@ -141,18 +141,85 @@ void RunEnlargement(benchmark::State& state, Enlarge enlarge) {
   for (auto _ : state) {
     int32_t width = static_cast<int32_t>(state.range(0));
     int32_t height = static_cast<int32_t>(state.range(1));
-    enlarge(destination.y.data(), destination.cb.data(), destination.cr.data(), source.y.data(),
-                   source.cb.data(), source.cr.data(), width, height, 0);
+    enlarge(destination.y.data(), destination.cb.data(), destination.cr.data(), source.y.data(), source.cb.data(),
+            source.cr.data(), width, height, 0);
     benchmark::ClobberMemory();
     outW = width;
     outH = height;
   }
   state.SetItemsProcessed(state.iterations() * outW * outH);
 }
-void BM_EnlargePicture(benchmark::State& state) { RunEnlargement(state, EnlargePicture); }
-void BM_EnlargePictureScalar(benchmark::State& state) { RunEnlargement(state, EnlargePictureScalar); }
-BENCHMARK(BM_EnlargePicture)->Args({352, 288})->Args({320, 240})->Args({176, 144})->Args({160, 128});
-BENCHMARK(BM_EnlargePictureScalar)->Args({352, 288})->Args({176, 144});
+
+void RegisterLevel(const std::string& level, const VideoDsp& dsp) {
+  auto idct = [&](const std::string& name, BlockTransform t) {
+    benchmark::RegisterBenchmark((name + "/" + level).c_str(), [t](benchmark::State& s) { RunIdct(s, t); })
+        ->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
+  };
+  auto idctPair = [&](const std::string& name, BlockPairTransform t) {
+    benchmark::RegisterBenchmark((name + "/" + level).c_str(), [t](benchmark::State& s) { RunIdctPair(s, t); })
+        ->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
+  };
+  idct("plainIdct.scan", dsp.plainIdct.scan);
+  idct("plainIdct.columns", dsp.plainIdct.columns);
+  idctPair("plainIdct.columnPair", dsp.plainIdct.columnPair);
+  idct("vectorIdct.scan", dsp.vectorIdct.scan);
+  idct("vectorIdct.columns", dsp.vectorIdct.columns);
+  idctPair("vectorIdct.columnPair", dsp.vectorIdct.columnPair);
+
+  const PictureConversion picture = dsp.colour.picture, doubled = dsp.colour.doubled;
+  benchmark::RegisterBenchmark(("colour.picture/" + level).c_str(),
+                               [picture](benchmark::State& s) { RunConversion(s, picture, 1); })
+      ->Args({704, 288})->Args({640, 480});
+  benchmark::RegisterBenchmark(("colour.doubled/" + level).c_str(),
+                               [doubled](benchmark::State& s) { RunConversion(s, doubled, 2); })
+      ->Args({704, 288});
+
+  const EnlargementRows rows = dsp.enlargement;
+  benchmark::RegisterBenchmark(("enlargement.widen/" + level).c_str(),
+                               [rows](benchmark::State& s) { RunEnlargementRows(s, rows, false); })
+      ->Arg(352);
+  benchmark::RegisterBenchmark(("enlargement.doubleRow/" + level).c_str(),
+                               [rows](benchmark::State& s) { RunEnlargementRows(s, rows, true); })
+      ->Arg(176);
+
+  const PlaneRowsDsp planeRows = dsp.planeRows;
+  benchmark::RegisterBenchmark(("planeRows.averageRows/" + level).c_str(),
+                               [planeRows](benchmark::State& s) { RunPlaneRow(s, planeRows, true); })
+      ->Arg(2112);
+  benchmark::RegisterBenchmark(("planeRows.writeRow/" + level).c_str(),
+                               [planeRows](benchmark::State& s) { RunPlaneRow(s, planeRows, false); })
+      ->Arg(352);
+}
+
+// The references, and the whole enlargement as the decoder calls it.
+void RegisterReferences() {
+  benchmark::RegisterBenchmark("reference.InverseDctPortable",
+                               [](benchmark::State& s) { RunIdct(s, InverseDctPortable); })
+      ->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
+  benchmark::RegisterBenchmark("reference.InverseDctVectorScalar",
+                               [](benchmark::State& s) { RunIdct(s, InverseDctVectorScalar); })
+      ->Arg(0)->Arg(1)->Arg(2)->ArgName("kind");
+  benchmark::RegisterBenchmark("reference.ConvertToRgb24Reference",
+                               [](benchmark::State& s) { RunConversion(s, ConvertToRgb24Reference, 1); })
+      ->Args({704, 288});
+  benchmark::RegisterBenchmark("EnlargePicture", [](benchmark::State& s) { RunEnlargement(s, EnlargePicture); })
+      ->Args({352, 288})->Args({320, 240})->Args({176, 144})->Args({160, 128});
+  benchmark::RegisterBenchmark("reference.EnlargePictureScalar",
+                               [](benchmark::State& s) { RunEnlargement(s, EnlargePictureScalar); })
+      ->Args({352, 288})->Args({176, 144});
+}
+
+const bool kRegistered = [] {
+  const uint32_t available = CpuFlags();
+  for (const CpuLevel& level : kCpuLevels) {
+    if ((level.flags & available) != level.flags) continue;
+    VideoDsp dsp;
+    InitVideoDsp(dsp, level.flags);
+    RegisterLevel(level.name, dsp);
+  }
+  RegisterReferences();
+  return true;
+}();
 
 }  // namespace
 }  // namespace zentrova
