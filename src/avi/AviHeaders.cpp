@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "avi/Dates.h"
 #include "avi/RiffBuffer.h"
-#include "container/Tags.h"
 
 namespace zentrova::avi {
 namespace {
@@ -117,7 +117,7 @@ void PutText(RiffBuffer& out, uint32_t fourcc, const std::string& text) {
 // ended by a line feed and a zero as the classic writers leave it.
 void PutStartDate(RiffBuffer& out, const FileTags& tags) {
   if (!tags.hasStartTime) return;
-  PutText(out, FourCC('I', 'D', 'I', 'T'), container::AviDate(tags.startTime) + "\n");
+  PutText(out, FourCC('I', 'D', 'I', 'T'), AviDate(tags.startTime) + "\n");
 }
 
 void PutInfoList(RiffBuffer& out, const FileTags& tags) {
@@ -125,7 +125,7 @@ void PutInfoList(RiffBuffer& out, const FileTags& tags) {
   const size_t list = out.OpenList(FourCC('I', 'N', 'F', 'O'));
   if (!tags.title.empty()) PutText(out, FourCC('I', 'N', 'A', 'M'), tags.title);
   if (!tags.comment.empty()) PutText(out, FourCC('I', 'C', 'M', 'T'), tags.comment);
-  if (tags.hasStartTime) PutText(out, FourCC('I', 'C', 'R', 'D'), container::IsoUtc(tags.startTime));
+  if (tags.hasStartTime) PutText(out, FourCC('I', 'C', 'R', 'D'), IsoUtc(tags.startTime));
   if (!tags.software.empty()) PutText(out, FourCC('I', 'S', 'F', 'T'), tags.software);
   out.Close(list);
 }

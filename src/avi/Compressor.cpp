@@ -1,73 +1,7 @@
-// The registry of video compressors, and the stream each one makes.
+// The compressed streams' planar input.
 #include "avi/Compressor.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "avi/LibavCompressor.h"
-
 namespace zentrova::avi {
-namespace {
-
-struct Choice {
-  const char* name;
-  const char* description;
-  LibavCodec codec;  // encoder null: stored as handed over
-};
-
-// The compressors offered, in the order they are listed. MPEG-4 Part 2 goes out as XVID, the
-// FourCC that standalone players, TVs and the built-in decoders of desktop systems know best.
-const Choice kChoices[] = {
-    {"raw", "Full Frames (Uncompressed)", {nullptr, 0}},
-    {"mjpeg", "Motion JPEG", {"mjpeg", FourCC('M', 'J', 'P', 'G')}},
-    {"mpeg4", "MPEG-4 Part 2 (XVID)", {"mpeg4", FourCC('X', 'V', 'I', 'D')}},
-    {"h264", "H.264 (libx264)", {"libx264", FourCC('H', '2', '6', '4')}},
-    {"ffv1", "FFV1 (lossless)", {"ffv1", FourCC('F', 'F', 'V', '1')}},
-};
-
-bool IsAvailable(const Choice& c) { return !c.codec.encoder || LibavEncoderAvailable(c.codec.encoder); }
-
-// "Full Frames (Uncompressed)": the pictures and their format go to the file as handed over.
-class UncompressedStream final : public AviStream {
- public:
-  explicit UncompressedStream(std::shared_ptr<AviStream> source) : source_(std::move(source)) {}
-
-  int SetFormat(int32_t position, const void* format, int32_t size) override {
-    return source_->SetFormat(position, format, size);
-  }
-
-  int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-            int32_t* samplesWritten, int32_t* bytesWritten) override {
-    return source_->Write(start, samples, data, bytes, flags, samplesWritten, bytesWritten);
-  }
-
-  StreamInfo Info() const override { return source_->Info(); }
-
- private:
-  std::shared_ptr<AviStream> source_;
-};
-
-}  // namespace
-
-std::vector<CompressorInfo> ListCompressors() {
-  std::vector<CompressorInfo> list;
-  for (const Choice& c : kChoices) list.push_back({c.name, c.description, IsAvailable(c)});
-  return list;
-}
-
-int MakeCompressedStream(std::shared_ptr<AviStream>& compressed, const std::shared_ptr<AviStream>& source,
-                         const CompressOptions& options) {
-  if (!source) return -1;
-  const auto* choice = std::find_if(std::begin(kChoices), std::end(kChoices),
-                                    [&](const Choice& c) { return options.codec == c.name; });
-  if (choice == std::end(kChoices) || !IsAvailable(*choice)) return -1;
-  if (!choice->codec.encoder) {
-    compressed = std::make_shared<UncompressedStream>(source);
-    return 0;
-  }
-  compressed = MakeLibavStream(choice->codec, source, options.quality, options.threads);
-  return compressed ? 0 : -1;
-}
 
 PlanarInput* PlanarInputOf(AviStream* stream) {
   auto* planar = dynamic_cast<PlanarInput*>(stream);

@@ -1,6 +1,6 @@
 // codecs: the video compressors and whether this machine's libraries provide them.
 #include "avi/Compressor.h"
-#include "avi/LibavCompressor.h"
+#include "libav/LibavCompressor.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"

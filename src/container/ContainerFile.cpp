@@ -1,6 +1,6 @@
 #include "container/ContainerFile.h"
 
-#include <filesystem>
+#include <string>
 
 namespace zentrova::container {
 namespace {
@@ -44,15 +44,6 @@ bool CanCarry(Format format, const std::string& codec, std::string* reason) {
   if (format != Format::Mp4 || codec == "h264" || codec == "mpeg4") return true;
   if (reason) *reason = "MP4 carries h264 or mpeg4 pictures, not " + codec + " (Matroska and AVI take every compressor)";
   return false;
-}
-
-int OpenOutput(std::shared_ptr<avi::AviFile>& file, Format format, const std::string& path, std::string* reason) {
-  if (format == Format::Avi) return avi::OpenAviFile(file, path, reason);
-  std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, reason);
-  if (!sink) return -1;
-  // The scratch file goes beside the output, on a disk the user chose to have room.
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  return OpenMediaFile(file, format, std::move(sink), folder.empty() ? std::string(1, '.') : folder.string(), reason);
 }
 
 }  // namespace zentrova::container

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "avi/AviTypes.h"
+#include "avi/Dates.h"
 
 namespace zentrova::container {
 
@@ -15,10 +16,9 @@ inline constexpr size_t kMaxTagBytes = 4096;
 
 // Each byte as the Latin-1 character of its value, in UTF-8. Never fails.
 std::string Latin1ToUtf8(const std::string& bytes);
-// ISO 8601 in UTC: "2008-01-10T21:20:00Z".
-std::string IsoUtc(int64_t secondsSince1970);
-// The AVI date form of IDIT: "Thu Jan 10 21:20:00 2008".
-std::string AviDate(int64_t secondsSince1970);
+// ISO 8601 in UTC: "2008-01-10T21:20:00Z" (the AVI headers' date form, which Matroska and MP4
+// share).
+using avi::IsoUtc;
 
 // title: text1 (the camera name); comment: text2 and text3 (site, notes), a line each, the empty
 // ones left out; the start time; the software.

@@ -10,7 +10,7 @@
 #include <new>
 
 #include "audio/G726Decoder.h"
-#include "avi/LibavCompressor.h"
+#include "libav/LibavCompressor.h"
 #include "container/ContainerFile.h"
 #include "convert/Messages.h"
 #include "container/Tags.h"

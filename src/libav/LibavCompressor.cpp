@@ -1,4 +1,4 @@
-#include "avi/LibavCompressor.h"
+#include "libav/LibavCompressor.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

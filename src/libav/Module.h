@@ -15,7 +15,7 @@
 
 #include "avi/AviFile.h"
 #include "avi/ByteSink.h"
-#include "avi/LibavCompressor.h"
+#include "libav/LibavCompressor.h"
 #include "container/ContainerFile.h"
 
 namespace zentrova::libav {

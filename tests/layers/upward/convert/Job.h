@@ -1,0 +1,3 @@
+#pragma once
+// The job uses the decoder below it: allowed.
+#include "video/Decoder.h"
