@@ -9,16 +9,12 @@
 
 #include <cstring>
 
+#include "video/x86/ByteLanes.h"
+
 namespace zentrova {
 namespace {
 
-inline __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-
-inline __m128i FloorAverage(__m128i a, __m128i b) {
-  const __m128i lowBit = _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1));
-  return _mm_sub_epi8(_mm_avg_epu8(a, b), lowBit);
-}
+using namespace byte_lanes;
 
 inline __m128i DivideBy255(__m128i w) {
   const __m128i q = _mm_add_epi16(_mm_add_epi16(w, _mm_set1_epi16(1)), _mm_srli_epi16(w, 8));
