@@ -144,15 +144,10 @@ void ColumnsC(const int16_t* columns, int16_t* samples) {
   if (!FillPlainDcAlone(columns, samples)) InverseDctPortableColumns(columns, samples);
 }
 
-void ColumnPairC(const int16_t* first, const int16_t* second, int16_t* firstSamples, int16_t* secondSamples) {
-  ColumnsC(first, firstSamples);
-  ColumnsC(second, secondSamples);
-}
-
 }  // namespace
 
 void InitPlainInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags) {
-  dsp = {ScanC, ColumnsC, ColumnPairC};
+  dsp = {ScanC, ColumnsC, TransformEach<ColumnsC>};
 #if defined(__SSE2__)
   InitPlainInverseDctX86(dsp, cpuFlags);
 #else

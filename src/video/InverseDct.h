@@ -23,6 +23,13 @@ struct InverseDctDsp {
   // transforms blocks in pairs (AVX2 carries one block in each half of its registers).
   BlockPairTransform columnPair;
 };
+// A pair entry made of a one-block entry, for the levels with no kernel that takes two at once.
+template <BlockTransform transform>
+void TransformEach(const int16_t* first, const int16_t* second, int16_t* firstSamples, int16_t* secondSamples) {
+  transform(first, firstSamples);
+  transform(second, secondSamples);
+}
+
 // The portable kernels, then those of every level in `cpuFlags` (video/CpuFlags.h).
 void InitPlainInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags);
 void InitVectorInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags);

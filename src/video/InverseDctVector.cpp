@@ -23,15 +23,10 @@ void ColumnsC(const int16_t* columns, int16_t* samples) {
   InverseDctVectorScalar(scan, samples);
 }
 
-void ColumnPairC(const int16_t* first, const int16_t* second, int16_t* firstSamples, int16_t* secondSamples) {
-  ColumnsC(first, firstSamples);
-  ColumnsC(second, secondSamples);
-}
-
 }  // namespace
 
 void InitVectorInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags) {
-  dsp = {InverseDctVectorScalar, ColumnsC, ColumnPairC};
+  dsp = {InverseDctVectorScalar, ColumnsC, TransformEach<ColumnsC>};
 #if defined(__SSE2__)
   InitVectorInverseDctX86(dsp, cpuFlags);
 #else

@@ -12,14 +12,10 @@ namespace zentrova {
 // The plain variant with AVX2, eight lanes of 32 bits.
 void InverseDctAvx2(const int16_t* coefficients, int16_t* samples);
 void InverseDctAvx2Columns(const int16_t* columns, int16_t* samples);
-void InverseDctAvx2ColumnPair(const int16_t* first, const int16_t* second, int16_t* firstSamples,
-                              int16_t* secondSamples);
 
 // The vector variant with SSE2, eight 16-bit lanes, and with AVX2 two blocks at once.
 void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples);
 void InverseDctVectorSse2Columns(const int16_t* columns, int16_t* samples);
-void InverseDctVectorSse2ColumnPair(const int16_t* first, const int16_t* second, int16_t* firstSamples,
-                                    int16_t* secondSamples);
 void InverseDctVectorAvx2ColumnPair(const int16_t* first, const int16_t* second, int16_t* firstSamples,
                                     int16_t* secondSamples);
 
@@ -29,14 +25,15 @@ inline void InitPlainInverseDctX86(InverseDctDsp& dsp, uint32_t flags) {
   if (!(flags & kCpuFlagAvx2)) return;
   dsp.scan = InverseDctAvx2;
   dsp.columns = InverseDctAvx2Columns;
-  dsp.columnPair = InverseDctAvx2ColumnPair;
+  // One block already fills the AVX2 registers.
+  dsp.columnPair = TransformEach<InverseDctAvx2Columns>;
 }
 
 inline void InitVectorInverseDctX86(InverseDctDsp& dsp, uint32_t flags) {
   if (!(flags & kCpuFlagSse2)) return;
   dsp.scan = InverseDctVectorSse2;
   dsp.columns = InverseDctVectorSse2Columns;
-  dsp.columnPair = InverseDctVectorSse2ColumnPair;
+  dsp.columnPair = TransformEach<InverseDctVectorSse2Columns>;
   if (!(flags & kCpuFlagSsse3)) return;
   if (!(flags & kCpuFlagAvx2)) return;
   dsp.columnPair = InverseDctVectorAvx2ColumnPair;

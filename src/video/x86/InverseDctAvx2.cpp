@@ -135,12 +135,6 @@ ZENTROVA_AVX2 void TransformColumns(__m256i* x, int16_t* samples) {
   TransformColumns(x, samples);
 }
 
-void InverseDctAvx2ColumnPair(const int16_t* first, const int16_t* second, int16_t* firstSamples,
-                              int16_t* secondSamples) {
-  InverseDctAvx2Columns(first, firstSamples);
-  InverseDctAvx2Columns(second, secondSamples);
-}
-
 }  // namespace zentrova
 
 #endif  // __SSE2__

@@ -108,12 +108,6 @@ void InverseDctVectorSse2Columns(const int16_t* columns, int16_t* samples) {
   TransformColumns(x, samples);
 }
 
-void InverseDctVectorSse2ColumnPair(const int16_t* first, const int16_t* second, int16_t* firstSamples,
-                                    int16_t* secondSamples) {
-  InverseDctVectorSse2Columns(first, firstSamples);
-  InverseDctVectorSse2Columns(second, secondSamples);
-}
-
 }  // namespace zentrova
 
 #endif  // __SSE2__
