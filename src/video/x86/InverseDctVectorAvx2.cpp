@@ -9,8 +9,13 @@
 
 #include "video/InverseDctVectorLanes.h"
 
+// Everything defined from here on is built for AVX2, the shared flow's templates included.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 #include "video/x86/InverseDctVectorFlow.h"
 
@@ -72,6 +77,10 @@ void InverseDctVectorAvx2ColumnPair(const int16_t* first, const int16_t* second,
 
 }  // namespace zentrova
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif  // __SSE2__
