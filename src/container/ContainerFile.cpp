@@ -1,6 +1,5 @@
 #include "container/ContainerFile.h"
 
-#include <filesystem>
 
 namespace zentrova::container {
 namespace {
@@ -50,9 +49,7 @@ int OpenOutput(std::shared_ptr<avi::AviFile>& file, Format format, const std::st
   if (format == Format::Avi) return avi::OpenAviFile(file, path, reason);
   std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, reason);
   if (!sink) return -1;
-  // The scratch file goes beside the output, on a disk the user chose to have room.
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  return OpenMediaFile(file, format, std::move(sink), folder.empty() ? std::string(1, '.') : folder.string(), reason);
+  return OpenMediaFile(file, format, std::move(sink), {}, reason);
 }
 
 }  // namespace zentrova::container
