@@ -221,9 +221,12 @@ bool MediaWriter::Start() {
     av_dict_set(&options, "movflags", "frag_custom+empty_moov+delay_moov+default_base_moof", 0);
     av_dict_set(&options, "frag_size", kMp4FragmentBytes, 0);
   }
-  const int header = avformat_write_header(oc_, &options);
+  const int init = avformat_init_output(oc_, &options);
   av_dict_free(&options);
-  if (header < 0) return false;
+  if (init < 0) return false;
+  // The muxer names itself the encoder as it starts; the file's tags name the program that made it.
+  SetTag(&oc_->metadata, "encoder", tags_.software);
+  if (avformat_write_header(oc_, nullptr) < 0) return false;
   broken_ = false;
   return format_ == Format::Mp4 || Commit();
 }
