@@ -27,9 +27,6 @@ constexpr size_t kPcmBlockSamples = 800;            // 100 ms of sound per Matro
 // seconds whatever the pictures.
 constexpr AVRational kCommitAtKey{1, 1};
 constexpr AVRational kCommitAlways{4, 1};
-// A picture lasts between 1/120 s and 60 s, as the frame rates allowed.
-constexpr AVRational kShortestPicture{1, 120};
-constexpr AVRational kLongestPicture{60, 1};
 // An MP4 fragment is cut by us, or by the muxer once it holds this much.
 constexpr const char* kMp4FragmentBytes = "4194304";
 
@@ -207,8 +204,6 @@ bool MediaWriter::Start() {
     s.st->disposition |= AV_DISPOSITION_DEFAULT;
     if (!(s.video ? DescribeVideo(s, s.st->codecpar) : DescribeAudio(s, s.st->codecpar))) return false;
   }
-  const Stream* video = Video();
-  timedBySound_ = video && (video->info.dwFlags & container::kTimedBySound) && Audio();
 
   AVDictionary* options = nullptr;
   if (format_ == Format::Matroska) {
@@ -227,6 +222,11 @@ bool MediaWriter::Start() {
   // The muxer names itself the encoder as it starts; the file's tags name the program that made it.
   SetTag(&oc_->metadata, "encoder", tags_.software);
   if (avformat_write_header(oc_, nullptr) < 0) return false;
+  // Times in the units the muxer settled on.
+  if (const Stream* video = Video()) {
+    const bool bySound = (video->info.dwFlags & container::kTimedBySound) && Audio();
+    clock_ = PictureClock(frameTime_, video->st->time_base, bySound, sampleRate_);
+  }
   broken_ = false;
   return format_ == Format::Mp4 || Commit();
 }
@@ -279,33 +279,11 @@ bool MediaWriter::DescribeAudio(Stream& s, AVCodecParameters* par) {
   return true;
 }
 
-int64_t MediaWriter::PictureStart(uint64_t position) {
-  const AVRational tb = Video()->st->time_base;
-  const Stream* audio = Audio();
-  if (!timedBySound_ || audio->length == 0) return av_rescale_q(static_cast<int64_t>(position), frameTime_, tb);
-  // position * sound / (pictures so far): the share of the sound that falls before it.
-  const int64_t pictures = static_cast<int64_t>(position) + 1;
-  const int64_t start = av_rescale(static_cast<int64_t>(audio->length), static_cast<int64_t>(position) * tb.den,
-                                   pictures * sampleRate_ * int64_t{tb.num});
-  const int64_t shortest = av_rescale_q(static_cast<int64_t>(position), kShortestPicture, tb);
-  const int64_t longest = av_rescale_q(static_cast<int64_t>(position), kLongestPicture, tb);
-  return std::clamp(start, shortest, longest);
-}
-
-int64_t MediaWriter::PictureDuration(uint64_t position) {
-  const AVRational tb = Video()->st->time_base;
-  const Stream* audio = Audio();
-  if (!timedBySound_ || audio->length == 0) return std::max<int64_t>(1, av_rescale_q(1, frameTime_, tb));
-  // The sound so far shared among the pictures so far.
-  const int64_t pictures = static_cast<int64_t>(position) + 1;
-  const int64_t share = av_rescale(static_cast<int64_t>(audio->length), tb.den, pictures * sampleRate_ * int64_t{tb.num});
-  return std::clamp(share, std::max<int64_t>(1, av_rescale_q(1, kShortestPicture, tb)),
-                    av_rescale_q(1, kLongestPicture, tb));
-}
-
 bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t bytes, bool key) {
   const AVRational tb = s.st->time_base;
-  const int64_t pts = std::max(PictureStart(at), lastPts_ + 1);
+  const Stream* audio = Audio();
+  const uint64_t sound = audio ? audio->length : 0;
+  const int64_t pts = std::max(clock_.Start(at, sound), lastPts_ + 1);
   // Counted at a key picture, so that a cluster or fragment starts with one.
   const int64_t since = pts - committedPts_;
   if (since >= av_rescale_q(1, kCommitAlways, tb) || (key && since >= av_rescale_q(1, kCommitAtKey, tb))) {
@@ -320,7 +298,7 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   std::memcpy(packet->data, data, static_cast<size_t>(bytes));
   if (flip_ && static_cast<size_t>(bytes) == row_ * height_) Flip(packet->data, row_, height_);
   packet->pts = packet->dts = pts;
-  packet->duration = PictureDuration(at);
+  packet->duration = clock_.Duration(at, sound);
   if (key) packet->flags |= AV_PKT_FLAG_KEY;
   packet->stream_index = s.st->index;
   const bool sent = Send(packet);

@@ -5,11 +5,7 @@
 // whenever the writing stops, by a kill, a full disk or a closed pipe. About once a second the
 // muxer is made to hand everything on, and what the file holds then is counted: after a failed
 // write the file is cut back to that point and says it holds those frames.
-//
-// The pictures' times: with a rate fixed from the start, every picture at its place; when the
-// pictures are to last as long as the sound (the rate is final only once the last sample is
-// in), each picture at the share of the sound written so far that its number gives it, which is
-// where the final rate puts it whenever the sound comes evenly.
+// The pictures are timed as they are written (PictureClock).
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -18,6 +14,7 @@
 #include "avi/ByteSink.h"
 #include "container/ContainerFile.h"
 #include "libav/AacEncoder.h"
+#include "libav/PictureClock.h"
 #include "libav/SinkIo.h"
 
 extern "C" {
@@ -64,8 +61,6 @@ class MediaWriter {
   bool SendPcm();
   bool Send(AVPacket* packet);
   bool Commit();
-  int64_t PictureStart(uint64_t position);
-  int64_t PictureDuration(uint64_t position);
   void PatchFrameRate();
   void Finish();
 
@@ -79,7 +74,7 @@ class MediaWriter {
   std::vector<int16_t> pcm_;  // sound on its way to a Matroska block
   uint64_t soundTaken_ = 0;   // samples taken into Matroska blocks, the one on its way included
   AVRational frameTime_{1, 25};
-  bool timedBySound_ = false;
+  PictureClock clock_;
   bool flip_ = false;         // uncompressed pictures come bottom row first
   size_t row_ = 0, height_ = 0;
   int sampleRate_ = 8000;

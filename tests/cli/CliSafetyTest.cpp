@@ -362,5 +362,36 @@ TEST(CliTwoBatches, TemporaryFilesOfAKilledConversionGoThoseOfALiveOneStay) {
   EXPECT_TRUE(fs::exists(mine));
 }
 
+// A name in the output folder swapped for a symbolic link to a file elsewhere while the output is
+// written (a shared folder): the link is what gets replaced or refused, never the file it leads to.
+TEST(CliSwappedLinks, AnOutputNameSwappedForALinkNeverLeadsAWriteOutside) {
+  TempDir dir;
+  MakeRecording(dir.file("in.zr"), 5);
+  fs::create_directories(dir.file("out"));
+  WriteAll(dir.file("elsewhere.txt"), "not ours\n");
+  for (const bool replace : {false, true}) {
+    for (const char* name : {"cam.avi", "cam.mkv"}) {
+      SCOPED_TRACE(std::string(name) + (replace ? " replacing" : " new"));
+      const std::string out = dir.file("out/") + name;
+      fs::remove(out);
+      if (replace) WriteAll(out, "an older file\n");
+      JobOptions options;
+      options.format = container::FormatOfName(name);
+      options.overwrite = replace;
+      ConversionJob job([](const std::string&) {}, {}, options);
+      ASSERT_EQ(job.Convert(dir.file("in.zr"), out, [] { return std::optional(avi::CompressOptions{"mjpeg", 90}); }),
+                ConversionJob::Setup::Started);
+      // Planned and opened; now the name becomes a link to a file outside the folder.
+      fs::remove(out);
+      fs::create_symlink(dir.file("elsewhere.txt"), out);
+      job.RunFrameLoop(nullptr, {});
+      job.Finish();
+      EXPECT_EQ(ReadAll(dir.file("elsewhere.txt")), "not ours\n");
+      // A replacement takes the link's place; a new file leaves the name to whoever took it.
+      EXPECT_EQ(fs::is_symlink(out), !replace);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zentrova::testing
