@@ -84,13 +84,16 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c,
     return fail(item.failure);
   }
   ZrReader reader;
+  reader.setCancelFlag(&Cancel().stop);
   std::string fileError;
   reader.setFileErrorSink([&](const std::string& m) { fileError = m; });
   RecordingInfo info;
   const int opened = found ? reader.openFound(item.input, *found, &info) : reader.open(item.input, &info, 0, 1);
   if (!opened) {
     row.output.clear();
-    return fail(reader.failureReason().empty() ? fileError : reader.failureReason());
+    fail(reader.failureReason().empty() ? fileError : reader.failureReason());
+    if (Cancel().stop.load()) row.exitStatus = kExitCancelled;
+    return plan;
   }
   row.haveRecording = true;
   row.framesDeclared = static_cast<uint32_t>(reader.frameCount());
@@ -354,7 +357,11 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     return kExitFailed;
   }
 
-  const BatchScan scan = ScanInputs(c.inputs, c.outDir, OutputExtension(c));
+  const BatchScan scan = ScanInputs(c.inputs, c.outDir, OutputExtension(c), &Cancel().stop);
+  if (scan.cancelled) {
+    err << "zentrova: cancelled while searching for recordings; nothing was converted\n";
+    return kExitCancelled;
+  }
   if (o.verbose)
     for (const std::string& note : scan.notes) (o.json ? err : out) << "zentrova: " << note << "\n";
   if (scan.items.empty()) {
@@ -381,7 +388,12 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
   };
 
   auto lastDraw = Clock::now();
+  size_t notPlanned = 0;  // left unlooked-at by a cancel
   for (size_t i = 0; i < scan.items.size(); ++i) {
+    if (Cancel().stop.load()) {
+      notPlanned = scan.items.size() - i;
+      break;
+    }
     if (line.enabled() && Clock::now() - lastDraw > std::chrono::milliseconds(250)) {
       lastDraw = Clock::now();
       line.Draw("checking the recordings and outputs: " + std::to_string(i) + "/" + std::to_string(scan.items.size()));
@@ -517,7 +529,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
   line.Clear();
 
   // The summary and the status.
-  const size_t notStarted = todo.size() - std::min(todo.size(), shared.started.load());
+  const size_t notStarted = todo.size() - std::min(todo.size(), shared.started.load()) + notPlanned;
   size_t converted = 0, skipped = 0, partial = 0, failed = 0;
   uint64_t frames = 0;
   double videoSeconds = shared.videoMicros.load() / 1e6;

@@ -56,12 +56,14 @@ const char* KindOf(mode_t mode) {
 
 class Scanner {
  public:
-  Scanner(const std::string& outDir, const std::string& extension) : outDir_(outDir), extension_(extension) {
+  Scanner(const std::string& outDir, const std::string& extension, const std::atomic<bool>* cancel)
+      : outDir_(outDir), extension_(extension), cancel_(cancel) {
     struct stat st {};
     if (::stat(outDir.c_str(), &st) == 0) outId_ = {st.st_dev, st.st_ino};
   }
 
   void Input(const std::string& path) {
+    if (Cancelled()) return;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
       Broken(path, StatReason(errno));
@@ -77,7 +79,10 @@ class Scanner {
     }
   }
 
-  BatchScan Take() { return std::move(scan_); }
+  BatchScan Take() {
+    scan_.cancelled = Cancelled();
+    return std::move(scan_);
+  }
 
  private:
   void Broken(const std::string& path, const std::string& why) { scan_.items.push_back({path, "", why}); }
@@ -115,6 +120,7 @@ class Scanner {
     }
     std::vector<std::string> names;
     while (const dirent* e = ::readdir(dir)) {
+      if (Cancelled()) break;
       const std::string name = e->d_name;
       if (name != "." && name != "..") names.push_back(name);
     }
@@ -123,6 +129,7 @@ class Scanner {
 
     ancestors.push_back(id);
     for (const std::string& name : names) {
+      if (Cancelled()) break;
       const std::string full = Join(path, name);
       struct stat entry {};
       if (::stat(full.c_str(), &entry) != 0) {
@@ -140,8 +147,11 @@ class Scanner {
     ancestors.pop_back();
   }
 
+  bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
+
   std::string outDir_;
   std::string extension_;
+  const std::atomic<bool>* cancel_;
   FileId outId_{0, 0};
   std::set<FileId> visited_;
   std::map<std::string, std::string> outputs_;
@@ -159,8 +169,9 @@ bool IsRecordingName(const std::string& name) {
   return ends(".zr") || ends(".zrx");
 }
 
-BatchScan ScanInputs(const std::vector<std::string>& inputs, const std::string& outDir, const std::string& extension) {
-  Scanner scanner(outDir, extension);
+BatchScan ScanInputs(const std::vector<std::string>& inputs, const std::string& outDir, const std::string& extension,
+                     const std::atomic<bool>* cancel) {
+  Scanner scanner(outDir, extension, cancel);
   for (const std::string& input : inputs) scanner.Input(input);
   return scanner.Take();
 }

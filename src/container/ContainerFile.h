@@ -13,6 +13,11 @@ namespace zentrova::container {
 
 enum class Format { Avi, Matroska, Mp4 };
 
+// A flag of a Matroska or MP4 picture stream's StreamInfo::dwFlags (never written to an AVI
+// file): the pictures are to last as long as the sound, so their rate is final only once every
+// sample is in, and each picture is timed by the sound written before it.
+inline constexpr uint32_t kTimedBySound = 0x80000000u;
+
 // "avi", "mkv", "mp4".
 const char* FormatName(Format format);
 std::optional<Format> ParseFormat(const std::string& name);
@@ -28,9 +33,9 @@ bool CanCarry(Format format, const std::string& codec, std::string* reason);
 // `reason` says why in one line ("Permission denied").
 int OpenOutput(std::shared_ptr<avi::AviFile>& file, Format format, const std::string& path, std::string* reason);
 
-// A Matroska or MP4 file on the caller's sink. Samples are kept in a scratch file (in
-// `scratchFolder`, or the system's temporary folder) until the file completes, when the final
-// frame rate is known and the container is written in one go with it.
+// A Matroska or MP4 file on the caller's sink, written as the samples come (Matroska clusters,
+// MP4 fragments), so that it is playable up to about its last second whenever the writing stops.
+// Nothing is kept aside: `scratchFolder` is no longer used and may be empty.
 int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, Format format, std::unique_ptr<avi::ByteSink> sink,
                   const std::string& scratchFolder, std::string* reason);
 

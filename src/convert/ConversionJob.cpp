@@ -1,6 +1,7 @@
 #include "convert/ConversionJob.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -78,28 +79,37 @@ class SharedSink final : public avi::ByteSink {
   std::shared_ptr<avi::OutputSink> sink_;
 };
 
-// A Matroska or MP4 file on an output sink. Such a file is written in one go when it completes,
-// so it takes its name (replacing an existing file) only then, never while it is still empty.
+// A Matroska or MP4 file on an output sink, written as the conversion goes. A new file takes its
+// name with its first frame, as an AVI file does; one that replaces an existing file only once
+// it is complete, so that a file cut short never stands where a whole one was.
 class MediaOutput final : public avi::AviFile {
  public:
-  MediaOutput(std::shared_ptr<avi::AviFile> inner, std::shared_ptr<avi::OutputSink> sink)
-      : inner_(std::move(inner)), sink_(std::move(sink)) {}
+  MediaOutput(std::shared_ptr<avi::AviFile> inner, std::shared_ptr<avi::OutputSink> sink, std::string path,
+              bool replaces)
+      : inner_(std::move(inner)), sink_(std::move(sink)), path_(std::move(path)), replaces_(replaces) {}
 
   int CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) override {
     return inner_ ? inner_->CreateStream(stream, info) : -1;
   }
   int SetTags(const avi::FileTags& tags) override { return inner_ ? inner_->SetTags(tags) : -1; }
 
-  // The streams are released by now: completing the file writes the container. Only a file
-  // that was written whole and is on the disk takes its name; one that failed is removed, so an
-  // existing file is replaced only by a complete one, and none of its frames is counted.
+  // The streams are released by now: completing the file writes its indexes. A replacement
+  // takes its name only when written whole and on the disk; one that failed is removed with
+  // none of its frames counted, so an existing file is replaced only by a complete one.
   avi::Completion Complete() override {
     avi::Completion done = inner_ ? inner_->Complete() : avi::Completion{0, EIO};
     inner_.reset();
     completed_ = true;
-    if (done.error != 0 || sink_->error() != 0 || !sink_->Sync()) {
+    const bool whole = done.error == 0 && sink_->error() == 0;
+    const bool synced = sink_->Sync();
+    if (!whole || !synced) {
+      // A new file keeps the frames it holds up to a failed write, once they are on the disk; a
+      // replacement that failed is not kept.
       failed_ = true;
-      done.videoFrames = 0;
+      if (replaces_ || !kept_ || !synced) done.videoFrames = 0;
+      // A new file that holds no frame (only its header) does not stay at its name.
+      if (kept_ && !replaces_ && done.videoFrames == 0) ::unlink(path_.c_str());
+      if (done.error != 0 && sink_->error() == 0) firstError_ = done.error;
       done.error = writeError();
       return done;
     }
@@ -107,12 +117,21 @@ class MediaOutput final : public avi::AviFile {
     done.error = writeError();
     return done;
   }
-  int writeError() const override { return sink_->error() ? sink_->error() : (keepFailed_ || failed_ ? EIO : 0); }
+  int writeError() const override {
+    if (sink_->error()) return sink_->error();
+    if (firstError_) return firstError_;
+    return keepFailed_ || failed_ ? EIO : 0;
+  }
   bool Keep(std::string* reason) override {
+    if (!completed_ && !replaces_) {
+      kept_ = sink_->Keep(reason);
+      return kept_;
+    }
     if (!completed_) {
       keepWanted_ = true;
       return true;
     }
+    if (failed_ && kept_) return true;
     if (failed_) {
       if (reason) *reason = "the file could not be completed";
       return false;
@@ -127,7 +146,10 @@ class MediaOutput final : public avi::AviFile {
  private:
   std::shared_ptr<avi::AviFile> inner_;
   std::shared_ptr<avi::OutputSink> sink_;
-  bool completed_ = false, keepWanted_ = false, keepFailed_ = false, failed_ = false;
+  std::string path_;
+  bool replaces_;
+  bool completed_ = false, keepWanted_ = false, keepFailed_ = false, failed_ = false, kept_ = false;
+  int firstError_ = 0;
   std::string keepReason_;
 };
 
@@ -137,13 +159,10 @@ int OpenOutput(std::shared_ptr<avi::AviFile>& file, container::Format format, co
   if (format == container::Format::Avi) return avi::OpenAviOutput(file, path, options, reason);
   std::shared_ptr<avi::OutputSink> sink = avi::OpenOutputSink(path, options, reason);
   if (!sink) return -1;
-  // The scratch file goes beside the output, on a disk the user chose to have room.
-  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const bool replaces = ConversionJob::WouldReplace(path);
   std::shared_ptr<avi::AviFile> inner;
-  if (container::OpenMediaFile(inner, format, std::make_unique<SharedSink>(sink), folder.empty() ? "." : folder,
-                               reason) != 0)
-    return -1;
-  file = std::make_shared<MediaOutput>(std::move(inner), std::move(sink));
+  if (container::OpenMediaFile(inner, format, std::make_unique<SharedSink>(sink), {}, reason) != 0) return -1;
+  file = std::make_shared<MediaOutput>(std::move(inner), std::move(sink), path, replaces);
   return 0;
 }
 
@@ -249,6 +268,8 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   streamInfo_.dwScale = estimate.den;
   streamInfo_.dwRate = estimate.num;
   streamInfo_.dwInitialFrames = 1;
+  if (options_.format != container::Format::Avi && options_.rate.mode == RateChoice::Mode::Auto)
+    streamInfo_.dwFlags |= container::kTimedBySound;
   streamInfo_.dwSuggestedBufferSize =
       static_cast<uint32_t>(videoFormat_.biWidth) * static_cast<uint32_t>(videoFormat_.biHeight) * 3;
   streamInfo_.dwSampleSize = 0;
@@ -437,7 +458,7 @@ bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index) {
 std::string ConversionJob::WriteFailureReason() const {
   const int err = aviFile_ ? aviFile_->writeError() : 0;
   if (err != 0) return "cannot write " + outputPath_ + ": " + std::strerror(err);
-  return "the output refused a frame (" + outputPath_ + " or its scratch file can hold no more)";
+  return "the output refused a frame (" + outputPath_ + " can hold no more)";
 }
 
 ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* cancel, const ProgressSink& progress) {

@@ -1,7 +1,5 @@
 // Output files by their path, in any container: the AVI writer's own file, or a Matroska or MP4
 // file through the libav module, which is why this sits above the module's loader.
-#include <filesystem>
-
 #include "avi/ByteSink.h"
 #include "container/ContainerFile.h"
 
@@ -11,9 +9,7 @@ int OpenOutput(std::shared_ptr<avi::AviFile>& file, Format format, const std::st
   if (format == Format::Avi) return avi::OpenAviFile(file, path, reason);
   std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, reason);
   if (!sink) return -1;
-  // The scratch file goes beside the output, on a disk the user chose to have room.
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  return OpenMediaFile(file, format, std::move(sink), folder.empty() ? std::string(1, '.') : folder.string(), reason);
+  return OpenMediaFile(file, format, std::move(sink), {}, reason);
 }
 
 }  // namespace zentrova::container

@@ -256,6 +256,23 @@ bool ZrReader::ReadText(uint64_t& pos, uint32_t length, std::string& text, const
   return true;
 }
 
+namespace {
+
+// The place of the first block in `index` that an earlier entry already holds; its size when
+// none does.
+template <typename Index>
+size_t FirstRepeatedBlock(const Index& index) {
+  std::vector<std::pair<uint32_t, size_t>> order(index.size());
+  for (size_t i = 0; i < index.size(); ++i) order[i] = {index[i].offset, i};
+  std::sort(order.begin(), order.end());
+  size_t first = index.size();
+  for (size_t i = 1; i < order.size(); ++i)
+    if (order[i].first == order[i - 1].first) first = std::min(first, order[i].second);
+  return first;
+}
+
+}  // namespace
+
 bool ZrReader::IndexBlocks() {
   index_.clear();
   chainProblem_.clear();
@@ -279,6 +296,7 @@ bool ZrReader::IndexBlocks() {
   uint64_t windowStart = 0;
   size_t windowBytes = 0;
   bool dense = false;
+  uint64_t claimed = 0;  // the least the blocks indexed so far take
   for (;;) {
     if (p < fileLength_ && (p < windowStart || p + kBlockHeaderSize > windowStart + windowBytes)) {
       windowStart = p;
@@ -299,6 +317,20 @@ bool ZrReader::IndexBlocks() {
     }
     index_.push_back(BlockEntry{static_cast<uint32_t>(p), Le16(bh + 8)});
     const uint32_t next = Le32(bh + 4);
+    // Blocks never overlap: a block takes at least its header and a frame header per frame it
+    // declares. A chain whose blocks claim more than that, or more than the whole file, ends at
+    // this block, so the work is bounded by the file's size, however the links run.
+    const uint64_t extent = kBlockHeaderSize + uint64_t{index_.back().frameCount} * kFrameHeaderSize;
+    claimed += extent;
+    if (next != kNoBlock && next < fileLength_ &&
+        ((next > p && next < p + extent) || claimed > fileLength_ - header_.firstBlockOffset)) {
+      // A chain that loops claims more than the file too: it is cut before its first repeat.
+      const size_t repeat = FirstRepeatedBlock(index_);
+      chainProblem_ = repeat < index_.size() ? "its block chain comes back to a block already read"
+                                             : "its blocks overlap one another";
+      index_.resize(repeat);
+      break;
+    }
     if (next == kNoBlock || next >= fileLength_) {
       // A link to just past the end may be a recorder's way to end; one beyond it is a file cut short.
       if (next != kNoBlock && next > fileLength_) chainProblem_ = "its block chain goes on past the end of the file";

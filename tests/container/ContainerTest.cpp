@@ -382,41 +382,82 @@ class FullDisk final : public avi::ByteSink {
   uint64_t capacity_;
 };
 
-TEST(MediaFile, AFullDiskWhileTheContainerIsWrittenEndsItWithoutHarm) {
+// Pictures ffmpeg decodes from a file (0 when it opens none).
+int DecodedFrames(const std::string& path) {
+  const std::string n = Probe(path, "stream=nb_read_frames");
+  return n.empty() ? 0 : std::atoi(n.c_str());
+}
+
+TEST(MediaFile, AFullDiskLeavesAPlayableFileHoldingTheFramesItCounts) {
   SKIP_WITHOUT_FFMPEG();
   TempDir dir;
   for (Format format : {Format::Matroska, Format::Mp4}) {
-    for (uint64_t capacity : {uint64_t{0}, uint64_t{100}, uint64_t{5000}, uint64_t{60000}}) {
+    for (uint64_t capacity : {uint64_t{0}, uint64_t{100}, uint64_t{5000}, uint64_t{60000}, uint64_t{1} << 24}) {
       std::shared_ptr<avi::AviFile> file;
       std::string reason;
       const std::string path = dir.file("full." + std::string(container::FormatName(format)));
-      ASSERT_EQ(container::OpenMediaFile(file, format, std::make_unique<FullDisk>(path, capacity), dir.path().string(),
-                                         &reason),
-                0)
+      ASSERT_EQ(container::OpenMediaFile(file, format, std::make_unique<FullDisk>(path, capacity), {}, &reason), 0)
           << reason;
       avi::testing::ClipWriter w;
       avi::testing::Clip clip;
       clip.codec = "mpeg4";
-      clip.frames = 30;
+      clip.frames = 100;  // 4 s: pieces of the file are counted about once a second
       ASSERT_EQ(w.Open(file, clip), 0);
-      for (int i = 0; i < clip.frames; ++i) EXPECT_EQ(w.WriteFrame(clip, i), 0);
+      int refused = 0;
+      for (int i = 0; i < clip.frames; ++i) refused += w.WriteFrame(clip, i) != 0;
       w.Release();
-      // Writes the container into the full disk, and says so: a file that failed counts no
-      // frame, one that fitted (the largest disk) all of them.
       const avi::Completion done = file->Complete();
-      if (capacity < 5000) {
-        EXPECT_NE(done.error, 0) << capacity;
-      }
-      EXPECT_EQ(done.videoFrames, done.error != 0 ? 0u : 30u) << capacity;
       file.reset();
-      EXPECT_LE(std::filesystem::file_size(path), capacity);
+      const std::string what = std::string(container::FormatName(format)) + " on " + std::to_string(capacity);
+      EXPECT_LE(std::filesystem::file_size(path), capacity) << what;
+      if (capacity < 5000) {
+        EXPECT_NE(done.error, 0) << what;
+      }
+      if (done.error == 0) {
+        EXPECT_EQ(refused, 0) << what;
+        EXPECT_EQ(done.videoFrames, 100u) << what;
+      } else {
+        EXPECT_LT(done.videoFrames, 100u) << what;
+      }
+      // What the file says it holds is what a player gets from it, no more.
+      if (done.videoFrames > 0) {
+        EXPECT_EQ(DecodedFrames(path), static_cast<int>(done.videoFrames)) << what;
+      }
     }
   }
-  // Only the two scratch files' folder was used, and they are gone.
+  // Nothing was kept anywhere else.
   size_t left = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) left += entry.path().filename() != "full.mkv" &&
                                                                                    entry.path().filename() != "full.mp4";
   EXPECT_EQ(left, 0u);
+}
+
+TEST(MediaFile, AFileCutOffMidwayPlaysUpToAboutItsLastSecond) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  for (Format format : {Format::Matroska, Format::Mp4}) {
+    const std::string path = dir.file("live." + std::string(container::FormatName(format)));
+    std::shared_ptr<avi::AviFile> file;
+    std::string reason;
+    ASSERT_EQ(container::OpenMediaFile(file, format, avi::OpenFileSink(path, &reason), {}, &reason), 0) << reason;
+    avi::testing::ClipWriter w;
+    avi::testing::Clip clip;
+    clip.codec = "mpeg4";
+    clip.frames = 150;
+    ASSERT_EQ(w.Open(file, clip), 0);
+    for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(w.WriteFrame(clip, i), 0);
+    // What stands on the disk now is what a kill would leave.
+    const std::string killed = dir.file("killed." + std::string(container::FormatName(format)));
+    std::filesystem::copy_file(path, killed);
+    w.Release();
+    ASSERT_EQ(file->Complete().error, 0);
+    file.reset();
+    const int frames = DecodedFrames(killed);
+    EXPECT_GE(frames, 150 - 2 * 25) << container::FormatName(format);
+    EXPECT_LT(frames, 150) << container::FormatName(format);
+    EXPECT_EQ(DecodedFrames(path), 150);
+    EXPECT_GT(EndOf(killed, "a:0").packets, 0) << container::FormatName(format);
+  }
 }
 
 TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
@@ -428,7 +469,7 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
     std::string reason;
     std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, &reason);
     ASSERT_TRUE(sink) << reason;
-    ASSERT_EQ(container::OpenMediaFile(file, format, std::move(sink), dir.path().string(), &reason), 0) << reason;
+    ASSERT_EQ(container::OpenMediaFile(file, format, std::move(sink), {}, &reason), 0) << reason;
     avi::testing::ClipWriter w;
     avi::testing::Clip clip;
     clip.codec = "mpeg4";

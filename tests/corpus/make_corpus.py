@@ -142,6 +142,15 @@ def cases():
             break
         at = nxt
     c["million-frames-in-8-seconds.zr"] = bytes(b)
+    # Blocks that overlap: 32767 block headers 36 bytes apart, each declaring 65535 frames
+    # (2,147,385,345 in 1.2 MB), each linking to the next inside its own frames.
+    var = variable_part()
+    out = bytearray(file_header(first=36 + len(var)) + var)
+    small = frame(intra_picture(160, 112, data=b""))
+    for i in range(32767):
+        nxt = NO_BLOCK if i == 32766 else len(out) + 16 + len(small)
+        out += block_header(nxt=nxt, count=65535) + small
+    c["overlapping-blocks.zr"] = bytes(out)
     c["end-before-start.zr"] = recording([[ok]], start=1700000000, end=1600000000)
     c["zero-duration.zr"] = recording([[ok]], start=5, end=5)
     # Pictures: a header announcing 1023 x 1023, sizes that change mid-stream, too big for the

@@ -331,6 +331,44 @@ TEST_F(ReaderTest, LongLoopsAreCutWhereverTheyCloseWithoutGrowingTheIndex) {
   EXPECT_EQ(f.reader.frameCount(), 1);
 }
 
+TEST_F(ReaderTest, BlocksThatOverlapEndTheChainSoTheWorkIsBoundedByTheFile) {
+  // Two blocks each declaring 65535 frames, the first linking into its own frames.
+  RecordingBytes b = SmallRecording();
+  const uint32_t second = 44 + 16 + 13;
+  b.block(~0u, second, 65535).frame(0, {1});
+  b.block(44, ~0u, 65535).frame(0, {2});
+  b.fill(64);
+  Fetcher f;
+  ASSERT_EQ(f.open(Save(b)), 1);
+  EXPECT_EQ(f.reader.blockCount(), 1);
+  EXPECT_EQ(f.reader.chainProblem(), "its blocks overlap one another");
+
+  // Blocks far apart that together declare more frames than the file could hold, each frame
+  // taking at least its header: the chain ends where the claim passes the file's size.
+  RecordingBytes many = SmallRecording();
+  for (int i = 0; i < 40; ++i) {
+    const uint32_t here = static_cast<uint32_t>(many.size());
+    many.block(~0u, i + 1 < 40 ? here + 16 + 13 + 64 : ~0u, i == 0 ? 1 : 5).frame(0, {3}).fill(64);
+  }
+  Fetcher g;
+  ASSERT_EQ(g.open(Save(many, "many.zr")), 1);
+  EXPECT_EQ(g.reader.blockCount(), 40);  // 5 frames of 12 bytes fit in each block's 77 bytes
+
+  // The same blocks linked from the first to the last, then back towards the first, each
+  // declaring 60 frames: no link lands inside the block it leaves, but the claims overlap.
+  RecordingBytes greedy = SmallRecording();
+  auto at = [](int i) { return static_cast<uint32_t>(44 + 93 * i); };
+  for (int i = 0; i < 40; ++i) {
+    const uint32_t next = i == 0 ? at(39) : i == 1 ? ~0u : at(i - 1);
+    greedy.block(~0u, next, 60).frame(0, {4}).fill(64);
+  }
+  Fetcher h;
+  ASSERT_EQ(h.open(Save(greedy, "greedy.zr")), 1);
+  EXPECT_LT(h.reader.blockCount(), 40);
+  EXPECT_LE(uint64_t(h.reader.frameCount()) * 12, std::filesystem::file_size(dir.file("greedy.zr")) + 60 * 12);
+  EXPECT_EQ(h.reader.chainProblem(), "its blocks overlap one another");
+}
+
 // ---- fetching ----
 
 TEST_F(ReaderTest, DeliversFramesInOrderThenFailsForever) {
