@@ -17,6 +17,8 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err);
 int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err);
 // recover INPUT... -o OUTDIR: repaired recordings.
 int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err);
+// hash INPUT: per-picture digests in ffmpeg's framemd5 text, and the sound's MD5.
+int RunHash(const Invocation& how, std::ostream& out, std::ostream& err);
 // codecs
 int RunCodecs(const Invocation& how, std::ostream& out, std::ostream& err);
 

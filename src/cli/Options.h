@@ -37,12 +37,20 @@ struct ConvertOptions {
   bool listOnly = false;   // recover --list: report, write nothing
 };
 
+struct HashOptions {
+  std::string input;
+  std::string format = "md5";  // md5 or sha256
+  std::string rate = "auto";
+  std::string idct = "auto";
+};
+
 struct Invocation {
-  enum class Command { None, Convert, Info, Codecs, Recover };
+  enum class Command { None, Convert, Info, Codecs, Recover, Hash };
   Command command = Command::None;
   ConvertOptions convert;
   OutputOptions output;
   std::vector<std::string> infoInputs;
+  HashOptions hash;
   // Set by Run: standard error is a terminal, so a progress line may be drawn there.
   bool errIsTerminal = false;
 };
@@ -53,6 +61,9 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& options);
 void AddRecoveryOptions(CLI::App& command, ConvertOptions& options);
 // -q, -v, --no-progress and --json of `convert`.
 void AddReportingOptions(CLI::App& command, OutputOptions& output);
+
+// The options of `hash`.
+void AddHashOptions(CLI::App& hash, HashOptions& options);
 
 // The file name ending of the batch form's outputs: ".avi", or that of the --format chosen.
 std::string OutputExtension(const ConvertOptions& options);
