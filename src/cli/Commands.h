@@ -19,6 +19,10 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err);
 int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err);
 // hash INPUT: per-picture digests in ffmpeg's framemd5 text, and the sound's MD5.
 int RunHash(const Invocation& how, std::ostream& out, std::ostream& err);
+// verify OUTPUT INPUT: the output compared picture by picture with the recording decoded again.
+int RunVerify(const Invocation& how, std::ostream& out, std::ostream& err);
+// verify REPORT.json: the files a report names still have the digests it records.
+int RunVerifyReport(const Invocation& how, std::ostream& out, std::ostream& err);
 // codecs
 int RunCodecs(const Invocation& how, std::ostream& out, std::ostream& err);
 

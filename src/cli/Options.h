@@ -44,13 +44,22 @@ struct HashOptions {
   std::string idct = "auto";
 };
 
+struct VerifyOptions {
+  std::string output;  // the converted file, or a report
+  std::string input;   // the recording; empty when `output` is a report
+  double minPsnr = 30;
+  bool perFrame = false;
+  std::string idct = "auto";
+};
+
 struct Invocation {
-  enum class Command { None, Convert, Info, Codecs, Recover, Hash };
+  enum class Command { None, Convert, Info, Codecs, Recover, Hash, Verify };
   Command command = Command::None;
   ConvertOptions convert;
   OutputOptions output;
   std::vector<std::string> infoInputs;
   HashOptions hash;
+  VerifyOptions verify;
   // Set by Run: standard error is a terminal, so a progress line may be drawn there.
   bool errIsTerminal = false;
 };
@@ -64,6 +73,9 @@ void AddReportingOptions(CLI::App& command, OutputOptions& output);
 
 // The options of `hash`.
 void AddHashOptions(CLI::App& hash, HashOptions& options);
+
+// The options of `verify`.
+void AddVerifyOptions(CLI::App& verify, VerifyOptions& options);
 
 // The file name ending of the batch form's outputs: ".avi", or that of the --format chosen.
 std::string OutputExtension(const ConvertOptions& options);
