@@ -35,6 +35,7 @@ struct ConvertOptions {
   std::string size;        // --size WxH: the picture size when a lost header cannot be inferred
   std::string generation;  // --generation older|newer
   bool listOnly = false;   // recover --list: report, write nothing
+  bool report = false;     // --report: NAME.report.json and .txt beside each output
 };
 
 struct HashOptions {

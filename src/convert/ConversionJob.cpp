@@ -469,6 +469,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return false;
     if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
     ++fetched;
+    if (frameRecord_->flags & FlagAudio) result.audioBytesDropped += frameRecord_->audioBytes % 3;
     if (frameRecord_->cut) {
       AddFrame(result.cutFrames, fetched - 1);
       if (cutFrames++ == 0) firstCut = fetched;

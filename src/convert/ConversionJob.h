@@ -91,6 +91,8 @@ class ConversionJob {
     // picture before it), frames whose picture was damaged, and frames the recording cut short
     // (counted as read, from 0).
     FrameSpans blackFrames, damagedFrames, cutFrames;
+    // Sound bytes read and not converted: the odd one or two after a frame's last whole group.
+    uint64_t audioBytesDropped = 0;
     JobOutcome outcome = JobOutcome::Saved;
     std::string reason;  // one line on what went wrong when the outcome is not Saved
   };
