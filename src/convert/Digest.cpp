@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "recording/ReadOnlyFile.h"
+
 namespace zentrova {
 
 struct Digest::Context {
@@ -58,9 +60,7 @@ std::string Digest::Finish() {
 }
 
 std::optional<std::string> DigestOfFile(const std::string& path, DigestKind kind, std::string* reason) {
-  // Read only, and without moving the file's access time where the system lets us.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenReadOnly(path);
   if (fd < 0) {
     if (reason) *reason = path + ": " + std::strerror(errno);
     return std::nullopt;

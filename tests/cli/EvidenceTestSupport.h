@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the evidence tests: recordings of every resolution, ffmpeg run on the outputs.
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
