@@ -207,6 +207,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
                       row.log.push_back(m);
                       diagnostics.push_back(m);
                     });
+  if (report.blocked()) return reported(fail("the report of an earlier conversion is beside the output"));
   avi::CompressOptions chosen{c.codec, c.quality};
   const auto setup = job.Convert(plan.item.input, plan.item.output, [&] { return std::optional(chosen); });
   if (setup == ConversionJob::Setup::Cancelled) {

@@ -58,6 +58,7 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
     }
   }
 
+  if (report.blocked()) return report.Finish(kExitFailed, err);
   avi::CompressOptions chosen{c.codec, c.quality};
   const auto setup = job.Convert(input, output, [&] { return std::optional(chosen); });
   if (setup == ConversionJob::Setup::Cancelled) return report.Finish(kExitCancelled, err);

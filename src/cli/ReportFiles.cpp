@@ -83,6 +83,8 @@ ReportRecorder::ReportRecorder(bool enabled, const std::string& input, const std
     : enabled_(enabled) {
   if (!enabled_) return;
   overwrite_ = job.overwrite;
+  blocked_ = !overwrite_ && (ConversionJob::WouldReplace(ReportPath(output, "json")) ||
+                             ConversionJob::WouldReplace(ReportPath(output, "txt")));
   report_.started = NowMillis();
   report_.output.path = output;
   report_.program = "zentrova " ZENTROVA_VERSION;
@@ -127,8 +129,7 @@ int ReportRecorder::Finish(int status, std::ostream& err) {
   std::string reason;
   const std::string output = report_.output.path;
   // The report of an earlier conversion is evidence too: replaced only with -y, as the output is.
-  if (!overwrite_ && (ConversionJob::WouldReplace(ReportPath(output, "json")) ||
-                      ConversionJob::WouldReplace(ReportPath(output, "txt")))) {
+  if (blocked_) {
     err << "zentrova: " << Printable(ReportPath(output, "json")) << " exists; -y replaces it" << std::endl;
     return WorseStatus(status, kExitFailed);
   }

@@ -25,6 +25,9 @@ class ReportRecorder {
   ReportRecorder& operator=(const ReportRecorder&) = delete;
 
   bool enabled() const { return enabled_; }
+  // A report of an earlier conversion stands at the name and may not be replaced (no -y): the
+  // conversion does not start, and Finish says why.
+  bool blocked() const { return blocked_; }
   void Line(const std::string& line);
   void Loop(const ConversionJob::LoopResult& loop, const DerivedRate& rate);
   void Damage(const std::vector<DamagedSpan>& damage) { if (enabled_) report_.damage = damage; }
@@ -39,6 +42,7 @@ class ReportRecorder {
   ConversionReport::File inputFacts_;
   bool finished_ = false;
   bool overwrite_ = false;
+  bool blocked_ = false;
 };
 
 }  // namespace zentrova::cli

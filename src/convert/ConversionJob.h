@@ -52,7 +52,7 @@ struct JobOptions {
   const FoundRecording* found = nullptr;
   // Where the frames go instead of a file at the output name (the hash command reads the
   // pictures and sound as a raw output would hold them). Nothing is opened for writing then.
-  std::function<std::shared_ptr<avi::AviFile>()> outputFile;
+  std::function<std::shared_ptr<avi::AviFile>()> outputFile{};
 };
 
 // Frames counted from 0, as runs of consecutive indexes: first..last inclusive.

@@ -70,3 +70,33 @@ TEST(Hash, WritesNothingAndFailsOnWhatIsNoRecording) {
 
 }  // namespace
 }  // namespace zentrova::testing
+
+namespace zentrova::testing {
+namespace {
+
+// At 8000 / 3 samples a frame the sound gives 40000/13333 frames a second, which ffmpeg rounds
+// to 3 for its own time base unless told to keep the file's.
+TEST(Hash, TheFilesOwnTimeBaseAsFfmpegPrintsItWhenToldToKeepIt) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  TempDir dir;
+  const std::string zr = dir.file("in.zr");
+  zrgen::GeneratorOptions o;
+  o.output = zr;
+  o.frames = 20;
+  o.rate = 3;
+  o.resolutionCode = 0;
+  o.idct = IdctChoice::Plain;
+  zrgen::GeneratorReport report;
+  ASSERT_TRUE(zrgen::GenerateRecording(o, report)) << report.error;
+  ASSERT_EQ(RunCli({"convert", zr, dir.file("raw.avi"), "--codec", "raw"}).status, 0);
+  const CliRun hash = RunCli({"hash", zr});
+  ASSERT_EQ(hash.status, 0) << hash.err;
+  const std::string kept = Ffmpeg("-i " + dir.file("raw.avi") + " -map 0:v -enc_time_base -1 -f framemd5 -");
+  EXPECT_TRUE(Contains(hash.out, "#tb 0: 13333/40000")) << hash.out;
+  EXPECT_EQ(HeaderLines(hash.out), HeaderLines(kept));
+  EXPECT_EQ(FrameLines(hash.out), FrameLines(kept));
+  EXPECT_EQ(FrameLines(hash.out), FrameLines(Ffmpeg("-i " + dir.file("raw.avi") + " -map 0:v -f framemd5 -")));
+}
+
+}  // namespace
+}  // namespace zentrova::testing

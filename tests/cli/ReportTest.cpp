@@ -103,6 +103,15 @@ TEST(Report, OneBesideEveryOutputOfABatchAndAnEarlierReportIsNotReplacedWithoutO
   const CliRun again = RunCli({"convert", dir.file("in/one.zr"), dir.file("out/one.avi"), "--report"});
   EXPECT_NE(again.status, 0);
   EXPECT_EQ(ReadAll(dir.file("out/one.report.json")), before);
+  // Without its output the earlier report still stands: nothing is converted over it.
+  std::filesystem::remove(dir.file("out/one.avi"));
+  const CliRun orphan = RunCli({"convert", dir.file("in/one.zr"), dir.file("out/one.avi"), "--report"});
+  EXPECT_EQ(orphan.status, 1);
+  EXPECT_TRUE(Contains(orphan.err, "one.report.json exists; -y replaces it")) << orphan.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out/one.avi")));
+  EXPECT_EQ(ReadAll(dir.file("out/one.report.json")), before);
+  EXPECT_EQ(RunCli({"convert", dir.file("in/one.zr"), dir.file("out/one.avi"), "--report", "-y"}).status, 0);
+  EXPECT_NE(ReadAll(dir.file("out/one.report.json")), before);
 }
 
 // The recording's bytes, and its times, after every kind of run that reads it.
