@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good espeak-ng xvfb xauth python3
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
-  libpng-dev
+  libpng-dev libssl-dev
   desktop-file-utils shared-mime-info zsh dpkg-dev
   parallel rsync
   clang libclang-rt-14-dev

@@ -34,7 +34,11 @@ _zentrova() {
       return ;;
     --idct) COMPREPLY=($(compgen -W "auto plain vector" -- "$cur")); return ;;
     --rate) COMPREPLY=($(compgen -W "auto classic" -- "$cur")); return ;;
-    --format) COMPREPLY=($(compgen -W "avi mkv mp4" -- "$cur")); return ;;
+    --format)
+      if [[ $command == hash ]]; then COMPREPLY=($(compgen -W "md5 sha256" -- "$cur"))
+      else COMPREPLY=($(compgen -W "avi mkv mp4" -- "$cur")); fi
+      return ;;
+    --min-psnr) return ;;
     --generation) COMPREPLY=($(compgen -W "older newer" -- "$cur")); return ;;
     --size)  # the recorder's picture sizes
       COMPREPLY=($(compgen -W "160x112 176x144 240x176 256x192 320x240 352x288 640x240 704x288" -- "$cur"))
@@ -62,7 +66,11 @@ _zentrova() {
       else
         _zentrova_files "$cur" '*avi'
       fi ;;
-    info) _zentrova_files "$cur" '*.@(zr|zrx)' ;;
+    info|hash) _zentrova_files "$cur" '*.@(zr|zrx)' ;;
+    # The output (or a report) first, then its recording.
+    verify)
+      if ((positional == 0)); then _zentrova_files "$cur" '*@(avi|.mkv|.mp4|.report.json)'
+      else _zentrova_files "$cur" '*.@(zr|zrx|ZR|ZRX)'; fi ;;
     # A damaged recording, a disk image or a device may have any name.
     recover) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")) ;;
   esac

@@ -32,8 +32,11 @@ expect() {
 
 help_options() { "$@" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n' | sort | tr '\n' ' ' | sed 's/ $//'; }
 
-expect _zentrova "zentrova " "codecs convert info recover"
+expect _zentrova "zentrova " "codecs convert hash info recover verify"
 expect _zentrova "zentrova in" "info"
+expect _zentrova "zentrova hash --format " "md5 sha256"
+expect _zentrova "zentrova verify " "old.avi sub"
+expect _zentrova "zentrova verify old.avi " "cam1.zr cam2.zrx sub"
 expect _zentrova "zentrova convert -" "$(help_options zentrova convert)"
 expect _zentrova "zentrova info --" "$(help_options zentrova info | tr ' ' '\n' | grep -- '^--' | tr '\n' ' ' | sed 's/ $//')"
 expect _zentrova "zentrova convert --codec " "$(zentrova codecs | cut -f1 | sort | tr '\n' ' ' | sed 's/ $//')"

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <sstream>
 #include <string_view>
 #include <chrono>
 #include <condition_variable>
@@ -30,6 +31,7 @@
 #include "cli/Json.h"
 #include "cli/Progress.h"
 #include "cli/RecoveryReport.h"
+#include "cli/ReportFiles.h"
 #include "cli/Signals.h"
 #include "recording/ZrReader.h"
 
@@ -182,6 +184,21 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   options.threads = threads;
   options.cancel = &Cancel().cutShort;
   options.found = plan.found.get();
+  ReportRecorder report(c.report, plan.item.input, plan.item.output, c, options);
+  if (plan.found) report.Damage(plan.found->damage);
+  // The row's log is the report's; a report that cannot be written fails the recording.
+  auto reported = [&](Row done) {
+    for (const std::string& line : done.log) report.Line(line);
+    std::ostringstream problem;
+    const int status = report.Finish(done.exitStatus, problem);
+    if (status != done.exitStatus) {
+      done.exitStatus = status;
+      done.status = "failed";
+      done.reason = problem.str();
+      while (!done.reason.empty() && done.reason.back() == '\n') done.reason.pop_back();
+    }
+    return done;
+  };
   std::vector<std::string> diagnostics;
   ConversionJob job([&](const std::string& line) { row.log.push_back(line); },
                     [&](const std::string& m) {
@@ -193,18 +210,19 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
                       row.log.push_back(m);
                       diagnostics.push_back(m);
                     });
+  if (report.blocked()) return reported(fail("the report of an earlier conversion is beside the output"));
   avi::CompressOptions chosen{c.codec, c.quality};
   const auto setup = job.Convert(plan.item.input, plan.item.output, [&] { return std::optional(chosen); });
   if (setup == ConversionJob::Setup::Cancelled) {
     fail("cancelled before the conversion started");
     row.exitStatus = kExitCancelled;
     row.cancelled = true;
-    return row;
+    return reported(row);
   }
   if (setup != ConversionJob::Setup::Started) {
     std::string reason = row.log.empty() ? "the conversion did not start" : row.log.back();
     if (!diagnostics.empty()) reason = diagnostics.back();
-    return fail(reason);
+    return reported(fail(reason));
   }
   const double fps = job.rate().rate.fps();
   const uint64_t microsPerFrame = static_cast<uint64_t>(1e6 / (fps > 0 ? fps : 1));
@@ -214,6 +232,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
         shared.videoMicros.fetch_add(microsPerFrame, std::memory_order_relaxed);
       });
   job.Finish();
+  report.Loop(result, job.rate());
   row.framesWritten = result.framesWritten;
   row.framesDeclared = result.framesDeclared;
   row.cancelled = result.cancelled;
@@ -243,7 +262,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   row.rate = job.rate().rate.fps();  // the rate the file carries
   row.fourcc = probe.isAvi ? FourCCText(probe.fourcc) : "";
   row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-  return row;
+  return reported(row);
 }
 
 std::string JsonRow(const Row& r) {

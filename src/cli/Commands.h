@@ -17,6 +17,12 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err);
 int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err);
 // recover INPUT... -o OUTDIR: repaired recordings.
 int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err);
+// hash INPUT: per-picture digests in ffmpeg's framemd5 text, and the sound's MD5.
+int RunHash(const Invocation& how, std::ostream& out, std::ostream& err);
+// verify OUTPUT INPUT: the output compared picture by picture with the recording decoded again.
+int RunVerify(const Invocation& how, std::ostream& out, std::ostream& err);
+// verify REPORT.json: the files a report names still have the digests it records.
+int RunVerifyReport(const Invocation& how, std::ostream& out, std::ostream& err);
 // codecs
 int RunCodecs(const Invocation& how, std::ostream& out, std::ostream& err);
 

@@ -12,6 +12,7 @@
 #include "cli/Json.h"
 #include "cli/Progress.h"
 #include "cli/RecoveryReport.h"
+#include "cli/ReportFiles.h"
 #include "cli/Signals.h"
 #include "convert/ConversionJob.h"
 
@@ -20,22 +21,28 @@ namespace {
 
 // One conversion of `input` into `output`, its log on `out`; returns the exit status.
 int ConvertWith(const Invocation& how, const JobOptions& options, const std::string& input, const std::string& output,
-                std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr) {
+                std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr,
+                const std::vector<DamagedSpan>* damage = nullptr) {
   const ConvertOptions& c = how.convert;
   ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
   const bool quiet = how.output.quiet;
+  ReportRecorder report(c.report, input, output, c, options);
+  if (damage) report.Damage(*damage);
   ConversionJob job(
       [&](const std::string& text) {
         line.Clear();
+        report.Line(text);
         if (!quiet) out << text << std::endl;
       },
       [&](const std::string& message) {
         line.Clear();
+        report.Line("zentrova: " + message);
         err << "zentrova: " << message << std::endl;
       },
       options,
       [&](const std::string& reason) {
         line.Clear();
+        report.Line("zentrova: " + reason);
         err << "zentrova: " << reason << std::endl;
       });
 
@@ -51,10 +58,11 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
     }
   }
 
+  if (report.blocked()) return report.Finish(kExitFailed, err);
   avi::CompressOptions chosen{c.codec, c.quality};
   const auto setup = job.Convert(input, output, [&] { return std::optional(chosen); });
-  if (setup == ConversionJob::Setup::Cancelled) return kExitCancelled;
-  if (setup != ConversionJob::Setup::Started) return kExitFailed;
+  if (setup == ConversionJob::Setup::Cancelled) return report.Finish(kExitCancelled, err);
+  if (setup != ConversionJob::Setup::Started) return report.Finish(kExitFailed, err);
 
   const auto start = std::chrono::steady_clock::now();
   auto lastDraw = start - std::chrono::seconds(1);
@@ -76,6 +84,7 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   line.Clear();
   job.Finish();  // "File saved!", then what fell short; the reason goes to the diagnostics sink
   if (loop) *loop = result;
+  report.Loop(result, job.rate());
   if (how.output.verbose) {
     const AviProbe probe = ProbeAvi(output);
     char figures[160];
@@ -85,8 +94,8 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     out << Printable(output) << figures << std::endl;
   }
-  if (result.outcome == JobOutcome::Saved && Cancel().stop.load()) return kExitCancelled;
-  return ExitStatusOf(result.outcome);
+  if (result.outcome == JobOutcome::Saved && Cancel().stop.load()) return report.Finish(kExitCancelled, err);
+  return report.Finish(ExitStatusOf(result.outcome), err);
 }
 
 int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream& out, std::ostream& err) {
@@ -123,7 +132,7 @@ int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream
     options.found = &f;
     const std::string output = NumberedName(c.inputs[1], i);
     ConversionJob::LoopResult loop;
-    const int one = ConvertWith(how, options, c.inputs[0], output, out, err, &loop);
+    const int one = ConvertWith(how, options, c.inputs[0], output, out, err, &loop, &f.damage);
     status = WorseStatus(status, one);
     if (f.damaged()) damaged = true;
   }

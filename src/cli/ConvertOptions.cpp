@@ -33,6 +33,9 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
                    "links, damaged headers, a lost file header; several recordings in one file (or a disk "
                    "image) each become their own output: OUTPUT, OUTPUT-2, ...");
   AddRecoveryOptions(convert, o);
+  convert.add_flag("--report", o.report,
+                   "Write NAME.report.json and NAME.report.txt beside each output: the SHA-256 of the recording "
+                   "and of the output, versions, settings, frames not shown as recorded, exit status and log");
   // They describe recordings that only a scan finds; without one they would be ignored in silence.
   convert.get_option("--size")->needs(recover);
   convert.get_option("--generation")->needs(recover);

@@ -35,14 +35,32 @@ struct ConvertOptions {
   std::string size;        // --size WxH: the picture size when a lost header cannot be inferred
   std::string generation;  // --generation older|newer
   bool listOnly = false;   // recover --list: report, write nothing
+  bool report = false;     // --report: NAME.report.json and .txt beside each output
+};
+
+struct HashOptions {
+  std::string input;
+  std::string format = "md5";  // md5 or sha256
+  std::string rate = "auto";
+  std::string idct = "auto";
+};
+
+struct VerifyOptions {
+  std::string output;  // the converted file, or a report
+  std::string input;   // the recording; empty when `output` is a report
+  double minPsnr = 30;
+  bool perFrame = false;
+  std::string idct = "auto";
 };
 
 struct Invocation {
-  enum class Command { None, Convert, Info, Codecs, Recover };
+  enum class Command { None, Convert, Info, Codecs, Recover, Hash, Verify };
   Command command = Command::None;
   ConvertOptions convert;
   OutputOptions output;
   std::vector<std::string> infoInputs;
+  HashOptions hash;
+  VerifyOptions verify;
   // Set by Run: standard error is a terminal, so a progress line may be drawn there.
   bool errIsTerminal = false;
 };
@@ -53,6 +71,12 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& options);
 void AddRecoveryOptions(CLI::App& command, ConvertOptions& options);
 // -q, -v, --no-progress and --json of `convert`.
 void AddReportingOptions(CLI::App& command, OutputOptions& output);
+
+// The options of `hash`.
+void AddHashOptions(CLI::App& hash, HashOptions& options);
+
+// The options of `verify`.
+void AddVerifyOptions(CLI::App& verify, VerifyOptions& options);
 
 // The file name ending of the batch form's outputs: ".avi", or that of the --format chosen.
 std::string OutputExtension(const ConvertOptions& options);

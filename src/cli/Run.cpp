@@ -19,7 +19,9 @@ constexpr const char* kUsage =
     "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
     "       zentrova info INPUT... [--json]\n"
     "       zentrova recover INPUT... -o OUTDIR|--list [--json]\n"
-    "       zentrova codecs [--json]\n";
+    "       zentrova codecs [--json]\n"
+    "       zentrova hash INPUT [--format md5|sha256]\n"
+    "       zentrova verify OUTPUT INPUT [--min-psnr DB] | verify NAME.report.json\n";
 
 // Hands everything on to standard output's own buffer and remembers why the first write failed
 // (a closed pipe, a full disk). After a failure it takes nothing more: the printing ends there,
@@ -99,6 +101,14 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   AddRecoveryOptions(*recover, how.convert);
   AddReportingOptions(*recover, how.output);
 
+  auto* hash = app.add_subcommand(
+      "hash", "Print the digest of every picture (ffmpeg's framemd5 text of a raw output) and of the sound");
+  AddHashOptions(*hash, how.hash);
+
+  auto* verify = app.add_subcommand(
+      "verify", "Compare an output with its recording decoded again, or check the digests a report records");
+  AddVerifyOptions(*verify, how.verify);
+
   auto* codecs = app.add_subcommand("codecs", "List the video compressors");
   codecs->add_flag("--json", how.output.json, "One JSON object per compressor");
 
@@ -131,6 +141,10 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
     how.command = Invocation::Command::Recover;
     if (how.convert.outDir.empty() && !how.convert.listOnly)
       return UsageError(err, "recover writes into a folder: -o OUTDIR (or --list to only report)");
+  } else if (*hash) {
+    how.command = Invocation::Command::Hash;
+  } else if (*verify) {
+    how.command = Invocation::Command::Verify;
   } else if (*codecs) {
     how.command = Invocation::Command::Codecs;
   }
@@ -144,6 +158,12 @@ int Execute(const Invocation& how, std::ostream& out, std::ostream& err) {
       return how.convert.outDir.empty() ? RunConvertOne(how, out, err) : RunBatch(how, out, err);
     case Invocation::Command::Info: return RunInfo(how, out, err);
     case Invocation::Command::Codecs: return RunCodecs(how, out, err);
+    case Invocation::Command::Hash:
+      InstallCancelHandlers();
+      return RunHash(how, out, err);
+    case Invocation::Command::Verify:
+      InstallCancelHandlers();
+      return RunVerify(how, out, err);
     case Invocation::Command::Recover:
       InstallCancelHandlers();
       return RunRecover(how, out, err);

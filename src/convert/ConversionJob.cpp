@@ -168,6 +168,14 @@ int OpenOutput(std::shared_ptr<avi::AviFile>& file, container::Format format, co
 
 }  // namespace
 
+void AddFrame(FrameSpans& runs, uint32_t index) {
+  if (!runs.empty() && runs.back().last + 1 == index) {
+    runs.back().last = index;
+    return;
+  }
+  runs.push_back({index, index});
+}
+
 ConversionJob::ConversionJob(LogSink log, FileErrorSink fileErrors, JobOptions options, LogSink diagnostics)
     : log_(std::move(log)), fileErrors_(std::move(fileErrors)), diagnostics_(std::move(diagnostics)), options_(options) {}
 
@@ -249,8 +257,11 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   outputOptions.inputDevice = reader_->device();
   outputOptions.inputInode = reader_->inode();
   outputPath_ = output;
-  replacesExisting_ = WouldReplace(output);
-  if (OpenOutput(aviFile_, options_.format, output, outputOptions, &reason) != 0) {
+  replacesExisting_ = !options_.outputFile && WouldReplace(output);
+  if (options_.outputFile) {
+    aviFile_ = options_.outputFile();
+    if (!aviFile_) return fail(messages::kOpenFailed, "no output");
+  } else if (OpenOutput(aviFile_, options_.format, output, outputOptions, &reason) != 0) {
     aviFile_.reset();
     return fail(messages::kOpenFailed, reason);
   }
@@ -479,7 +490,11 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return false;
     if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
     ++fetched;
-    if (frameRecord_->cut && cutFrames++ == 0) firstCut = fetched;
+    if (frameRecord_->flags & FlagAudio) result.audioBytesDropped += frameRecord_->audioBytes % 3;
+    if (frameRecord_->cut) {
+      AddFrame(result.cutFrames, fetched - 1);
+      if (cutFrames++ == 0) firstCut = fetched;
+    }
     // Sound is decoded where there is time for it: with the pictures, unless the writing side
     // only converts pictures of the recording's own size to 24 bits (then it is the lighter one).
     const bool lightWriter = !planar_ && videoFormat_.biHeight == recordingInfo_.height;
@@ -521,6 +536,8 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
         return false;
       }
     }
+    if (frames_[slot].black) AddFrame(result.blackFrames, result.framesWritten);
+    if (frames_[slot].damaged) AddFrame(result.damagedFrames, result.framesWritten);
     ++result.framesWritten;
     if (frames_[slot].damaged && result.damagedPictures++ == 0) result.firstDamagedFrame = result.framesWritten;
     if (frames_[slot].resized) ++result.resizedPictures;

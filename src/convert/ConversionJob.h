@@ -50,7 +50,19 @@ struct JobOptions {
   // A recording that a scan found (--recover): its frames are read as the scan found them, not
   // through its block chain. The scan result must outlive the job.
   const FoundRecording* found = nullptr;
+  // Where the frames go instead of a file at the output name (the hash command reads the
+  // pictures and sound as a raw output would hold them). Nothing is opened for writing then.
+  std::function<std::shared_ptr<avi::AviFile>()> outputFile{};
 };
+
+// Frames counted from 0, as runs of consecutive indexes: first..last inclusive.
+struct FrameSpan {
+  uint32_t first = 0;
+  uint32_t last = 0;
+};
+using FrameSpans = std::vector<FrameSpan>;
+// Adds `index`, which is never below the last one added.
+void AddFrame(FrameSpans& runs, uint32_t index);
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
 enum class JobOutcome {
@@ -75,6 +87,12 @@ class ConversionJob {
     uint32_t firstDamagedFrame = 0;  // counted from 1; 0 when none was damaged
     // Frames written whose picture, of another size than the recording, was scaled to it.
     uint32_t resizedPictures = 0;
+    // Which frames, for the report: frames written black (no picture, or a damaged one with no
+    // picture before it), frames whose picture was damaged, and frames the recording cut short
+    // (counted as read, from 0).
+    FrameSpans blackFrames, damagedFrames, cutFrames;
+    // Sound bytes read and not converted: the odd one or two after a frame's last whole group.
+    uint64_t audioBytesDropped = 0;
     JobOutcome outcome = JobOutcome::Saved;
     std::string reason;  // one line on what went wrong when the outcome is not Saved
   };

@@ -91,3 +91,19 @@ int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, Format format, std::uniqu
 }
 
 }  // namespace zentrova::container
+
+namespace zentrova::container {
+
+std::unique_ptr<PictureReader> OpenPictureReader(const std::string& path, std::string* reason) {
+  std::string problem;
+  const libav::Module* module = libav::Load(&problem);
+  if (!module) {
+    if (reason) *reason = "the decoders could not be loaded: " + problem;
+    return nullptr;
+  }
+  return module->openPictureReader(path, reason);
+}
+
+bool IsLossless(const std::string& codec) { return codec == "rawvideo" || codec == "ffv1"; }
+
+}  // namespace zentrova::container

@@ -17,6 +17,7 @@
 #include "avi/ByteSink.h"
 #include "libav/LibavCompressor.h"
 #include "container/ContainerFile.h"
+#include "container/PictureReader.h"
 
 namespace zentrova::libav {
 
@@ -26,6 +27,7 @@ std::shared_ptr<avi::AviStream> MakeStream(const avi::LibavCodec& codec, std::sh
                                            int quality, unsigned threads);
 int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, container::Format format, std::unique_ptr<avi::ByteSink> sink,
                   const std::string& scratchFolder, std::string* reason);
+std::unique_ptr<container::PictureReader> OpenPictureReader(const std::string& path, std::string* reason);
 // "libavcodec 59.37.100 (built with 59.37.100)\nlibavutil 57.28.100\n"
 std::string LibraryVersions();
 
@@ -38,6 +40,7 @@ struct Module {
   decltype(&MakeStream) makeStream;
   decltype(&OpenMediaFile) openMediaFile;
   decltype(&LibraryVersions) libraryVersions;
+  decltype(&OpenPictureReader) openPictureReader;
 };
 
 inline constexpr const char* kFileName = "zentrova-libav.so";

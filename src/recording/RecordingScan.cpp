@@ -14,6 +14,7 @@
 
 #include "recording/FileWindow.h"
 #include "recording/LittleEndian.h"
+#include "recording/ReadOnlyFile.h"
 #include "recording/ZrFormat.h"
 #include "video/BitReader.h"
 #include "video/VideoDecoder.h"
@@ -1017,7 +1018,7 @@ void ScanInto(int fd, const ScanOptions& options, ScanResult& result) {
 }  // namespace
 
 ScanResult ScanRecordingFile(const std::string& path, const ScanOptions& options) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  const int fd = OpenReadOnly(path, O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     ScanResult r;
     const int err = errno;

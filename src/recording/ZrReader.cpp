@@ -10,6 +10,7 @@
 
 #include "recording/FileKind.h"
 #include "recording/LittleEndian.h"
+#include "recording/ReadOnlyFile.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -120,7 +121,7 @@ int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*code
   try {
     // Opened without blocking, so that a FIFO with no writer or a device that waits for its medium
     // answers at once; only a regular file is read.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    fd_ = OpenReadOnly(path, O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0) {
       const int err = errno;
       struct stat named {};
@@ -478,7 +479,7 @@ int ZrReader::openFound(const std::string& path, const FoundRecording& found, Re
       failureReason_ = "resolution code " + std::to_string(found.header.resolutionCode) + " is not valid";
       return 0;
     }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    fd_ = OpenReadOnly(path, O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));

@@ -1,0 +1,107 @@
+#include "convert/DigestOutput.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace zentrova {
+
+class DigestOutput::VideoSide final : public avi::AviStream {
+ public:
+  explicit VideoSide(DigestOutput& out) : out_(out) {}
+
+  int SetFormat(int32_t, const void* format, int32_t size) override {
+    if (!format || size < static_cast<int32_t>(sizeof(avi::BitmapInfoHeader))) return -1;
+    avi::BitmapInfoHeader header;
+    std::memcpy(&header, format, sizeof header);
+    if (header.biWidth <= 0 || header.biHeight <= 0 || header.biWidth > 4096 || header.biHeight > 4096) return -1;
+    out_.width_ = header.biWidth;
+    out_.height_ = header.biHeight;
+    return 0;
+  }
+
+  // A raw AVI file stores the rows bottom first; a reader hands them over top first.
+  int Write(int32_t, int32_t samples, const void* data, int32_t bytes, uint32_t, int32_t* samplesWritten,
+            int32_t* bytesWritten) override {
+    if (samples != 1 || bytes < 0 || static_cast<uint32_t>(bytes) != out_.pictureBytes()) return -1;
+    const auto* rows = static_cast<const uint8_t*>(data);
+    const size_t row = static_cast<size_t>(out_.width_) * 3;
+    for (int32_t r = out_.height_ - 1; r >= 0; --r) out_.pictureDigest_.Update(rows + row * r, row);
+    if (out_.pictureSink_)
+      out_.pictureSink_(static_cast<uint32_t>(out_.pictures_.size()), rows, out_.width_, out_.height_);
+    out_.pictures_.push_back(out_.pictureDigest_.Finish());
+    if (samplesWritten) *samplesWritten = 1;
+    if (bytesWritten) *bytesWritten = bytes;
+    return 0;
+  }
+
+  int SetRate(uint32_t rate, uint32_t scale) override {
+    out_.rate_ = FrameRate::Reduced(rate, scale);
+    return 0;
+  }
+
+ private:
+  DigestOutput& out_;
+};
+
+class DigestOutput::SoundSide final : public avi::AviStream {
+ public:
+  explicit SoundSide(DigestOutput& out) : out_(out) { ++out_.open_; }
+  ~SoundSide() override {
+    if (--out_.open_ == 0) out_.soundMd5_ = out_.sound_.Finish();
+  }
+
+  int SetFormat(int32_t, const void*, int32_t) override { return 0; }
+
+  int Write(int32_t, int32_t samples, const void* data, int32_t bytes, uint32_t, int32_t* samplesWritten,
+            int32_t* bytesWritten) override {
+    if (bytes < 0) return -1;
+    out_.sound_.Update(data, static_cast<size_t>(bytes));
+    out_.soundBytes_ += static_cast<uint64_t>(bytes);
+    if (samplesWritten) *samplesWritten = samples;
+    if (bytesWritten) *bytesWritten = bytes;
+    return 0;
+  }
+
+ private:
+  DigestOutput& out_;
+};
+
+DigestOutput::DigestOutput(DigestKind kind, PictureSink pictures)
+    : kind_(kind), pictureSink_(std::move(pictures)), pictureDigest_(kind) {
+  soundMd5_ = Digest(DigestKind::Md5).Finish();  // no sound: the digest of nothing
+}
+
+int DigestOutput::CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) {
+  if (info.fccType == avi::FourCC('v', 'i', 'd', 's') && streams_ == 0) {
+    stream = std::make_shared<VideoSide>(*this);
+    rate_ = FrameRate::Reduced(info.dwRate, info.dwScale);
+  } else if (info.fccType == avi::FourCC('a', 'u', 'd', 's') && streams_ == 1) {
+    stream = std::make_shared<SoundSide>(*this);
+  } else {
+    return -1;
+  }
+  ++streams_;
+  return 0;
+}
+
+std::string FrameHashText(const DigestOutput& output, DigestKind kind, const std::string& software) {
+  const FrameRate tb = output.rate();
+  std::string text = "#format: frame checksums\n#version: 2\n";
+  text += std::string("#hash: ") + DigestName(kind) + "\n";
+  if (!software.empty()) text += "#software: " + software + "\n";
+  text += "#tb 0: " + std::to_string(tb.den) + "/" + std::to_string(tb.num) + "\n";
+  text += "#media_type 0: video\n#codec_id 0: rawvideo\n";
+  text += "#dimensions 0: " + std::to_string(output.width()) + "x" + std::to_string(output.height()) + "\n";
+  text += "#sar 0: 0/1\n";
+  text += "#stream#, dts,        pts, duration,     size, hash\n";
+  const std::vector<std::string>& digests = output.pictureDigests();
+  char line[160];
+  for (size_t i = 0; i < digests.size(); ++i) {
+    std::snprintf(line, sizeof line, "0, %10zu, %10zu, %8d, %8u, %s\n", i, i, 1, output.pictureBytes(),
+                  digests[i].c_str());
+    text += line;
+  }
+  return text;
+}
+
+}  // namespace zentrova
