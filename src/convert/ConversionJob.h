@@ -50,6 +50,9 @@ struct JobOptions {
   // A recording that a scan found (--recover): its frames are read as the scan found them, not
   // through its block chain. The scan result must outlive the job.
   const FoundRecording* found = nullptr;
+  // The encoding of the recording's texts (an iconv name); empty: UTF-8 when they are valid
+  // UTF-8, else Windows-1252.
+  std::string textEncoding;
 };
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
@@ -77,6 +80,9 @@ class ConversionJob {
     uint32_t resizedPictures = 0;
     JobOutcome outcome = JobOutcome::Saved;
     std::string reason;  // one line on what went wrong when the outcome is not Saved
+    // A conversion that was to replace an existing file and did not end whole leaves that file
+    // as it was; what it wrote is kept here beside it (NAME.partial.avi), "" when nothing was.
+    std::string partialPath;
   };
 
   // Rate given to the video stream when the recording's duration is 0 seconds and it has no sound.
@@ -104,12 +110,15 @@ class ConversionJob {
   // file). It may run on another thread than Convert. A set `cancel` flag (or the options' one)
   // ends the loop after the current frame; the file keeps the frames so far and a line says so.
   // A write that fails ends the loop too (WriteFailed); a recording that delivers fewer frames
-  // than it declares, or frames cut short, gives RecordingShort. The output takes its name with
-  // the first frame written (an existing file it replaces is untouched until then).
+  // than it declares, or frames cut short, gives RecordingShort. A new output takes its name with
+  // the first frame written; one that replaces an existing file only when the loop ends whole,
+  // and after a cancel or a failure the existing file stays and LoopResult::partialPath names
+  // where the frames written went.
   LoopResult RunFrameLoop(const std::atomic<bool>* cancel = nullptr, const ProgressSink& progress = {});
 
-  // Logs "File saved!": the end of every started job, whether the loop ran to the end or not;
-  // then, when the loop fell short, a line on what the file holds ("Disk full: 10 of 200 frames
+  // Logs "File saved!": the end of every started job that was not cancelled, whether the loop
+  // ran to the end or not (a cancelled one ends with "Conversion cancelled: ..."); then, when the
+  // loop fell short, a line on what the file holds ("Disk full: 10 of 200 frames
   // saved.", "The recording ended after 10 of 25 frames.") and the reason on the diagnostics sink;
   // then one on damaged pictures, and one on pictures of another size.
   void Finish();
@@ -160,6 +169,10 @@ class ConversionJob {
   void Log(const std::string& line);
   void Diagnose(const std::string& reason);
   std::string WriteFailureReason() const;
+  // Moves the output of a replacing job that did not end whole to the first free partial name.
+  void KeepPartial();
+  // " in NAME.partial.avi; NAME is as it was" for the line that ends such a job.
+  std::string PartialText() const;
 
   LogSink log_;
   FileErrorSink fileErrors_;
@@ -205,6 +218,8 @@ class ConversionJob {
   std::string outputPath_;
   bool replacesExisting_ = false;  // the output stands in for an existing file until kept
   bool kept_ = false;
+  bool cancelled_ = false;         // the last loop was cancelled: Finish says so instead of "File saved!"
+  std::string partialPath_;
   std::string keepReason_;         // why the output could not take its name
   std::string openReason_;         // why OpenRecording failed
   // What Finish adds after "File saved!": lines for the log, the most serious first, and a reason
