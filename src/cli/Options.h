@@ -35,6 +35,7 @@ struct ConvertOptions {
   std::string size;        // --size WxH: the picture size when a lost header cannot be inferred
   std::string generation;  // --generation older|newer
   bool listOnly = false;   // recover --list: report, write nothing
+  std::string textEncoding;  // --text-encoding: the recording's texts (convert, info)
 };
 
 struct Invocation {
@@ -51,6 +52,8 @@ struct Invocation {
 void AddConvertOptions(CLI::App& convert, ConvertOptions& options);
 // --size and --generation, the overrides of a recording found without its header.
 void AddRecoveryOptions(CLI::App& command, ConvertOptions& options);
+// --text-encoding of `convert` and `info`.
+void AddTextEncodingOption(CLI::App& command, ConvertOptions& options);
 // -q, -v, --no-progress and --json of `convert`.
 void AddReportingOptions(CLI::App& command, OutputOptions& output);
 
