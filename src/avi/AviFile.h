@@ -74,6 +74,9 @@ class AviFile {
     (void)reason;
     return true;
   }
+  // Brings the file's headers and indexes on disk up to date now, as Keep does before the file
+  // takes its name: a file that is kept only once complete is laid out like one kept early.
+  virtual void Refresh() {}
   // Instead of Keep: the file, complete and never kept, takes `name` (while that name is free)
   // and its own name stays as it was. 0, or the errno of the move (EEXIST: the name is taken).
   virtual int KeepAt(const std::string& name) {

@@ -222,6 +222,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   endLines_.clear();
   endReason_.clear();
   kept_ = false;
+  firstFrameIn_ = false;
   openReason_.clear();
   if (!OpenRecording(inputPath_)) {
     ReleaseDecoding();
@@ -423,11 +424,19 @@ void ConversionJob::HoldFrameAudio(const FrameWork& work, int32_t index) {
   held.pcm.assign(work.pcm.begin(), work.pcm.begin() + work.audioBytes / 3 * 8);
 }
 
-bool ConversionJob::WriteHeldAudio(int32_t index) try {
-  if (index > 0 && !kept_ && !replacesExisting_) {
-    kept_ = true;  // frame 0 is in the file
-    if (!aviFile_->Keep(&keepReason_)) return false;
+bool ConversionJob::FirstFrameIn() {
+  if (firstFrameIn_) return true;
+  firstFrameIn_ = true;
+  if (replacesExisting_) {
+    aviFile_->Refresh();
+    return true;
   }
+  kept_ = true;
+  return aviFile_->Keep(&keepReason_);
+}
+
+bool ConversionJob::WriteHeldAudio(int32_t index) try {
+  if (index > 0 && !FirstFrameIn()) return false;  // frame 0 is in the file
   for (; heldFirst_ < heldAudio_.size() && heldAudio_[heldFirst_].frame <= index; ++heldFirst_) {
     HeldAudio& held = heldAudio_[heldFirst_];
     if (!WriteAudio(held.pcm.data(), held.audioBytes)) return false;
@@ -516,14 +525,9 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       writeFailed = true;
       return false;
     }
-    // With its first frame a new output takes its name, so that even a killed conversion leaves
-    // a playable file there. One that replaces a file takes its name only once it is whole.
-    if (!kept_ && !audioHeld_ && !replacesExisting_) {
-      kept_ = true;
-      if (!aviFile_->Keep(&keepReason_)) {
-        writeFailed = true;
-        return false;
-      }
+    if (!audioHeld_ && !FirstFrameIn()) {
+      writeFailed = true;
+      return false;
     }
     ++result.framesWritten;
     if (frames_[slot].damaged && result.damagedPictures++ == 0) result.firstDamagedFrame = result.framesWritten;

@@ -52,7 +52,7 @@ struct JobOptions {
   const FoundRecording* found = nullptr;
   // The encoding of the recording's texts (an iconv name); empty: UTF-8 when they are valid
   // UTF-8, else Windows-1252.
-  std::string textEncoding;
+  std::string textEncoding = {};
 };
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
@@ -169,6 +169,10 @@ class ConversionJob {
   void Log(const std::string& line);
   void Diagnose(const std::string& reason);
   std::string WriteFailureReason() const;
+  // Frame 0 is in the file. With it a new output takes its name, so that even a killed conversion
+  // leaves a playable file there; one that replaces a file is brought up to date alike and takes
+  // its name only once the job ends whole. False when the move fails.
+  bool FirstFrameIn();
   // Moves the output of a replacing job that did not end whole to the first free partial name.
   void KeepPartial();
   // " in NAME.partial.avi; NAME is as it was" for the line that ends such a job.
@@ -218,6 +222,7 @@ class ConversionJob {
   std::string outputPath_;
   bool replacesExisting_ = false;  // the output stands in for an existing file until kept
   bool kept_ = false;
+  bool firstFrameIn_ = false;
   bool cancelled_ = false;         // the last loop was cancelled: Finish says so instead of "File saved!"
   std::string partialPath_;
   std::string keepReason_;         // why the output could not take its name
