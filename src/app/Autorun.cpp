@@ -61,7 +61,14 @@ void AutorunPrompts::ShowFileError(QWidget* parent, const QString& message) {
 }
 
 void StartAutorun(ConversionDialog& dialog, const AutorunSettings& settings) {
-  if (settings.maximized) dialog.setWindowState(Qt::WindowMaximized);
+  if (settings.maximized) {
+    dialog.setWindowState(Qt::WindowMaximized);
+    // Without a window manager (Xvfb) nothing acts on the state: take the screen after the
+    // window has been placed.
+    QTimer::singleShot(kSettleMs / 2, &dialog, [&dialog] {
+      if (QScreen* screen = dialog.screen()) dialog.setGeometry(screen->availableGeometry());
+    });
+  }
   const QStringList inputs = settings.input.split(QLatin1Char(':'), Qt::SkipEmptyParts);
   const bool queue = inputs.size() > 1;
   QTimer::singleShot(kSettleMs, &dialog, [&dialog, settings, inputs, queue] {
@@ -70,7 +77,9 @@ void StartAutorun(ConversionDialog& dialog, const AutorunSettings& settings) {
       dialog.QueueRecordings(inputs);
       return;
     }
-    dialog.SetNames(settings.input, settings.output);
+    // As a chosen recording, so that its facts show under its name.
+    dialog.OpenRecording(settings.input);
+    if (!settings.output.isEmpty()) dialog.SetNames(settings.input, settings.output);
     dialog.Convert();
   });
   if (settings.screenshot.isEmpty()) return;
