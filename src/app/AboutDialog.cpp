@@ -1,41 +1,72 @@
 #include "app/AboutDialog.h"
 
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
+#include <QtGlobal>
 
 #include "app/ProgramIcon.h"
+#include "libav/Module.h"
 
 namespace zentrova::app {
+namespace {
 
-// Pixel places of the box's four controls: its dialog-unit layout (235 x 55 units) at one and a
-// half pixels per horizontal unit and thirteen eighths per vertical unit.
+QLabel* Line(const QString& text, const char* name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setTextFormat(Qt::PlainText);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label->setWordWrap(true);
+  return label;
+}
+
+// The libraries the conversion runs on, as `zentrova --version` lists them.
+QString LibraryVersions() {
+  std::string problem;
+  QString text;
+  if (const libav::Module* module = libav::Load(&problem))
+    text = QString::fromStdString(module->libraryVersions()).trimmed();
+  else
+    text = QStringLiteral("libavcodec not loaded: %1").arg(QString::fromStdString(problem));
+  return text + QStringLiteral("\nQt %1").arg(QString::fromLatin1(qVersion()));
+}
+
+}  // namespace
+
+QString AboutVersionText() { return QStringLiteral("Zentrova %1").arg(QString::fromLatin1(ZENTROVA_VERSION)); }
+
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About Zentrova"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                 Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(353, 89);
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
   auto* icon = new QLabel(this);
   icon->setObjectName(QStringLiteral("icon"));
   icon->setPixmap(ProgramIconPixmap());
-  icon->setGeometry(16, 28, 32, 32);
+  icon->setAlignment(Qt::AlignTop);
 
-  auto* version = new QLabel(QStringLiteral("Zentrova Version 1.0"), this);
-  version->setObjectName(QStringLiteral("version"));
-  version->setTextFormat(Qt::PlainText);
-  version->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  version->setGeometry(66, 28, 189, 16);
+  auto* text = new QVBoxLayout;
+  text->addWidget(Line(AboutVersionText(), "version", this));
+  text->addWidget(Line(QStringLiteral("Converts ZR recordings into AVI, Matroska and MP4 files."), "line", this));
+  text->addWidget(Line(QStringLiteral("Copyright the Zentrova developers. The terms are in "
+                                      "/usr/share/doc/zentrova/copyright."),
+                       "licence", this));
+  text->addWidget(Line(QStringLiteral("Contact: %1").arg(QString::fromLatin1(ZENTROVA_CONTACT)), "address", this));
+  text->addWidget(Line(LibraryVersions(), "libraries", this));
 
-  auto* line = new QLabel(QStringLiteral("Converts ZR recordings into AVI files."), this);
-  line->setObjectName(QStringLiteral("line"));
-  line->setTextFormat(Qt::PlainText);
-  line->setGeometry(66, 52, 250, 16);
-
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* body = new QHBoxLayout;
+  body->addWidget(icon);
+  body->addLayout(text, 1);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+  QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
   ok->setObjectName(QStringLiteral("ok"));
   ok->setDefault(true);
-  ok->setGeometry(267, 11, 75, 23);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  auto* column = new QVBoxLayout(this);
+  column->addLayout(body);
+  column->addWidget(buttons);
+  column->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 }  // namespace zentrova::app

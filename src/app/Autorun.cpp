@@ -39,6 +39,7 @@ std::optional<AutorunSettings> AutorunFromEnvironment() {
   settings.output = Environment("ZENTROVA_AUTORUN_OUTPUT");
   if (const QString codec = Environment("ZENTROVA_AUTORUN_CODEC"); !codec.isEmpty()) settings.codec = codec;
   settings.screenshot = Environment("ZENTROVA_AUTORUN_SCREENSHOT");
+  settings.maximized = Environment("ZENTROVA_AUTORUN_WINDOW") == QStringLiteral("maximized");
   bool ok = false;
   const int percent = Environment("ZENTROVA_AUTORUN_SCREENSHOT_AT").toInt(&ok);
   if (ok) settings.screenshotAtPercent = std::clamp(percent, 0, 100);
@@ -60,8 +61,25 @@ void AutorunPrompts::ShowFileError(QWidget* parent, const QString& message) {
 }
 
 void StartAutorun(ConversionDialog& dialog, const AutorunSettings& settings) {
-  QTimer::singleShot(kSettleMs, &dialog, [&dialog, settings] {
-    dialog.SetNames(settings.input, settings.output);
+  if (settings.maximized) {
+    dialog.setWindowState(Qt::WindowMaximized);
+    // Without a window manager (Xvfb) nothing acts on the state: take the screen after the
+    // window has been placed.
+    QTimer::singleShot(kSettleMs / 2, &dialog, [&dialog] {
+      if (QScreen* screen = dialog.screen()) dialog.setGeometry(screen->availableGeometry());
+    });
+  }
+  const QStringList inputs = settings.input.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+  const bool queue = inputs.size() > 1;
+  QTimer::singleShot(kSettleMs, &dialog, [&dialog, settings, inputs, queue] {
+    if (queue) {
+      dialog.SetNames(QString(), settings.output);
+      dialog.QueueRecordings(inputs);
+      return;
+    }
+    // As a chosen recording, so that its facts show under its name.
+    dialog.OpenRecording(settings.input);
+    if (!settings.output.isEmpty()) dialog.SetNames(settings.input, settings.output);
     dialog.Convert();
   });
   if (settings.screenshot.isEmpty()) return;
@@ -82,12 +100,16 @@ void StartAutorun(ConversionDialog& dialog, const AutorunSettings& settings) {
                      [&dialog] { QTimer::singleShot(kSettleMs, &dialog, [&dialog] { dialog.close(); }); });
     return;
   }
-  QObject::connect(&dialog, &ConversionDialog::conversionFinished, &dialog, [&dialog, save] {
+  auto saveAndClose = [&dialog, save] {
     QTimer::singleShot(kSettleMs, &dialog, [&dialog, save] {
       save();
       dialog.close();
     });
-  });
+  };
+  if (queue)
+    QObject::connect(&dialog, &ConversionDialog::queueFinished, &dialog, saveAndClose);
+  else
+    QObject::connect(&dialog, &ConversionDialog::conversionFinished, &dialog, saveAndClose);
 }
 
 }  // namespace zentrova::app

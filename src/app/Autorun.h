@@ -1,8 +1,10 @@
 #pragma once
 // An unattended conversion for demonstrations and screenshots, switched on by environment
 // variables (the program itself takes no command line):
-//   ZENTROVA_AUTORUN_INPUT       the recording to convert (required to switch it on)
+//   ZENTROVA_AUTORUN_INPUT       the recording to convert (required to switch it on); several,
+//                                separated by ':', are queued into the output's folder
 //   ZENTROVA_AUTORUN_OUTPUT      the AVI file to write
+//   ZENTROVA_AUTORUN_WINDOW      "maximized" to show the window maximized
 //   ZENTROVA_AUTORUN_CODEC       the compressor to answer the compressor question with (raw)
 //   ZENTROVA_AUTORUN_SCREENSHOT  a PNG to which the window is saved once "File saved!" shows;
 //                                the program then ends
@@ -22,7 +24,8 @@ struct AutorunSettings {
   QString output;
   QString codec = QStringLiteral("raw");
   QString screenshot;
-  int screenshotAtPercent = -1;  // -1: after "File saved!"
+  int screenshotAtPercent = -1;  // -1: after the conversion's last line (the queue's last)
+  bool maximized = false;
 };
 
 std::optional<AutorunSettings> AutorunFromEnvironment();

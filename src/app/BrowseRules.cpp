@@ -6,16 +6,27 @@
 namespace zentrova::app {
 namespace {
 
-const QString kZrFilter = QStringLiteral("Video files(*.zr)");
-const QString kZrxFilter = QStringLiteral("Video files(*.zrx)");
+// Every spelling of both endings: a file dialog matches patterns by case on this platform.
+QString RecordingFilter() {
+  QStringList patterns;
+  for (const QString& ending : {QStringLiteral("zr"), QStringLiteral("zrx")}) {
+    for (int mask = 0; mask < (1 << ending.size()); ++mask) {
+      QString spelled = ending;
+      for (int i = 0; i < ending.size(); ++i)
+        if (mask & (1 << i)) spelled[i] = spelled[i].toUpper();
+      patterns << QStringLiteral("*.") + spelled;
+    }
+  }
+  return QStringLiteral("Recordings (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
 
 bool IsFolder(const QString& path) { return !path.isEmpty() && QFileInfo(path).isDir(); }
 
 }  // namespace
 
 BrowseRequest BrowseRequestFor(bool preferZrx) {
-  if (preferZrx) return {{kZrxFilter, kZrFilter}, QStringLiteral("zrx"), {}};
-  return {{kZrFilter, kZrxFilter}, QStringLiteral("zr"), {}};
+  return {{RecordingFilter(), QStringLiteral("All files (*)")}, preferZrx ? QStringLiteral("zrx") : QStringLiteral("zr"),
+          {}};
 }
 
 QString BrowseStartFolder(const QString& inputName, const QStringList& rememberedFolders) {
@@ -34,11 +45,11 @@ QString BrowseStartFolder(const QString& inputName, const QStringList& remembere
   return {};
 }
 
-std::optional<DerivedNames> DeriveOutputName(const QString& recordingPath) {
-  if (recordingPath.endsWith(QStringLiteral("zrx"), Qt::CaseSensitive))
-    return DerivedNames{recordingPath.chopped(3) + QStringLiteral("avi"), true};
-  if (recordingPath.endsWith(QStringLiteral("zr"), Qt::CaseSensitive))
-    return DerivedNames{recordingPath.chopped(2) + QStringLiteral("avi"), false};
+std::optional<DerivedNames> DeriveOutputName(const QString& recordingPath, const QString& ending) {
+  if (recordingPath.endsWith(QStringLiteral("zrx"), Qt::CaseInsensitive))
+    return DerivedNames{recordingPath.chopped(3) + ending, true};
+  if (recordingPath.endsWith(QStringLiteral("zr"), Qt::CaseInsensitive))
+    return DerivedNames{recordingPath.chopped(2) + ending, false};
   return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// What Browse offers and what it makes of the chosen file: the order of the two file filters, the
-// folder the file dialog starts in, and the output name derived from a recording's path.
+// What Browse offers and what it makes of the chosen file: the recordings' filter (both endings in
+// any case) and "All files", the folder the file dialog starts in, and the output name derived
+// from a recording's path.
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -13,7 +14,7 @@ struct BrowseRequest {
   QString startFolder;    // empty: the file dialog's own choice
 };
 
-// The .zrx filter comes first when the last recording chosen ended in "zrx".
+// The default suffix is "zrx" when the last recording chosen ended in "zrx".
 BrowseRequest BrowseRequestFor(bool preferZrx);
 
 // Where Browse opens: the folder of the name in the input field when that folder exists, else
@@ -26,9 +27,9 @@ struct DerivedNames {
   bool preferZrx = false;
 };
 
-// A path ending in "zrx" or "zr" (case-sensitive, no dot needed) gives the same path ending in
-// "avi" instead; any other ending gives nothing, and the output name and preference stay as
-// they were.
-std::optional<DerivedNames> DeriveOutputName(const QString& recordingPath);
+// A path ending in "zrx" or "zr" (in any case, no dot needed) gives the same path ending in
+// `ending` ("avi", or "mkv" or "mp4" when the output was one) instead; any other ending gives
+// nothing, and the output name and preference stay as they were.
+std::optional<DerivedNames> DeriveOutputName(const QString& recordingPath, const QString& ending = QStringLiteral("avi"));
 
 }  // namespace zentrova::app

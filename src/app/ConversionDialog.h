@@ -1,19 +1,23 @@
 #pragma once
-// The main window: the two file names with Browse, Convert, the compressor hint, the log of every
-// message, Close and About. It drives one ConversionJob: the set-up on the window's thread, the
-// frame loop on a ConversionWorker, and "File saved!" back on the window's thread.
+// The main window: the recording and the file to save it as, each with Browse, Convert, the
+// compressor hint, the log of every message, Close and About. It drives one ConversionJob: the
+// set-up on the window's thread, the frame loop on a ConversionWorker, and the job's last lines
+// back on the window's thread.
 //
-// Around the ten fixed controls: a recording can come from Browse, from the command line ("open
-// with") or be dropped on the window, and each fills the two names the same way; Browse opens in
-// the folder of the name in the input field, else in a remembered one; the log's context menu
-// copies lines; the bottom row shows the progress of a running conversion with the time left.
-// The reasons the job gives for a failure go into the log, each on the line after the job's own
-// line (the job may report a reason just before or just after that line).
+// Around those controls: a recording can come from Browse, from the command line ("open with")
+// or be dropped on the window, and each fills the two names the same way and shows the
+// recording's facts under its name; several dropped recordings are converted one after another
+// into the output's folder, the log saying how each ended. Browse opens in the folder of the name
+// in the input field, else in a remembered one; the log's context menu copies lines; the bottom
+// row shows the progress of a running conversion with the time left, and after a success offers
+// to open the folder or play the file. The reasons the job gives for a failure go into the log,
+// each on the line after the job's own line (the job may report a reason just before or just
+// after that line). The window is laid out by Qt layouts and may be resized; the log takes the
+// room. Enter converts; Escape and the window's close button ask first while a conversion runs.
 //
 // A damaged recording (frames its block chain does not reach, or no readable header while a
 // search finds frames) brings a question first; recovering it searches the file on a ScanWorker
-// and converts each recording found, one job after another, into numbered outputs. The context
-// menus' Play starts a player with the recording.
+// and converts each recording found, one job after another, into numbered outputs.
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
@@ -29,11 +33,13 @@
 #include "avi/Compressor.h"
 
 class QAction;
+class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QWidget;
 
 namespace zentrova {
 class ConversionJob;
@@ -51,9 +57,6 @@ class ConversionDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // Lines of the log that show at once; older lines scroll up and are never removed.
-  static constexpr int kVisibleLogLines = 14;
-
   explicit ConversionDialog(Prompts& prompts, QWidget* parent = nullptr);
   ~ConversionDialog() override;
 
@@ -64,15 +67,20 @@ class ConversionDialog : public QDialog {
   void SetNames(const QString& input, const QString& output);
 
   // A recording chosen by any means (Browse, the command line, a drop): its full path goes into
-  // the input field and, when its name ends in "zr" or "zrx", the derived name into the output
-  // field; its folder is remembered and the progress of an earlier job is cleared. Refused (false)
-  // while a conversion holds the job.
+  // the input field and, when its name ends in "zr" or "zrx" (any case), the derived name into
+  // the output field, keeping the output's type; the recording's facts show under its name; its
+  // folder is remembered and the progress of an earlier job is cleared. Refused (false) while a
+  // conversion holds the job.
   bool OpenRecording(const QString& path);
 
-  // True from a started conversion until "File saved!".
+  // Several recordings: each converted in turn into the folder of the output field (or its own
+  // folder when the field is empty), named after it. Refused (false) while a conversion runs.
+  bool QueueRecordings(const QStringList& paths);
+
+  // True from a started conversion until its last line.
   bool conversionRunning() const { return worker_ != nullptr; }
   // True from Convert until nothing more will be done: a search for recordings, a recovery's
-  // conversions and the time between them included.
+  // conversions, a queue and the time between them included.
   bool working() const { return busy(); }
 
   // How Play finds its player (FindPlayer unless replaced), asked each time a context menu opens.
@@ -82,6 +90,7 @@ class ConversionDialog : public QDialog {
 
  public slots:
   void Browse();
+  void BrowseOutput();
   void Convert();
   // Ends the running frame loop after the frame in hand; the file keeps the frames so far.
   void CancelConversion();
@@ -91,30 +100,41 @@ class ConversionDialog : public QDialog {
   void CopyWholeLog();
   // Starts the player with the recording in the input field, on its own.
   void PlayRecording();
-  // Every way out (Close, Enter, Escape, the title bar) ends here: a running conversion is
-  // cancelled and waited for, and whatever it holds is released.
+  // After a success: the output's folder in the file manager, the output in the player.
+  void OpenOutputFolder();
+  void PlayOutput();
+  // Escape, Close and the title bar: while a conversion runs, only after the user agrees.
+  void reject() override;
+  // Every way out ends here: a running conversion is cancelled and waited for, and whatever it
+  // holds is released; the window's geometry is remembered.
   void done(int result) override;
 
  signals:
-  // A conversion has ended with "File saved!"; its file is complete.
+  // A conversion has ended with its last line; its file is complete.
   void conversionFinished();
   // The progress display has been refreshed during a frame loop.
   void progressShown(uint32_t done, uint32_t total);
   // A recovery has ended: every recording found was converted, or it was cancelled or stopped.
   void recoveryFinished();
+  // A queue has ended: every recording in it was converted, or it was cancelled.
+  void queueFinished();
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // ConversionDialogLayout.cpp: the controls and where they sit.
   void CreateControls();
-  void FitLogLines();
-  void ScrollLogToEnd();
+  void CreateMenus();
   void PlaceWindow();
+  void FocusFirstEmptyField();
+  void SetJobControls(bool running);
   void ShowContextMenu(QWidget* owner, const QPoint& position);
+  void ShowFacts(const QString& path);
+
+  // ConversionDialogRunner.cpp: a started job, a search and a recovery, the progress display.
   void ConvertAsItIs();
   bool ConvertDamaged();
   void StartScan(bool askFirst, const QString& failure);
@@ -123,18 +143,30 @@ class ConversionDialog : public QDialog {
   void EndRecovery();
   void StartFrameLoop();
   void OnFrameLoopDone();
+  void OfferPartial(const QString& partial);
   void UpdateProgress();
   void ResetProgress();
-  bool AskBeforeReplacing(const QString& input, const QString& output, bool* overwrite);
-  void MakeJob(bool overwrite, const FoundRecording* found = nullptr);
+  void MarkBarShort(const QString& why);
+  void ConvertNextQueued();
+  void EndQueue();
+  // "[2/5] cam2.zr" for the recording of the queue in hand.
+  QString QueueItemName() const;
+
+  // ConversionDialogLog.cpp: the log and the lines posted from the job.
+  void ScrollLogToEnd();
   void PostReason(const std::string& reason);
   void AddJobLine(const QString& text);
   void AddReason(const QString& text);
   void FlushReasons();
-  bool busy() const { return worker_ != nullptr || settingUp_ || scanner_ != nullptr || recovering_; }
-  void SetJobControls(bool running);
   void PostLogLine(const std::string& line);
   void PostFileError(const std::string& message);
+
+  bool AskBeforeReplacing(const QString& input, const QString& output, bool* overwrite);
+  // A fresh job for writing `output` (its container from its name).
+  void MakeJob(bool overwrite, const QString& output, const FoundRecording* found = nullptr);
+  bool busy() const {
+    return worker_ != nullptr || settingUp_ || scanner_ != nullptr || recovering_ || queueTotal_ > 0;
+  }
   void ReleaseJob();
 
   Prompts& prompts_;
@@ -143,14 +175,20 @@ class ConversionDialog : public QDialog {
   QLabel* hint_ = nullptr;
   QLabel* inputLabel_ = nullptr;
   QLabel* outputLabel_ = nullptr;
+  QLabel* facts_ = nullptr;
   QLineEdit* inputField_ = nullptr;
   QLineEdit* outputField_ = nullptr;
   QPushButton* browse_ = nullptr;
+  QPushButton* browseOutput_ = nullptr;
   QPushButton* convert_ = nullptr;
   QPushButton* close_ = nullptr;
   QPushButton* about_ = nullptr;
+  QPushButton* openFolder_ = nullptr;
+  QPushButton* playOutput_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  // Room for options of a conversion (a time window, a report) between the hint and the log.
+  QWidget* settingsArea_ = nullptr;
   QAction* copyEntry_ = nullptr;
   QAction* copyAllEntry_ = nullptr;
   QAction* playEntry_ = nullptr;
@@ -164,6 +202,8 @@ class ConversionDialog : public QDialog {
 
   QString inputName_;
   QString outputName_;
+  QString currentOutput_;  // the file the job in hand writes
+  QString savedOutput_;    // the file the last successful conversion wrote
   bool preferZrx_ = false;
   bool placed_ = false;
   bool settingUp_ = false;
@@ -181,10 +221,16 @@ class ConversionDialog : public QDialog {
   QString openFailure_;
   std::unique_ptr<ScanResult> found_;
   size_t nextFound_ = 0;
-  size_t recordingsConverted_ = 0;
   bool recovering_ = false;
   // The compressor chosen for the first recording found serves the others.
   std::optional<std::optional<avi::CompressOptions>> recoveryCompressor_;
+
+  // Recordings waiting to be converted, the folder they go to, and how many there were (0: no
+  // queue is running).
+  QStringList queue_;
+  QString queueFolder_;
+  int queueTotal_ = 0;
+  std::optional<std::optional<avi::CompressOptions>> queueCompressor_;
 };
 
 }  // namespace zentrova::app

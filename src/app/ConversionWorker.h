@@ -5,9 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace zentrova {
-class ConversionJob;
-}
+#include "convert/ConversionJob.h"
 
 namespace zentrova::app {
 
@@ -22,6 +20,8 @@ class ConversionWorker : public QThread {
   bool cancelRequested() const { return cancel_.load(); }
 
   uint32_t framesDone() const { return framesDone_.load(std::memory_order_relaxed); }
+  // How the loop ended; read once the thread has finished.
+  const ConversionJob::LoopResult& result() const { return result_; }
 
  protected:
   void run() override;
@@ -30,6 +30,7 @@ class ConversionWorker : public QThread {
   ConversionJob& job_;
   std::atomic<bool> cancel_{false};
   std::atomic<uint32_t> framesDone_{0};
+  ConversionJob::LoopResult result_;
 };
 
 }  // namespace zentrova::app

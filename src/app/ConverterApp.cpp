@@ -13,7 +13,7 @@ namespace zentrova::app {
 
 ConverterApp::ConverterApp(int& argc, char** argv) : application_(argc, argv) {
   QApplication::setApplicationName(QString::fromLatin1(kApplicationName));
-  QApplication::setApplicationVersion(QStringLiteral("1.0"));
+  QApplication::setApplicationVersion(QString::fromLatin1(ZENTROVA_VERSION));
   QApplication::setWindowIcon(ProgramIcon());
   // The desktop entry's name, so that window managers match the window to its launcher.
   QGuiApplication::setDesktopFileName(QStringLiteral("zentrova"));

@@ -23,6 +23,10 @@ std::unique_ptr<QMessageBox> MakeReplaceQuestion(QWidget* parent, const QString&
 // default) or No.
 std::unique_ptr<QMessageBox> MakeRecoverQuestion(QWidget* parent, const QString& damage);
 
+// The save dialog of the output's Browse: AVI, Matroska and MP4, the filter of the suggested
+// name's type selected, the name given the chosen filter's ending when typed without one.
+std::unique_ptr<QFileDialog> MakeOutputFileDialog(QWidget* parent, const QString& suggested);
+
 class QtPrompts : public Prompts {
  public:
   QString ChooseRecording(QWidget* parent, const BrowseRequest& request) override;
@@ -30,6 +34,9 @@ class QtPrompts : public Prompts {
   bool ConfirmRecover(QWidget* parent, const QString& damage) override;
   std::optional<avi::CompressOptions> ChooseCompressor(QWidget* parent) override;
   void ShowFileError(QWidget* parent, const QString& message) override;
+  QString ChooseOutput(QWidget* parent, const QString& suggested) override;
+  bool ConfirmStop(QWidget* parent) override;
+  bool ConfirmKeepPartial(QWidget* parent, const QString& output, const QString& partial) override;
 };
 
 }  // namespace zentrova::app

@@ -1,8 +1,12 @@
 #include "app/RecordingHealth.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimeZone>
 
+#include "container/Tags.h"
+#include "convert/ConversionJob.h"
 #include "recording/ZrReader.h"
 
 namespace zentrova::app {
@@ -32,6 +36,40 @@ RecordingHealth CheckRecording(const QString& path) {
     health.damage = QStringLiteral("%1 is damaged: %2. A plain conversion may leave frames out.")
                         .arg(name, QString::fromLocal8Bit(warnings.front()));
   return health;
+}
+
+RecordingFacts DescribeRecording(const QString& path) {
+  RecordingFacts facts;
+  if (path.trimmed().isEmpty()) return facts;
+  ZrReader reader;
+  RecordingInfo info;
+  if (!reader.open(QFile::encodeName(path).toStdString(), &info, 0, 1)) {
+    facts.text = QStringLiteral("Not a recording that opens: %1").arg(QString::fromLocal8Bit(reader.failureReason()));
+    facts.damaged = true;
+    return facts;
+  }
+  const int32_t outputHeight = ConversionJob::ComputeOutputHeight(info.width, info.height);
+  const int64_t seconds = static_cast<int64_t>(static_cast<uint32_t>(reader.endTime()) -
+                                               static_cast<uint32_t>(reader.startTime()));
+  const QString start = QDateTime::fromSecsSinceEpoch(reader.startTime(), QTimeZone::utc())
+                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss 'UTC'"));
+  facts.text = QStringLiteral("%1 x %2%3, %4 frames, %5:%6, recorded %7")
+                   .arg(info.width)
+                   .arg(info.height)
+                   .arg(outputHeight != info.height ? QStringLiteral(" (saved as %1 x %2)").arg(info.width).arg(outputHeight)
+                                                    : QString())
+                   .arg(reader.frameCount())
+                   .arg(seconds / 60)
+                   .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+                   .arg(start);
+  const QString title = QString::fromStdString(container::TextToUtf8(reader.text1()));
+  if (!title.isEmpty()) facts.text += QStringLiteral(", \u201C%1\u201D").arg(title);
+  const RecordingHealth health = CheckRecording(path);
+  if (!health.damage.isEmpty()) {
+    facts.text += QStringLiteral(". Warning: ") + health.damage;
+    facts.damaged = true;
+  }
+  return facts;
 }
 
 QString DescribeUnopenedButFound(const QString& path, const QString& failure, const ScanResult& found) {

@@ -20,6 +20,15 @@ struct RecordingHealth {
 
 RecordingHealth CheckRecording(const QString& path);
 
+// What the dialog shows under a chosen recording's name: its picture size (and the size it is
+// converted to), frames, length and start, and a warning when it is damaged or cut; or why it
+// does not open. Empty for an empty name.
+struct RecordingFacts {
+  QString text;
+  bool damaged = false;  // or not a recording at all
+};
+RecordingFacts DescribeRecording(const QString& path);
+
 // The question's text when the plain open failed and a scan of the file found `found`.
 QString DescribeUnopenedButFound(const QString& path, const QString& failure, const ScanResult& found);
 

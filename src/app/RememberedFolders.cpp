@@ -4,15 +4,18 @@
 #include <QSettings>
 
 namespace zentrova::app {
+
+QSettings SettingsStore() {
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Zentrova"),
+                   QStringLiteral("zentrova-gui"));
+}
+
 namespace {
 
 const QString kRecordingKey = QStringLiteral("folders/recording");
 const QString kOutputKey = QStringLiteral("folders/output");
 
-QSettings Store() {
-  return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Zentrova"),
-                   QStringLiteral("zentrova-gui"));
-}
+QSettings Store() { return SettingsStore(); }
 
 QString Read(const QString& key) { return Store().value(key).toString(); }
 

@@ -1,11 +1,15 @@
 #pragma once
 // The folders the dialog remembers from one run to the next: where the last recording came from
 // and where the last conversion wrote its file. Kept with QSettings in the user's configuration
-// (an INI file, ~/.config/Zentrova/zentrova-gui.ini on Linux); nothing else is stored.
+// (an INI file, ~/.config/Zentrova/zentrova-gui.ini on Linux).
+#include <QSettings>
 #include <QString>
 #include <QStringList>
 
 namespace zentrova::app {
+
+// The dialog's settings: the folders below, the compressor last chosen, the window's geometry.
+QSettings SettingsStore();
 
 class RememberedFolders {
  public:

@@ -1,12 +1,13 @@
 #pragma once
-// Where the main window goes: a client area of exactly 430 x 330 pixels, centred horizontally,
-// its vertical centre at two fifths of the screen height (a little above the middle).
+// Where the main window first goes: a client area of 640 x 460 pixels (the user may resize it;
+// the size is remembered), centred horizontally, its vertical centre at two fifths of the screen
+// height (a little above the middle).
 #include <QRect>
 #include <QSize>
 
 namespace zentrova::app {
 
-inline constexpr QSize kClientSize{430, 330};
+inline constexpr QSize kClientSize{640, 460};
 
 // The outer rectangle of the window, frame included, in the screen's own coordinates.
 // `frameExtra` is what the window frame and caption add to the client size.

@@ -59,6 +59,14 @@ class WriterFile final : public AviFile {
     return output_->Keep(reason);
   }
 
+  void Refresh() override { writer_->Refresh(); }
+
+  int KeepAt(const std::string& name) override {
+    if (!output_) return ENOTSUP;
+    writer_->Refresh();
+    return output_->KeepAt(name);
+  }
+
  private:
   std::shared_ptr<AviWriter> writer_;
   OutputSink* output_;

@@ -2,6 +2,7 @@
 // Our AVI writer, shaped like the calls the conversion makes: open a file, create streams from
 // stream-info records, set formats, write samples at a position, release. Every call reports
 // success as 0. Releasing the file (after its streams) completes it on disk.
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -73,6 +74,15 @@ class AviFile {
     (void)reason;
     return true;
   }
+  // Brings the file's headers and indexes on disk up to date now, as Keep does before the file
+  // takes its name: a file that is kept only once complete is laid out like one kept early.
+  virtual void Refresh() {}
+  // Instead of Keep: the file, complete and never kept, takes `name` (while that name is free)
+  // and its own name stays as it was. 0, or the errno of the move (EEXIST: the name is taken).
+  virtual int KeepAt(const std::string& name) {
+    (void)name;
+    return ENOTSUP;
+  }
 };
 
 // Opens `path` for writing, created or emptied. 0 on success; otherwise `reason` says why in
@@ -97,6 +107,10 @@ class OutputSink : public ByteSink {
  public:
   virtual int error() const = 0;                // errno of the first failed write, 0 while none
   virtual bool Keep(std::string* reason) = 0;   // see AviFile::Keep
+  virtual int KeepAt(const std::string& name) {  // see AviFile::KeepAt
+    (void)name;
+    return ENOTSUP;
+  }
   // Puts what was written on the disk (fdatasync), and the name once the file stands at it (the
   // folder is synced after the rename), before anyone is told the file is saved. False when the
   // system reports a failure, which error() then gives; a device written in place has nothing to

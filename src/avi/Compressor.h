@@ -54,6 +54,8 @@ PlanarInput* PlanarInputOf(AviStream* stream);
 inline constexpr const char* kDefaultCodec = "mpeg4";
 
 std::vector<CompressorInfo> ListCompressors();
+// Their names alone, without loading the libraries that provide them.
+std::vector<std::string> CompressorNames();
 
 // Makes a stream that compresses every picture written to it with the chosen compressor and
 // hands the result to `source`'s file. 0 on success. The uncompressed video format is given to

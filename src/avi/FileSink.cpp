@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "avi/AviFile.h"
 #include "avi/ByteSink.h"
@@ -161,6 +162,17 @@ class BesideSink final : public FdSink {
       }
     }
     return true;
+  }
+  int KeepAt(const std::string& name) override {
+    if (kept_) return EEXIST;
+    const std::string target = std::exchange(target_, name);
+    const int err = MoveToFreeName();
+    if (err != 0) {
+      target_ = target;
+      return err;
+    }
+    kept_ = moved_ = true;
+    return synced_ ? SyncFolder(DirName(target_)) : 0;
   }
   bool Sync() override {
     if (!SyncData()) return false;

@@ -180,6 +180,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   std::string unusable;
   if (!ApplyOutputOptions(c.outputChoice, plan.item.output, c.codec, options, &unusable)) return fail(unusable);
   options.idct = IdctOf(c.idct);
+  options.textEncoding = c.textEncoding;
   options.overwrite = plan.replace || c.overwrite;
   options.threads = threads;
   options.cancel = &Cancel().cutShort;
@@ -289,6 +290,12 @@ std::string JsonRow(const Row& r) {
   return o.Text();
 }
 
+// The reason without the recording's name in front, which the row shows already.
+std::string ReasonAfterName(const Row& r) {
+  const std::string lead = r.input + ": ";
+  return r.reason.compare(0, lead.size(), lead) == 0 ? r.reason.substr(lead.size()) : r.reason;
+}
+
 std::string TextRow(const Row& r) {
   char figures[96];
   if (r.status == "ok") {
@@ -301,9 +308,9 @@ std::string TextRow(const Row& r) {
   }
   if (r.status == "partial") {
     std::snprintf(figures, sizeof figures, " (%u of %u frames)", r.framesWritten, r.framesDeclared);
-    return "partial   " + Printable(r.input) + " -> " + Printable(r.output) + figures + ": " + r.reason;
+    return "partial   " + Printable(r.input) + " -> " + Printable(r.output) + figures + ": " + ReasonAfterName(r);
   }
-  return "failed    " + Printable(r.input) + ": " + r.reason;
+  return "failed    " + Printable(r.input) + ": " + ReasonAfterName(r);
 }
 
 // The process id in the name of a temporary output file (".zentrova-PID-..."), 0 when the name
@@ -400,7 +407,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
       for (const std::string& l : r.log) info << Printable(r.input) << ": " << Printable(l) << "\n";
     if (o.json) out << JsonRow(r) << "\n";
     if (r.status == "failed" || r.status == "partial")
-      err << "zentrova: " << Printable(r.input) << ": " << Printable(r.reason) << "\n";
+      err << "zentrova: " << Printable(r.input) << ": " << Printable(ReasonAfterName(r)) << "\n";
     if (!o.json && !o.quiet && r.status != "failed") out << TextRow(r) << "\n";
     out.flush();
     rows.push_back(r);

@@ -43,7 +43,7 @@ std::string Join(const std::string& dir, const std::string& name) {
 
 std::string StatReason(int error) {
   if (error == ELOOP) return "a symbolic-link loop";
-  if (error == ENOENT) return "no such file (a link that leads nowhere?)";
+  if (error == ENOENT) return "no such file";
   return std::strerror(error);
 }
 

@@ -28,11 +28,13 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   const bool quiet = how.output.quiet;
   ReportRecorder report(c.report, input, output, c, options);
   if (damage) report.Damage(*damage);
+  // With --json standard output holds the one object and nothing else; the log goes to errors.
+  std::ostream& log = how.output.json ? err : out;
   ConversionJob job(
       [&](const std::string& text) {
         line.Clear();
         report.Line(text);
-        if (!quiet) out << text << std::endl;
+        if (!quiet) log << text << std::endl;
       },
       [&](const std::string& message) {
         line.Clear();
@@ -61,8 +63,18 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   if (report.blocked()) return report.Finish(kExitFailed, err);
   avi::CompressOptions chosen{c.codec, c.quality};
   const auto setup = job.Convert(input, output, [&] { return std::optional(chosen); });
-  if (setup == ConversionJob::Setup::Cancelled) return report.Finish(kExitCancelled, err);
-  if (setup != ConversionJob::Setup::Started) return report.Finish(kExitFailed, err);
+  if (setup != ConversionJob::Setup::Started) {
+    const int status = setup == ConversionJob::Setup::Cancelled ? kExitCancelled : kExitFailed;
+    if (how.output.json)
+      out << JsonObject()
+                 .AddPath("input", input)
+                 .AddPath("output", output)
+                 .Add("status", status == kExitCancelled ? "cancelled" : "failed")
+                 .Add("exitStatus", status)
+                 .Text()
+          << std::endl;
+    return report.Finish(status, err);
+  }
 
   const auto start = std::chrono::steady_clock::now();
   auto lastDraw = start - std::chrono::seconds(1);
@@ -85,6 +97,32 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   job.Finish();  // "File saved!", then what fell short; the reason goes to the diagnostics sink
   if (loop) *loop = result;
   report.Loop(result, job.rate());
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::string& written = result.partialPath.empty() ? output : result.partialPath;
+  // Where a terminal showed the progress line, the figures of the whole conversion stay.
+  if (line.enabled()) {
+    struct stat st {};
+    const uint64_t bytes = ::stat(written.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    const double fps = job.rate().rate.fps();
+    err << StatsText(result.framesWritten, fps > 0 ? result.framesWritten / fps : 0, elapsed, bytes) << std::endl;
+  }
+  int status = ExitStatusOf(result.outcome);
+  if (result.outcome == JobOutcome::Saved && Cancel().stop.load()) status = kExitCancelled;
+  if (how.output.json) {
+    JsonObject json;
+    json.AddPath("input", input).AddPath("output", output);
+    if (!result.partialPath.empty()) json.AddPath("partial", result.partialPath);
+    json.Add("status", status == kExitOk ? "ok" : status == kExitCancelled ? "cancelled" : "partial")
+        .Add("exitStatus", status)
+        .Add("framesWritten", result.framesWritten)
+        .Add("framesDeclared", result.framesDeclared)
+        .AddNumber("rate", job.rate().rate.fps(), 3)
+        .Add("codec", c.codec)
+        .Add("bytes", ProbeAvi(written).bytes)
+        .AddNumber("seconds", elapsed, 3);
+    if (!result.reason.empty()) json.Add("reason", result.reason);
+    out << json.Text() << std::endl;
+  }
   if (how.output.verbose) {
     const AviProbe probe = ProbeAvi(output);
     char figures[160];
@@ -92,10 +130,9 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
                   result.framesDeclared, probe.rate, FourCCText(probe.fourcc).c_str(),
                   static_cast<unsigned long long>(probe.bytes),
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    out << Printable(output) << figures << std::endl;
+    log << Printable(output) << figures << std::endl;
   }
-  if (result.outcome == JobOutcome::Saved && Cancel().stop.load()) return report.Finish(kExitCancelled, err);
-  return report.Finish(ExitStatusOf(result.outcome), err);
+  return report.Finish(status, err);
 }
 
 int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream& out, std::ostream& err) {
@@ -158,6 +195,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
     return kExitUsage;
   }
   options.idct = IdctOf(c.idct);
+  options.textEncoding = c.textEncoding;
   options.overwrite = c.overwrite && !c.neverOverwrite;
   options.cancel = &Cancel().stop;
   if (c.recover) return ConvertRecovered(how, options, out, err);

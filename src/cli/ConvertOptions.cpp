@@ -4,14 +4,14 @@ namespace zentrova::cli {
 
 void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
   convert.add_option("INPUT", o.inputs,
-                     "INPUT OUTPUT: one recording (.zr or .zrx) and the file to write: AVI (its name must end "
-                     "in \"avi\"), .mkv or .mp4. INPUT... -o OUTDIR: recordings and folders, searched "
+                     "INPUT OUTPUT: one recording (.zr or .zrx) and the file to write: .avi, .mkv or .mp4 "
+                     "(in any case). INPUT... -o OUTDIR: recordings and folders, searched "
                      "recursively")
       ->required();
   convert.add_option("-o,--output-dir", o.outDir,
                      "Write every recording as OUTDIR/<relative path>/<name>.avi (the batch form)");
   convert.add_option("--codec", o.codec,
-                     "Video compressor: raw, mjpeg, mpeg4, h264 or ffv1 (see `zentrova codecs`). "
+                     "Video compressor: raw, mjpeg, mpeg4, h264 or ffv1, in any case (see `zentrova codecs`). "
                      "The default is mpeg4 at high quality, which every player opens; raw output "
                      "runs to tens of gigabytes for an hour of video")
       ->capture_default_str();
@@ -36,6 +36,7 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
   convert.add_flag("--report", o.report,
                    "Write NAME.report.json and NAME.report.txt beside each output: the SHA-256 of the recording "
                    "and of the output, versions, settings, frames not shown as recorded, exit status and log");
+  AddTextEncodingOption(convert, o);
   // They describe recordings that only a scan finds; without one they would be ignored in silence.
   convert.get_option("--size")->needs(recover);
   convert.get_option("--generation")->needs(recover);
@@ -47,6 +48,12 @@ void AddRecoveryOptions(CLI::App& command, ConvertOptions& o) {
                      "Codec generation of recordings found without their header: older (format 257) or newer "
                      "(format 4096)")
       ->check(CLI::IsMember({"older", "newer"}));
+}
+
+void AddTextEncodingOption(CLI::App& command, ConvertOptions& o) {
+  command.add_option("--text-encoding", o.textEncoding,
+                     "Encoding of the recording's texts, as iconv names it (CP936, ISO-8859-2, ...); "
+                     "by default UTF-8 when they are valid UTF-8, else Windows-1252");
 }
 
 void AddReportingOptions(CLI::App& command, OutputOptions& output) {

@@ -1,11 +1,15 @@
 // info: what opening each recording reports, or which validity rule it breaks.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
+#include "cli/Progress.h"
 #include "cli/RateOption.h"
 #include "cli/Signals.h"
 #include "container/Tags.h"
@@ -13,11 +17,62 @@
 #include "recording/ZrReader.h"
 
 namespace zentrova::cli {
+namespace {
+
+bool IsRecordingFile(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".zr" || extension == ".zrx";
+}
+
+// The recordings named: files as they are, folders searched for .zr and .zrx files (any case),
+// in name order. A folder that cannot be read is said on standard error.
+std::vector<std::string> RecordingsNamed(const std::vector<std::string>& inputs, std::ostream& err, int& status) {
+  std::vector<std::string> found;
+  for (const std::string& input : inputs) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(input, ec)) {
+      found.push_back(input);
+      continue;
+    }
+    std::vector<std::string> inside;
+    const auto options = std::filesystem::directory_options::skip_permission_denied;
+    for (auto it = std::filesystem::recursive_directory_iterator(input, options, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_regular_file(ec) && IsRecordingFile(it->path())) inside.push_back(it->path().string());
+    }
+    if (ec) {
+      err << "zentrova: " << Printable(input) << ": " << ec.message() << "\n";
+      status = kExitFailed;
+    }
+    if (inside.empty()) err << "zentrova: " << Printable(input) << ": no .zr or .zrx recording in it\n";
+    std::sort(inside.begin(), inside.end());
+    found.insert(found.end(), inside.begin(), inside.end());
+  }
+  return found;
+}
+
+// "352 x 288 -> 352 x 576, 250 frames, 0:10 from 2026-12-07T11:32:04Z, with sound": what a
+// conversion makes of the recording, in one line.
+std::string Summary(const RecordingInfo& info, const RateReport& rate, int64_t duration, int32_t start) {
+  const int32_t outputHeight = ConversionJob::ComputeOutputHeight(info.width, info.height);
+  std::string text = std::to_string(info.width) + " x " + std::to_string(info.height);
+  if (outputHeight != info.height) text += " (converted to " + std::to_string(info.width) + " x " + std::to_string(outputHeight) + ")";
+  text += ", " + std::to_string(rate.frames) + " frames, " + ClockText(static_cast<double>(duration)) + " from " +
+          container::IsoUtc(start);
+  text += rate.samples > 0 ? ", with sound" : ", no sound";
+  return text;
+}
+
+}  // namespace
+
 int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
   int status = kExitOk;
-  const bool several = how.infoInputs.size() > 1;
+  const std::vector<std::string> inputs = RecordingsNamed(how.infoInputs, err, status);
+  const bool several = inputs.size() > 1;
+  const std::string& encoding = how.convert.textEncoding;
   bool first = true;
-  for (const std::string& input : how.infoInputs) {
+  for (const std::string& input : inputs) {
     ZrReader reader;
     reader.setFileErrorSink([&](const std::string& m) { err << "zentrova: " << m << "\n"; });
     RecordingInfo info;
@@ -46,7 +101,13 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
     const uint32_t generation = GenerationOfVersion(reader.version());
     const uint32_t duration = static_cast<uint32_t>(reader.endTime()) - static_cast<uint32_t>(reader.startTime());
     const RateReport rate = ReportRate(reader, info);
-    const std::vector<std::string> warnings = reader.damageWarnings();
+    std::vector<std::string> warnings = reader.damageWarnings();
+    // What `convert` would report at the end, said before it runs.
+    if (rate.fetched < rate.frames)
+      warnings.push_back("the file ends after " + std::to_string(rate.fetched) + " of the " +
+                         std::to_string(rate.frames) + " frames it declares; a conversion saves those " +
+                         std::to_string(rate.fetched));
+    const int32_t outputHeight = ConversionJob::ComputeOutputHeight(info.width, info.height);
     char gen[16];
     std::snprintf(gen, sizeof gen, "0x%08X", generation);
     if (how.output.json) {
@@ -58,6 +119,8 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
                  .Add("resolutionCode", uint32_t{reader.resolutionCode()})
                  .Add("width", info.width)
                  .Add("height", info.height)
+                 .Add("outputWidth", info.width)
+                 .Add("outputHeight", outputHeight)
                  .Add("sizeFamily", info.sizeFamily)
                  .Add("frameCount", reader.frameCount())
                  .Add("blockCount", reader.blockCount())
@@ -70,19 +133,21 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
       std::string list = "[";
       for (const std::string& w : warnings) list += (list.size() > 1 ? ", " : "") + JsonString(w);
       json.AddRaw("warnings", list + "]");
-      // The recorder writes its texts in Latin-1.
-      json.Add("text1", container::Latin1ToUtf8(reader.text1()))
-          .Add("text2", container::Latin1ToUtf8(reader.text2()))
-          .Add("text3", container::Latin1ToUtf8(reader.text3()));
+      json.Add("summary", Summary(info, rate, duration, reader.startTime()))
+          .Add("text1", container::TextToUtf8(reader.text1(), encoding))
+          .Add("text2", container::TextToUtf8(reader.text2(), encoding))
+          .Add("text3", container::TextToUtf8(reader.text3(), encoding));
       out << json.Text() << "\n";
       continue;
     }
     if (several) out << (first ? "" : "\n") << "== " << Printable(input) << "\n";
     first = false;
-    out << "version:          " << reader.version() << "\n"
+    out << Summary(info, rate, duration, reader.startTime()) << "\n"
+        << "version:          " << reader.version() << "\n"
         << "codec generation: " << gen << "\n"
         << "resolution code:  " << int(reader.resolutionCode()) << "\n"
         << "picture size:     " << info.width << " x " << info.height << "\n"
+        << "output size:      " << info.width << " x " << outputHeight << "\n"
         << "size family:      " << info.sizeFamily << "\n"
         << "frames:           " << reader.frameCount() << "\n"
         << "blocks:           " << reader.blockCount() << "\n"
@@ -92,9 +157,9 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << RateText(rate)
         // The texts are the recording's: shown escaped, so they can neither drive the terminal
         // nor pass for lines of ours.
-        << "text1:            " << Printable(container::Latin1ToUtf8(reader.text1())) << "\n"
-        << "text2:            " << Printable(container::Latin1ToUtf8(reader.text2())) << "\n"
-        << "text3:            " << Printable(container::Latin1ToUtf8(reader.text3())) << "\n";
+        << "text1:            " << Printable(container::TextToUtf8(reader.text1(), encoding)) << "\n"
+        << "text2:            " << Printable(container::TextToUtf8(reader.text2(), encoding)) << "\n"
+        << "text3:            " << Printable(container::TextToUtf8(reader.text3(), encoding)) << "\n";
     for (const std::string& w : warnings) out << "warning:          " << w << "\n";
     for (const std::string& w : warnings) err << "zentrova: " << Printable(input) << ": warning: " << w << "\n";
   }

@@ -36,6 +36,7 @@ struct ConvertOptions {
   std::string generation;  // --generation older|newer
   bool listOnly = false;   // recover --list: report, write nothing
   bool report = false;     // --report: NAME.report.json and .txt beside each output
+  std::string textEncoding;  // --text-encoding: the recording's texts (convert, info)
 };
 
 struct HashOptions {
@@ -69,6 +70,8 @@ struct Invocation {
 void AddConvertOptions(CLI::App& convert, ConvertOptions& options);
 // --size and --generation, the overrides of a recording found without its header.
 void AddRecoveryOptions(CLI::App& command, ConvertOptions& options);
+// --text-encoding of `convert` and `info`.
+void AddTextEncodingOption(CLI::App& command, ConvertOptions& options);
 // -q, -v, --no-progress and --json of `convert`.
 void AddReportingOptions(CLI::App& command, OutputOptions& output);
 

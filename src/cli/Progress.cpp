@@ -47,6 +47,21 @@ std::string ProgressText(const ProgressFigures& f, size_t width) {
   return text;
 }
 
+std::string StatsText(uint64_t frames, double videoSeconds, double elapsed, uint64_t bytes) {
+  char size[32];
+  if (bytes >= 1000 * 1000 * 1000)
+    std::snprintf(size, sizeof size, "%.2f GB", static_cast<double>(bytes) / 1e9);
+  else if (bytes >= 1000 * 1000)
+    std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  else
+    std::snprintf(size, sizeof size, "%.0f kB", static_cast<double>(bytes) / 1e3);
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "%llu frames, %s of video in %s (%.1fx), %s", static_cast<unsigned long long>(frames),
+                ClockText(videoSeconds).c_str(), ClockText(elapsed).c_str(), elapsed > 0 ? videoSeconds / elapsed : 0.0,
+                size);
+  return buf;
+}
+
 ProgressLine::ProgressLine(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {
   struct winsize ws {};
   if (enabled_ && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1) width_ = ws.ws_col;

@@ -27,6 +27,9 @@ std::string ClockText(double seconds);
 // the line is shown without its folders, then shortened from the front, then left out.
 std::string ProgressText(const ProgressFigures& f, size_t width = 1000);
 
+// The line left on a terminal when a conversion ends: "250 frames, 0:10 of video in 0:02 (4.8x), 1.2 MB".
+std::string StatsText(uint64_t frames, double videoSeconds, double elapsed, uint64_t bytes);
+
 class ProgressLine {
  public:
   ProgressLine(std::ostream& err, bool enabled);

@@ -64,6 +64,7 @@ RateReport ReportRate(ZrReader& reader, const RecordingInfo& info) {
     ++fetched;
     if ((record.flags & FlagAudio) && record.audioBytes > 0) r.samples += uint64_t{record.audioBytes / 3} * 8;
   }
+  r.fetched = fetched;
   r.rate = AutoRate(r.samples > 0 ? fetched : r.frames, r.samples, reader.startTime(), reader.endTime());
   r.classic = ClassicRate(r.frames, reader.startTime(), reader.endTime());
   double length = 0;

@@ -28,6 +28,7 @@ bool ApplyOutputOptions(const OutputChoice& choice, const std::string& output, c
 // A recording's rate as the conversion will derive it, and the classic rule's beside it.
 struct RateReport {
   uint32_t frames = 0;
+  uint32_t fetched = 0;  // frames the file really holds, read to its end
   uint64_t samples = 0;  // sound samples the conversion would write
   int64_t duration = 0;  // seconds, end - start
   DerivedRate rate;

@@ -1,7 +1,9 @@
 #include "cli/Run.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -9,7 +11,12 @@
 
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/Json.h"
 #include "cli/Signals.h"
+#include "cli/Suggest.h"
+#include "container/ContainerFile.h"
+#include "container/Tags.h"
+#include "convert/Messages.h"
 
 namespace zentrova::cli {
 namespace {
@@ -17,7 +24,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: zentrova convert INPUT OUTPUT.avi [options]\n"
     "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
-    "       zentrova info INPUT... [--json]\n"
+    "       zentrova info INPUT|FOLDER... [--json]\n"
     "       zentrova recover INPUT... -o OUTDIR|--list [--json]\n"
     "       zentrova codecs [--json]\n"
     "       zentrova hash INPUT [--format md5|sha256]\n"
@@ -69,6 +76,47 @@ int UsageError(std::ostream& err, const std::string& message) {
   return kExitUsage;
 }
 
+bool EndsWithNoCase(const std::string& name, const std::string& tail) {
+  return name.size() >= tail.size() && LowerCase(name.substr(name.size() - tail.size())) == tail;
+}
+
+bool IsRecordingName(const std::string& name) { return EndsWithNoCase(name, ".zr") || EndsWithNoCase(name, ".zrx"); }
+
+// Why a compressor name is none of ours, with the nearest one; "" when it is one. Whether this
+// machine's libraries provide it is the conversion's to say.
+std::string CodecProblem(const std::string& codec) {
+  const std::vector<std::string> names = avi::CompressorNames();
+  if (std::find(names.begin(), names.end(), codec) != names.end()) return {};
+  std::string known;
+  for (const std::string& n : names) known += (known.empty() ? "" : ", ") + n;
+  return "unknown codec \"" + Printable(codec) + "\"" + DidYouMean(codec, names) + "; the codecs are " + known;
+}
+
+// Why the one-file form's OUTPUT cannot be written as asked; "" when it can.
+std::string OutputNameProblem(const std::string& output, const std::string& format) {
+  if (output == "-")
+    return "the output cannot go to standard output: name a file ending in .avi, .mkv or .mp4";
+  struct stat st {};
+  if (::stat(output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return Printable(output) + " is a folder: name a file in it, or add -o " + Printable(output) +
+           " to convert into it";
+  if (format.empty() && !container::IsOutputName(output))
+    return Printable(output) + ": the output's name must end in .avi, .mkv or .mp4";
+  if (format == "avi" && !EndsWithNoCase(output, "avi"))
+    return Printable(output) + ": an AVI output's name must end in .avi";
+  return {};
+}
+
+// The subcommand the user meant when the first word is none of them: "" when it is one, or an
+// option, or nothing is near.
+std::string UnknownCommand(const std::vector<std::string>& args, CLI::App& app) {
+  if (args.size() < 2 || args[1].empty() || args[1][0] == '-') return {};
+  std::vector<std::string> names;
+  for (const CLI::App* command : app.get_subcommands({})) names.push_back(command->get_name());
+  if (std::find(names.begin(), names.end(), args[1]) != names.end()) return {};
+  return "unknown command \"" + Printable(args[1]) + "\"" + DidYouMean(args[1], names);
+}
+
 }  // namespace
 
 int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& out, std::ostream& err) {
@@ -86,8 +134,9 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   AddReportingOptions(*convert, how.output);
 
   auto* info = app.add_subcommand("info", "Show what recordings hold");
-  info->add_option("INPUT", how.infoInputs, "ZR recordings")->required();
+  info->add_option("INPUT", how.infoInputs, "ZR recordings, or folders searched for .zr and .zrx files")->required();
   info->add_flag("--json", how.output.json, "One JSON object per recording");
+  AddTextEncodingOption(*info, how.convert);
 
   auto* recover = app.add_subcommand(
       "recover", "Find the recordings in damaged files or disk images and write each as a repaired recording");
@@ -112,6 +161,8 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   auto* codecs = app.add_subcommand("codecs", "List the video compressors");
   codecs->add_flag("--json", how.output.json, "One JSON object per compressor");
 
+  if (const std::string unknown = UnknownCommand(args, app); !unknown.empty()) return UsageError(err, unknown);
+
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   if (!reversed.empty()) reversed.pop_back();  // the program's name
   try {
@@ -125,15 +176,28 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   } catch (const CLI::ParseError& e) {
     return UsageError(err, e.what());
   }
+  if (!how.convert.textEncoding.empty() && !container::KnownTextEncoding(how.convert.textEncoding))
+    return UsageError(err, "unknown text encoding \"" + Printable(how.convert.textEncoding) +
+                               "\" (`iconv --list` shows the names)");
 
   if (*convert) {
     how.command = Invocation::Command::Convert;
-    const ConvertOptions& c = how.convert;
+    ConvertOptions& c = how.convert;
+    // The options before the files: a mistyped compressor is said before anything about names.
+    c.codec = LowerCase(c.codec);
+    if (const std::string problem = CodecProblem(c.codec); !problem.empty()) return UsageError(err, problem);
     if (c.outDir.empty()) {
-      if (how.output.json || c.jobs != 0)
-        return UsageError(err, "--json and -j belong to the batch form: convert INPUT... -o OUTDIR");
+      if (c.jobs != 0) return UsageError(err, "-j belongs to the batch form: convert INPUT... -o OUTDIR");
+      if (c.inputs.size() > 2) return UsageError(err, "several recordings: add -o DIR");
       if (c.inputs.size() != 2)
         return UsageError(err, "convert takes INPUT OUTPUT, or recordings and folders with -o OUTDIR");
+      // The old line stays on standard output, where scripts have always looked for it.
+      std::string problem = IsRecordingName(c.inputs[1]) ? "several recordings: add -o DIR"
+                                                         : OutputNameProblem(c.inputs[1], c.outputChoice.format);
+      if (!problem.empty()) {
+        out << messages::kBadOutputName << std::endl;
+        return UsageError(err, problem);
+      }
     }
   } else if (*info) {
     how.command = Invocation::Command::Info;

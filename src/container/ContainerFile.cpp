@@ -40,6 +40,19 @@ Format FormatOfName(const std::string& path) {
   return Format::Avi;
 }
 
+bool IsOutputName(const std::string& path) {
+  return EndsWithNoCase(path, "avi") || EndsWithNoCase(path, ".mkv") || EndsWithNoCase(path, ".mp4");
+}
+
+const char* ContainerTitle(Format format) {
+  switch (format) {
+    case Format::Matroska: return "Matroska";
+    case Format::Mp4: return "MP4";
+    case Format::Avi: break;
+  }
+  return "AVI";
+}
+
 bool CanCarry(Format format, const std::string& codec, std::string* reason) {
   if (format != Format::Mp4 || codec == "h264" || codec == "mpeg4") return true;
   if (reason) *reason = "MP4 carries h264 or mpeg4 pictures, not " + codec + " (Matroska and AVI take every compressor)";

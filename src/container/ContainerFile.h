@@ -24,6 +24,12 @@ std::optional<Format> ParseFormat(const std::string& name);
 // The format an output name asks for: ".mkv" and ".mp4" (in any case) name theirs, every other
 // name AVI.
 Format FormatOfName(const std::string& path);
+// Whether `path` names a file of one of the three: ".mkv" or ".mp4", or a name ending in "avi" in
+// any case (with or without the dot: "clipavi" has always been an AVI output). Both front ends
+// check a typed name with it.
+bool IsOutputName(const std::string& path);
+// The container's name as the user knows it: "AVI", "Matroska", "MP4".
+const char* ContainerTitle(Format format);
 
 // Whether `format` can carry the pictures of compressor `codec` ("raw", "h264", ...). MP4 takes
 // H.264 and MPEG-4 Part 2 only; AVI and Matroska every compressor. `reason` says why not.

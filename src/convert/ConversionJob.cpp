@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,9 +21,13 @@
 namespace zentrova {
 namespace {
 
-bool EndsWith(const std::string& s, const char* tail) {
+// `tail` in lower case; the name's letters in any case.
+bool EndsWithNoCase(const std::string& s, const char* tail) {
   const size_t n = std::strlen(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != tail[i]) return false;
+  return true;
 }
 
 std::string Hex32(uint32_t v) {
@@ -65,6 +70,17 @@ const char* WriteFailureLead(int err) {
 }
 
 std::string Count(uint32_t n, uint32_t of) { return std::to_string(n) + " of " + std::to_string(of); }
+
+// "clip.avi" -> "clip.partial.avi", then "clip.partial-2.avi", ...: where the part of a
+// conversion that was to replace "clip.avi" is kept.
+std::string PartialName(const std::string& output, int attempt) {
+  const size_t slash = output.rfind('/');
+  const size_t dot = output.rfind('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const std::string stem = hasExtension ? output.substr(0, dot) : output;
+  const std::string extension = hasExtension ? output.substr(dot) : std::string();
+  return stem + ".partial" + (attempt > 1 ? "-" + std::to_string(attempt) : std::string()) + extension;
+}
 
 // Hands a Matroska or MP4 writer's bytes to an output sink that the job's wrapper shares.
 class SharedSink final : public avi::ByteSink {
@@ -141,6 +157,10 @@ class MediaOutput final : public avi::AviFile {
       return false;
     }
     return sink_->Keep(reason);
+  }
+  int KeepAt(const std::string& name) override {
+    if (!completed_ || failed_) return EIO;
+    return sink_->KeepAt(name);
   }
 
  private:
@@ -221,14 +241,15 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     Log(messages::kNoOutputName);
     return Setup::Failed;
   }
-  // Byte for byte and case-sensitive; "clipavi" passes, "clip.AVI" does not.
-  if (options_.format == container::Format::Avi && !EndsWith(output, "avi")) {
+  // "clip.avi", "clip.AVI" and "clipavi" pass; "clip.avi.mp4" does not.
+  if (options_.format == container::Format::Avi && !EndsWithNoCase(output, "avi")) {
     Log(messages::kBadOutputName);
     return Setup::Failed;
   }
   endLines_.clear();
   endReason_.clear();
   kept_ = false;
+  firstFrameIn_ = false;
   openReason_.clear();
   if (!OpenRecording(inputPath_)) {
     ReleaseDecoding();
@@ -268,7 +289,8 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
 
   startTime_ = reader_->startTime();
   endTime_ = reader_->endTime();
-  aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3()));
+  aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3(),
+                                                     options_.textEncoding));
   // The estimate before any sound is in; the final rate is set when the loop ends.
   rate_ = ChooseRate(options_.rate, frameCount_, 0, startTime_, endTime_);
 
@@ -320,7 +342,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return fail(messages::kBadFormat, "the AVI file refused the audio format (16-bit mono PCM at 8000 Hz)");
 
   audioPosition_ = 0;
-  Log(messages::kSaving);
+  if (options_.format == container::Format::Avi)
+    Log(messages::kSaving);
+  else
+    Log(std::string("Saving the ") + container::ContainerTitle(options_.format) + " file, please wait...");
   return Setup::Started;
 } catch (const std::bad_alloc&) {
   // Out of memory while setting up: nothing is kept, and the line says which step failed.
@@ -431,11 +456,19 @@ void ConversionJob::HoldFrameAudio(const FrameWork& work, int32_t index) {
   held.pcm.assign(work.pcm.begin(), work.pcm.begin() + work.audioBytes / 3 * 8);
 }
 
-bool ConversionJob::WriteHeldAudio(int32_t index) try {
-  if (index > 0 && !kept_) {
-    kept_ = true;  // frame 0 is in the file
-    if (!aviFile_->Keep(&keepReason_)) return false;
+bool ConversionJob::FirstFrameIn() {
+  if (firstFrameIn_) return true;
+  firstFrameIn_ = true;
+  if (replacesExisting_) {
+    aviFile_->Refresh();
+    return true;
   }
+  kept_ = true;
+  return aviFile_->Keep(&keepReason_);
+}
+
+bool ConversionJob::WriteHeldAudio(int32_t index) try {
+  if (index > 0 && !FirstFrameIn()) return false;  // frame 0 is in the file
   for (; heldFirst_ < heldAudio_.size() && heldAudio_[heldFirst_].frame <= index; ++heldFirst_) {
     HeldAudio& held = heldAudio_[heldFirst_];
     if (!WriteAudio(held.pcm.data(), held.audioBytes)) return false;
@@ -528,13 +561,9 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       writeFailed = true;
       return false;
     }
-    // With its first frame the output takes its name (replacing an existing file only now).
-    if (!kept_ && !audioHeld_) {
-      kept_ = true;
-      if (!aviFile_->Keep(&keepReason_)) {
-        writeFailed = true;
-        return false;
-      }
+    if (!audioHeld_ && !FirstFrameIn()) {
+      writeFailed = true;
+      return false;
     }
     if (frames_[slot].black) AddFrame(result.blackFrames, result.framesWritten);
     if (frames_[slot].damaged) AddFrame(result.damagedFrames, result.framesWritten);
@@ -593,6 +622,18 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     outOfMemory = true;
   }
   result.framesWritten = static_cast<uint32_t>(std::min<uint64_t>(done.videoFrames, result.framesWritten));
+  // An existing file is replaced only by a conversion that ended whole (a recording that ends
+  // early is whole: all it holds is in). What a cancel or a failure wrote goes beside it.
+  const bool whole = !result.cancelled && !writeFailed && !outOfMemory;
+  partialPath_.clear();
+  if (!kept_ && replacesExisting_ && !whole) {
+    kept_ = true;
+    try {
+      if (result.framesWritten > 0) KeepPartial();
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+    }
+  }
   // A job that wrote no frame keeps its file only when it replaces nothing.
   if (!kept_ && (result.framesWritten > 0 || !replacesExisting_)) {
     kept_ = true;
@@ -611,14 +652,16 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (outOfMemory) {
       result.outcome = JobOutcome::WriteFailed;
       result.reason = "out of memory";
-      endLines_.push_back("Out of memory: " + Count(result.framesWritten, total) + " frames saved.");
+      endLines_.push_back("Out of memory: " + Count(result.framesWritten, total) + " frames saved" +
+                          (replacesExisting_ ? PartialText() : std::string()) + ".");
     } else if (writeFailed) {
       result.outcome = JobOutcome::WriteFailed;
       result.reason = writeReason;
       endLines_.push_back(std::string(WriteFailureLead(done.error)) + ": " + Count(result.framesWritten, total) +
-                          " frames saved.");
+                          " frames saved" + (replacesExisting_ ? PartialText() : std::string()) + ".");
     } else if (result.cancelled) {
-      Log("Conversion cancelled: " + Count(result.framesWritten, total) + " frames saved.");
+      endLines_.push_back("Conversion cancelled: " + Count(result.framesWritten, total) + " frames saved" +
+                          (replacesExisting_ ? PartialText() : std::string()) + ".");
     } else if (fetched < total) {
       result.outcome = JobOutcome::RecordingShort;
       if (exhausted == "the recording is exhausted") exhausted = "the file ends before frame " + std::to_string(fetched + 1);
@@ -662,10 +705,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
                           std::to_string(recordingInfo_.width) + " x " + std::to_string(recordingInfo_.height) +
                           ".");
     }
-    // An AVI file takes its name with its first frame; a Matroska or MP4 file only once complete.
-    if (!result.framesWritten && replacesExisting_ && (!kept_ || options_.format != container::Format::Avi)) {
+    if (replacesExisting_ && (!whole || result.framesWritten == 0))
       result.reason += (result.reason.empty() ? "" : "; ") + outputPath_ + " was left as it was";
-    }
+    result.partialPath = partialPath_;
+    cancelled_ = result.cancelled;
     endReason_ = result.reason;
   } catch (const std::bad_alloc&) {
     // The file is complete; only the lines about it are lost.
@@ -684,8 +727,27 @@ void ConversionJob::SetFinalRate(uint32_t framesWritten) {
   if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }
 
+void ConversionJob::KeepPartial() {
+  for (int attempt = 1; attempt <= 100; ++attempt) {
+    const std::string name = PartialName(outputPath_, attempt);
+    const int err = aviFile_->KeepAt(name);
+    if (err == 0) {
+      partialPath_ = name;
+      return;
+    }
+    if (err != EEXIST) return;  // not kept: released with the file
+  }
+}
+
+std::string ConversionJob::PartialText() const {
+  if (partialPath_.empty()) return "; " + outputPath_ + " is as it was";
+  return " in " + partialPath_ + "; " + outputPath_ + " is as it was";
+}
+
 void ConversionJob::Finish() {
-  Log(messages::kSaved);
+  // A cancel is never reported as a saved file: its line ends the log.
+  if (!cancelled_) Log(messages::kSaved);
+  cancelled_ = false;
   for (const std::string& line : endLines_) Log(line);
   Diagnose(endReason_);
   endLines_.clear();

@@ -53,6 +53,9 @@ struct JobOptions {
   // Where the frames go instead of a file at the output name (the hash command reads the
   // pictures and sound as a raw output would hold them). Nothing is opened for writing then.
   std::function<std::shared_ptr<avi::AviFile>()> outputFile{};
+  // The encoding of the recording's texts (an iconv name); empty: UTF-8 when they are valid
+  // UTF-8, else Windows-1252.
+  std::string textEncoding = {};
 };
 
 // Frames counted from 0, as runs of consecutive indexes: first..last inclusive.
@@ -95,6 +98,9 @@ class ConversionJob {
     uint64_t audioBytesDropped = 0;
     JobOutcome outcome = JobOutcome::Saved;
     std::string reason;  // one line on what went wrong when the outcome is not Saved
+    // A conversion that was to replace an existing file and did not end whole leaves that file
+    // as it was; what it wrote is kept here beside it (NAME.partial.avi), "" when nothing was.
+    std::string partialPath;
   };
 
   // Rate given to the video stream when the recording's duration is 0 seconds and it has no sound.
@@ -122,12 +128,15 @@ class ConversionJob {
   // file). It may run on another thread than Convert. A set `cancel` flag (or the options' one)
   // ends the loop after the current frame; the file keeps the frames so far and a line says so.
   // A write that fails ends the loop too (WriteFailed); a recording that delivers fewer frames
-  // than it declares, or frames cut short, gives RecordingShort. The output takes its name with
-  // the first frame written (an existing file it replaces is untouched until then).
+  // than it declares, or frames cut short, gives RecordingShort. A new output takes its name with
+  // the first frame written; one that replaces an existing file only when the loop ends whole,
+  // and after a cancel or a failure the existing file stays and LoopResult::partialPath names
+  // where the frames written went.
   LoopResult RunFrameLoop(const std::atomic<bool>* cancel = nullptr, const ProgressSink& progress = {});
 
-  // Logs "File saved!": the end of every started job, whether the loop ran to the end or not;
-  // then, when the loop fell short, a line on what the file holds ("Disk full: 10 of 200 frames
+  // Logs "File saved!": the end of every started job that was not cancelled, whether the loop
+  // ran to the end or not (a cancelled one ends with "Conversion cancelled: ..."); then, when the
+  // loop fell short, a line on what the file holds ("Disk full: 10 of 200 frames
   // saved.", "The recording ended after 10 of 25 frames.") and the reason on the diagnostics sink;
   // then one on damaged pictures, and one on pictures of another size.
   void Finish();
@@ -178,6 +187,14 @@ class ConversionJob {
   void Log(const std::string& line);
   void Diagnose(const std::string& reason);
   std::string WriteFailureReason() const;
+  // Frame 0 is in the file. With it a new output takes its name, so that even a killed conversion
+  // leaves a playable file there; one that replaces a file is brought up to date alike and takes
+  // its name only once the job ends whole. False when the move fails.
+  bool FirstFrameIn();
+  // Moves the output of a replacing job that did not end whole to the first free partial name.
+  void KeepPartial();
+  // " in NAME.partial.avi; NAME is as it was" for the line that ends such a job.
+  std::string PartialText() const;
 
   LogSink log_;
   FileErrorSink fileErrors_;
@@ -223,6 +240,9 @@ class ConversionJob {
   std::string outputPath_;
   bool replacesExisting_ = false;  // the output stands in for an existing file until kept
   bool kept_ = false;
+  bool firstFrameIn_ = false;
+  bool cancelled_ = false;         // the last loop was cancelled: Finish says so instead of "File saved!"
+  std::string partialPath_;
   std::string keepReason_;         // why the output could not take its name
   std::string openReason_;         // why OpenRecording failed
   // What Finish adds after "File saved!": lines for the log, the most serious first, and a reason

@@ -56,6 +56,12 @@ std::vector<CompressorInfo> ListCompressors() {
   return list;
 }
 
+std::vector<std::string> CompressorNames() {
+  std::vector<std::string> names;
+  for (const Choice& c : kChoices) names.push_back(c.name);
+  return names;
+}
+
 int MakeCompressedStream(std::shared_ptr<AviStream>& compressed, const std::shared_ptr<AviStream>& source,
                          const CompressOptions& options) {
   if (!source) return -1;

@@ -57,6 +57,26 @@ class FakePrompts : public Prompts {
     return compressorAnswer;
   }
   void ShowFileError(QWidget*, const QString& message) override { fileErrors << message; }
+
+  std::deque<QString> outputAnswers;  // an empty string or none answers as a cancel
+  QString ChooseOutput(QWidget*, const QString&) override {
+    if (outputAnswers.empty()) return {};
+    QString answer = outputAnswers.front();
+    outputAnswers.pop_front();
+    return answer;
+  }
+  bool stopAnswer = true;
+  int stopQuestions = 0;
+  bool ConfirmStop(QWidget*) override {
+    ++stopQuestions;
+    return stopAnswer;
+  }
+  bool keepPartialAnswer = true;
+  QStringList keepPartialQuestions;  // the partial files asked about
+  bool ConfirmKeepPartial(QWidget*, const QString&, const QString& partial) override {
+    keepPartialQuestions << partial;
+    return keepPartialAnswer;
+  }
 };
 
 // Points the dialog's remembered settings at a folder of its own for as long as it lives, so

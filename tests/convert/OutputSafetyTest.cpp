@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
@@ -141,7 +142,7 @@ TEST(OutputSafety, AnExistingFileIsReplacedOnlyWhenAskedAndKeepsItsMode) {
   EXPECT_EQ(Others(dir, {"in.zr", "keep.avi"}), std::vector<std::string>{});
 }
 
-TEST(OutputSafety, TheReplacementTakesTheNameWithItsFirstFrame) {
+TEST(OutputSafety, TheReplacementTakesTheNameOnlyOnceItIsWhole) {
   TempDir dir;
   MakeRecording(dir.file("in.zr"), 5);
   const std::string out = dir.file("keep.avi");
@@ -155,9 +156,59 @@ TEST(OutputSafety, TheReplacementTakesTheNameWithItsFirstFrame) {
   ASSERT_TRUE(j.run(dir.file("in.zr"), dir.file("alias.avi"), [&](uint32_t done, uint32_t) {
     if (done == 1) seen.push_back(ReadText(out).substr(0, 4));
   }));
-  EXPECT_EQ(seen, std::vector<std::string>{"RIFF"});
+  EXPECT_EQ(seen, std::vector<std::string>{"data"});
+  EXPECT_EQ(ReadText(out).substr(0, 4), "RIFF");
   EXPECT_TRUE(fs::is_symlink(dir.file("alias.avi")));
   EXPECT_EQ(Others(dir, {"in.zr", "keep.avi", "alias.avi"}), std::vector<std::string>{});
+}
+
+TEST(OutputSafety, ACancelledReplacementLeavesTheOldFileAndKeepsItsPartBeside) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  MakeRecording(dir.file("in.zr"), 8);
+  const std::string out = dir.file("keep.avi");
+  WriteText(out, "data\n");
+  std::atomic<bool> cancel = false;
+  JobOptions o;
+  o.overwrite = true;
+  o.cancel = &cancel;
+  for (const char* partial : {"keep.partial.avi", "keep.partial-2.avi"}) {
+    cancel = false;
+    Job j(o);
+    const auto r = j.run(dir.file("in.zr"), out, [&](uint32_t done, uint32_t) { cancel = done == 3; });
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->outcome, JobOutcome::Cancelled);
+    EXPECT_EQ(ReadText(out), "data\n");
+    EXPECT_EQ(r->partialPath, dir.file(partial));
+    EXPECT_EQ(ProbeStream(dir.file(partial), 0)["nb_read_packets"], "3");
+    // The log ends with the cancel, never with "File saved!".
+    EXPECT_EQ(j.log, (std::vector<std::string>{messages::kSaving, "Conversion cancelled: 3 of 8 frames saved in " +
+                                                                       dir.file(partial) + "; " + out + " is as it was."}));
+  }
+  EXPECT_EQ(Others(dir, {"in.zr", "keep.avi", "keep.partial.avi", "keep.partial-2.avi"}), std::vector<std::string>{});
+}
+
+TEST(OutputSafety, ACancelledNewOutputKeepsItsFramesAtItsName) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  MakeRecording(dir.file("in.zr"), 8);
+  std::atomic<bool> cancel = false;
+  JobOptions o;
+  o.cancel = &cancel;
+  Job j(o);
+  std::vector<std::string> seen;
+  // A new output stands at its name from its first frame, so a kill too leaves a playable file.
+  const auto r = j.run(dir.file("in.zr"), dir.file("new.avi"), [&](uint32_t done, uint32_t) {
+    seen.push_back(ReadText(dir.file("new.avi")).substr(0, 4));
+    cancel = done == 2;
+  });
+  ASSERT_TRUE(r);
+  EXPECT_EQ(seen, (std::vector<std::string>{"RIFF", "RIFF"}));
+  EXPECT_EQ(r->partialPath, "");
+  EXPECT_EQ(ProbeStream(dir.file("new.avi"), 0)["nb_read_packets"], "2");
+  EXPECT_EQ(j.log.back(), "Conversion cancelled: 2 of 8 frames saved.");
+  EXPECT_FALSE(Contains(j.log, messages::kSaved));
+  EXPECT_EQ(Others(dir, {"in.zr", "new.avi"}), std::vector<std::string>{});
 }
 
 TEST(OutputSafety, AMatroskaFileReplacesTheOldOneOnlyOnceItIsWritten) {
