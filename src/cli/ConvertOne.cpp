@@ -149,6 +149,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
     return kExitUsage;
   }
   options.idct = IdctOf(c.idct);
+  options.threads = c.threads;
   options.overwrite = c.overwrite && !c.neverOverwrite;
   options.cancel = &Cancel().stop;
   if (c.recover) return ConvertRecovered(how, options, out, err);

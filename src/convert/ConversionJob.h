@@ -15,6 +15,7 @@
 #include "container/ContainerFile.h"
 #include "convert/FramePipeline.h"
 #include "convert/FrameRate.h"
+#include "convert/GroupPipeline.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrReader.h"
 #include "video/VideoDecoder.h"
@@ -83,6 +84,9 @@ class ConversionJob {
   static constexpr uint32_t kZeroDurationRate = kDefaultRate.num;
   static constexpr uint32_t kAudioBufferBytes = 65536;
   static constexpr uint32_t kPcmBufferBytes = 131072;
+  // Decoded frames waiting for the writer when groups of pictures are decoded side by side: the
+  // memory they take whatever the number of threads.
+  static constexpr size_t kFramesInFlightBytes = 24u << 20;
 
   // `log` receives the job's messages; `fileErrors` the reader's file-error reports (a message box
   // on the desktop); `diagnostics` one-line reasons behind a failure ("text1 is 1001 bytes
@@ -148,6 +152,13 @@ class ConversionJob {
 
  private:
   int OpenRecording(const std::string& path);
+  // Threads that decode groups of pictures side by side: the job's threads, or the cores.
+  unsigned DecodingWorkers() const;
+  // The frame loop with groups of pictures decoded side by side; false (nothing read) when the
+  // job has one thread, or its threads cannot be had.
+  bool RunGroups(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write);
+  // The frame loop with one decoder: reading and decoding, then writing, in turn or in two threads.
+  void RunInTurn(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write);
   bool WriteFrameAudio(const FrameWork& work);
   bool WriteAudio(const int16_t* pcm, uint32_t audioBytes);
   // For a compressor that hands its pictures on later: the frame's sound waits for its picture.
