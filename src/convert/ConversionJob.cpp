@@ -446,7 +446,9 @@ std::string ConversionJob::WriteFailureReason() const {
 }
 
 unsigned ConversionJob::DecodingWorkers() const {
-  return options_.threads != 0 ? options_.threads : UsableCores();
+  // Past a few workers the frames in flight, not the cores, decide how many groups are decoded
+  // at once; more workers would only take the frames' memory.
+  return std::min(kMostWorkers, options_.threads != 0 ? options_.threads : UsableCores());
 }
 
 bool ConversionJob::RunGroups(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write) {
@@ -464,7 +466,11 @@ bool ConversionJob::RunGroups(const GroupPipeline::Fetch& fetch, const GroupPipe
   settings.convert = planar_ == nullptr;
   const size_t frameBytes = static_cast<size_t>(settings.width) *
                             static_cast<size_t>(settings.convert ? settings.outputHeight * 3 : settings.height * 3 / 2);
-  settings.window = GroupPipeline::WindowFor(kFramesInFlightBytes, frameBytes, workers);
+  // The workers' decoders and pictures come out of the same budget as the frames in flight.
+  const size_t workersBytes = static_cast<size_t>(workers) * kWorkerBytes;
+  const size_t frameBudget = kFramesInFlightBytes > workersBytes ? kFramesInFlightBytes - workersBytes : 0;
+  settings.window = GroupPipeline::WindowFor(frameBudget, frameBytes, workers);
+  settings.readAheadBytes = kReadAheadBytes;
   return GroupPipeline(settings).Run(fetch, *audioDecoder_, write);
 }
 

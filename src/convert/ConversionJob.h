@@ -84,9 +84,15 @@ class ConversionJob {
   static constexpr uint32_t kZeroDurationRate = kDefaultRate.num;
   static constexpr uint32_t kAudioBufferBytes = 65536;
   static constexpr uint32_t kPcmBufferBytes = 131072;
-  // Decoded frames waiting for the writer when groups of pictures are decoded side by side: the
-  // memory they take whatever the number of threads.
-  static constexpr size_t kFramesInFlightBytes = 24u << 20;
+  // Decoded frames waiting for the writer when groups of pictures are decoded side by side, and
+  // the workers' own decoders and pictures (kWorkerBytes each): the memory they take whatever
+  // the number of threads. Fewer frames in flight than a group or two per worker leave workers
+  // waiting, never the frames different.
+  static constexpr size_t kFramesInFlightBytes = 28u << 20;
+  static constexpr size_t kWorkerBytes = 2560u << 10;
+  static constexpr unsigned kMostWorkers = 8;
+  // Compressed frames read ahead of the workers: enough for the next groups of every worker.
+  static constexpr size_t kReadAheadBytes = 4u << 20;
 
   // `log` receives the job's messages; `fileErrors` the reader's file-error reports (a message box
   // on the desktop); `diagnostics` one-line reasons behind a failure ("text1 is 1001 bytes

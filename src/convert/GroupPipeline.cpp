@@ -97,7 +97,9 @@ void Deliver(FrameWork& decoded, CodedFrame& coded, const GroupPipelineSettings&
 // What the reading thread, the workers and the writer share, under one lock.
 struct Shared {
   std::mutex mutex;
-  std::condition_variable changed;
+  // Each side waits on its own: the reading thread for room to read ahead, the workers for
+  // frames and room in the window, the writer for its next frame.
+  std::condition_variable forReader, forWorkers, forWriter;
   std::deque<std::shared_ptr<Group>> waiting;  // groups no worker has taken, in order
   size_t readAhead = 0;                        // compressed bytes read and not yet decoded
   size_t read = 0;                             // frames read
@@ -105,6 +107,9 @@ struct Shared {
   size_t written = 0;                          // frames written: the window starts here
   std::vector<FrameWork> slots;                // frame n in slot n % window
   std::vector<char> ready;
+  // Frames decoded, whose buffers the reading thread fills again: no allocation per frame, and
+  // no heap that grows in pieces between threads.
+  std::vector<CodedFrame> spare;
   bool stop = false;
   std::exception_ptr failure;
 
@@ -112,7 +117,13 @@ struct Shared {
     std::lock_guard lock(mutex);
     if (!failure) failure = std::current_exception();
     stop = true;
-    changed.notify_all();
+    WakeAll();
+  }
+
+  void WakeAll() {
+    forReader.notify_all();
+    forWorkers.notify_all();
+    forWriter.notify_all();
   }
 };
 
@@ -123,12 +134,20 @@ void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const Gro
   for (;;) {
     {
       std::unique_lock lock(shared.mutex);
-      shared.changed.wait(lock, [&] { return shared.stop || shared.readAhead < s.readAheadBytes; });
+      shared.forReader.wait(lock, [&] { return shared.stop || shared.readAhead < s.readAheadBytes; });
       if (shared.stop) break;
     }
     const FrameRecord* r = fetch();
     if (!r) break;
     CodedFrame frame;
+    {
+      std::lock_guard lock(shared.mutex);
+      if (!shared.spare.empty()) {
+        frame = std::move(shared.spare.back());
+        shared.spare.pop_back();
+      }
+    }
+    frame.audioBytes = 0;
     frame.record = *r;
     frame.video.assign(r->videoData, r->videoData + (r->videoData ? r->videoBytes : 0));
     frame.record.videoData = frame.video.data();
@@ -142,7 +161,8 @@ void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const Gro
       sound.audioDecoded = false;
       DecodeFrameAudio(sound, audio);
       frame.audioBytes = sound.audioBytes;
-      frame.pcm.assign(sound.pcm.begin(), sound.pcm.begin() + sound.audioBytes / 3 * 8);
+      frame.pcm.resize(sound.audioBytes / 3 * 8);
+      std::copy_n(sound.pcm.begin(), frame.pcm.size(), frame.pcm.begin());
     }
     const bool start = starts.Starts(frame.record);
     const size_t bytes = frame.video.size() + 1;
@@ -156,12 +176,13 @@ void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const Gro
     current->frames.push_back(std::move(frame));
     shared.readAhead += bytes;
     ++shared.read;
-    shared.changed.notify_all();
+    shared.forWorkers.notify_all();
   }
   std::lock_guard lock(shared.mutex);
   if (current) current->closed = true;
   shared.readingDone = true;
-  shared.changed.notify_all();
+  shared.forWorkers.notify_all();
+  shared.forWriter.notify_all();
 }
 
 void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipelineSettings& s, Shared& shared) {
@@ -174,7 +195,7 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
     std::shared_ptr<Group> group;
     {
       std::unique_lock lock(shared.mutex);
-      shared.changed.wait(lock, [&] { return shared.stop || !shared.waiting.empty() || shared.readingDone; });
+      shared.forWorkers.wait(lock, [&] { return shared.stop || !shared.waiting.empty() || shared.readingDone; });
       if (shared.stop || shared.waiting.empty()) return;
       group = std::move(shared.waiting.front());
       shared.waiting.pop_front();
@@ -187,28 +208,29 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
       CodedFrame coded;
       {
         std::unique_lock lock(shared.mutex);
-        shared.changed.wait(lock, [&] { return shared.stop || !group->frames.empty() || group->closed; });
+        shared.forWorkers.wait(lock, [&] { return shared.stop || !group->frames.empty() || group->closed; });
         if (shared.stop) return;
         if (group->frames.empty()) break;
         coded = std::move(group->frames.front());
         group->frames.pop_front();
         shared.readAhead -= coded.video.size() + 1;
-        shared.changed.notify_all();
+        shared.forReader.notify_one();
       }
       FrameWork& decoded = previous == &a ? b : a;
       DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, decoded);
       previous = &decoded;
       {
         std::unique_lock lock(shared.mutex);
-        shared.changed.wait(lock, [&] { return shared.stop || n < shared.written + window; });
+        shared.forWorkers.wait(lock, [&] { return shared.stop || n < shared.written + window; });
         if (shared.stop) return;
       }
       // The slot is this worker's alone: the writer is done with frame n - window and waits for
       // frame n, and frame n + window may not be decoded before frame n is written.
       Deliver(decoded, coded, s, scratch, shared.slots[n % window]);
       std::lock_guard lock(shared.mutex);
+      if (shared.spare.size() < 64) shared.spare.push_back(std::move(coded));
       shared.ready[n % window] = 1;
-      shared.changed.notify_all();
+      if (n == shared.written) shared.forWriter.notify_one();
     }
   }
 }
@@ -246,7 +268,7 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
     {
       std::lock_guard lock(shared.mutex);
       shared.stop = true;
-      shared.changed.notify_all();
+      shared.WakeAll();
     }
     for (std::thread& t : threads) t.join();
   };
@@ -283,7 +305,7 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
     FrameWork* frame = nullptr;
     {
       std::unique_lock lock(shared.mutex);
-      shared.changed.wait(lock, [&] {
+      shared.forWriter.wait(lock, [&] {
         return shared.stop || shared.ready[n % s.window] || (shared.readingDone && n >= shared.read);
       });
       if (shared.stop || !shared.ready[n % s.window]) break;
@@ -299,7 +321,7 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
     std::lock_guard lock(shared.mutex);
     shared.ready[n % s.window] = 0;
     shared.written = n + 1;
-    shared.changed.notify_all();
+    shared.forWorkers.notify_all();
     if (!more) break;
   }
   joinAll();
