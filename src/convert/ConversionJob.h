@@ -37,8 +37,9 @@ struct JobOptions {
   // exists and is not a regular file (a device, a FIFO) is written in place either way; an output
   // that is the recording itself, in any spelling, is always refused.
   bool overwrite = false;
-  // Threads one conversion may use (decoding, compressing); 0 lets the job choose. A batch that
-  // runs several conversions at once gives each its share of the cores.
+  // Threads one conversion may use (decoding groups of pictures side by side, compressing); 0:
+  // as many as the process has cores. The output is the same on any number. A batch that runs
+  // several conversions at once gives each its share of the cores.
   unsigned threads = 0;
   // How the video rate is chosen: by default from the recording's own timing, so that pictures
   // and sound end together (the desktop dialog always uses it).
