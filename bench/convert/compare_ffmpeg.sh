@@ -25,6 +25,9 @@
 #       defaults: build, 1500, "mpeg4 h264 raw352 raw704"
 #   ZENTROVA_BENCH_CPUS=0 bench/convert/compare_ffmpeg.sh ...   # both sides on one core (taskset)
 #   ZENTROVA_BENCH_ZENTROVA=PATH ...                           # another build's zentrova (an earlier one)
+#   ZENTROVA_BENCH_INTRA=50 ...          # an intra picture every 50 frames (both sides; default 25)
+#   ZENTROVA_BENCH_FFMPEG_THREADS=1 ...  # ffmpeg decodes and encodes on one thread (-threads 1)
+#   ZENTROVA_BENCH_THREADS=N ...         # ours with --threads N (default: its own choice)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,6 +35,11 @@ build=${1:-$here/../../build}
 frames=${2:-1500}
 cases=${3:-"mpeg4 h264 raw352 raw704"}
 rate=25
+intra=${ZENTROVA_BENCH_INTRA:-25}
+ffthreads=()
+if [[ -n ${ZENTROVA_BENCH_FFMPEG_THREADS:-} ]]; then ffthreads=(-threads "$ZENTROVA_BENCH_FFMPEG_THREADS"); fi
+ourthreads=()
+if [[ -n ${ZENTROVA_BENCH_THREADS:-} ]]; then ourthreads=(--threads "$ZENTROVA_BENCH_THREADS"); fi
 zrgen=$build/tools/zrgen/zrgen
 zentrova=${ZENTROVA_BENCH_ZENTROVA:-$build/src/cli/zentrova}
 for tool in "$zrgen" "$zentrova"; do
@@ -51,13 +59,13 @@ ln -s /dev/null "$work/null.avi"
 make_recording() {
   local name=$1 size=$2 code=$3 version=$4 coded=$5
   ffmpeg -v error -f lavfi -i "testsrc2=size=$size:rate=$rate" -t "$seconds" -pix_fmt yuv420p -f rawvideo - |
-    "$zrgen" --quiet --video - -r "$code" --format-version "$version" -n "$frames" -q 8 -g 3 --intra-period 25 \
+    "$zrgen" --quiet --video - -r "$code" --format-version "$version" -n "$frames" -q 8 -g 3 --intra-period "$intra" \
       --audio tone "$work/$name.zr" >"$work/$name.zrgen.txt"
   local bytes kbits
   bytes=$(sed -n 's/.*video \([0-9.]*\) bytes\/frame.*/\1/p' "$work/$name.zrgen.txt")
   kbits=$(awk -v b="$bytes" -v r="$rate" 'BEGIN { printf "%d", b * 8 * r / 1000 }')
   ffmpeg -v error -y -f lavfi -i "testsrc2=size=$coded:rate=$rate" -t "$seconds" -c:v h263 \
-    -b:v "${kbits}k" -maxrate "${kbits}k" -bufsize "$((kbits * 2))k" -g 25 -f h263 "$work/$name.h263"
+    -b:v "${kbits}k" -maxrate "${kbits}k" -bufsize "$((kbits * 2))k" -g "$intra" -f h263 "$work/$name.h263"
   printf '%-6s %s: ours %.0f bytes/frame, ffmpeg h263 %.0f bytes/frame\n' "$name" "$size" "$bytes" \
     "$(awk -v s="$(stat -c %s "$work/$name.h263")" -v f="$frames" 'BEGIN { print s / f }')"
 }
@@ -79,17 +87,17 @@ run_case() {
   local ours=0 theirs=0 t run
   for run in 1 2 3; do
     # shellcheck disable=SC2086
-    t=$(wall "$zentrova" convert -y $ourOptions "$work/$rec.zr" "$out")
+    t=$(wall "$zentrova" convert -y "${ourthreads[@]}" $ourOptions "$work/$rec.zr" "$out")
     ours=$(best "$ours" "$t")
     # shellcheck disable=SC2086
-    t=$(wall ffmpeg -nostdin -hide_banner -v error -y -i "$work/$rec.h263" $theirOptions)
+    t=$(wall ffmpeg -nostdin -hide_banner -v error -y "${ffthreads[@]}" -i "$work/$rec.h263" "${ffthreads[@]}" $theirOptions)
     theirs=$(best "$theirs" "$t")
   done
   awk -v l="$label" -v f="$frames" -v a="$ours" -v b="$theirs" 'BEGIN {
     printf "%-34s ours %7.1f fps   ffmpeg %7.1f fps   ratio %.2f\n", l, f / a, f / b, b / a }'
 }
 
-echo "frames per second of wall-clock time, $frames frames of testsrc2, best of 3 (cpus: ${ZENTROVA_BENCH_CPUS:-all})"
+echo "frames per second of wall-clock time, $frames frames of testsrc2, best of 3 (cpus: ${ZENTROVA_BENCH_CPUS:-all}, intra every $intra, ffmpeg threads: ${ZENTROVA_BENCH_FFMPEG_THREADS:-default}, ours: ${ZENTROVA_BENCH_THREADS:-default})"
 need704=0 need352=0
 for c in $cases; do
   case $c in

@@ -473,7 +473,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned jobs = std::max<unsigned>(1, std::min<size_t>(c.jobs ? c.jobs : cores, std::max<size_t>(1, todo.size())));
-  const unsigned threadsEach = std::max(1u, cores / jobs);
+  const unsigned threadsEach = c.threads ? c.threads : std::max(1u, cores / jobs);
 
   Shared shared;
   shared.inWork.assign(jobs, "");

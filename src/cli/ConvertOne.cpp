@@ -196,6 +196,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   }
   options.idct = IdctOf(c.idct);
   options.textEncoding = c.textEncoding;
+  options.threads = c.threads;
   options.overwrite = c.overwrite && !c.neverOverwrite;
   options.cancel = &Cancel().stop;
   if (c.recover) return ConvertRecovered(how, options, out, err);

@@ -27,6 +27,10 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
       ->excludes(yes);
   convert.add_option("-j,--jobs", o.jobs, "Conversions at once in a batch (default: the number of cores)")
       ->check(CLI::Range(1u, 1024u));
+  convert.add_option("--threads", o.threads,
+                     "Threads of one conversion, decoding pictures side by side (default: the number of cores, "
+                     "shared out among a batch's conversions); the output is the same on any number")
+      ->check(CLI::Range(1u, 256u));
   AddOutputOptions(&convert, o.outputChoice);
   auto* recover = convert.add_flag("--recover", o.recover,
                    "Find the frames of a damaged recording by their structure: past broken or stale block "

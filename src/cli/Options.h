@@ -28,6 +28,7 @@ struct ConvertOptions {
   bool overwrite = false;       // -y
   bool neverOverwrite = false;  // -n
   unsigned jobs = 0;            // -j: conversions at once; 0 = the number of cores
+  unsigned threads = 0;         // --threads: threads of one conversion; 0 = its share of the cores
   OutputChoice outputChoice;    // --rate, --format
   // --recover: find the recording's frames by their structure, not only through its block chain
   // (convert); the same for `recover`, which writes repaired recordings.

@@ -15,6 +15,7 @@
 #include "libav/LibavCompressor.h"
 #include "container/ContainerFile.h"
 #include "convert/Messages.h"
+#include "video/ProcessorFeatures.h"
 #include "container/Tags.h"
 #include "recording/ZrFormat.h"
 
@@ -490,6 +491,10 @@ bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index) {
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
   const int32_t outputHeight = videoFormat_.biHeight;
+  if (work.converted) {
+    return compressedStream_->Write(index, 1, work.picture.data(), static_cast<int32_t>(work.picture.size()),
+                                    avi::kKeyFrame, nullptr, nullptr) == 0;
+  }
   if (planar_) {
     return planar_->WritePlanes(index, PlanesOf(work, width, height, outputHeight != height, scaleScratch_),
                                 avi::kKeyFrame) == 0;
@@ -505,6 +510,55 @@ std::string ConversionJob::WriteFailureReason() const {
   return "the output refused a frame (" + outputPath_ + " can hold no more)";
 }
 
+unsigned ConversionJob::DecodingWorkers() const {
+  // Past a few workers the frames in flight, not the cores, decide how many groups are decoded
+  // at once; more workers would only take the frames' memory.
+  return std::min(kMostWorkers, options_.threads != 0 ? options_.threads : UsableCores());
+}
+
+bool ConversionJob::RunGroups(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write) {
+  const unsigned workers = DecodingWorkers();
+  if (workers < 2) return false;
+  GroupPipelineSettings settings;
+  settings.workers = workers;
+  settings.width = recordingInfo_.width;
+  settings.height = recordingInfo_.height;
+  settings.outputHeight = videoFormat_.biHeight;
+  settings.stamp = codecStamp_;
+  settings.idct = options_.idct;
+  // A compressor that takes planes gets them; every other output takes the 24-bit frame, which
+  // is then made by the workers too.
+  settings.convert = planar_ == nullptr;
+  const size_t frameBytes = static_cast<size_t>(settings.width) *
+                            static_cast<size_t>(settings.convert ? settings.outputHeight * 3 : settings.height * 3 / 2);
+  // The workers' decoders and pictures come out of the same budget as the frames in flight.
+  const size_t workersBytes = static_cast<size_t>(workers) * kWorkerBytes;
+  const size_t frameBudget = kFramesInFlightBytes > workersBytes ? kFramesInFlightBytes - workersBytes : 0;
+  settings.window = GroupPipeline::WindowFor(frameBudget, frameBytes, workers);
+  settings.readAheadBytes = kReadAheadBytes;
+  return GroupPipeline(settings).Run(fetch, *audioDecoder_, write);
+}
+
+void ConversionJob::RunInTurn(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write) {
+  // Reading and decoding run ahead of compressing and writing, on a thread of their own when
+  // the job may use two; the frames are written in order either way.
+  FramePipeline pipeline(frames_.size(), frames_.size() > 1);
+  const FrameWork* previous = nullptr;
+  bool referenceGood = true;  // the decoder's state before any picture is a defined one
+  auto produce = [&](size_t slot) {
+    const FrameRecord* record = fetch();
+    if (!record) return false;
+    // Sound is decoded where there is time for it: with the pictures, unless the writing side
+    // only converts pictures of the recording's own size to 24 bits (then it is the lighter one).
+    const bool lightWriter = !planar_ && videoFormat_.biHeight == recordingInfo_.height;
+    DecodeFrameWork(*record, *videoDecoder_, *audioDecoder_, !lightWriter, recordingInfo_.width,
+                    recordingInfo_.height, previous, referenceGood, frames_[slot]);
+    previous = &frames_[slot];
+    return true;
+  };
+  pipeline.Run(produce, [&](size_t slot) { return write(frames_[slot]); });
+}
+
 ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* cancel, const ProgressSink& progress) {
   LoopResult result;
   if (!reader_ || !compressedStream_ || !audioStream_) return result;
@@ -513,45 +567,34 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   uint32_t cutFrames = 0, firstCut = 0;
   bool writeFailed = false, outOfMemory = false;
   keepReason_.clear();
-  // Reading and decoding run ahead of compressing and writing, on a thread of their own when
-  // the job may use two; the frames are written in order either way.
-  FramePipeline pipeline(frames_.size(), frames_.size() > 1);
   uint32_t fetched = 0;
-  const FrameWork* previous = nullptr;
-  bool referenceGood = true;  // the decoder's state before any picture is a defined one
-  auto produce = [&](size_t slot) {
-    if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return false;
-    if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
+  auto fetch = [&]() -> const FrameRecord* {
+    if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return nullptr;
+    if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return nullptr;
     ++fetched;
     if (frameRecord_->flags & FlagAudio) result.audioBytesDropped += frameRecord_->audioBytes % 3;
     if (frameRecord_->cut) {
       AddFrame(result.cutFrames, fetched - 1);
       if (cutFrames++ == 0) firstCut = fetched;
     }
-    // Sound is decoded where there is time for it: with the pictures, unless the writing side
-    // only converts pictures of the recording's own size to 24 bits (then it is the lighter one).
-    const bool lightWriter = !planar_ && videoFormat_.biHeight == recordingInfo_.height;
-    DecodeFrameWork(*frameRecord_, *videoDecoder_, *audioDecoder_, !lightWriter, recordingInfo_.width,
-                    recordingInfo_.height, previous, referenceGood, frames_[slot]);
-    previous = &frames_[slot];
-    return true;
+    return frameRecord_.get();
   };
-  auto consume = [&](size_t slot) {
+  auto write = [&](FrameWork& frame) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
       result.outcome = JobOutcome::Cancelled;
       return false;
     }
-    DecodeFrameAudio(frames_[slot], *audioDecoder_);
+    DecodeFrameAudio(frame, *audioDecoder_);
     // The first write that fails ends the loop: nothing after it could be trusted to land.
     bool wrote = false;
     const auto index = static_cast<int32_t>(result.framesWritten);
     try {
       if (audioHeld_) {
-        HoldFrameAudio(frames_[slot], index);
-        wrote = WriteFramePicture(frames_[slot], index);
+        HoldFrameAudio(frame, index);
+        wrote = WriteFramePicture(frame, index);
       } else {
-        wrote = WriteFrameAudio(frames_[slot]) && WriteFramePicture(frames_[slot], index);
+        wrote = WriteFrameAudio(frame) && WriteFramePicture(frame, index);
       }
     } catch (const std::bad_alloc&) {
       outOfMemory = true;  // the frames before this one are kept
@@ -565,16 +608,16 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       writeFailed = true;
       return false;
     }
-    if (frames_[slot].black) AddFrame(result.blackFrames, result.framesWritten);
-    if (frames_[slot].damaged) AddFrame(result.damagedFrames, result.framesWritten);
+    if (frame.black) AddFrame(result.blackFrames, result.framesWritten);
+    if (frame.damaged) AddFrame(result.damagedFrames, result.framesWritten);
     ++result.framesWritten;
-    if (frames_[slot].damaged && result.damagedPictures++ == 0) result.firstDamagedFrame = result.framesWritten;
-    if (frames_[slot].resized) ++result.resizedPictures;
+    if (frame.damaged && result.damagedPictures++ == 0) result.firstDamagedFrame = result.framesWritten;
+    if (frame.resized) ++result.resizedPictures;
     if (progress) progress(result.framesWritten, frameCount_);
     return true;
   };
   try {
-    pipeline.Run(produce, consume);
+    if (!RunGroups(fetch, write)) RunInTurn(fetch, write);
   } catch (const std::bad_alloc&) {
     outOfMemory = true;  // reading or decoding ran out: the frames written so far are kept
   }

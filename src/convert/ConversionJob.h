@@ -15,6 +15,7 @@
 #include "container/ContainerFile.h"
 #include "convert/FramePipeline.h"
 #include "convert/FrameRate.h"
+#include "convert/GroupPipeline.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrReader.h"
 #include "video/VideoDecoder.h"
@@ -36,8 +37,9 @@ struct JobOptions {
   // exists and is not a regular file (a device, a FIFO) is written in place either way; an output
   // that is the recording itself, in any spelling, is always refused.
   bool overwrite = false;
-  // Threads one conversion may use (decoding, compressing); 0 lets the job choose. A batch that
-  // runs several conversions at once gives each its share of the cores.
+  // Threads one conversion may use (decoding groups of pictures side by side, compressing); 0:
+  // as many as the process has cores. The output is the same on any number. A batch that runs
+  // several conversions at once gives each its share of the cores.
   unsigned threads = 0;
   // How the video rate is chosen: by default from the recording's own timing, so that pictures
   // and sound end together (the desktop dialog always uses it).
@@ -107,6 +109,15 @@ class ConversionJob {
   static constexpr uint32_t kZeroDurationRate = kDefaultRate.num;
   static constexpr uint32_t kAudioBufferBytes = 65536;
   static constexpr uint32_t kPcmBufferBytes = 131072;
+  // Decoded frames waiting for the writer when groups of pictures are decoded side by side, and
+  // the workers' own decoders and pictures (kWorkerBytes each): the memory they take whatever
+  // the number of threads. Fewer frames in flight than a group or two per worker leave workers
+  // waiting, never the frames different.
+  static constexpr size_t kFramesInFlightBytes = 28u << 20;
+  static constexpr size_t kWorkerBytes = 2560u << 10;
+  static constexpr unsigned kMostWorkers = 8;
+  // Compressed frames read ahead of the workers: enough for the next groups of every worker.
+  static constexpr size_t kReadAheadBytes = 4u << 20;
 
   // `log` receives the job's messages; `fileErrors` the reader's file-error reports (a message box
   // on the desktop); `diagnostics` one-line reasons behind a failure ("text1 is 1001 bytes
@@ -175,6 +186,13 @@ class ConversionJob {
 
  private:
   int OpenRecording(const std::string& path);
+  // Threads that decode groups of pictures side by side: the job's threads, or the cores.
+  unsigned DecodingWorkers() const;
+  // The frame loop with groups of pictures decoded side by side; false (nothing read) when the
+  // job has one thread, or its threads cannot be had.
+  bool RunGroups(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write);
+  // The frame loop with one decoder: reading and decoding, then writing, in turn or in two threads.
+  void RunInTurn(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write);
   bool WriteFrameAudio(const FrameWork& work);
   bool WriteAudio(const int16_t* pcm, uint32_t audioBytes);
   // For a compressor that hands its pictures on later: the frame's sound waits for its picture.

@@ -74,6 +74,7 @@ void FrameWork::Allocate(int32_t width, int32_t height) {
   damaged = false;
   resized = false;
   audioBytes = 0;
+  converted = false;
 }
 
 void DecodeFrameAudio(FrameWork& work, G726Decoder& audio) {

@@ -34,6 +34,9 @@ struct FrameWork {
   bool audioDecoded = false;   // pcm holds them decoded; else audioCodes holds the bytes
   std::vector<uint8_t> audioCodes;
   std::vector<int16_t> pcm;    // audioBytes / 3 x 8 samples
+  // The 24-bit frame (PictureOf) made already, beside the decoding: the writer takes it as it is.
+  bool converted = false;
+  std::vector<uint8_t> picture;
 
   // Buffers for every picture the decoder delivers, and for one of width x height (the
   // recording's size), which the frame holds black.

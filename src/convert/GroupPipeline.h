@@ -1,0 +1,65 @@
+#pragma once
+// The frame loop on several cores. One thread reads the recording in order (and decodes its
+// sound, whose state runs from frame to frame) and cuts it into groups of pictures: an intra
+// picture and the inter pictures after it. Worker threads take the groups in order and decode
+// them side by side, each with a decoder of its own, colour-converting where the writer wants 24
+// bits; the writer takes the frames strictly in the recording's order. A frame is the same, byte
+// for byte, as the one decoder of the two-stage loop (FramePipeline) would have made it.
+//
+// A group starts only where a decoder of its own gives what the one decoder gives: at an intra
+// picture that decodes without a fault, whose size is a whole number of macroblocks (so that it
+// leaves nothing of an earlier picture in the planes) and covers at least as many samples as any
+// picture before it (so that nothing an earlier picture left beyond it can show later). Every
+// other picture (an inter picture before the first intra one, a broken intra picture, a picture
+// of an odd size) stays in the group before it and is decoded in order after it.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "convert/FramePipeline.h"
+#include "recording/FrameRecord.h"
+#include "video/VideoDecoder.h"
+
+namespace zentrova {
+
+class G726Decoder;
+
+struct GroupPipelineSettings {
+  unsigned workers = 2;
+  // Frames decoded ahead of the writer, at most: what bounds the memory, whatever the number of
+  // workers and the length of a group. A worker whose next frame is further ahead waits.
+  size_t window = 64;
+  // Compressed bytes read ahead of the workers, at most (one frame always goes).
+  size_t readAheadBytes = 8u << 20;
+  int32_t width = 0;          // the recording's picture size
+  int32_t height = 0;
+  int32_t outputHeight = 0;   // the 24-bit frame's rows (twice height when line-doubled)
+  uint32_t stamp = 0;         // codec generation
+  IdctChoice idct = IdctChoice::Auto;
+  // The workers make the 24-bit frame (FrameWork::picture); else the frames carry their planes.
+  bool convert = true;
+};
+
+class GroupPipeline {
+ public:
+  // Fills the next frame in the recording's order; null when there is none. Called on the
+  // reading thread only.
+  using Fetch = std::function<const FrameRecord*()>;
+  // Writes one frame, in the recording's order, on the calling thread; false: stop.
+  using Write = std::function<bool(FrameWork& frame)>;
+
+  explicit GroupPipeline(const GroupPipelineSettings& settings);
+
+  // Runs until every frame read has been written or `write` says stop. False, having fetched
+  // nothing, when the threads or decoders could not be had: the caller runs the loop itself. An
+  // exception of any stage ends the run and reaches the caller.
+  bool Run(const Fetch& fetch, G726Decoder& audio, const Write& write);
+
+  // Frames of a window for `budgetBytes` of frames in flight, each of `frameBytes`.
+  static size_t WindowFor(size_t budgetBytes, size_t frameBytes, unsigned workers);
+
+ private:
+  GroupPipelineSettings settings_;
+};
+
+}  // namespace zentrova
