@@ -33,6 +33,7 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
                    "links, damaged headers, a lost file header; several recordings in one file (or a disk "
                    "image) each become their own output: OUTPUT, OUTPUT-2, ...");
   AddRecoveryOptions(convert, o);
+  AddTimeOptions(convert, o.time);
   // They describe recordings that only a scan finds; without one they would be ignored in silence.
   convert.get_option("--size")->needs(recover);
   convert.get_option("--generation")->needs(recover);

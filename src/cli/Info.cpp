@@ -8,8 +8,10 @@
 #include "cli/Json.h"
 #include "cli/RateOption.h"
 #include "cli/Signals.h"
+#include "cli/Timeline.h"
 #include "container/Tags.h"
 #include "recording/ZrFormat.h"
+#include "recording/TimedRecording.h"
 #include "recording/ZrReader.h"
 
 namespace zentrova::cli {
@@ -49,6 +51,8 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
     const std::vector<std::string> warnings = reader.damageWarnings();
     char gen[16];
     std::snprintf(gen, sizeof gen, "0x%08X", generation);
+    const std::unique_ptr<RecordingClock> clock =
+        ClockOfReader(reader, ClockOffsetMs(how.convert.time.clockOffsetSeconds));
     if (how.output.json) {
       JsonObject json;
       json.AddPath("input", input)
@@ -70,11 +74,13 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
       std::string list = "[";
       for (const std::string& w : warnings) list += (list.size() > 1 ? ", " : "") + JsonString(w);
       json.AddRaw("warnings", list + "]");
+      json.AddRaw("timeline", TimelineJson(*clock));
       // The recorder writes its texts in Latin-1.
       json.Add("text1", container::Latin1ToUtf8(reader.text1()))
           .Add("text2", container::Latin1ToUtf8(reader.text2()))
           .Add("text3", container::Latin1ToUtf8(reader.text3()));
       out << json.Text() << "\n";
+      if (how.convert.time.frames) PrintFrames(reader, *clock, input, true, out);
       continue;
     }
     if (several) out << (first ? "" : "\n") << "== " << Printable(input) << "\n";
@@ -89,6 +95,7 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << "start:            " << container::IsoUtc(reader.startTime()) << "\n"
         << "end:              " << container::IsoUtc(reader.endTime()) << "\n"
         << "duration:         " << duration << " s\n"
+        << TimelineText(*clock)
         << RateText(rate)
         // The texts are the recording's: shown escaped, so they can neither drive the terminal
         // nor pass for lines of ours.
@@ -97,6 +104,10 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << "text3:            " << Printable(container::Latin1ToUtf8(reader.text3())) << "\n";
     for (const std::string& w : warnings) out << "warning:          " << w << "\n";
     for (const std::string& w : warnings) err << "zentrova: " << Printable(input) << ": warning: " << w << "\n";
+    if (!clock->fromTicks())
+      err << "zentrova: " << Printable(input) << ": warning: its frames are spread evenly from start to end: "
+          << clock->fallbackReason() << "\n";
+    if (how.convert.time.frames) PrintFrames(reader, *clock, input, false, out);
   }
   return status;
 }

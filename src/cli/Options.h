@@ -18,6 +18,16 @@ struct OutputOptions {
   bool noProgress = false;  // --no-progress: no updating line even on a terminal
 };
 
+// The recording's clock: which part to convert, how to correct the clock, where frame times go.
+struct TimeOptions {
+  std::string from, to, duration;  // --from, --to, --duration (clip by time)
+  double clockOffsetSeconds = 0;   // --clock-offset: added to every time of the recording
+  std::string frameTimes;          // --frame-times FILE: a CSV of every frame written
+  bool noSubtitles = false;        // --no-srt: no NAME.srt beside an AVI output
+  bool frames = false;             // info --frames: a line per frame
+  bool windowed() const { return !from.empty() || !to.empty() || !duration.empty(); }
+};
+
 struct ConvertOptions {
   // Recordings and folders; with two and no -o, the one-file form INPUT OUTPUT.
   std::vector<std::string> inputs;
@@ -35,6 +45,7 @@ struct ConvertOptions {
   std::string size;        // --size WxH: the picture size when a lost header cannot be inferred
   std::string generation;  // --generation older|newer
   bool listOnly = false;   // recover --list: report, write nothing
+  TimeOptions time;
 };
 
 struct Invocation {
@@ -53,6 +64,9 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& options);
 void AddRecoveryOptions(CLI::App& command, ConvertOptions& options);
 // -q, -v, --no-progress and --json of `convert`.
 void AddReportingOptions(CLI::App& command, OutputOptions& output);
+
+// --from, --to, --duration, --clock-offset, --frame-times, --no-srt of `convert`.
+void AddTimeOptions(CLI::App& convert, TimeOptions& time);
 
 // The file name ending of the batch form's outputs: ".avi", or that of the --format chosen.
 std::string OutputExtension(const ConvertOptions& options);

@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: zentrova convert INPUT OUTPUT.avi [options]\n"
     "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
-    "       zentrova info INPUT... [--json]\n"
+    "       zentrova info INPUT... [--json] [--frames] [--clock-offset SECONDS]\n"
     "       zentrova recover INPUT... -o OUTDIR|--list [--json]\n"
     "       zentrova codecs [--json]\n";
 
@@ -86,6 +86,10 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   auto* info = app.add_subcommand("info", "Show what recordings hold");
   info->add_option("INPUT", how.infoInputs, "ZR recordings")->required();
   info->add_flag("--json", how.output.json, "One JSON object per recording");
+  info->add_flag("--frames", how.convert.time.frames,
+                 "Also a line (with --json an object) per frame: index, clock time, picture type, sizes");
+  info->add_option("--clock-offset", how.convert.time.clockOffsetSeconds,
+                   "SECONDS added to every time of the recording (a recorder whose clock was wrong)");
 
   auto* recover = app.add_subcommand(
       "recover", "Find the recordings in damaged files or disk images and write each as a repaired recording");
