@@ -13,14 +13,18 @@
 #include "cli/Progress.h"
 #include "cli/RecoveryReport.h"
 #include "cli/Signals.h"
+#include "cli/Timeline.h"
+#include "cli/TimeWindow.h"
 #include "convert/ConversionJob.h"
+#include "recording/TimedRecording.h"
 
 namespace zentrova::cli {
 namespace {
 
 // One conversion of `input` into `output`, its log on `out`; returns the exit status.
 int ConvertWith(const Invocation& how, const JobOptions& options, const std::string& input, const std::string& output,
-                std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr) {
+                std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr,
+                FrameRate* finalRate = nullptr) {
   const ConvertOptions& c = how.convert;
   ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
   const bool quiet = how.output.quiet;
@@ -76,6 +80,7 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   line.Clear();
   job.Finish();  // "File saved!", then what fell short; the reason goes to the diagnostics sink
   if (loop) *loop = result;
+  if (finalRate) *finalRate = job.rate().rate;
   if (how.output.verbose) {
     const AviProbe probe = ProbeAvi(output);
     char figures[160];
@@ -132,6 +137,77 @@ int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream
   return status;
 }
 
+// One conversion with the recording's clock: the window of --from/--to, and the files that carry
+// the clock beside the output (--frame-times, NAME.srt beside an AVI file).
+int ConvertWithClock(const Invocation& how, JobOptions options, const std::string& input, const std::string& output,
+                     std::ostream& out, std::ostream& err) {
+  const TimeOptions& t = how.convert.time;
+  std::string why;
+  WindowRequest request;
+  if (!ParseWindowRequest(t, request, &why)) {
+    err << "zentrova: " << why << std::endl;
+    return kExitUsage;
+  }
+  TimedRecording timed;
+  if (!timed.Open(input, ClockOffsetMs(t.clockOffsetSeconds), &why)) {
+    if (t.windowed()) {
+      if (!how.output.quiet) out << "File open failed!" << std::endl;
+      err << "zentrova: " << Printable(why) << std::endl;
+      return kExitFailed;
+    }
+    return ConvertWith(how, options, input, output, out, err);  // the job says why it does not open
+  }
+  RecordingClock& clock = *timed.clock;
+  if (t.windowed()) {
+    switch (PlaceWindow(request, *timed.reader, clock, options.window, &why)) {
+      case WindowFit::Invalid: err << "zentrova: " << why << std::endl; return kExitUsage;
+      case WindowFit::Outside:
+        err << "zentrova: " << Printable(input) << ": nothing to convert: " << why << "; nothing was written"
+            << std::endl;
+        return kExitFailed;
+      case WindowFit::Fits: break;
+    }
+    const FrameWindow& w = *options.window;
+    if (!how.output.quiet)
+      out << "Frames " << w.first << " to " << w.end - 1 << " of " << clock.frameCount() << ": "
+          << RecorderTimeText(clock.FrameTime(w.first), clock.utcOffsetHours()) << " to "
+          << RecorderTimeText(clock.FrameTime(w.end - 1) + clock.FrameDuration(w.end - 1), clock.utcOffsetHours())
+          << "; decoding starts at frame " << w.decodeFrom << "." << std::endl;
+  }
+  if (!clock.fromTicks())
+    err << "zentrova: " << Printable(input) << ": warning: its frames are spread evenly from start to end: "
+        << clock.fallbackReason() << std::endl;
+
+  // The files beside the output follow the output's rule: nothing existing is replaced without -y.
+  struct stat st {};
+  if (!t.frameTimes.empty() && ::stat(t.frameTimes.c_str(), &st) == 0 && !options.overwrite) {
+    err << "zentrova: " << Printable(t.frameTimes) << " exists; -y replaces it" << std::endl;
+    return kExitFailed;
+  }
+  const std::string subRip = SubRipNameFor(output);
+  bool writeSubRip = options.format == container::Format::Avi && !t.noSubtitles &&
+                     (::stat(output.c_str(), &st) != 0 || S_ISREG(st.st_mode));
+  if (writeSubRip && ::lstat(subRip.c_str(), &st) == 0 && !options.overwrite) {
+    err << "zentrova: " << Printable(subRip) << " exists and is kept; -y replaces it with the frames' clock times"
+        << std::endl;
+    writeSubRip = false;
+  }
+
+  ConversionJob::LoopResult loop;
+  FrameRate rate;
+  int status = ConvertWith(how, options, input, output, out, err, &loop, &rate);
+  if (loop.framesWritten == 0) return status;
+  const WrittenFrames written{options.window ? options.window->first : 0, loop.framesWritten, rate};
+  if (!t.frameTimes.empty() && !WriteFrameTimes(t.frameTimes, clock, written, &why)) {
+    err << "zentrova: " << Printable(why) << std::endl;
+    status = WorseStatus(status, kExitPartial);
+  }
+  // The subtitles were not asked for by name: a folder that cannot take them is only a warning.
+  if (writeSubRip && !WriteSubRip(subRip, clock, written, &why))
+    err << "zentrova: warning: " << Printable(why) << std::endl;
+  return status;
+}
+
 }  // namespace
 
 IdctChoice IdctOf(const std::string& name) {
@@ -151,8 +227,14 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   options.idct = IdctOf(c.idct);
   options.overwrite = c.overwrite && !c.neverOverwrite;
   options.cancel = &Cancel().stop;
-  if (c.recover) return ConvertRecovered(how, options, out, err);
-  return ConvertWith(how, options, c.inputs[0], c.inputs[1], out, err);
+  if (c.recover) {
+    if (c.time.windowed()) {
+      err << "zentrova: --from, --to and --duration do not combine with --recover" << std::endl;
+      return kExitUsage;
+    }
+    return ConvertRecovered(how, options, out, err);
+  }
+  return ConvertWithClock(how, options, c.inputs[0], c.inputs[1], out, err);
 }
 
 }  // namespace zentrova::cli

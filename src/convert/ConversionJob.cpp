@@ -211,6 +211,18 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return Setup::Failed;
   }
 
+  if (options_.window) {
+    const FrameWindow& w = *options_.window;
+    if (w.first >= w.end || w.end > frameCount_ || w.decodeFrom > w.first) {
+      ReleaseDecoding();
+      Log(messages::kOpenFailed);
+      Diagnose(inputPath_ + ": the window of frames " + std::to_string(w.first) + " to " + std::to_string(w.end) +
+               " does not fit the recording's " + std::to_string(frameCount_));
+      return Setup::Failed;
+    }
+    frameCount_ = w.frames();
+  }
+
   // The system's line first, then the reason behind it. What was created is released without
   // being kept, so that no file is left behind.
   auto fail = [this](const char* line, const std::string& why) {
@@ -240,7 +252,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   endTime_ = reader_->endTime();
   aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3()));
   // The estimate before any sound is in; the final rate is set when the loop ends.
-  rate_ = ChooseRate(options_.rate, frameCount_, 0, startTime_, endTime_);
+  rate_ = ChooseRate(options_.rate, recordingFrames_, 0, startTime_, endTime_);
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('v', 'i', 'd', 's');
@@ -319,6 +331,7 @@ int ConversionJob::OpenRecording(const std::string& path) {
     return 0;
   }
   frameCount_ = static_cast<uint32_t>(reader_->frameCount());
+  recordingFrames_ = frameCount_;
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
   videoFormat_.biWidth = width;
@@ -456,7 +469,22 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   bool referenceGood = true;  // the decoder's state before any picture is a defined one
   auto produce = [&](size_t slot) {
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return false;
-    if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
+    if (fetched == 0 && options_.window) {
+      // A window begins at its intra picture, reached through the block index; the pictures
+      // up to its first frame are decoded (their sound too, so the sound decoder has adapted
+      // as far as it can) and not written.
+      const FrameWindow& w = *options_.window;
+      if (!reader_->fetchFrame(frameRecord_.get(), w.decodeBlock, w.decodeFrameInBlock)) return false;
+      for (uint32_t i = w.decodeFrom; i < w.first; ++i) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) return false;
+        DecodeFrameWork(*frameRecord_, *videoDecoder_, *audioDecoder_, true, recordingInfo_.width,
+                        recordingInfo_.height, previous, referenceGood, frames_[slot]);
+        previous = &frames_[slot];
+        if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return false;
+      }
+    } else if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) {
+      return false;
+    }
     ++fetched;
     if (frameRecord_->cut && cutFrames++ == 0) firstCut = fetched;
     // Sound is decoded where there is time for it: with the pictures, unless the writing side
@@ -641,7 +669,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
 void ConversionJob::SetFinalRate(uint32_t framesWritten) {
   if (options_.rate.mode == RateChoice::Mode::Auto) {
     const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
-    rate_ = AutoRate(samples > 0 ? framesWritten : frameCount_, samples, startTime_, endTime_);
+    rate_ = AutoRate(samples > 0 ? framesWritten : recordingFrames_, samples, startTime_, endTime_);
   }
   if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }

@@ -15,6 +15,7 @@
 #include "container/ContainerFile.h"
 #include "convert/FramePipeline.h"
 #include "convert/FrameRate.h"
+#include "convert/FrameWindow.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrReader.h"
 #include "video/VideoDecoder.h"
@@ -50,6 +51,10 @@ struct JobOptions {
   // A recording that a scan found (--recover): its frames are read as the scan found them, not
   // through its block chain. The scan result must outlive the job.
   const FoundRecording* found = nullptr;
+  // Only a part of the recording (convert --from/--to): its frames and their sound are written,
+  // the pictures decoded before its first frame are not. The frame counts of the job and its
+  // lines are the window's.
+  std::optional<FrameWindow> window;
 };
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
@@ -175,6 +180,7 @@ class ConversionJob {
   std::vector<uint8_t> videoData_;
   std::vector<uint8_t> audioData_;
   uint32_t frameCount_ = 0;
+  uint32_t recordingFrames_ = 0;  // all the recording's, for its rate when a window has no sound
   avi::BitmapInfoHeader videoFormat_;
   std::shared_ptr<avi::AviFile> aviFile_;
   avi::StreamInfo streamInfo_;
