@@ -83,8 +83,10 @@ bool ParseWindowRequest(const TimeOptions& o, WindowRequest& request, std::strin
 WindowFit PlaceWindow(const WindowRequest& request, ZrReader& reader, RecordingClock& clock,
                       std::optional<FrameWindow>& window, std::string* why) {
   window.reset();
-  const ClockMs from = request.from ? request.from->Resolve(clock) : clock.start();
+  ClockMs from = request.from ? request.from->Resolve(clock) : clock.start();
   ClockMs to = request.to ? request.to->Resolve(clock) : clock.end();
+  // Likewise a --to alone before the start.
+  if (to <= from && !request.from && request.to) from = to - 1;
   if (request.durationMs) to = from + *request.durationMs;
   // A --from alone past the end is a window outside the recording, not one that ends too soon.
   if (to <= from && !request.to && !request.durationMs) to = from + 1;
