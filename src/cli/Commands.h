@@ -17,6 +17,8 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err);
 int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err);
 // recover INPUT... -o OUTDIR: repaired recordings.
 int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err);
+// frames IN --at TIME... | --every INTERVAL -o DIR: PNG stills.
+int RunFrames(const Invocation& how, std::ostream& out, std::ostream& err);
 // codecs
 int RunCodecs(const Invocation& how, std::ostream& out, std::ostream& err);
 

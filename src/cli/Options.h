@@ -48,12 +48,24 @@ struct ConvertOptions {
   TimeOptions time;
 };
 
+// frames IN --at TIME... | --every INTERVAL -o DIR: PNG stills named by their clock time.
+struct FramesOptions {
+  std::string input;
+  std::vector<std::string> at;
+  std::string every;
+  std::string outDir;
+  std::string idct = "auto";
+  double clockOffsetSeconds = 0;
+  bool overwrite = false;
+};
+
 struct Invocation {
-  enum class Command { None, Convert, Info, Codecs, Recover };
+  enum class Command { None, Convert, Info, Codecs, Recover, Frames };
   Command command = Command::None;
   ConvertOptions convert;
   OutputOptions output;
   std::vector<std::string> infoInputs;
+  FramesOptions frames;
   // Set by Run: standard error is a terminal, so a progress line may be drawn there.
   bool errIsTerminal = false;
 };
@@ -67,6 +79,9 @@ void AddReportingOptions(CLI::App& command, OutputOptions& output);
 
 // --from, --to, --duration, --clock-offset, --frame-times, --no-srt of `convert`.
 void AddTimeOptions(CLI::App& convert, TimeOptions& time);
+
+// The options of `frames`.
+void AddFramesOptions(CLI::App& frames, FramesOptions& options);
 
 // The file name ending of the batch form's outputs: ".avi", or that of the --format chosen.
 std::string OutputExtension(const ConvertOptions& options);

@@ -19,6 +19,7 @@ constexpr const char* kUsage =
     "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
     "       zentrova info INPUT... [--json] [--frames] [--clock-offset SECONDS]\n"
     "       zentrova recover INPUT... -o OUTDIR|--list [--json]\n"
+    "       zentrova frames INPUT --at TIME [--at TIME...] | --every INTERVAL -o OUTDIR\n"
     "       zentrova codecs [--json]\n";
 
 // Hands everything on to standard output's own buffer and remembers why the first write failed
@@ -103,6 +104,9 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   AddRecoveryOptions(*recover, how.convert);
   AddReportingOptions(*recover, how.output);
 
+  auto* frames = app.add_subcommand("frames", "Write PNG stills of the frames at given clock times");
+  AddFramesOptions(*frames, how.frames);
+
   auto* codecs = app.add_subcommand("codecs", "List the video compressors");
   codecs->add_flag("--json", how.output.json, "One JSON object per compressor");
 
@@ -137,6 +141,10 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
       return UsageError(err, "recover writes into a folder: -o OUTDIR (or --list to only report)");
   } else if (*codecs) {
     how.command = Invocation::Command::Codecs;
+  } else if (*frames) {
+    how.command = Invocation::Command::Frames;
+    if (how.frames.at.empty() == how.frames.every.empty())
+      return UsageError(err, "frames takes --at TIME (repeatable) or --every INTERVAL");
   }
   return -1;
 }
@@ -148,6 +156,7 @@ int Execute(const Invocation& how, std::ostream& out, std::ostream& err) {
       return how.convert.outDir.empty() ? RunConvertOne(how, out, err) : RunBatch(how, out, err);
     case Invocation::Command::Info: return RunInfo(how, out, err);
     case Invocation::Command::Codecs: return RunCodecs(how, out, err);
+    case Invocation::Command::Frames: return RunFrames(how, out, err);
     case Invocation::Command::Recover:
       InstallCancelHandlers();
       return RunRecover(how, out, err);

@@ -13,7 +13,8 @@ std::string Dotted(unsigned v) {
   return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
 }
 
-const Module kModule = {kInterface, sizeof(Module), &EncoderAvailable, &MakeStream, &OpenMediaFile, &LibraryVersions};
+const Module kModule = {kInterface, sizeof(Module), &EncoderAvailable, &MakeStream, &OpenMediaFile, &LibraryVersions,
+                         &EncodePng};
 
 }  // namespace
 

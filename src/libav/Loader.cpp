@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "libav/Module.h"
+#include "libav/PngStill.h"
 
 namespace zentrova::libav {
 namespace {
@@ -91,3 +92,17 @@ int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, Format format, std::uniqu
 }
 
 }  // namespace zentrova::container
+
+namespace zentrova::stills {
+
+bool EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png, std::string* reason) {
+  std::string problem;
+  const libav::Module* module = libav::Load(&problem);
+  if (!module) {
+    if (reason) *reason = "the PNG encoder could not be loaded: " + problem;
+    return false;
+  }
+  return module->encodePng(picture, width, height, png, reason);
+}
+
+}  // namespace zentrova::stills

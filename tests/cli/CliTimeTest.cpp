@@ -160,5 +160,38 @@ TEST(CliTime, ABatchConvertsEachRecordingsPartOfTheWindowAndSkipsTheRest) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("out/in-b.avi")));
 }
 
+TEST(CliTime, StillsHoldThePixelsOfARawConversionsFramesAndAreNamedByTheirClockTime) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  const std::string zr = MakeTimedRecording(dir);
+  ASSERT_EQ(RunCli({"convert", zr, dir.file("whole.avi"), "--codec", "raw", "--idct", "plain"}).status, 0);
+  const AviStreams whole = ReadStreams(dir.file("whole.avi"));
+  // Frame 37 is shown from 06.480 to 06.520, frame 64 comes after the pause; the stills are
+  // decoded in frame order, each from the intra picture before it or on from the one before.
+  const CliRun run = RunCli({"frames", zr, "--at", "2008-01-10 10:14:06.5", "--at", "2008-01-10T02:14:12.560Z",
+                             "--at", "0.12", "--idct", "plain", "-o", dir.file("stills")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::pair<const char*, size_t> expected[] = {{"cam1_2008-01-10T10-14-05.120.png", 3},
+                                                     {"cam1_2008-01-10T10-14-06.480.png", 37},
+                                                     {"cam1_2008-01-10T10-14-12.560.png", 64}};
+  for (const auto& [name, frame] : expected) {
+    const std::string path = dir.file(std::string("stills/") + name);
+    ASSERT_TRUE(std::filesystem::exists(path)) << name << "\n" << run.out;
+    // As a player shows both: the still, and that frame of the raw conversion.
+    const std::string pixels = avi::testing::Decode(path, "-f rawvideo -pix_fmt bgr24");
+    const std::string shown = avi::testing::Decode(
+        dir.file("whole.avi"),
+        "-vf 'select=eq(n\\," + std::to_string(frame) + ")' -frames:v 1 -f rawvideo -pix_fmt bgr24");
+    ASSERT_EQ(pixels.size(), whole.pictures[frame].size()) << name;
+    EXPECT_TRUE(pixels == shown) << name;
+  }
+  // A time in the recorder's pause has no picture; an existing still is kept without -y.
+  const CliRun again = RunCli({"frames", zr, "--at", "2008-01-10 10:14:09", "--at", "0.12", "-o", dir.file("stills")});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(Contains(again.err, "in a pause of the recorder"));
+  EXPECT_TRUE(Contains(again.err, "exists; -y replaces it"));
+  EXPECT_EQ(RunCli({"frames", zr, "-o", dir.file("stills")}).status, 2);
+}
+
 }  // namespace
 }  // namespace zentrova::testing
