@@ -54,7 +54,7 @@ struct JobOptions {
   // Only a part of the recording (convert --from/--to): its frames and their sound are written,
   // the pictures decoded before its first frame are not. The frame counts of the job and its
   // lines are the window's.
-  std::optional<FrameWindow> window;
+  std::optional<FrameWindow> window = std::nullopt;
 };
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
