@@ -149,8 +149,8 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
     return kExitUsage;
   }
   TimedRecording timed;
-  if (!timed.Open(input, ClockOffsetMs(t.clockOffsetSeconds), &why)) {
-    if (t.windowed()) {
+  if (!timed.Open(input, ClockOffsetMs(t.clockOffsetSeconds), &why, &Cancel().stop)) {
+    if (t.windowed() && !Cancel().stop.load()) {
       if (!how.output.quiet) out << "File open failed!" << std::endl;
       err << "zentrova: " << Printable(why) << std::endl;
       return kExitFailed;

@@ -22,8 +22,10 @@ std::unique_ptr<RecordingClock> ClockOfReader(ZrReader& reader, int64_t clockOff
   return std::make_unique<RecordingClock>(header, std::move(blocks), frames, sound, clockOffsetMs);
 }
 
-bool TimedRecording::Open(const std::string& path, int64_t clockOffsetMs, std::string* error) {
+bool TimedRecording::Open(const std::string& path, int64_t clockOffsetMs, std::string* error,
+                          const std::atomic<bool>* cancel) {
   reader = std::make_unique<ZrReader>();
+  reader->setCancelFlag(cancel);
   if (!reader->open(path, &info, 0, 1)) {
     if (error) *error = path + ": " + reader->failureReason();
     reader.reset();

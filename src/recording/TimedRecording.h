@@ -1,6 +1,7 @@
 #pragma once
 // A recording opened for its clock: a reader of its own, which the clock uses to read the sound
 // of the blocks it places frames in, so that it never moves the cursor of a conversion's reader.
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -15,8 +16,10 @@ struct TimedRecording {
   RecordingInfo info;
   std::unique_ptr<RecordingClock> clock;
 
-  // False with `error` set ("path: reason") when the recording does not open.
-  bool Open(const std::string& path, int64_t clockOffsetMs, std::string* error);
+  // False with `error` set ("path: reason") when the recording does not open. `cancel` set (Ctrl-C)
+  // stops the opening while it walks the block chain.
+  bool Open(const std::string& path, int64_t clockOffsetMs, std::string* error,
+            const std::atomic<bool>* cancel = nullptr);
 };
 
 // The clock of an open reader, reading sound through it.
