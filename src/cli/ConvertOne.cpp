@@ -174,8 +174,9 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
           << RecorderTimeText(clock.FrameTime(w.end - 1) + clock.FrameDuration(w.end - 1), clock.utcOffsetHours())
           << "; decoding starts at frame " << w.decodeFrom << "." << std::endl;
   }
-  if (!clock.fromTicks())
-    err << "zentrova: " << Printable(input) << ": warning: its frames are spread evenly from start to end: "
+  // Where a window is cut by times the ticks could not give, the user is told how they were placed.
+  if (t.windowed() && !clock.fromTicks())
+    err << "zentrova: " << Printable(input) << ": the frames are timed evenly from start to end time: "
         << clock.fallbackReason() << std::endl;
 
   // The files beside the output follow the output's rule: nothing existing is replaced without -y.

@@ -104,9 +104,6 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << "text3:            " << Printable(container::Latin1ToUtf8(reader.text3())) << "\n";
     for (const std::string& w : warnings) out << "warning:          " << w << "\n";
     for (const std::string& w : warnings) err << "zentrova: " << Printable(input) << ": warning: " << w << "\n";
-    if (!clock->fromTicks())
-      err << "zentrova: " << Printable(input) << ": warning: its frames are spread evenly from start to end: "
-          << clock->fallbackReason() << "\n";
     if (how.convert.time.frames) PrintFrames(reader, *clock, input, false, out);
   }
   return status;
