@@ -32,7 +32,7 @@ expect() {
 
 help_options() { "$@" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n' | sort | tr '\n' ' ' | sed 's/ $//'; }
 
-expect _zentrova "zentrova " "codecs convert info recover"
+expect _zentrova "zentrova " "codecs convert frames info recover"
 expect _zentrova "zentrova in" "info"
 expect _zentrova "zentrova convert -" "$(help_options zentrova convert)"
 expect _zentrova "zentrova info --" "$(help_options zentrova info | tr ' ' '\n' | grep -- '^--' | tr '\n' ' ' | sed 's/ $//')"

@@ -188,16 +188,16 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
   const std::string subRip = SubRipNameFor(output);
   bool writeSubRip = options.format == container::Format::Avi && !t.noSubtitles &&
                      (::stat(output.c_str(), &st) != 0 || S_ISREG(st.st_mode));
-  if (writeSubRip && ::lstat(subRip.c_str(), &st) == 0 && !options.overwrite) {
-    err << "zentrova: " << Printable(subRip) << " exists and is kept; -y replaces it with the frames' clock times"
-        << std::endl;
-    writeSubRip = false;
-  }
+  const bool subRipKept = writeSubRip && ::lstat(subRip.c_str(), &st) == 0 && !options.overwrite;
+  if (subRipKept) writeSubRip = false;
 
   ConversionJob::LoopResult loop;
   FrameRate rate;
   int status = ConvertWith(how, options, input, output, out, err, &loop, &rate);
   if (loop.framesWritten == 0) return status;
+  if (subRipKept)
+    err << "zentrova: " << Printable(subRip) << " exists and is kept; -y replaces it with the frames' clock times"
+        << std::endl;
   const WrittenFrames written{options.window ? options.window->first : 0, loop.framesWritten, rate};
   if (!t.frameTimes.empty() && !WriteFrameTimes(t.frameTimes, clock, written, &why)) {
     err << "zentrova: " << Printable(why) << std::endl;
