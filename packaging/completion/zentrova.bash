@@ -43,7 +43,8 @@ _zentrova() {
     --size)  # the recorder's picture sizes
       COMPREPLY=($(compgen -W "160x112 176x144 240x176 256x192 320x240 352x288 640x240 704x288" -- "$cur"))
       return ;;
-    --quality|-j|--jobs) return ;;
+    --quality|-j|--jobs|--from|--to|--duration|--clock-offset) return ;;
+    --frame-times) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
     -o|--output-dir) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "$cur")); return ;;
   esac
   if [[ -z $command ]]; then

@@ -32,7 +32,7 @@ expect() {
 
 help_options() { "$@" --help | sed -n 's/^  \(-[^ ]*\).*/\1/p' | tr ',' '\n' | sort | tr '\n' ' ' | sed 's/ $//'; }
 
-expect _zentrova "zentrova " "codecs convert hash info recover verify"
+expect _zentrova "zentrova " "codecs convert frames hash info recover verify"
 expect _zentrova "zentrova in" "info"
 expect _zentrova "zentrova hash --format " "md5 sha256"
 expect _zentrova "zentrova verify " "old.avi sub"

@@ -33,6 +33,9 @@
 #include "cli/RecoveryReport.h"
 #include "cli/ReportFiles.h"
 #include "cli/Signals.h"
+#include "cli/Timeline.h"
+#include "cli/TimeWindow.h"
+#include "recording/TimedRecording.h"
 #include "recording/ZrReader.h"
 
 namespace zentrova::cli {
@@ -65,6 +68,8 @@ struct Plan {
   bool replace = false;  // an existing output is replaced
   // --recover: the recording of the input that this output is made of, as the scan found it.
   std::shared_ptr<const FoundRecording> found;
+  // --from/--to: this recording's part of the window.
+  std::optional<FrameWindow> window;
 };
 
 Plan PlanItem(const BatchItem& item, const ConvertOptions& c,
@@ -101,6 +106,22 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c,
   row.framesDeclared = static_cast<uint32_t>(reader.frameCount());
   row.startTime = reader.startTime();
   row.endTime = reader.endTime();
+  if (c.time.windowed()) {
+    // Each recording gives the part of the window its clock covers; one outside it is skipped.
+    WindowRequest request;
+    std::string why;
+    ParseWindowRequest(c.time, request, &why);  // checked before the batch began
+    const std::unique_ptr<RecordingClock> clock = ClockOfReader(reader, ClockOffsetMs(c.time.clockOffsetSeconds));
+    switch (PlaceWindow(request, reader, *clock, plan.window, &why)) {
+      case WindowFit::Invalid: return fail(why);
+      case WindowFit::Outside:
+        row.status = "skipped";
+        row.reason = "outside the window: " + why;
+        row.output.clear();
+        return plan;
+      case WindowFit::Fits: row.framesDeclared = plan.window->frames(); break;
+    }
+  }
   reader.close();
 
   struct stat st {};
@@ -185,6 +206,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   options.threads = threads;
   options.cancel = &Cancel().cutShort;
   options.found = plan.found.get();
+  options.window = plan.window;
   ReportRecorder report(c.report, plan.item.input, plan.item.output, c, options);
   if (plan.found) report.Damage(plan.found->damage);
   // The row's log is the report's; a report that cannot be written fails the recording.
@@ -302,6 +324,7 @@ std::string TextRow(const Row& r) {
     std::snprintf(figures, sizeof figures, " (%u frames, %.1f s)", r.framesWritten, r.seconds);
     return "converted " + Printable(r.input) + " -> " + Printable(r.output) + figures;
   }
+  if (r.status == "skipped" && r.output.empty()) return "skipped   " + Printable(r.input) + ": " + Printable(r.reason);
   if (r.status == "skipped") {
     std::snprintf(figures, sizeof figures, " (%u frames)", r.framesWritten);
     return "skipped   " + Printable(r.input) + ": " + Printable(r.output) + " is complete" + figures;
@@ -355,6 +378,17 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     err << "zentrova: " << (known == compressors.end() ? "unknown codec " : "codec not available here: ")
         << Printable(c.codec) << " (available: " << names << ")\n";
     return kExitUsage;
+  }
+
+  if (c.time.windowed()) {
+    WindowRequest request;
+    std::string problem;
+    if (c.recover) problem = "--from, --to and --duration do not combine with --recover";
+    if (problem.empty() && !ParseWindowRequest(c.time, request, &problem)) problem = problem.empty() ? "bad window" : problem;
+    if (!problem.empty()) {
+      err << "zentrova: " << problem << "\n";
+      return kExitUsage;
+    }
   }
 
   if (c.recover) {

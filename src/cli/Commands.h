@@ -23,6 +23,8 @@ int RunHash(const Invocation& how, std::ostream& out, std::ostream& err);
 int RunVerify(const Invocation& how, std::ostream& out, std::ostream& err);
 // verify REPORT.json: the files a report names still have the digests it records.
 int RunVerifyReport(const Invocation& how, std::ostream& out, std::ostream& err);
+// frames IN --at TIME... | --every INTERVAL -o DIR: PNG stills.
+int RunFrames(const Invocation& how, std::ostream& out, std::ostream& err);
 // codecs
 int RunCodecs(const Invocation& how, std::ostream& out, std::ostream& err);
 

@@ -14,7 +14,10 @@
 #include "cli/RecoveryReport.h"
 #include "cli/ReportFiles.h"
 #include "cli/Signals.h"
+#include "cli/Timeline.h"
+#include "cli/TimeWindow.h"
 #include "convert/ConversionJob.h"
+#include "recording/TimedRecording.h"
 
 namespace zentrova::cli {
 namespace {
@@ -22,7 +25,7 @@ namespace {
 // One conversion of `input` into `output`, its log on `out`; returns the exit status.
 int ConvertWith(const Invocation& how, const JobOptions& options, const std::string& input, const std::string& output,
                 std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr,
-                const std::vector<DamagedSpan>* damage = nullptr) {
+                const std::vector<DamagedSpan>* damage = nullptr, FrameRate* finalRate = nullptr) {
   const ConvertOptions& c = how.convert;
   ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
   const bool quiet = how.output.quiet;
@@ -123,6 +126,7 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
     if (!result.reason.empty()) json.Add("reason", result.reason);
     out << json.Text() << std::endl;
   }
+  if (finalRate) *finalRate = job.rate().rate;
   if (how.output.verbose) {
     const AviProbe probe = ProbeAvi(output);
     char figures[160];
@@ -178,6 +182,78 @@ int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream
   return status;
 }
 
+// One conversion with the recording's clock: the window of --from/--to, and the files that carry
+// the clock beside the output (--frame-times, NAME.srt beside an AVI file).
+int ConvertWithClock(const Invocation& how, JobOptions options, const std::string& input, const std::string& output,
+                     std::ostream& out, std::ostream& err) {
+  const TimeOptions& t = how.convert.time;
+  std::string why;
+  WindowRequest request;
+  if (!ParseWindowRequest(t, request, &why)) {
+    err << "zentrova: " << why << std::endl;
+    return kExitUsage;
+  }
+  TimedRecording timed;
+  if (!timed.Open(input, ClockOffsetMs(t.clockOffsetSeconds), &why, &Cancel().stop)) {
+    if (t.windowed() && !Cancel().stop.load()) {
+      if (!how.output.quiet) out << "File open failed!" << std::endl;
+      err << "zentrova: " << Printable(why) << std::endl;
+      return kExitFailed;
+    }
+    return ConvertWith(how, options, input, output, out, err);  // the job says why it does not open
+  }
+  RecordingClock& clock = *timed.clock;
+  if (t.windowed()) {
+    switch (PlaceWindow(request, *timed.reader, clock, options.window, &why)) {
+      case WindowFit::Invalid: err << "zentrova: " << why << std::endl; return kExitUsage;
+      case WindowFit::Outside:
+        err << "zentrova: " << Printable(input) << ": nothing to convert: " << why << "; nothing was written"
+            << std::endl;
+        return kExitFailed;
+      case WindowFit::Fits: break;
+    }
+    const FrameWindow& w = *options.window;
+    if (!how.output.quiet)
+      out << "Frames " << w.first << " to " << w.end - 1 << " of " << clock.frameCount() << ": "
+          << RecorderTimeText(clock.FrameTime(w.first), clock.utcOffsetHours()) << " to "
+          << RecorderTimeText(clock.FrameTime(w.end - 1) + clock.FrameDuration(w.end - 1), clock.utcOffsetHours())
+          << "; decoding starts at frame " << w.decodeFrom << "." << std::endl;
+  }
+  // Where a window is cut by times the ticks could not give, the user is told how they were placed.
+  if (t.windowed() && !clock.fromTicks())
+    err << "zentrova: " << Printable(input) << ": the frames are timed evenly from start to end time: "
+        << clock.fallbackReason() << std::endl;
+
+  // The files beside the output follow the output's rule: nothing existing is replaced without -y.
+  struct stat st {};
+  if (!t.frameTimes.empty() && ::stat(t.frameTimes.c_str(), &st) == 0 && !options.overwrite) {
+    err << "zentrova: " << Printable(t.frameTimes) << " exists; -y replaces it" << std::endl;
+    return kExitFailed;
+  }
+  const std::string subRip = SubRipNameFor(output);
+  bool writeSubRip = options.format == container::Format::Avi && !t.noSubtitles &&
+                     (::stat(output.c_str(), &st) != 0 || S_ISREG(st.st_mode));
+  const bool subRipKept = writeSubRip && ::lstat(subRip.c_str(), &st) == 0 && !options.overwrite;
+  if (subRipKept) writeSubRip = false;
+
+  ConversionJob::LoopResult loop;
+  FrameRate rate;
+  int status = ConvertWith(how, options, input, output, out, err, &loop, nullptr, &rate);
+  if (loop.framesWritten == 0) return status;
+  if (subRipKept)
+    err << "zentrova: " << Printable(subRip) << " exists and is kept; -y replaces it with the frames' clock times"
+        << std::endl;
+  const WrittenFrames written{options.window ? options.window->first : 0, loop.framesWritten, rate};
+  if (!t.frameTimes.empty() && !WriteFrameTimes(t.frameTimes, clock, written, &why)) {
+    err << "zentrova: " << Printable(why) << std::endl;
+    status = WorseStatus(status, kExitPartial);
+  }
+  // The subtitles were not asked for by name: a folder that cannot take them is only a warning.
+  if (writeSubRip && !WriteSubRip(subRip, clock, written, &why))
+    err << "zentrova: warning: " << Printable(why) << std::endl;
+  return status;
+}
+
 }  // namespace
 
 IdctChoice IdctOf(const std::string& name) {
@@ -199,8 +275,14 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   options.threads = c.threads;
   options.overwrite = c.overwrite && !c.neverOverwrite;
   options.cancel = &Cancel().stop;
-  if (c.recover) return ConvertRecovered(how, options, out, err);
-  return ConvertWith(how, options, c.inputs[0], c.inputs[1], out, err);
+  if (c.recover) {
+    if (c.time.windowed()) {
+      err << "zentrova: --from, --to and --duration do not combine with --recover" << std::endl;
+      return kExitUsage;
+    }
+    return ConvertRecovered(how, options, out, err);
+  }
+  return ConvertWithClock(how, options, c.inputs[0], c.inputs[1], out, err);
 }
 
 }  // namespace zentrova::cli

@@ -41,6 +41,7 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
                    "Write NAME.report.json and NAME.report.txt beside each output: the SHA-256 of the recording "
                    "and of the output, versions, settings, frames not shown as recorded, exit status and log");
   AddTextEncodingOption(convert, o);
+  AddTimeOptions(convert, o.time);
   // They describe recordings that only a scan finds; without one they would be ignored in silence.
   convert.get_option("--size")->needs(recover);
   convert.get_option("--generation")->needs(recover);

@@ -12,8 +12,10 @@
 #include "cli/Progress.h"
 #include "cli/RateOption.h"
 #include "cli/Signals.h"
+#include "cli/Timeline.h"
 #include "container/Tags.h"
 #include "recording/ZrFormat.h"
+#include "recording/TimedRecording.h"
 #include "recording/ZrReader.h"
 
 namespace zentrova::cli {
@@ -110,6 +112,8 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
     const int32_t outputHeight = ConversionJob::ComputeOutputHeight(info.width, info.height);
     char gen[16];
     std::snprintf(gen, sizeof gen, "0x%08X", generation);
+    const std::unique_ptr<RecordingClock> clock =
+        ClockOfReader(reader, ClockOffsetMs(how.convert.time.clockOffsetSeconds));
     if (how.output.json) {
       JsonObject json;
       json.AddPath("input", input)
@@ -133,11 +137,13 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
       std::string list = "[";
       for (const std::string& w : warnings) list += (list.size() > 1 ? ", " : "") + JsonString(w);
       json.AddRaw("warnings", list + "]");
+      json.AddRaw("timeline", TimelineJson(*clock));
       json.Add("summary", Summary(info, rate, duration, reader.startTime()))
           .Add("text1", container::TextToUtf8(reader.text1(), encoding))
           .Add("text2", container::TextToUtf8(reader.text2(), encoding))
           .Add("text3", container::TextToUtf8(reader.text3(), encoding));
       out << json.Text() << "\n";
+      if (how.convert.time.frames) PrintFrames(reader, *clock, input, true, out);
       continue;
     }
     if (several) out << (first ? "" : "\n") << "== " << Printable(input) << "\n";
@@ -154,6 +160,7 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << "start:            " << container::IsoUtc(reader.startTime()) << "\n"
         << "end:              " << container::IsoUtc(reader.endTime()) << "\n"
         << "duration:         " << duration << " s\n"
+        << TimelineText(*clock)
         << RateText(rate)
         // The texts are the recording's: shown escaped, so they can neither drive the terminal
         // nor pass for lines of ours.
@@ -162,6 +169,7 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
         << "text3:            " << Printable(container::TextToUtf8(reader.text3(), encoding)) << "\n";
     for (const std::string& w : warnings) out << "warning:          " << w << "\n";
     for (const std::string& w : warnings) err << "zentrova: " << Printable(input) << ": warning: " << w << "\n";
+    if (how.convert.time.frames) PrintFrames(reader, *clock, input, false, out);
   }
   return status;
 }

@@ -18,6 +18,16 @@ struct OutputOptions {
   bool noProgress = false;  // --no-progress: no updating line even on a terminal
 };
 
+// The recording's clock: which part to convert, how to correct the clock, where frame times go.
+struct TimeOptions {
+  std::string from, to, duration;  // --from, --to, --duration (clip by time)
+  double clockOffsetSeconds = 0;   // --clock-offset: added to every time of the recording
+  std::string frameTimes;          // --frame-times FILE: a CSV of every frame written
+  bool noSubtitles = false;        // --no-srt: no NAME.srt beside an AVI output
+  bool frames = false;             // info --frames: a line per frame
+  bool windowed() const { return !from.empty() || !to.empty() || !duration.empty(); }
+};
+
 struct ConvertOptions {
   // Recordings and folders; with two and no -o, the one-file form INPUT OUTPUT.
   std::vector<std::string> inputs;
@@ -38,6 +48,7 @@ struct ConvertOptions {
   bool listOnly = false;   // recover --list: report, write nothing
   bool report = false;     // --report: NAME.report.json and .txt beside each output
   std::string textEncoding;  // --text-encoding: the recording's texts (convert, info)
+  TimeOptions time;
 };
 
 struct HashOptions {
@@ -55,14 +66,26 @@ struct VerifyOptions {
   std::string idct = "auto";
 };
 
+// frames IN --at TIME... | --every INTERVAL -o DIR: PNG stills named by their clock time.
+struct FramesOptions {
+  std::string input;
+  std::vector<std::string> at;
+  std::string every;
+  std::string outDir;
+  std::string idct = "auto";
+  double clockOffsetSeconds = 0;
+  bool overwrite = false;
+};
+
 struct Invocation {
-  enum class Command { None, Convert, Info, Codecs, Recover, Hash, Verify };
+  enum class Command { None, Convert, Info, Codecs, Recover, Hash, Verify, Frames };
   Command command = Command::None;
   ConvertOptions convert;
   OutputOptions output;
   std::vector<std::string> infoInputs;
   HashOptions hash;
   VerifyOptions verify;
+  FramesOptions frames;
   // Set by Run: standard error is a terminal, so a progress line may be drawn there.
   bool errIsTerminal = false;
 };
@@ -81,6 +104,11 @@ void AddHashOptions(CLI::App& hash, HashOptions& options);
 
 // The options of `verify`.
 void AddVerifyOptions(CLI::App& verify, VerifyOptions& options);
+// --from, --to, --duration, --clock-offset, --frame-times, --no-srt of `convert`.
+void AddTimeOptions(CLI::App& convert, TimeOptions& time);
+
+// The options of `frames`.
+void AddFramesOptions(CLI::App& frames, FramesOptions& options);
 
 // The file name ending of the batch form's outputs: ".avi", or that of the --format chosen.
 std::string OutputExtension(const ConvertOptions& options);

@@ -24,8 +24,9 @@ namespace {
 constexpr const char* kUsage =
     "Usage: zentrova convert INPUT OUTPUT.avi [options]\n"
     "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
-    "       zentrova info INPUT|FOLDER... [--json]\n"
+    "       zentrova info INPUT|FOLDER... [--json] [--frames] [--clock-offset SECONDS]\n"
     "       zentrova recover INPUT... -o OUTDIR|--list [--json]\n"
+    "       zentrova frames INPUT --at TIME [--at TIME...] | --every INTERVAL -o OUTDIR\n"
     "       zentrova codecs [--json]\n"
     "       zentrova hash INPUT [--format md5|sha256]\n"
     "       zentrova verify OUTPUT INPUT [--min-psnr DB] | verify NAME.report.json\n";
@@ -137,6 +138,10 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   info->add_option("INPUT", how.infoInputs, "ZR recordings, or folders searched for .zr and .zrx files")->required();
   info->add_flag("--json", how.output.json, "One JSON object per recording");
   AddTextEncodingOption(*info, how.convert);
+  info->add_flag("--frames", how.convert.time.frames,
+                 "Also a line (with --json an object) per frame: index, clock time, picture type, sizes");
+  info->add_option("--clock-offset", how.convert.time.clockOffsetSeconds,
+                   "SECONDS added to every time of the recording (a recorder whose clock was wrong)");
 
   auto* recover = app.add_subcommand(
       "recover", "Find the recordings in damaged files or disk images and write each as a repaired recording");
@@ -157,6 +162,8 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
   auto* verify = app.add_subcommand(
       "verify", "Compare an output with its recording decoded again, or check the digests a report records");
   AddVerifyOptions(*verify, how.verify);
+  auto* frames = app.add_subcommand("frames", "Write PNG stills of the frames at given clock times");
+  AddFramesOptions(*frames, how.frames);
 
   auto* codecs = app.add_subcommand("codecs", "List the video compressors");
   codecs->add_flag("--json", how.output.json, "One JSON object per compressor");
@@ -211,6 +218,10 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
     how.command = Invocation::Command::Verify;
   } else if (*codecs) {
     how.command = Invocation::Command::Codecs;
+  } else if (*frames) {
+    how.command = Invocation::Command::Frames;
+    if (how.frames.at.empty() == how.frames.every.empty())
+      return UsageError(err, "frames takes --at TIME (repeatable) or --every INTERVAL");
   }
   return -1;
 }
@@ -228,6 +239,7 @@ int Execute(const Invocation& how, std::ostream& out, std::ostream& err) {
     case Invocation::Command::Verify:
       InstallCancelHandlers();
       return RunVerify(how, out, err);
+    case Invocation::Command::Frames: return RunFrames(how, out, err);
     case Invocation::Command::Recover:
       InstallCancelHandlers();
       return RunRecover(how, out, err);

@@ -260,6 +260,18 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return Setup::Failed;
   }
 
+  if (options_.window) {
+    const FrameWindow& w = *options_.window;
+    if (w.first >= w.end || w.end > frameCount_ || w.decodeFrom > w.first) {
+      ReleaseDecoding();
+      Log(messages::kOpenFailed);
+      Diagnose(inputPath_ + ": the window of frames " + std::to_string(w.first) + " to " + std::to_string(w.end) +
+               " does not fit the recording's " + std::to_string(frameCount_));
+      return Setup::Failed;
+    }
+    frameCount_ = w.frames();
+  }
+
   // The system's line first, then the reason behind it. What was created is released without
   // being kept, so that no file is left behind.
   auto fail = [this](const char* line, const std::string& why) {
@@ -293,7 +305,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3(),
                                                      options_.textEncoding));
   // The estimate before any sound is in; the final rate is set when the loop ends.
-  rate_ = ChooseRate(options_.rate, frameCount_, 0, startTime_, endTime_);
+  rate_ = ChooseRate(options_.rate, recordingFrames_, 0, startTime_, endTime_);
 
   streamInfo_ = avi::StreamInfo{};
   streamInfo_.fccType = avi::FourCC('v', 'i', 'd', 's');
@@ -377,6 +389,7 @@ int ConversionJob::OpenRecording(const std::string& path) {
     return 0;
   }
   frameCount_ = static_cast<uint32_t>(reader_->frameCount());
+  recordingFrames_ = frameCount_;
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
   videoFormat_.biWidth = width;
@@ -568,9 +581,21 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   bool writeFailed = false, outOfMemory = false;
   keepReason_.clear();
   uint32_t fetched = 0;
+  // A window begins at its intra picture, reached through the block index; the pictures up to
+  // its first frame are decoded (their sound too, so the sound decoder has adapted as far as it
+  // can) and not written.
+  const uint32_t preRoll = options_.window ? options_.window->first - options_.window->decodeFrom : 0;
+  uint32_t preRollRead = 0, preRollPassed = 0;
   auto fetch = [&]() -> const FrameRecord* {
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return nullptr;
-    if (!reader_->fetchFrame(frameRecord_.get(), -1, 0)) return nullptr;
+    const bool positioned = options_.window && fetched == 0 && preRollRead == 0;
+    if (!reader_->fetchFrame(frameRecord_.get(), positioned ? options_.window->decodeBlock : -1,
+                             positioned ? options_.window->decodeFrameInBlock : 0))
+      return nullptr;
+    if (preRollRead < preRoll) {
+      ++preRollRead;
+      return frameRecord_.get();
+    }
     ++fetched;
     if (frameRecord_->flags & FlagAudio) result.audioBytesDropped += frameRecord_->audioBytes % 3;
     if (frameRecord_->cut) {
@@ -586,6 +611,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       return false;
     }
     DecodeFrameAudio(frame, *audioDecoder_);
+    if (preRollPassed < preRoll) {
+      ++preRollPassed;
+      return true;
+    }
     // The first write that fails ends the loop: nothing after it could be trusted to land.
     bool wrote = false;
     const auto index = static_cast<int32_t>(result.framesWritten);
@@ -765,7 +794,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
 void ConversionJob::SetFinalRate(uint32_t framesWritten) {
   if (options_.rate.mode == RateChoice::Mode::Auto) {
     const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
-    rate_ = AutoRate(samples > 0 ? framesWritten : frameCount_, samples, startTime_, endTime_);
+    rate_ = AutoRate(samples > 0 ? framesWritten : recordingFrames_, samples, startTime_, endTime_);
   }
   if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }

@@ -16,6 +16,7 @@
 #include "convert/FramePipeline.h"
 #include "convert/FrameRate.h"
 #include "convert/GroupPipeline.h"
+#include "convert/FrameWindow.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrReader.h"
 #include "video/VideoDecoder.h"
@@ -58,6 +59,10 @@ struct JobOptions {
   // The encoding of the recording's texts (an iconv name); empty: UTF-8 when they are valid
   // UTF-8, else Windows-1252.
   std::string textEncoding = {};
+  // Only a part of the recording (convert --from/--to): its frames and their sound are written,
+  // the pictures decoded before its first frame are not. The frame counts of the job and its
+  // lines are the window's.
+  std::optional<FrameWindow> window = std::nullopt;
 };
 
 // Frames counted from 0, as runs of consecutive indexes: first..last inclusive.
@@ -228,6 +233,7 @@ class ConversionJob {
   std::vector<uint8_t> videoData_;
   std::vector<uint8_t> audioData_;
   uint32_t frameCount_ = 0;
+  uint32_t recordingFrames_ = 0;  // all the recording's, for its rate when a window has no sound
   avi::BitmapInfoHeader videoFormat_;
   std::shared_ptr<avi::AviFile> aviFile_;
   avi::StreamInfo streamInfo_;

@@ -14,7 +14,7 @@ std::string Dotted(unsigned v) {
 }
 
 const Module kModule = {kInterface, sizeof(Module), &EncoderAvailable, &MakeStream, &OpenMediaFile, &LibraryVersions,
-                         &OpenPictureReader};
+                         &OpenPictureReader, &EncodePng};
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "libav/Module.h"
+#include "libav/PngStill.h"
 
 namespace zentrova::libav {
 namespace {
@@ -107,3 +108,16 @@ std::unique_ptr<PictureReader> OpenPictureReader(const std::string& path, std::s
 bool IsLossless(const std::string& codec) { return codec == "rawvideo" || codec == "ffv1"; }
 
 }  // namespace zentrova::container
+namespace zentrova::stills {
+
+bool EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png, std::string* reason) {
+  std::string problem;
+  const libav::Module* module = libav::Load(&problem);
+  if (!module) {
+    if (reason) *reason = "the PNG encoder could not be loaded: " + problem;
+    return false;
+  }
+  return module->encodePng(picture, width, height, png, reason);
+}
+
+}  // namespace zentrova::stills

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "avi/AviFile.h"
 #include "avi/ByteSink.h"
@@ -30,6 +31,8 @@ int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, container::Format format,
 std::unique_ptr<container::PictureReader> OpenPictureReader(const std::string& path, std::string* reason);
 // "libavcodec 59.37.100 (built with 59.37.100)\nlibavutil 57.28.100\n"
 std::string LibraryVersions();
+// A still as PNG (libav/PngStill.h).
+bool EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png, std::string* reason);
 
 inline constexpr uint32_t kInterface = 1;
 
@@ -41,6 +44,7 @@ struct Module {
   decltype(&OpenMediaFile) openMediaFile;
   decltype(&LibraryVersions) libraryVersions;
   decltype(&OpenPictureReader) openPictureReader;
+  decltype(&EncodePng) encodePng;
 };
 
 inline constexpr const char* kFileName = "zentrova-libav.so";

@@ -18,6 +18,10 @@ struct FrameRecord {
   uint32_t videoCapacity = 0;
   uint32_t audioCapacity = 0;
   bool cut = false;
+  // The counts the frame header declares, before any cut: a caller that reads only the first
+  // bytes of a frame (its picture header) still learns its sizes.
+  uint32_t videoBytesDeclared = 0;
+  uint32_t audioBytesDeclared = 0;
   // Frames were lost or skipped right before this one: an inter picture here has lost the
   // picture it was coded against.
   bool afterGap = false;

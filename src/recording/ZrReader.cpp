@@ -316,7 +316,7 @@ bool ZrReader::IndexBlocks() {
       failureReason_ = "the block chain has more than " + std::to_string(kMaxBlocks) + " blocks";
       return false;
     }
-    index_.push_back(BlockEntry{static_cast<uint32_t>(p), Le16(bh + 8)});
+    index_.push_back(BlockEntry{static_cast<uint32_t>(p), Le16(bh + 8), Le32(bh + 12), 0});
     const uint32_t next = Le32(bh + 4);
     // Blocks never overlap: a block takes at least its header and a frame header per frame it
     // declares. A chain whose blocks claim more than that, or more than the whole file, ends at
@@ -373,7 +373,10 @@ bool ZrReader::IndexBlocks() {
   }
 
   uint64_t total = 0;
-  for (const BlockEntry& e : index_) total += e.frameCount;
+  for (BlockEntry& e : index_) {
+    e.firstFrame = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
+    total += e.frameCount;
+  }
   if (index_.empty()) {
     failureReason_ = "the recording holds no block";
     return false;
@@ -571,6 +574,8 @@ bool ZrReader::ReadFrameAt(FrameRecord* r, uint64_t pos, uint64_t& next) {
   r->frameParam = Le32(h + 4);
   r->cut = false;
   r->afterGap = false;
+  r->videoBytesDeclared = videoBytes;
+  r->audioBytesDeclared = audioBytes;
 
   // A frame larger than the caller's buffer is cut to it; a frame that the file cuts short
   // reports the bytes that were there. Either way the next frame starts after the full frame.

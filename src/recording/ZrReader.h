@@ -17,6 +17,15 @@ using FileErrorSink = std::function<void(const std::string& message)>;
 
 class ZrReader {
  public:
+  // One block of the chain as opening indexed it, in chain order. Read only: callers place frames
+  // by it (the recording's clock, positioned access) without reading what lies before them.
+  struct BlockEntry {
+    uint32_t offset;      // absolute file offset of the BlockHeader
+    uint32_t frameCount;  // the block's 16-bit frameCount, widened
+    uint32_t tick;        // blockTick: the recorder's millisecond counter when the block began
+    uint32_t firstFrame;  // index, in the whole recording, of the block's first frame
+  };
+
   // Initial texts, in the recorder's order: text2, text1, text3.
   ZrReader(std::string text2 = {}, std::string text1 = {}, std::string text3 = {});
   virtual ~ZrReader();
@@ -52,6 +61,10 @@ class ZrReader {
   uint32_t blockFrameCount(int32_t block) const {
     return block >= 0 && static_cast<size_t>(block) < index_.size() ? index_[static_cast<size_t>(block)].frameCount : 0;
   }
+  // The indexed blocks (none for a recording opened through openFound, whose frames a scan found).
+  const std::vector<BlockEntry>& blocks() const { return index_; }
+  // The recorder's millisecond counter when the file was created; blocks' ticks count on from it.
+  uint32_t createTick() const { return header_.createTick; }
   uint8_t resolutionCode() const { return header_.resolutionCode; }
   const std::string& text1() const { return text1_; }
   const std::string& text2() const { return text2_; }
@@ -91,10 +104,6 @@ class ZrReader {
     uint16_t text1Length = 0;
     uint16_t text2Length = 0;
     uint32_t firstBlockOffset = 0;
-  };
-  struct BlockEntry {
-    uint32_t offset;
-    uint32_t frameCount;
   };
   struct Cursor {
     uint64_t position = 0;

@@ -29,6 +29,7 @@ bool ZrWriter::Open(const std::string& path, const ZrHeaderFields& f) {
   position_ = 0;
   blockOffset_ = prevBlockOffset_ = -1;
   blockFrames_ = 0;
+  createTick_ = f.createTick;
 
   std::vector<uint8_t> variable;
   variable.insert(variable.end(), f.text1.begin(), f.text1.end());
@@ -100,7 +101,7 @@ bool ZrWriter::BeginBlock(uint32_t blockTick) {
 }
 
 bool ZrWriter::WriteFrame(const ZrFrame& frame) {
-  if (blockOffset_ < 0 && !BeginBlock()) return false;
+  if (blockOffset_ < 0 && !BeginBlock(createTick_)) return false;
   if (blockFrames_ == 0xFFFF && !BeginBlock()) return false;
   std::vector<uint8_t> h;
   Put16(h, frame.frameTag);

@@ -42,9 +42,11 @@ class ZrWriter {
   // for. firstBlockOffset points just past the variable part. False on a file error.
   bool Open(const std::string& path, const ZrHeaderFields& fields);
 
-  // Starts a new block (the previous one, if any, is chained to it).
+  // Starts a new block (the previous one, if any, is chained to it). blockTick is the recorder's
+  // millisecond counter at that moment.
   bool BeginBlock(uint32_t blockTick = 0);
-  // Appends a frame to the current block, starting a block when none is open.
+  // Appends a frame to the current block, starting a block when none is open; a first block
+  // begun this way carries the header's createTick, as the recorder begins it with the file.
   bool WriteFrame(const ZrFrame& frame);
   // Rewrites endTime in the header (a recorder updates it as it goes).
   bool SetEndTime(int32_t endTime);
@@ -63,6 +65,7 @@ class ZrWriter {
   int64_t blockOffset_ = -1;      // header of the open block
   int64_t prevBlockOffset_ = -1;  // header of the block before it
   uint32_t blockFrames_ = 0;
+  uint32_t createTick_ = 0;
   bool ok_ = true;
 };
 

@@ -100,6 +100,8 @@ struct Run {
     fields.text1 = options.text1;
     fields.text2 = options.text2;
     fields.text3 = options.text3;
+    fields.createTick = options.createTick;
+    fields.utcOffsetHours = options.utcOffsetHours;
     if (!writer.Open(options.output, fields)) return Fail("cannot create " + options.output);
     return true;
   }
@@ -117,10 +119,17 @@ struct Run {
     return adpcm;
   }
 
+  bool PausedBefore(int frame) const {
+    return std::any_of(options.pauses.begin(), options.pauses.end(),
+                       [frame](const GeneratorOptions::Pause& p) { return p.frame == frame && p.milliseconds > 0; });
+  }
+
   bool Write(int frame, uint16_t flags, const std::vector<uint8_t>& video) {
-    if (frame > 0 && options.framesPerBlock > 0 && frame % options.framesPerBlock == 0) {
-      if (!writer.BeginBlock(static_cast<uint32_t>(frame) * 1000u / static_cast<uint32_t>(options.rate)))
-        return Fail("write error");
+    const bool blockFull = options.framesPerBlock > 0 && frame % options.framesPerBlock == 0;
+    if (frame > 0 && (blockFull || PausedBefore(frame))) {
+      // The counter is 32 bits wide and wraps, as the recorder's does.
+      const auto tick = static_cast<uint32_t>(options.createTick + MillisecondsBeforeFrame(options, frame));
+      if (!writer.BeginBlock(tick)) return Fail("write error");
       ++report.blocks;
     }
     const std::vector<uint8_t> audio = SoundOfFrame(frame);
@@ -182,8 +191,10 @@ struct Run {
   }
 
   bool Finish() {
-    // The recording lasts as long as its frames at the rate, in whole seconds.
-    const int32_t duration = (report.frames + options.rate / 2) / options.rate;
+    // The recording lasts as long as its frames at the rate and its pauses, in whole seconds.
+    const uint64_t lasted = MillisecondsBeforeFrame(options, report.frames);
+    const auto duration = static_cast<int32_t>(
+        options.pauses.empty() ? (report.frames + options.rate / 2) / options.rate : (lasted + 500) / 1000);
     if (!writer.SetEndTime(options.startTime + duration) || !writer.Close()) return Fail("write error");
     report.fileBytes = writer.bytesWritten();
     if (psnrCount > 0) {
@@ -196,6 +207,13 @@ struct Run {
 };
 
 }  // namespace
+
+uint64_t MillisecondsBeforeFrame(const GeneratorOptions& options, int64_t frame) {
+  uint64_t ms = static_cast<uint64_t>(frame * kSampleRate / options.rate / 8 * 8 / 8);
+  for (const GeneratorOptions::Pause& p : options.pauses)
+    if (p.frame > 0 && p.frame <= frame) ms += p.milliseconds;
+  return ms;
+}
 
 int AudioSamplesOfFrame(int64_t frame, int rate) {
   auto before = [rate](int64_t n) { return n * kSampleRate / rate / 8 * 8; };

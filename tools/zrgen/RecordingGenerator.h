@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "VideoEncoder.h"
 
@@ -33,6 +34,17 @@ struct GeneratorOptions {
   bool stress = false;
   uint32_t seed = 1;
   int32_t startTime = 1700000000;
+  // The recorder's millisecond counter when the file was created. Blocks carry it on from there,
+  // wrapping at 2^32 as the recorder's own counter does (a start near 4294967295 wraps inside).
+  uint32_t createTick = 0;
+  // Pauses in recording, as a motion-triggered recorder makes them: before frame `frame` the
+  // recorder stopped for `milliseconds`, and the frame begins a new block.
+  struct Pause {
+    int frame = 0;
+    uint32_t milliseconds = 0;
+  };
+  std::vector<Pause> pauses;
+  int32_t utcOffsetHours = 0;  // 0..23, whole hours east of UTC taken modulo 24
   std::string text1 = "zrgen", text2, text3;
 };
 
@@ -51,6 +63,10 @@ struct GeneratorReport {
 using PictureObserver = std::function<void(int frame, const EncodedPicture&, const VideoEncoder&)>;
 
 bool GenerateRecording(const GeneratorOptions& options, GeneratorReport& report, const PictureObserver& observer = {});
+
+// Milliseconds from the start of the recording to frame n: the sound before it, plus the pauses
+// before it. The block ticks of a generated recording are createTick plus this.
+uint64_t MillisecondsBeforeFrame(const GeneratorOptions& options, int64_t frame);
 
 // Sound samples of frame n at `rate` frames per second: 8000 / rate on average, a multiple of 8.
 int AudioSamplesOfFrame(int64_t frame, int rate);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <map>
+#include <stdexcept>
 #include <string>
 
 #include "Damage.h"
@@ -100,6 +101,16 @@ int main(int argc, char** argv) {
                "160, unusual group counts, empty blocks and frames without pictures");
   app.add_option("--seed", o.seed, "Seed of the stress walk")->capture_default_str();
   app.add_option("--start-time", o.startTime, "Start of the recording, seconds since 1970 (UTC)")->capture_default_str();
+  app.add_option("--create-tick", o.createTick,
+                 "The recorder's millisecond counter when the file was created; blocks carry it on, wrapping "
+                 "at 2^32 (4294960000 wraps after 7.3 s)")
+      ->capture_default_str();
+  std::vector<std::string> pauses;
+  app.add_option("--pause", pauses,
+                 "FRAME:SECONDS: the recorder paused before FRAME (which begins a new block), as a "
+                 "motion-triggered recorder does; repeatable");
+  app.add_option("--utc-offset", o.utcOffsetHours, "The recorder's hours east of UTC, modulo 24 (0-23)")
+      ->capture_default_str()->check(CLI::Range(0, 23));
   app.add_option("--text1", o.text1, "First free text of the header")->capture_default_str();
   app.add_option("--text2", o.text2, "Second free text");
   app.add_option("--text3", o.text3, "Third free text");
@@ -155,6 +166,21 @@ int main(int argc, char** argv) {
   if (o.output.empty()) {
     std::fprintf(stderr, "zrgen: name the recording to write (see --help)\n");
     return 2;
+  }
+  for (const std::string& p : pauses) {
+    const size_t colon = p.find(':');
+    GeneratorOptions::Pause pause;
+    try {
+      if (colon == std::string::npos) throw std::invalid_argument(p);
+      pause.frame = std::stoi(p.substr(0, colon));
+      const double seconds = std::stod(p.substr(colon + 1));
+      if (pause.frame < 1 || seconds < 0 || seconds > 4e6) throw std::out_of_range(p);
+      pause.milliseconds = static_cast<uint32_t>(seconds * 1000 + 0.5);
+    } catch (const std::exception&) {
+      std::fprintf(stderr, "zrgen: --pause takes FRAME:SECONDS (a frame from 1 on), not \"%s\"\n", p.c_str());
+      return 2;
+    }
+    o.pauses.push_back(pause);
   }
   o.resolutionCode = static_cast<uint8_t>(code);
   o.version = static_cast<uint16_t>(version);

@@ -1,0 +1,26 @@
+#include "cli/Options.h"
+
+namespace zentrova::cli {
+
+void AddTimeOptions(CLI::App& convert, TimeOptions& t) {
+  auto* from = convert.add_option(
+      "--from", t.from,
+      "Convert from this time on: a clock time with its date in the recorder's time (2008-01-10T02:14:05 or "
+      "\"2008-01-10 02:14:05\"; Z for UTC, +hh:mm for another offset) or a position in the recording "
+      "(1:23:45.5, 83:20, 90s, 90)");
+  auto* to = convert.add_option("--to", t.to, "Convert up to (not including) this time; the same forms as --from");
+  convert.add_option("--duration", t.duration, "Convert this long from --from (or from the start): 30, 90s, 2:00")
+      ->excludes(to);
+  (void)from;
+  convert.add_option("--clock-offset", t.clockOffsetSeconds,
+                     "Correct a recorder whose clock was wrong: SECONDS (may be negative or fractional) added to "
+                     "every time of the recording, shown or written")
+      ->check(CLI::Range(-3.0e9, 3.0e9));
+  convert.add_option("--frame-times", t.frameTimes,
+                     "Write a CSV of every frame written: index, output time, clock time in UTC and in recorder "
+                     "time (ISO 8601 with milliseconds)");
+  convert.add_flag("--no-srt", t.noSubtitles,
+                   "No subtitle file NAME.srt beside an AVI output (by default it shows each frame's clock time)");
+}
+
+}  // namespace zentrova::cli

@@ -1,0 +1,52 @@
+#pragma once
+// convert --from/--to/--duration: the times the user gave, checked once, and placed on each
+// recording's clock; and the files that carry the clock beside an output (--frame-times, NAME.srt).
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/Options.h"
+#include "convert/FrameRate.h"
+#include "convert/FrameWindow.h"
+#include "recording/ClockText.h"
+#include "recording/RecordingClock.h"
+
+namespace zentrova {
+class ZrReader;
+}
+
+namespace zentrova::cli {
+
+struct WindowRequest {
+  std::optional<TimeArgument> from, to;
+  std::optional<int64_t> durationMs;
+};
+
+// False with `error` set when a time is malformed or the window is empty by itself (a usage error).
+bool ParseWindowRequest(const TimeOptions& options, WindowRequest& request, std::string* error);
+
+enum class WindowFit {
+  Fits,     // `window` holds the frames
+  Outside,  // no frame of the recording lies in the window; `why` says where it lies
+  Invalid,  // the window ends before it begins on this recording's clock (a usage error)
+};
+WindowFit PlaceWindow(const WindowRequest& request, ZrReader& reader, RecordingClock& clock,
+                      std::optional<FrameWindow>& window, std::string* why);
+
+// The frames written (recording frames first .. first + count - 1), timed in the output at `rate`.
+struct WrittenFrames {
+  uint32_t first = 0;
+  uint32_t count = 0;
+  FrameRate rate;
+};
+
+// A CSV line per frame: frame, recording frame, output time, clock time in UTC and in recorder
+// time. False with `error` set when the file cannot be written.
+bool WriteFrameTimes(const std::string& path, RecordingClock& clock, const WrittenFrames& frames, std::string* error);
+// A SubRip file whose cue for each frame is its clock time in the recorder's time; written under
+// a temporary name and renamed, so an existing file is replaced only by a whole one.
+bool WriteSubRip(const std::string& path, RecordingClock& clock, const WrittenFrames& frames, std::string* error);
+// NAME.srt for the output NAME.avi (NAME.srt beside any other name too).
+std::string SubRipNameFor(const std::string& output);
+
+}  // namespace zentrova::cli

@@ -1,0 +1,63 @@
+#include "convert/StillFrames.h"
+
+#include "convert/ConversionJob.h"
+#include "recording/ZrFormat.h"
+
+namespace zentrova {
+
+bool StillFrames::Open(const std::string& path, IdctChoice idct, std::string* error) {
+  if (!reader_.open(path, &info_, 0, 1)) {
+    if (error) *error = path + ": " + reader_.failureReason();
+    return false;
+  }
+  outputHeight_ = ConversionJob::ComputeOutputHeight(info_.width, info_.height);
+  codecStamp_ = GenerationOfVersion(reader_.version());
+  idct_ = idct;
+  videoData_.assign(static_cast<size_t>(info_.width) * info_.height * 2, 0);
+  audioData_.assign(ConversionJob::kAudioBufferBytes, 0);
+  record_.videoData = videoData_.data();
+  record_.videoCapacity = static_cast<uint32_t>(videoData_.size());
+  record_.audioData = audioData_.data();
+  record_.audioCapacity = static_cast<uint32_t>(audioData_.size());
+  work_.Allocate(info_.width, info_.height);
+  audio_.Prepare(0);
+  return true;
+}
+
+bool StillFrames::Picture(const FrameWindow& window, std::vector<uint8_t>& picture, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    decodedAny_ = false;
+    return false;
+  };
+  const uint32_t frame = window.first;
+  uint32_t at = 0;
+  const FrameWork* previous = &work_;
+  if (decodedAny_ && next_ > window.decodeFrom && next_ <= frame) {
+    if (!reader_.fetchFrame(&record_, -1, 0)) return fail("the recording ends before frame " + std::to_string(frame));
+    at = next_;
+  } else {
+    // A fresh decoder, as a conversion starts with one: what it shows before an intra picture is
+    // what a whole conversion shows there.
+    if (!video_.Initialise(codecStamp_, idct_)) return fail("the video decoder cannot be prepared");
+    referenceGood_ = true;
+    previous = nullptr;
+    if (!reader_.fetchFrame(&record_, window.decodeBlock, window.decodeFrameInBlock))
+      return fail("the recording ends before frame " + std::to_string(window.decodeFrom));
+    at = window.decodeFrom;
+  }
+  for (;;) {
+    DecodeFrameWork(record_, video_, audio_, false, info_.width, info_.height, previous, referenceGood_, work_);
+    previous = &work_;
+    decodedAny_ = true;
+    next_ = at + 1;
+    if (at == frame) break;
+    if (!reader_.fetchFrame(&record_, -1, 0)) return fail("the recording ends before frame " + std::to_string(frame));
+    ++at;
+  }
+  picture.resize(static_cast<size_t>(info_.width) * outputHeight_ * 3);
+  PictureOf(work_, info_.width, info_.height, outputHeight_, picture.data(), scratch_);
+  return true;
+}
+
+}  // namespace zentrova
