@@ -23,7 +23,7 @@ fi
 
 # The programs run from the prefix (the GUI's --help needs no display).
 for program in zentrova zentrova-gui zrgen; do
-  "$prefix/bin/$program" --help | grep -q "Usage: " || fail "$program --help printed no usage"
+  "$prefix/bin/$program" --help | grep "Usage: " >/dev/null || fail "$program --help printed no usage"
 done
 # They find the installed libav module beside them, not the build's, and name no build folder.
 for program in zentrova zentrova-gui zrgen; do
@@ -31,11 +31,11 @@ for program in zentrova zentrova-gui zrgen; do
     fail "$program still names the build folder in its run path"
   fi
 done
-"$prefix/bin/zentrova" codecs | grep -q "^mpeg4	.*	available$" || fail "the installed zentrova does not load its libav module"
-"$prefix/bin/zentrova" --version | grep -q "^libavcodec [0-9]" || fail "the installed zentrova --version names no libavcodec"
+"$prefix/bin/zentrova" codecs | grep "^mpeg4	.*	available$" >/dev/null || fail "the installed zentrova does not load its libav module"
+"$prefix/bin/zentrova" --version | grep "^libavcodec [0-9]" >/dev/null || fail "the installed zentrova --version names no libavcodec"
 for page in zentrova zentrova-gui zrgen; do
   gzip -t "$prefix/share/man/man1/$page.1.gz" || fail "$page.1.gz is not gzip"
-  zcat "$prefix/share/man/man1/$page.1.gz" | grep -q '^\.TH ' || fail "$page.1.gz is no manual page"
+  zcat "$prefix/share/man/man1/$page.1.gz" | grep '^\.TH ' >/dev/null || fail "$page.1.gz is no manual page"
 done
 
 # The installed plugin lists its elements and type finder; the thumbnailer writes a PNG.
