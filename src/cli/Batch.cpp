@@ -260,6 +260,15 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   row.framesDeclared = result.framesDeclared;
   row.cancelled = result.cancelled;
   JobOutcome outcome = result.outcome;
+  // Another batch into the same folder can take a free name between the look above and this
+  // conversion's first frame, when the output takes its name. Its file is then the output: looked
+  // at again, it is skipped when complete and left alone while in progress.
+  struct stat now {};
+  if (outcome == JobOutcome::WriteFailed && !plan.replace && result.framesWritten <= 1 &&
+      ::lstat(plan.item.output.c_str(), &now) == 0) {
+    Plan again = PlanItem(plan.item, c);
+    if (!again.convert) return reported(again.row);
+  }
   // A recording that yields fewer frames than it declares is not complete, whatever the job says.
   if (outcome == JobOutcome::Saved && result.framesWritten < result.framesDeclared) {
     outcome = JobOutcome::RecordingShort;
