@@ -21,6 +21,8 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <optional>
 #include <thread>
 
 #include "avi/AviFile.h"
@@ -222,6 +224,16 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
     }
     return done;
   };
+  // Another batch into the same folder can take a free name between the look above and this
+  // conversion's opening or first frame (when the output takes its name). Its file is then the
+  // output: looked at again, it is skipped when complete and left alone while in progress.
+  auto TakenMeanwhile = [&]() -> std::optional<Row> {
+    struct stat now {};
+    if (plan.replace || ::lstat(plan.item.output.c_str(), &now) != 0) return std::nullopt;
+    Plan again = PlanItem(plan.item, c);
+    if (again.convert) return std::nullopt;
+    return again.row;
+  };
   std::vector<std::string> diagnostics;
   ConversionJob job([&](const std::string& line) { row.log.push_back(line); },
                     [&](const std::string& m) {
@@ -243,6 +255,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
     return reported(row);
   }
   if (setup != ConversionJob::Setup::Started) {
+    if (std::optional<Row> taken = TakenMeanwhile()) return reported(*taken);
     std::string reason = row.log.empty() ? "the conversion did not start" : row.log.back();
     if (!diagnostics.empty()) reason = diagnostics.back();
     return reported(fail(reason));
@@ -260,15 +273,8 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   row.framesDeclared = result.framesDeclared;
   row.cancelled = result.cancelled;
   JobOutcome outcome = result.outcome;
-  // Another batch into the same folder can take a free name between the look above and this
-  // conversion's first frame, when the output takes its name. Its file is then the output: looked
-  // at again, it is skipped when complete and left alone while in progress.
-  struct stat now {};
-  if (outcome == JobOutcome::WriteFailed && !plan.replace && result.framesWritten <= 1 &&
-      ::lstat(plan.item.output.c_str(), &now) == 0) {
-    Plan again = PlanItem(plan.item, c);
-    if (!again.convert) return reported(again.row);
-  }
+  if (outcome == JobOutcome::WriteFailed && result.framesWritten <= 1)
+    if (std::optional<Row> taken = TakenMeanwhile()) return reported(*taken);
   // A recording that yields fewer frames than it declares is not complete, whatever the job says.
   if (outcome == JobOutcome::Saved && result.framesWritten < result.framesDeclared) {
     outcome = JobOutcome::RecordingShort;
