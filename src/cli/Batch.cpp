@@ -22,7 +22,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <optional>
 #include <thread>
 
 #include "avi/AviFile.h"
