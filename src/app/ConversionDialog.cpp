@@ -72,7 +72,13 @@ ConversionDialog::ConversionDialog(Prompts& prompts, QWidget* parent)
   connect(&progressTimer_, &QTimer::timeout, this, &ConversionDialog::UpdateProgress);
 }
 
-ConversionDialog::~ConversionDialog() { ReleaseJob(); }
+ConversionDialog::~ConversionDialog() {
+  // QDialog's own destructor hides the window, which takes the focus from a name field and makes
+  // it signal the end of an edit: by then this part of the dialog is gone, so nothing may answer.
+  inputField_->disconnect(this);
+  outputField_->disconnect(this);
+  ReleaseJob();
+}
 
 void ConversionDialog::SetNames(const QString& input, const QString& output) {
   inputField_->setText(input);
