@@ -1,5 +1,7 @@
 #include "recording/FrameSummary.h"
 
+#include <algorithm>
+
 #include "recording/FrameRecord.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrReader.h"
@@ -32,7 +34,8 @@ std::vector<FrameSummary> ReadBlockSummaries(ZrReader& reader, uint32_t block) {
   record.videoData = video;
   record.videoCapacity = kVideoPeekBytes;
   record.audioCapacity = 0;
-  frames.reserve(count);
+  // The count is the file's word: the list grows only by the frames actually read.
+  frames.reserve(std::min<uint32_t>(count, 4096));
   for (uint32_t f = 0; f < count; ++f) {
     const bool got = f == 0 ? reader.fetchFrame(&record, static_cast<int32_t>(block), 0) != 0
                             : reader.fetchFrame(&record, -1, 0) != 0;
