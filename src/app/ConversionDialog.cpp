@@ -23,6 +23,7 @@
 #include "app/WindowPlacement.h"
 #include "container/ContainerFile.h"
 #include "convert/ConversionJob.h"
+#include "convert/ReportRecorder.h"
 
 namespace zentrova::app {
 namespace {

@@ -34,6 +34,7 @@
 
 class QAction;
 class QBoxLayout;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -43,6 +44,7 @@ class QWidget;
 
 namespace zentrova {
 class ConversionJob;
+class ReportRecorder;
 struct FoundRecording;
 struct ScanResult;
 }
@@ -161,6 +163,18 @@ class ConversionDialog : public QDialog {
   void PostLogLine(const std::string& line);
   void PostFileError(const std::string& message);
 
+  // ConversionDialogReport.cpp: with "Save a report" checked, NAME.report.json and .txt beside
+  // each output, as convert --report writes them. BeginReport starts the report of the job about
+  // to convert into `output`; false (the log says why) when an earlier report stands there that
+  // may not be replaced, and the job should not start.
+  bool BeginReport(const QString& output, const FoundRecording* found, bool overwrite);
+  // The compressor the user chose, noted in the report; returned as it is.
+  std::optional<avi::CompressOptions> NoteCompressor(std::optional<avi::CompressOptions> chosen);
+  // Writes the report of the job in hand with its status, or drops it (a set-up the user
+  // cancelled converted nothing).
+  void FinishReport(int status);
+  void DropReport();
+
   bool AskBeforeReplacing(const QString& input, const QString& output, bool* overwrite);
   // A fresh job for writing `output` (its container from its name).
   void MakeJob(bool overwrite, const QString& output, const FoundRecording* found = nullptr);
@@ -189,6 +203,7 @@ class ConversionDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   // Room for options of a conversion (a time window, a report) between the hint and the log.
   QWidget* settingsArea_ = nullptr;
+  QCheckBox* saveReport_ = nullptr;
   QAction* copyEntry_ = nullptr;
   QAction* copyAllEntry_ = nullptr;
   QAction* playEntry_ = nullptr;
@@ -213,6 +228,8 @@ class ConversionDialog : public QDialog {
 
   std::unique_ptr<ConversionJob> job_;
   std::unique_ptr<ConversionWorker> worker_;
+  // The report of the job in hand, while "Save a report" was checked when it began.
+  std::unique_ptr<ReportRecorder> report_;
 
   // A search for recordings, and the recovery that converts what it found. The jobs read the
   // found recordings, so the result outlives them.

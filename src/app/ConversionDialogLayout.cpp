@@ -3,6 +3,7 @@
 // window gains) and the bottom row.
 #include <QAction>
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -88,6 +89,15 @@ void ConversionDialog::CreateControls() {
   settingsArea_->setObjectName(QStringLiteral("settings"));
   new QHBoxLayout(settingsArea_);
   settingsArea_->layout()->setContentsMargins(0, 0, 0, 0);
+  saveReport_ = new QCheckBox(QStringLiteral("Save a repor&t"), settingsArea_);
+  saveReport_->setObjectName(QStringLiteral("saveReport"));
+  saveReport_->setToolTip(
+      QStringLiteral("Beside the output, NAME.report.json and NAME.report.txt: the SHA-256 of both files, the "
+                     "settings, every frame not shown as recorded, the pauses of the recorder and the log"));
+  saveReport_->setChecked(SettingsStore().value(QStringLiteral("conversion/saveReport"), false).toBool());
+  connect(saveReport_, &QCheckBox::toggled, this,
+          [](bool on) { SettingsStore().setValue(QStringLiteral("conversion/saveReport"), on); });
+  settingsArea_->layout()->addWidget(saveReport_);
 
   log_ = new QListWidget(this);
   log_->setObjectName(QStringLiteral("log"));
@@ -141,7 +151,8 @@ void ConversionDialog::CreateControls() {
   setTabOrder(inputField_, browse_);
   setTabOrder(browse_, outputField_);
   setTabOrder(outputField_, browseOutput_);
-  setTabOrder(browseOutput_, log_);
+  setTabOrder(browseOutput_, saveReport_);
+  setTabOrder(saveReport_, log_);
   setTabOrder(log_, convert_);
   setTabOrder(convert_, close_);
   setTabOrder(close_, about_);
@@ -228,6 +239,8 @@ void ConversionDialog::SetJobControls(bool running) {
   browse_->setEnabled(!running);
   browseOutput_->setEnabled(!running);
   convert_->setEnabled(!running);
+  // A job's report is decided when it begins.
+  saveReport_->setEnabled(!running);
   if (running) {
     openFolder_->hide();
     playOutput_->hide();

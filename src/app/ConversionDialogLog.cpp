@@ -10,10 +10,13 @@
 
 #include "app/ConversionDialog.h"
 #include "app/Prompts.h"
+#include "convert/ReportRecorder.h"
 
 namespace zentrova::app {
 
 void ConversionDialog::AddLogLine(const QString& text) {
+  // The report of the job in hand holds every line the log shows while it runs.
+  if (report_) report_->Line(text.toLocal8Bit().toStdString());
   auto* item = new QListWidgetItem(text);
   item->setToolTip(text);
   log_->addItem(item);

@@ -9,6 +9,7 @@
 #include "app/Prompts.h"
 #include "container/ContainerFile.h"
 #include "convert/ConversionJob.h"
+#include "convert/ReportRecorder.h"
 
 namespace zentrova::app {
 namespace {
@@ -55,15 +56,19 @@ void ConversionDialog::ConvertNextQueued() {
       continue;
     }
     MakeJob(overwrite, outputName_);
+    if (!BeginReport(outputName_, nullptr, overwrite)) continue;
     ResetProgress();
     SetJobControls(true);
     settingUp_ = true;
     const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(outputName_), [this] {
       if (!queueCompressor_) queueCompressor_ = prompts_.ChooseCompressor(this);
-      return *queueCompressor_;
+      return NoteCompressor(*queueCompressor_);
     });
     settingUp_ = false;
     FlushReasons();
+    // A set-up that failed is reported; one the user cancelled converted nothing.
+    if (setup == ConversionJob::Setup::Failed) FinishReport(kReportNotStarted);
+    if (setup == ConversionJob::Setup::Cancelled) DropReport();
     if (setup == ConversionJob::Setup::Started && !endPending_) {
       StartFrameLoop();
       return;

@@ -16,6 +16,7 @@
 #include "container/ContainerFile.h"
 #include "convert/ConversionJob.h"
 #include "convert/FoundReport.h"
+#include "convert/ReportRecorder.h"
 
 namespace zentrova::app {
 namespace {
@@ -29,14 +30,18 @@ void ConversionDialog::ConvertAsItIs() {
   bool overwrite = false;
   if (!AskBeforeReplacing(inputName_, outputName_, &overwrite)) return;
   MakeJob(overwrite, outputName_);
+  if (!BeginReport(outputName_, nullptr, overwrite)) return;
   ResetProgress();
 
   SetJobControls(true);
   settingUp_ = true;
   const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(outputName_),
-                                                   [this] { return prompts_.ChooseCompressor(this); });
+                                                   [this] { return NoteCompressor(prompts_.ChooseCompressor(this)); });
   settingUp_ = false;
   FlushReasons();
+  // A set-up that failed is reported; one the user cancelled converted nothing.
+  if (setup == ConversionJob::Setup::Failed) FinishReport(kReportNotStarted);
+  if (setup == ConversionJob::Setup::Cancelled) DropReport();
 
   if (setup == ConversionJob::Setup::Started) {
     folders_.RememberRecording(QFileInfo(inputName_).absoluteFilePath());
@@ -158,15 +163,19 @@ void ConversionDialog::ConvertNextFound() {
       continue;
     }
     MakeJob(overwrite, output, &found);
+    if (!BeginReport(output, &found, overwrite)) continue;
     ResetProgress();
     SetJobControls(true);
     settingUp_ = true;
     const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(output), [this] {
       if (!recoveryCompressor_) recoveryCompressor_ = prompts_.ChooseCompressor(this);
-      return *recoveryCompressor_;
+      return NoteCompressor(*recoveryCompressor_);
     });
     settingUp_ = false;
     FlushReasons();
+    // A set-up that failed is reported; one the user cancelled converted nothing.
+    if (setup == ConversionJob::Setup::Failed) FinishReport(kReportNotStarted);
+    if (setup == ConversionJob::Setup::Cancelled) DropReport();
     if (setup == ConversionJob::Setup::Started) {
       folders_.RememberRecording(QFileInfo(inputName_).absoluteFilePath());
       folders_.RememberOutput(QFileInfo(output).absoluteFilePath());
@@ -227,6 +236,12 @@ void ConversionDialog::OnFrameLoopDone() {
   FlushReasons();
   job_->Finish();
   FlushReasons();
+  if (report_) {
+    report_->Loop(result, job_->rate());
+    // A recording found by recovery has no block chain to time its frames by.
+    if (!recovering_) report_->GapsOfRecording(0, 0);
+    FinishReport(ReportStatusOf(result.outcome));
+  }
   if (result.outcome != JobOutcome::Saved)
     MarkBarShort(result.cancelled ? QStringLiteral("Cancelled") : QStringLiteral("Ended short"));
   if (!result.partialPath.empty()) OfferPartial(FromLocalPath(result.partialPath));

@@ -26,6 +26,7 @@
 
 #include "avi/AviFile.h"
 #include "cli/AviProbe.h"
+#include "cli/BatchReport.h"
 #include "cli/BatchScan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -59,6 +60,8 @@ struct Row {
   double seconds = 0;
   std::string reason;
   std::vector<std::string> log;  // the job's log lines and diagnostics, shown with -v
+  // --report: both files' facts as the recording's own report gave them, and where it is.
+  BatchReport::Row reported;
 };
 
 // What the scan and the look at the recording decided for one item.
@@ -215,6 +218,12 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
     for (const std::string& line : done.log) report.Line(line);
     std::ostringstream problem;
     const int status = report.Finish(done.exitStatus, problem);
+    if (const ConversionReport* written = report.report()) {
+      done.reported.inputFile = written->input;
+      done.reported.outputFile = written->output;
+      done.reported.hashed = true;
+      if (status == done.exitStatus) done.reported.report = ReportPath(plan.item.output, "json");
+    }
     if (status != done.exitStatus) {
       done.exitStatus = status;
       done.status = "failed";
@@ -268,6 +277,8 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
       });
   job.Finish();
   report.Loop(result, job.rate());
+  // A recording found by recovery has no block chain to time its frames by.
+  if (!plan.found) report.GapsOfRecording(plan.window ? plan.window->first : 0);
   row.framesWritten = result.framesWritten;
   row.framesDeclared = result.framesDeclared;
   row.cancelled = result.cancelled;
@@ -376,12 +387,49 @@ void RemoveLeftTemporaries(const std::string& folder) {
   ::closedir(dir);
 }
 
+int64_t NowMillis() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// --report: the batch's own report beside the recordings' (its path on `info`, unless null); the status made
+// a failure when it cannot be written.
+int WriteSummaryReport(const ConvertOptions& c, const std::vector<Row>& rows, size_t notStarted, int64_t startedMs,
+                       int status, std::ostream* info, std::ostream& err) {
+  BatchReport summary;
+  summary.program = "zentrova " ZENTROVA_VERSION;
+  summary.commandLine = QuotedCommandLine(c.commandLine);
+  summary.started = startedMs;
+  summary.notStarted = notStarted;
+  summary.exitStatus = status;
+  for (const Row& r : rows) {
+    BatchReport::Row row = r.reported;
+    row.input = r.input;
+    row.output = r.output;
+    row.status = r.status;
+    row.reason = r.status == "ok" ? "" : r.reason;
+    row.exitStatus = r.exitStatus;
+    row.frames = r.framesWritten;
+    summary.rows.push_back(std::move(row));
+  }
+  summary.ended = NowMillis();
+  std::string problem;
+  const std::string written = WriteBatchReport(c.outDir, summary, &problem);
+  if (written.empty()) {
+    err << "zentrova: the batch's report could not be written: " << Printable(problem) << "\n";
+    return WorseStatus(status, kExitFailed);
+  }
+  if (info) *info << "Report: " << Printable(written) << "\n";
+  return status;
+}
+
 }  // namespace
 
 int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
   const ConvertOptions& c = how.convert;
   const OutputOptions& o = how.output;
   const auto batchStart = Clock::now();
+  const int64_t startedMs = NowMillis();
 
   const auto compressors = avi::ListCompressors();
   const auto known = std::find_if(compressors.begin(), compressors.end(), [&](const auto& k) { return k.name == c.codec; });
@@ -635,6 +683,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
       if (r.status == "failed" || r.status == "partial")
         info << "  " << r.status << ": " << Printable(r.input) << ": " << r.reason << "\n";
   }
+  if (c.report) status = WriteSummaryReport(c, rows, notStarted, startedMs, status, o.quiet ? nullptr : &info, err);
   return status;
 }
 

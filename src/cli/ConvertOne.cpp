@@ -22,10 +22,12 @@
 namespace zentrova::cli {
 namespace {
 
-// One conversion of `input` into `output`, its log on `out`; returns the exit status.
+// One conversion of `input` into `output`, its log on `out`; returns the exit status. The report
+// takes its gaps from `clock`, the recording's clock the conversion was placed by, where there is one.
 int ConvertWith(const Invocation& how, const JobOptions& options, const std::string& input, const std::string& output,
                 std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr,
-                const std::vector<DamagedSpan>* damage = nullptr, FrameRate* finalRate = nullptr) {
+                const std::vector<DamagedSpan>* damage = nullptr, FrameRate* finalRate = nullptr,
+                RecordingClock* clock = nullptr) {
   const ConvertOptions& c = how.convert;
   ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
   const bool quiet = how.output.quiet;
@@ -100,6 +102,7 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   job.Finish();  // "File saved!", then what fell short; the reason goes to the diagnostics sink
   if (loop) *loop = result;
   report.Loop(result, job.rate());
+  if (clock) report.Gaps(*clock, options.window ? options.window->first : 0);
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const std::string& written = result.partialPath.empty() ? output : result.partialPath;
   // Where a terminal showed the progress line, the figures of the whole conversion stay.
@@ -238,7 +241,7 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
 
   ConversionJob::LoopResult loop;
   FrameRate rate;
-  int status = ConvertWith(how, options, input, output, out, err, &loop, nullptr, &rate);
+  int status = ConvertWith(how, options, input, output, out, err, &loop, nullptr, &rate, &clock);
   if (loop.framesWritten == 0) return status;
   if (subRipKept)
     err << "zentrova: " << Printable(subRip) << " exists and is kept; -y replaces it with the frames' clock times"

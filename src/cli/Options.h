@@ -49,6 +49,7 @@ struct ConvertOptions {
   bool report = false;     // --report: NAME.report.json and .txt beside each output
   std::string textEncoding;  // --text-encoding: the recording's texts (convert, info)
   TimeOptions time;
+  std::vector<std::string> commandLine;  // the words the program was given, for the reports
 };
 
 struct HashOptions {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/Json.h"
 #include "convert/ConversionJob.h"
 #include "recording/ZrReader.h"
 
@@ -41,8 +42,6 @@ struct RateReport {
 // Reads every frame of an open recording (the frame headers and bytes, nothing decoded) to count
 // its sound, then derives both rates.
 RateReport ReportRate(ZrReader& reader, const RecordingInfo& info);
-
-class JsonObject;
 
 // Lines for the plain output of `info`, and members for its JSON.
 std::string RateText(const RateReport& report);

@@ -254,6 +254,7 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
   NotingBuffer noting(out.rdbuf());
   std::ostream results(&noting);
   int status = Parse(args, how, results, err);
+  how.convert.commandLine = args;
   if (status < 0) {
     how.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     status = Execute(how, results, err);

@@ -12,21 +12,75 @@
 
 #include "container/Tags.h"
 #include "convert/Digest.h"
+#include "convert/Json.h"
 
 namespace zentrova {
 namespace {
 
 std::string Utc(int64_t seconds) { return container::IsoUtc(seconds); }
 
-std::string UtcMillis(int64_t millis) {
+std::string FileJson(const ConversionReport::File& f) {
+  JsonObject o;
+  o.AddPath("path", f.path).Add("size", f.size);
+  if (f.sha256.empty())
+    o.AddNull("sha256").Add("problem", f.problem);
+  else
+    o.Add("sha256", f.sha256);
+  o.Add("modified", Iso8601Utc(f.modified));
+  return o.Text();
+}
+
+std::string SpansJson(const FrameSpans& spans) {
+  std::string json = "[";
+  for (const FrameSpan& s : spans) {
+    if (json.size() > 1) json += ",";
+    json += "{\"first\":" + std::to_string(s.first) + ",\"last\":" + std::to_string(s.last) + "}";
+  }
+  return json + "]";
+}
+
+std::string GapsJson(const std::vector<ConversionReport::Gap>& gaps) {
+  std::string json = "[";
+  for (const ConversionReport::Gap& g : gaps) {
+    if (json.size() > 1) json += ",";
+    json += JsonObject()
+                .Add("frame", g.frame)
+                .Add("recordingFrame", g.recordingFrame)
+                .Add("from", IsoUtcMillis(g.from))
+                .Add("fromMs", g.from)
+                .Add("to", IsoUtcMillis(g.to))
+                .Add("toMs", g.to)
+                .AddNumber("seconds", static_cast<double>(g.to - g.from) / 1000, 3)
+                .Text();
+  }
+  return json + "]";
+}
+
+std::string SecondsText(int64_t millis) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(millis) / 1000);
+  return text;
+}
+
+}  // namespace
+
+int ReportStatusOf(JobOutcome outcome) {
+  switch (outcome) {
+    case JobOutcome::Saved: return 0;
+    case JobOutcome::RecordingShort: return 4;
+    case JobOutcome::WriteFailed: return 3;
+    case JobOutcome::Cancelled: return 130;
+  }
+  return kReportNotStarted;
+}
+
+std::string IsoUtcMillis(int64_t millis) {
   char text[8];
   std::snprintf(text, sizeof text, ".%03d", static_cast<int>(millis % 1000));
   std::string iso = Utc(millis / 1000);
   if (!iso.empty() && iso.back() == 'Z') iso.insert(iso.size() - 1, text);
   return iso;
 }
-
-}  // namespace
 
 ConversionReport::File FileFacts(const std::string& path) {
   ConversionReport::File file;
@@ -86,6 +140,64 @@ void TakeLoopResult(const ConversionJob::LoopResult& loop, const DerivedRate& ra
   report.audioBytesDropped = loop.audioBytesDropped;
 }
 
+void TakeClockGaps(RecordingClock& clock, uint32_t firstFrame, ConversionReport& report) {
+  report.gaps.clear();
+  if (!clock.fromTicks()) {
+    report.clock = "spread evenly: " + clock.fallbackReason();
+    return;
+  }
+  report.clock = "ticks";
+  // Only a pause between two frames that were both written is one the output shows.
+  const uint64_t end = uint64_t{firstFrame} + report.frames;
+  for (const ClockGap& g : clock.Gaps())
+    if (g.frameAfter > firstFrame && g.frameAfter < end)
+      report.gaps.push_back({g.frameAfter - firstFrame, g.frameAfter, g.from, g.to});
+}
+
+std::string ReportJson(const ConversionReport& r) {
+  JsonObject recording;
+  recording.Add("headerRead", r.headerRead);
+  if (r.headerRead) {
+    recording.Add("version", r.version).Add("width", r.width).Add("height", r.height);
+    recording.Add("startTime", static_cast<int64_t>(r.startTime)).Add("startUtc", Iso8601Utc(r.startTime));
+    recording.Add("endTime", static_cast<int64_t>(r.endTime)).Add("endUtc", Iso8601Utc(r.endTime));
+    recording.Add("text1", r.text1).Add("text2", r.text2).Add("text3", r.text3);
+    recording.Add("framesDeclared", r.framesDeclared);
+  }
+  JsonObject settings;
+  for (const ReportSetting& s : r.settings) settings.Add(s.name, s.value);
+  JsonObject conversion;
+  conversion.Add("program", r.program).Add("libraries", r.libraries).AddRaw("settings", settings.Text());
+  conversion.Add("started", Iso8601Utc(r.started / 1000)).Add("startedMs", r.started);
+  conversion.Add("ended", Iso8601Utc(r.ended / 1000)).Add("endedMs", r.ended);
+  JsonObject output;
+  output.AddRaw("file", FileJson(r.output)).Add("container", r.container).Add("codec", r.codec);
+  output.Add("frames", r.frames).Add("rate", r.rate).AddNumber("duration", r.duration, 3);
+  std::string damage = "[";
+  for (const DamagedSpan& d : r.damage) {
+    if (damage.size() > 1) damage += ",";
+    damage += JsonObject().Add("offset", d.offset).Add("length", d.length).Add("what", d.what).Text();
+  }
+  damage += "]";
+  JsonObject anomalies;
+  anomalies.AddRaw("black", SpansJson(r.blackFrames)).AddRaw("damaged", SpansJson(r.damagedFrames));
+  anomalies.AddRaw("cut", SpansJson(r.cutFrames)).Add("audioBytesDropped", r.audioBytesDropped);
+  anomalies.AddRaw("recoveryDamage", damage).AddRaw("gaps", GapsJson(r.gaps));
+  if (r.clock.empty())
+    anomalies.AddNull("clock");
+  else
+    anomalies.Add("clock", r.clock);
+  std::string log = "[";
+  for (const std::string& l : r.log) log += (log.size() > 1 ? "," : "") + JsonString(l);
+  log += "]";
+  JsonObject report;
+  report.Add("report", "zentrova conversion").AddRaw("input", FileJson(r.input));
+  report.AddRaw("recording", recording.Text()).AddRaw("conversion", conversion.Text());
+  report.AddRaw("output", output.Text()).AddRaw("anomalies", anomalies.Text());
+  report.Add("exitStatus", static_cast<int64_t>(r.exitStatus)).AddRaw("log", log);
+  return report.Text() + "\n";
+}
+
 std::string SpansText(const FrameSpans& spans) {
   if (spans.empty()) return "none";
   std::string text;
@@ -131,8 +243,8 @@ std::string ReportText(const ConversionReport& r) {
   for (size_t at; (at = libs.find('\n')) != std::string::npos;) libs.replace(at, 1, "; ");
   line("  libraries", libs.empty() ? "none loaded" : libs);
   for (const ReportSetting& s : r.settings) line("  " + s.name, s.value);
-  line("  started", UtcMillis(r.started));
-  line("  ended", UtcMillis(r.ended));
+  line("  started", IsoUtcMillis(r.started));
+  line("  ended", IsoUtcMillis(r.ended));
   t += "\nOutput\n";
   file(r.output);
   line("  container", r.container);
@@ -146,7 +258,12 @@ std::string ReportText(const ConversionReport& r) {
   line("  damaged, previous picture repeated", SpansText(r.damagedFrames));
   line("  cut short in the recording", SpansText(r.cutFrames));
   line("  sound bytes dropped", std::to_string(r.audioBytesDropped));
-  line("  gaps in the clock", SpansText(r.gaps));
+  if (r.gaps.empty())
+    line("  gaps in the clock", r.clock.empty() ? "not looked for" : r.clock == "ticks" ? "none" : "none known, " + r.clock);
+  for (const ConversionReport::Gap& g : r.gaps)
+    line("  gap in the clock", "before frame " + std::to_string(g.frame) + " (frame " + std::to_string(g.recordingFrame) +
+                                   " of the recording): " + IsoUtcMillis(g.from) + " to " + IsoUtcMillis(g.to) + ", " +
+                                   SecondsText(g.to - g.from));
   if (r.damage.empty()) line("  damaged spans found by recovery", "none");
   for (const DamagedSpan& d : r.damage)
     line("  damaged span", "bytes " + std::to_string(d.offset) + " to " + std::to_string(d.offset + d.length) + ": " +

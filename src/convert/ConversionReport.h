@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/ConversionJob.h"
+#include "recording/RecordingClock.h"
 #include "recording/RecordingScan.h"
 
 namespace zentrova {
@@ -50,12 +51,26 @@ struct ConversionReport {
   FrameSpans blackFrames, damagedFrames, cutFrames;
   uint64_t audioBytesDropped = 0;
   std::vector<DamagedSpan> damage;     // what recovery found broken in the scanned file
-  // Gaps in the recording's clock, as frame ranges. Nothing fills it yet.
-  FrameSpans gaps;
+  // Pauses of the recorder between two frames of the output, by the recording's clock.
+  struct Gap {
+    uint32_t frame = 0;           // the first frame after the pause, as written to the output
+    uint32_t recordingFrame = 0;  // the same frame as counted in the recording
+    int64_t from = 0, to = 0;     // milliseconds since 1970, UTC
+  };
+  std::vector<Gap> gaps;
+  // How the clock placed the frames: "ticks", or why it could not ("spread evenly: ...", "not
+  // read: ..."); empty when no clock was asked for (a recording found by recovery).
+  std::string clock;
 
   int exitStatus = 0;
   std::vector<std::string> log;
 };
+
+// The exit status a report gives a job's outcome: the command line's, which the desktop dialog's
+// reports give as well (0 saved, 4 the recording short, 3 a write failed, 130 cancelled), and
+// 1 for a conversion that did not start.
+int ReportStatusOf(JobOutcome outcome);
+inline constexpr int kReportNotStarted = 1;
 
 // The facts of a file as the report gives them: size, modification time and SHA-256 (read once,
 // sequentially, read only, without touching its access time).
@@ -66,6 +81,16 @@ void ReadRecordingFacts(const std::string& path, ConversionReport& report);
 
 // Fills in what a finished job says: frames, rate, anomalies.
 void TakeLoopResult(const ConversionJob::LoopResult& loop, const DerivedRate& rate, ConversionReport& report);
+
+// Fills in the pauses of the recorder between the frames a finished job wrote, which began at
+// the recording's frame `firstFrame`. Call after TakeLoopResult.
+void TakeClockGaps(RecordingClock& clock, uint32_t firstFrame, ConversionReport& report);
+
+// The report as one JSON object on one line.
+std::string ReportJson(const ConversionReport& report);
+
+// "2026-12-09T01:47:38.123Z" for milliseconds since 1970.
+std::string IsoUtcMillis(int64_t millis);
 
 // The readable twin of the JSON report.
 std::string ReportText(const ConversionReport& report);

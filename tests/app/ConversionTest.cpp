@@ -1,6 +1,8 @@
 // Whole conversions driven through the main window: the log order, the name checks and the
 // reasons under them, the replace question, the compressor question cancelled, a conversion
 // cancelled or cut short by closing the window, the progress bar from job to job.
+#include <QCheckBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -40,6 +42,19 @@ QStringList LogLines(ConversionDialog& dialog) {
 
 void Press(ConversionDialog& dialog, const char* button) {
   QTest::mouseClick(Child<QPushButton>(dialog, button), Qt::LeftButton);
+}
+
+QString Sha256Of(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  hash.addData(&file);
+  return QString::fromLatin1(hash.result().toHex());
+}
+
+QString ReadText(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 bool RawAvailable() {
@@ -460,6 +475,62 @@ class ConversionTest : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, kWaitMs);
     QVERIFY(progress->value() > 0 && progress->value() < 20000);
     QVERIFY2(!progress->text().contains(QStringLiteral("left")), qPrintable(progress->text()));
+  }
+  void saveAReportWritesTheReportBesideEachOutputAndIsRemembered() {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("cam1.zr");
+    QVERIFY(WriteRecording(input, 40));
+    FakePrompts prompts;
+    {
+      ConversionDialog dialog(prompts);
+      QSignalSpy finished(&dialog, &ConversionDialog::conversionFinished);
+      QCheckBox* save = Child<QCheckBox>(dialog, "saveReport");
+      QVERIFY(save && save->isVisibleTo(&dialog) && !save->isChecked());
+      dialog.SetNames(input, dir.filePath("plain.avi"));
+      Press(dialog, "convert");
+      QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWaitMs);
+      QVERIFY(QFileInfo::exists(dir.filePath("plain.avi")));
+      QVERIFY(!QFileInfo::exists(dir.filePath("plain.report.json")));
+
+      QTest::mouseClick(save, Qt::LeftButton);
+      QVERIFY(save->isChecked());
+      dialog.SetNames(input, dir.filePath("cam1.avi"));
+      Press(dialog, "convert");
+      QVERIFY(!save->isEnabled());
+      QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, kWaitMs);
+      QVERIFY(save->isEnabled());
+      const QString json = ReadText(dir.filePath("cam1.report.json"));
+      QVERIFY2(json.contains(QStringLiteral("\"sha256\": \"%1\"").arg(Sha256Of(input))), qPrintable(json));
+      QVERIFY2(json.contains(QStringLiteral("\"sha256\": \"%1\"").arg(Sha256Of(dir.filePath("cam1.avi")))), qPrintable(json));
+      QVERIFY2(json.contains(QStringLiteral("\"front end\": \"desktop dialog\", \"codec\": \"raw\", \"quality\": \"90\"")),
+               qPrintable(json));
+      QVERIFY2(json.contains(QStringLiteral("\"codec\": \"raw\", \"frames\": 40")), qPrintable(json));
+      QVERIFY2(json.contains(QStringLiteral("\"exitStatus\": 0, \"log\": [")), qPrintable(json));
+      QVERIFY2(json.contains(QStringLiteral("\"File saved!\"")), qPrintable(json));
+      const QString text = ReadText(dir.filePath("cam1.report.txt"));
+      QVERIFY2(text.contains(QStringLiteral("  gaps in the clock: none\n")), qPrintable(text));
+      QCOMPARE(LogLines(dialog).last(), QStringLiteral("Report saved as %1.").arg(dir.filePath("cam1.report.txt")));
+
+      // A conversion that does not start is reported too, with its reason.
+      dialog.SetNames(dir.filePath("missing.zr"), dir.filePath("missing.avi"));
+      Press(dialog, "convert");
+      QTRY_VERIFY_WITH_TIMEOUT(!dialog.working(), kWaitMs);
+      const QString failed = ReadText(dir.filePath("missing.report.txt"));
+      QVERIFY2(failed.contains(QStringLiteral("Exit status: 1\n")), qPrintable(failed));
+      QVERIFY2(failed.contains(QStringLiteral("  File open failed!\n")), qPrintable(failed));
+
+      // The report of an earlier conversion stays, and without replacing it nothing is converted.
+      QVERIFY(QFile::remove(dir.filePath("cam1.avi")));
+      dialog.SetNames(input, dir.filePath("cam1.avi"));
+      Press(dialog, "convert");
+      QTRY_VERIFY_WITH_TIMEOUT(!dialog.working(), kWaitMs);
+      QVERIFY(!QFileInfo::exists(dir.filePath("cam1.avi")));
+      QCOMPARE(ReadText(dir.filePath("cam1.report.json")), json);
+      QVERIFY2(LogLines(dialog).last().contains(QStringLiteral("the report of an earlier conversion is kept")),
+               qPrintable(LogLines(dialog).last()));
+    }
+    ConversionDialog again(prompts);
+    QVERIFY(Child<QCheckBox>(again, "saveReport")->isChecked());
   }
 };
 

@@ -114,6 +114,89 @@ TEST(Report, OneBesideEveryOutputOfABatchAndAnEarlierReportIsNotReplacedWithoutO
   EXPECT_NE(ReadAll(dir.file("out/one.report.json")), before);
 }
 
+// 60 frames at 25 a second (40 ms each) in blocks of 5, the recorder paused for 5 s before frame
+// 10 and for 3 s before frame 20: frames 10..19 run from 5400 ms, frames 20.. from 8800 ms.
+std::string MakePausedRecording(const std::string& path) {
+  zrgen::GeneratorOptions o;
+  o.output = path;
+  o.resolutionCode = 0;
+  o.frames = 60;
+  o.framesPerBlock = 5;
+  o.startTime = 1700000000;
+  o.pauses = {{10, 5000}, {20, 3000}};
+  o.idct = IdctChoice::Plain;
+  zrgen::GeneratorReport report;
+  EXPECT_TRUE(zrgen::GenerateRecording(o, report)) << report.error;
+  return path;
+}
+
+TEST(Report, GivesEachPauseOfTheRecorderAmongTheFramesWrittenWithItsTimes) {
+  TempDir dir;
+  const std::string zr = MakePausedRecording(dir.file("paused.zr"));
+  ASSERT_EQ(RunCli({"convert", zr, dir.file("all.avi"), "--codec", "raw", "--report"}).status, 0);
+  const std::string json = ReadAll(dir.file("all.report.json"));
+  EXPECT_TRUE(Contains(json, "\"gaps\": [{\"frame\": 10, \"recordingFrame\": 10, \"from\": \"2023-11-14T22:13:20.400Z\", "
+                             "\"fromMs\": 1700000000400, \"to\": \"2023-11-14T22:13:25.400Z\", \"toMs\": 1700000005400, "
+                             "\"seconds\": 5.000},{\"frame\": 20, \"recordingFrame\": 20, "))
+      << json;
+  EXPECT_TRUE(Contains(json, "\"fromMs\": 1700000005800, \"to\": \"2023-11-14T22:13:28.800Z\", \"toMs\": 1700000008800, "
+                             "\"seconds\": 3.000}], \"clock\": \"ticks\""))
+      << json;
+  const std::string text = ReadAll(dir.file("all.report.txt"));
+  EXPECT_TRUE(Contains(text, "  gap in the clock: before frame 10 (frame 10 of the recording): 2023-11-14T22:13:20.400Z "
+                             "to 2023-11-14T22:13:25.400Z, 5.000 s\n"))
+      << text;
+
+  // A window from 5.5 s begins at frame 13: only the second pause lies among its frames, before
+  // its eighth frame.
+  ASSERT_EQ(RunCli({"convert", zr, dir.file("part.avi"), "--codec", "raw", "--report", "--from", "5.5"}).status, 0);
+  const std::string part = ReadAll(dir.file("part.report.json"));
+  EXPECT_TRUE(Contains(part, "\"gaps\": [{\"frame\": 7, \"recordingFrame\": 20, ")) << part;
+  EXPECT_TRUE(Contains(part, "\"seconds\": 3.000}]")) << part;
+  EXPECT_EQ(ReportLine(ReadAll(dir.file("part.report.txt")), "frames"), "47");
+
+  // A recording without pauses has none, and says its clock was read.
+  MakeRecording(dir.file("steady.zr"), 30, 0);
+  ASSERT_EQ(RunCli({"convert", dir.file("steady.zr"), dir.file("steady.avi"), "--codec", "raw", "--report"}).status, 0);
+  EXPECT_EQ(ReportLine(ReadAll(dir.file("steady.report.txt")), "gaps in the clock"), "none");
+}
+
+TEST(BatchReport, NamesEveryRecordingWithBothDigestsAndAnEarlierBatchsReportStays) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.file("in"));
+  MakePausedRecording(dir.file("in/paused.zr"));
+  MakeRecording(dir.file("in/steady.zr"), 6, 0);
+  WriteAll(dir.file("in/broken.zr"), "not a recording");
+  const CliRun run = RunCli({"convert", dir.file("in"), "-o", dir.file("out"), "--codec", "raw", "--report"});
+  ASSERT_EQ(run.status, 1) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, "Report: " + dir.file("out/zentrova-batch.report.json"))) << run.out;
+  const std::string json = ReadAll(dir.file("out/zentrova-batch.report.json"));
+  for (const char* name : {"paused", "steady"}) {
+    EXPECT_TRUE(Contains(json, Sha256sum(dir.file(std::string("in/") + name + ".zr")))) << name;
+    EXPECT_TRUE(Contains(json, Sha256sum(dir.file(std::string("out/") + name + ".avi")))) << name;
+  }
+  EXPECT_TRUE(Contains(json, Sha256sum(dir.file("in/broken.zr"))));
+  EXPECT_TRUE(Contains(json, "\"output\": null, \"status\": \"failed\", \"exitStatus\": 1")) << json;
+  EXPECT_TRUE(Contains(json, "\"status\": \"ok\", \"exitStatus\": 0, \"frames\": 60")) << json;
+  EXPECT_TRUE(Contains(json, "--codec raw --report\"")) << json;
+  EXPECT_TRUE(Contains(json, "\"notStarted\": 0, \"exitStatus\": 1}")) << json;
+  const std::string text = ReadAll(dir.file("out/zentrova-batch.report.txt"));
+  EXPECT_TRUE(Contains(text, "Recordings (3)")) << text;
+  EXPECT_TRUE(Contains(text, "Exit status: 1\n")) << text;
+  // The recording's own report, which the row names, has its pauses from its clock.
+  EXPECT_TRUE(Contains(json, "\"report\": \"" + dir.file("out/paused.report.json") + "\"")) << json;
+  EXPECT_TRUE(Contains(ReadAll(dir.file("out/paused.report.json")), "\"gaps\": [{\"frame\": 10, "));
+
+  // A rerun skips the complete outputs, still with their digests, beside the first report.
+  std::filesystem::remove(dir.file("in/broken.zr"));
+  const CliRun again = RunCli({"convert", dir.file("in"), "-o", dir.file("out"), "--codec", "raw", "--report"});
+  ASSERT_EQ(again.status, 0) << again.out << again.err;
+  EXPECT_EQ(ReadAll(dir.file("out/zentrova-batch.report.json")), json);
+  const std::string rerun = ReadAll(dir.file("out/zentrova-batch-2.report.json"));
+  EXPECT_TRUE(Contains(rerun, Sha256sum(dir.file("out/steady.avi")) + "\"}, \"status\": \"skipped\"")) << rerun;
+  EXPECT_TRUE(Contains(rerun, "\"exitStatus\": 0}")) << rerun;
+}
+
 // The recording's bytes, and its times, after every kind of run that reads it.
 TEST(InputUntouched, ByEveryKindOfConversionHashAndVerifyIncludingCancelledAndFailingOnes) {
   TempDir dir;

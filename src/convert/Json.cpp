@@ -1,4 +1,4 @@
-#include "cli/Json.h"
+#include "convert/Json.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,7 +6,7 @@
 
 #include "container/Tags.h"
 
-namespace zentrova::cli {
+namespace zentrova {
 namespace {
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when there is none.
@@ -158,9 +158,9 @@ JsonObject& JsonObject::AddPath(std::string_view key, std::string_view path) {
   return *this;
 }
 
-}  // namespace zentrova::cli
+}  // namespace zentrova
 
-namespace zentrova::cli {
+namespace zentrova {
 
 namespace {
 
@@ -214,4 +214,4 @@ std::string Printable(std::string_view s) {
   return out;
 }
 
-}  // namespace zentrova::cli
+}  // namespace zentrova

@@ -1,0 +1,71 @@
+// "Save a report": the report of each conversion of the window, NAME.report.json and
+// NAME.report.txt beside its output, the same as the command line's convert --report writes. The
+// window's settings stand where the command line gives its own.
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/ConversionDialog.h"
+#include "container/ContainerFile.h"
+#include "convert/ReportRecorder.h"
+#include "recording/RecordingScan.h"
+
+namespace zentrova::app {
+namespace {
+
+std::string LocalPath(const QString& name) { return QFile::encodeName(name).toStdString(); }
+QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+}  // namespace
+
+bool ConversionDialog::BeginReport(const QString& output, const FoundRecording* found, bool overwrite) {
+  report_.reset();
+  // Names the job refuses before it looks at anything leave nothing to report on.
+  if (!saveReport_->isChecked() || inputName_.isEmpty() || !container::IsOutputName(LocalPath(output))) return true;
+  ReportRequest request;
+  request.input = LocalPath(inputName_);
+  request.output = LocalPath(output);
+  request.program = "zentrova " ZENTROVA_VERSION;
+  request.format = container::FormatOfName(request.output);
+  // The compressor is noted when the user has chosen it.
+  request.settings = {{"front end", "desktop dialog"},
+                      {"codec", "not chosen"},
+                      {"rate", "auto"},
+                      {"recover", found ? "yes" : "no"},
+                      {"overwrite", overwrite ? "yes" : "no"}};
+  request.overwrite = overwrite;
+  report_ = std::make_unique<ReportRecorder>(std::move(request));
+  if (report_->blocked()) {
+    report_.reset();
+    // The report of an earlier conversion is evidence too: it goes only with the output it describes.
+    AddLogLine(QStringLiteral("%1 exists: the report of an earlier conversion is kept, and %2 was not converted.")
+                   .arg(FromLocalPath(ReportPath(LocalPath(output), "json")), QFileInfo(inputName_).fileName()));
+    return false;
+  }
+  if (found) report_->Damage(found->damage);
+  return true;
+}
+
+std::optional<avi::CompressOptions> ConversionDialog::NoteCompressor(std::optional<avi::CompressOptions> chosen) {
+  if (report_ && chosen) {
+    report_->Codec(chosen->codec);
+    report_->Setting("codec", chosen->codec);
+    report_->Setting("quality", std::to_string(chosen->quality));
+  }
+  return chosen;
+}
+
+void ConversionDialog::FinishReport(int status) {
+  if (!report_) return;
+  // Lines from here on are about the report, not in it.
+  const std::unique_ptr<ReportRecorder> report = std::move(report_);
+  std::string problem;
+  if (report->Finish(status, &problem))
+    AddLogLine(QStringLiteral("Report saved as %1.").arg(FromLocalPath(ReportPath(report->output(), "txt"))));
+  else
+    AddLogLine(QStringLiteral("The report was not saved: %1").arg(QString::fromLocal8Bit(problem)));
+}
+
+void ConversionDialog::DropReport() { report_.reset(); }
+
+}  // namespace zentrova::app

@@ -1,0 +1,94 @@
+#include "convert/ReportRecorder.h"
+
+#include <chrono>
+
+#include "libav/Module.h"
+#include "recording/TimedRecording.h"
+
+namespace zentrova {
+namespace {
+
+int64_t NowMillis() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+ReportRecorder::ReportRecorder(ReportRequest request) : input_(request.input) {
+  blocked_ = !request.overwrite && (ConversionJob::WouldReplace(ReportPath(request.output, "json")) ||
+                                    ConversionJob::WouldReplace(ReportPath(request.output, "txt")));
+  report_.started = NowMillis();
+  report_.output.path = request.output;
+  report_.program = std::move(request.program);
+  // The recording is read once more, sequentially, beside the job: its digest costs no second
+  // conversion and little time.
+  hashing_ = std::thread([this] { inputFacts_ = FileFacts(input_); });
+  ReadRecordingFacts(input_, report_);
+  report_.container = container::FormatName(request.format);
+  report_.codec = std::move(request.codec);
+  report_.settings = std::move(request.settings);
+}
+
+ReportRecorder::~ReportRecorder() {
+  if (hashing_.joinable()) hashing_.join();
+}
+
+void ReportRecorder::Setting(const std::string& name, const std::string& value) {
+  for (ReportSetting& s : report_.settings)
+    if (s.name == name) {
+      s.value = value;
+      return;
+    }
+  report_.settings.push_back({name, value});
+}
+
+void ReportRecorder::Line(const std::string& line) {
+  std::lock_guard lock(lines_);
+  report_.log.push_back(line);
+}
+
+void ReportRecorder::Loop(const ConversionJob::LoopResult& loop, const DerivedRate& rate) {
+  TakeLoopResult(loop, rate, report_);
+}
+
+void ReportRecorder::Gaps(RecordingClock& clock, uint32_t firstFrame) { TakeClockGaps(clock, firstFrame, report_); }
+
+void ReportRecorder::GapsOfRecording(int64_t clockOffsetMs, uint32_t firstFrame) {
+  TimedRecording timed;
+  std::string why;
+  if (!timed.Open(input_, clockOffsetMs, &why)) {
+    report_.clock = "not read: " + why;
+    return;
+  }
+  Gaps(*timed.clock, firstFrame);
+}
+
+bool ReportRecorder::Finish(int exitStatus, std::string* problem) {
+  if (finished_) return true;
+  finished_ = true;
+  if (hashing_.joinable()) hashing_.join();
+  report_.input = inputFacts_;
+  if (report_.codec != "raw") {
+    std::string unloaded;
+    if (const libav::Module* module = libav::Load(&unloaded)) report_.libraries = module->libraryVersions();
+  }
+  report_.output = FileFacts(report_.output.path);
+  report_.exitStatus = exitStatus;
+  report_.ended = NowMillis();
+  const std::string& output = report_.output.path;
+  if (blocked_) {
+    if (problem) *problem = ReportPath(output, "json") + " exists; only a conversion that may replace its output replaces it";
+    return false;
+  }
+  std::string reason;
+  std::lock_guard lock(lines_);
+  if (!WriteWholeFile(ReportPath(output, "json"), ReportJson(report_), &reason) ||
+      !WriteWholeFile(ReportPath(output, "txt"), ReportText(report_), &reason)) {
+    if (problem) *problem = "the report could not be written: " + reason;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zentrova
