@@ -78,6 +78,8 @@ ConversionDialog::~ConversionDialog() {
   // it signal the end of an edit: by then this part of the dialog is gone, so nothing may answer.
   inputField_->disconnect(this);
   outputField_->disconnect(this);
+  // A report being written is finished first; the line it posts goes with the window.
+  for (std::thread& t : reportThreads_) t.join();
   ReleaseJob();
 }
 

@@ -24,9 +24,11 @@
 #include <QStringList>
 #include <QTimer>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "app/Player.h"
 #include "app/RememberedFolders.h"
@@ -170,10 +172,13 @@ class ConversionDialog : public QDialog {
   bool BeginReport(const QString& output, const FoundRecording* found, bool overwrite);
   // The compressor the user chose, noted in the report; returned as it is.
   std::optional<avi::CompressOptions> NoteCompressor(std::optional<avi::CompressOptions> chosen);
-  // Writes the report of the job in hand with its status, or drops it (a set-up the user
-  // cancelled converted nothing).
-  void FinishReport(int status);
+  // Writes the report of the job in hand with its status, and the pauses of the recorder from
+  // the recording's clock when `withGaps`, on a thread of its own (the output is read whole for
+  // its digest), and logs where it went; or drops it (a set-up the user cancelled converted
+  // nothing).
+  void FinishReport(int status, bool withGaps = false);
   void DropReport();
+  void JoinReportThread(std::thread::id id);
 
   bool AskBeforeReplacing(const QString& input, const QString& output, bool* overwrite);
   // A fresh job for writing `output` (its container from its name).
@@ -230,6 +235,8 @@ class ConversionDialog : public QDialog {
   std::unique_ptr<ConversionWorker> worker_;
   // The report of the job in hand, while "Save a report" was checked when it began.
   std::unique_ptr<ReportRecorder> report_;
+  // Reports being finished; the window waits for them before it goes.
+  std::list<std::thread> reportThreads_;
 
   // A search for recordings, and the recovery that converts what it found. The jobs read the
   // found recordings, so the result outlives them.

@@ -30,6 +30,7 @@ bool ConversionDialog::BeginReport(const QString& output, const FoundRecording* 
   // The compressor is noted when the user has chosen it.
   request.settings = {{"front end", "desktop dialog"},
                       {"codec", "not chosen"},
+                      {"quality", "not chosen"},
                       {"rate", "auto"},
                       {"recover", found ? "yes" : "no"},
                       {"overwrite", overwrite ? "yes" : "no"}};
@@ -55,15 +56,35 @@ std::optional<avi::CompressOptions> ConversionDialog::NoteCompressor(std::option
   return chosen;
 }
 
-void ConversionDialog::FinishReport(int status) {
+void ConversionDialog::FinishReport(int status, bool withGaps) {
   if (!report_) return;
   // Lines from here on are about the report, not in it.
-  const std::unique_ptr<ReportRecorder> report = std::move(report_);
-  std::string problem;
-  if (report->Finish(status, &problem))
-    AddLogLine(QStringLiteral("Report saved as %1.").arg(FromLocalPath(ReportPath(report->output(), "txt"))));
-  else
-    AddLogLine(QStringLiteral("The report was not saved: %1").arg(QString::fromLocal8Bit(problem)));
+  std::shared_ptr<ReportRecorder> report(std::move(report_));
+  reportThreads_.emplace_back([this, report, status, withGaps] {
+    if (withGaps) report->GapsOfRecording(0, 0);
+    std::string problem;
+    const QString line =
+        report->Finish(status, &problem)
+            ? QStringLiteral("Report saved as %1.").arg(FromLocalPath(ReportPath(report->output(), "txt")))
+            : QStringLiteral("The report was not saved: %1").arg(QString::fromLocal8Bit(problem));
+    const std::thread::id id = std::this_thread::get_id();
+    QMetaObject::invokeMethod(
+        this,
+        [this, line, id] {
+          AddLogLine(line);
+          JoinReportThread(id);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void ConversionDialog::JoinReportThread(std::thread::id id) {
+  for (auto it = reportThreads_.begin(); it != reportThreads_.end(); ++it)
+    if (it->get_id() == id) {
+      it->join();
+      reportThreads_.erase(it);
+      return;
+    }
 }
 
 void ConversionDialog::DropReport() { report_.reset(); }

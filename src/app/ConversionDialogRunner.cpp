@@ -239,8 +239,7 @@ void ConversionDialog::OnFrameLoopDone() {
   if (report_) {
     report_->Loop(result, job_->rate());
     // A recording found by recovery has no block chain to time its frames by.
-    if (!recovering_) report_->GapsOfRecording(0, 0);
-    FinishReport(ReportStatusOf(result.outcome));
+    FinishReport(ReportStatusOf(result.outcome), !recovering_);
   }
   if (result.outcome != JobOutcome::Saved)
     MarkBarShort(result.cancelled ? QStringLiteral("Cancelled") : QStringLiteral("Ended short"));

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include "EvidenceTestSupport.h"
+#include "cli/ExitStatus.h"
+#include "convert/ConversionReport.h"
 
 namespace zentrova::testing {
 namespace {
@@ -195,6 +197,14 @@ TEST(BatchReport, NamesEveryRecordingWithBothDigestsAndAnEarlierBatchsReportStay
   const std::string rerun = ReadAll(dir.file("out/zentrova-batch-2.report.json"));
   EXPECT_TRUE(Contains(rerun, Sha256sum(dir.file("out/steady.avi")) + "\"}, \"status\": \"skipped\"")) << rerun;
   EXPECT_TRUE(Contains(rerun, "\"exitStatus\": 0}")) << rerun;
+}
+
+// The desktop dialog's reports give each outcome the status the command line exits with.
+TEST(Report, StatusOfEveryOutcomeIsTheCommandLines) {
+  for (JobOutcome outcome :
+       {JobOutcome::Saved, JobOutcome::RecordingShort, JobOutcome::WriteFailed, JobOutcome::Cancelled})
+    EXPECT_EQ(ReportStatusOf(outcome), cli::ExitStatusOf(outcome));
+  EXPECT_EQ(kReportNotStarted, cli::kExitFailed);
 }
 
 // The recording's bytes, and its times, after every kind of run that reads it.
