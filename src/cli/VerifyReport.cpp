@@ -1,5 +1,6 @@
-// verify NAME.report.json: the files a conversion's report names still have the SHA-256 it
-// recorded for them.
+// verify NAME.report.json: the files a conversion's report names (or each recording and output of
+// a batch's report) still have the SHA-256 it recorded for them.
+#include <algorithm>
 #include <iostream>
 #include <optional>
 
@@ -97,20 +98,25 @@ int RunVerifyReport(const Invocation& how, std::ostream& out, std::ostream& err)
     for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0 && json.size() < (64u << 20);) json.append(buf, got);
     std::fclose(f);
   }
-  if (json.rfind("{\"report\": \"zentrova conversion\"", 0) != 0) {
+  const bool batch = json.rfind("{\"report\": \"zentrova batch\"", 0) == 0;
+  if (!batch && json.rfind("{\"report\": \"zentrova conversion\"", 0) != 0) {
     err << "zentrova: " << Printable(path)
         << " is not a conversion report; verify takes OUTPUT INPUT, or NAME.report.json" << std::endl;
     return kExitUsage;
   }
   bool ok = true;
-  for (const char* which : {"input", "output"}) {
-    const size_t at = json.find(JsonString(which) + ": {");
-    const std::optional<std::string> file = at == std::string::npos ? std::nullopt : StringAfter(json, "path", at);
-    const std::optional<std::string> recorded = file ? StringAfter(json, "sha256", at) : std::nullopt;
+  // `region` holds the file's object, and nothing of another file's.
+  auto check = [&](const std::string& which, std::string region) {
+    // Up to the next file's path: a digest the file lacks is not taken from the one after it.
+    const std::string pathKey = JsonString("path") + ": ";
+    if (const size_t first = region.find(pathKey); first != std::string::npos)
+      region.resize(std::min(region.size(), region.find(pathKey, first + 1)));
+    const std::optional<std::string> file = StringAfter(region, "path", 0);
+    const std::optional<std::string> recorded = file ? StringAfter(region, "sha256", 0) : std::nullopt;
     if (!file || !recorded) {
       out << which << ": the report records no digest\n";
       ok = false;
-      continue;
+      return;
     }
     const std::optional<std::string> now = DigestOfFile(*file, DigestKind::Sha256, &reason);
     if (!now) {
@@ -122,6 +128,28 @@ int RunVerifyReport(const Invocation& how, std::ostream& out, std::ostream& err)
       ok = false;
     } else {
       out << which << ": " << Printable(*file) << " SHA-256 " << *now << " as recorded\n";
+    }
+  };
+  // A key with its closing quote cannot occur inside a string of the report, where every quote
+  // is escaped: the keys cut it into the files' objects.
+  const std::string inputKey = JsonString("input") + ": {", outputKey = JsonString("output") + ": ";
+  if (!batch) {
+    for (const char* which : {"input", "output"}) {
+      const size_t at = json.find(JsonString(which) + ": {");
+      check(which, at == std::string::npos ? std::string() : json.substr(at));
+    }
+  } else {
+    // A batch's report: each recording's input and output, where it made one.
+    size_t rows = 0;
+    for (size_t at = json.find(inputKey); at != std::string::npos;) {
+      const size_t next = json.find(inputKey, at + 1);
+      const std::string row = json.substr(at, next == std::string::npos ? std::string::npos : next - at);
+      const size_t output = row.find(outputKey);
+      const std::string label = "recording " + std::to_string(++rows);
+      check(label, row.substr(0, output));
+      if (output != std::string::npos && row.compare(output + outputKey.size(), 4, "null") != 0)
+        check(label + " output", row.substr(output));
+      at = next;
     }
   }
   out << (ok ? "verified" : "NOT verified") << ": " << Printable(path) << "\n";

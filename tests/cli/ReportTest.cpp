@@ -188,6 +188,10 @@ TEST(BatchReport, NamesEveryRecordingWithBothDigestsAndAnEarlierBatchsReportStay
   // The recording's own report, which the row names, has its pauses from its clock.
   EXPECT_TRUE(Contains(json, "\"report\": \"" + dir.file("out/paused.report.json") + "\"")) << json;
   EXPECT_TRUE(Contains(ReadAll(dir.file("out/paused.report.json")), "\"gaps\": [{\"frame\": 10, "));
+  // verify checks every file the batch's report names, the failed recording's too.
+  const CliRun verified = RunCli({"verify", dir.file("out/zentrova-batch.report.json")});
+  EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
+  EXPECT_EQ(std::count(verified.out.begin(), verified.out.end(), '\n'), 6) << verified.out;
 
   // A rerun skips the complete outputs, still with their digests, beside the first report.
   std::filesystem::remove(dir.file("in/broken.zr"));
@@ -197,6 +201,12 @@ TEST(BatchReport, NamesEveryRecordingWithBothDigestsAndAnEarlierBatchsReportStay
   const std::string rerun = ReadAll(dir.file("out/zentrova-batch-2.report.json"));
   EXPECT_TRUE(Contains(rerun, Sha256sum(dir.file("out/steady.avi")) + "\"}, \"status\": \"skipped\"")) << rerun;
   EXPECT_TRUE(Contains(rerun, "\"exitStatus\": 0}")) << rerun;
+  std::string bytes = ReadAll(dir.file("out/steady.avi"));
+  bytes[bytes.size() / 2] ^= 1;
+  WriteAll(dir.file("out/steady.avi"), bytes);
+  const CliRun changed = RunCli({"verify", dir.file("out/zentrova-batch-2.report.json")});
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_TRUE(Contains(changed.out, "steady.avi has changed")) << changed.out;
 }
 
 // The desktop dialog's reports give each outcome the status the command line exits with.
