@@ -19,7 +19,7 @@ QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteA
 }  // namespace
 
 bool ConversionDialog::BeginReport(const QString& output, const FoundRecording* found, bool overwrite) {
-  report_.reset();
+  DropReport();
   // Names the job refuses before it looks at anything leave nothing to report on.
   if (!saveReport_->isChecked() || inputName_.isEmpty() || !container::IsOutputName(LocalPath(output))) return true;
   ReportRequest request;
@@ -37,7 +37,7 @@ bool ConversionDialog::BeginReport(const QString& output, const FoundRecording* 
   request.overwrite = overwrite;
   report_ = std::make_unique<ReportRecorder>(std::move(request));
   if (report_->blocked()) {
-    report_.reset();
+    DropReport();
     // The report of an earlier conversion is evidence too: it goes only with the output it describes.
     AddLogLine(QStringLiteral("%1 exists: the report of an earlier conversion is kept, and %2 was not converted.")
                    .arg(FromLocalPath(ReportPath(LocalPath(output), "json")), QFileInfo(inputName_).fileName()));
@@ -87,6 +87,15 @@ void ConversionDialog::JoinReportThread(std::thread::id id) {
     }
 }
 
-void ConversionDialog::DropReport() { report_.reset(); }
+void ConversionDialog::DropReport() {
+  if (!report_) return;
+  // It may still be reading the recording for its digest: that ends off the window's thread.
+  std::shared_ptr<ReportRecorder> report(std::move(report_));
+  reportThreads_.emplace_back([this, report]() mutable {
+    report.reset();
+    const std::thread::id id = std::this_thread::get_id();
+    QMetaObject::invokeMethod(this, [this, id] { JoinReportThread(id); }, Qt::QueuedConnection);
+  });
+}
 
 }  // namespace zentrova::app
