@@ -96,10 +96,10 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c,
   std::string fileError;
   reader.setFileErrorSink([&](const std::string& m) { fileError = m; });
   RecordingInfo info;
-  const int opened = found ? reader.openFound(item.input, *found, &info) : reader.open(item.input, &info, 0, 1);
+  const auto opened = found ? reader.openFound(item.input, *found, &info) : reader.open(item.input, &info);
   if (!opened) {
     row.output.clear();
-    fail(reader.failureReason().empty() ? fileError : reader.failureReason());
+    fail(opened.reason().empty() ? fileError : opened.reason());
     if (Cancel().stop.load()) row.exitStatus = kExitCancelled;
     return plan;
   }

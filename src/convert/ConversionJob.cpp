@@ -130,7 +130,12 @@ class MediaOutput final : public avi::AviFile {
       done.error = writeError();
       return done;
     }
-    if (keepWanted_ && !sink_->Keep(&keepReason_)) keepFailed_ = true;
+    if (keepWanted_) {
+      if (auto kept = sink_->Keep(); !kept) {
+        keepFailed_ = true;
+        keepReason_ = kept.reason();
+      }
+    }
     done.error = writeError();
     return done;
   }
@@ -139,25 +144,20 @@ class MediaOutput final : public avi::AviFile {
     if (firstError_) return firstError_;
     return keepFailed_ || failed_ ? EIO : 0;
   }
-  bool Keep(std::string* reason) override {
+  Expected<void> Keep() override {
     if (!completed_ && !replaces_) {
-      kept_ = sink_->Keep(reason);
-      return kept_;
+      auto kept = sink_->Keep();
+      kept_ = kept.ok();
+      return kept;
     }
     if (!completed_) {
       keepWanted_ = true;
-      return true;
+      return {};
     }
-    if (failed_ && kept_) return true;
-    if (failed_) {
-      if (reason) *reason = "the file could not be completed";
-      return false;
-    }
-    if (keepFailed_) {
-      if (reason) *reason = keepReason_;
-      return false;
-    }
-    return sink_->Keep(reason);
+    if (failed_ && kept_) return {};
+    if (failed_) return Failure("the file could not be completed");
+    if (keepFailed_) return Failure(keepReason_);
+    return sink_->Keep();
   }
   int KeepAt(const std::string& name) override {
     if (!completed_ || failed_) return EIO;
@@ -171,20 +171,20 @@ class MediaOutput final : public avi::AviFile {
   bool replaces_;
   bool completed_ = false, keepWanted_ = false, keepFailed_ = false, failed_ = false, kept_ = false;
   int firstError_ = 0;
-  std::string keepReason_;
+  std::string keepReason_;  // why the keep that completion did for the job failed
 };
 
 // Opens the output of a job under the rules of avi::OpenOutputSink, in any container.
-int OpenOutput(std::shared_ptr<avi::AviFile>& file, container::Format format, const std::string& path,
-               const avi::OutputOptions& options, std::string* reason) {
-  if (format == container::Format::Avi) return avi::OpenAviOutput(file, path, options, reason);
-  std::shared_ptr<avi::OutputSink> sink = avi::OpenOutputSink(path, options, reason);
-  if (!sink) return -1;
+Expected<std::shared_ptr<avi::AviFile>> OpenOutput(container::Format format, const std::string& path,
+                                                   const avi::OutputOptions& options) {
+  if (format == container::Format::Avi) return avi::OpenAviOutput(path, options);
+  auto opened = avi::OpenOutputSink(path, options);
+  if (!opened) return opened.error();
+  std::shared_ptr<avi::OutputSink> sink = std::move(*opened);
   const bool replaces = ConversionJob::WouldReplace(path);
-  std::shared_ptr<avi::AviFile> inner;
-  if (container::OpenMediaFile(inner, format, std::make_unique<SharedSink>(sink), {}, reason) != 0) return -1;
-  file = std::make_shared<MediaOutput>(std::move(inner), std::move(sink), path, replaces);
-  return 0;
+  auto inner = container::OpenMediaFile(format, std::make_unique<SharedSink>(sink));
+  if (!inner) return inner.error();
+  return std::make_shared<MediaOutput>(std::move(*inner), std::move(sink), path, replaces);
 }
 
 }  // namespace
@@ -284,7 +284,6 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
 
   // Nothing is opened for writing before the output has passed the checks: not the recording
   // itself in any spelling, not an existing file without overwrite, no FIFO.
-  std::string reason;
   avi::OutputOptions outputOptions;
   outputOptions.overwrite = options_.overwrite;
   outputOptions.hasInput = true;
@@ -295,9 +294,11 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   if (options_.outputFile) {
     aviFile_ = options_.outputFile();
     if (!aviFile_) return fail(messages::kOpenFailed, "no output");
-  } else if (OpenOutput(aviFile_, options_.format, output, outputOptions, &reason) != 0) {
+  } else if (auto opened = OpenOutput(options_.format, output, outputOptions); !opened) {
     aviFile_.reset();
-    return fail(messages::kOpenFailed, reason);
+    return fail(messages::kOpenFailed, opened.reason());
+  } else {
+    aviFile_ = std::move(*opened);
   }
 
   startTime_ = reader_->startTime();
@@ -381,10 +382,10 @@ int ConversionJob::OpenRecording(const std::string& path) {
   reader_ = std::make_unique<ZrReader>();
   reader_->setFileErrorSink(fileErrors_);
   reader_->setCancelFlag(options_.cancel);
-  const int opened = options_.found ? reader_->openFound(path, *options_.found, &recordingInfo_)
-                                    : reader_->open(path, &recordingInfo_, 0, 1);
+  const auto opened = options_.found ? reader_->openFound(path, *options_.found, &recordingInfo_)
+                                     : reader_->open(path, &recordingInfo_);
   if (!opened) {
-    openReason_ = path + ": " + reader_->failureReason();
+    openReason_ = path + ": " + opened.reason();
     reader_.reset();
     return 0;
   }
@@ -415,7 +416,7 @@ int ConversionJob::OpenRecording(const std::string& path) {
     return 0;
   }
   audioDecoder_ = std::make_unique<G726Decoder>();
-  audioDecoder_->Prepare(0);
+  static_cast<void>(audioDecoder_->Prepare(0));  // a fresh decoder; without memory its sound stays silent
   return 1;
 }
 
@@ -478,7 +479,9 @@ bool ConversionJob::FirstFrameIn() {
     return true;
   }
   kept_ = true;
-  return aviFile_->Keep(&keepReason_);
+  auto kept = aviFile_->Keep();
+  if (!kept) keepReason_ = kept.reason();
+  return kept.ok();
 }
 
 bool ConversionJob::WriteHeldAudio(int32_t index) try {
@@ -586,12 +589,19 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   // can) and not written.
   const uint32_t preRoll = options_.window ? options_.window->first - options_.window->decodeFrom : 0;
   uint32_t preRollRead = 0, preRollPassed = 0;
+  // Why the reader delivered no more frames, when it stopped before the last.
+  std::string exhausted;
+  bool readerEnded = false;
   auto fetch = [&]() -> const FrameRecord* {
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return nullptr;
     const bool positioned = options_.window && fetched == 0 && preRollRead == 0;
-    if (!reader_->fetchFrame(frameRecord_.get(), positioned ? options_.window->decodeBlock : -1,
-                             positioned ? options_.window->decodeFrameInBlock : 0))
+    auto got = reader_->fetchFrame(frameRecord_.get(), positioned ? options_.window->decodeBlock : -1,
+                                   positioned ? options_.window->decodeFrameInBlock : 0);
+    if (!got) {
+      readerEnded = got.kind() == ErrorKind::End;
+      exhausted = got.reason();
       return nullptr;
+    }
     if (preRollRead < preRoll) {
       ++preRollRead;
       return frameRecord_.get();
@@ -662,10 +672,9 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     result.cancelled = true;
     result.outcome = JobOutcome::Cancelled;
   }
-  std::string exhausted, chainProblem;
+  std::string chainProblem;
   const uint32_t beyondChain = reader_->framesBeyondChain();
   try {
-    exhausted = reader_->failureReason();
     chainProblem = reader_->chainProblem();
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
@@ -710,7 +719,8 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   if (!kept_ && (result.framesWritten > 0 || !replacesExisting_)) {
     kept_ = true;
     try {
-      if (!aviFile_->Keep(&keepReason_)) {
+      if (auto kept = aviFile_->Keep(); !kept) {
+        keepReason_ = kept.reason();
         writeFailed = true;
         writeReason = keepReason_;
       }
@@ -736,7 +746,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
                           (replacesExisting_ ? PartialText() : std::string()) + ".");
     } else if (fetched < total) {
       result.outcome = JobOutcome::RecordingShort;
-      if (exhausted == "the recording is exhausted") exhausted = "the file ends before frame " + std::to_string(fetched + 1);
+      if (readerEnded) exhausted = "the file ends before frame " + std::to_string(fetched + 1);
       result.reason = inputPath_ + ": " + exhausted + " (the blocks declare " + std::to_string(total) + " frames)";
       endLines_.push_back("The recording ended after " + Count(fetched, total) + " frames.");
     } else if (beyondChain > 0) {

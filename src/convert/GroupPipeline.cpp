@@ -40,7 +40,7 @@ struct Group {
 // Decides, frame by frame in the recording's order, where a group may start (see the header).
 class GroupStarts {
  public:
-  bool Prepare(uint32_t stamp, IdctChoice idct) { return trial_.Initialise(stamp, idct) != 0; }
+  bool Prepare(uint32_t stamp, IdctChoice idct) { return trial_.Initialise(stamp, idct).ok(); }
 
   bool Starts(const FrameRecord& r) {
     if ((r.flags & FlagNoPicture) || r.videoBytes == 0 || !r.videoData) return false;
