@@ -8,6 +8,18 @@
 namespace zentrova {
 
 namespace {
+// A refusal that allocates nothing when memory is short: the reason then falls back to
+// "Out of memory.", which the string holds without allocating.
+Error Refusal(const char* reason, ErrorKind kind = ErrorKind::Failed) noexcept {
+  Error error;
+  error.kind = kind;
+  try {
+    error.reason = reason;
+  } catch (...) {
+    error.reason = "Out of memory.";
+  }
+  return error;
+}
 constexpr int32_t kMaxSamples = G726Decoder::kBufferBytes / g726::kBytesPerGroup * g726::kCodesPerGroup;
 }  // namespace
 
@@ -17,17 +29,17 @@ G726Decoder::~G726Decoder() = default;
 Expected<void> G726Decoder::Prepare(int direction) {
   direction_ = direction == 0 ? 0 : 1;
   std::unique_ptr<G726State>& state = direction_ == 0 ? decoding_ : encoding_;
-  if (state) return Failure(direction_ == 0 ? "decoding is already prepared" : "encoding is already prepared");
+  if (state) return Refusal(direction_ == 0 ? "decoding is already prepared" : "encoding is already prepared");
   state.reset(new (std::nothrow) G726State());
-  if (!state) return Failure("Out of memory.");
+  if (!state) return Refusal("Out of memory.");
   return {};
 }
 
 Expected<void> G726Decoder::Decode(const uint8_t* input, int16_t* output, int32_t byteCount) {
-  if (direction_ != 0 || !decoding_) return Failure("decoding is not prepared");
+  if (direction_ != 0 || !decoding_) return Refusal("decoding is not prepared");
   if (byteCount < 0 || byteCount % g726::kBytesPerGroup != 0 || byteCount > kBufferBytes)
-    return Failure(std::to_string(byteCount) + " bytes are not whole groups of three, up to 9000");
-  if (byteCount > 0 && (input == nullptr || output == nullptr)) return Failure("no codes or no room for the samples");
+    return Refusal("the bytes are not whole groups of three, up to 9000");
+  if (byteCount > 0 && (input == nullptr || output == nullptr)) return Refusal("no codes or no room for the samples");
   for (int32_t at = 0; at < byteCount; at += g726::kBytesPerGroup) {
     for (uint8_t code : g726::UnpackCodes(input + at)) *output++ = g726::DecodeSample(code, *decoding_);
   }
@@ -35,10 +47,10 @@ Expected<void> G726Decoder::Decode(const uint8_t* input, int16_t* output, int32_
 }
 
 Expected<void> G726Decoder::Encode(const int16_t* input, uint8_t* output, int32_t sampleCount) {
-  if (direction_ == 0 || !encoding_) return Failure("encoding is not prepared");
+  if (direction_ == 0 || !encoding_) return Refusal("encoding is not prepared");
   if (sampleCount < 0 || sampleCount % g726::kCodesPerGroup != 0 || sampleCount > kMaxSamples)
-    return Failure(std::to_string(sampleCount) + " samples are not whole groups of eight, up to 24000");
-  if (sampleCount > 0 && (input == nullptr || output == nullptr)) return Failure("no samples or no room for the codes");
+    return Refusal("the samples are not whole groups of eight, up to 24000");
+  if (sampleCount > 0 && (input == nullptr || output == nullptr)) return Refusal("no samples or no room for the codes");
   for (int32_t at = 0; at < sampleCount; at += g726::kCodesPerGroup) {
     std::array<uint8_t, g726::kCodesPerGroup> codes{};
     for (int k = 0; k < g726::kCodesPerGroup; ++k) codes[k] = g726::EncodeSample(input[at + k], *encoding_);

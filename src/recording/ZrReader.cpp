@@ -42,6 +42,19 @@ std::string FileErrorText(int err) {
   }
 }
 
+// A refusal that allocates nothing when memory is short: the reason then falls back to
+// "Out of memory.", which the string holds without allocating.
+Error Refusal(const char* reason, ErrorKind kind = ErrorKind::Failed) noexcept {
+  Error error;
+  error.kind = kind;
+  try {
+    error.reason = reason;
+  } catch (...) {
+    error.reason = "Out of memory.";
+  }
+  return error;
+}
+
 }  // namespace
 
 ZrReader::ZrReader(std::string text2, std::string text1, std::string text3)
@@ -63,8 +76,12 @@ Error ZrReader::Fail(Error error) {
 Error ZrReader::FileError(const char* whenCancelled) {
   const int err = readError_;
   readError_ = 0;
-  if (err == EINTR && Cancelled()) return Failure(whenCancelled, ErrorKind::Cancelled);
-  Error error = Failure(FileErrorText(err));
+  if (err == EINTR && Cancelled()) return Refusal(whenCancelled, ErrorKind::Cancelled);
+  Error error = Refusal("Out of memory.");
+  try {
+    error.reason = FileErrorText(err);
+  } catch (const std::bad_alloc&) {
+  }
   if (fileErrorSink_) fileErrorSink_(error.reason);
   return error;
 }
@@ -107,7 +124,7 @@ constexpr const char* kCancelledOpening = "cancelled while opening";
 }  // namespace
 
 Expected<void> ZrReader::open(const std::string& path, RecordingInfo* info) {
-  if (fd_ >= 0) return Failure("the reader already holds a recording");
+  if (fd_ >= 0) return Refusal("the reader already holds a recording");
   try {
     // Opened without blocking, so that a FIFO with no writer or a device that waits for its medium
     // answers at once; only a regular file is read.
@@ -142,7 +159,7 @@ Expected<void> ZrReader::open(const std::string& path, RecordingInfo* info) {
       text3_.clear();
       uint8_t len[4];
       if (ReadAt(pos, len, 4) != 4)
-        return Fail(readError_ ? FileError(kCancelledOpening) : Failure("the file ends before the length of text3"));
+        return Fail(readError_ ? FileError(kCancelledOpening) : Refusal("the file ends before the length of text3"));
       pos += 4;
       uint32_t text3Length = Le32(len);
       if (text3Length >= kTextBufferBytes)
@@ -156,7 +173,7 @@ Expected<void> ZrReader::open(const std::string& path, RecordingInfo* info) {
     if (header_.version >= 257) {
       uint8_t utc[4];
       if (ReadAt(pos, utc, 4) != 4)
-        return Fail(readError_ ? FileError(kCancelledOpening) : Failure("the file ends before utcOffsetHours"));
+        return Fail(readError_ ? FileError(kCancelledOpening) : Refusal("the file ends before utcOffsetHours"));
       utcOffsetHours_ = static_cast<int32_t>(Le32(utc));
     } else {
       utcOffsetHours_ = 0;
@@ -179,7 +196,7 @@ Expected<void> ZrReader::open(const std::string& path, RecordingInfo* info) {
     if (readError_) return Fail(FileError(kCancelledOpening));
   } catch (const std::bad_alloc&) {
     if (fileErrorSink_) fileErrorSink_("Out of memory.");
-    return Fail(Failure("Out of memory."));
+    return Fail(Refusal("Out of memory."));
   }
   cursor_ = Cursor{static_cast<uint64_t>(index_[0].offset) + kBlockHeaderSize, 0, 0};
   return {};
@@ -294,7 +311,7 @@ Expected<void> ZrReader::IndexBlocks() {
     }
     const uint8_t* bh = window.data() + (p - windowStart);
     if ((index_.size() & 4095) == 4095 && Cancelled()) {
-      return Failure("cancelled while indexing the blocks", ErrorKind::Cancelled);
+      return Refusal("cancelled while indexing the blocks", ErrorKind::Cancelled);
     }
     if (index_.size() >= kMaxBlocks) {
       return Failure("the block chain has more than " + std::to_string(kMaxBlocks) + " blocks");
@@ -361,13 +378,13 @@ Expected<void> ZrReader::IndexBlocks() {
     total += e.frameCount;
   }
   if (index_.empty()) {
-    return Failure("the recording holds no block");
+    return Refusal("the recording holds no block");
   }
   if (total == 0) {
-    return Failure("the recording holds no frame");
+    return Refusal("the recording holds no frame");
   }
   if (total > 0x7FFFFFFF) {
-    return Failure("the recording claims more than 2147483647 frames");
+    return Refusal("the recording claims more than 2147483647 frames");
   }
   totalFrames_ = static_cast<int32_t>(total);
   return {};
@@ -448,10 +465,10 @@ std::vector<std::string> ZrReader::damageWarnings() const {
 }
 
 Expected<void> ZrReader::openFound(const std::string& path, const FoundRecording& found, RecordingInfo* info) {
-  if (fd_ >= 0) return Failure("the reader already holds a recording");
+  if (fd_ >= 0) return Refusal("the reader already holds a recording");
   try {
     if (found.runs.empty() || found.extents.empty() || found.frames == 0) {
-      return Failure("the recording holds no frame");
+      return Refusal("the recording holds no frame");
     }
     const auto size = SizeOfResolutionCode(found.header.resolutionCode);
     if (!size) {
@@ -492,13 +509,13 @@ Expected<void> ZrReader::openFound(const std::string& path, const FoundRecording
     index_.clear();
     uint64_t total = 0;
     for (const FrameRun& run : runs_) total += run.frames;
-    if (total > 0x7FFFFFFF) return Fail(Failure("the recording claims more than 2147483647 frames"));
+    if (total > 0x7FFFFFFF) return Fail(Refusal("the recording claims more than 2147483647 frames"));
     totalFrames_ = static_cast<int32_t>(total);
     found_ = true;
     chainProblem_.clear();
     framesBeyondChain_ = 0;
   } catch (const std::bad_alloc&) {
-    return Fail(Failure("Out of memory."));
+    return Fail(Refusal("Out of memory."));
   }
   cursor_ = Cursor{runs_.front().offset, 0, 0};
   return {};
@@ -508,14 +525,14 @@ Expected<void> ZrReader::FetchFound(FrameRecord* record) {
   Cursor c = cursor_;
   for (;;) {
     if (c.block >= runs_.size()) {
-      return Failure("the recording is exhausted", ErrorKind::End);
+      return Refusal("the recording is exhausted", ErrorKind::End);
     }
     const FrameRun& run = runs_[c.block];
     if (c.frame < run.frames) {
       uint64_t next = 0;
       if (!ReadFrameAt(record, c.position, next)) {
         // The scan saw this frame whole; a file that changed since is cut here.
-        return Failure("the file changed since it was scanned");
+        return Refusal("the file changed since it was scanned");
       }
       record->afterGap = c.frame == 0 && run.afterGap;
       cursor_ = Cursor{next, c.block, c.frame + 1};
@@ -566,20 +583,20 @@ bool ZrReader::ReadFrameAt(FrameRecord* r, uint64_t pos, uint64_t& next) {
 }
 
 Expected<void> ZrReader::fetchFrame(FrameRecord* record, int32_t block, int32_t frame) {
-  if (fd_ < 0) return Failure("no recording is open");
-  if (record == nullptr) return Failure("no frame to read into");
+  if (fd_ < 0) return Refusal("no recording is open");
+  if (record == nullptr) return Refusal("no frame to read into");
   Expected<void> fetched;
   const Cursor before = cursor_;
   try {
     if (found_)
-      fetched = block < 0 ? FetchFound(record) : Failure("a found recording is read in order only");
+      fetched = block < 0 ? FetchFound(record) : Refusal("a found recording is read in order only");
     else if (block < 0)
       fetched = FetchNext(record);
     else
       fetched = FetchPositioned(record, static_cast<uint32_t>(block), frame);
   } catch (const std::bad_alloc&) {
     if (fileErrorSink_) fileErrorSink_("Out of memory.");
-    return Failure("Out of memory.");
+    return Refusal("Out of memory.");
   }
   // A read the system refused ends the fetch however far it got: the frame is not delivered, and
   // the next fetch tries it again.
@@ -594,7 +611,7 @@ Expected<void> ZrReader::FetchNext(FrameRecord* record) {
   Cursor c = cursor_;
   for (;;) {
     if (c.block >= index_.size()) {
-      return Failure("the recording is exhausted", ErrorKind::End);
+      return Refusal("the recording is exhausted", ErrorKind::End);
     }
     if (c.frame < index_[c.block].frameCount) {
       uint64_t next = 0;
@@ -614,12 +631,12 @@ Expected<void> ZrReader::FetchNext(FrameRecord* record) {
 }
 
 Expected<void> ZrReader::FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame) {
-  if (block >= index_.size() || frame < 0) return Failure("no such frame in the recording");
+  if (block >= index_.size() || frame < 0) return Refusal("no such frame in the recording");
   uint32_t wanted = static_cast<uint32_t>(frame);
   if (wanted >= index_[block].frameCount) {
     // Past the block's end: the first frame of the next block that has one.
     do {
-      if (++block >= index_.size()) return Failure("the recording is exhausted", ErrorKind::End);
+      if (++block >= index_.size()) return Refusal("the recording is exhausted", ErrorKind::End);
     } while (index_[block].frameCount == 0);
     wanted = 0;
   }
@@ -629,7 +646,7 @@ Expected<void> ZrReader::FetchPositioned(FrameRecord* record, uint32_t block, in
   for (uint32_t f = 0; f <= wanted; ++f) {
     uint64_t next = 0;
     FrameRecord& target = f == wanted ? *record : scratch;
-    if (!ReadFrameAt(&target, pos, next)) return Failure("the recording is exhausted", ErrorKind::End);
+    if (!ReadFrameAt(&target, pos, next)) return Refusal("the recording is exhausted", ErrorKind::End);
     pos = next;
   }
   cursor_ = Cursor{pos, block, wanted + 1};
