@@ -62,11 +62,10 @@ void ConversionDialog::FinishReport(int status, bool withGaps) {
   std::shared_ptr<ReportRecorder> report(std::move(report_));
   reportThreads_.emplace_back([this, report, status, withGaps] {
     if (withGaps) report->GapsOfRecording(0, 0);
-    std::string problem;
+    const Expected<void> written = report->Finish(status);
     const QString line =
-        report->Finish(status, &problem)
-            ? QStringLiteral("Report saved as %1.").arg(FromLocalPath(ReportPath(report->output(), "txt")))
-            : QStringLiteral("The report was not saved: %1").arg(QString::fromLocal8Bit(problem));
+        written ? QStringLiteral("Report saved as %1.").arg(FromLocalPath(ReportPath(report->output(), "txt")))
+                : QStringLiteral("The report was not saved: %1").arg(QString::fromLocal8Bit(written.reason()));
     const std::thread::id id = std::this_thread::get_id();
     QMetaObject::invokeMethod(
         this,

@@ -84,7 +84,7 @@ std::string BatchReportText(const BatchReport& r) {
   return t;
 }
 
-std::string WriteBatchReport(const std::string& folder, BatchReport& report, std::string* problem) {
+Expected<std::string> WriteBatchReport(const std::string& folder, BatchReport& report) {
   for (BatchReport::Row& row : report.rows) {
     if (row.hashed) continue;
     row.inputFile = FileFacts(row.input);
@@ -99,9 +99,9 @@ std::string WriteBatchReport(const std::string& folder, BatchReport& report, std
     if (!Exists(base + ".report.json") && !Exists(base + ".report.txt")) break;
   }
   const std::string json = base + ".report.json";
-  if (!WriteWholeFile(json, BatchReportJson(report), problem) ||
-      !WriteWholeFile(base + ".report.txt", BatchReportText(report), problem))
-    return "";
+  Expected<void> written = WriteWholeFile(json, BatchReportJson(report));
+  if (written) written = WriteWholeFile(base + ".report.txt", BatchReportText(report));
+  if (!written) return written.error();
   return json;
 }
 

@@ -32,8 +32,8 @@ struct BatchReport {
 
 // Hashes what the rows do not have yet and writes the two files into `folder`, under a name no
 // earlier batch's report has (zentrova-batch.report.json, zentrova-batch-2.report.json, ...).
-// The JSON file's path, or "" with `problem` set.
-std::string WriteBatchReport(const std::string& folder, BatchReport& report, std::string* problem);
+// The JSON file's path, or why the report was not written.
+Expected<std::string> WriteBatchReport(const std::string& folder, BatchReport& report);
 
 // Both forms, for the tests of their readers.
 std::string BatchReportJson(const BatchReport& report);

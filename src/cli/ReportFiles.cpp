@@ -54,13 +54,13 @@ void ReportRecorder::GapsOfRecording(uint32_t firstFrame) {
 int ReportRecorder::Finish(int status, std::ostream& err) {
   if (!recorder_) return status;
   const bool blocked = recorder_->blocked();
-  std::string problem;
-  if (recorder_->Finish(status, &problem)) return status;
+  const Expected<void> written = recorder_->Finish(status);
+  if (written) return status;
   // The report of an earlier conversion is evidence too: replaced only with -y, as the output is.
   if (blocked)
     err << "zentrova: " << Printable(ReportPath(recorder_->output(), "json")) << " exists; -y replaces it" << std::endl;
   else
-    err << "zentrova: " << Printable(problem) << std::endl;
+    err << "zentrova: " << Printable(written.reason()) << std::endl;
   return WorseStatus(status, kExitFailed);
 }
 

@@ -64,8 +64,8 @@ void ReportRecorder::GapsOfRecording(int64_t clockOffsetMs, uint32_t firstFrame)
   Gaps(*timed.clock, firstFrame);
 }
 
-bool ReportRecorder::Finish(int exitStatus, std::string* problem) {
-  if (finished_) return true;
+Expected<void> ReportRecorder::Finish(int exitStatus) {
+  if (finished_) return {};
   finished_ = true;
   if (hashing_.joinable()) hashing_.join();
   report_.input = inputFacts_;
@@ -77,18 +77,13 @@ bool ReportRecorder::Finish(int exitStatus, std::string* problem) {
   report_.exitStatus = exitStatus;
   report_.ended = NowMillis();
   const std::string& output = report_.output.path;
-  if (blocked_) {
-    if (problem) *problem = ReportPath(output, "json") + " exists; only a conversion that may replace its output replaces it";
-    return false;
-  }
-  std::string reason;
+  if (blocked_)
+    return Failure(ReportPath(output, "json") + " exists; only a conversion that may replace its output replaces it");
   std::lock_guard lock(lines_);
-  if (!WriteWholeFile(ReportPath(output, "json"), ReportJson(report_), &reason) ||
-      !WriteWholeFile(ReportPath(output, "txt"), ReportText(report_), &reason)) {
-    if (problem) *problem = "the report could not be written: " + reason;
-    return false;
-  }
-  return true;
+  Expected<void> written = WriteWholeFile(ReportPath(output, "json"), ReportJson(report_));
+  if (written) written = WriteWholeFile(ReportPath(output, "txt"), ReportText(report_));
+  if (!written) return Failure("the report could not be written: " + written.reason());
+  return {};
 }
 
 }  // namespace zentrova

@@ -49,9 +49,9 @@ class ReportRecorder {
   // The same from a clock of the recording's own, opened for it.
   void GapsOfRecording(int64_t clockOffsetMs, uint32_t firstFrame);
 
-  // Completes the report with the output's facts and `exitStatus` and writes both files, once.
-  // False, with the reason, when they were not written.
-  bool Finish(int exitStatus, std::string* problem);
+  // Completes the report with the output's facts and `exitStatus` and writes both files, once;
+  // the error says why they were not written.
+  Expected<void> Finish(int exitStatus);
   // The report as far as it goes (whole after Finish).
   const ConversionReport& report() const { return report_; }
 
