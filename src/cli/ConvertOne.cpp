@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/AviProbe.h"
 #include "cli/Commands.h"
@@ -203,6 +204,11 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
     return ConvertWith(how, options, input, output, out, err);  // the job says why it does not open
   }
   RecordingClock& clock = *timed.clock;
+  options.clock = &clock;
+  options.timing = t.timing == "recorded" ? OutputTiming::Recorded : OutputTiming::Rate;
+  options.clockTrack = !t.noSubtitles;
+  options.burnTime = t.burnTime;
+  if (const char* font = std::getenv("ZENTROVA_FONT")) options.burnFont = font;
   if (t.windowed()) {
     switch (PlaceWindow(request, *timed.reader, clock, options.window, &why)) {
       case WindowFit::Invalid: err << "zentrova: " << why << std::endl; return kExitUsage;
@@ -243,7 +249,7 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
   if (subRipKept)
     err << "zentrova: " << Printable(subRip) << " exists and is kept; -y replaces it with the frames' clock times"
         << std::endl;
-  const WrittenFrames written{options.window ? options.window->first : 0, loop.framesWritten, rate};
+  const WrittenFrames written{options.window ? options.window->first : 0, loop.framesWritten, rate, loop.repeats};
   if (!t.frameTimes.empty() && !WriteFrameTimes(t.frameTimes, clock, written, &why)) {
     err << "zentrova: " << Printable(why) << std::endl;
     status = WorseStatus(status, kExitPartial);

@@ -17,6 +17,7 @@
 #include "convert/Messages.h"
 #include "video/ProcessorFeatures.h"
 #include "container/Tags.h"
+#include "recording/ClockText.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -109,6 +110,7 @@ class MediaOutput final : public avi::AviFile {
     return inner_ ? inner_->CreateStream(stream, info) : -1;
   }
   int SetTags(const avi::FileTags& tags) override { return inner_ ? inner_->SetTags(tags) : -1; }
+  int SetClock(const avi::OutputClock& clock) override { return inner_ ? inner_->SetClock(clock) : -1; }
 
   // The streams are released by now: completing the file writes its indexes. A replacement
   // takes its name only when written whole and on the disk; one that failed is removed with
@@ -304,6 +306,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   endTime_ = reader_->endTime();
   aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3(),
                                                      options_.textEncoding));
+  GiveClock();
+  if (options_.burnTime) {
+    if (!OpenOverlay(&reason)) return fail(messages::kConvertFailed, reason);
+  }
   // The estimate before any sound is in; the final rate is set when the loop ends.
   rate_ = ChooseRate(options_.rate, recordingFrames_, 0, startTime_, endTime_);
 
@@ -336,7 +342,9 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return fail(messages::kBadFormat, "the " + options->codec + " compressor does not take 24-bit pictures of " +
                                           std::to_string(videoFormat_.biWidth) + " x " +
                                           std::to_string(videoFormat_.biHeight));
-  planar_ = avi::PlanarInputOf(compressedStream_.get());
+  // Text is drawn on the 24-bit picture, and a pause repeats one, so the compressor takes those.
+  pictureHere_ = overlay_ || !PausesToFill().empty();
+  planar_ = pictureHere_ ? nullptr : avi::PlanarInputOf(compressedStream_.get());
   heldAudio_.clear();
   heldFirst_ = 0;
   heldOutOfMemory_ = false;
@@ -419,6 +427,30 @@ int ConversionJob::OpenRecording(const std::string& path) {
   return 1;
 }
 
+// A Matroska or MP4 output learns each frame's time from the recording's clock, counted from the
+// first frame written.
+void ConversionJob::GiveClock() {
+  RecordingClock* clock = options_.clock;
+  if (!clock || options_.format == container::Format::Avi) return;
+  const bool recorded = options_.timing == OutputTiming::Recorded;
+  if (!recorded && !options_.clockTrack) return;
+  const uint32_t first = options_.window ? options_.window->first : 0;
+  avi::OutputClock given;
+  if (recorded) {
+    const ClockMs base = clock->FrameTime(first);
+    given.recordedMs = [clock, first, base](uint64_t position) {
+      return clock->FrameTime(first + static_cast<uint32_t>(position)) - base;
+    };
+  }
+  if (options_.clockTrack) {
+    given.cueText = [clock, first](uint64_t position) {
+      return ClockCueText(clock->FrameTime(first + static_cast<uint32_t>(position)), clock->utcOffsetHours());
+    };
+    given.trackTitle = "Recording time";
+  }
+  aviFile_->SetClock(given);
+}
+
 void ConversionJob::ReleaseDecoding() {
   if (reader_) {
     reader_->close();
@@ -434,6 +466,7 @@ void ConversionJob::ReleaseDecoding() {
 }
 
 void ConversionJob::ReleaseAvi() {
+  overlay_.reset();
   // Streams first, then the file: the last release completes the file on disk.
   videoStream_.reset();
   planar_ = nullptr;
@@ -485,6 +518,7 @@ bool ConversionJob::WriteHeldAudio(int32_t index) try {
   if (index > 0 && !FirstFrameIn()) return false;  // frame 0 is in the file
   for (; heldFirst_ < heldAudio_.size() && heldAudio_[heldFirst_].frame <= index; ++heldFirst_) {
     HeldAudio& held = heldAudio_[heldFirst_];
+    if (held.silence > 0 && !WriteSilence(held.silence)) return false;
     if (!WriteAudio(held.pcm.data(), held.audioBytes)) return false;
     spareAudio_.push_back(std::move(held.pcm));
   }
@@ -500,10 +534,85 @@ bool ConversionJob::WriteHeldAudio(int32_t index) try {
   return false;
 }
 
-bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index) {
+std::vector<ClockGap> ConversionJob::PausesToFill() {
+  if (!options_.clock || options_.timing != OutputTiming::Recorded || options_.format != container::Format::Avi)
+    return {};
+  const uint32_t first = options_.window ? options_.window->first : 0;
+  const uint32_t end = options_.window ? options_.window->end : recordingFrames_;
+  std::vector<ClockGap> pauses;
+  for (const ClockGap& gap : options_.clock->Gaps())
+    if (gap.frameAfter > first && gap.frameAfter < end) pauses.push_back(gap);
+  return pauses;
+}
+
+bool ConversionJob::WriteSilence(uint64_t samples) {
+  static const int16_t kSilence[4096] = {};
+  while (samples > 0) {
+    const auto n = static_cast<int32_t>(std::min<uint64_t>(samples, std::size(kSilence)));
+    int32_t written = 0;
+    if (audioStream_->Write(audioPosition_, n, kSilence, n * 2, 0, &written, nullptr) != 0 || written != n) return false;
+    audioPosition_ += written;
+    samples -= static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+bool ConversionJob::WriteRepeats(int32_t index, uint32_t count, uint64_t silence, const std::atomic<bool>* cancel,
+                                 uint32_t& written) {
+  written = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) return false;
+    // Each repeat holds its share of the silence, so that sound and pictures stay together.
+    const uint64_t share = silence * (i + 1) / count - silence * i / count;
+    const int32_t at = index + static_cast<int32_t>(i);
+    if (audioHeld_) {
+      HeldAudio& held = heldAudio_.emplace_back();
+      held.frame = at;
+      held.silence = share;
+    } else if (!WriteSilence(share)) {
+      return false;
+    }
+    if (compressedStream_->Write(at, 1, lastPicture_.data(), static_cast<int32_t>(lastPicture_.size()),
+                                 avi::kKeyFrame, nullptr, nullptr) != 0)
+      return false;
+    ++written;
+  }
+  return true;
+}
+
+bool ConversionJob::OpenOverlay(std::string* why) {
+  if (!options_.clock) {
+    *why = "--burn-time needs the recording's clock, which could not be read";
+    return false;
+  }
+  cameraName_ = container::TextToUtf8(reader_->text1(), options_.textEncoding);
+  const std::string sample = ClockCueText(options_.clock->start(), options_.clock->utcOffsetHours());
+  overlay_ = TimeOverlay::Open(options_.burnFont.empty() ? TimeOverlay::kDefaultFont : options_.burnFont,
+                               videoFormat_.biWidth, videoFormat_.biHeight,
+                               std::max(sample.size(), cameraName_.size()), why);
+  return overlay_ != nullptr;
+}
+
+bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index, uint32_t frame) {
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
   const int32_t outputHeight = videoFormat_.biHeight;
+  if (pictureHere_) {
+    // The picture as converted, then the text over its corner.
+    if (work.converted && work.picture.size() == frameBuffer_.size())
+      std::memcpy(frameBuffer_.data(), work.picture.data(), frameBuffer_.size());
+    else
+      PictureOf(work, width, height, outputHeight, frameBuffer_.data(), scaleScratch_);
+    if (overlay_) {
+      std::vector<std::string> lines;
+      if (!cameraName_.empty()) lines.push_back(cameraName_);
+      lines.push_back(ClockCueText(options_.clock->FrameTime(frame), options_.clock->utcOffsetHours()));
+      overlay_->Draw(frameBuffer_.data(), width, outputHeight, lines);
+    }
+    if (frame == keepPictureOf_) lastPicture_ = frameBuffer_;
+    return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
+                                    avi::kKeyFrame, nullptr, nullptr) == 0;
+  }
   if (work.converted) {
     return compressedStream_->Write(index, 1, work.picture.data(), static_cast<int32_t>(work.picture.size()),
                                     avi::kKeyFrame, nullptr, nullptr) == 0;
@@ -586,6 +695,12 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   // can) and not written.
   const uint32_t preRoll = options_.window ? options_.window->first - options_.window->decodeFrom : 0;
   uint32_t preRollRead = 0, preRollPassed = 0;
+  // An AVI output timed by the clock repeats the last picture through each pause of the recorder.
+  const std::vector<ClockGap> pauses = PausesToFill();
+  size_t nextPause = 0;
+  keepPictureOf_ = pauses.empty() ? UINT32_MAX : pauses.front().frameAfter - 1;
+  uint32_t pictures = 0;  // in the file, repeats included
+  std::vector<std::string> pauseLines;
   auto fetch = [&]() -> const FrameRecord* {
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return nullptr;
     const bool positioned = options_.window && fetched == 0 && preRollRead == 0;
@@ -617,13 +732,46 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     }
     // The first write that fails ends the loop: nothing after it could be trusted to land.
     bool wrote = false;
-    const auto index = static_cast<int32_t>(result.framesWritten);
+    const uint32_t recordingFrame = (options_.window ? options_.window->first : 0) + result.framesWritten;
+    try {
+      if (nextPause < pauses.size() && pauses[nextPause].frameAfter == recordingFrame) {
+        const ClockGap& pause = pauses[nextPause++];
+        keepPictureOf_ = nextPause < pauses.size() ? pauses[nextPause].frameAfter - 1 : UINT32_MAX;
+        const int64_t interval = options_.clock->frameInterval();
+        const auto count = static_cast<uint32_t>(
+            std::clamp<int64_t>((pause.length() + interval / 2) / interval, 1, INT32_MAX - int64_t{pictures} - 1));
+        if (!lastPicture_.empty() && result.framesWritten > 0) {
+          const uint64_t silence = static_cast<uint64_t>(pause.length()) * audioFormat_.nSamplesPerSec / 1000;
+          uint32_t written = 0;
+          const bool whole = WriteRepeats(static_cast<int32_t>(pictures), count, silence, cancel, written);
+          if (written > 0) result.repeats.push_back({result.framesWritten, written});
+          result.repeatedPictures += written;
+          pictures += written;
+          if (!whole && cancel && cancel->load(std::memory_order_relaxed)) {
+            result.cancelled = true;
+            result.outcome = JobOutcome::Cancelled;
+            return false;
+          }
+          if (!whole) {
+            writeFailed = true;
+            return false;
+          }
+          pauseLines.push_back("Pause of " + LengthText(pause.length()) + " before frame " +
+                               std::to_string(recordingFrame) + " filled with " + std::to_string(count) +
+                               " repeats of the last picture, and silence.");
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+      return false;
+    }
+    const auto index = static_cast<int32_t>(pictures);
     try {
       if (audioHeld_) {
         HoldFrameAudio(frame, index);
-        wrote = WriteFramePicture(frame, index);
+        wrote = WriteFramePicture(frame, index, recordingFrame);
       } else {
-        wrote = WriteFrameAudio(frame) && WriteFramePicture(frame, index);
+        wrote = WriteFrameAudio(frame) && WriteFramePicture(frame, index, recordingFrame);
       }
     } catch (const std::bad_alloc&) {
       outOfMemory = true;  // the frames before this one are kept
@@ -637,6 +785,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       writeFailed = true;
       return false;
     }
+    ++pictures;
     if (frame.black) AddFrame(result.blackFrames, result.framesWritten);
     if (frame.damaged) AddFrame(result.damagedFrames, result.framesWritten);
     ++result.framesWritten;
@@ -675,7 +824,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   // The rate is set while the streams are held; then the streams go (a compressor hands over
   // what it still holds), and the file is completed and says how many frames it holds: after a
   // full disk, fewer than were written.
-  SetFinalRate(result.framesWritten);
+  SetFinalRate(pictures, result.repeatedPictures);
   ReleaseDecoding();
   videoStream_.reset();
   compressedStream_.reset();
@@ -693,7 +842,18 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
   }
-  result.framesWritten = static_cast<uint32_t>(std::min<uint64_t>(done.videoFrames, result.framesWritten));
+  // The file's pictures as the recording's frames: the repeats among them are not frames.
+  uint64_t held = done.videoFrames;
+  if (held != avi::Completion::kUnknown) {
+    uint64_t repeatsBefore = 0, repeatsHeld = 0;
+    for (const PictureRepeat& r : result.repeats) {
+      const uint64_t start = r.beforeFrame + repeatsBefore;
+      repeatsHeld += held > start ? std::min<uint64_t>(held - start, r.count) : 0;
+      repeatsBefore += r.count;
+    }
+    held -= repeatsHeld;
+  }
+  result.framesWritten = static_cast<uint32_t>(std::min<uint64_t>(held, result.framesWritten));
   // An existing file is replaced only by a conversion that ended whole (a recording that ends
   // early is whole: all it holds is in). What a cancel or a failure wrote goes beside it.
   const bool whole = !result.cancelled && !writeFailed && !outOfMemory;
@@ -777,6 +937,11 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
                           std::to_string(recordingInfo_.width) + " x " + std::to_string(recordingInfo_.height) +
                           ".");
     }
+    constexpr size_t kPauseLines = 10;
+    for (size_t i = 0; i < pauseLines.size() && i < kPauseLines; ++i) endLines_.push_back(pauseLines[i]);
+    if (pauseLines.size() > kPauseLines)
+      endLines_.push_back(std::to_string(pauseLines.size() - kPauseLines) + " more pauses were filled; " +
+                          std::to_string(result.repeatedPictures) + " pictures repeat the one before a pause in all.");
     if (replacesExisting_ && (!whole || result.framesWritten == 0))
       result.reason += (result.reason.empty() ? "" : "; ") + outputPath_ + " was left as it was";
     result.partialPath = partialPath_;
@@ -791,10 +956,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
 
 // With sound the pictures are timed to last as long as the samples written; without it the
 // frames the recording declares share its duration.
-void ConversionJob::SetFinalRate(uint32_t framesWritten) {
+void ConversionJob::SetFinalRate(uint32_t pictures, uint32_t repeats) {
   if (options_.rate.mode == RateChoice::Mode::Auto) {
     const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
-    rate_ = AutoRate(samples > 0 ? framesWritten : recordingFrames_, samples, startTime_, endTime_);
+    rate_ = AutoRate(samples > 0 ? pictures : recordingFrames_ + repeats, samples, startTime_, endTime_);
   }
   if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }

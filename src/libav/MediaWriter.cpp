@@ -29,6 +29,21 @@ constexpr AVRational kCommitAtKey{1, 1};
 constexpr AVRational kCommitAlways{4, 1};
 // An MP4 fragment is cut by us, or by the muxer once it holds this much.
 constexpr const char* kMp4FragmentBytes = "4194304";
+// By the recording's clock, the next picture this much later than the sound written so far
+// reaches it means the recorder paused there: the sound after it waits for the picture.
+constexpr int64_t kPauseMs = 1000;
+constexpr AVRational kMilliseconds{1, 1000};
+
+// The 3GPP timed-text sample description after its common fields (TS 26.245): no display flags,
+// centred at the bottom, no background, the track's whole box, white text in font 1 of 18
+// points, and a font table naming font 1.
+constexpr uint8_t kTimedTextDescription[] = {
+    0, 0, 0, 0,                                       // display flags
+    0x01, 0xFF,                                       // horizontal: centre; vertical: bottom
+    0, 0, 0, 0,                                       // background colour, RGBA
+    0, 0, 0, 0, 0, 0, 0, 0,                           // text box: top, left, bottom, right
+    0, 0, 0, 0, 0, 1, 0, 18, 0xFF, 0xFF, 0xFF, 0xFF,  // style: chars 0..0, font 1, plain, 18, white
+    0, 0, 0, 18, 'f', 't', 'a', 'b', 0, 1, 0, 1, 5, 'S', 'e', 'r', 'i', 'f'};
 
 // The codec of a picture format's FourCC (0: uncompressed 24-bit pictures).
 AVCodecID CodecOfFourCC(uint32_t fourcc) {
@@ -152,6 +167,12 @@ int MediaWriter::SetTags(const avi::FileTags& tags) {
   return 0;
 }
 
+int MediaWriter::SetClock(const avi::OutputClock& clock) {
+  if (finished_ || started_) return kFailed;
+  recording_ = clock;
+  return 0;
+}
+
 int MediaWriter::Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
                        int32_t* samplesWritten, int32_t* bytesWritten) {
   if (samplesWritten) *samplesWritten = 0;
@@ -167,6 +188,7 @@ int MediaWriter::Write(int index, int32_t start, int32_t samples, const void* da
   if (s->video) {
     if (bytes > 0 && !WritePicture(*s, at, data, bytes, (flags & avi::kKeyFrame) != 0)) return kFailed;
   } else {
+    if (recording_.recordedMs && !FollowPause(*s)) return kFailed;
     // A gap is filled with silence, so that what follows keeps its time.
     static const int16_t kSilence[2048] = {};
     for (uint64_t gap = at - s->length; gap > 0;) {
@@ -204,6 +226,7 @@ bool MediaWriter::Start() {
     s.st->disposition |= AV_DISPOSITION_DEFAULT;
     if (!(s.video ? DescribeVideo(s, s.st->codecpar) : DescribeAudio(s, s.st->codecpar))) return false;
   }
+  if (recording_.cueText && Video() && !StartCues()) return false;
 
   AVDictionary* options = nullptr;
   if (format_ == Format::Matroska) {
@@ -279,11 +302,88 @@ bool MediaWriter::DescribeAudio(Stream& s, AVCodecParameters* par) {
   return true;
 }
 
+// The track of clock times: SubRip text in Matroska, 3GPP timed text in MP4, one cue a picture,
+// not shown unless chosen.
+bool MediaWriter::StartCues() {
+  cues_ = avformat_new_stream(oc_, nullptr);
+  if (!cues_) return false;
+  AVCodecParameters* par = cues_->codecpar;
+  par->codec_type = AVMEDIA_TYPE_SUBTITLE;
+  cues_->time_base = kMilliseconds;
+  cues_->disposition = 0;
+  av_dict_set(&cues_->metadata, "title", recording_.trackTitle.c_str(), 0);
+  if (format_ == Format::Matroska) {
+    par->codec_id = AV_CODEC_ID_SUBRIP;
+    return true;
+  }
+  par->codec_id = AV_CODEC_ID_MOV_TEXT;
+  // MP4 readers take a track's name from its handler.
+  av_dict_set(&cues_->metadata, "handler_name", recording_.trackTitle.c_str(), 0);
+  par->extradata = static_cast<uint8_t*>(av_mallocz(sizeof kTimedTextDescription + AV_INPUT_BUFFER_PADDING_SIZE));
+  if (!par->extradata) return false;
+  std::memcpy(par->extradata, kTimedTextDescription, sizeof kTimedTextDescription);
+  par->extradata_size = static_cast<int>(sizeof kTimedTextDescription);
+  return true;
+}
+
+// The cue of picture `at`, shown while the picture is.
+bool MediaWriter::WriteCue(uint64_t at, int64_t pts, int64_t duration, AVRational tb) {
+  const std::string text = recording_.cueText(at);
+  // A 3GPP text sample leads with its length in 16 bits.
+  const size_t lead = format_ == Format::Mp4 ? 2 : 0;
+  const size_t length = std::min<size_t>(text.size(), UINT16_MAX);
+  AVPacket* packet = av_packet_alloc();
+  if (!packet || av_new_packet(packet, static_cast<int>(lead + length)) < 0) {
+    av_packet_free(&packet);
+    return false;
+  }
+  if (lead) {
+    packet->data[0] = static_cast<uint8_t>(length >> 8);
+    packet->data[1] = static_cast<uint8_t>(length);
+  }
+  std::memcpy(packet->data + lead, text.data(), length);
+  packet->pts = packet->dts = av_rescale_q(pts, tb, cues_->time_base);
+  packet->duration = std::max<int64_t>(1, av_rescale_q(duration, tb, cues_->time_base));
+  packet->flags |= AV_PKT_FLAG_KEY;
+  packet->stream_index = cues_->index;
+  const bool sent = Send(packet);
+  av_packet_free(&packet);
+  return sent;
+}
+
+bool MediaWriter::FollowPause(const Stream& sound) {
+  const Stream* video = Video();
+  const int64_t pictureMs = recording_.recordedMs(video ? video->length : 0);
+  const auto sample = static_cast<int64_t>(sound.length);
+  const int64_t soundMs = av_rescale(sample + SoundOffsetAt(sample), 1000, sampleRate_);
+  if (pictureMs - soundMs < kPauseMs) return true;
+  // The sound before the pause goes in a block of its own.
+  if (format_ == Format::Matroska && !SendPcm()) return false;
+  soundJumps_.emplace_back(sample, av_rescale(pictureMs, sampleRate_, 1000) - sample);
+  return true;
+}
+
+int64_t MediaWriter::SoundOffsetAt(int64_t sample) const {
+  for (auto j = soundJumps_.rbegin(); j != soundJumps_.rend(); ++j)
+    if (j->first <= sample) return j->second;
+  return 0;
+}
+
 bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t bytes, bool key) {
   const AVRational tb = s.st->time_base;
   const Stream* audio = Audio();
   const uint64_t sound = audio ? audio->length : 0;
-  const int64_t pts = std::max(clock_.Start(at, sound), lastPts_ + 1);
+  int64_t start = 0, duration = 0;
+  if (recording_.recordedMs) {
+    // The picture's own time; it is shown until the next one, through a pause.
+    const int64_t ms = recording_.recordedMs(at);
+    start = av_rescale_q(ms, kMilliseconds, tb);
+    duration = std::max<int64_t>(1, av_rescale_q(recording_.recordedMs(at + 1) - ms, kMilliseconds, tb));
+  } else {
+    start = clock_.Start(at, sound);
+    duration = clock_.Duration(at, sound);
+  }
+  const int64_t pts = std::max(start, lastPts_ + 1);
   // Counted at a key picture, so that a cluster or fragment starts with one.
   const int64_t since = pts - committedPts_;
   if (since >= av_rescale_q(1, kCommitAlways, tb) || (key && since >= av_rescale_q(1, kCommitAtKey, tb))) {
@@ -298,18 +398,22 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   std::memcpy(packet->data, data, static_cast<size_t>(bytes));
   if (flip_ && static_cast<size_t>(bytes) == row_ * height_) Flip(packet->data, row_, height_);
   packet->pts = packet->dts = pts;
-  packet->duration = clock_.Duration(at, sound);
+  packet->duration = duration;
   if (key) packet->flags |= AV_PKT_FLAG_KEY;
   packet->stream_index = s.st->index;
   const bool sent = Send(packet);
   av_packet_free(&packet);
-  if (sent) lastPts_ = pts;
-  return sent;
+  if (!sent) return false;
+  lastPts_ = pts;
+  return !cues_ || WriteCue(at, pts, duration, tb);
 }
 
 bool MediaWriter::WriteSound(Stream& s, const int16_t* samples, size_t count) {
   if (format_ == Format::Mp4) {
     return aac_.Feed(samples, count, [&](AVPacket* p) {
+      const int64_t offset = SoundOffsetAt(p->pts);
+      p->pts += offset;
+      p->dts += offset;
       av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
       p->stream_index = s.st->index;
       return Send(p);
@@ -339,7 +443,7 @@ bool MediaWriter::SendPcm() {
   std::memcpy(packet->data, pcm_.data(), static_cast<size_t>(bytes));
   // The block ends where the samples taken so far end.
   const int64_t first = static_cast<int64_t>(soundTaken_ - pcm_.size());
-  packet->pts = packet->dts = av_rescale_q(first, {1, sampleRate_}, s->st->time_base);
+  packet->pts = packet->dts = av_rescale_q(first + SoundOffsetAt(first), {1, sampleRate_}, s->st->time_base);
   packet->duration = av_rescale_q(static_cast<int64_t>(pcm_.size()), {1, sampleRate_}, s->st->time_base);
   packet->flags |= AV_PKT_FLAG_KEY;
   packet->stream_index = s->st->index;
@@ -394,6 +498,9 @@ void MediaWriter::Finish() {
   if (whole && format_ == Format::Mp4 && Audio()) {
     Stream& s = *Audio();
     whole = aac_.Drain([&](AVPacket* p) {
+      const int64_t offset = SoundOffsetAt(p->pts);
+      p->pts += offset;
+      p->dts += offset;
       av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
       p->stream_index = s.st->index;
       return Send(p);
