@@ -10,6 +10,7 @@ extern "C" {
 
 #include "container/Tags.h"
 #include "libav/MatroskaHead.h"
+#include "libav/Mp4Head.h"
 
 namespace zentrova::libav {
 namespace {
@@ -309,7 +310,9 @@ bool MediaWriter::StartCues() {
   if (!cues_) return false;
   AVCodecParameters* par = cues_->codecpar;
   par->codec_type = AVMEDIA_TYPE_SUBTITLE;
-  cues_->time_base = kMilliseconds;
+  // The MP4 muxer ends a cue where a packet of any track comes later by number, in that track's
+  // units: the cues count in the pictures' units, so that only a real end ends one.
+  cues_->time_base = format_ == Format::Mp4 ? Video()->st->time_base : kMilliseconds;
   cues_->disposition = 0;
   av_dict_set(&cues_->metadata, "title", recording_.trackTitle.c_str(), 0);
   if (format_ == Format::Matroska) {
@@ -470,6 +473,7 @@ bool MediaWriter::Commit() {
     broken_ = true;
     return false;
   }
+  HideCueTrack();
   const Stream* video = Video();
   committedFrames_ = video ? video->length : 0;
   committedBytes_ = io_.end();
@@ -487,6 +491,17 @@ void MediaWriter::PatchFrameRate() {
   const uint64_t nanoseconds = static_cast<uint64_t>(av_rescale(1000000000, frame.num, frame.den));
   uint8_t value[8];
   if (EncodeEbmlUint(nanoseconds, field->size, value)) io_.Patch(field->offset, value, field->size);
+}
+
+// The MP4 muxer enables the only track of each kind, and a reader takes an enabled track for one
+// to show: the track of clock times is shown only when chosen, as in Matroska.
+// Done once the index is in the file, at the first count.
+void MediaWriter::HideCueTrack() {
+  if (format_ != Format::Mp4 || !cues_ || cueHidden_) return;
+  const std::optional<uint64_t> flags = FindTextTrackFlags(io_.head());
+  if (!flags || *flags >= io_.head().size()) return;
+  const uint8_t value = io_.head()[*flags] & ~uint8_t{1};
+  cueHidden_ = io_.Patch(*flags, &value, 1);
 }
 
 void MediaWriter::Finish() {

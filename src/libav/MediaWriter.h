@@ -72,6 +72,7 @@ class MediaWriter {
   bool Send(AVPacket* packet);
   bool Commit();
   void PatchFrameRate();
+  void HideCueTrack();
   void Finish();
 
   container::Format format_;
@@ -87,6 +88,7 @@ class MediaWriter {
   PictureClock clock_;
   avi::OutputClock recording_;  // the recording's clock, when the file carries it
   AVStream* cues_ = nullptr;    // the subtitle track of clock times
+  bool cueHidden_ = false;      // its MP4 track is marked as not to be shown
   // Where the sound jumps over a pause: from this sample written on, it plays this many samples
   // later than its count (in order; the last one holds from then on).
   std::vector<std::pair<int64_t, int64_t>> soundJumps_;
