@@ -737,9 +737,13 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       if (nextPause < pauses.size() && pauses[nextPause].frameAfter == recordingFrame) {
         const ClockGap& pause = pauses[nextPause++];
         keepPictureOf_ = nextPause < pauses.size() ? pauses[nextPause].frameAfter - 1 : UINT32_MAX;
-        const int64_t interval = options_.clock->frameInterval();
+        // As many pictures as the pause lasts at the rate the file plays: the recording's own
+        // spacing of frames, or the rate given (--rate).
+        const bool ownRate = options_.rate.mode == RateChoice::Mode::Auto || rate_.rate.num == 0;
+        const int64_t num = ownRate ? 1 : rate_.rate.num;
+        const int64_t den = ownRate ? options_.clock->frameInterval() : int64_t{rate_.rate.den} * 1000;
         const auto count = static_cast<uint32_t>(
-            std::clamp<int64_t>((pause.length() + interval / 2) / interval, 1, INT32_MAX - int64_t{pictures} - 1));
+            std::clamp<int64_t>((pause.length() * num + den / 2) / den, 1, INT32_MAX - int64_t{pictures} - 1));
         if (!lastPicture_.empty() && result.framesWritten > 0) {
           const uint64_t silence = static_cast<uint64_t>(pause.length()) * audioFormat_.nSamplesPerSec / 1000;
           uint32_t written = 0;

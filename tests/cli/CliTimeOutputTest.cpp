@@ -182,6 +182,14 @@ TEST(CliTimeOutput, AnAviTimedByTheRecordingRepeatsTheLastPictureAndSilenceThrou
     const auto video = avi::testing::ProbeStream(dir.file("timed.avi"), 0);
     EXPECT_EQ(video.at("nb_read_packets"), "275");
     EXPECT_EQ(video.at("r_frame_rate"), "25/1");
+    // ffprobe reads the file beside it as subtitles: frame 59's cue lasts through the pause.
+    const std::vector<std::string> cues = Lines(RunCommand(
+        "ffprobe -v error -show_entries packet=pts_time,duration_time -of csv=p=0 " + Quoted(dir.file("timed.srt"))));
+    ASSERT_EQ(cues.size(), 150u);
+    EXPECT_EQ(cues[0], "0.000000,0.040000");
+    EXPECT_EQ(cues[59], "2.360000,5.040000");
+    EXPECT_EQ(cues[60], "7.400000,0.040000");
+    EXPECT_EQ(cues[149], "10.960000,0.040000");
   }
 }
 
