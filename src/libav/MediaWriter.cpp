@@ -354,14 +354,23 @@ bool MediaWriter::WriteCue(uint64_t at, int64_t pts, int64_t duration, AVRationa
   return sent;
 }
 
-bool MediaWriter::FollowPause(const Stream& sound) {
+bool MediaWriter::FollowPause(Stream& sound) {
   const Stream* video = Video();
   const int64_t pictureMs = recording_.recordedMs(video ? video->length : 0);
-  const auto sample = static_cast<int64_t>(sound.length);
+  auto sample = static_cast<int64_t>(sound.length) + soundPadding_;
   const int64_t soundMs = av_rescale(sample + SoundOffsetAt(sample), 1000, sampleRate_);
   if (pictureMs - soundMs < kPauseMs) return true;
-  // The sound before the pause goes in a block of its own.
-  if (format_ == Format::Matroska && !SendPcm()) return false;
+  if (format_ == Format::Matroska) {
+    // The sound before the pause goes in a block of its own.
+    if (!SendPcm()) return false;
+  } else if (const int64_t frame = aac_.context()->frame_size; frame > 0 && sample % frame != 0) {
+    // The AAC frame before the pause is finished with silence, so that no sound after the pause
+    // is heard before it.
+    const std::vector<int16_t> silence(static_cast<size_t>(frame - sample % frame), 0);
+    if (!WriteSound(sound, silence.data(), silence.size())) return false;
+    soundPadding_ += static_cast<int64_t>(silence.size());
+    sample += static_cast<int64_t>(silence.size());
+  }
   soundJumps_.emplace_back(sample, av_rescale(pictureMs, sampleRate_, 1000) - sample);
   return true;
 }

@@ -66,7 +66,7 @@ class MediaWriter {
   bool WriteCue(uint64_t at, int64_t pts, int64_t duration, AVRational tb);
   // By the recording's clock: the sound that comes next waits for the next picture when the
   // recorder paused before it.
-  bool FollowPause(const Stream& sound);
+  bool FollowPause(Stream& sound);
   int64_t SoundOffsetAt(int64_t sample) const;
   bool SendPcm();
   bool Send(AVPacket* packet);
@@ -92,6 +92,7 @@ class MediaWriter {
   // Where the sound jumps over a pause: from this sample written on, it plays this many samples
   // later than its count (in order; the last one holds from then on).
   std::vector<std::pair<int64_t, int64_t>> soundJumps_;
+  int64_t soundPadding_ = 0;  // MP4: silence the AAC encoder took before pauses, beyond the samples written
   bool flip_ = false;         // uncompressed pictures come bottom row first
   size_t row_ = 0, height_ = 0;
   int sampleRate_ = 8000;
