@@ -130,13 +130,15 @@ TEST(CliTimeOutput, RecordedTimingKeepsAPauseAsAGapInMatroskaAndMp4) {
     EXPECT_DOUBLE_EQ(std::atof(video[59].c_str()), 2.36) << name;
     EXPECT_DOUBLE_EQ(std::atof(video[60].c_str()), 7.4) << name;
     EXPECT_DOUBLE_EQ(std::atof(video[149].c_str()), 10.96) << name;
-    // The sound after the pause waits for its pictures: no sound starts inside the pause, and it
-    // ends with the last picture, not five seconds before it.
+    // The sound after the pause starts with its first picture (no sound starts inside the pause),
+    // and ends with the last picture, not five seconds before it.
     const std::vector<std::string> sound = Probe(out, "a", "packet=pts_time");
     ASSERT_FALSE(sound.empty()) << name;
-    bool inPause = false;
-    for (const std::string& t : sound) inPause = inPause || (std::atof(t.c_str()) > 2.6 && std::atof(t.c_str()) < 7.2);
-    EXPECT_FALSE(inPause) << name;
+    const auto afterPause = std::find_if(sound.begin(), sound.end(), [](const std::string& t) {
+      return std::atof(t.c_str()) >= 2.4;  // the pause begins at 2.400 s
+    });
+    ASSERT_NE(afterPause, sound.end()) << name;
+    EXPECT_DOUBLE_EQ(std::atof(afterPause->c_str()), 7.4) << name;
     EXPECT_GT(std::atof(sound.back().c_str()), 10.5) << name;
     // The cues follow their pictures.
     const bool mkv = Contains(name, "mkv");
