@@ -72,6 +72,7 @@ class MediaWriter {
   bool Send(AVPacket* packet);
   bool Commit();
   void PatchFrameRate();
+  static constexpr AVRational kMilliseconds{1, 1000};
   void HideCueTrack();
   void Finish();
 
