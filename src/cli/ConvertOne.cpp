@@ -286,6 +286,11 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
       err << "zentrova: --from, --to and --duration do not combine with --recover" << std::endl;
       return kExitUsage;
     }
+    // A recording found by a scan has no clock to time or mark its frames by.
+    if (c.time.timing == "recorded" || c.time.burnTime) {
+      err << "zentrova: --timing recorded and --burn-time do not combine with --recover" << std::endl;
+      return kExitUsage;
+    }
     return ConvertRecovered(how, options, out, err);
   }
   return ConvertWithClock(how, options, c.inputs[0], c.inputs[1], out, err);
