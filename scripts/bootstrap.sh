@@ -11,6 +11,7 @@ packages=(
   ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good espeak-ng xvfb xauth python3
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps
   libpng-dev libssl-dev
+  libfreetype-dev fonts-dejavu-core
   desktop-file-utils shared-mime-info zsh dpkg-dev
   parallel rsync
   clang libclang-rt-14-dev

@@ -34,6 +34,7 @@ _zentrova() {
       return ;;
     --idct) COMPREPLY=($(compgen -W "auto plain vector" -- "$cur")); return ;;
     --rate) COMPREPLY=($(compgen -W "auto classic" -- "$cur")); return ;;
+    --timing) COMPREPLY=($(compgen -W "rate recorded" -- "$cur")); return ;;
     --format)
       if [[ $command == hash ]]; then COMPREPLY=($(compgen -W "md5 sha256" -- "$cur"))
       else COMPREPLY=($(compgen -W "avi mkv mp4" -- "$cur")); fi

@@ -45,6 +45,19 @@ class AviStream {
   virtual int Flush() { return 0; }
 };
 
+// The recording's clock as a Matroska or MP4 file carries it; an AVI file, which has one rate,
+// takes none of it.
+struct OutputClock {
+  // Milliseconds from the first picture to picture `position`. Set: each picture plays at its own
+  // time, so a pause of the recorder stays a pause (and the sound after it waits for it); empty:
+  // the pictures play at the stream's rate.
+  std::function<int64_t(uint64_t position)> recordedMs;
+  // The text of picture `position` in a subtitle track titled `trackTitle`, which players show
+  // only when chosen; empty: no such track.
+  std::function<std::string(uint64_t position)> cueText;
+  std::string trackTitle;
+};
+
 // What a completed file holds.
 struct Completion {
   // Frames of the first video stream, as its header counts them; kUnknown for a file that does
@@ -61,6 +74,12 @@ class AviFile {
   virtual int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) = 0;
   // Sets the file's tags; before the first sample only. 0 on success.
   virtual int SetTags(const FileTags& tags) { return -1; }
+  // Gives the file the recording's clock; before the first sample only. 0 when the file carries
+  // it; an AVI file refuses.
+  virtual int SetClock(const OutputClock& clock) {
+    (void)clock;
+    return -1;
+  }
 
   // Completes the file now rather than at the last release (streams still held write no more)
   // and says what it holds: no frame when it could not be written whole or put on the disk.

@@ -2,11 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "cli/AviProbe.h"
 #include "cli/ReportFiles.h"
 #include "cli/Signals.h"
+#include "cli/Timeline.h"
+#include "recording/TimedRecording.h"
 
 namespace zentrova::cli::batch {
 
@@ -41,6 +44,19 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   options.cancel = &Cancel().cutShort;
   options.found = plan.found.get();
   options.window = plan.window;
+  // The recording's clock, on a reader of its own, for what the output carries of it.
+  TimedRecording timed;
+  const bool wantsClock = c.time.burnTime || c.time.timing == "recorded" ||
+                          (!c.time.noSubtitles && options.format != container::Format::Avi);
+  std::string clockProblem;
+  if (wantsClock && !plan.found &&
+      timed.Open(plan.item.input, ClockOffsetMs(c.time.clockOffsetSeconds), &clockProblem, &Cancel().cutShort)) {
+    options.clock = timed.clock.get();
+    options.timing = c.time.timing == "recorded" ? OutputTiming::Recorded : OutputTiming::Rate;
+    options.clockTrack = !c.time.noSubtitles;
+  }
+  options.burnTime = c.time.burnTime;
+  if (const char* font = std::getenv("ZENTROVA_FONT")) options.burnFont = font;
   ReportRecorder report(c.report, plan.item.input, plan.item.output, c, options);
   if (plan.found) report.Damage(plan.found->damage);
   // The row's log is the report's; a report that cannot be written fails the recording.

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/AviProbe.h"
 #include "cli/Commands.h"
@@ -206,6 +207,11 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
     return ConvertWith(how, options, input, output, out, err);  // the job says why it does not open
   }
   RecordingClock& clock = *timed.clock;
+  options.clock = &clock;
+  options.timing = t.timing == "recorded" ? OutputTiming::Recorded : OutputTiming::Rate;
+  options.clockTrack = !t.noSubtitles;
+  options.burnTime = t.burnTime;
+  if (const char* font = std::getenv("ZENTROVA_FONT")) options.burnFont = font;
   if (t.windowed()) {
     switch (PlaceWindow(request, *timed.reader, clock, options.window, &why)) {
       case WindowFit::Invalid: err << "zentrova: " << why << std::endl; return kExitUsage;
@@ -246,7 +252,7 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
   if (subRipKept)
     err << "zentrova: " << Printable(subRip) << " exists and is kept; -y replaces it with the frames' clock times"
         << std::endl;
-  const WrittenFrames written{options.window ? options.window->first : 0, loop.framesWritten, rate};
+  const WrittenFrames written{options.window ? options.window->first : 0, loop.framesWritten, rate, loop.repeats};
   if (!t.frameTimes.empty() && !WriteFrameTimes(t.frameTimes, clock, written, &why)) {
     err << "zentrova: " << Printable(why) << std::endl;
     status = WorseStatus(status, kExitPartial);
@@ -281,6 +287,11 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   if (c.recover) {
     if (c.time.windowed()) {
       err << "zentrova: --from, --to and --duration do not combine with --recover" << std::endl;
+      return kExitUsage;
+    }
+    // A recording found by a scan has no clock to time or mark its frames by.
+    if (c.time.timing == "recorded" || c.time.burnTime) {
+      err << "zentrova: --timing recorded and --burn-time do not combine with --recover" << std::endl;
       return kExitUsage;
     }
     return ConvertRecovered(how, options, out, err);

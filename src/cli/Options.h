@@ -23,7 +23,9 @@ struct TimeOptions {
   std::string from, to, duration;  // --from, --to, --duration (clip by time)
   double clockOffsetSeconds = 0;   // --clock-offset: added to every time of the recording
   std::string frameTimes;          // --frame-times FILE: a CSV of every frame written
-  bool noSubtitles = false;        // --no-srt: no NAME.srt beside an AVI output
+  bool noSubtitles = false;        // --no-srt: no NAME.srt beside an AVI output, no subtitle track
+  std::string timing = "rate";     // --timing rate|recorded: how the output's pictures are timed
+  bool burnTime = false;           // --burn-time: the clock time drawn into the pictures
   bool frames = false;             // info --frames: a line per frame
   bool windowed() const { return !from.empty() || !to.empty() || !duration.empty(); }
 };

@@ -20,7 +20,16 @@ void AddTimeOptions(CLI::App& convert, TimeOptions& t) {
                      "Write a CSV of every frame written: index, output time, clock time in UTC and in recorder "
                      "time (ISO 8601 with milliseconds)");
   convert.add_flag("--no-srt", t.noSubtitles,
-                   "No subtitle file NAME.srt beside an AVI output (by default it shows each frame's clock time)");
+                   "No subtitles of the frames' clock times: no file NAME.srt beside an AVI output, no track "
+                   "\"Recording time\" in a Matroska or MP4 output");
+  convert.add_option("--timing", t.timing,
+                     "rate (the default): the pictures play evenly at the recording's rate; recorded: each at its "
+                     "own clock time, so a pause of the recorder stays a pause (an AVI output repeats the last "
+                     "picture through it)")
+      ->check(CLI::IsMember({"rate", "recorded"}));
+  convert.add_flag("--burn-time", t.burnTime,
+                   "Draw each frame's clock time, and the camera's name (text1), into the bottom left of the "
+                   "pictures");
 }
 
 }  // namespace zentrova::cli

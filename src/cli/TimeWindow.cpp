@@ -50,6 +50,13 @@ bool WriteWhole(const std::string& path, std::string* error, Body body) {
 
 }  // namespace
 
+uint64_t WrittenFrames::PictureOf(uint64_t k) const {
+  uint64_t picture = k;
+  for (const PictureRepeat& r : repeats)
+    if (r.beforeFrame <= k) picture += r.count;
+  return picture;
+}
+
 bool ParseWindowRequest(const TimeOptions& o, WindowRequest& request, std::string* error) {
   request = WindowRequest{};
   if (!o.from.empty() && !(request.from = TimeArgument::Parse(o.from, error))) {
@@ -106,7 +113,7 @@ bool WriteFrameTimes(const std::string& path, RecordingClock& clock, const Writt
     std::fprintf(f, "frame,recording_frame,output_seconds,utc,recorder_time\n");
     for (uint32_t k = 0; k < frames.count; ++k) {
       const ClockMs t = clock.FrameTime(frames.first + k);
-      std::fprintf(f, "%u,%u,%s,%s,%s\n", k, frames.first + k, OutputTimeText(OutputTimeMs(k, frames.rate)).c_str(),
+      std::fprintf(f, "%u,%u,%s,%s,%s\n", k, frames.first + k, OutputTimeText(OutputTimeMs(frames.PictureOf(k), frames.rate)).c_str(),
                    IsoUtcMs(t).c_str(), IsoRecorderMs(t, zone).c_str());
     }
   });
@@ -118,12 +125,8 @@ bool WriteSubRip(const std::string& path, RecordingClock& clock, const WrittenFr
     for (uint32_t k = 0; k < frames.count; ++k) {
       const ClockMs t = clock.FrameTime(frames.first + k);
       // The recorder's own time, as its on-screen clock showed it, with the milliseconds.
-      std::string local = IsoRecorderMs(t, zone);
-      local[10] = ' ';
-      local.resize(23);
-      std::fprintf(f, "%u\n%s --> %s\n%s (%s)\n\n", k + 1, SubRipTime(OutputTimeMs(k, frames.rate)).c_str(),
-                   SubRipTime(OutputTimeMs(k + 1, frames.rate)).c_str(), local.c_str(),
-                   UtcOffsetText(zone).c_str());
+      std::fprintf(f, "%u\n%s --> %s\n%s\n\n", k + 1, SubRipTime(OutputTimeMs(frames.PictureOf(k), frames.rate)).c_str(),
+                   SubRipTime(OutputTimeMs(frames.PictureOf(k + 1), frames.rate)).c_str(), ClockCueText(t, zone).c_str());
     }
   });
 }

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/Options.h"
+#include "convert/ConversionJob.h"
 #include "convert/FrameRate.h"
 #include "convert/FrameWindow.h"
 #include "recording/ClockText.h"
@@ -38,6 +40,10 @@ struct WrittenFrames {
   uint32_t first = 0;
   uint32_t count = 0;
   FrameRate rate;
+  // Pictures an AVI output repeats through the recorder's pauses, which move the frames after them.
+  std::vector<PictureRepeat> repeats = {};
+  // Where frame k (counted from 0) stands among the output's pictures.
+  uint64_t PictureOf(uint64_t k) const;
 };
 
 // A CSV line per frame: frame, recording frame, output time, clock time in UTC and in recorder

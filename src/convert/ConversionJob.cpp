@@ -13,6 +13,7 @@
 #include "convert/JobOutput.h"
 #include "convert/Messages.h"
 #include "libav/LibavCompressor.h"
+#include "recording/ClockText.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -165,6 +166,11 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   endTime_ = reader_->endTime();
   aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3(),
                                                      options_.textEncoding));
+  GiveClock();
+  if (options_.burnTime) {
+    std::string why;
+    if (!OpenOverlay(&why)) return fail(messages::kConvertFailed, why);
+  }
   // The estimate before any sound is in; the final rate is set when the loop ends.
   rate_ = ChooseRate(options_.rate, recordingFrames_, 0, startTime_, endTime_);
 
@@ -197,7 +203,9 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return fail(messages::kBadFormat, "the " + options->codec + " compressor does not take 24-bit pictures of " +
                                           std::to_string(videoFormat_.biWidth) + " x " +
                                           std::to_string(videoFormat_.biHeight));
-  planar_ = avi::PlanarInputOf(compressedStream_.get());
+  // Text is drawn on the 24-bit picture, and a pause repeats one, so the compressor takes those.
+  pictureHere_ = overlay_ || !PausesToFill().empty();
+  planar_ = pictureHere_ ? nullptr : avi::PlanarInputOf(compressedStream_.get());
   heldAudio_.clear();
   heldFirst_ = 0;
   heldOutOfMemory_ = false;
@@ -295,6 +303,7 @@ void ConversionJob::ReleaseDecoding() {
 }
 
 void ConversionJob::ReleaseAvi() {
+  overlay_.reset();
   // Streams first, then the file: the last release completes the file on disk.
   videoStream_.reset();
   planar_ = nullptr;

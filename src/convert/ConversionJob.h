@@ -17,7 +17,9 @@
 #include "convert/FrameRate.h"
 #include "convert/GroupPipeline.h"
 #include "convert/FrameWindow.h"
+#include "convert/TimeOverlay.h"
 #include "recording/FrameRecord.h"
+#include "recording/RecordingClock.h"
 #include "recording/ZrReader.h"
 #include "video/VideoDecoder.h"
 
@@ -30,6 +32,15 @@ using LogSink = std::function<void(const std::string& line)>;
 using CompressorChooser = std::function<std::optional<avi::CompressOptions>()>;
 // Called after every frame with the frames done and the total.
 using ProgressSink = std::function<void(uint32_t done, uint32_t total)>;
+
+// How the output's pictures are timed.
+enum class OutputTiming {
+  Rate,      // evenly, at the recording's rate
+  // By the recording's clock: a Matroska or MP4 output gives each picture its own time, so a pause
+  // of the recorder stays a pause; an AVI output, which has one rate, repeats the last picture
+  // through it (with silence), and says so.
+  Recorded,
+};
 
 struct JobOptions {
   IdctChoice idct = IdctChoice::Auto;
@@ -63,6 +74,17 @@ struct JobOptions {
   // the pictures decoded before its first frame are not. The frame counts of the job and its
   // lines are the window's.
   std::optional<FrameWindow> window = std::nullopt;
+  // The recording's clock, opened on a reader of its own that outlives the job; without it the
+  // output carries no frame's time.
+  RecordingClock* clock = nullptr;
+  // With the clock: how the pictures are timed, and whether a Matroska or MP4 output carries a
+  // subtitle track "Recording time" of each frame's clock time in the recorder's time.
+  OutputTiming timing = OutputTiming::Rate;
+  bool clockTrack = false;
+  // With the clock: each frame's clock time, and text1 (the camera's name) above it, drawn into
+  // the pictures with the font at `burnFont` (empty: TimeOverlay's default).
+  bool burnTime = false;
+  std::string burnFont = {};
 };
 
 // Frames counted from 0, as runs of consecutive indexes: first..last inclusive.
@@ -73,6 +95,13 @@ struct FrameSpan {
 using FrameSpans = std::vector<FrameSpan>;
 // Adds `index`, which is never below the last one added.
 void AddFrame(FrameSpans& runs, uint32_t index);
+
+// Where an AVI output timed by the recording's clock repeats the last picture through a pause of
+// the recorder: `count` pictures before the frame written as `beforeFrame` (counted from 0).
+struct PictureRepeat {
+  uint32_t beforeFrame = 0;
+  uint32_t count = 0;
+};
 
 // How a started job ended. The command line maps it to its exit status, the dialog to log lines.
 enum class JobOutcome {
@@ -101,6 +130,10 @@ class ConversionJob {
     // picture before it), frames whose picture was damaged, and frames the recording cut short
     // (counted as read, from 0).
     FrameSpans blackFrames, damagedFrames, cutFrames;
+    // Pictures repeated through the recorder's pauses (AVI output, OutputTiming::Recorded): in
+    // the file besides the frames written, with silence as long as each pause.
+    std::vector<PictureRepeat> repeats;
+    uint32_t repeatedPictures = 0;
     // Sound bytes read and not converted: the odd one or two after a frame's last whole group.
     uint64_t audioBytesDropped = 0;
     JobOutcome outcome = JobOutcome::Saved;
@@ -191,6 +224,7 @@ class ConversionJob {
 
  private:
   int OpenRecording(const std::string& path);
+  void GiveClock();
   // Threads that decode groups of pictures side by side: the job's threads, or the cores.
   unsigned DecodingWorkers() const;
   // The frame loop with groups of pictures decoded side by side; false (nothing read) when the
@@ -205,8 +239,21 @@ class ConversionJob {
   // Writes the sound held for frames up to `index`, just before that frame's picture goes; the
   // output takes its name once the first frame is in.
   bool WriteHeldAudio(int32_t index);
-  bool WriteFramePicture(const FrameWork& work, int32_t index);
-  void SetFinalRate(uint32_t framesWritten);
+  // `frame`: the recording's frame, whose clock time a burnt-in text shows.
+  bool WriteFramePicture(const FrameWork& work, int32_t index, uint32_t frame);
+  // The font for --burn-time, sized for the pictures; false with the reason when it cannot load.
+  bool OpenOverlay(std::string* why);
+  // `pictures`: in the file, repeats included (`repeats` of them).
+  void SetFinalRate(uint32_t pictures, uint32_t repeats);
+  // The pauses of the recorder inside the frames converted, when an AVI output repeats the last
+  // picture through them.
+  std::vector<ClockGap> PausesToFill();
+  // `count` repeats of the picture written last, from picture `index` on, with `silence` samples
+  // shared among them.
+  // False when a write fails or `cancel` is set; `written` says how many went in.
+  bool WriteRepeats(int32_t index, uint32_t count, uint64_t silence, const std::atomic<bool>* cancel,
+                    uint32_t& written);
+  bool WriteSilence(uint64_t samples);
   void Log(const std::string& line);
   void Diagnose(const std::string& reason);
   std::string WriteFailureReason() const;
@@ -246,6 +293,7 @@ class ConversionJob {
     int32_t frame = 0;
     uint32_t audioBytes = 0;
     std::vector<int16_t> pcm;
+    uint64_t silence = 0;  // samples of silence instead (a repeated picture's)
   };
   bool audioHeld_ = false;           // the compressed stream defers its pictures
   bool heldOutOfMemory_ = false;
@@ -274,6 +322,12 @@ class ConversionJob {
   std::vector<std::string> endLines_;
   std::string endReason_;
   std::vector<uint8_t> scaleScratch_;  // the writing side's room for pictures of another size
+  std::unique_ptr<TimeOverlay> overlay_;  // --burn-time
+  // The pictures go to the compressor as 24-bit frames made here (burnt-in text, repeats).
+  bool pictureHere_ = false;
+  uint32_t keepPictureOf_ = UINT32_MAX;  // the recording frame whose picture lastPicture_ keeps
+  std::vector<uint8_t> lastPicture_;      // the picture that a pause after it repeats
+  std::string cameraName_;                // text1 in UTF-8, drawn above the time
 };
 
 }  // namespace zentrova

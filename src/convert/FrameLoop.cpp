@@ -5,6 +5,7 @@
 #include <new>
 
 #include "audio/G726Decoder.h"
+#include "recording/ClockText.h"
 #include "recording/ZrFormat.h"
 #include "video/ProcessorFeatures.h"
 
@@ -97,6 +98,12 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   // can) and not written.
   const uint32_t preRoll = options_.window ? options_.window->first - options_.window->decodeFrom : 0;
   uint32_t preRollRead = 0, preRollPassed = 0;
+  // An AVI output timed by the clock repeats the last picture through each pause of the recorder.
+  const std::vector<ClockGap> pauses = PausesToFill();
+  size_t nextPause = 0;
+  keepPictureOf_ = pauses.empty() ? UINT32_MAX : pauses.front().frameAfter - 1;
+  uint32_t pictures = 0;  // in the file, repeats included
+  std::vector<std::string> pauseLines;
   // Why the reader delivered no more frames, when it stopped before the last.
   std::string exhausted;
   bool readerEnded = false;
@@ -135,13 +142,50 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     }
     // The first write that fails ends the loop: nothing after it could be trusted to land.
     bool wrote = false;
-    const auto index = static_cast<int32_t>(result.framesWritten);
+    const uint32_t recordingFrame = (options_.window ? options_.window->first : 0) + result.framesWritten;
+    try {
+      if (nextPause < pauses.size() && pauses[nextPause].frameAfter == recordingFrame) {
+        const ClockGap& pause = pauses[nextPause++];
+        keepPictureOf_ = nextPause < pauses.size() ? pauses[nextPause].frameAfter - 1 : UINT32_MAX;
+        // As many pictures as the pause lasts at the rate the file plays: the recording's own
+        // spacing of frames, or the rate given (--rate).
+        const bool ownRate = options_.rate.mode == RateChoice::Mode::Auto || rate_.rate.num == 0;
+        const int64_t num = ownRate ? 1 : rate_.rate.num;
+        const int64_t den = ownRate ? options_.clock->frameInterval() : int64_t{rate_.rate.den} * 1000;
+        const auto count = static_cast<uint32_t>(
+            std::clamp<int64_t>((pause.length() * num + den / 2) / den, 1, INT32_MAX - int64_t{pictures} - 1));
+        if (!lastPicture_.empty() && result.framesWritten > 0) {
+          const uint64_t silence = static_cast<uint64_t>(pause.length()) * audioFormat_.nSamplesPerSec / 1000;
+          uint32_t written = 0;
+          const bool whole = WriteRepeats(static_cast<int32_t>(pictures), count, silence, cancel, written);
+          if (written > 0) result.repeats.push_back({result.framesWritten, written});
+          result.repeatedPictures += written;
+          pictures += written;
+          if (!whole && cancel && cancel->load(std::memory_order_relaxed)) {
+            result.cancelled = true;
+            result.outcome = JobOutcome::Cancelled;
+            return false;
+          }
+          if (!whole) {
+            writeFailed = true;
+            return false;
+          }
+          pauseLines.push_back("Pause of " + LengthText(pause.length()) + " before frame " +
+                               std::to_string(recordingFrame) + " filled with " + std::to_string(count) +
+                               " repeats of the last picture, and silence.");
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+      return false;
+    }
+    const auto index = static_cast<int32_t>(pictures);
     try {
       if (audioHeld_) {
         HoldFrameAudio(frame, index);
-        wrote = WriteFramePicture(frame, index);
+        wrote = WriteFramePicture(frame, index, recordingFrame);
       } else {
-        wrote = WriteFrameAudio(frame) && WriteFramePicture(frame, index);
+        wrote = WriteFrameAudio(frame) && WriteFramePicture(frame, index, recordingFrame);
       }
     } catch (const std::bad_alloc&) {
       outOfMemory = true;  // the frames before this one are kept
@@ -155,6 +199,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       writeFailed = true;
       return false;
     }
+    ++pictures;
     if (frame.black) AddFrame(result.blackFrames, result.framesWritten);
     if (frame.damaged) AddFrame(result.damagedFrames, result.framesWritten);
     ++result.framesWritten;
@@ -192,7 +237,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   // The rate is set while the streams are held; then the streams go (a compressor hands over
   // what it still holds), and the file is completed and says how many frames it holds: after a
   // full disk, fewer than were written.
-  SetFinalRate(result.framesWritten);
+  SetFinalRate(pictures, result.repeatedPictures);
   ReleaseDecoding();
   videoStream_.reset();
   compressedStream_.reset();
@@ -210,7 +255,18 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
   }
-  result.framesWritten = static_cast<uint32_t>(std::min<uint64_t>(done.videoFrames, result.framesWritten));
+  // The file's pictures as the recording's frames: the repeats among them are not frames.
+  uint64_t held = done.videoFrames;
+  if (held != avi::Completion::kUnknown) {
+    uint64_t repeatsBefore = 0, repeatsHeld = 0;
+    for (const PictureRepeat& r : result.repeats) {
+      const uint64_t start = r.beforeFrame + repeatsBefore;
+      repeatsHeld += held > start ? std::min<uint64_t>(held - start, r.count) : 0;
+      repeatsBefore += r.count;
+    }
+    held -= repeatsHeld;
+  }
+  result.framesWritten = static_cast<uint32_t>(std::min<uint64_t>(held, result.framesWritten));
   // An existing file is replaced only by a conversion that ended whole (a recording that ends
   // early is whole: all it holds is in). What a cancel or a failure wrote goes beside it.
   const bool whole = !result.cancelled && !writeFailed && !outOfMemory;
@@ -295,6 +351,11 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
                           std::to_string(recordingInfo_.width) + " x " + std::to_string(recordingInfo_.height) +
                           ".");
     }
+    constexpr size_t kPauseLines = 10;
+    for (size_t i = 0; i < pauseLines.size() && i < kPauseLines; ++i) endLines_.push_back(pauseLines[i]);
+    if (pauseLines.size() > kPauseLines)
+      endLines_.push_back(std::to_string(pauseLines.size() - kPauseLines) + " more pauses were filled; " +
+                          std::to_string(result.repeatedPictures) + " pictures repeat the one before a pause in all.");
     if (replacesExisting_ && (!whole || result.framesWritten == 0))
       result.reason += (result.reason.empty() ? "" : "; ") + outputPath_ + " was left as it was";
     result.partialPath = partialPath_;
@@ -309,10 +370,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
 
 // With sound the pictures are timed to last as long as the samples written; without it the
 // frames the recording declares share its duration.
-void ConversionJob::SetFinalRate(uint32_t framesWritten) {
+void ConversionJob::SetFinalRate(uint32_t pictures, uint32_t repeats) {
   if (options_.rate.mode == RateChoice::Mode::Auto) {
     const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
-    rate_ = AutoRate(samples > 0 ? framesWritten : recordingFrames_, samples, startTime_, endTime_);
+    rate_ = AutoRate(samples > 0 ? pictures : recordingFrames_ + repeats, samples, startTime_, endTime_);
   }
   if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "audio/G726Decoder.h"
+#include "recording/ClockText.h"
 
 namespace zentrova {
 
@@ -53,6 +54,7 @@ bool ConversionJob::WriteHeldAudio(int32_t index) try {
   if (index > 0 && !FirstFrameIn()) return false;  // frame 0 is in the file
   for (; heldFirst_ < heldAudio_.size() && heldAudio_[heldFirst_].frame <= index; ++heldFirst_) {
     HeldAudio& held = heldAudio_[heldFirst_];
+    if (held.silence > 0 && !WriteSilence(held.silence)) return false;
     if (!WriteAudio(held.pcm.data(), held.audioBytes)) return false;
     spareAudio_.push_back(std::move(held.pcm));
   }
@@ -68,10 +70,26 @@ bool ConversionJob::WriteHeldAudio(int32_t index) try {
   return false;
 }
 
-bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index) {
+bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index, uint32_t frame) {
   const int32_t width = recordingInfo_.width;
   const int32_t height = recordingInfo_.height;
   const int32_t outputHeight = videoFormat_.biHeight;
+  if (pictureHere_) {
+    // The picture as converted, then the text over its corner.
+    if (work.converted && work.picture.size() == frameBuffer_.size())
+      std::memcpy(frameBuffer_.data(), work.picture.data(), frameBuffer_.size());
+    else
+      PictureOf(work, width, height, outputHeight, frameBuffer_.data(), scaleScratch_);
+    if (overlay_) {
+      std::vector<std::string> lines;
+      if (!cameraName_.empty()) lines.push_back(cameraName_);
+      lines.push_back(ClockCueText(options_.clock->FrameTime(frame), options_.clock->utcOffsetHours()));
+      overlay_->Draw(frameBuffer_.data(), width, outputHeight, lines);
+    }
+    if (frame == keepPictureOf_) lastPicture_ = frameBuffer_;
+    return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
+                                    avi::kKeyFrame, nullptr, nullptr) == 0;
+  }
   if (work.converted) {
     return compressedStream_->Write(index, 1, work.picture.data(), static_cast<int32_t>(work.picture.size()),
                                     avi::kKeyFrame, nullptr, nullptr) == 0;

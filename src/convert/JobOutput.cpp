@@ -35,6 +35,7 @@ class MediaOutput final : public avi::AviFile {
     return inner_ ? inner_->CreateStream(stream, info) : -1;
   }
   int SetTags(const avi::FileTags& tags) override { return inner_ ? inner_->SetTags(tags) : -1; }
+  int SetClock(const avi::OutputClock& clock) override { return inner_ ? inner_->SetClock(clock) : -1; }
 
   // The streams are released by now: completing the file writes its indexes. A replacement
   // takes its name only when written whole and on the disk; one that failed is removed with

@@ -46,6 +46,7 @@ class MediaFileHandle final : public avi::AviFile {
   }
 
   int SetTags(const avi::FileTags& tags) override { return writer_->SetTags(tags); }
+  int SetClock(const avi::OutputClock& clock) override { return writer_->SetClock(clock); }
 
   avi::Completion Complete() override { return writer_->Complete(); }
 

@@ -150,6 +150,7 @@ bool MediaWriter::Start() {
     s.st->disposition |= AV_DISPOSITION_DEFAULT;
     if (!(s.video ? DescribeVideo(s, s.st->codecpar) : DescribeAudio(s, s.st->codecpar))) return false;
   }
+  if (recording_.cueText && Video() && !StartCues()) return false;
 
   AVDictionary* options = nullptr;
   if (format_ == Format::Matroska) {

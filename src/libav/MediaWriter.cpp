@@ -60,6 +60,7 @@ int MediaWriter::Write(int index, int32_t start, int32_t samples, const void* da
   if (s->video) {
     if (bytes > 0 && !WritePicture(*s, at, data, bytes, (flags & avi::kKeyFrame) != 0)) return kFailed;
   } else {
+    if (recording_.recordedMs && !FollowPause(*s)) return kFailed;
     // A gap is filled with silence, so that what follows keeps its time.
     static const int16_t kSilence[2048] = {};
     for (uint64_t gap = at - s->length; gap > 0;) {
@@ -79,7 +80,17 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   const AVRational tb = s.st->time_base;
   const Stream* audio = Audio();
   const uint64_t sound = audio ? audio->length : 0;
-  const int64_t pts = std::max(clock_.Start(at, sound), lastPts_ + 1);
+  int64_t start = 0, duration = 0;
+  if (recording_.recordedMs) {
+    // The picture's own time; it is shown until the next one, through a pause.
+    const int64_t ms = recording_.recordedMs(at);
+    start = av_rescale_q(ms, kMilliseconds, tb);
+    duration = std::max<int64_t>(1, av_rescale_q(recording_.recordedMs(at + 1) - ms, kMilliseconds, tb));
+  } else {
+    start = clock_.Start(at, sound);
+    duration = clock_.Duration(at, sound);
+  }
+  const int64_t pts = std::max(start, lastPts_ + 1);
   // Counted at a key picture, so that a cluster or fragment starts with one.
   const int64_t since = pts - committedPts_;
   if (since >= av_rescale_q(1, kCommitAlways, tb) || (key && since >= av_rescale_q(1, kCommitAtKey, tb))) {
@@ -94,18 +105,22 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   std::memcpy(packet->data, data, static_cast<size_t>(bytes));
   if (flip_ && static_cast<size_t>(bytes) == row_ * height_) Flip(packet->data, row_, height_);
   packet->pts = packet->dts = pts;
-  packet->duration = clock_.Duration(at, sound);
+  packet->duration = duration;
   if (key) packet->flags |= AV_PKT_FLAG_KEY;
   packet->stream_index = s.st->index;
   const bool sent = Send(packet);
   av_packet_free(&packet);
-  if (sent) lastPts_ = pts;
-  return sent;
+  if (!sent) return false;
+  lastPts_ = pts;
+  return !cues_ || WriteCue(at, pts, duration, tb);
 }
 
 bool MediaWriter::WriteSound(Stream& s, const int16_t* samples, size_t count) {
   if (format_ == Format::Mp4) {
     return aac_.Feed(samples, count, [&](AVPacket* p) {
+      const int64_t offset = SoundOffsetAt(p->pts);
+      p->pts += offset;
+      p->dts += offset;
       av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
       p->stream_index = s.st->index;
       return Send(p);
@@ -135,7 +150,7 @@ bool MediaWriter::SendPcm() {
   std::memcpy(packet->data, pcm_.data(), static_cast<size_t>(bytes));
   // The block ends where the samples taken so far end.
   const int64_t first = static_cast<int64_t>(soundTaken_ - pcm_.size());
-  packet->pts = packet->dts = av_rescale_q(first, {1, sampleRate_}, s->st->time_base);
+  packet->pts = packet->dts = av_rescale_q(first + SoundOffsetAt(first), {1, sampleRate_}, s->st->time_base);
   packet->duration = av_rescale_q(static_cast<int64_t>(pcm_.size()), {1, sampleRate_}, s->st->time_base);
   packet->flags |= AV_PKT_FLAG_KEY;
   packet->stream_index = s->st->index;
@@ -162,6 +177,7 @@ bool MediaWriter::Commit() {
     broken_ = true;
     return false;
   }
+  HideCueTrack();
   const Stream* video = Video();
   committedFrames_ = video ? video->length : 0;
   committedBytes_ = io_.end();
@@ -177,6 +193,9 @@ void MediaWriter::Finish() {
   if (whole && format_ == Format::Mp4 && Audio()) {
     Stream& s = *Audio();
     whole = aac_.Drain([&](AVPacket* p) {
+      const int64_t offset = SoundOffsetAt(p->pts);
+      p->pts += offset;
+      p->dts += offset;
       av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
       p->stream_index = s.st->index;
       return Send(p);

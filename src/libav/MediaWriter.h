@@ -5,9 +5,12 @@
 // whenever the writing stops, by a kill, a full disk or a closed pipe. About once a second the
 // muxer is made to hand everything on, and what the file holds then is counted: after a failed
 // write the file is cut back to that point and says it holds those frames.
-// The pictures are timed as they are written (PictureClock).
+// The pictures are timed as they are written (PictureClock), or by the recording's clock, which
+// may also give them a subtitle track of their clock times.
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "avi/AviFile.h"
@@ -38,6 +41,7 @@ class MediaWriter {
   avi::StreamInfo Info(int index) const;
   int SetRate(int index, uint32_t rate, uint32_t scale);
   int SetTags(const avi::FileTags& tags);
+  int SetClock(const avi::OutputClock& clock);
   // Ends the file: what it holds, and the first write that failed.
   avi::Completion Complete();
 
@@ -58,10 +62,18 @@ class MediaWriter {
   bool DescribeAudio(Stream& s, AVCodecParameters* par);
   bool WritePicture(Stream& s, uint64_t at, const void* data, int32_t bytes, bool key);
   bool WriteSound(Stream& s, const int16_t* samples, size_t count);
+  bool StartCues();
+  bool WriteCue(uint64_t at, int64_t pts, int64_t duration, AVRational tb);
+  // By the recording's clock: the sound that comes next waits for the next picture when the
+  // recorder paused before it.
+  bool FollowPause(Stream& sound);
+  int64_t SoundOffsetAt(int64_t sample) const;
   bool SendPcm();
   bool Send(AVPacket* packet);
   bool Commit();
   void PatchFrameRate();
+  static constexpr AVRational kMilliseconds{1, 1000};
+  void HideCueTrack();
   void Finish();
 
   container::Format format_;
@@ -75,6 +87,13 @@ class MediaWriter {
   uint64_t soundTaken_ = 0;   // samples taken into Matroska blocks, the one on its way included
   AVRational frameTime_{1, 25};
   PictureClock clock_;
+  avi::OutputClock recording_;  // the recording's clock, when the file carries it
+  AVStream* cues_ = nullptr;    // the subtitle track of clock times
+  bool cueHidden_ = false;      // its MP4 track is marked as not to be shown
+  // Where the sound jumps over a pause: from this sample written on, it plays this many samples
+  // later than its count (in order; the last one holds from then on).
+  std::vector<std::pair<int64_t, int64_t>> soundJumps_;
+  int64_t soundPadding_ = 0;  // MP4: silence the AAC encoder took before pauses, beyond the samples written
   bool flip_ = false;         // uncompressed pictures come bottom row first
   size_t row_ = 0, height_ = 0;
   int sampleRate_ = 8000;

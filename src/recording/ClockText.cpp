@@ -81,6 +81,10 @@ std::string RecorderTimeText(ClockMs t, int32_t hours) {
   return Format(Local(t, hours), " ", ':', false) + " recorder time (" + UtcOffsetText(hours) + ")";
 }
 
+std::string ClockCueText(ClockMs t, int32_t hours) {
+  return Format(Local(t, hours), " ", ':', true) + " (" + UtcOffsetText(hours) + ")";
+}
+
 std::string LengthText(int64_t ms) {
   const bool negative = ms < 0;
   if (negative) ms = -ms;

@@ -16,6 +16,8 @@ std::string IsoUtcMs(ClockMs t);
 std::string IsoRecorderMs(ClockMs t, int32_t utcOffsetHours);
 // "2008-01-10 10:14:05 recorder time (UTC+8)"
 std::string RecorderTimeText(ClockMs t, int32_t utcOffsetHours);
+// "2008-01-10 10:14:05.040 (UTC+8)": a frame's time as subtitles and burnt-in text show it.
+std::string ClockCueText(ClockMs t, int32_t utcOffsetHours);
 // "UTC+8", "UTC-4", "UTC"
 std::string UtcOffsetText(int32_t utcOffsetHours);
 // A length: "0.500 s", "12:03.250", "1:02:03.000".

@@ -1,0 +1,97 @@
+// The recording's clock in a conversion's output: given to a Matroska or MP4 file (the pictures'
+// times, the subtitle track), burnt into the pictures, and the pauses of the recorder filled with
+// repeats in an AVI file.
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+
+#include "container/Tags.h"
+#include "convert/ConversionJob.h"
+#include "recording/ClockText.h"
+
+namespace zentrova {
+
+// A Matroska or MP4 output learns each frame's time from the recording's clock, counted from the
+// first frame written.
+void ConversionJob::GiveClock() {
+  RecordingClock* clock = options_.clock;
+  if (!clock || options_.format == container::Format::Avi) return;
+  const bool recorded = options_.timing == OutputTiming::Recorded;
+  if (!recorded && !options_.clockTrack) return;
+  const uint32_t first = options_.window ? options_.window->first : 0;
+  avi::OutputClock given;
+  if (recorded) {
+    const ClockMs base = clock->FrameTime(first);
+    given.recordedMs = [clock, first, base](uint64_t position) {
+      return clock->FrameTime(first + static_cast<uint32_t>(position)) - base;
+    };
+  }
+  if (options_.clockTrack) {
+    given.cueText = [clock, first](uint64_t position) {
+      return ClockCueText(clock->FrameTime(first + static_cast<uint32_t>(position)), clock->utcOffsetHours());
+    };
+    given.trackTitle = "Recording time";
+  }
+  aviFile_->SetClock(given);
+}
+
+std::vector<ClockGap> ConversionJob::PausesToFill() {
+  if (!options_.clock || options_.timing != OutputTiming::Recorded || options_.format != container::Format::Avi)
+    return {};
+  const uint32_t first = options_.window ? options_.window->first : 0;
+  const uint32_t end = options_.window ? options_.window->end : recordingFrames_;
+  std::vector<ClockGap> pauses;
+  for (const ClockGap& gap : options_.clock->Gaps())
+    if (gap.frameAfter > first && gap.frameAfter < end) pauses.push_back(gap);
+  return pauses;
+}
+
+bool ConversionJob::WriteSilence(uint64_t samples) {
+  static const int16_t kSilence[4096] = {};
+  while (samples > 0) {
+    const auto n = static_cast<int32_t>(std::min<uint64_t>(samples, std::size(kSilence)));
+    int32_t written = 0;
+    if (audioStream_->Write(audioPosition_, n, kSilence, n * 2, 0, &written, nullptr) != 0 || written != n) return false;
+    audioPosition_ += written;
+    samples -= static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
+bool ConversionJob::WriteRepeats(int32_t index, uint32_t count, uint64_t silence, const std::atomic<bool>* cancel,
+                                 uint32_t& written) {
+  written = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) return false;
+    // Each repeat holds its share of the silence, so that sound and pictures stay together.
+    const uint64_t share = silence * (i + 1) / count - silence * i / count;
+    const int32_t at = index + static_cast<int32_t>(i);
+    if (audioHeld_) {
+      HeldAudio& held = heldAudio_.emplace_back();
+      held.frame = at;
+      held.silence = share;
+    } else if (!WriteSilence(share)) {
+      return false;
+    }
+    if (compressedStream_->Write(at, 1, lastPicture_.data(), static_cast<int32_t>(lastPicture_.size()),
+                                 avi::kKeyFrame, nullptr, nullptr) != 0)
+      return false;
+    ++written;
+  }
+  return true;
+}
+
+bool ConversionJob::OpenOverlay(std::string* why) {
+  if (!options_.clock) {
+    *why = "--burn-time needs the recording's clock, which could not be read";
+    return false;
+  }
+  cameraName_ = container::TextToUtf8(reader_->text1(), options_.textEncoding);
+  const std::string sample = ClockCueText(options_.clock->start(), options_.clock->utcOffsetHours());
+  overlay_ = TimeOverlay::Open(options_.burnFont.empty() ? TimeOverlay::kDefaultFont : options_.burnFont,
+                               videoFormat_.biWidth, videoFormat_.biHeight,
+                               std::max(sample.size(), cameraName_.size()), why);
+  return overlay_ != nullptr;
+}
+
+}  // namespace zentrova
