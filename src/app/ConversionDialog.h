@@ -31,6 +31,7 @@
 #include "app/Player.h"
 #include "app/RememberedFolders.h"
 #include "avi/Compressor.h"
+#include "convert/FrameWindow.h"
 
 class QAction;
 class QBoxLayout;
@@ -52,6 +53,7 @@ namespace zentrova::app {
 class ConversionWorker;
 class Prompts;
 class ScanWorker;
+class TimeWindowFields;
 
 class ConversionDialog : public QDialog {
   Q_OBJECT
@@ -189,6 +191,7 @@ class ConversionDialog : public QDialog {
   QPushButton* cancel_ = nullptr;
   // Room for options of a conversion (a time window, a report) between the hint and the log.
   QWidget* settingsArea_ = nullptr;
+  TimeWindowFields* timeWindow_ = nullptr;  // "only part": from and to
   QAction* copyEntry_ = nullptr;
   QAction* copyAllEntry_ = nullptr;
   QAction* playEntry_ = nullptr;
@@ -210,6 +213,8 @@ class ConversionDialog : public QDialog {
   bool endPending_ = false;
   int pendingResult_ = 0;
   uint32_t frameTotal_ = 0;
+  // The part of the recording the conversion in hand writes, when "only part" is checked.
+  std::optional<FrameWindow> window_;
 
   std::unique_ptr<ConversionJob> job_;
   std::unique_ptr<ConversionWorker> worker_;

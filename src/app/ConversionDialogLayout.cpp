@@ -3,6 +3,7 @@
 // window gains) and the bottom row.
 #include <QAction>
 #include <QBoxLayout>
+#include <QFile>
 #include <QGridLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -17,6 +18,7 @@
 
 #include "app/ConversionDialog.h"
 #include "app/RecordingHealth.h"
+#include "app/TimeWindowFields.h"
 #include "app/WindowPlacement.h"
 #include "avi/Compressor.h"
 #include "convert/Messages.h"
@@ -71,7 +73,9 @@ void ConversionDialog::CreateControls() {
     if (!busy()) ResetProgress();
   });
   connect(inputField_, &QLineEdit::editingFinished, this, [this] {
-    if (!busy()) ShowFacts(inputField_->text());
+    if (busy()) return;
+    ShowFacts(inputField_->text());
+    timeWindow_->FillFrom(QFile::encodeName(inputField_->text()).toStdString());
   });
   browse_ = MakeButton(QStringLiteral("&Browse..."), "browse", this);
   browse_->setToolTip(QStringLiteral("Choose a recording (Ctrl+O)"));
@@ -88,6 +92,8 @@ void ConversionDialog::CreateControls() {
   settingsArea_->setObjectName(QStringLiteral("settings"));
   new QHBoxLayout(settingsArea_);
   settingsArea_->layout()->setContentsMargins(0, 0, 0, 0);
+  timeWindow_ = new TimeWindowFields(settingsArea_);
+  settingsArea_->layout()->addWidget(timeWindow_);
 
   log_ = new QListWidget(this);
   log_->setObjectName(QStringLiteral("log"));

@@ -14,6 +14,7 @@
 #include "audio/G726Decoder.h"
 #include "libav/LibavCompressor.h"
 #include "container/ContainerFile.h"
+#include "convert/FrameSchedule.h"
 #include "convert/Messages.h"
 #include "video/ProcessorFeatures.h"
 #include "container/Tags.h"
@@ -187,6 +188,23 @@ int OpenOutput(std::shared_ptr<avi::AviFile>& file, container::Format format, co
   return 0;
 }
 
+// The frames of the job's own recording (`frames` of them after its window's preroll), then
+// those of each joined one after the repeats before it.
+FrameSchedule ScheduleOf(const JobOptions& options, uint32_t frames) {
+  std::vector<FrameSchedule::Part> parts;
+  const uint32_t preRoll = options.window ? options.window->first - options.window->decodeFrom : 0;
+  parts.push_back({0, preRoll, frames});
+  for (const JoinedRecording& j : options.joined)
+    parts.push_back({j.repeatsBefore, j.window ? j.window->first - j.window->decodeFrom : 0, j.frames});
+  return FrameSchedule(std::move(parts));
+}
+
+// True when `a` and `b` name the same existing file.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 void AddFrame(FrameSpans& runs, uint32_t index) {
@@ -270,6 +288,24 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
       return Setup::Failed;
     }
     frameCount_ = w.frames();
+  }
+  if (!options_.joined.empty()) {
+    for (const JoinedRecording& j : options_.joined) {
+      if (!SameFile(j.path, output)) continue;
+      ReleaseDecoding();
+      Log(messages::kOpenFailed);
+      Diagnose(output + " is one of the recordings joined (" + j.path + ")");
+      return Setup::Failed;
+    }
+    const uint64_t frames = ScheduleOf(options_, frameCount_).outputFrames();
+    if (frames > static_cast<uint64_t>(INT32_MAX)) {
+      ReleaseDecoding();
+      Log(messages::kOpenFailed);
+      Diagnose("the joined recordings and their pauses come to " + std::to_string(frames) +
+               " frames, more than one output holds");
+      return Setup::Failed;
+    }
+    frameCount_ = static_cast<uint32_t>(frames);
   }
 
   // The system's line first, then the reason behind it. What was created is released without
@@ -419,7 +455,30 @@ int ConversionJob::OpenRecording(const std::string& path) {
   return 1;
 }
 
+ZrReader* ConversionJob::OpenJoined(size_t index) {
+  joinedReader_.reset();  // the one before is read to its end
+  auto reader = std::make_unique<ZrReader>();
+  reader->setFileErrorSink(fileErrors_);
+  reader->setCancelFlag(options_.cancel);
+  RecordingInfo info;
+  if (!reader->open(options_.joined[index].path, &info, 0, 1)) {
+    joinProblem_ = reader->failureReason();
+    return nullptr;
+  }
+  // Pictures of another size or generation would be decoded wrongly by the job's decoders.
+  if (info.width != recordingInfo_.width || info.height != recordingInfo_.height ||
+      GenerationOfVersion(reader->version()) != codecStamp_) {
+    joinProblem_ = "its pictures (" + std::to_string(info.width) + " x " + std::to_string(info.height) +
+                   ", generation " + Hex32(GenerationOfVersion(reader->version())) +
+                   ") are not those of the recordings before it";
+    return nullptr;
+  }
+  joinedReader_ = std::move(reader);
+  return joinedReader_.get();
+}
+
 void ConversionJob::ReleaseDecoding() {
+  joinedReader_.reset();
   if (reader_) {
     reader_->close();
     reader_.reset();
@@ -583,19 +642,44 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   uint32_t fetched = 0;
   // A window begins at its intra picture, reached through the block index; the pictures up to
   // its first frame are decoded (their sound too, so the sound decoder has adapted as far as it
-  // can) and not written.
-  const uint32_t preRoll = options_.window ? options_.window->first - options_.window->decodeFrom : 0;
-  uint32_t preRollRead = 0, preRollPassed = 0;
+  // can) and not written. Joined recordings follow, each after the repeats that fill the pause.
+  FrameSchedule reading = ScheduleOf(options_, options_.window ? options_.window->frames() : recordingFrames_);
+  FrameSchedule writing = reading;
+  ZrReader* source = reader_.get();
+  std::string sourcePath = inputPath_;
+  std::string joinedShort;  // what earlier joined recordings lacked, said once the loop ends
+  joinProblem_.clear();
   auto fetch = [&]() -> const FrameRecord* {
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return nullptr;
-    const bool positioned = options_.window && fetched == 0 && preRollRead == 0;
-    if (!reader_->fetchFrame(frameRecord_.get(), positioned ? options_.window->decodeBlock : -1,
-                             positioned ? options_.window->decodeFrameInBlock : 0))
-      return nullptr;
-    if (preRollRead < preRoll) {
-      ++preRollRead;
+    const std::optional<FrameSchedule::Step> step = reading.Next();
+    if (!step) return nullptr;
+    if (step->slot == FrameSchedule::Slot::Repeat) {
+      // No picture bytes: the frame shows the last picture again, without being damaged.
+      FrameRecord& r = *frameRecord_;
+      r.flags = 0;
+      r.videoBytes = r.videoBytesDeclared = 0;
+      r.audioBytes = r.audioBytesDeclared = 0;
+      r.cut = r.afterGap = false;
+      ++fetched;
       return frameRecord_.get();
     }
+    const bool joined = step->part > 0;
+    if (step->partBegins && joined) {
+      const std::string problem = source->framesBeyondChain() > 0 ? "its block chain ends before all its frames"
+                                                                  : source->chainProblem();
+      if (!problem.empty()) joinedShort += (joinedShort.empty() ? "" : "; ") + sourcePath + ": " + problem;
+      sourcePath = options_.joined[step->part - 1].path;
+      source = OpenJoined(step->part - 1);
+      if (!source) return nullptr;
+    }
+    const std::optional<FrameWindow>& window = joined ? options_.joined[step->part - 1].window : options_.window;
+    const bool positioned = step->partBegins && window;
+    if (!source->fetchFrame(frameRecord_.get(), positioned ? window->decodeBlock : -1,
+                            positioned ? window->decodeFrameInBlock : 0))
+      return nullptr;
+    // The first picture of a joined recording was never coded against the last one before it.
+    if (step->partBegins && joined) frameRecord_->afterGap = true;
+    if (step->slot == FrameSchedule::Slot::PreRoll) return frameRecord_.get();
     ++fetched;
     if (frameRecord_->flags & FlagAudio) result.audioBytesDropped += frameRecord_->audioBytes % 3;
     if (frameRecord_->cut) {
@@ -604,6 +688,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     }
     return frameRecord_.get();
   };
+  bool soundSeen = false;
   auto write = [&](FrameWork& frame) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
@@ -611,9 +696,19 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       return false;
     }
     DecodeFrameAudio(frame, *audioDecoder_);
-    if (preRollPassed < preRoll) {
-      ++preRollPassed;
-      return true;
+    const std::optional<FrameSchedule::Step> step = writing.Next();
+    const size_t part = step ? step->part : 0;
+    if (step && step->slot == FrameSchedule::Slot::PreRoll) return true;
+    if (step && step->slot == FrameSchedule::Slot::Repeat) {
+      // A pause of recordings with sound is silence as long as the repeats last.
+      const uint32_t samples = soundSeen ? options_.joined[part - 1].silencePerRepeat / 8 * 8 : 0;
+      if (frame.pcm.size() < samples) frame.pcm.resize(samples);
+      std::fill(frame.pcm.begin(), frame.pcm.begin() + samples, int16_t{0});
+      frame.audioBytes = samples / 8 * 3;
+      frame.audioDecoded = true;
+      ++result.gapRepeats;
+    } else if (frame.audioBytes > 0) {
+      soundSeen = true;
     }
     // The first write that fails ends the loop: nothing after it could be trusted to land.
     bool wrote = false;
@@ -663,10 +758,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     result.outcome = JobOutcome::Cancelled;
   }
   std::string exhausted, chainProblem;
-  const uint32_t beyondChain = reader_->framesBeyondChain();
+  const uint32_t beyondChain = source ? source->framesBeyondChain() : 0;
   try {
-    exhausted = reader_->failureReason();
-    chainProblem = reader_->chainProblem();
+    exhausted = source ? source->failureReason() : joinProblem_;
+    chainProblem = source ? source->chainProblem() : std::string();
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
   }
@@ -737,26 +832,30 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     } else if (fetched < total) {
       result.outcome = JobOutcome::RecordingShort;
       if (exhausted == "the recording is exhausted") exhausted = "the file ends before frame " + std::to_string(fetched + 1);
-      result.reason = inputPath_ + ": " + exhausted + " (the blocks declare " + std::to_string(total) + " frames)";
+      result.reason = sourcePath + ": " + exhausted + " (the blocks declare " + std::to_string(total) + " frames)";
       endLines_.push_back("The recording ended after " + Count(fetched, total) + " frames.");
     } else if (beyondChain > 0) {
       // Frames the chain does not reach are never left out in silence.
       result.outcome = JobOutcome::RecordingShort;
-      result.reason = inputPath_ + ": " + (chainProblem.empty() ? "its block chain ends early" : chainProblem) +
+      result.reason = sourcePath + ": " + (chainProblem.empty() ? "its block chain ends early" : chainProblem) +
                       "; the file holds more frames after it";
       endLines_.push_back("The file holds " + std::to_string(beyondChain) +
                           " more frames after the end of the recording's block chain; --recover converts them.");
     } else if (!chainProblem.empty()) {
       result.outcome = JobOutcome::RecordingShort;
-      result.reason = inputPath_ + ": " + chainProblem;
+      result.reason = sourcePath + ": " + chainProblem;
       endLines_.push_back("The recording ended after " + std::to_string(fetched) +
                           " frames; frames may be missing after them.");
     } else if (cutFrames > 0) {
       result.outcome = JobOutcome::RecordingShort;
-      result.reason = inputPath_ + ": frame " + std::to_string(firstCut) +
+      result.reason = sourcePath + ": frame " + std::to_string(firstCut) +
                       (cutFrames > 1 ? " and " + std::to_string(cutFrames - 1) + " more" : std::string()) +
                       " larger than the buffers or cut off by the end of the file";
       endLines_.push_back(Count(cutFrames, total) + " frames were cut short in the recording.");
+    } else if (!joinedShort.empty()) {
+      result.outcome = JobOutcome::RecordingShort;
+      result.reason = joinedShort;
+      endLines_.push_back("A joined recording ended early; frames may be missing after it.");
     }
     // A file completed short of what was written holds only the frames it says.
     result.damagedPictures = std::min(result.damagedPictures, result.framesWritten);
@@ -765,7 +864,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       // Less serious than a file or recording that ends early: said after it.
       if (result.outcome == JobOutcome::Saved) result.outcome = JobOutcome::RecordingShort;
       const uint32_t more = result.damagedPictures - 1;
-      result.reason += (result.reason.empty() ? inputPath_ + ": " : std::string("; ")) + "frame " +
+      result.reason += (result.reason.empty() ? sourcePath + ": " : std::string("; ")) + "frame " +
                        std::to_string(result.firstDamagedFrame) +
                        (more > 0 ? " and " + std::to_string(more) + " more" : std::string()) +
                        " could not be decoded as recorded (broken picture data or a lost reference picture)";
