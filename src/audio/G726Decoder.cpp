@@ -22,6 +22,12 @@ int G726Decoder::Prepare(int direction) {
   return state ? 1 : 0;
 }
 
+bool G726Decoder::RestartDecoding() {
+  direction_ = 0;
+  decoding_.reset(new (std::nothrow) G726State());
+  return decoding_ != nullptr;
+}
+
 int G726Decoder::Decode(const uint8_t* input, int16_t* output, int32_t byteCount, int32_t) {
   if (direction_ != 0 || !decoding_) return 0;
   if (byteCount < 0 || byteCount % g726::kBytesPerGroup != 0 || byteCount > kBufferBytes) return 0;

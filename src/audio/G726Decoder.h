@@ -20,6 +20,9 @@ class G726Decoder {
   // 1 on success, 0 when that direction is already prepared (its state runs on unchanged) or its
   // state cannot be had.
   int Prepare(int direction);
+  // Decoding starts again from the initial state, as a fresh decoder's would: for the sound of
+  // another recording. False when the state cannot be had (decoding is then not prepared).
+  bool RestartDecoding();
 
   // Decodes byteCount / 3 x 8 samples. Returns 0 without touching output or state when byteCount
   // is not a multiple of 3, exceeds kBufferBytes, or decoding was not prepared.

@@ -645,6 +645,9 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   // can) and not written. Joined recordings follow, each after the repeats that fill the pause.
   FrameSchedule reading = ScheduleOf(options_, options_.window ? options_.window->frames() : recordingFrames_);
   FrameSchedule writing = reading;
+  // Which side decodes the sound: the reading one (groups decoded side by side, or a writer with
+  // more to do than decoding it), or the writing one. A joined recording's sound starts afresh there.
+  bool soundOnRead = true;
   ZrReader* source = reader_.get();
   std::string sourcePath = inputPath_;
   std::string joinedShort;  // what earlier joined recordings lacked, said once the loop ends
@@ -677,8 +680,12 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     if (!source->fetchFrame(frameRecord_.get(), positioned ? window->decodeBlock : -1,
                             positioned ? window->decodeFrameInBlock : 0))
       return nullptr;
-    // The first picture of a joined recording was never coded against the last one before it.
-    if (step->partBegins && joined) frameRecord_->afterGap = true;
+    // The first picture of a joined recording was never coded against the last one before it,
+    // and its sound is decoded from the initial state, as its own conversion decodes it.
+    if (step->partBegins && joined) {
+      frameRecord_->afterGap = true;
+      if (soundOnRead) audioDecoder_->RestartDecoding();
+    }
     if (step->slot == FrameSchedule::Slot::PreRoll) return frameRecord_.get();
     ++fetched;
     if (frameRecord_->flags & FlagAudio) result.audioBytesDropped += frameRecord_->audioBytes % 3;
@@ -695,9 +702,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       result.outcome = JobOutcome::Cancelled;
       return false;
     }
-    DecodeFrameAudio(frame, *audioDecoder_);
     const std::optional<FrameSchedule::Step> step = writing.Next();
     const size_t part = step ? step->part : 0;
+    if (step && step->partBegins && part > 0 && !soundOnRead) audioDecoder_->RestartDecoding();
+    DecodeFrameAudio(frame, *audioDecoder_);
     if (step && step->slot == FrameSchedule::Slot::PreRoll) return true;
     if (step && step->slot == FrameSchedule::Slot::Repeat) {
       // A pause of recordings with sound is silence as long as the repeats last.
@@ -741,7 +749,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     return true;
   };
   try {
-    if (!RunGroups(fetch, write)) RunInTurn(fetch, write);
+    if (!RunGroups(fetch, write)) {
+      soundOnRead = planar_ != nullptr || videoFormat_.biHeight != recordingInfo_.height;
+      RunInTurn(fetch, write);
+    }
   } catch (const std::bad_alloc&) {
     outOfMemory = true;  // reading or decoding ran out: the frames written so far are kept
   }

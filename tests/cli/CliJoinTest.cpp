@@ -121,10 +121,17 @@ TEST(CliJoin, RecordingsWithPausesBecomeOneOutputInTimeOrderWithThePausesAsRepea
   EXPECT_TRUE(std::equal(r.rawA.sound.begin(), r.rawA.sound.end(), joined.sound.begin()));
   const auto pause = joined.sound.begin() + static_cast<std::ptrdiff_t>(50 * perFrame);
   EXPECT_TRUE(std::all_of(pause, pause + static_cast<std::ptrdiff_t>(200 * perFrame), [](uint8_t v) { return v == 0; }));
-  // b.zr's sound follows, as its own conversion has it past the first moments, where the sound
-  // decoder is still adapting from a.zr's.
+  // Each recording's sound is decoded from the start as its own conversion decodes it.
   const auto soundB = pause + static_cast<std::ptrdiff_t>(200 * perFrame);
-  EXPECT_TRUE(std::equal(r.rawB.sound.begin() + 10 * perFrame, r.rawB.sound.end(), soundB + 10 * perFrame));
+  EXPECT_TRUE(std::equal(r.rawB.sound.begin(), r.rawB.sound.end(), soundB));
+  EXPECT_TRUE(std::equal(r.rawC.sound.rbegin(), r.rawC.sound.rend(), joined.sound.rbegin()));
+
+  // One thread decodes the sound on the writing side: the same file.
+  const std::string oneThread = dir.file("one-thread.avi");
+  ASSERT_EQ(RunCli({"convert", r.a, r.b, r.c, oneThread, "--join", "--codec", "raw", "--idct", "plain", "--threads", "1"})
+                .status,
+            0);
+  EXPECT_EQ(avi::testing::ReadFile(oneThread), avi::testing::ReadFile(out));
 }
 
 TEST(CliJoin, AWindowAcrossTheFilesHoldsOnlyTheFramesInsideIt) {
