@@ -643,13 +643,19 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   // A window begins at its intra picture, reached through the block index; the pictures up to
   // its first frame are decoded (their sound too, so the sound decoder has adapted as far as it
   // can) and not written. Joined recordings follow, each after the repeats that fill the pause.
-  FrameSchedule reading = ScheduleOf(options_, options_.window ? options_.window->frames() : recordingFrames_);
-  FrameSchedule writing = reading;
+  FrameSchedule reading, writing;
+  std::string sourcePath;
+  try {
+    reading = ScheduleOf(options_, options_.window ? options_.window->frames() : recordingFrames_);
+    writing = reading;
+    sourcePath = inputPath_;
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;  // nothing is read: the file is completed without frames
+  }
   // Which side decodes the sound: the reading one (groups decoded side by side, or a writer with
   // more to do than decoding it), or the writing one. A joined recording's sound starts afresh there.
   bool soundOnRead = true;
   ZrReader* source = reader_.get();
-  std::string sourcePath = inputPath_;
   std::string joinedShort;  // what earlier joined recordings lacked, said once the loop ends
   joinProblem_.clear();
   auto fetch = [&]() -> const FrameRecord* {
@@ -749,7 +755,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     return true;
   };
   try {
-    if (!RunGroups(fetch, write)) {
+    if (!outOfMemory && !RunGroups(fetch, write)) {
       soundOnRead = planar_ != nullptr || videoFormat_.biHeight != recordingInfo_.height;
       RunInTurn(fetch, write);
     }

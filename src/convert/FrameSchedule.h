@@ -30,6 +30,7 @@ class FrameSchedule {
     bool partBegins = false;  // the part's first read from its recording (preroll or frame)
   };
 
+  FrameSchedule() = default;  // no frames
   explicit FrameSchedule(std::vector<Part> parts);
 
   // The next frame's place; nullopt once every part is through.
