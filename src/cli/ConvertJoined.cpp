@@ -60,7 +60,8 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
   }
 
   // One camera: the job decodes every recording with the decoders set up for the first.
-  const Piece& model = *pieces.front();
+  const Piece& model = *pieces.front();  // until the pieces are sorted and sifted
+  const int32_t width = model.timed.info.width, height = model.timed.info.height;
   for (const auto& p : pieces) {
     const RecordingInfo& a = model.timed.info;
     const RecordingInfo& b = p->timed.info;
@@ -121,16 +122,27 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
     }
     pieces = std::move(inside);
   }
+  std::vector<std::unique_ptr<Piece>> withFrames;
   for (auto& p : pieces) {
     p->first = p->window ? p->window->first : 0;
-    p->end = p->window ? p->window->end : static_cast<uint32_t>(p->timed.reader->frameCount());
+    p->end = p->window ? p->window->end : static_cast<uint32_t>(std::max(0, p->timed.reader->frameCount()));
+    if (p->end > p->first) {
+      withFrames.push_back(std::move(p));
+    } else if (!quiet) {
+      log << NameOf(p->path) << " holds no frames and is left out." << std::endl;
+    }
   }
+  if (withFrames.empty()) {
+    err << "zentrova: nothing to convert: the recordings hold no frames; nothing was written" << std::endl;
+    return kExitFailed;
+  }
+  pieces = std::move(withFrames);
 
   // The repeats last as long as the output shows one frame of the first recording.
   const int64_t interval = std::max<int64_t>(1, pieces.front()->timed.clock->frameInterval());
-  if (!quiet) {
-    log << "Joining " << pieces.size() << " recordings of " << model.timed.info.width << " x "
-        << model.timed.info.height << " in time order; the pauses between them are filled with repeats of the last "
+  if (!quiet && pieces.size() == 1) log << "Only " << NameOf(pieces.front()->path) << " has frames to convert." << std::endl;
+  if (!quiet && pieces.size() > 1) {
+    log << "Joining " << pieces.size() << " recordings of " << width << " x " << height << " in time order; the pauses between them are filled with repeats of the last "
         << "picture and silence, so the output keeps the recorder's time" << std::endl;
   }
   options.window = pieces.front()->window;
@@ -140,7 +152,6 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
     const Piece& after = *pieces[i];
     RecordingClock& a = *before.timed.clock;
     RecordingClock& b = *after.timed.clock;
-    if (before.end == 0) break;
     const ClockMs gapFrom = a.FrameTime(before.end - 1) + a.FrameDuration(before.end - 1);
     const ClockMs gapTo = b.FrameTime(after.first);
     const int64_t gap = std::max<int64_t>(0, gapTo - gapFrom);
@@ -167,7 +178,7 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
   pieces.clear();  // the job opens each recording itself, one at a time
   ConversionJob::LoopResult loop;
   const int status = ConvertWith(how, options, first, output, out, err, &loop);
-  if (!quiet && loop.framesWritten > 0)
+  if (!quiet && loop.framesWritten > 0 && !options.joined.empty())
     log << loop.gapRepeats << " of the " << loop.framesWritten << " frames written repeat the last picture across "
         << "the pauses between the recordings." << std::endl;
   return status;
