@@ -188,17 +188,6 @@ int OpenOutput(std::shared_ptr<avi::AviFile>& file, container::Format format, co
   return 0;
 }
 
-// The frames of the job's own recording (`frames` of them after its window's preroll), then
-// those of each joined one after the repeats before it.
-FrameSchedule ScheduleOf(const JobOptions& options, uint32_t frames) {
-  std::vector<FrameSchedule::Part> parts;
-  const uint32_t preRoll = options.window ? options.window->first - options.window->decodeFrom : 0;
-  parts.push_back({0, preRoll, frames});
-  for (const JoinedRecording& j : options.joined)
-    parts.push_back({j.repeatsBefore, j.window ? j.window->first - j.window->decodeFrom : 0, j.frames});
-  return FrameSchedule(std::move(parts));
-}
-
 // True when `a` and `b` name the same existing file.
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
@@ -297,7 +286,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
       Diagnose(output + " is one of the recordings joined (" + j.path + ")");
       return Setup::Failed;
     }
-    const uint64_t frames = ScheduleOf(options_, frameCount_).outputFrames();
+    const uint64_t frames = ScheduleOfJob(options_.window, frameCount_, options_.joined).outputFrames();
     if (frames > static_cast<uint64_t>(INT32_MAX)) {
       ReleaseDecoding();
       Log(messages::kOpenFailed);
@@ -646,7 +635,8 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   FrameSchedule reading, writing;
   std::string sourcePath;
   try {
-    reading = ScheduleOf(options_, options_.window ? options_.window->frames() : recordingFrames_);
+    const uint32_t ownFrames = options_.window ? options_.window->frames() : recordingFrames_;
+    reading = ScheduleOfJob(options_.window, ownFrames, options_.joined);
     writing = reading;
     sourcePath = inputPath_;
   } catch (const std::bad_alloc&) {

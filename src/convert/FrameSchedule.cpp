@@ -40,4 +40,13 @@ uint64_t FrameSchedule::repeats() const {
   return n;
 }
 
+FrameSchedule ScheduleOfJob(const std::optional<FrameWindow>& window, uint32_t frames,
+                            const std::vector<JoinedRecording>& joined) {
+  std::vector<FrameSchedule::Part> parts;
+  parts.push_back({0, window ? window->first - window->decodeFrom : 0, frames});
+  for (const JoinedRecording& j : joined)
+    parts.push_back({j.repeatsBefore, j.window ? j.window->first - j.window->decodeFrom : 0, j.frames});
+  return FrameSchedule(std::move(parts));
+}
+
 }  // namespace zentrova

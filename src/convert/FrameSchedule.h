@@ -14,6 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "convert/FrameWindow.h"
+#include "convert/JoinedRecording.h"
+
 namespace zentrova {
 
 class FrameSchedule {
@@ -45,5 +48,10 @@ class FrameSchedule {
   size_t part_ = 0;
   uint64_t done_ = 0;  // steps taken inside the current part (repeats, preroll, frames)
 };
+
+// A job's order: the `frames` of its own recording (after the preroll of its `window`), then
+// those of each joined recording after the repeats before it.
+FrameSchedule ScheduleOfJob(const std::optional<FrameWindow>& window, uint32_t frames,
+                            const std::vector<JoinedRecording>& joined);
 
 }  // namespace zentrova
