@@ -141,27 +141,23 @@ class BesideSink final : public FdSink {
   ~BesideSink() override {
     if (!kept_) ::unlink(temp_.c_str());
   }
-  bool Keep(std::string* reason) override {
-    if (kept_) return true;
+  Expected<void> Keep() override {
+    if (kept_) return {};
     kept_ = true;  // from here on what was written stays, at one name or the other
     const int err = replace_ ? (::rename(temp_.c_str(), target_.c_str()) == 0 ? 0 : errno) : MoveToFreeName();
-    if (err != 0) {
-      if (reason)
-        *reason = err == EEXIST ? target_ + " was created by someone else meanwhile; the conversion is in " + temp_
-                                : "cannot move " + temp_ + " to " + target_ + ": " + std::strerror(err);
-      return false;
-    }
+    if (err != 0)
+      return Failure(err == EEXIST ? target_ + " was created by someone else meanwhile; the conversion is in " + temp_
+                                   : "cannot move " + temp_ + " to " + target_ + ": " + std::strerror(err));
     moved_ = true;
     // Synced before the move (a Matroska or MP4 file moves once complete): the new name too.
     if (synced_) {
       const int sync = SyncFolder(DirName(target_));
       if (sync != 0) {
         Failed(sync);
-        if (reason) *reason = "cannot put " + target_ + " on the disk: " + std::strerror(sync);
-        return false;
+        return Failure("cannot put " + target_ + " on the disk: " + std::strerror(sync));
       }
     }
-    return true;
+    return {};
   }
   int KeepAt(const std::string& name) override {
     if (kept_) return EEXIST;
@@ -209,7 +205,7 @@ class BesideSink final : public FdSink {
 class PlainSink final : public FdSink {
  public:
   using FdSink::FdSink;
-  bool Keep(std::string*) override { return true; }
+  Expected<void> Keep() override { return {}; }
 };
 
 std::string BaseName(const std::string& path) {
@@ -257,21 +253,14 @@ bool IsBeingWritten(const std::string& path) {
   return locked;
 }
 
-std::unique_ptr<ByteSink> OpenFileSink(const std::string& path, std::string* reason) {
+Expected<std::unique_ptr<ByteSink>> OpenFileSink(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (reason) *reason = std::strerror(errno);
-    return nullptr;
-  }
+  if (fd < 0) return Failure(std::strerror(errno));
   return std::make_unique<PlainSink>(fd);
 }
 
-std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const OutputOptions& options,
-                                           std::string* reason) {
-  auto refuse = [&](const std::string& why) -> std::unique_ptr<OutputSink> {
-    if (reason) *reason = why;
-    return nullptr;
-  };
+Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, const OutputOptions& options) {
+  auto refuse = [](std::string why) { return Failure(std::move(why)); };
   const std::string name = BaseName(path);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {

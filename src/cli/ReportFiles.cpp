@@ -126,16 +126,16 @@ int ReportRecorder::Finish(int status, std::ostream& err) {
   report_.output = FileFacts(report_.output.path);
   report_.exitStatus = status;
   report_.ended = NowMillis();
-  std::string reason;
   const std::string output = report_.output.path;
   // The report of an earlier conversion is evidence too: replaced only with -y, as the output is.
   if (blocked_) {
     err << "zentrova: " << Printable(ReportPath(output, "json")) << " exists; -y replaces it" << std::endl;
     return WorseStatus(status, kExitFailed);
   }
-  if (!WriteWholeFile(ReportPath(output, "json"), ReportJson(report_), &reason) ||
-      !WriteWholeFile(ReportPath(output, "txt"), ReportText(report_), &reason)) {
-    err << "zentrova: the report could not be written: " << reason << std::endl;
+  auto written = WriteWholeFile(ReportPath(output, "json"), ReportJson(report_));
+  if (written) written = WriteWholeFile(ReportPath(output, "txt"), ReportText(report_));
+  if (!written) {
+    err << "zentrova: the report could not be written: " << written.reason() << std::endl;
     return WorseStatus(status, kExitFailed);
   }
   return status;

@@ -53,10 +53,9 @@ const char* ContainerTitle(Format format) {
   return "AVI";
 }
 
-bool CanCarry(Format format, const std::string& codec, std::string* reason) {
-  if (format != Format::Mp4 || codec == "h264" || codec == "mpeg4") return true;
-  if (reason) *reason = "MP4 carries h264 or mpeg4 pictures, not " + codec + " (Matroska and AVI take every compressor)";
-  return false;
+Expected<void> CanCarry(Format format, const std::string& codec) {
+  if (format != Format::Mp4 || codec == "h264" || codec == "mpeg4") return {};
+  return Failure("MP4 carries h264 or mpeg4 pictures, not " + codec + " (Matroska and AVI take every compressor)");
 }
 
 }  // namespace zentrova::container

@@ -16,6 +16,7 @@
 #include "convert/ConversionJob.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrWriter.h"
+#include "support/Opened.h"
 
 namespace zentrova {
 namespace {
@@ -352,12 +353,12 @@ TEST(FormatOption, AJobRefusesPicturesItsContainerCannotHold) {
   const Converted run = Convert(dir.file("in.zr"), dir.file("out.mp4"), "raw", In(Format::Mp4));
   EXPECT_FALSE(run.saved);
   EXPECT_EQ(run.log.back(), "Unavailable format!");
-  std::string reason;
-  EXPECT_FALSE(container::CanCarry(Format::Mp4, "mjpeg", &reason));
-  EXPECT_NE(reason.find("mjpeg"), std::string::npos);
+  auto carried = container::CanCarry(Format::Mp4, "mjpeg");
+  ASSERT_FALSE(carried);
+  EXPECT_NE(carried.reason().find("mjpeg"), std::string::npos);
   for (const char* codec : {"raw", "mjpeg", "mpeg4", "h264", "ffv1"}) {
-    EXPECT_TRUE(container::CanCarry(Format::Matroska, codec, nullptr));
-    EXPECT_TRUE(container::CanCarry(Format::Avi, codec, nullptr));
+    EXPECT_TRUE(container::CanCarry(Format::Matroska, codec));
+    EXPECT_TRUE(container::CanCarry(Format::Avi, codec));
   }
   EXPECT_EQ(container::FormatOfName("x.Mp4"), Format::Mp4);
   EXPECT_EQ(container::FormatOfName("x.mkv.avi"), Format::Avi);
@@ -367,7 +368,7 @@ TEST(FormatOption, AJobRefusesPicturesItsContainerCannotHold) {
 // A disk that fills after `capacity` bytes.
 class FullDisk final : public avi::ByteSink {
  public:
-  FullDisk(const std::string& path, uint64_t capacity) : file_(avi::OpenFileSink(path, nullptr)), capacity_(capacity) {}
+  FullDisk(const std::string& path, uint64_t capacity) : file_(avi::OpenFileSink(path).valueOr(nullptr)), capacity_(capacity) {}
   bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
     for (const avi::Piece& p : pieces) {
       if (offset + p.size > capacity_) return false;
@@ -395,10 +396,8 @@ TEST(MediaFile, AFullDiskLeavesAPlayableFileHoldingTheFramesItCounts) {
   for (Format format : {Format::Matroska, Format::Mp4}) {
     for (uint64_t capacity : {uint64_t{0}, uint64_t{100}, uint64_t{5000}, uint64_t{60000}, uint64_t{1} << 24}) {
       std::shared_ptr<avi::AviFile> file;
-      std::string reason;
       const std::string path = dir.file("full." + std::string(container::FormatName(format)));
-      ASSERT_EQ(container::OpenMediaFile(file, format, std::make_unique<FullDisk>(path, capacity), {}, &reason), 0)
-          << reason;
+      ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, std::make_unique<FullDisk>(path, capacity))));
       avi::testing::ClipWriter w;
       avi::testing::Clip clip;
       clip.codec = "mpeg4";
@@ -439,8 +438,7 @@ TEST(MediaFile, AFileCutOffMidwayPlaysUpToAboutItsLastSecond) {
   for (Format format : {Format::Matroska, Format::Mp4}) {
     const std::string path = dir.file("live." + std::string(container::FormatName(format)));
     std::shared_ptr<avi::AviFile> file;
-    std::string reason;
-    ASSERT_EQ(container::OpenMediaFile(file, format, avi::OpenFileSink(path, &reason), {}, &reason), 0) << reason;
+    ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, avi::OpenFileSink(path).valueOr(nullptr))));
     avi::testing::ClipWriter w;
     avi::testing::Clip clip;
     clip.codec = "mpeg4";
@@ -467,10 +465,9 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
   for (Format format : {Format::Matroska, Format::Mp4}) {
     const std::string path = dir.file("whole." + std::string(container::FormatName(format)));
     std::shared_ptr<avi::AviFile> file;
-    std::string reason;
-    std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, &reason);
-    ASSERT_TRUE(sink) << reason;
-    ASSERT_EQ(container::OpenMediaFile(file, format, std::move(sink), {}, &reason), 0) << reason;
+    auto sink = avi::OpenFileSink(path);
+    ASSERT_TRUE(sink) << sink.reason();
+    ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, std::move(*sink))));
     avi::testing::ClipWriter w;
     avi::testing::Clip clip;
     clip.codec = "mpeg4";
@@ -492,8 +489,7 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
 TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
   TempDir dir;
   std::shared_ptr<avi::AviFile> file;
-  std::string reason;
-  ASSERT_EQ(container::OpenOutput(file, Format::Matroska, dir.file("g.mkv"), &reason), 0) << reason;
+  ASSERT_TRUE(testing::Opened(file, container::OpenOutput(Format::Matroska, dir.file("g.mkv"))));
   avi::testing::ClipWriter w;
   avi::testing::Clip clip;
   ASSERT_EQ(w.Open(file, clip), 0);
