@@ -62,8 +62,11 @@ _zentrova() {
   fi
   case $command in
     convert)
-      # With -o every argument is a recording or a folder of them; without, the second is the AVI file.
-      if ((positional == 0)) || [[ " ${COMP_WORDS[*]} " == *" -o "* || " ${COMP_WORDS[*]} " == *" --output-dir "* ]]; then
+      # With -o every argument is a recording or a folder of them; without, the second is the AVI file;
+      # with --join recordings come first and the output last.
+      if [[ " ${COMP_WORDS[*]} " == *" --join "* ]] && ((positional > 0)); then
+        _zentrova_files "$cur" '*.@(zr|zrx|ZR|ZRX|avi|AVI|mkv|mp4)'
+      elif ((positional == 0)) || [[ " ${COMP_WORDS[*]} " == *" -o "* || " ${COMP_WORDS[*]} " == *" --output-dir "* ]]; then
         _zentrova_files "$cur" '*.@(zr|zrx|ZR|ZRX)'
       else
         _zentrova_files "$cur" '*avi'

@@ -20,6 +20,7 @@
 #include "app/Prompts.h"
 #include "app/QtPrompts.h"
 #include "app/ScanWorker.h"
+#include "app/TimeWindowFields.h"
 #include "app/WindowPlacement.h"
 #include "container/ContainerFile.h"
 #include "convert/ConversionJob.h"
@@ -122,6 +123,7 @@ bool ConversionDialog::OpenRecording(const QString& path) {
   openFolder_->hide();
   playOutput_->hide();
   ShowFacts(path);
+  timeWindow_->FillFrom(LocalPath(path));
   return true;
 }
 
@@ -152,7 +154,16 @@ void ConversionDialog::Convert() {
   if (busy()) return;  // one conversion at a time
   inputName_ = inputField_->text();
   outputName_ = outputField_->text();
-  if (ConvertDamaged()) return;
+  QString unusable;
+  if (!timeWindow_->WindowFor(LocalPath(inputName_), window_, &unusable)) {
+    AddLogLine(unusable);
+    return;
+  }
+  if (window_)
+    AddLogLine(QStringLiteral("Only part: frames %1 to %2 of the recording.").arg(window_->first).arg(window_->end - 1));
+  // A part is cut from the recording's chain as it stands; a search for recordings converts
+  // whole ones.
+  if (!window_ && ConvertDamaged()) return;
   ConvertAsItIs();
 }
 
@@ -173,6 +184,7 @@ void ConversionDialog::MakeJob(bool overwrite, const QString& output, const Foun
   JobOptions options;
   options.overwrite = overwrite;
   options.found = found;
+  if (!found) options.window = window_;
   // The same rule as the job's: .mkv and .mp4 name theirs, every other name is AVI.
   options.format = container::FormatOfName(LocalPath(output));
   currentOutput_ = output;

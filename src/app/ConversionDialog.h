@@ -33,6 +33,7 @@
 #include "app/Player.h"
 #include "app/RememberedFolders.h"
 #include "avi/Compressor.h"
+#include "convert/FrameWindow.h"
 
 class QAction;
 class QBoxLayout;
@@ -56,6 +57,7 @@ namespace zentrova::app {
 class ConversionWorker;
 class Prompts;
 class ScanWorker;
+class TimeWindowFields;
 
 class ConversionDialog : public QDialog {
   Q_OBJECT
@@ -209,6 +211,7 @@ class ConversionDialog : public QDialog {
   // Room for options of a conversion (a time window, a report) between the hint and the log.
   QWidget* settingsArea_ = nullptr;
   QCheckBox* saveReport_ = nullptr;
+  TimeWindowFields* timeWindow_ = nullptr;  // "only part": from and to
   QAction* copyEntry_ = nullptr;
   QAction* copyAllEntry_ = nullptr;
   QAction* playEntry_ = nullptr;
@@ -230,6 +233,8 @@ class ConversionDialog : public QDialog {
   bool endPending_ = false;
   int pendingResult_ = 0;
   uint32_t frameTotal_ = 0;
+  // The part of the recording the conversion in hand writes, when "only part" is checked.
+  std::optional<FrameWindow> window_;
 
   std::unique_ptr<ConversionJob> job_;
   std::unique_ptr<ConversionWorker> worker_;

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -18,6 +19,7 @@
 
 #include "app/ConversionDialog.h"
 #include "app/RecordingHealth.h"
+#include "app/TimeWindowFields.h"
 #include "app/WindowPlacement.h"
 #include "avi/Compressor.h"
 #include "convert/Messages.h"
@@ -72,7 +74,9 @@ void ConversionDialog::CreateControls() {
     if (!busy()) ResetProgress();
   });
   connect(inputField_, &QLineEdit::editingFinished, this, [this] {
-    if (!busy()) ShowFacts(inputField_->text());
+    if (busy()) return;
+    ShowFacts(inputField_->text());
+    timeWindow_->FillFrom(QFile::encodeName(inputField_->text()).toStdString());
   });
   browse_ = MakeButton(QStringLiteral("&Browse..."), "browse", this);
   browse_->setToolTip(QStringLiteral("Choose a recording (Ctrl+O)"));
@@ -98,6 +102,8 @@ void ConversionDialog::CreateControls() {
   connect(saveReport_, &QCheckBox::toggled, this,
           [](bool on) { SettingsStore().setValue(QStringLiteral("conversion/saveReport"), on); });
   settingsArea_->layout()->addWidget(saveReport_);
+  timeWindow_ = new TimeWindowFields(settingsArea_);
+  settingsArea_->layout()->addWidget(timeWindow_);
 
   log_ = new QListWidget(this);
   log_->setObjectName(QStringLiteral("log"));

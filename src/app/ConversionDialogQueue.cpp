@@ -26,6 +26,7 @@ bool ConversionDialog::QueueRecordings(const QStringList& paths) {
   queue_ = paths;
   queueTotal_ = static_cast<int>(paths.size());
   queueCompressor_.reset();
+  window_.reset();  // a window belongs to one recording
   AddLogLine(QStringLiteral("Converting %1 recordings into %2, one after another.").arg(paths.size()).arg(queueFolder_));
   ConvertNextQueued();
   return true;

@@ -35,6 +35,13 @@ Expected<void> G726Decoder::Prepare(int direction) {
   return {};
 }
 
+Expected<void> G726Decoder::RestartDecoding() {
+  direction_ = 0;
+  decoding_.reset(new (std::nothrow) G726State());
+  if (!decoding_) return Refusal("Out of memory.");
+  return {};
+}
+
 Expected<void> G726Decoder::Decode(const uint8_t* input, int16_t* output, int32_t byteCount) {
   if (direction_ != 0 || !decoding_) return Refusal("decoding is not prepared");
   if (byteCount < 0 || byteCount % g726::kBytesPerGroup != 0 || byteCount > kBufferBytes)

@@ -22,6 +22,9 @@ class G726Decoder {
   // it fails when that direction is already prepared (its state runs on unchanged) or its state
   // cannot be had.
   Expected<void> Prepare(int direction);
+  // Decoding starts again from the initial state, as a fresh decoder's would: for the sound of
+  // another recording. Fails when the state cannot be had (decoding is then not prepared).
+  Expected<void> RestartDecoding();
 
   // Decodes byteCount / 3 x 8 samples. Fails without touching output or state when byteCount is
   // not a multiple of 3, exceeds kBufferBytes, or decoding was not prepared.

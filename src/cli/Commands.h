@@ -2,6 +2,7 @@
 // The commands of `zentrova`, one file each. Each returns its exit status (cli/ExitStatus.h).
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/Options.h"
 #include "convert/ConversionJob.h"
@@ -11,6 +12,15 @@ namespace zentrova::cli {
 
 // convert INPUT OUTPUT: one recording, the job's log on `out`.
 int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err);
+// convert INPUT... OUTPUT --join: the recordings into one output in time order; `options` are the
+// job's, set from the command line.
+int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& out, std::ostream& err);
+// One conversion of `input` into `output`, its log on `out` (on `err` with --json); returns the
+// exit status. `loop` receives the job's result, `finalRate` the rate the output carries.
+int ConvertWith(const Invocation& how, const JobOptions& options, const std::string& input, const std::string& output,
+                std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr,
+                const std::vector<DamagedSpan>* damage = nullptr, FrameRate* finalRate = nullptr,
+                RecordingClock* clock = nullptr);
 // convert INPUT... -o OUTDIR.
 int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err);
 // info INPUT...

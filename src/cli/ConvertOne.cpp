@@ -21,14 +21,12 @@
 #include "recording/TimedRecording.h"
 
 namespace zentrova::cli {
-namespace {
 
 // One conversion of `input` into `output`, its log on `out`; returns the exit status. The report
 // takes its gaps from `clock`, the recording's clock the conversion was placed by, where there is one.
 int ConvertWith(const Invocation& how, const JobOptions& options, const std::string& input, const std::string& output,
-                std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr,
-                const std::vector<DamagedSpan>* damage = nullptr, FrameRate* finalRate = nullptr,
-                RecordingClock* clock = nullptr) {
+                std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop,
+                const std::vector<DamagedSpan>* damage, FrameRate* finalRate, RecordingClock* clock) {
   const ConvertOptions& c = how.convert;
   ProgressLine line(err, how.errIsTerminal && !how.output.noProgress && !how.output.quiet);
   const bool quiet = how.output.quiet;
@@ -142,6 +140,8 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   }
   return report.Finish(status, err);
 }
+
+namespace {
 
 int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream& out, std::ostream& err) {
   const ConvertOptions& c = how.convert;
@@ -275,7 +275,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   const ConvertOptions& c = how.convert;
   JobOptions options;
   std::string unusable;
-  if (!ApplyOutputOptions(c.outputChoice, c.inputs[1], c.codec, options, &unusable)) {
+  if (!ApplyOutputOptions(c.outputChoice, c.join ? c.inputs.back() : c.inputs[1], c.codec, options, &unusable)) {
     err << "zentrova: " << unusable << std::endl;
     return kExitUsage;
   }
@@ -284,6 +284,7 @@ int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   options.threads = c.threads;
   options.overwrite = c.overwrite && !c.neverOverwrite;
   options.cancel = &Cancel().stop;
+  if (c.join) return RunConvertJoined(how, options, out, err);
   if (c.recover) {
     if (c.time.windowed()) {
       err << "zentrova: --from, --to and --duration do not combine with --recover" << std::endl;

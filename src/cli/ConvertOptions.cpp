@@ -42,6 +42,7 @@ void AddConvertOptions(CLI::App& convert, ConvertOptions& o) {
                    "and of the output, versions, settings, frames not shown as recorded, exit status and log");
   AddTextEncodingOption(convert, o);
   AddTimeOptions(convert, o.time);
+  AddJoinOption(convert, o);
   // They describe recordings that only a scan finds; without one they would be ignored in silence.
   convert.get_option("--size")->needs(recover);
   convert.get_option("--generation")->needs(recover);

@@ -52,6 +52,9 @@ struct ConvertOptions {
   std::string textEncoding;  // --text-encoding: the recording's texts (convert, info)
   TimeOptions time;
   std::vector<std::string> commandLine;  // the words the program was given, for the reports
+  // --join: the recordings (INPUT... OUTPUT) into one output in time order, the pauses between
+  // them filled with repeats of the last picture.
+  bool join = false;
 };
 
 struct HashOptions {
@@ -109,6 +112,7 @@ void AddHashOptions(CLI::App& hash, HashOptions& options);
 void AddVerifyOptions(CLI::App& verify, VerifyOptions& options);
 // --from, --to, --duration, --clock-offset, --frame-times, --no-srt of `convert`.
 void AddTimeOptions(CLI::App& convert, TimeOptions& time);
+void AddJoinOption(CLI::App& convert, ConvertOptions& options);
 
 // The options of `frames`.
 void AddFramesOptions(CLI::App& frames, FramesOptions& options);

@@ -24,6 +24,7 @@ namespace {
 constexpr const char* kUsage =
     "Usage: zentrova convert INPUT OUTPUT.avi [options]\n"
     "       zentrova convert INPUT... -o OUTDIR [-j N] [--json] [options]\n"
+    "       zentrova convert INPUT... OUTPUT --join [--from TIME] [--to TIME] [options]\n"
     "       zentrova info INPUT|FOLDER... [--json] [--frames] [--clock-offset SECONDS]\n"
     "       zentrova recover INPUT... -o OUTDIR|--list [--json]\n"
     "       zentrova frames INPUT --at TIME [--at TIME...] | --every INTERVAL -o OUTDIR\n"
@@ -193,7 +194,21 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
     // The options before the files: a mistyped compressor is said before anything about names.
     c.codec = LowerCase(c.codec);
     if (const std::string problem = CodecProblem(c.codec); !problem.empty()) return UsageError(err, problem);
-    if (c.outDir.empty()) {
+    if (c.join) {
+      if (!c.outDir.empty()) return UsageError(err, "--join writes one output: convert INPUT... OUTPUT --join");
+      if (c.recover) return UsageError(err, "--join does not combine with --recover");
+      if (c.report) return UsageError(err, "--join does not combine with --report yet");
+      if (!c.time.frameTimes.empty()) return UsageError(err, "--join does not combine with --frame-times yet");
+      if (c.jobs != 0) return UsageError(err, "-j belongs to the batch form: convert INPUT... -o OUTDIR");
+      if (c.inputs.size() < 2) return UsageError(err, "--join takes the recordings and then the output: INPUT... OUTPUT");
+      const std::string& output = c.inputs.back();
+      std::string problem = IsRecordingName(output) ? "--join writes into the last name given, which names a recording"
+                                                    : OutputNameProblem(output, c.outputChoice.format);
+      if (!problem.empty()) {
+        out << messages::kBadOutputName << std::endl;
+        return UsageError(err, problem);
+      }
+    } else if (c.outDir.empty()) {
       if (c.jobs != 0) return UsageError(err, "-j belongs to the batch form: convert INPUT... -o OUTDIR");
       if (c.inputs.size() > 2) return UsageError(err, "several recordings: add -o DIR");
       if (c.inputs.size() != 2)

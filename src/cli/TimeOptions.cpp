@@ -32,4 +32,11 @@ void AddTimeOptions(CLI::App& convert, TimeOptions& t) {
                    "pictures");
 }
 
+void AddJoinOption(CLI::App& convert, ConvertOptions& o) {
+  convert.add_flag("--join", o.join,
+                   "INPUT... OUTPUT: recordings of one camera (pictures of one size) into one output in time "
+                   "order, each pause between them filled with repeats of the last picture and silence; with "
+                   "--from/--to only the frames inside the window, across the files");
+}
+
 }  // namespace zentrova::cli

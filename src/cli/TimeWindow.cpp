@@ -58,53 +58,11 @@ uint64_t WrittenFrames::PictureOf(uint64_t k) const {
 }
 
 bool ParseWindowRequest(const TimeOptions& o, WindowRequest& request, std::string* error) {
-  request = WindowRequest{};
-  if (!o.from.empty() && !(request.from = TimeArgument::Parse(o.from, error))) {
-    if (error) *error = "--from: " + *error;
-    return false;
-  }
-  if (!o.to.empty() && !(request.to = TimeArgument::Parse(o.to, error))) {
-    if (error) *error = "--to: " + *error;
-    return false;
-  }
-  if (!o.duration.empty()) {
-    request.durationMs = TimeArgument::ParseLength(o.duration, error);
-    if (!request.durationMs) {
-      if (error) *error = "--duration: " + *error;
-      return false;
-    }
-    if (*request.durationMs <= 0) {
-      if (error) *error = "--duration: the window must last longer than 0 s";
-      return false;
-    }
-  }
-  // Two times of the same kind can be compared before any recording is read.
-  if (request.from && request.to && request.from->kind == request.to->kind && request.from->zoned == request.to->zoned &&
-      request.from->zoneMinutes == request.to->zoneMinutes && request.to->ms <= request.from->ms) {
-    if (error) *error = "--to (" + o.to + ") is not after --from (" + o.from + ")";
-    return false;
-  }
-  return true;
-}
-
-WindowFit PlaceWindow(const WindowRequest& request, ZrReader& reader, RecordingClock& clock,
-                      std::optional<FrameWindow>& window, std::string* why) {
-  window.reset();
-  ClockMs from = request.from ? request.from->Resolve(clock) : clock.start();
-  ClockMs to = request.to ? request.to->Resolve(clock) : clock.end();
-  // Likewise a --to alone before the start.
-  if (to <= from && !request.from && request.to) from = to - 1;
-  if (request.durationMs) to = from + *request.durationMs;
-  // A --from alone past the end is a window outside the recording, not one that ends too soon.
-  if (to <= from && !request.to && !request.durationMs) to = from + 1;
-  if (to <= from) {
-    if (why)
-      *why = "the window ends (" + RecorderTimeText(to, clock.utcOffsetHours()) + ") before it begins (" +
-             RecorderTimeText(from, clock.utcOffsetHours()) + ")";
-    return WindowFit::Invalid;
-  }
-  window = FindFrameWindow(reader, clock, from, to, why);
-  return window ? WindowFit::Fits : WindowFit::Outside;
+  WindowTexts texts;
+  texts.from = o.from;
+  texts.to = o.to;
+  texts.duration = o.duration;
+  return zentrova::ParseWindowRequest(texts, request, error);
 }
 
 bool WriteFrameTimes(const std::string& path, RecordingClock& clock, const WrittenFrames& frames, std::string* error) {

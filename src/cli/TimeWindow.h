@@ -10,6 +10,7 @@
 #include "convert/ConversionJob.h"
 #include "convert/FrameRate.h"
 #include "convert/FrameWindow.h"
+#include "convert/WindowRequest.h"
 #include "recording/ClockText.h"
 #include "recording/RecordingClock.h"
 
@@ -19,21 +20,8 @@ class ZrReader;
 
 namespace zentrova::cli {
 
-struct WindowRequest {
-  std::optional<TimeArgument> from, to;
-  std::optional<int64_t> durationMs;
-};
-
 // False with `error` set when a time is malformed or the window is empty by itself (a usage error).
 bool ParseWindowRequest(const TimeOptions& options, WindowRequest& request, std::string* error);
-
-enum class WindowFit {
-  Fits,     // `window` holds the frames
-  Outside,  // no frame of the recording lies in the window; `why` says where it lies
-  Invalid,  // the window ends before it begins on this recording's clock (a usage error)
-};
-WindowFit PlaceWindow(const WindowRequest& request, ZrReader& reader, RecordingClock& clock,
-                      std::optional<FrameWindow>& window, std::string* why);
 
 // The frames written (recording frames first .. first + count - 1), timed in the output at `rate`.
 struct WrittenFrames {

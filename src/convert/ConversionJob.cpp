@@ -10,6 +10,7 @@
 #include "audio/G726Decoder.h"
 #include "container/ContainerFile.h"
 #include "container/Tags.h"
+#include "convert/FrameSchedule.h"
 #include "convert/JobOutput.h"
 #include "convert/Messages.h"
 #include "libav/LibavCompressor.h"
@@ -54,6 +55,12 @@ std::string CompressorRefusal(const std::string& codec) {
     return "the " + codec + " compressor is not available on this machine; available: " + available;
   }
   return "the " + codec + " compressor could not be prepared";
+}
+
+// True when `a` and `b` name the same existing file.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -131,6 +138,24 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
       return Setup::Failed;
     }
     frameCount_ = w.frames();
+  }
+  if (!options_.joined.empty()) {
+    for (const JoinedRecording& j : options_.joined) {
+      if (!SameFile(j.path, output)) continue;
+      ReleaseDecoding();
+      Log(messages::kOpenFailed);
+      Diagnose(output + " is one of the recordings joined (" + j.path + ")");
+      return Setup::Failed;
+    }
+    const uint64_t frames = ScheduleOfJob(options_.window, frameCount_, options_.joined).outputFrames();
+    if (frames > static_cast<uint64_t>(INT32_MAX)) {
+      ReleaseDecoding();
+      Log(messages::kOpenFailed);
+      Diagnose("the joined recordings and their pauses come to " + std::to_string(frames) +
+               " frames, more than one output holds");
+      return Setup::Failed;
+    }
+    frameCount_ = static_cast<uint32_t>(frames);
   }
 
   // The system's line first, then the reason behind it. What was created is released without
@@ -288,7 +313,30 @@ int ConversionJob::OpenRecording(const std::string& path) {
   return 1;
 }
 
+ZrReader* ConversionJob::OpenJoined(size_t index) {
+  joinedReader_.reset();  // the one before is read to its end
+  auto reader = std::make_unique<ZrReader>();
+  reader->setFileErrorSink(fileErrors_);
+  reader->setCancelFlag(options_.cancel);
+  RecordingInfo info;
+  if (auto opened = reader->open(options_.joined[index].path, &info); !opened) {
+    joinProblem_ = opened.reason();
+    return nullptr;
+  }
+  // Pictures of another size or generation would be decoded wrongly by the job's decoders.
+  if (info.width != recordingInfo_.width || info.height != recordingInfo_.height ||
+      GenerationOfVersion(reader->version()) != codecStamp_) {
+    joinProblem_ = "its pictures (" + std::to_string(info.width) + " x " + std::to_string(info.height) +
+                   ", generation " + Hex32(GenerationOfVersion(reader->version())) +
+                   ") are not those of the recordings before it";
+    return nullptr;
+  }
+  joinedReader_ = std::move(reader);
+  return joinedReader_.get();
+}
+
 void ConversionJob::ReleaseDecoding() {
+  joinedReader_.reset();
   if (reader_) {
     reader_->close();
     reader_.reset();

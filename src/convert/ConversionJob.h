@@ -18,6 +18,7 @@
 #include "convert/GroupPipeline.h"
 #include "convert/FrameWindow.h"
 #include "convert/TimeOverlay.h"
+#include "convert/JoinedRecording.h"
 #include "recording/FrameRecord.h"
 #include "recording/RecordingClock.h"
 #include "recording/ZrReader.h"
@@ -85,6 +86,11 @@ struct JobOptions {
   // the pictures with the font at `burnFont` (empty: TimeOverlay's default).
   bool burnTime = false;
   std::string burnFont = {};
+  // Recordings written after the job's own into the same output (convert --join), in time order,
+  // each after the repeats that fill the pause before it. They must hold pictures of the same
+  // size and codec generation; one that does not, or does not open, ends the job there
+  // (RecordingShort) with the frames so far kept.
+  std::vector<JoinedRecording> joined = {};
 };
 
 // Frames counted from 0, as runs of consecutive indexes: first..last inclusive.
@@ -136,6 +142,8 @@ class ConversionJob {
     uint32_t repeatedPictures = 0;
     // Sound bytes read and not converted: the odd one or two after a frame's last whole group.
     uint64_t audioBytesDropped = 0;
+    // Frames written as repeats of the last picture to fill the pauses between joined recordings.
+    uint32_t gapRepeats = 0;
     JobOutcome outcome = JobOutcome::Saved;
     std::string reason;  // one line on what went wrong when the outcome is not Saved
     // A conversion that was to replace an existing file and did not end whole leaves that file
@@ -225,6 +233,9 @@ class ConversionJob {
  private:
   int OpenRecording(const std::string& path);
   void GiveClock();
+  // Opens the joined recording `index` in place of the one read before; null with `joinProblem_`
+  // set when it does not open or does not match the job's pictures.
+  ZrReader* OpenJoined(size_t index);
   // Threads that decode groups of pictures side by side: the job's threads, or the cores.
   unsigned DecodingWorkers() const;
   // The frame loop with groups of pictures decoded side by side; false (nothing read) when the
@@ -273,6 +284,8 @@ class ConversionJob {
 
   std::string inputPath_;
   std::unique_ptr<ZrReader> reader_;
+  std::unique_ptr<ZrReader> joinedReader_;  // the joined recording being read, after the first
+  std::string joinProblem_;
   std::unique_ptr<VideoDecoder> videoDecoder_;
   std::vector<uint8_t> frameBuffer_;
   RecordingInfo recordingInfo_;

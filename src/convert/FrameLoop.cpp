@@ -5,6 +5,7 @@
 #include <new>
 
 #include "audio/G726Decoder.h"
+#include "convert/FrameSchedule.h"
 #include "recording/ClockText.h"
 #include "recording/ZrFormat.h"
 #include "video/ProcessorFeatures.h"
@@ -95,9 +96,23 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   uint32_t fetched = 0;
   // A window begins at its intra picture, reached through the block index; the pictures up to
   // its first frame are decoded (their sound too, so the sound decoder has adapted as far as it
-  // can) and not written.
-  const uint32_t preRoll = options_.window ? options_.window->first - options_.window->decodeFrom : 0;
-  uint32_t preRollRead = 0, preRollPassed = 0;
+  // can) and not written. Joined recordings follow, each after the repeats that fill the pause.
+  FrameSchedule reading, writing;
+  std::string sourcePath;
+  try {
+    const uint32_t ownFrames = options_.window ? options_.window->frames() : recordingFrames_;
+    reading = ScheduleOfJob(options_.window, ownFrames, options_.joined);
+    writing = reading;
+    sourcePath = inputPath_;
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;  // nothing is read: the file is completed without frames
+  }
+  // Which side decodes the sound: the reading one (groups decoded side by side, or a writer with
+  // more to do than decoding it), or the writing one. A joined recording's sound starts afresh there.
+  bool soundOnRead = true;
+  ZrReader* source = reader_.get();
+  std::string joinedShort;  // what earlier joined recordings lacked, said once the loop ends
+  joinProblem_.clear();
   // An AVI output timed by the clock repeats the last picture through each pause of the recorder.
   const std::vector<ClockGap> pauses = PausesToFill();
   size_t nextPause = 0;
@@ -109,18 +124,46 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   bool readerEnded = false;
   auto fetch = [&]() -> const FrameRecord* {
     if (fetched >= frameCount_ || (cancel && cancel->load(std::memory_order_relaxed))) return nullptr;
-    const bool positioned = options_.window && fetched == 0 && preRollRead == 0;
-    auto got = reader_->fetchFrame(frameRecord_.get(), positioned ? options_.window->decodeBlock : -1,
-                                   positioned ? options_.window->decodeFrameInBlock : 0);
+    const std::optional<FrameSchedule::Step> step = reading.Next();
+    if (!step) return nullptr;
+    if (step->slot == FrameSchedule::Slot::Repeat) {
+      // No picture bytes: the frame shows the last picture again, without being damaged.
+      FrameRecord& r = *frameRecord_;
+      r.flags = 0;
+      r.videoBytes = r.videoBytesDeclared = 0;
+      r.audioBytes = r.audioBytesDeclared = 0;
+      r.cut = r.afterGap = false;
+      ++fetched;
+      return frameRecord_.get();
+    }
+    const bool joined = step->part > 0;
+    if (step->partBegins && joined) {
+      const std::string problem = source->framesBeyondChain() > 0 ? "its block chain ends before all its frames"
+                                                                  : source->chainProblem();
+      if (!problem.empty()) joinedShort += (joinedShort.empty() ? "" : "; ") + sourcePath + ": " + problem;
+      sourcePath = options_.joined[step->part - 1].path;
+      source = OpenJoined(step->part - 1);
+      if (!source) {
+        exhausted = joinProblem_;
+        return nullptr;
+      }
+    }
+    const std::optional<FrameWindow>& window = joined ? options_.joined[step->part - 1].window : options_.window;
+    const bool positioned = step->partBegins && window;
+    auto got = source->fetchFrame(frameRecord_.get(), positioned ? window->decodeBlock : -1,
+                                  positioned ? window->decodeFrameInBlock : 0);
     if (!got) {
       readerEnded = got.kind() == ErrorKind::End;
       exhausted = got.reason();
       return nullptr;
     }
-    if (preRollRead < preRoll) {
-      ++preRollRead;
-      return frameRecord_.get();
+    // The first picture of a joined recording was never coded against the last one before it,
+    // and its sound is decoded from the initial state, as its own conversion decodes it.
+    if (step->partBegins && joined) {
+      frameRecord_->afterGap = true;
+      if (soundOnRead) static_cast<void>(audioDecoder_->RestartDecoding());  // without memory: silence
     }
+    if (step->slot == FrameSchedule::Slot::PreRoll) return frameRecord_.get();
     ++fetched;
     if (frameRecord_->flags & FlagAudio) result.audioBytesDropped += frameRecord_->audioBytes % 3;
     if (frameRecord_->cut) {
@@ -129,16 +172,28 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     }
     return frameRecord_.get();
   };
+  bool soundSeen = false;
   auto write = [&](FrameWork& frame) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
       result.cancelled = true;
       result.outcome = JobOutcome::Cancelled;
       return false;
     }
+    const std::optional<FrameSchedule::Step> step = writing.Next();
+    const size_t part = step ? step->part : 0;
+    if (step && step->partBegins && part > 0 && !soundOnRead) static_cast<void>(audioDecoder_->RestartDecoding());
     DecodeFrameAudio(frame, *audioDecoder_);
-    if (preRollPassed < preRoll) {
-      ++preRollPassed;
-      return true;
+    if (step && step->slot == FrameSchedule::Slot::PreRoll) return true;
+    if (step && step->slot == FrameSchedule::Slot::Repeat) {
+      // A pause of recordings with sound is silence as long as the repeats last.
+      const uint32_t samples = soundSeen ? options_.joined[part - 1].silencePerRepeat / 8 * 8 : 0;
+      if (frame.pcm.size() < samples) frame.pcm.resize(samples);
+      std::fill(frame.pcm.begin(), frame.pcm.begin() + samples, int16_t{0});
+      frame.audioBytes = samples / 8 * 3;
+      frame.audioDecoded = true;
+      ++result.gapRepeats;
+    } else if (frame.audioBytes > 0) {
+      soundSeen = true;
     }
     // The first write that fails ends the loop: nothing after it could be trusted to land.
     bool wrote = false;
@@ -209,7 +264,10 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     return true;
   };
   try {
-    if (!RunGroups(fetch, write)) RunInTurn(fetch, write);
+    if (!outOfMemory && !RunGroups(fetch, write)) {
+      soundOnRead = planar_ != nullptr || videoFormat_.biHeight != recordingInfo_.height;
+      RunInTurn(fetch, write);
+    }
   } catch (const std::bad_alloc&) {
     outOfMemory = true;  // reading or decoding ran out: the frames written so far are kept
   }
@@ -226,9 +284,9 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     result.outcome = JobOutcome::Cancelled;
   }
   std::string chainProblem;
-  const uint32_t beyondChain = reader_->framesBeyondChain();
+  const uint32_t beyondChain = source ? source->framesBeyondChain() : 0;
   try {
-    chainProblem = reader_->chainProblem();
+    chainProblem = source ? source->chainProblem() : std::string();
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
   }
@@ -311,26 +369,30 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     } else if (fetched < total) {
       result.outcome = JobOutcome::RecordingShort;
       if (readerEnded) exhausted = "the file ends before frame " + std::to_string(fetched + 1);
-      result.reason = inputPath_ + ": " + exhausted + " (the blocks declare " + std::to_string(total) + " frames)";
+      result.reason = sourcePath + ": " + exhausted + " (the blocks declare " + std::to_string(total) + " frames)";
       endLines_.push_back("The recording ended after " + Count(fetched, total) + " frames.");
     } else if (beyondChain > 0) {
       // Frames the chain does not reach are never left out in silence.
       result.outcome = JobOutcome::RecordingShort;
-      result.reason = inputPath_ + ": " + (chainProblem.empty() ? "its block chain ends early" : chainProblem) +
+      result.reason = sourcePath + ": " + (chainProblem.empty() ? "its block chain ends early" : chainProblem) +
                       "; the file holds more frames after it";
       endLines_.push_back("The file holds " + std::to_string(beyondChain) +
                           " more frames after the end of the recording's block chain; --recover converts them.");
     } else if (!chainProblem.empty()) {
       result.outcome = JobOutcome::RecordingShort;
-      result.reason = inputPath_ + ": " + chainProblem;
+      result.reason = sourcePath + ": " + chainProblem;
       endLines_.push_back("The recording ended after " + std::to_string(fetched) +
                           " frames; frames may be missing after them.");
     } else if (cutFrames > 0) {
       result.outcome = JobOutcome::RecordingShort;
-      result.reason = inputPath_ + ": frame " + std::to_string(firstCut) +
+      result.reason = sourcePath + ": frame " + std::to_string(firstCut) +
                       (cutFrames > 1 ? " and " + std::to_string(cutFrames - 1) + " more" : std::string()) +
                       " larger than the buffers or cut off by the end of the file";
       endLines_.push_back(Count(cutFrames, total) + " frames were cut short in the recording.");
+    } else if (!joinedShort.empty()) {
+      result.outcome = JobOutcome::RecordingShort;
+      result.reason = joinedShort;
+      endLines_.push_back("A joined recording ended early; frames may be missing after it.");
     }
     // A file completed short of what was written holds only the frames it says.
     result.damagedPictures = std::min(result.damagedPictures, result.framesWritten);
@@ -339,7 +401,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
       // Less serious than a file or recording that ends early: said after it.
       if (result.outcome == JobOutcome::Saved) result.outcome = JobOutcome::RecordingShort;
       const uint32_t more = result.damagedPictures - 1;
-      result.reason += (result.reason.empty() ? inputPath_ + ": " : std::string("; ")) + "frame " +
+      result.reason += (result.reason.empty() ? sourcePath + ": " : std::string("; ")) + "frame " +
                        std::to_string(result.firstDamagedFrame) +
                        (more > 0 ? " and " + std::to_string(more) + " more" : std::string()) +
                        " could not be decoded as recorded (broken picture data or a lost reference picture)";
