@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -30,6 +31,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
+#include "cli/PinnedPath.h"
 #include "cli/Progress.h"
 #include "cli/RecoveryReport.h"
 #include "cli/ReportFiles.h"
@@ -91,12 +93,24 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c,
     row.output.clear();
     return fail(item.failure);
   }
+  // A path longer than the system takes in one call is read through its open folder.
+  PinnedPath longInput;
+  std::string input = item.input;
+  if (input.size() >= PATH_MAX) {
+    std::string why;
+    longInput = PinnedPath::Find(input, &why);
+    if (!longInput.ok()) {
+      row.output.clear();
+      return fail(why);
+    }
+    input = longInput.path();
+  }
   ZrReader reader;
   reader.setCancelFlag(&Cancel().stop);
   std::string fileError;
   reader.setFileErrorSink([&](const std::string& m) { fileError = m; });
   RecordingInfo info;
-  const int opened = found ? reader.openFound(item.input, *found, &info) : reader.open(item.input, &info, 0, 1);
+  const int opened = found ? reader.openFound(input, *found, &info) : reader.open(input, &info, 0, 1);
   if (!opened) {
     row.output.clear();
     fail(reader.failureReason().empty() ? fileError : reader.failureReason());
@@ -177,7 +191,9 @@ struct Shared {
   std::vector<std::string> inWork;  // one slot per worker
 };
 
-Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Shared& shared) {
+// Converts an item whose output (and input, when its path is too long to open) is named through
+// its open folder (`folder`).
+Row ConvertPinned(const Plan& plan, int folder, const ConvertOptions& c, unsigned threads, Shared& shared) {
   Row row = plan.row;
   row.codec = c.codec;
   const auto begin = Clock::now();
@@ -188,14 +204,13 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
     row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     return row;
   };
-  if (const std::string why = MakeOutputFolders(c.outDir, plan.item.output); !why.empty()) return fail(why);
   // An output that appeared since the planning (another batch into the same folder) is looked at
   // again: complete, it is skipped; in progress, left alone.
   struct stat st {};
   if (!plan.replace && ::lstat(plan.item.output.c_str(), &st) == 0) {
     Plan again = PlanItem(plan.item, c);
     if (!again.convert) return again.row;
-    return ConvertItem(again, c, threads, shared);
+    return ConvertPinned(again, folder, c, threads, shared);
   }
 
   JobOptions options;
@@ -208,6 +223,7 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   options.cancel = &Cancel().cutShort;
   options.found = plan.found.get();
   options.window = plan.window;
+  options.outputFolder = folder;
   ReportRecorder report(c.report, plan.item.input, plan.item.output, c, options);
   if (plan.found) report.Damage(plan.found->damage);
   // The row's log is the report's; a report that cannot be written fails the recording.
@@ -300,6 +316,37 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   row.fourcc = probe.isAvi ? FourCCText(probe.fourcc) : "";
   row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
   return reported(row);
+}
+
+// Converts an item inside the open output folder `outDir`: the output's folder is opened (made
+// where missing) one component at a time without following links, and the output written
+// through it, so a folder or a name swapped for a link meanwhile never leads a write outside the
+// output folder, and paths longer than the system takes in one call work.
+Row ConvertItem(const Plan& plan, int outDir, const ConvertOptions& c, unsigned threads, Shared& shared) {
+  std::string why;
+  const PinnedPath output = PinnedPath::MakeBelow(outDir, c.outDir, plan.item.output, &why);
+  if (!output.ok()) {
+    Row row = plan.row;
+    row.codec = c.codec;
+    row.status = "failed";
+    row.exitStatus = kExitFailed;
+    row.reason = why;
+    return row;
+  }
+  PinnedPath input;
+  Plan pinned = plan;
+  pinned.item.output = output.path();
+  if (plan.item.input.size() >= PATH_MAX) {
+    input = PinnedPath::Find(plan.item.input, &why);
+    if (input.ok()) pinned.item.input = input.path();
+  }
+  Row row = ConvertPinned(pinned, output.folder(), c, threads, shared);
+  // The rows and their lines name the files by their own paths.
+  row.input = plan.item.input;
+  if (!row.output.empty()) row.output = plan.item.output;
+  row.reason = input.Shown(output.Shown(row.reason));
+  for (std::string& line : row.log) line = input.Shown(output.Shown(line));
+  return row;
 }
 
 std::string JsonRow(const Row& r) {
@@ -431,6 +478,17 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     return kExitFailed;
   }
 
+  // Every output is made inside this folder, held open for the whole batch.
+  const int outDir = ::open(c.outDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (outDir < 0) {
+    err << "zentrova: cannot open the output folder " << Printable(c.outDir) << ": " << std::strerror(errno) << "\n";
+    return kExitFailed;
+  }
+  struct CloseAtEnd {
+    int fd;
+    ~CloseAtEnd() { ::close(fd); }
+  } closeOutDir{outDir};
+
   const BatchScan scan = ScanInputs(c.inputs, c.outDir, OutputExtension(c), &Cancel().stop);
   if (scan.cancelled) {
     err << "zentrova: cancelled while searching for recordings; nothing was converted\n";
@@ -539,7 +597,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
             std::lock_guard lock(shared.mutex);
             shared.inWork[w] = Printable(todo[index].item.input);
           }
-          Row row = ConvertItem(todo[index], c, threadsEach, shared);
+          Row row = ConvertItem(todo[index], outDir, c, threadsEach, shared);
           {
             std::lock_guard lock(shared.mutex);
             shared.inWork[w].clear();

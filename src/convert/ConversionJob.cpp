@@ -1,5 +1,6 @@
 #include "convert/ConversionJob.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "convert/Messages.h"
 #include "video/ProcessorFeatures.h"
 #include "container/Tags.h"
+#include "recording/FrameSummary.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -180,7 +182,7 @@ int OpenOutput(std::shared_ptr<avi::AviFile>& file, container::Format format, co
   if (format == container::Format::Avi) return avi::OpenAviOutput(file, path, options, reason);
   std::shared_ptr<avi::OutputSink> sink = avi::OpenOutputSink(path, options, reason);
   if (!sink) return -1;
-  const bool replaces = ConversionJob::WouldReplace(path);
+  const bool replaces = ConversionJob::WouldReplace(path, options.folder);
   std::shared_ptr<avi::AviFile> inner;
   if (container::OpenMediaFile(inner, format, std::make_unique<SharedSink>(sink), {}, reason) != 0) return -1;
   file = std::make_shared<MediaOutput>(std::move(inner), std::move(sink), path, replaces);
@@ -213,8 +215,13 @@ void ConversionJob::Diagnose(const std::string& reason) {
   if (diagnostics_ && !reason.empty()) diagnostics_(reason);
 }
 
-bool ConversionJob::WouldReplace(const std::string& outputName) {
+bool ConversionJob::WouldReplace(const std::string& outputName, int folder) {
   struct stat st {};
+  if (folder >= 0) {
+    const size_t slash = outputName.rfind('/');
+    const std::string name = slash == std::string::npos ? outputName : outputName.substr(slash + 1);
+    return !name.empty() && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+  }
   return !outputName.empty() && ::stat(outputName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -290,8 +297,9 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   outputOptions.hasInput = true;
   outputOptions.inputDevice = reader_->device();
   outputOptions.inputInode = reader_->inode();
+  outputOptions.folder = options_.outputFolder;
   outputPath_ = output;
-  replacesExisting_ = !options_.outputFile && WouldReplace(output);
+  replacesExisting_ = !options_.outputFile && WouldReplace(output, options_.outputFolder);
   if (options_.outputFile) {
     aviFile_ = options_.outputFile();
     if (!aviFile_) return fail(messages::kOpenFailed, "no output");
@@ -330,6 +338,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return Setup::Cancelled;
   }
   options->threads = options_.threads;
+  // Pictures the container does not carry (raw ones in Matroska or MP4): refused with the reason
+  // before a picture is coded.
+  if (std::string why; !container::CanCarry(options_.format, options->codec, &why))
+    return fail(messages::kBadFormat, why);
   if (avi::MakeCompressedStream(compressedStream_, videoStream_, *options) != 0)
     return fail(messages::kConvertFailed, CompressorRefusal(options->codec));
   if (compressedStream_->SetFormat(0, &videoFormat_, static_cast<int32_t>(videoFormat_.biSize)) != 0)
@@ -342,17 +354,21 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   heldOutOfMemory_ = false;
   audioHeld_ = compressedStream_->DeferWrites([this](int32_t index) { return WriteHeldAudio(index); });
 
-  streamInfo_ = avi::StreamInfo{};
-  streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
-  streamInfo_.dwScale = audioFormat_.nBlockAlign;
-  streamInfo_.dwRate = audioFormat_.nAvgBytesPerSec;
-  streamInfo_.dwInitialFrames = 1;
-  streamInfo_.dwSuggestedBufferSize = 1920;
-  streamInfo_.dwSampleSize = audioFormat_.nBlockAlign;
-  if (aviFile_->CreateStream(audioStream_, streamInfo_) != 0)
-    return fail(messages::kConvertFailed, "the AVI file refused the audio stream");
-  if (audioStream_->SetFormat(0, &audioFormat_, sizeof audioFormat_) != 0)
-    return fail(messages::kBadFormat, "the AVI file refused the audio format (16-bit mono PCM at 8000 Hz)");
+  // A recording without sound gets no sound stream: an empty one makes players invent a length
+  // for it, or stop.
+  if (hasSound_) {
+    streamInfo_ = avi::StreamInfo{};
+    streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
+    streamInfo_.dwScale = audioFormat_.nBlockAlign;
+    streamInfo_.dwRate = audioFormat_.nAvgBytesPerSec;
+    streamInfo_.dwInitialFrames = 1;
+    streamInfo_.dwSuggestedBufferSize = 1920;
+    streamInfo_.dwSampleSize = audioFormat_.nBlockAlign;
+    if (aviFile_->CreateStream(audioStream_, streamInfo_) != 0)
+      return fail(messages::kConvertFailed, "the AVI file refused the audio stream");
+    if (audioStream_->SetFormat(0, &audioFormat_, sizeof audioFormat_) != 0)
+      return fail(messages::kBadFormat, "the AVI file refused the audio format (16-bit mono PCM at 8000 Hz)");
+  }
 
   audioPosition_ = 0;
   if (options_.format == container::Format::Avi)
@@ -416,7 +432,28 @@ int ConversionJob::OpenRecording(const std::string& path) {
   }
   audioDecoder_ = std::make_unique<G726Decoder>();
   audioDecoder_->Prepare(0);
+  hasSound_ = RecordingHasSound();
+  if (options_.cancel && options_.cancel->load()) {
+    openReason_ = "cancelled while opening";
+    return 0;
+  }
   return 1;
+}
+
+bool ConversionJob::RecordingHasSound() {
+  // A recording a scan found has no block index to look through: it keeps its sound stream.
+  if (options_.found || reader_->blocks().empty()) return true;
+  bool sound = false;
+  for (uint32_t b = 0; b < reader_->blocks().size() && !sound; ++b) {
+    if (options_.cancel && options_.cancel->load()) break;
+    for (const FrameSummary& f : ReadBlockSummaries(*reader_, b))
+      if (f.audioBytes > 0) {
+        sound = true;
+        break;
+      }
+  }
+  reader_->rewind();
+  return sound;
 }
 
 void ConversionJob::ReleaseDecoding() {
@@ -445,6 +482,8 @@ void ConversionJob::ReleaseAvi() {
 bool ConversionJob::WriteFrameAudio(const FrameWork& work) { return WriteAudio(work.pcm.data(), work.audioBytes); }
 
 bool ConversionJob::WriteAudio(const int16_t* pcm, uint32_t audioBytes) {
+  // The headers said there is no sound; sound that turns up anyway is refused, never dropped.
+  if (!audioStream_) return audioBytes == 0;
   // Appended in the pieces the decoder took them in (at most kBufferBytes each).
   constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
   for (uint32_t done = 0; done < audioBytes;) {
@@ -574,7 +613,7 @@ void ConversionJob::RunInTurn(const GroupPipeline::Fetch& fetch, const GroupPipe
 
 ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* cancel, const ProgressSink& progress) {
   LoopResult result;
-  if (!reader_ || !compressedStream_ || !audioStream_) return result;
+  if (!reader_ || !compressedStream_ || (hasSound_ && !audioStream_)) return result;
   if (!cancel) cancel = options_.cancel;
   result.framesDeclared = frameCount_;
   uint32_t cutFrames = 0, firstCut = 0;

@@ -63,6 +63,9 @@ struct JobOptions {
   // the pictures decoded before its first frame are not. The frame counts of the job and its
   // lines are the window's.
   std::optional<FrameWindow> window = std::nullopt;
+  // The open folder the output is written in (avi::OutputOptions::folder), -1 for none: the
+  // output's name is then looked up there and only there. The job does not close it.
+  int outputFolder = -1;
 };
 
 // Frames counted from 0, as runs of consecutive indexes: first..last inclusive.
@@ -159,7 +162,8 @@ class ConversionJob {
 
   // True when `outputName` names an existing regular file (through any symbolic links), which a
   // job replaces only with JobOptions::overwrite. Front ends ask the user before they set it.
-  static bool WouldReplace(const std::string& outputName);
+  // With an open `folder`, the name's last component in that folder, a link there not followed.
+  static bool WouldReplace(const std::string& outputName, int folder = -1);
 
   // Convert, RunFrameLoop and Finish in one go. True only when "File saved!" was logged.
   bool Run(const std::string& inputName, const std::string& outputName, const CompressorChooser& choose,
@@ -191,6 +195,8 @@ class ConversionJob {
 
  private:
   int OpenRecording(const std::string& path);
+  // Whether any frame of the recording carries sound, from the frame headers alone.
+  bool RecordingHasSound();
   // Threads that decode groups of pictures side by side: the job's threads, or the cores.
   unsigned DecodingWorkers() const;
   // The frame loop with groups of pictures decoded side by side; false (nothing read) when the
@@ -239,7 +245,8 @@ class ConversionJob {
   avi::StreamInfo streamInfo_;
   std::shared_ptr<avi::AviStream> videoStream_;
   std::shared_ptr<avi::AviStream> compressedStream_;
-  std::shared_ptr<avi::AviStream> audioStream_;
+  std::shared_ptr<avi::AviStream> audioStream_;  // none for a recording without sound
+  bool hasSound_ = true;
   avi::WaveFormatEx audioFormat_;
   int32_t audioPosition_ = 0;
   struct HeldAudio {

@@ -48,6 +48,8 @@ class ZrReader {
 
   // block < 0: the frame after the one delivered last. block >= 0: positioned access.
   int fetchFrame(FrameRecord* record, int32_t block, int32_t frame);
+  // The next fetch with block < 0 delivers the first frame again, as after opening.
+  void rewind();
   void close();
 
   int32_t frameCount() const { return totalFrames_; }
