@@ -54,16 +54,6 @@ void SetTag(AVDictionary** dict, const char* key, const std::string& value) {
   if (!value.empty()) av_dict_set(dict, key, value.c_str(), 0);
 }
 
-// Bottom-up rows as handed over to top-down ones.
-void Flip(uint8_t* data, size_t row, size_t height) {
-  std::vector<uint8_t> tmp(row);
-  for (size_t a = 0, b = height - 1; a < b && height > 0; ++a, --b) {
-    std::memcpy(tmp.data(), data + a * row, row);
-    std::memcpy(data + a * row, data + b * row, row);
-    std::memcpy(data + b * row, tmp.data(), row);
-  }
-}
-
 }  // namespace
 
 MediaWriter::MediaWriter(Format format, std::unique_ptr<avi::ByteSink> sink)
@@ -114,11 +104,12 @@ int MediaWriter::SetFormat(int index, const void* format, int32_t size) {
     BitmapInfoHeader bih;
     std::memcpy(&bih, p, sizeof bih);
     const AVCodecID id = CodecOfFourCC(bih.biCompression);
-    if (id == AV_CODEC_ID_NONE || (format_ == Format::Mp4 && !Mp4Takes(id))) return kFailed;
+    // Uncompressed pictures in neither: players show none in Matroska (FFV1 is the lossless one).
+    if (id == AV_CODEC_ID_NONE || id == AV_CODEC_ID_RAWVIDEO || (format_ == Format::Mp4 && !Mp4Takes(id)))
+      return kFailed;
     if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biWidth > 16384 || bih.biHeight > 16384 ||
         bih.biHeight < -16384)
       return kFailed;
-    if (id == AV_CODEC_ID_RAWVIDEO && bih.biBitCount != 24) return kFailed;
     if (s->info.fccHandler == 0) s->info.fccHandler = bih.biCompression;
   } else {
     if (size < static_cast<int32_t>(sizeof(WaveFormatEx))) return kFailed;
@@ -206,10 +197,7 @@ bool MediaWriter::Start() {
   }
 
   AVDictionary* options = nullptr;
-  if (format_ == Format::Matroska) {
-    // Matroska keeps uncompressed pictures the way AVI does, with the 40-byte picture record.
-    av_dict_set(&options, "allow_raw_vfw", "1", 0);
-  } else {
+  if (format_ == Format::Mp4) {
     // An index with no samples in front, then fragments: cut where we count, or when large. The
     // index waits for the first fragment, so that it knows where the sound begins (the AAC
     // encoder's first samples are its own, and an edit list leaves them out).
@@ -238,23 +226,17 @@ bool MediaWriter::DescribeVideo(Stream& s, AVCodecParameters* par) {
   par->codec_id = CodecOfFourCC(bih.biCompression);
   par->width = bih.biWidth;
   par->height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
-  if (par->codec_id == AV_CODEC_ID_RAWVIDEO) {
-    par->format = AV_PIX_FMT_BGR24;
-    par->bits_per_coded_sample = 24;
-    // Players read Matroska's uncompressed pictures top row first, whatever the record's height
-    // says; ours come bottom row first.
-    flip_ = bih.biHeight > 0;
-    row_ = static_cast<size_t>(par->width) * 3;
-    height_ = static_cast<size_t>(par->height);
-  }
   // Extradata follows the 40-byte record.
   const size_t extra = s.format.size() - sizeof bih;
-  if (extra > 0 && par->codec_id != AV_CODEC_ID_RAWVIDEO) {
+  if (extra > 0) {
     par->extradata = static_cast<uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!par->extradata) return false;
     std::memcpy(par->extradata, s.format.data() + sizeof bih, extra);
     par->extradata_size = static_cast<int>(extra);
   }
+  // Square pixels, as an AVI player shows the pictures: Matroska then gives the display size in
+  // pixels rather than in a unit it calls unknown.
+  if (format_ == Format::Matroska) par->sample_aspect_ratio = s.st->sample_aspect_ratio = AVRational{1, 1};
   frameTime_ = FrameTimeOf(s.info);
   // MP4 counts the pictures in 90 kHz ticks, which hold every rate of whole milliseconds and
   // every NTSC rate exactly; Matroska takes its own milliseconds.
@@ -296,7 +278,6 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
     return false;
   }
   std::memcpy(packet->data, data, static_cast<size_t>(bytes));
-  if (flip_ && static_cast<size_t>(bytes) == row_ * height_) Flip(packet->data, row_, height_);
   packet->pts = packet->dts = pts;
   packet->duration = clock_.Duration(at, sound);
   if (key) packet->flags |= AV_PKT_FLAG_KEY;

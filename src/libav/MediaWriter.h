@@ -75,8 +75,6 @@ class MediaWriter {
   uint64_t soundTaken_ = 0;   // samples taken into Matroska blocks, the one on its way included
   AVRational frameTime_{1, 25};
   PictureClock clock_;
-  bool flip_ = false;         // uncompressed pictures come bottom row first
-  size_t row_ = 0, height_ = 0;
   int sampleRate_ = 8000;
   int64_t lastPts_ = -1;
   int64_t committedPts_ = 0;  // the time of the last picture counted, in the video stream's units
