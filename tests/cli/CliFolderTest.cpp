@@ -130,7 +130,7 @@ TEST(CliLongPaths, ARecordingBelowAPathLongerThanTheSystemTakesIsConverted) {
   {
     const Fd out{MakeDeepFolders(dir.file("out"), 22, &outDeep)};
     ASSERT_GE(out.fd, 0);
-    const AviProbe probe = ProbeAvi("/proc/self/fd/" + std::to_string(out.fd) + "/cam.avi");
+    const cli::AviProbe probe = cli::ProbeAvi("/proc/self/fd/" + std::to_string(out.fd) + "/cam.avi");
     EXPECT_TRUE(probe.finished);
     EXPECT_EQ(probe.frames, 5u);
   }
