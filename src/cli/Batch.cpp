@@ -20,6 +20,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -193,7 +194,9 @@ struct Shared {
 
 // Converts an item whose output (and input, when its path is too long to open) is named through
 // its open folder (`folder`).
-Row ConvertPinned(const Plan& plan, int folder, const ConvertOptions& c, unsigned threads, Shared& shared) {
+Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
+                  const std::function<std::string(const std::string&)>& show, const ConvertOptions& c,
+                  unsigned threads, Shared& shared) {
   Row row = plan.row;
   row.codec = c.codec;
   const auto begin = Clock::now();
@@ -210,7 +213,7 @@ Row ConvertPinned(const Plan& plan, int folder, const ConvertOptions& c, unsigne
   if (!plan.replace && ::lstat(plan.item.output.c_str(), &st) == 0) {
     Plan again = PlanItem(plan.item, c);
     if (!again.convert) return again.row;
-    return ConvertPinned(again, folder, c, threads, shared);
+    return ConvertPinned(again, folder, shown, show, c, threads, shared);
   }
 
   JobOptions options;
@@ -225,6 +228,7 @@ Row ConvertPinned(const Plan& plan, int folder, const ConvertOptions& c, unsigne
   options.window = plan.window;
   options.outputFolder = folder;
   ReportRecorder report(c.report, plan.item.input, plan.item.output, c, options);
+  report.ShowAs(shown.input, shown.output, show);
   if (plan.found) report.Damage(plan.found->damage);
   // The row's log is the report's; a report that cannot be written fails the recording.
   auto reported = [&](Row done) {
@@ -340,12 +344,13 @@ Row ConvertItem(const Plan& plan, int outDir, const ConvertOptions& c, unsigned 
     input = PinnedPath::Find(plan.item.input, &why);
     if (input.ok()) pinned.item.input = input.path();
   }
-  Row row = ConvertPinned(pinned, output.folder(), c, threads, shared);
-  // The rows and their lines name the files by their own paths.
+  // The rows, their lines and the report name the files by their own paths.
+  const auto show = [&](const std::string& text) { return input.Shown(output.Shown(text)); };
+  Row row = ConvertPinned(pinned, output.folder(), plan.item, show, c, threads, shared);
   row.input = plan.item.input;
   if (!row.output.empty()) row.output = plan.item.output;
-  row.reason = input.Shown(output.Shown(row.reason));
-  for (std::string& line : row.log) line = input.Shown(output.Shown(line));
+  row.reason = show(row.reason);
+  for (std::string& line : row.log) line = show(line);
   return row;
 }
 

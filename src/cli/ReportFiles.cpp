@@ -133,8 +133,13 @@ int ReportRecorder::Finish(int status, std::ostream& err) {
     err << "zentrova: " << Printable(ReportPath(output, "json")) << " exists; -y replaces it" << std::endl;
     return WorseStatus(status, kExitFailed);
   }
-  if (!WriteWholeFile(ReportPath(output, "json"), ReportJson(report_), &reason) ||
-      !WriteWholeFile(ReportPath(output, "txt"), ReportText(report_), &reason)) {
+  ConversionReport shown = report_;
+  if (!shownInput_.empty()) shown.input.path = shownInput_;
+  if (!shownOutput_.empty()) shown.output.path = shownOutput_;
+  if (show_)
+    for (std::string& line : shown.log) line = show_(line);
+  if (!WriteWholeFile(ReportPath(output, "json"), ReportJson(shown), &reason) ||
+      !WriteWholeFile(ReportPath(output, "txt"), ReportText(shown), &reason)) {
     err << "zentrova: the report could not be written: " << reason << std::endl;
     return WorseStatus(status, kExitFailed);
   }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -34,6 +35,13 @@ class ReportRecorder {
   // Completes the report with the output's facts and the exit status and writes both files;
   // a report that cannot be written is said on `err` and makes the status a failure.
   int Finish(int status, std::ostream& err);
+  // Names the files in the report by these paths, where the ones read and written are reached
+  // another way (through an open folder); `show` rewrites the log lines likewise.
+  void ShowAs(std::string input, std::string output, std::function<std::string(const std::string&)> show) {
+    shownInput_ = std::move(input);
+    shownOutput_ = std::move(output);
+    show_ = std::move(show);
+  }
 
  private:
   bool enabled_;
@@ -43,6 +51,8 @@ class ReportRecorder {
   bool finished_ = false;
   bool overwrite_ = false;
   bool blocked_ = false;
+  std::string shownInput_, shownOutput_;
+  std::function<std::string(const std::string&)> show_;
 };
 
 }  // namespace zentrova::cli

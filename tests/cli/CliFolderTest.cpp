@@ -120,10 +120,13 @@ TEST(CliLongPaths, ARecordingBelowAPathLongerThanTheSystemTakesIsConverted) {
     MakeRecording(dir.file("short.zr"), 5);
     ASSERT_EQ(::renameat(AT_FDCWD, dir.file("short.zr").c_str(), folder.fd, "cam.zr"), 0);
   }
-  const CliRun run = RunCli({"convert", dir.file("in"), "-o", dir.file("out"), "--codec", "raw", "--json"});
+  const CliRun run =
+      RunCli({"convert", dir.file("in"), "-o", dir.file("out"), "--codec", "raw", "--json", "--report", "-v"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(Contains(run.out, "\"status\": \"ok\"")) << run.out;
   EXPECT_TRUE(Contains(run.out, "cam.avi")) << run.out;
+  // The rows, the lines and the report name the files by their own paths, however reached.
+  EXPECT_FALSE(Contains(run.out + run.err, "/proc/self/fd")) << run.out << run.err;
 
   // The output, reached through its folder.
   std::string outDeep;
@@ -133,6 +136,8 @@ TEST(CliLongPaths, ARecordingBelowAPathLongerThanTheSystemTakesIsConverted) {
     const cli::AviProbe probe = cli::ProbeAvi("/proc/self/fd/" + std::to_string(out.fd) + "/cam.avi");
     EXPECT_TRUE(probe.finished);
     EXPECT_EQ(probe.frames, 5u);
+    EXPECT_FALSE(Contains(ReadAll("/proc/self/fd/" + std::to_string(out.fd) + "/cam.report.json"), "/proc/self/fd"));
+    EXPECT_TRUE(Contains(ReadAll("/proc/self/fd/" + std::to_string(out.fd) + "/cam.report.json"), deep.substr(0, 300)));
   }
 
   // A recording named by such a path on the command line too.
