@@ -30,8 +30,11 @@ std::vector<uint8_t> Picture(int frame) {
 }
 
 void Compress(benchmark::State& state, const char* codec) {
-  std::shared_ptr<AviFile> file;
-  OpenAviFile(file, std::make_unique<DiscardSink>());
+  std::shared_ptr<AviFile> file = OpenAviFile(std::make_unique<DiscardSink>()).valueOr(nullptr);
+  if (!file) {
+    state.SkipWithError("the AVI writer cannot be opened");
+    return;
+  }
   StreamInfo info;
   info.fccType = FourCC('v', 'i', 'd', 's');
   info.dwScale = 1;

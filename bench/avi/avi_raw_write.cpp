@@ -24,12 +24,12 @@ int main(int argc, char** argv) {
 
   const auto start = std::chrono::steady_clock::now();
   {
-    std::shared_ptr<AviFile> file;
-    std::string reason;
-    if (OpenAviFile(file, argv[1], &reason) != 0) {
-      std::fprintf(stderr, "%s: %s\n", argv[1], reason.c_str());
+    auto opened = OpenAviFile(argv[1]);
+    if (!opened) {
+      std::fprintf(stderr, "%s: %s\n", argv[1], opened.reason().c_str());
       return 1;
     }
+    std::shared_ptr<AviFile> file = std::move(*opened);
     StreamInfo vi;
     vi.fccType = FourCC('v', 'i', 'd', 's');
     vi.dwScale = 1;

@@ -64,7 +64,10 @@ void DecodeFrames(benchmark::State& state, Case c) {
     return;
   }
   VideoDecoder decoder;
-  decoder.Initialise(rec.stamp, idct);
+  if (!decoder.Initialise(rec.stamp, idct)) {
+    state.SkipWithError("the video decoder cannot be prepared");
+    return;
+  }
   std::vector<uint8_t> picture(static_cast<size_t>(rec.width) * rec.height * 3);
   size_t next = 0;
   for (auto _ : state) {

@@ -23,8 +23,8 @@ inline bool LoadRecordingFrames(const std::string& path, RecordingFrames& out, s
   ZrReader reader;
   reader.setFileErrorSink([&](const std::string& message) { error = message; });
   RecordingInfo info;
-  if (!reader.open(path, &info, 0, 1)) {
-    if (error.empty()) error = "cannot open " + path + ": " + reader.failureReason();
+  if (auto opened = reader.open(path, &info); !opened) {
+    if (error.empty()) error = "cannot open " + path + ": " + opened.reason();
     return false;
   }
   out.stamp = reader.version() == 4096 ? 0x20020219 : 0x20020114;

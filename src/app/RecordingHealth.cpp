@@ -16,8 +16,8 @@ RecordingHealth CheckRecording(const QString& path) {
   const QString name = QFileInfo(path).fileName();
   ZrReader reader;
   RecordingInfo info;
-  if (!reader.open(QFile::encodeName(path).toStdString(), &info, 0, 1)) {
-    health.failure = QString::fromLocal8Bit(reader.failureReason());
+  if (auto opened = reader.open(QFile::encodeName(path).toStdString(), &info); !opened) {
+    health.failure = QString::fromLocal8Bit(opened.reason());
     // A missing or unreadable file, or a folder, has nothing to search.
     const QFileInfo file(path);
     health.searchable = file.exists() && !file.isDir() && file.isReadable();
@@ -43,8 +43,8 @@ RecordingFacts DescribeRecording(const QString& path) {
   if (path.trimmed().isEmpty()) return facts;
   ZrReader reader;
   RecordingInfo info;
-  if (!reader.open(QFile::encodeName(path).toStdString(), &info, 0, 1)) {
-    facts.text = QStringLiteral("Not a recording that opens: %1").arg(QString::fromLocal8Bit(reader.failureReason()));
+  if (auto opened = reader.open(QFile::encodeName(path).toStdString(), &info); !opened) {
+    facts.text = QStringLiteral("Not a recording that opens: %1").arg(QString::fromLocal8Bit(opened.reason()));
     facts.damaged = true;
     return facts;
   }

@@ -8,41 +8,56 @@
 namespace zentrova {
 
 namespace {
+// A refusal that allocates nothing when memory is short: the reason then falls back to
+// "Out of memory.", which the string holds without allocating.
+Error Refusal(const char* reason, ErrorKind kind = ErrorKind::Failed) noexcept {
+  Error error;
+  error.kind = kind;
+  try {
+    error.reason = reason;
+  } catch (...) {
+    error.reason = "Out of memory.";
+  }
+  return error;
+}
 constexpr int32_t kMaxSamples = G726Decoder::kBufferBytes / g726::kBytesPerGroup * g726::kCodesPerGroup;
 }  // namespace
 
 G726Decoder::G726Decoder() = default;
 G726Decoder::~G726Decoder() = default;
 
-int G726Decoder::Prepare(int direction) {
+Expected<void> G726Decoder::Prepare(int direction) {
   direction_ = direction == 0 ? 0 : 1;
   std::unique_ptr<G726State>& state = direction_ == 0 ? decoding_ : encoding_;
-  if (state) return 0;
+  if (state) return Refusal(direction_ == 0 ? "decoding is already prepared" : "encoding is already prepared");
   state.reset(new (std::nothrow) G726State());
-  return state ? 1 : 0;
+  if (!state) return Refusal("Out of memory.");
+  return {};
 }
 
-int G726Decoder::Decode(const uint8_t* input, int16_t* output, int32_t byteCount, int32_t) {
-  if (direction_ != 0 || !decoding_) return 0;
-  if (byteCount < 0 || byteCount % g726::kBytesPerGroup != 0 || byteCount > kBufferBytes) return 0;
-  if (byteCount > 0 && (input == nullptr || output == nullptr)) return 0;
+Expected<void> G726Decoder::Decode(const uint8_t* input, int16_t* output, int32_t byteCount) {
+  if (direction_ != 0 || !decoding_) return Refusal("decoding is not prepared");
+  if (byteCount < 0 || byteCount % g726::kBytesPerGroup != 0 || byteCount > kBufferBytes)
+    return Refusal("the bytes are not whole groups of three, up to 9000");
+  if (byteCount > 0 && (input == nullptr || output == nullptr)) return Refusal("no codes or no room for the samples");
   for (int32_t at = 0; at < byteCount; at += g726::kBytesPerGroup) {
     for (uint8_t code : g726::UnpackCodes(input + at)) *output++ = g726::DecodeSample(code, *decoding_);
   }
-  return 1;
+  return {};
 }
 
-int G726Decoder::Encode(const int16_t* input, uint8_t* output, int32_t sampleCount) {
-  if (direction_ == 0 || !encoding_) return 0;
-  if (sampleCount < 0 || sampleCount % g726::kCodesPerGroup != 0 || sampleCount > kMaxSamples) return 0;
-  if (sampleCount > 0 && (input == nullptr || output == nullptr)) return 0;
+Expected<void> G726Decoder::Encode(const int16_t* input, uint8_t* output, int32_t sampleCount) {
+  if (direction_ == 0 || !encoding_) return Refusal("encoding is not prepared");
+  if (sampleCount < 0 || sampleCount % g726::kCodesPerGroup != 0 || sampleCount > kMaxSamples)
+    return Refusal("the samples are not whole groups of eight, up to 24000");
+  if (sampleCount > 0 && (input == nullptr || output == nullptr)) return Refusal("no samples or no room for the codes");
   for (int32_t at = 0; at < sampleCount; at += g726::kCodesPerGroup) {
     std::array<uint8_t, g726::kCodesPerGroup> codes{};
     for (int k = 0; k < g726::kCodesPerGroup; ++k) codes[k] = g726::EncodeSample(input[at + k], *encoding_);
     g726::PackCodes(codes, output);
     output += g726::kBytesPerGroup;
   }
-  return 1;
+  return {};
 }
 
 }  // namespace zentrova

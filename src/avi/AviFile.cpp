@@ -53,10 +53,10 @@ class WriterFile final : public AviFile {
 
   int writeError() const override { return output_ ? output_->error() : 0; }
 
-  bool Keep(std::string* reason) override {
-    if (!output_) return true;
+  Expected<void> Keep() override {
+    if (!output_) return {};
     writer_->Refresh();  // what appears under the name is a consistent file from the start
-    return output_->Keep(reason);
+    return output_->Keep();
   }
 
   void Refresh() override { writer_->Refresh(); }
@@ -74,25 +74,23 @@ class WriterFile final : public AviFile {
 
 }  // namespace
 
-int OpenAviFile(std::shared_ptr<AviFile>& file, std::unique_ptr<ByteSink> sink, const WriterLimits& limits) {
-  if (!sink) return -1;
-  file = std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(sink), limits), nullptr);
-  return 0;
+Expected<std::shared_ptr<AviFile>> OpenAviFile(std::unique_ptr<ByteSink> sink, const WriterLimits& limits) {
+  if (!sink) return Failure("nothing to write the file to");
+  return std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(sink), limits), nullptr);
 }
 
-int OpenAviOutput(std::shared_ptr<AviFile>& file, const std::string& path, const OutputOptions& options,
-                  std::string* reason, const WriterLimits& limits) {
-  std::unique_ptr<OutputSink> sink = OpenOutputSink(path, options, reason);
-  if (!sink) return -1;
-  OutputSink* output = sink.get();
-  file = std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(sink), limits), output);
-  return 0;
+Expected<std::shared_ptr<AviFile>> OpenAviOutput(const std::string& path, const OutputOptions& options,
+                                                 const WriterLimits& limits) {
+  auto sink = OpenOutputSink(path, options);
+  if (!sink) return sink.error();
+  OutputSink* output = sink->get();
+  return std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(*sink), limits), output);
 }
 
-int OpenAviFile(std::shared_ptr<AviFile>& file, const std::string& path, std::string* reason) {
-  std::unique_ptr<ByteSink> sink = OpenFileSink(path, reason);
-  if (!sink) return -1;
-  return OpenAviFile(file, std::move(sink));
+Expected<std::shared_ptr<AviFile>> OpenAviFile(const std::string& path) {
+  auto sink = OpenFileSink(path);
+  if (!sink) return sink.error();
+  return OpenAviFile(std::move(*sink));
 }
 
 }  // namespace zentrova::avi

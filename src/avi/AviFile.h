@@ -69,11 +69,8 @@ class AviFile {
   virtual int writeError() const { return 0; }
   // The file holds something worth keeping: an output written beside the file it replaces takes
   // that file's name now. A file that is never kept is removed when it is released, unless it
-  // was a device. False, with the reason, when the move fails.
-  virtual bool Keep(std::string* reason) {
-    (void)reason;
-    return true;
-  }
+  // was a device. The error says why the move failed.
+  virtual Expected<void> Keep() { return {}; }
   // Brings the file's headers and indexes on disk up to date now, as Keep does before the file
   // takes its name: a file that is kept only once complete is laid out like one kept early.
   virtual void Refresh() {}
@@ -85,13 +82,13 @@ class AviFile {
   }
 };
 
-// Opens `path` for writing, created or emptied. 0 on success; otherwise `reason` says why in
-// one line ("No such file or directory").
-int OpenAviFile(std::shared_ptr<AviFile>& file, const std::string& path, std::string* reason);
+// Opens `path` for writing, created or emptied; the error says why in one line ("No such file or
+// directory").
+Expected<std::shared_ptr<AviFile>> OpenAviFile(const std::string& path);
 
 // The same on a sink of the caller's (tests use sinks that fail like a full disk), with the
 // segment limits given.
-int OpenAviFile(std::shared_ptr<AviFile>& file, std::unique_ptr<ByteSink> sink, const WriterLimits& limits = {});
+Expected<std::shared_ptr<AviFile>> OpenAviFile(std::unique_ptr<ByteSink> sink, const WriterLimits& limits = {});
 
 // What a conversion's output may replace.
 struct OutputOptions {
@@ -111,7 +108,7 @@ struct OutputOptions {
 class OutputSink : public ByteSink {
  public:
   virtual int error() const = 0;                // errno of the first failed write, 0 while none
-  virtual bool Keep(std::string* reason) = 0;   // see AviFile::Keep
+  virtual Expected<void> Keep() = 0;            // see AviFile::Keep
   virtual int KeepAt(const std::string& name) {  // see AviFile::KeepAt
     (void)name;
     return ENOTSUP;
@@ -133,15 +130,15 @@ class OutputSink : public ByteSink {
 //   untouched until then;
 // - a device that can seek (a link to /dev/null): written in place;
 // - a folder, a FIFO, a socket or a device that cannot seek: refused.
-// Null on refusal, with the reason in one line.
-std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const OutputOptions& options, std::string* reason);
+// A refusal's error says why in one line.
+Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, const OutputOptions& options);
 
 // Whether a conversion is writing the file at `path` now (it holds the file's lock): such a file
 // is neither replaced nor taken for the leftover of a conversion that was stopped.
 bool IsBeingWritten(const std::string& path);
 
-// An AVI file on such an output. 0 on success.
-int OpenAviOutput(std::shared_ptr<AviFile>& file, const std::string& path, const OutputOptions& options,
-                  std::string* reason, const WriterLimits& limits = {});
+// An AVI file on such an output.
+Expected<std::shared_ptr<AviFile>> OpenAviOutput(const std::string& path, const OutputOptions& options,
+                                                 const WriterLimits& limits = {});
 
 }  // namespace zentrova::avi

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "base/Expected.h"
+
 namespace zentrova::avi {
 
 // One contiguous piece of a gathered write.
@@ -25,7 +27,7 @@ class ByteSink {
   virtual bool Truncate(uint64_t size) = 0;
 };
 
-// Creates or empties `path`. Null on failure, with the system's reason in `reason`.
-std::unique_ptr<ByteSink> OpenFileSink(const std::string& path, std::string* reason);
+// Creates or empties `path`; the error is the system's reason ("Permission denied").
+Expected<std::unique_ptr<ByteSink>> OpenFileSink(const std::string& path);
 
 }  // namespace zentrova::avi

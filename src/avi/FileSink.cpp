@@ -182,28 +182,24 @@ class BesideSink final : public FdSink {
   ~BesideSink() override {
     if (!kept_) ::unlinkat(names_.at(), temp_.c_str(), 0);
   }
-  bool Keep(std::string* reason) override {
-    if (kept_) return true;
+  Expected<void> Keep() override {
+    if (kept_) return {};
     kept_ = true;  // from here on what was written stays, at one name or the other
     const int err = replace_ ? (::renameat(names_.at(), temp_.c_str(), names_.at(), target_.c_str()) == 0 ? 0 : errno)
                              : MoveToFreeName();
-    if (err != 0) {
-      if (reason)
-        *reason = err == EEXIST ? target_ + " was created by someone else meanwhile; the conversion is in " + temp_
-                                : "cannot move " + temp_ + " to " + target_ + ": " + std::strerror(err);
-      return false;
-    }
+    if (err != 0)
+      return Failure(err == EEXIST ? target_ + " was created by someone else meanwhile; the conversion is in " + temp_
+                                   : "cannot move " + temp_ + " to " + target_ + ": " + std::strerror(err));
     moved_ = true;
     // Synced before the move (a Matroska or MP4 file moves once complete): the new name too.
     if (synced_) {
       const int sync = names_.Sync();
       if (sync != 0) {
         Failed(sync);
-        if (reason) *reason = "cannot put " + target_ + " on the disk: " + std::strerror(sync);
-        return false;
+        return Failure("cannot put " + target_ + " on the disk: " + std::strerror(sync));
       }
     }
-    return true;
+    return {};
   }
   int KeepAt(const std::string& name) override {
     if (kept_) return EEXIST;
@@ -253,7 +249,7 @@ class BesideSink final : public FdSink {
 class PlainSink final : public FdSink {
  public:
   using FdSink::FdSink;
-  bool Keep(std::string*) override { return true; }
+  Expected<void> Keep() override { return {}; }
 };
 
 // Creates a temporary file in `names` that no one else has, named with the ending of `target`,
@@ -297,11 +293,8 @@ bool IsLocked(int at, const std::string& name, int follow) {
 
 // The output inside an open folder: only a regular file or nothing may stand at the name, and a
 // link there is refused rather than followed.
-std::unique_ptr<OutputSink> OpenInFolder(const std::string& path, const OutputOptions& options, std::string* reason) {
-  auto refuse = [&](const std::string& why) -> std::unique_ptr<OutputSink> {
-    if (reason) *reason = why;
-    return nullptr;
-  };
+Expected<std::unique_ptr<OutputSink>> OpenInFolder(const std::string& path, const OutputOptions& options) {
+  auto refuse = [](std::string why) { return Failure(std::move(why)); };
   Names names(options.folder);
   if (!names.ok()) return refuse("cannot create " + path + ": " + std::strerror(errno));
   const std::string name = names.Of(path);
@@ -331,22 +324,15 @@ std::unique_ptr<OutputSink> OpenInFolder(const std::string& path, const OutputOp
 
 bool IsBeingWritten(const std::string& path) { return IsLocked(AT_FDCWD, path, 0); }
 
-std::unique_ptr<ByteSink> OpenFileSink(const std::string& path, std::string* reason) {
+Expected<std::unique_ptr<ByteSink>> OpenFileSink(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (reason) *reason = std::strerror(errno);
-    return nullptr;
-  }
+  if (fd < 0) return Failure(std::strerror(errno));
   return std::make_unique<PlainSink>(fd);
 }
 
-std::unique_ptr<OutputSink> OpenOutputSink(const std::string& path, const OutputOptions& options,
-                                           std::string* reason) {
-  auto refuse = [&](const std::string& why) -> std::unique_ptr<OutputSink> {
-    if (reason) *reason = why;
-    return nullptr;
-  };
-  if (options.folder >= 0) return OpenInFolder(path, options, reason);
+Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, const OutputOptions& options) {
+  auto refuse = [](std::string why) { return Failure(std::move(why)); };
+  if (options.folder >= 0) return OpenInFolder(path, options);
   const std::string name = BaseName(path);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {

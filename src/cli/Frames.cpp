@@ -107,8 +107,13 @@ int RunFrames(const Invocation& how, std::ostream& out, std::ostream& err) {
       continue;
     }
     const std::optional<FrameWindow> window = FindFrameWindow(*timed.reader, clock, t, t + 1, &why);
-    if (!window || !stills.Picture(*window, picture, &why) ||
-        !stills::EncodePng(picture.data(), stills.width(), stills.outputHeight(), png, &why)) {
+    bool made = window && stills.Picture(*window, picture, &why);
+    if (made) {
+      auto encoded = stills::EncodePng(picture.data(), stills.width(), stills.outputHeight(), png);
+      if (!encoded) why = encoded.reason();
+      made = encoded.ok();
+    }
+    if (!made) {
       err << "zentrova: frame " << frame << ": " << why << "\n";
       status = kExitFailed;
       continue;

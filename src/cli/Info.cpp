@@ -78,8 +78,8 @@ int RunInfo(const Invocation& how, std::ostream& out, std::ostream& err) {
     ZrReader reader;
     reader.setFileErrorSink([&](const std::string& m) { err << "zentrova: " << m << "\n"; });
     RecordingInfo info;
-    if (!reader.open(input, &info, 0, 1)) {
-      std::string reason = reader.failureReason();
+    if (auto opened = reader.open(input, &info); !opened) {
+      std::string reason = opened.reason();
       // A recording whose header is lost is not lost: say what a scan finds in it.
       ScanOptions look;
       look.cancel = &Cancel().stop;

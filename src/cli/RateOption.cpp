@@ -44,7 +44,9 @@ bool ApplyOutputOptions(const OutputChoice& choice, const std::string& output, c
     return false;
   }
   options.format = *format;
-  return container::CanCarry(*format, codec, error);
+  auto carried = container::CanCarry(*format, codec);
+  if (!carried && error) *error = carried.reason();
+  return carried.ok();
 }
 
 RateReport ReportRate(ZrReader& reader, const RecordingInfo& info) {

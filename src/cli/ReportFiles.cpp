@@ -126,7 +126,6 @@ int ReportRecorder::Finish(int status, std::ostream& err) {
   report_.output = FileFacts(report_.output.path);
   report_.exitStatus = status;
   report_.ended = NowMillis();
-  std::string reason;
   const std::string output = report_.output.path;
   // The report of an earlier conversion is evidence too: replaced only with -y, as the output is.
   if (blocked_) {
@@ -138,9 +137,10 @@ int ReportRecorder::Finish(int status, std::ostream& err) {
   if (!shownOutput_.empty()) shown.output.path = shownOutput_;
   if (show_)
     for (std::string& line : shown.log) line = show_(line);
-  if (!WriteWholeFile(ReportPath(output, "json"), ReportJson(shown), &reason) ||
-      !WriteWholeFile(ReportPath(output, "txt"), ReportText(shown), &reason)) {
-    err << "zentrova: the report could not be written: " << reason << std::endl;
+  auto written = WriteWholeFile(ReportPath(output, "json"), ReportJson(shown));
+  if (written) written = WriteWholeFile(ReportPath(output, "txt"), ReportText(shown));
+  if (!written) {
+    err << "zentrova: the report could not be written: " << written.reason() << std::endl;
     return WorseStatus(status, kExitFailed);
   }
   return status;

@@ -63,12 +63,12 @@ void AddVerifyOptions(CLI::App& verify, VerifyOptions& options) {
 int RunVerify(const Invocation& how, std::ostream& out, std::ostream& err) {
   const VerifyOptions& v = how.verify;
   if (v.input.empty()) return RunVerifyReport(how, out, err);
-  std::string reason;
-  std::unique_ptr<container::PictureReader> reader = container::OpenPictureReader(v.output, &reason);
-  if (!reader) {
-    err << "zentrova: " << Printable(v.output) << ": cannot be read: " << reason << std::endl;
+  auto opened = container::OpenPictureReader(v.output);
+  if (!opened) {
+    err << "zentrova: " << Printable(v.output) << ": cannot be read: " << opened.reason() << std::endl;
     return kExitFailed;
   }
+  std::unique_ptr<container::PictureReader> reader = std::move(*opened);
   const bool lossless = container::IsLossless(reader->codec());
 
   JobOptions options;

@@ -84,7 +84,6 @@ std::optional<std::string> StringAfter(const std::string& json, const std::strin
 
 int RunVerifyReport(const Invocation& how, std::ostream& out, std::ostream& err) {
   const std::string& path = how.verify.output;
-  std::string reason;
   // The report is read whole: it is small, and a file that is not one is refused below.
   std::string json;
   {
@@ -112,9 +111,9 @@ int RunVerifyReport(const Invocation& how, std::ostream& out, std::ostream& err)
       ok = false;
       continue;
     }
-    const std::optional<std::string> now = DigestOfFile(*file, DigestKind::Sha256, &reason);
+    const Expected<std::string> now = DigestOfFile(*file, DigestKind::Sha256);
     if (!now) {
-      out << which << ": " << Printable(*file) << " cannot be read: " << reason << "\n";
+      out << which << ": " << Printable(*file) << " cannot be read: " << now.reason() << "\n";
       ok = false;
     } else if (*now != *recorded) {
       out << which << ": " << Printable(*file) << " has changed: SHA-256 " << *now << ", the report records "

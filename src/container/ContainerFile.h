@@ -33,17 +33,15 @@ const char* ContainerTitle(Format format);
 
 // Whether `format` can carry the pictures of compressor `codec` ("raw", "h264", ...). MP4 takes
 // H.264 and MPEG-4 Part 2 only; Matroska every compressor but raw (FFV1 is its lossless one); AVI
-// every compressor. `reason` says why not.
-bool CanCarry(Format format, const std::string& codec, std::string* reason);
+// every compressor. The error says why not.
+Expected<void> CanCarry(Format format, const std::string& codec);
 
-// Creates or empties `path` and opens it as a file of `format`. 0 on success; otherwise
-// `reason` says why in one line ("Permission denied").
-int OpenOutput(std::shared_ptr<avi::AviFile>& file, Format format, const std::string& path, std::string* reason);
+// Creates or empties `path` and opens it as a file of `format`; the error says why in one line
+// ("Permission denied").
+Expected<std::shared_ptr<avi::AviFile>> OpenOutput(Format format, const std::string& path);
 
 // A Matroska or MP4 file on the caller's sink, written as the samples come (Matroska clusters,
 // MP4 fragments), so that it is playable up to about its last second whenever the writing stops.
-// Nothing is kept aside: `scratchFolder` is no longer used and may be empty.
-int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, Format format, std::unique_ptr<avi::ByteSink> sink,
-                  const std::string& scratchFolder, std::string* reason);
+Expected<std::shared_ptr<avi::AviFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink);
 
 }  // namespace zentrova::container

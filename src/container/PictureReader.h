@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Expected.h"
+
 namespace zentrova::container {
 
 class PictureReader {
@@ -23,8 +25,8 @@ class PictureReader {
   virtual std::string error() const = 0;
 };
 
-// Opens `path` through libavformat; null with `reason` when it cannot be read or holds no video.
-std::unique_ptr<PictureReader> OpenPictureReader(const std::string& path, std::string* reason);
+// Opens `path` through libavformat; the error says why it cannot be read or holds no video.
+Expected<std::unique_ptr<PictureReader>> OpenPictureReader(const std::string& path);
 
 // Whether a codec stores pictures without loss, so that a faithful output holds them identical.
 bool IsLossless(const std::string& codec);

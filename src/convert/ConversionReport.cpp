@@ -41,11 +41,10 @@ ConversionReport::File FileFacts(const std::string& path) {
   }
   file.size = static_cast<uint64_t>(st.st_size);
   file.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
-  std::string reason;
-  if (auto digest = DigestOfFile(path, DigestKind::Sha256, &reason)) {
+  if (auto digest = DigestOfFile(path, DigestKind::Sha256)) {
     file.sha256 = *digest;
   } else {
-    file.problem = reason;
+    file.problem = digest.reason();
   }
   return file;
 }
@@ -53,7 +52,7 @@ ConversionReport::File FileFacts(const std::string& path) {
 void ReadRecordingFacts(const std::string& path, ConversionReport& report) {
   ZrReader reader;
   RecordingInfo info;
-  if (!reader.open(path, &info, 0, 1)) return;
+  if (!reader.open(path, &info)) return;
   report.headerRead = true;
   report.version = reader.version();
   report.width = info.width;
@@ -156,18 +155,14 @@ std::string ReportText(const ConversionReport& r) {
   return t;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& text, std::string* reason) {
+Expected<void> WriteWholeFile(const std::string& path, const std::string& text) {
   const std::string temporary = path + ".part";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   auto fail = [&](int error) {
-    if (reason) *reason = path + ": " + std::strerror(error);
     ::unlink(temporary.c_str());
-    return false;
+    return Failure(path + ": " + std::strerror(error));
   };
-  if (fd < 0) {
-    if (reason) *reason = path + ": " + std::strerror(errno);
-    return false;
-  }
+  if (fd < 0) return Failure(path + ": " + std::strerror(errno));
   size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -181,7 +176,7 @@ bool WriteWholeFile(const std::string& path, const std::string& text, std::strin
   }
   if (::fdatasync(fd) != 0 || ::close(fd) != 0) return fail(errno);
   if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
-  return true;
+  return {};
 }
 
 }  // namespace zentrova

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Expected.h"
 #include "convert/ConversionJob.h"
 #include "recording/RecordingScan.h"
 
@@ -76,8 +77,8 @@ std::string SpansText(const FrameSpans& spans);
 // The report's files beside an output: "clip.avi" -> "clip.report.json" / "clip.report.txt".
 std::string ReportPath(const std::string& output, const char* extension);
 
-// Writes `text` to `path` whole or not at all (a temporary file synced, then renamed). False,
-// with the reason, when it cannot.
-bool WriteWholeFile(const std::string& path, const std::string& text, std::string* reason);
+// Writes `text` to `path` whole or not at all (a temporary file synced, then renamed); the error
+// says why it cannot.
+Expected<void> WriteWholeFile(const std::string& path, const std::string& text);
 
 }  // namespace zentrova

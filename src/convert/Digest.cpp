@@ -59,12 +59,9 @@ std::string Digest::Finish() {
   return text;
 }
 
-std::optional<std::string> DigestOfFile(const std::string& path, DigestKind kind, std::string* reason) {
+Expected<std::string> DigestOfFile(const std::string& path, DigestKind kind) {
   const int fd = OpenReadOnly(path);
-  if (fd < 0) {
-    if (reason) *reason = path + ": " + std::strerror(errno);
-    return std::nullopt;
-  }
+  if (fd < 0) return Failure(path + ": " + std::strerror(errno));
   Digest digest(kind);
   std::vector<unsigned char> buffer(1 << 20);
   for (;;) {
@@ -72,9 +69,9 @@ std::optional<std::string> DigestOfFile(const std::string& path, DigestKind kind
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      if (reason) *reason = path + ": " + std::strerror(errno);
+      Error error = Failure(path + ": " + std::strerror(errno));
       ::close(fd);
-      return std::nullopt;
+      return error;
     }
     digest.Update(buffer.data(), static_cast<size_t>(got));
   }

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "base/Expected.h"
+
 namespace zentrova {
 
 enum class DigestKind { Md5, Sha256 };
@@ -35,7 +37,7 @@ class Digest {
   std::unique_ptr<Context> context_;
 };
 
-// The digest of a whole file, read sequentially; nullopt (and `reason`) when it cannot be read.
-std::optional<std::string> DigestOfFile(const std::string& path, DigestKind kind, std::string* reason = nullptr);
+// The digest of a whole file, read sequentially; the error says why it cannot be read.
+Expected<std::string> DigestOfFile(const std::string& path, DigestKind kind);
 
 }  // namespace zentrova

@@ -84,7 +84,8 @@ void DecodeFrameAudio(FrameWork& work, G726Decoder& audio) {
   constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
   for (uint32_t done = 0; done < work.audioBytes;) {
     const uint32_t n = std::min(kPiece, work.audioBytes - done);
-    audio.Decode(work.audioCodes.data() + done, work.pcm.data() + done / 3 * 8, static_cast<int32_t>(n), 0);
+    // A piece the decoder refuses (codes not in whole groups) leaves its samples silent.
+    static_cast<void>(audio.Decode(work.audioCodes.data() + done, work.pcm.data() + done / 3 * 8, static_cast<int32_t>(n)));
     done += n;
   }
   work.audioDecoded = true;

@@ -40,7 +40,7 @@ struct Group {
 // Decides, frame by frame in the recording's order, where a group may start (see the header).
 class GroupStarts {
  public:
-  bool Prepare(uint32_t stamp, IdctChoice idct) { return trial_.Initialise(stamp, idct) != 0; }
+  bool Prepare(uint32_t stamp, IdctChoice idct) { return trial_.Initialise(stamp, idct).ok(); }
 
   bool Starts(const FrameRecord& r) {
     if ((r.flags & FlagNoPicture) || r.videoBytes == 0 || !r.videoData) return false;
@@ -131,10 +131,16 @@ void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const Gro
                 GroupStarts& starts, Shared& shared) {
   std::shared_ptr<Group> current;
   FrameWork sound;
+  const size_t readLimit = shared.slots.size() + 2 * static_cast<size_t>(s.workers);
   for (;;) {
     {
       std::unique_lock lock(shared.mutex);
-      shared.forReader.wait(lock, [&] { return shared.stop || shared.readAhead < s.readAheadBytes; });
+      // No further than the window and one frame for each worker: a frame beyond it could not
+      // be decoded before the writer moves on, and would only hold memory (with frames of a
+      // kilobyte, the byte bound alone lets thousands wait).
+      shared.forReader.wait(lock, [&] {
+        return shared.stop || (shared.readAhead < s.readAheadBytes && shared.read < shared.written + readLimit);
+      });
       if (shared.stop) break;
     }
     const FrameRecord* r = fetch();
@@ -322,6 +328,7 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
     shared.ready[n % s.window] = 0;
     shared.written = n + 1;
     shared.forWorkers.notify_all();
+    shared.forReader.notify_one();
     if (!more) break;
   }
   joinAll();

@@ -29,7 +29,8 @@ struct GroupPipelineSettings {
   // Frames decoded ahead of the writer, at most: what bounds the memory, whatever the number of
   // workers and the length of a group. A worker whose next frame is further ahead waits.
   size_t window = 64;
-  // Compressed bytes read ahead of the workers, at most (one frame always goes).
+  // Compressed bytes read ahead of the workers, at most (one frame always goes); and never more
+  // frames than the window and one for each worker ahead of the writer.
   size_t readAheadBytes = 8u << 20;
   int32_t width = 0;          // the recording's picture size
   int32_t height = 0;

@@ -6,8 +6,8 @@
 namespace zentrova {
 
 bool StillFrames::Open(const std::string& path, IdctChoice idct, std::string* error) {
-  if (!reader_.open(path, &info_, 0, 1)) {
-    if (error) *error = path + ": " + reader_.failureReason();
+  if (auto opened = reader_.open(path, &info_); !opened) {
+    if (error) *error = path + ": " + opened.reason();
     return false;
   }
   outputHeight_ = ConversionJob::ComputeOutputHeight(info_.width, info_.height);
@@ -20,7 +20,7 @@ bool StillFrames::Open(const std::string& path, IdctChoice idct, std::string* er
   record_.audioData = audioData_.data();
   record_.audioCapacity = static_cast<uint32_t>(audioData_.size());
   work_.Allocate(info_.width, info_.height);
-  audio_.Prepare(0);
+  static_cast<void>(audio_.Prepare(0));  // a fresh decoder; without memory its sound stays silent
   return true;
 }
 

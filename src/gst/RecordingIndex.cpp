@@ -38,10 +38,12 @@ std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::strin
   const uint32_t indexed = std::min(declared, kMaxIndexedFrames);
   index.frames_.reserve(std::min<uint32_t>(indexed, 1u << 20));
   bool readable = true;
+  std::string unreadable;  // why the reader stopped, when it did
   for (int32_t block = 0; readable && block < reader.blockCount(); ++block) {
     const uint32_t inBlock = reader.blockFrameCount(block);
     for (uint32_t f = 0; f < inBlock && index.frames_.size() < indexed; ++f) {
-      if (!reader.fetchFrame(&record, -1, 0)) {
+      if (auto got = reader.fetchFrame(&record, -1, 0); !got) {
+        unreadable = got.reason();
         readable = false;
         break;
       }
@@ -58,7 +60,7 @@ std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::strin
     }
   }
   if (index.frames_.empty()) {
-    if (error) *error = reader.failureReason().empty() ? "the recording holds no frame" : reader.failureReason();
+    if (error) *error = unreadable.empty() ? "the recording holds no frame" : unreadable;
     return std::nullopt;
   }
   // The job's rule: with sound the frames delivered share the sound's length, without it the

@@ -29,8 +29,8 @@ struct OpenRecording {
   FrameRecord record;
 
   bool Open(const std::string& path, std::string* error) {
-    if (!reader.open(path, &info, 0, 1)) {
-      if (error) *error = path + ": " + reader.failureReason();
+    if (auto opened = reader.open(path, &info); !opened) {
+      if (error) *error = path + ": " + opened.reason();
       return false;
     }
     video.assign(static_cast<size_t>(info.width) * info.height * 2, 0);

@@ -39,7 +39,8 @@ GstZrAudioDec* Self(GstAudioDecoder* decoder) { return reinterpret_cast<GstZrAud
 void Restart(GstZrAudioDec* self) {
   delete self->decoder;
   self->decoder = new G726Decoder();
-  self->decoder->Prepare(0);
+  // A decoder without its state (memory short) refuses every buffer, which then stays silent.
+  static_cast<void>(self->decoder->Prepare(0));
 }
 
 gboolean Start(GstAudioDecoder* decoder) {
@@ -80,7 +81,7 @@ GstFlowReturn HandleFrame(GstAudioDecoder* decoder, GstBuffer* buffer) {
   constexpr size_t kPiece = G726Decoder::kBufferBytes;
   for (size_t done = 0; done < bytes;) {
     const size_t n = std::min(kPiece, bytes - done);
-    self->decoder->Decode(in.data + done, samplesOut + done / 3 * 8, static_cast<int32_t>(n), 0);
+    static_cast<void>(self->decoder->Decode(in.data + done, samplesOut + done / 3 * 8, static_cast<int32_t>(n)));
     done += n;
   }
   gst_buffer_unmap(out, &pcm);

@@ -176,9 +176,9 @@ bool Open(GstZrDemux* demux) {
   }
   s.reader = std::make_unique<ZrReader>();
   RecordingInfo info;
-  if (!s.reader->open(*path, &info, 0, 1)) {
+  if (auto opened = s.reader->open(*path, &info); !opened) {
     GST_ELEMENT_ERROR(demux, STREAM, WRONG_TYPE, ("This is not a recording that can be read."),
-                      ("%s", s.reader->failureReason().c_str()));
+                      ("%s", opened.reason().c_str()));
     return false;
   }
   std::string error;
@@ -260,12 +260,12 @@ GstFlowReturn PushFrame(GstZrDemux* demux) {
   DemuxState& s = *demux->state;
   const RecordingIndex& index = *s.index;
   const IndexedFrame& entry = index.frame(s.next);
-  const int ok = s.positioned
+  const auto got = s.positioned
                      ? s.reader->fetchFrame(&s.record, static_cast<int32_t>(entry.block),
                                             static_cast<int32_t>(entry.frameInBlock))
                      : s.reader->fetchFrame(&s.record, -1, 0);
-  if (!ok) {
-    GST_WARNING_OBJECT(demux, "frame %u cannot be read: %s", s.next, s.reader->failureReason().c_str());
+  if (!got) {
+    GST_WARNING_OBJECT(demux, "frame %u cannot be read: %s", s.next, got.reason().c_str());
     return GST_FLOW_EOS;
   }
   s.positioned = false;

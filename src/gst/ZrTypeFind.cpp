@@ -24,7 +24,7 @@ bool ReaderAccepts(const guint8* bytes, guint size) {
   if (write(fd, bytes, size) == static_cast<ssize_t>(size)) {
     ZrReader reader;
     RecordingInfo info;
-    accepted = reader.open("/proc/self/fd/" + std::to_string(fd), &info, 0, 1) == 1;
+    accepted = reader.open("/proc/self/fd/" + std::to_string(fd), &info).ok();
     reader.close();
   }
   close(fd);

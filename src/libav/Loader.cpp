@@ -80,29 +80,22 @@ std::string LibavProblem() {
 
 namespace zentrova::container {
 
-int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, Format format, std::unique_ptr<avi::ByteSink> sink,
-                  const std::string& scratchFolder, std::string* reason) {
+Expected<std::shared_ptr<avi::AviFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink) {
   std::string problem;
   const libav::Module* module = libav::Load(&problem);
-  if (!module) {
-    if (reason) *reason = "the Matroska and MP4 writers could not be loaded: " + problem;
-    return -1;
-  }
-  return module->openMediaFile(file, format, std::move(sink), scratchFolder, reason);
+  if (!module) return Failure("the Matroska and MP4 writers could not be loaded: " + problem);
+  return module->openMediaFile(format, std::move(sink));
 }
 
 }  // namespace zentrova::container
 
 namespace zentrova::container {
 
-std::unique_ptr<PictureReader> OpenPictureReader(const std::string& path, std::string* reason) {
+Expected<std::unique_ptr<PictureReader>> OpenPictureReader(const std::string& path) {
   std::string problem;
   const libav::Module* module = libav::Load(&problem);
-  if (!module) {
-    if (reason) *reason = "the decoders could not be loaded: " + problem;
-    return nullptr;
-  }
-  return module->openPictureReader(path, reason);
+  if (!module) return Failure("the decoders could not be loaded: " + problem);
+  return module->openPictureReader(path);
 }
 
 bool IsLossless(const std::string& codec) { return codec == "rawvideo" || codec == "ffv1"; }
@@ -110,14 +103,11 @@ bool IsLossless(const std::string& codec) { return codec == "rawvideo" || codec 
 }  // namespace zentrova::container
 namespace zentrova::stills {
 
-bool EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png, std::string* reason) {
+Expected<void> EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png) {
   std::string problem;
   const libav::Module* module = libav::Load(&problem);
-  if (!module) {
-    if (reason) *reason = "the PNG encoder could not be loaded: " + problem;
-    return false;
-  }
-  return module->encodePng(picture, width, height, png, reason);
+  if (!module) return Failure("the PNG encoder could not be loaded: " + problem);
+  return module->encodePng(picture, width, height, png);
 }
 
 }  // namespace zentrova::stills

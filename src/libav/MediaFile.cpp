@@ -55,13 +55,10 @@ class MediaFileHandle final : public avi::AviFile {
 
 }  // namespace
 
-int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, container::Format format, std::unique_ptr<avi::ByteSink> sink,
-                  const std::string& scratchFolder, std::string* reason) {
-  (void)scratchFolder;  // nothing is kept aside any more: the file is written as it goes
-  (void)reason;
-  if (!sink || format == container::Format::Avi) return kFailed;
-  file = std::make_shared<MediaFileHandle>(std::make_shared<MediaWriter>(format, std::move(sink)));
-  return 0;
+Expected<std::shared_ptr<avi::AviFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink) {
+  if (!sink) return Failure("nothing to write the file to");
+  if (format == container::Format::Avi) return Failure("AVI files are the AVI writer's");
+  return std::make_shared<MediaFileHandle>(std::make_shared<MediaWriter>(format, std::move(sink)));
 }
 
 }  // namespace zentrova::libav

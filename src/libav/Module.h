@@ -26,15 +26,14 @@ namespace zentrova::libav {
 bool EncoderAvailable(const char* encoder);
 std::shared_ptr<avi::AviStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<avi::AviStream> source,
                                            int quality, unsigned threads);
-int OpenMediaFile(std::shared_ptr<avi::AviFile>& file, container::Format format, std::unique_ptr<avi::ByteSink> sink,
-                  const std::string& scratchFolder, std::string* reason);
-std::unique_ptr<container::PictureReader> OpenPictureReader(const std::string& path, std::string* reason);
+Expected<std::shared_ptr<avi::AviFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink);
+Expected<std::unique_ptr<container::PictureReader>> OpenPictureReader(const std::string& path);
 // "libavcodec 59.37.100 (built with 59.37.100)\nlibavutil 57.28.100\n"
 std::string LibraryVersions();
 // A still as PNG (libav/PngStill.h).
-bool EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png, std::string* reason);
+Expected<void> EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png);
 
-inline constexpr uint32_t kInterface = 1;
+inline constexpr uint32_t kInterface = 2;
 
 struct Module {
   uint32_t interface;

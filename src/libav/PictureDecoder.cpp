@@ -30,26 +30,26 @@ class LibavPictureReader final : public container::PictureReader {
     avformat_close_input(&format_);
   }
 
-  bool Open(const std::string& path, std::string* reason) {
+  Expected<void> Open(const std::string& path) {
     int ret = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
-    if (ret < 0) return Fail(reason, path + ": " + ErrorText(ret));
+    if (ret < 0) return Failure(path + ": " + ErrorText(ret));
     ret = avformat_find_stream_info(format_, nullptr);
-    if (ret < 0) return Fail(reason, path + ": " + ErrorText(ret));
+    if (ret < 0) return Failure(path + ": " + ErrorText(ret));
     const AVCodec* codec = nullptr;
     stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-    if (stream_ < 0 || !codec) return Fail(reason, path + ": no video stream that can be decoded");
+    if (stream_ < 0 || !codec) return Failure(path + ": no video stream that can be decoded");
     decoder_ = avcodec_alloc_context3(codec);
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
-    if (!decoder_ || !frame_ || !packet_) return Fail(reason, "out of memory");
+    if (!decoder_ || !frame_ || !packet_) return Failure("out of memory");
     avcodec_parameters_to_context(decoder_, format_->streams[stream_]->codecpar);
     decoder_->thread_count = 1;  // frames in order, whatever the codec
     ret = avcodec_open2(decoder_, codec, nullptr);
-    if (ret < 0) return Fail(reason, path + ": " + ErrorText(ret));
+    if (ret < 0) return Failure(path + ": " + ErrorText(ret));
     codec_ = codec->name;
     width_ = decoder_->width;
     height_ = decoder_->height;
-    return true;
+    return {};
   }
 
   bool Next(std::vector<uint8_t>& bgr) override {
@@ -70,11 +70,6 @@ class LibavPictureReader final : public container::PictureReader {
   std::string error() const override { return error_; }
 
  private:
-  static bool Fail(std::string* reason, const std::string& why) {
-    if (reason) *reason = why;
-    return false;
-  }
-
   // Hands the decoder the next packet of the stream, or the end of it.
   bool Feed() {
     if (drained_) return false;
@@ -141,9 +136,9 @@ class LibavPictureReader final : public container::PictureReader {
 
 }  // namespace
 
-std::unique_ptr<container::PictureReader> OpenPictureReader(const std::string& path, std::string* reason) {
+Expected<std::unique_ptr<container::PictureReader>> OpenPictureReader(const std::string& path) {
   auto reader = std::make_unique<LibavPictureReader>();
-  if (!reader->Open(path, reason)) return nullptr;
+  if (auto opened = reader->Open(path); !opened) return opened.error();
   return reader;
 }
 

@@ -24,11 +24,8 @@ struct PacketFree {
 
 }  // namespace
 
-bool EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png, std::string* reason) {
-  auto fail = [&](const char* why) {
-    if (reason) *reason = why;
-    return false;
-  };
+Expected<void> EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png) {
+  auto fail = [](const char* why) { return Failure(why); };
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
   if (!codec) return fail("libavcodec has no PNG encoder");
   std::unique_ptr<AVCodecContext, ContextFree> ctx(avcodec_alloc_context3(codec));
@@ -63,7 +60,7 @@ bool EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_
     av_packet_unref(packet.get());
   }
   if (png.empty()) return fail("the PNG encoder delivered nothing");
-  return true;
+  return {};
 }
 
 }  // namespace zentrova::libav

@@ -5,11 +5,11 @@
 
 namespace zentrova::container {
 
-int OpenOutput(std::shared_ptr<avi::AviFile>& file, Format format, const std::string& path, std::string* reason) {
-  if (format == Format::Avi) return avi::OpenAviFile(file, path, reason);
-  std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, reason);
-  if (!sink) return -1;
-  return OpenMediaFile(file, format, std::move(sink), {}, reason);
+Expected<std::shared_ptr<avi::AviFile>> OpenOutput(Format format, const std::string& path) {
+  if (format == Format::Avi) return avi::OpenAviFile(path);
+  auto sink = avi::OpenFileSink(path);
+  if (!sink) return sink.error();
+  return OpenMediaFile(format, std::move(*sink));
 }
 
 }  // namespace zentrova::container

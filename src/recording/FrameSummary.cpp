@@ -37,8 +37,7 @@ std::vector<FrameSummary> ReadBlockSummaries(ZrReader& reader, uint32_t block) {
   // The count is the file's word: the list grows only by the frames actually read.
   frames.reserve(std::min<uint32_t>(count, 4096));
   for (uint32_t f = 0; f < count; ++f) {
-    const bool got = f == 0 ? reader.fetchFrame(&record, static_cast<int32_t>(block), 0) != 0
-                            : reader.fetchFrame(&record, -1, 0) != 0;
+    const auto got = f == 0 ? reader.fetchFrame(&record, static_cast<int32_t>(block), 0) : reader.fetchFrame(&record, -1, 0);
     if (!got) break;
     FrameSummary s;
     s.videoBytes = record.videoBytesDeclared;

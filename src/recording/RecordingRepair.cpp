@@ -61,8 +61,8 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
   }
   ZrReader reader;
   RecordingInfo info;
-  if (!reader.openFound(input, found, &info)) {
-    result.error = input + ": " + reader.failureReason();
+  if (auto opened = reader.openFound(input, found, &info); !opened) {
+    result.error = input + ": " + opened.reason();
     return result;
   }
   const std::string temporary = output + ".partial";
@@ -95,10 +95,10 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
       ok = false;
       break;
     }
-    if (!reader.fetchFrame(&record, -1, 0) || record.cut) {
+    const auto fetched = reader.fetchFrame(&record, -1, 0);
+    if (!fetched || record.cut) {
       // A frame the scan saw whole and the reader cuts: the file changed in between.
-      result.error = input + ": " + (record.cut ? std::string("the file changed since it was scanned")
-                                                : reader.failureReason());
+      result.error = input + ": " + (fetched ? std::string("the file changed since it was scanned") : fetched.reason());
       ok = false;
       break;
     }

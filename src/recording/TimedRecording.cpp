@@ -26,8 +26,8 @@ bool TimedRecording::Open(const std::string& path, int64_t clockOffsetMs, std::s
                           const std::atomic<bool>* cancel) {
   reader = std::make_unique<ZrReader>();
   reader->setCancelFlag(cancel);
-  if (!reader->open(path, &info, 0, 1)) {
-    if (error) *error = path + ": " + reader->failureReason();
+  if (auto opened = reader->open(path, &info); !opened) {
+    if (error) *error = path + ": " + opened.reason();
     reader.reset();
     return false;
   }

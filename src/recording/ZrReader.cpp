@@ -42,11 +42,18 @@ std::string FileErrorText(int err) {
   }
 }
 
-// Reads as much of [offset, offset + count) as the file holds. A short count means the end of the
-// file; an operating-system failure is thrown to the guard of open or fetchFrame.
-struct OsError {
-  int err;
-};
+// A refusal that allocates nothing when memory is short: the reason then falls back to
+// "Out of memory.", which the string holds without allocating.
+Error Refusal(const char* reason, ErrorKind kind = ErrorKind::Failed) noexcept {
+  Error error;
+  error.kind = kind;
+  try {
+    error.reason = reason;
+  } catch (...) {
+    error.reason = "Out of memory.";
+  }
+  return error;
+}
 
 }  // namespace
 
@@ -55,23 +62,35 @@ ZrReader::ZrReader(std::string text2, std::string text1, std::string text3)
 
 ZrReader::~ZrReader() { close(); }
 
-bool ZrReader::Fail(std::string reason) {
-  failureReason_ = std::move(reason);
+Error ZrReader::Fail(Error error) {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   found_ = false;
   index_.clear();
   index_.shrink_to_fit();
   totalFrames_ = 0;
-  return false;
+  readError_ = 0;
+  return error;
 }
 
-void ZrReader::ReportFileError(int err) {
-  failureReason_ = FileErrorText(err);
-  if (fileErrorSink_) fileErrorSink_(failureReason_);
+Error ZrReader::FileError(const char* whenCancelled) {
+  const int err = readError_;
+  readError_ = 0;
+  if (err == EINTR && Cancelled()) return Refusal(whenCancelled, ErrorKind::Cancelled);
+  Error error = Refusal("Out of memory.");
+  try {
+    error.reason = FileErrorText(err);
+  } catch (const std::bad_alloc&) {
+  }
+  if (fileErrorSink_) fileErrorSink_(error.reason);
+  return error;
 }
 
+// Reads as much of [offset, offset + count) as the file holds. A short count means the end of the
+// file, or an operating-system failure: that one is kept in readError_, every later read returns
+// nothing, and the open or fetch that made the reads reports it.
 size_t ZrReader::ReadAt(uint64_t offset, void* buffer, size_t count) {
+  if (readError_ != 0) return 0;
   auto* out = static_cast<uint8_t*>(buffer);
   size_t got = 0;
   while (got < count) {
@@ -92,32 +111,20 @@ size_t ZrReader::ReadAt(uint64_t offset, void* buffer, size_t count) {
     if (n < 0) {
       // A signal that asks to cancel ends the read; any other interruption is retried.
       if (errno == EINTR && !Cancelled()) continue;
-      throw OsError{errno};
+      readError_ = errno;
+      break;
     }
     got += static_cast<size_t>(n);
   }
   return got;
 }
 
-int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*codecStamp*/, int32_t mode) {
-  try {
-    if (fd_ >= 0) {
-      failureReason_ = "the reader already holds a recording";
-      return 0;
-    }
-    if (mode == 0) {
-      failureReason_ = "creating recordings is not supported";
-      return 0;
-    }
-    if (mode != 1) {
-      failureReason_ = "unknown open mode " + std::to_string(mode);
-      return 0;
-    }
-  } catch (const std::bad_alloc&) {
-    failureReason_ = "Out of memory.";  // short enough to need no allocation
-    return 0;
-  }
+namespace {
+constexpr const char* kCancelledOpening = "cancelled while opening";
+}  // namespace
 
+Expected<void> ZrReader::open(const std::string& path, RecordingInfo* info) {
+  if (fd_ >= 0) return Refusal("the reader already holds a recording");
   try {
     // Opened without blocking, so that a FIFO with no writer or a device that waits for its medium
     // answers at once; only a regular file is read.
@@ -126,12 +133,12 @@ int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*code
       const int err = errno;
       struct stat named {};
       if (err == ENXIO && ::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode))
-        return Fail(std::string("not a regular file but ") + KindOfFile(named.st_mode));
-      return Fail(std::string("cannot open the file: ") + std::strerror(err));
+        return Fail(Failure(std::string("not a regular file but ") + KindOfFile(named.st_mode)));
+      return Fail(Failure(std::string("cannot open the file: ") + std::strerror(err)));
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return Fail(std::string("not a regular file but ") + KindOfFile(st.st_mode));
+    if (::fstat(fd_, &st) != 0) return Fail(Failure(std::string("cannot open the file: ") + std::strerror(errno)));
+    if (!S_ISREG(st.st_mode)) return Fail(Failure(std::string("not a regular file but ") + KindOfFile(st.st_mode)));
     const int fileFlags = ::fcntl(fd_, F_GETFL);
     if (fileFlags >= 0) ::fcntl(fd_, F_SETFL, fileFlags & ~O_NONBLOCK);
     fileLength_ = static_cast<uint64_t>(st.st_size);
@@ -140,27 +147,33 @@ int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*code
 
     uint8_t bytes[kFileHeaderSize];
     size_t got = ReadAt(0, bytes, sizeof bytes);
-    if (!ValidateHeader(bytes, got)) return Fail(failureReason_);
+    if (readError_) return Fail(FileError(kCancelledOpening));
+    if (auto valid = ValidateHeader(bytes, got); !valid) return Fail(valid.error());
 
     uint64_t pos = kFileHeaderSize;
-    if (!ReadText(pos, header_.text1Length, text1_, "text1")) return Fail(failureReason_);
-    if (!ReadText(pos, header_.text2Length, text2_, "text2")) return Fail(failureReason_);
+    if (auto text = ReadText(pos, header_.text1Length, text1_, "text1"); !text)
+      return Fail(readError_ ? FileError(kCancelledOpening) : text.error());
+    if (auto text = ReadText(pos, header_.text2Length, text2_, "text2"); !text)
+      return Fail(readError_ ? FileError(kCancelledOpening) : text.error());
     if (header_.version >= 256) {
       text3_.clear();
       uint8_t len[4];
-      if (ReadAt(pos, len, 4) != 4) return Fail("the file ends before the length of text3");
+      if (ReadAt(pos, len, 4) != 4)
+        return Fail(readError_ ? FileError(kCancelledOpening) : Refusal("the file ends before the length of text3"));
       pos += 4;
       uint32_t text3Length = Le32(len);
       if (text3Length >= kTextBufferBytes)
-        return Fail("text3 is " + std::to_string(text3Length) + " bytes long, at most " +
-                    std::to_string(kTextBufferBytes - 1) + " are allowed");
-      if (!ReadText(pos, text3Length, text3_, "text3")) return Fail(failureReason_);
+        return Fail(Failure("text3 is " + std::to_string(text3Length) + " bytes long, at most " +
+                            std::to_string(kTextBufferBytes - 1) + " are allowed"));
+      if (auto text = ReadText(pos, text3Length, text3_, "text3"); !text)
+        return Fail(readError_ ? FileError(kCancelledOpening) : text.error());
     } else {
       text3_.clear();
     }
     if (header_.version >= 257) {
       uint8_t utc[4];
-      if (ReadAt(pos, utc, 4) != 4) return Fail("the file ends before utcOffsetHours");
+      if (ReadAt(pos, utc, 4) != 4)
+        return Fail(readError_ ? FileError(kCancelledOpening) : Refusal("the file ends before utcOffsetHours"));
       utcOffsetHours_ = static_cast<int32_t>(Le32(utc));
     } else {
       utcOffsetHours_ = 0;
@@ -175,28 +188,24 @@ int ZrReader::open(const std::string& path, RecordingInfo* info, uint32_t /*code
       info->sizeFamily = header_.resolutionCode >> 7;
     }
 
-    if (!IndexBlocks()) return Fail(failureReason_);
+    auto indexed = IndexBlocks();
+    if (readError_) return Fail(FileError(kCancelledOpening));
+    if (!indexed) return Fail(indexed.error());
     found_ = false;
     LookBeyondChain();
-  } catch (const OsError& e) {
-    if (e.err == EINTR && Cancelled()) return Fail("cancelled while opening");
-    ReportFileError(e.err);
-    return Fail(failureReason_);
+    if (readError_) return Fail(FileError(kCancelledOpening));
   } catch (const std::bad_alloc&) {
     if (fileErrorSink_) fileErrorSink_("Out of memory.");
-    return Fail("Out of memory.");
+    return Fail(Refusal("Out of memory."));
   }
   cursor_ = Cursor{static_cast<uint64_t>(index_[0].offset) + kBlockHeaderSize, 0, 0};
-  readMode_ = 1;
-  failureReason_.clear();
-  return 1;
+  return {};
 }
 
-bool ZrReader::ValidateHeader(const uint8_t* b, size_t got) {
+Expected<void> ZrReader::ValidateHeader(const uint8_t* b, size_t got) {
   if (got < kFileHeaderSize) {
-    failureReason_ = "not a ZR recording: the file holds " + std::to_string(got) +
-                     " bytes, fewer than the 36 of a header";
-    return false;
+    return Failure("not a ZR recording: the file holds " + std::to_string(got) +
+                     " bytes, fewer than the 36 of a header");
   }
   header_.magic[0] = static_cast<char>(b[0]);
   header_.magic[1] = static_cast<char>(b[1]);
@@ -215,46 +224,39 @@ bool ZrReader::ValidateHeader(const uint8_t* b, size_t got) {
   if (b[0] != 'Z' || b[1] != 'R') {
     char hex[32];
     std::snprintf(hex, sizeof hex, "%02X %02X", b[0], b[1]);
-    failureReason_ = std::string("not a ZR recording: the file starts with ") + hex + ", not 5A 52 (\"ZR\")";
-    return false;
+    return Failure(std::string("not a ZR recording: the file starts with ") + hex + ", not 5A 52 (\"ZR\")");
   }
   if (header_.version > kMaxVersion) {
-    failureReason_ = "format version " + std::to_string(header_.version) + " is newer than 4096";
-    return false;
+    return Failure("format version " + std::to_string(header_.version) + " is newer than 4096");
   }
   if (header_.limitByte > kMaxLimitByte) {
-    failureReason_ = "header byte 7 is " + std::to_string(header_.limitByte) + ", above 160";
-    return false;
+    return Failure("header byte 7 is " + std::to_string(header_.limitByte) + ", above 160");
   }
   const uint8_t sizeIndex = header_.resolutionCode & 0x7F;
   const uint8_t maxIndex = header_.version <= 257 ? 3 : 5;
   if (sizeIndex > maxIndex || !SizeOfResolutionCode(header_.resolutionCode)) {
-    failureReason_ = "resolution code " + std::to_string(header_.resolutionCode) +
-                     " is not valid in a file of version " + std::to_string(header_.version);
-    return false;
+    return Failure("resolution code " + std::to_string(header_.resolutionCode) +
+                     " is not valid in a file of version " + std::to_string(header_.version));
   }
   if (header_.text1Length > kMaxTextLength) {
-    failureReason_ = "text1 is " + std::to_string(header_.text1Length) + " bytes long, at most 1000 are allowed";
-    return false;
+    return Failure("text1 is " + std::to_string(header_.text1Length) + " bytes long, at most 1000 are allowed");
   }
   if (header_.text2Length > kMaxTextLength) {
-    failureReason_ = "text2 is " + std::to_string(header_.text2Length) + " bytes long, at most 1000 are allowed";
-    return false;
+    return Failure("text2 is " + std::to_string(header_.text2Length) + " bytes long, at most 1000 are allowed");
   }
-  return true;
+  return {};
 }
 
-bool ZrReader::ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name) {
-  if (length == 0) return true;  // an empty text keeps the value it had
+Expected<void> ZrReader::ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name) {
+  if (length == 0) return {};  // an empty text keeps the value it had
   char buffer[kTextBufferBytes];
   if (ReadAt(pos, buffer, length) != length) {
-    failureReason_ = std::string("the file ends inside ") + name;
-    return false;
+    return Failure(std::string("the file ends inside ") + name);
   }
   pos += length;
   // A zero byte inside the text ends it early.
   text.assign(buffer, strnlen(buffer, length));
-  return true;
+  return {};
 }
 
 namespace {
@@ -274,7 +276,7 @@ size_t FirstRepeatedBlock(const Index& index) {
 
 }  // namespace
 
-bool ZrReader::IndexBlocks() {
+Expected<void> ZrReader::IndexBlocks() {
   index_.clear();
   chainProblem_.clear();
   index_.reserve(1024);
@@ -309,12 +311,10 @@ bool ZrReader::IndexBlocks() {
     }
     const uint8_t* bh = window.data() + (p - windowStart);
     if ((index_.size() & 4095) == 4095 && Cancelled()) {
-      failureReason_ = "cancelled while indexing the blocks";
-      return false;
+      return Refusal("cancelled while indexing the blocks", ErrorKind::Cancelled);
     }
     if (index_.size() >= kMaxBlocks) {
-      failureReason_ = "the block chain has more than " + std::to_string(kMaxBlocks) + " blocks";
-      return false;
+      return Failure("the block chain has more than " + std::to_string(kMaxBlocks) + " blocks");
     }
     index_.push_back(BlockEntry{static_cast<uint32_t>(p), Le16(bh + 8), Le32(bh + 12), 0});
     const uint32_t next = Le32(bh + 4);
@@ -378,19 +378,16 @@ bool ZrReader::IndexBlocks() {
     total += e.frameCount;
   }
   if (index_.empty()) {
-    failureReason_ = "the recording holds no block";
-    return false;
+    return Refusal("the recording holds no block");
   }
   if (total == 0) {
-    failureReason_ = "the recording holds no frame";
-    return false;
+    return Refusal("the recording holds no frame");
   }
   if (total > 0x7FFFFFFF) {
-    failureReason_ = "the recording claims more than 2147483647 frames";
-    return false;
+    return Refusal("the recording claims more than 2147483647 frames");
   }
   totalFrames_ = static_cast<int32_t>(total);
-  return true;
+  return {};
 }
 
 uint32_t ZrReader::WholeFramesOfLastBlock() {
@@ -467,25 +464,20 @@ std::vector<std::string> ZrReader::damageWarnings() const {
   return warnings;
 }
 
-int ZrReader::openFound(const std::string& path, const FoundRecording& found, RecordingInfo* info) {
-  if (fd_ >= 0) {
-    failureReason_ = "the reader already holds a recording";
-    return 0;
-  }
+Expected<void> ZrReader::openFound(const std::string& path, const FoundRecording& found, RecordingInfo* info) {
+  if (fd_ >= 0) return Refusal("the reader already holds a recording");
   try {
     if (found.runs.empty() || found.extents.empty() || found.frames == 0) {
-      failureReason_ = "the recording holds no frame";
-      return 0;
+      return Refusal("the recording holds no frame");
     }
     const auto size = SizeOfResolutionCode(found.header.resolutionCode);
     if (!size) {
-      failureReason_ = "resolution code " + std::to_string(found.header.resolutionCode) + " is not valid";
-      return 0;
+      return Failure("resolution code " + std::to_string(found.header.resolutionCode) + " is not valid");
     }
     fd_ = OpenReadOnly(path, O_NONBLOCK | O_NOCTTY);
-    if (fd_ < 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+    if (fd_ < 0) return Fail(Failure(std::string("cannot open the file: ") + std::strerror(errno)));
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return Fail(std::string("cannot open the file: ") + std::strerror(errno));
+    if (::fstat(fd_, &st) != 0) return Fail(Failure(std::string("cannot open the file: ") + std::strerror(errno)));
     fileLength_ = static_cast<uint64_t>(st.st_size);
     device_ = static_cast<uint64_t>(st.st_dev);
     inode_ = static_cast<uint64_t>(st.st_ino);
@@ -517,38 +509,34 @@ int ZrReader::openFound(const std::string& path, const FoundRecording& found, Re
     index_.clear();
     uint64_t total = 0;
     for (const FrameRun& run : runs_) total += run.frames;
-    if (total > 0x7FFFFFFF) return Fail("the recording claims more than 2147483647 frames");
+    if (total > 0x7FFFFFFF) return Fail(Refusal("the recording claims more than 2147483647 frames"));
     totalFrames_ = static_cast<int32_t>(total);
     found_ = true;
     chainProblem_.clear();
     framesBeyondChain_ = 0;
   } catch (const std::bad_alloc&) {
-    return Fail("Out of memory.");
+    return Fail(Refusal("Out of memory."));
   }
   cursor_ = Cursor{runs_.front().offset, 0, 0};
-  readMode_ = 1;
-  failureReason_.clear();
-  return 1;
+  return {};
 }
 
-int ZrReader::FetchFound(FrameRecord* record) {
+Expected<void> ZrReader::FetchFound(FrameRecord* record) {
   Cursor c = cursor_;
   for (;;) {
     if (c.block >= runs_.size()) {
-      failureReason_ = "the recording is exhausted";
-      return 0;
+      return Refusal("the recording is exhausted", ErrorKind::End);
     }
     const FrameRun& run = runs_[c.block];
     if (c.frame < run.frames) {
       uint64_t next = 0;
       if (!ReadFrameAt(record, c.position, next)) {
         // The scan saw this frame whole; a file that changed since is cut here.
-        failureReason_ = "the file changed since it was scanned";
-        return 0;
+        return Refusal("the file changed since it was scanned");
       }
       record->afterGap = c.frame == 0 && run.afterGap;
       cursor_ = Cursor{next, c.block, c.frame + 1};
-      return 1;
+      return {};
     }
     ++c.block;
     c.frame = 0;
@@ -594,38 +582,42 @@ bool ZrReader::ReadFrameAt(FrameRecord* r, uint64_t pos, uint64_t& next) {
   return true;
 }
 
-int ZrReader::fetchFrame(FrameRecord* record, int32_t block, int32_t frame) {
-  if (readMode_ != 1 || fd_ < 0 || record == nullptr) return 0;
+Expected<void> ZrReader::fetchFrame(FrameRecord* record, int32_t block, int32_t frame) {
+  if (fd_ < 0) return Refusal("no recording is open");
+  if (record == nullptr) return Refusal("no frame to read into");
+  Expected<void> fetched;
+  const Cursor before = cursor_;
   try {
-    if (found_) return block < 0 ? FetchFound(record) : 0;
-    if (block < 0) return FetchNext(record);
-    return FetchPositioned(record, static_cast<uint32_t>(block), frame);
-  } catch (const OsError& e) {
-    if (e.err == EINTR && Cancelled()) {
-      failureReason_ = "cancelled while reading a frame";
-      return 0;
-    }
-    ReportFileError(e.err);
-    return 0;
+    if (found_)
+      fetched = block < 0 ? FetchFound(record) : Refusal("a found recording is read in order only");
+    else if (block < 0)
+      fetched = FetchNext(record);
+    else
+      fetched = FetchPositioned(record, static_cast<uint32_t>(block), frame);
   } catch (const std::bad_alloc&) {
-    failureReason_ = "Out of memory.";
-    if (fileErrorSink_) fileErrorSink_(failureReason_);
-    return 0;
+    if (fileErrorSink_) fileErrorSink_("Out of memory.");
+    return Refusal("Out of memory.");
   }
+  // A read the system refused ends the fetch however far it got: the frame is not delivered, and
+  // the next fetch tries it again.
+  if (readError_) {
+    cursor_ = before;
+    return FileError("cancelled while reading a frame");
+  }
+  return fetched;
 }
 
-int ZrReader::FetchNext(FrameRecord* record) {
+Expected<void> ZrReader::FetchNext(FrameRecord* record) {
   Cursor c = cursor_;
   for (;;) {
     if (c.block >= index_.size()) {
-      failureReason_ = "the recording is exhausted";
-      return 0;
+      return Refusal("the recording is exhausted", ErrorKind::End);
     }
     if (c.frame < index_[c.block].frameCount) {
       uint64_t next = 0;
       if (ReadFrameAt(record, c.position, next)) {
         cursor_ = Cursor{next, c.block, c.frame + 1};
-        return 1;
+        return {};
       }
       // The file ends inside this frame's header: the rest of the block is not there.
       c.frame = index_[c.block].frameCount;
@@ -638,13 +630,13 @@ int ZrReader::FetchNext(FrameRecord* record) {
   }
 }
 
-int ZrReader::FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame) {
-  if (block >= index_.size() || frame < 0) return 0;
+Expected<void> ZrReader::FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame) {
+  if (block >= index_.size() || frame < 0) return Refusal("no such frame in the recording");
   uint32_t wanted = static_cast<uint32_t>(frame);
   if (wanted >= index_[block].frameCount) {
     // Past the block's end: the first frame of the next block that has one.
     do {
-      if (++block >= index_.size()) return 0;
+      if (++block >= index_.size()) return Refusal("the recording is exhausted", ErrorKind::End);
     } while (index_[block].frameCount == 0);
     wanted = 0;
   }
@@ -654,11 +646,11 @@ int ZrReader::FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame
   for (uint32_t f = 0; f <= wanted; ++f) {
     uint64_t next = 0;
     FrameRecord& target = f == wanted ? *record : scratch;
-    if (!ReadFrameAt(&target, pos, next)) return 0;
+    if (!ReadFrameAt(&target, pos, next)) return Refusal("the recording is exhausted", ErrorKind::End);
     pos = next;
   }
   cursor_ = Cursor{pos, block, wanted + 1};
-  return 1;
+  return {};
 }
 
 void ZrReader::rewind() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Expected.h"
 #include "recording/FrameRecord.h"
 #include "recording/RecordingScan.h"
 
@@ -37,17 +38,19 @@ class ZrReader {
   // read that a signal interrupts is not retried once the flag is set.
   void setCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
-  // mode 1 opens an existing recording for reading; mode 0 (creating) is refused here.
-  // Returns 1 on success, 0 on failure; failureReason() then says why.
-  int open(const std::string& path, RecordingInfo* info, uint32_t codecStamp, int32_t mode);
+  // Opens an existing recording for reading; the error says why it cannot be read ("text1 is 1001
+  // bytes long, ...").
+  Expected<void> open(const std::string& path, RecordingInfo* info);
 
   // Opens a recording that a scan found (RecordingScan.h), perhaps damaged, perhaps one of several
   // in the file or in fragments: the frames are those the scan found, in its order, and the first
-  // frame after lost ones has FrameRecord::afterGap set. Returns 1 or 0 as open does.
-  int openFound(const std::string& path, const FoundRecording& found, RecordingInfo* info);
+  // frame after lost ones has FrameRecord::afterGap set.
+  Expected<void> openFound(const std::string& path, const FoundRecording& found, RecordingInfo* info);
 
-  // block < 0: the frame after the one delivered last. block >= 0: positioned access.
-  int fetchFrame(FrameRecord* record, int32_t block, int32_t frame);
+  // block < 0: the frame after the one delivered last. block >= 0: positioned access. After the
+  // last frame the error's kind is ErrorKind::End; a read the system refused is also reported to
+  // the file-error sink.
+  Expected<void> fetchFrame(FrameRecord* record, int32_t block, int32_t frame);
   // The next fetch with block < 0 delivers the first frame again, as after opening.
   void rewind();
   void close();
@@ -86,8 +89,6 @@ class ZrReader {
   // What opening saw of damage, one line each, for `info` to warn about: frames past the chain,
   // a chain that broke off, a last block cut short, an end time never written.
   std::vector<std::string> damageWarnings() const;
-  // Why the last open or fetch failed, in one line ("text1 is 1001 bytes long, ...").
-  const std::string& failureReason() const { return failureReason_; }
 
   // A chain longer than this is refused, which bounds the index of a hostile file.
   static constexpr uint32_t kMaxBlocks = 1u << 24;
@@ -113,23 +114,24 @@ class ZrReader {
     uint32_t frame = 0;
   };
 
-  bool Fail(std::string reason);
+  // Forgets a recording whose opening failed, and passes the error on.
+  Error Fail(Error error);
+  // The read failure kept in readError_, as the user's line, reported to the file-error sink.
+  Error FileError(const char* whenCancelled);
   bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
-  bool ValidateHeader(const uint8_t* bytes, size_t got);
-  bool ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name);
-  bool IndexBlocks();
+  Expected<void> ValidateHeader(const uint8_t* bytes, size_t got);
+  Expected<void> ReadText(uint64_t& pos, uint32_t length, std::string& text, const char* name);
+  Expected<void> IndexBlocks();
   void LookBeyondChain();
   uint32_t WholeFramesOfLastBlock();
-  int FetchFound(FrameRecord* record);
-  void ReportFileError(int err);
+  Expected<void> FetchFound(FrameRecord* record);
   size_t ReadAt(uint64_t offset, void* buffer, size_t count);
   bool ReadFrameAt(FrameRecord* record, uint64_t pos, uint64_t& next);
-  int FetchNext(FrameRecord* record);
-  int FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame);
+  Expected<void> FetchNext(FrameRecord* record);
+  Expected<void> FetchPositioned(FrameRecord* record, uint32_t block, int32_t frame);
 
   std::string text1_;
   std::string text2_;
-  int32_t readMode_ = 1;
   std::string text3_;
   int32_t utcOffsetHours_ = 0;
   int fd_ = -1;
@@ -142,7 +144,7 @@ class ZrReader {
   std::vector<BlockEntry> index_;
   Cursor cursor_;
   FileErrorSink fileErrorSink_;
-  std::string failureReason_;
+  int readError_ = 0;  // errno of a read the system refused, until the open or fetch reports it
   std::string chainProblem_;
   uint32_t framesBeyondChain_ = 0;
   uint32_t lastBlockFramesFound_ = 0;  // frames of the last block that the file holds whole

@@ -104,18 +104,19 @@ VideoDecoder::VideoDecoder() = default;
 
 VideoDecoder::~VideoDecoder() { ReleaseBuffers(); }
 
-int VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
+Expected<void> VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
   ReleaseBuffers();
   stamp_ = stamp;
   auto state = std::unique_ptr<State>(new (std::nothrow) State());
-  if (!state) return 0;
+  if (!state) return Failure("Out of memory.");
   state->enlargedY = AllocatePlane(kLumaCapacity);
   state->enlargedCb = AllocatePlane(kChromaCapacity);
   state->enlargedCr = AllocatePlane(kChromaCapacity);
   state->y = AllocatePlane(kLumaCapacity);
   state->cb = AllocatePlane(kChromaCapacity);
   state->cr = AllocatePlane(kChromaCapacity);
-  if (!state->enlargedY || !state->enlargedCb || !state->enlargedCr || !state->y || !state->cb || !state->cr) return 0;
+  if (!state->enlargedY || !state->enlargedCb || !state->enlargedCr || !state->y || !state->cb || !state->cr)
+    return Failure("Out of memory.");
   switch (choice) {
     case IdctChoice::Plain:
       state->vectorTransform = false;
@@ -130,7 +131,7 @@ int VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
   state->idct = state->vectorTransform ? &VideoKernels().vectorIdct : &VideoKernels().plainIdct;
   state->shortcuts = MeasureShortcuts(state->idct->columns);
   state_ = state.release();
-  return 1;
+  return {};
 }
 
 template <typename Fits>
@@ -274,9 +275,9 @@ void VideoDecoder::ReleaseBuffers() {
   state_ = nullptr;
 }
 
-int VideoDecoder::SetPictureSize(int32_t height, int32_t width, int32_t intraQuantiser, int32_t interQuantiser) {
-  if (!state_) return 0;
-  if (width < 0 || height < 0 || !PlanesHold(static_cast<uint32_t>(width), static_cast<uint32_t>(height))) return 0;
+bool VideoDecoder::SetPictureSize(int32_t height, int32_t width, int32_t intraQuantiser, int32_t interQuantiser) {
+  if (!state_) return false;
+  if (width < 0 || height < 0 || !PlanesHold(static_cast<uint32_t>(width), static_cast<uint32_t>(height))) return false;
   State& s = *state_;
   s.height = height;
   s.width = width;
@@ -285,7 +286,7 @@ int VideoDecoder::SetPictureSize(int32_t height, int32_t width, int32_t intraQua
   s.macroblockCount = s.macroblockRows * s.macroblockColumns;
   s.intraQuantiser = intraQuantiser;
   s.interQuantiser = interQuantiser;
-  return 1;
+  return true;
 }
 
 const uint8_t* VideoDecoder::planeY() const { return state_ ? state_->y.get() : nullptr; }

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/Expected.h"
+
 namespace zentrova {
 
 // Which inverse DCT the decoder uses: the processor check, or one variant forced so that the
@@ -41,8 +43,9 @@ class VideoDecoder {
   VideoDecoder(const VideoDecoder&) = delete;
   VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-  // 1 on success, 0 on failure. `choice` overrides the processor check.
-  int Initialise(uint32_t stamp, IdctChoice choice = IdctChoice::Auto);
+  // Allocates the planes of the largest picture; fails only when memory is short. `choice`
+  // overrides the processor check.
+  Expected<void> Initialise(uint32_t stamp, IdctChoice choice = IdctChoice::Auto);
 
   // Decodes one frame into `picture` (3 bytes per pixel, blue green red, plane row 0 first).
   // `pictureCapacity` is the size of the caller's buffer in bytes: a picture that would not fit
@@ -72,9 +75,9 @@ class VideoDecoder {
 
   void ReleaseBuffers();
   // Stores the picture size and the quantisers and derives the macroblock grid; the planes are
-  // neither cleared nor moved. 0 (nothing changed) for a size the planes cannot hold: 0, odd,
-  // or more than 307,200 luminance samples.
-  int SetPictureSize(int32_t height, int32_t width, int32_t intraQuantiser, int32_t interQuantiser);
+  // neither cleared nor moved. False (nothing changed) for a size the planes cannot hold: 0,
+  // odd, or more than 307,200 luminance samples.
+  bool SetPictureSize(int32_t height, int32_t width, int32_t intraQuantiser, int32_t interQuantiser);
 
   // The reference planes at the coded size (Y width x height, Cb and Cr a quarter each), for
   // tools that must follow the decoder's reconstruction exactly.

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "audio/G726Decoder.h"
 
 namespace zentrova::testing {
@@ -53,12 +55,12 @@ inline double SnrDb(const std::vector<int16_t>& reference, const std::vector<int
 // A whole stream of codes through one decoder, in calls of at most kBufferBytes.
 inline std::vector<int16_t> DecodeAll(const std::vector<uint8_t>& codes) {
   G726Decoder decoder;
-  decoder.Prepare(0);
+  EXPECT_TRUE(decoder.Prepare(0));
   const size_t usable = codes.size() / 3 * 3;
   std::vector<int16_t> out(usable / 3 * 8);
   for (size_t at = 0; at < usable; at += G726Decoder::kBufferBytes) {
     const auto n = static_cast<int32_t>(std::min<size_t>(G726Decoder::kBufferBytes, usable - at));
-    decoder.Decode(codes.data() + at, out.data() + at / 3 * 8, n, 0);
+    EXPECT_TRUE(decoder.Decode(codes.data() + at, out.data() + at / 3 * 8, n));
   }
   return out;
 }
@@ -66,12 +68,12 @@ inline std::vector<int16_t> DecodeAll(const std::vector<uint8_t>& codes) {
 // Whole groups of eight samples (at the coder's 14-bit scale) through one encoder.
 inline std::vector<uint8_t> EncodeAll(const std::vector<int16_t>& samples) {
   G726Decoder encoder;
-  encoder.Prepare(1);
+  EXPECT_TRUE(encoder.Prepare(1));
   const size_t usable = samples.size() / 8 * 8;
   std::vector<uint8_t> out(usable / 8 * 3);
   for (size_t at = 0; at < usable; at += 24000) {
     const auto n = static_cast<int32_t>(std::min<size_t>(24000, usable - at));
-    encoder.Encode(samples.data() + at, out.data() + at / 8 * 3, n);
+    EXPECT_TRUE(encoder.Encode(samples.data() + at, out.data() + at / 8 * 3, n));
   }
   return out;
 }

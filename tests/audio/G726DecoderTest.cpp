@@ -23,12 +23,12 @@ using ::testing::Each;
 
 std::vector<int16_t> DecodeBytes(G726Decoder& decoder, const std::vector<uint8_t>& bytes) {
   std::vector<int16_t> out(bytes.size() / 3 * 8, 0x5555);
-  EXPECT_EQ(decoder.Decode(bytes.data(), out.data(), static_cast<int32_t>(bytes.size()), 0), 1);
+  EXPECT_TRUE(decoder.Decode(bytes.data(), out.data(), static_cast<int32_t>(bytes.size())));
   return out;
 }
 
 G726Decoder& Prepared(G726Decoder& decoder, int direction) {
-  EXPECT_EQ(decoder.Prepare(direction), 1);
+  EXPECT_TRUE(decoder.Prepare(direction));
   return decoder;
 }
 
@@ -92,19 +92,19 @@ TEST(G726DecodeRefusals, ByteCountsThatAreNotWholeGroupsOrTooLargeAreRefusedUnto
   Prepared(d, 0);
   std::vector<uint8_t> in(9003, 0x88);
   std::vector<int16_t> out(24008, 0x1234);
-  EXPECT_EQ(d.Decode(in.data(), out.data(), 4, 0), 0);
-  EXPECT_EQ(d.Decode(in.data(), out.data(), 1, 0), 0);
-  EXPECT_EQ(d.Decode(in.data(), out.data(), -3, 0), 0);
-  EXPECT_EQ(d.Decode(in.data(), out.data(), 9003, 0), 0);
+  EXPECT_FALSE(d.Decode(in.data(), out.data(), 4));
+  EXPECT_FALSE(d.Decode(in.data(), out.data(), 1));
+  EXPECT_FALSE(d.Decode(in.data(), out.data(), -3));
+  EXPECT_FALSE(d.Decode(in.data(), out.data(), 9003));
   EXPECT_THAT(out, Each(0x1234));
-  EXPECT_EQ(d.Decode(in.data(), out.data(), 0, 0), 1);
+  EXPECT_TRUE(d.Decode(in.data(), out.data(), 0));
   EXPECT_THAT(out, Each(0x1234));
-  EXPECT_EQ(d.Decode(in.data(), out.data(), 9000, 0), 1);
+  EXPECT_TRUE(d.Decode(in.data(), out.data(), 9000));
   EXPECT_EQ(out[24000], 0x1234);
   // None of the refusals touched the state: a fresh decoder gives what this one gave first.
   G726Decoder fresh;
   std::vector<int16_t> expected(24000);
-  Prepared(fresh, 0).Decode(in.data(), expected.data(), 9000, 0);
+  ASSERT_TRUE(Prepared(fresh, 0).Decode(in.data(), expected.data(), 9000));
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
 }
 
@@ -112,11 +112,11 @@ TEST(G726DecodeRefusals, DecodingNeedsTheDecodingDirectionPrepared) {
   G726Decoder d;
   std::array<uint8_t, 3> in = {0x49, 0x92, 0x24};
   std::array<int16_t, 8> out{};
-  EXPECT_EQ(d.Decode(in.data(), out.data(), 3, 0), 0);
-  EXPECT_EQ(d.Prepare(1), 1);
-  EXPECT_EQ(d.Decode(in.data(), out.data(), 3, 0), 0);
-  EXPECT_EQ(d.Prepare(0), 1);
-  EXPECT_EQ(d.Decode(in.data(), out.data(), 3, 0), 1);
+  EXPECT_FALSE(d.Decode(in.data(), out.data(), 3));
+  EXPECT_TRUE(d.Prepare(1));
+  EXPECT_FALSE(d.Decode(in.data(), out.data(), 3));
+  EXPECT_TRUE(d.Prepare(0));
+  EXPECT_TRUE(d.Decode(in.data(), out.data(), 3));
   EXPECT_THAT(out, Each(4));
 }
 
@@ -124,7 +124,7 @@ TEST(G726Prepare, ASecondPrepareIsRefusedAndLeavesTheRunningState) {
   G726Decoder d;
   Prepared(d, 0);
   DecodeBytes(d, {0x88, 0xC6, 0xFA});
-  EXPECT_EQ(d.Prepare(0), 0);
+  EXPECT_FALSE(d.Prepare(0));
   EXPECT_THAT(DecodeBytes(d, {0x88, 0xC6, 0xFA}), ElementsAre(0, 5, 12, 25, -48, -64, -40, -6));
 }
 
@@ -133,7 +133,7 @@ TEST(G726Prepare, SwitchingDirectionsKeepsEachState) {
   Prepared(d, 0);
   DecodeBytes(d, {0x88, 0xC6, 0xFA});
   Prepared(d, 1);
-  EXPECT_EQ(d.Prepare(0), 0);  // already prepared: switches back, state as it was
+  EXPECT_FALSE(d.Prepare(0));  // already prepared: switches back, state as it was
   EXPECT_THAT(DecodeBytes(d, {0x88, 0xC6, 0xFA}), ElementsAre(0, 5, 12, 25, -48, -64, -40, -6));
 }
 

@@ -31,9 +31,9 @@ uint64_t HashSamples(const std::vector<int16_t>& samples) {
 
 std::vector<int16_t> Decode(const std::vector<uint8_t>& codes) {
   G726Decoder decoder;
-  decoder.Prepare(0);
+  EXPECT_TRUE(decoder.Prepare(0));
   std::vector<int16_t> out(codes.size() / 3 * 8);
-  EXPECT_EQ(decoder.Decode(codes.data(), out.data(), static_cast<int32_t>(codes.size()), 0), 1);
+  EXPECT_TRUE(decoder.Decode(codes.data(), out.data(), static_cast<int32_t>(codes.size())));
   return out;
 }
 
@@ -53,9 +53,9 @@ TEST(G726ModelAgreement, ToneBurstToneCodesDecodeAsTheIndependentModelDoes) {
   for (int16_t& s : pcm) s = static_cast<int16_t>(s >> 2);  // to the coder's 14-bit scale
 
   G726Decoder encoder;
-  encoder.Prepare(1);
+  EXPECT_TRUE(encoder.Prepare(1));
   std::vector<uint8_t> codes(pcm.size() / 8 * 3);
-  ASSERT_EQ(encoder.Encode(pcm.data(), codes.data(), static_cast<int32_t>(pcm.size())), 1);
+  ASSERT_TRUE(encoder.Encode(pcm.data(), codes.data(), static_cast<int32_t>(pcm.size())));
   ASSERT_EQ(Fnv1a(codes.data(), codes.size()), 0x46b8998901ac0609ull) << "the encoder's codes changed";
   EXPECT_EQ(HashSamples(Decode(codes)), 0x550fdeab0054978eull);
 }

@@ -45,16 +45,16 @@ TEST(G726Encode, RefusesCountsThatAreNotWholeGroupsOrTooLargeAndNeedsTheEncoding
   std::vector<int16_t> in(24008, 100);
   std::vector<uint8_t> out(9003, 0xAA);
   G726Decoder coder;
-  EXPECT_EQ(coder.Encode(in.data(), out.data(), 8), 0);  // not prepared
-  EXPECT_EQ(coder.Prepare(0), 1);
-  EXPECT_EQ(coder.Encode(in.data(), out.data(), 8), 0);  // prepared for decoding only
-  EXPECT_EQ(coder.Prepare(1), 1);
-  EXPECT_EQ(coder.Encode(in.data(), out.data(), 7), 0);
-  EXPECT_EQ(coder.Encode(in.data(), out.data(), -8), 0);
-  EXPECT_EQ(coder.Encode(in.data(), out.data(), 24008), 0);
+  EXPECT_FALSE(coder.Encode(in.data(), out.data(), 8));  // not prepared
+  EXPECT_TRUE(coder.Prepare(0));
+  EXPECT_FALSE(coder.Encode(in.data(), out.data(), 8));  // prepared for decoding only
+  EXPECT_TRUE(coder.Prepare(1));
+  EXPECT_FALSE(coder.Encode(in.data(), out.data(), 7));
+  EXPECT_FALSE(coder.Encode(in.data(), out.data(), -8));
+  EXPECT_FALSE(coder.Encode(in.data(), out.data(), 24008));
   EXPECT_THAT(out, ::testing::Each(0xAA));
-  EXPECT_EQ(coder.Encode(in.data(), out.data(), 0), 1);
-  EXPECT_EQ(coder.Encode(in.data(), out.data(), 24000), 1);
+  EXPECT_TRUE(coder.Encode(in.data(), out.data(), 0));
+  EXPECT_TRUE(coder.Encode(in.data(), out.data(), 24000));
   EXPECT_EQ(out[9000], 0xAA);
 }
 

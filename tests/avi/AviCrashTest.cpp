@@ -6,6 +6,7 @@
 
 #include "AviTestSupport.h"
 #include "TempDir.h"
+#include "support/Opened.h"
 
 namespace zentrova::avi {
 namespace {
@@ -63,7 +64,7 @@ void WriteWatched(const Clip& clip, const WriterLimits& limits, WatchedRun& run)
     if (run.framesDone > s.headerFrames) run.worstLag = std::max(run.worstLag, run.framesDone - s.headerFrames);
     if (random() % 500 == 0) run.samples.push_back(image);
   });
-  ASSERT_EQ(OpenAviFile(file, std::move(sink), limits), 0);
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(sink), limits)));
   ClipWriter w;
   ASSERT_EQ(w.Open(file, clip), 0);
   for (int i = 0; i < clip.frames; ++i) {

@@ -4,6 +4,7 @@
 
 #include "AviTestSupport.h"
 #include "TempDir.h"
+#include "support/Opened.h"
 
 namespace zentrova::avi {
 namespace {
@@ -17,7 +18,7 @@ using zentrova::testing::TempDir;
 class FaultySink final : public ByteSink {
  public:
   FaultySink(const std::string& path, uint64_t capacity, int failFrom = -1, int failTo = -1)
-      : file_(OpenFileSink(path, nullptr)), capacity_(capacity), failFrom_(failFrom), failTo_(failTo) {}
+      : file_(OpenFileSink(path).valueOr(nullptr)), capacity_(capacity), failFrom_(failFrom), failTo_(failTo) {}
 
   bool WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
     std::vector<uint8_t> all;
@@ -50,7 +51,7 @@ struct Outcome {
 Outcome WriteThrough(std::unique_ptr<ByteSink> sink, const Clip& clip, const WriterLimits& limits = {}) {
   Outcome out;
   std::shared_ptr<AviFile> file;
-  EXPECT_EQ(OpenAviFile(file, std::move(sink), limits), 0);
+  EXPECT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(sink), limits)));
   ClipWriter cw;
   EXPECT_EQ(cw.Open(std::move(file), clip), 0);
   for (int i = 0; i < clip.frames; ++i) {
@@ -159,7 +160,7 @@ TEST(AviFaults, TheFileIsCompletedByTheLastReleaseWhateverItsOrder) {
     clip.codec = codec;
     clip.frames = 8;
     std::shared_ptr<AviFile> file;
-    ASSERT_EQ(OpenAviFile(file, path, nullptr), 0);
+    ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(std::move(file), clip), 0);
     for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(cw.WriteFrame(clip, i), 0);

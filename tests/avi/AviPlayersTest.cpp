@@ -5,6 +5,7 @@
 
 #include "AviTestSupport.h"
 #include "TempDir.h"
+#include "support/Opened.h"
 
 namespace zentrova::avi {
 namespace {
@@ -111,7 +112,7 @@ TEST(AviPlayers, CompressorsRefusePicturesTheyCannotTake) {
   for (const std::string codec : {"mjpeg", "mpeg4", "h264", "ffv1"}) {
     if (!Available(codec)) continue;
     std::shared_ptr<AviFile> file;
-    ASSERT_EQ(OpenAviFile(file, dir.file(codec + ".avi"), nullptr), 0);
+    ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file(codec + ".avi"))));
     std::shared_ptr<AviStream> video, compressed;
     ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
     ASSERT_EQ(MakeCompressedStream(compressed, video, {codec, 90}), 0);
@@ -136,7 +137,7 @@ TEST(AviPlayers, CompressorsRefusePicturesTheyCannotTake) {
   for (const std::string codec : {"h264"}) {
     if (!Available(codec)) continue;
     std::shared_ptr<AviFile> file;
-    ASSERT_EQ(OpenAviFile(file, dir.file(codec + "-odd.avi"), nullptr), 0);
+    ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file(codec + "-odd.avi"))));
     std::shared_ptr<AviStream> video, compressed;
     ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 121, 25)), 0);
     ASSERT_EQ(MakeCompressedStream(compressed, video, {codec, 90}), 0);
@@ -147,7 +148,7 @@ TEST(AviPlayers, CompressorsRefusePicturesTheyCannotTake) {
   }
   std::shared_ptr<AviStream> none;
   std::shared_ptr<AviFile> file;
-  ASSERT_EQ(OpenAviFile(file, dir.file("unknown.avi"), nullptr), 0);
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("unknown.avi"))));
   std::shared_ptr<AviStream> video;
   ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
   EXPECT_NE(MakeCompressedStream(none, video, {"indeo", 90}), 0);
@@ -183,7 +184,7 @@ TEST(AviPlayers, AFileBeyondOneGibibyteIsReadToTheLastFrame) {
   clip.audioPerFrame = 320;
   {
     std::shared_ptr<AviFile> file;
-    ASSERT_EQ(OpenAviFile(file, path, nullptr), 0);
+    ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(std::move(file), clip), 0);
     const auto picture = MakePicture(clip.width, clip.height, 0);

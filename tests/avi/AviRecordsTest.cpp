@@ -4,6 +4,7 @@
 
 #include "AviTestSupport.h"
 #include "TempDir.h"
+#include "support/Opened.h"
 
 namespace zentrova::avi {
 namespace {
@@ -176,7 +177,7 @@ TEST(AviRecords, LegacyAndOpenDmlIndexesPointAtTheChunks) {
 TEST(AviRecords, NamedStreamGetsStrnAndCompressedVideoNamesItsCodec) {
   TempDir dir;
   std::shared_ptr<AviFile> file;
-  ASSERT_EQ(OpenAviFile(file, dir.file("named.avi"), nullptr), 0);
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("named.avi"))));
   StreamInfo info = VideoInfo(160, 120, 10);
   info.name = "camera 1";
   std::shared_ptr<AviStream> video, compressed;
@@ -295,7 +296,7 @@ TEST(AviRecords, AFileStopsGrowingWhenItsSuperIndexesAreFull) {
   TempDir dir;
   const std::string path = dir.file("full-index.avi");
   std::shared_ptr<AviFile> file;
-  ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, nullptr), WriterLimits{256 * 1024, 2}), 0);
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(OpenFileSink(path).valueOr(nullptr), WriterLimits{256 * 1024, 2})));
   Clip clip;
   clip.audioPerFrame = 0;
   ClipWriter cw;
@@ -314,7 +315,7 @@ TEST(AviRecords, MissedPositionsAreFilledSoLaterSamplesKeepTheirTime) {
   Clip clip;
   ClipWriter cw;
   std::shared_ptr<AviFile> file;
-  ASSERT_EQ(OpenAviFile(file, dir.file("gaps.avi"), nullptr), 0);
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("gaps.avi"))));
   ASSERT_EQ(cw.Open(std::move(file), clip), 0);
   const auto picture = MakePicture(clip.width, clip.height, 0);
   const auto size = static_cast<int32_t>(picture.size());
@@ -339,7 +340,7 @@ TEST(AviRecords, MissedPositionsAreFilledSoLaterSamplesKeepTheirTime) {
 TEST(AviRecords, WritesThatCannotBeHonouredAreRefused) {
   TempDir dir;
   std::shared_ptr<AviFile> file;
-  ASSERT_EQ(OpenAviFile(file, dir.file("refuse.avi"), nullptr), 0);
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("refuse.avi"))));
   std::shared_ptr<AviStream> video, audio;
   ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
   ASSERT_EQ(file->CreateStream(audio, AudioInfo()), 0);
@@ -368,13 +369,14 @@ TEST(AviRecords, WritesThatCannotBeHonouredAreRefused) {
 TEST(AviRecords, OutputThatCannotBeCreatedSaysWhy) {
   TempDir dir;
   std::shared_ptr<AviFile> file;
-  std::string reason;
-  EXPECT_NE(OpenAviFile(file, dir.file("missing/clip.avi"), &reason), 0);
-  EXPECT_EQ(reason, "No such file or directory");
+  auto opened = OpenAviFile(dir.file("missing/clip.avi"));
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.reason(), "No such file or directory");
   EXPECT_EQ(file, nullptr);
   std::filesystem::create_directory(dir.file("folder.avi"));
-  EXPECT_NE(OpenAviFile(file, dir.file("folder.avi"), &reason), 0);
-  EXPECT_EQ(reason, "Is a directory");
+  opened = OpenAviFile(dir.file("folder.avi"));
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.reason(), "Is a directory");
 }
 
 TEST(AviRecords, AnExistingFileIsEmptiedAndAFileWithoutSamplesStillHasItsHeaders) {
@@ -384,7 +386,7 @@ TEST(AviRecords, AnExistingFileIsEmptiedAndAFileWithoutSamplesStillHasItsHeaders
   WriteClip(path, clip);
   {
     std::shared_ptr<AviFile> file;
-    ASSERT_EQ(OpenAviFile(file, path, nullptr), 0);
+    ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(file, clip), 0);
     cw.Release();

@@ -2,6 +2,7 @@
 // samples are in, the start time (IDIT) and the INFO list.
 #include "AviTestSupport.h"
 #include "TempDir.h"
+#include "support/Opened.h"
 
 namespace zentrova::avi {
 namespace {
@@ -17,8 +18,9 @@ TEST(AviTags, TheRateSetBeforeTheFileCompletesIsTheOneItsHeadersCarry) {
   TempDir dir;
   const std::string path = dir.file("rate.avi");
   std::shared_ptr<AviFile> file;
-  std::string reason;
-  ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, &reason)), 0) << reason;
+  auto sink = OpenFileSink(path);
+  ASSERT_TRUE(sink) << sink.reason();
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink))));
   ClipWriter w;
   Clip clip;
   ASSERT_EQ(w.Open(file, clip), 0);
@@ -46,8 +48,9 @@ TEST(AviTags, TheStartTimeAndTextsGoIntoIditAndAnInfoList) {
   TempDir dir;
   const std::string path = dir.file("tags.avi");
   std::shared_ptr<AviFile> file;
-  std::string reason;
-  ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, &reason)), 0) << reason;
+  auto sink = OpenFileSink(path);
+  ASSERT_TRUE(sink) << sink.reason();
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink))));
   FileTags tags;
   tags.hasStartTime = true;
   tags.startTime = 1200000000;

@@ -16,6 +16,7 @@
 
 #include "avi/AviFile.h"
 #include "avi/Compressor.h"
+#include "support/Opened.h"
 
 namespace zentrova::avi::testing {
 
@@ -178,8 +179,9 @@ struct ClipWriter {
 // Writes the whole clip into `path`, with the segment limits given.
 inline void WriteClip(const std::string& path, const Clip& clip, const WriterLimits& limits = {}) {
   std::shared_ptr<AviFile> file;
-  std::string reason;
-  ASSERT_EQ(OpenAviFile(file, OpenFileSink(path, &reason), limits), 0) << reason;
+  auto sink = OpenFileSink(path);
+  ASSERT_TRUE(sink) << sink.reason();
+  ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink), limits)));
   ClipWriter w;
   ASSERT_EQ(w.Open(file, clip), 0);
   for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(w.WriteFrame(clip, i), 0) << "frame " << i;

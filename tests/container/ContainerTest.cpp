@@ -18,6 +18,7 @@
 #include "convert/ConversionJob.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrWriter.h"
+#include "support/Opened.h"
 
 namespace zentrova {
 namespace {
@@ -340,14 +341,15 @@ TEST(FormatOption, AJobRefusesPicturesItsContainerCannotHold) {
     EXPECT_EQ(run.log.back(), "Unavailable format!");
     EXPECT_FALSE(std::filesystem::exists(dir.file(name)));
   }
-  std::string reason;
-  EXPECT_FALSE(container::CanCarry(Format::Mp4, "mjpeg", &reason));
-  EXPECT_NE(reason.find("mjpeg"), std::string::npos);
-  EXPECT_FALSE(container::CanCarry(Format::Matroska, "raw", &reason));
-  EXPECT_NE(reason.find("ffv1"), std::string::npos) << reason;
+  auto carried = container::CanCarry(Format::Mp4, "mjpeg");
+  ASSERT_FALSE(carried);
+  EXPECT_NE(carried.reason().find("mjpeg"), std::string::npos);
+  carried = container::CanCarry(Format::Matroska, "raw");
+  ASSERT_FALSE(carried);
+  EXPECT_NE(carried.reason().find("ffv1"), std::string::npos) << carried.reason();
   for (const char* codec : {"raw", "mjpeg", "mpeg4", "h264", "ffv1"}) {
-    EXPECT_EQ(container::CanCarry(Format::Matroska, codec, nullptr), std::string(codec) != "raw");
-    EXPECT_TRUE(container::CanCarry(Format::Avi, codec, nullptr));
+    EXPECT_EQ(static_cast<bool>(container::CanCarry(Format::Matroska, codec)), std::string(codec) != "raw");
+    EXPECT_TRUE(container::CanCarry(Format::Avi, codec));
   }
   EXPECT_EQ(container::FormatOfName("x.Mp4"), Format::Mp4);
   EXPECT_EQ(container::FormatOfName("x.mkv.avi"), Format::Avi);
@@ -357,7 +359,7 @@ TEST(FormatOption, AJobRefusesPicturesItsContainerCannotHold) {
 // A disk that fills after `capacity` bytes.
 class FullDisk final : public avi::ByteSink {
  public:
-  FullDisk(const std::string& path, uint64_t capacity) : file_(avi::OpenFileSink(path, nullptr)), capacity_(capacity) {}
+  FullDisk(const std::string& path, uint64_t capacity) : file_(avi::OpenFileSink(path).valueOr(nullptr)), capacity_(capacity) {}
   bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
     for (const avi::Piece& p : pieces) {
       if (offset + p.size > capacity_) return false;
@@ -385,10 +387,8 @@ TEST(MediaFile, AFullDiskLeavesAPlayableFileHoldingTheFramesItCounts) {
   for (Format format : {Format::Matroska, Format::Mp4}) {
     for (uint64_t capacity : {uint64_t{0}, uint64_t{100}, uint64_t{5000}, uint64_t{60000}, uint64_t{1} << 24}) {
       std::shared_ptr<avi::AviFile> file;
-      std::string reason;
       const std::string path = dir.file("full." + std::string(container::FormatName(format)));
-      ASSERT_EQ(container::OpenMediaFile(file, format, std::make_unique<FullDisk>(path, capacity), {}, &reason), 0)
-          << reason;
+      ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, std::make_unique<FullDisk>(path, capacity))));
       avi::testing::ClipWriter w;
       avi::testing::Clip clip;
       clip.codec = "mpeg4";
@@ -429,8 +429,7 @@ TEST(MediaFile, AFileCutOffMidwayPlaysUpToAboutItsLastSecond) {
   for (Format format : {Format::Matroska, Format::Mp4}) {
     const std::string path = dir.file("live." + std::string(container::FormatName(format)));
     std::shared_ptr<avi::AviFile> file;
-    std::string reason;
-    ASSERT_EQ(container::OpenMediaFile(file, format, avi::OpenFileSink(path, &reason), {}, &reason), 0) << reason;
+    ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, avi::OpenFileSink(path).valueOr(nullptr))));
     avi::testing::ClipWriter w;
     avi::testing::Clip clip;
     clip.codec = "mpeg4";
@@ -457,10 +456,9 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
   for (Format format : {Format::Matroska, Format::Mp4}) {
     const std::string path = dir.file("whole." + std::string(container::FormatName(format)));
     std::shared_ptr<avi::AviFile> file;
-    std::string reason;
-    std::unique_ptr<avi::ByteSink> sink = avi::OpenFileSink(path, &reason);
-    ASSERT_TRUE(sink) << reason;
-    ASSERT_EQ(container::OpenMediaFile(file, format, std::move(sink), {}, &reason), 0) << reason;
+    auto sink = avi::OpenFileSink(path);
+    ASSERT_TRUE(sink) << sink.reason();
+    ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, std::move(*sink))));
     avi::testing::ClipWriter w;
     avi::testing::Clip clip;
     clip.codec = "mpeg4";
@@ -482,8 +480,7 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
 TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
   TempDir dir;
   std::shared_ptr<avi::AviFile> file;
-  std::string reason;
-  ASSERT_EQ(container::OpenOutput(file, Format::Matroska, dir.file("g.mkv"), &reason), 0) << reason;
+  ASSERT_TRUE(testing::Opened(file, container::OpenOutput(Format::Matroska, dir.file("g.mkv"))));
   avi::testing::ClipWriter w;
   avi::testing::Clip clip;
   clip.codec = "ffv1";  // Matroska takes no raw pictures

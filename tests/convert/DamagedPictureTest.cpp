@@ -223,7 +223,7 @@ TEST(DamagedPictures, WithoutAGoodPictureBeforeThemDamagedFramesAreBlack) {
 struct LoopStage {
   explicit LoopStage(uint32_t generation = 0x20020114) {
     EXPECT_TRUE(video.Initialise(generation, IdctChoice::Plain));
-    audio.Prepare(0);
+    EXPECT_TRUE(audio.Prepare(0));
     for (FrameWork& f : slots) f.Allocate(176, 144);
   }
   // Decodes into the next of two slots, as the threaded loop does; returns the frame.

@@ -14,6 +14,7 @@
 #include "avi/AviTestSupport.h"
 #include "convert/ConversionJob.h"
 #include "zrgen/RecordingGenerator.h"
+#include "support/Opened.h"
 
 namespace zentrova {
 namespace {
@@ -188,7 +189,7 @@ TEST(FramePipelineJob, PlanesAreAtLeastAsFaithfulAsTwentyFourBitPictures) {
         clip.height = k.height;
         clip.rate = planar.rate;  // the same key-frame distance
         std::shared_ptr<avi::AviFile> file;
-        ASSERT_EQ(avi::OpenAviFile(file, dir.file("rgb.avi"), nullptr), 0);
+        ASSERT_TRUE(zentrova::testing::Opened(file, avi::OpenAviFile(dir.file("rgb.avi"))));
         avi::testing::ClipWriter cw;
         ASSERT_EQ(cw.Open(std::move(file), clip), 0);
         for (int i = 0; i < 30; ++i) {

@@ -16,19 +16,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> codes(zentrova::G726Decoder::kBufferBytes);
   zentrova::fuzz::AllocationBudget budget(data, size);
   zentrova::G726Decoder decoder;
-  // A failed allocation makes Prepare return 0; Decode then refuses every call.
-  const bool prepared = decoder.Prepare(0) == 1;
+  // A failed allocation makes Prepare fail; Decode then refuses every call.
+  const bool prepared = decoder.Prepare(0).ok();
   for (size_t at = 1; at < size; at += static_cast<size_t>(piece)) {
     const auto n = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(piece), size - at));
-    decoder.Decode(data + at, out.data(), n, 0);
+    static_cast<void>(decoder.Decode(data + at, out.data(), n));
   }
 
   for (size_t i = 0; i < samples.size(); ++i)
     samples[i] = static_cast<int16_t>(static_cast<uint16_t>(data[1 + 2 * i] | data[2 + 2 * i] << 8));
-  if (decoder.Prepare(1) != 1 || !prepared) return 0;
+  if (!decoder.Prepare(1) || !prepared) return 0;
   for (size_t at = 0; at < samples.size(); at += 24000) {
     const auto n = static_cast<int32_t>(std::min<size_t>(24000, samples.size() - at));
-    if (decoder.Encode(samples.data() + at, codes.data(), n) != 1) __builtin_trap();
+    if (!decoder.Encode(samples.data() + at, codes.data(), n)) __builtin_trap();
   }
   return 0;
 }

@@ -71,8 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::shared_ptr<zentrova::avi::AviFile> file;
     std::vector<std::shared_ptr<zentrova::avi::AviStream>> streams;
     try {
-      if (zentrova::avi::OpenAviFile(file, std::make_unique<MemorySink>(bytes, capacity, failAfterWrites, sinkFailed), limits) != 0)
-        return 0;
+      auto opened = zentrova::avi::OpenAviFile(std::make_unique<MemorySink>(bytes, capacity, failAfterWrites, sinkFailed), limits);
+      if (!opened) return 0;
+      file = std::move(*opened);
       for (int op = 0; op < 64 && !in.empty(); ++op) {
         const uint8_t code = in.u8();
         auto stream = [&]() -> zentrova::avi::AviStream* {

@@ -71,7 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::shared_ptr<zentrova::avi::AviStream>> streams;
     try {
       auto sink = std::make_unique<zentrova::fuzz::MemorySink>(bytes, capacity, failAfterWrites, sinkFailed);
-      if (zentrova::libav::OpenMediaFile(file, format, std::move(sink), {}, nullptr) != 0) return 0;
+      auto opened = zentrova::libav::OpenMediaFile(format, std::move(sink));
+      if (!opened) return 0;
+      file = std::move(*opened);
       for (int op = 0; op < 96 && !in.empty(); ++op) {
         const uint8_t code = in.u8();
         auto stream = [&]() -> zentrova::avi::AviStream* {

@@ -35,7 +35,7 @@ TEST_P(EndToEnd, AFreshDecoderFollowsTheEncodersReconstructionExactly) {
   auto source = zrgen::MakePatternSource(176, 144);
 
   VideoDecoder decoder;
-  ASSERT_EQ(decoder.Initialise(setup.generation, setup.idct), 1);
+  ASSERT_TRUE(decoder.Initialise(setup.generation, setup.idct));
   std::vector<uint8_t> picture(352 * 288 * 3);
   zrgen::Planes frame(176, 144);
   for (int i = 0; i < 20; ++i) {

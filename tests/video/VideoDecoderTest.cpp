@@ -25,7 +25,7 @@ constexpr uint8_t kSentinel = 0xAB;
 class Decoder {
  public:
   explicit Decoder(uint32_t stamp = kOlder, IdctChoice idct = IdctChoice::Plain) : picture(704 * 576 * 3, kSentinel) {
-    EXPECT_EQ(decoder.Initialise(stamp, idct), 1);
+    EXPECT_TRUE(decoder.Initialise(stamp, idct));
   }
   DecodeStatus Decode(const std::vector<uint8_t>& bytes, size_t capacity = 704 * 576 * 3) {
     return decoder.DecodeFrame(bytes.data(), static_cast<uint32_t>(bytes.size()), picture.data(), capacity, 0);

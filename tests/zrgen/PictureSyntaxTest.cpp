@@ -41,7 +41,7 @@ struct Decoded {
 
 Decoded Decode(const std::vector<uint8_t>& bytes, int width, int height) {
   VideoDecoder decoder;
-  EXPECT_EQ(decoder.Initialise(kOlder, IdctChoice::Plain), 1);
+  EXPECT_TRUE(decoder.Initialise(kOlder, IdctChoice::Plain));
   std::vector<uint8_t> picture(640 * 480 * 3);
   Decoded d;
   d.status = decoder.DecodeFrame(bytes.data(), static_cast<uint32_t>(bytes.size()), picture.data(), picture.size());

@@ -102,7 +102,7 @@ TEST(VideoEncoder, ReferenceFollowsAnIndependentDecoder) {
     VideoEncoder encoder;
     ASSERT_TRUE(encoder.Initialise(Settings(layout.width, layout.height, 10, generation)));
     VideoDecoder decoder;
-    ASSERT_EQ(decoder.Initialise(generation, IdctChoice::Plain), 1);
+    ASSERT_TRUE(decoder.Initialise(generation, IdctChoice::Plain));
     std::vector<uint8_t> picture(640 * 480 * 3);
     for (int frame = 0; frame < 20; ++frame) {
       const EncodedPicture p = encoder.Encode(PrepareForCoding(TestPattern(352, 288, frame), layout));

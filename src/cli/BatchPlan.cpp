@@ -1,0 +1,119 @@
+#include "cli/BatchPlan.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+
+#include "avi/AviFile.h"
+#include "cli/AviProbe.h"
+#include "cli/PinnedPath.h"
+#include "cli/Signals.h"
+#include "cli/Timeline.h"
+#include "cli/TimeWindow.h"
+#include "recording/TimedRecording.h"
+#include "recording/ZrReader.h"
+
+namespace zentrova::cli::batch {
+
+Plan PlanItem(const BatchItem& item, const ConvertOptions& c, std::shared_ptr<const FoundRecording> found) {
+  Plan plan;
+  plan.item = item;
+  plan.found = found;
+  Row& row = plan.row;
+  row.input = item.input;
+  row.output = item.output;
+  auto fail = [&](std::string reason) {
+    row.status = "failed";
+    row.exitStatus = kExitFailed;
+    row.reason = std::move(reason);
+    return plan;
+  };
+  if (!item.failure.empty()) {
+    row.output.clear();
+    return fail(item.failure);
+  }
+  // A path longer than the system takes in one call is read through its open folder.
+  PinnedPath longInput;
+  std::string input = item.input;
+  if (input.size() >= PATH_MAX) {
+    std::string why;
+    longInput = PinnedPath::Find(input, &why);
+    if (!longInput.ok()) {
+      row.output.clear();
+      return fail(why);
+    }
+    input = longInput.path();
+  }
+  ZrReader reader;
+  reader.setCancelFlag(&Cancel().stop);
+  std::string fileError;
+  reader.setFileErrorSink([&](const std::string& m) { fileError = m; });
+  RecordingInfo info;
+  const auto opened = found ? reader.openFound(input, *found, &info) : reader.open(input, &info);
+  if (!opened) {
+    row.output.clear();
+    fail(opened.reason().empty() ? fileError : opened.reason());
+    if (Cancel().stop.load()) row.exitStatus = kExitCancelled;
+    return plan;
+  }
+  row.haveRecording = true;
+  row.framesDeclared = static_cast<uint32_t>(reader.frameCount());
+  row.startTime = reader.startTime();
+  row.endTime = reader.endTime();
+  if (c.time.windowed()) {
+    // Each recording gives the part of the window its clock covers; one outside it is skipped.
+    WindowRequest request;
+    std::string why;
+    ParseWindowRequest(c.time, request, &why);  // checked before the batch began
+    const std::unique_ptr<RecordingClock> clock = ClockOfReader(reader, ClockOffsetMs(c.time.clockOffsetSeconds));
+    switch (PlaceWindow(request, reader, *clock, plan.window, &why)) {
+      case WindowFit::Invalid: return fail(why);
+      case WindowFit::Outside:
+        row.status = "skipped";
+        row.reason = "outside the window: " + why;
+        row.output.clear();
+        return plan;
+      case WindowFit::Fits: row.framesDeclared = plan.window->frames(); break;
+    }
+  }
+  reader.close();
+
+  struct stat st {};
+  if (::lstat(item.output.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return fail("the output exists and is not a regular file");
+    // Another batch's file in progress is not a partial output of ours.
+    if (avi::IsBeingWritten(item.output))
+      return fail("the output is being written by another conversion running now; rerun when it has finished");
+    // An empty file at the output name is what a conversion killed before it wrote anything left
+    // (earlier versions created the output at once): redone like a partial output.
+    const bool empty = st.st_size == 0;
+    const std::string extension = OutputExtension(c);
+    if (extension != ".avi") {
+      if (c.neverOverwrite) return fail("the output exists; -n keeps it");
+      if (!c.overwrite && !empty && !StartsLikeContainer(item.output, extension))
+        return fail("the output exists and is not a " + extension.substr(1) + " file; -y replaces it");
+      plan.replace = true;
+      plan.convert = true;
+      return plan;
+    }
+    const AviProbe probe = ProbeAvi(item.output);
+    const bool complete = probe.finished && probe.frames == row.framesDeclared;
+    if (complete && !c.overwrite) {
+      row.status = "skipped";
+      row.reason = "the output is complete";
+      row.framesWritten = probe.frames;
+      row.rate = probe.rate;
+      row.fourcc = FourCCText(probe.fourcc);
+      row.bytes = probe.bytes;
+      return plan;
+    }
+    if (c.neverOverwrite) return fail("the output exists and is not complete; -n keeps it");
+    if (!probe.isAvi && !empty && !c.overwrite)
+      return fail("the output exists and is not an AVI file; -y replaces it");
+    plan.replace = true;
+  }
+  plan.convert = true;
+  return plan;
+}
+
+}  // namespace zentrova::cli::batch
