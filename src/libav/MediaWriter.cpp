@@ -70,6 +70,9 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   const Stream* audio = Audio();
   const uint64_t sound = audio ? audio->length : 0;
   const int64_t pts = std::max(clock_.Start(at, sound), lastPts_ + 1);
+  // MP4's muxer holds a picture's time in 32 bits of its time base and stops the program past
+  // them: such a picture is refused instead (at 90 kHz, after six and a half hours).
+  if (format_ == Format::Mp4 && pts + clock_.Duration(at, sound) > INT32_MAX) return false;
   // Counted at a key picture, so that a cluster or fragment starts with one.
   const int64_t since = pts - committedPts_;
   if (since >= av_rescale_q(1, kCommitAlways, tb) || (key && since >= av_rescale_q(1, kCommitAtKey, tb))) {
