@@ -3,8 +3,8 @@
 # fixture gallery and stress streams, and the frames inside them) and runs each target in turn.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
 # Targets: fuzz_recording fuzz_video_decoder fuzz_audio fuzz_conversion fuzz_avi_writer
-# fuzz_command_line fuzz_scan, each also as NAME_failing_alloc (allocations fail after N). Without
-# targets all fourteen run.
+# fuzz_command_line fuzz_scan fuzz_media_writer, each also as NAME_failing_alloc (allocations fail
+# after N). Without targets all sixteen run.
 # Environment: FUZZ_RUNS=N stops each target after N executions instead of the time;
 # FUZZ_TIMEOUT (default 1) is the seconds one input may take: on a machine shared with busy
 # neighbours a niced run can be starved that long, so long runs use more, and the script then
@@ -17,7 +17,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 scripts/bootstrap.sh  # clang and its libFuzzer runtime are among its packages
-all=(fuzz_recording fuzz_video_decoder fuzz_audio fuzz_conversion fuzz_avi_writer fuzz_command_line fuzz_scan)
+all=(fuzz_recording fuzz_video_decoder fuzz_audio fuzz_conversion fuzz_avi_writer fuzz_command_line fuzz_scan
+     fuzz_media_writer)
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for t in "${all[@]}"; do targets+=("$t" "${t}_failing_alloc"); done
@@ -82,6 +83,7 @@ declare -A seeds_of=([recording]="tests/fuzz/corpus/recording tests/corpus/files
                      [video_decoder]="tests/fuzz/corpus/video $seeds/video"
                      [audio]="tests/fuzz/corpus/audio $seeds/audio"
                      [avi_writer]="tests/fuzz/corpus/avi"
+                     [media_writer]="tests/fuzz/corpus/media"
                      [command_line]="tests/fuzz/corpus/command_line")
 
 status=0

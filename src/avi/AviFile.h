@@ -116,6 +116,11 @@ struct OutputOptions {
   bool hasInput = false;
   uint64_t inputDevice = 0;
   uint64_t inputInode = 0;
+  // An open folder the output stays inside (a batch's output folder or one below it, opened
+  // without following links): only the last component of the output's path counts, as a name in
+  // that folder; a link at that name is never followed, and the file, its temporary and the
+  // rename all stay in the folder, however its path is changed meanwhile. -1: the path as given.
+  int folder = -1;
 };
 
 // The sink of a conversion's output, which knows how the file comes to stand at its name.

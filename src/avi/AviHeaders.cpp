@@ -123,8 +123,10 @@ void PutStartDate(RiffBuffer& out, const FileTags& tags) {
 void PutInfoList(RiffBuffer& out, const FileTags& tags) {
   if (!tags.hasStartTime && tags.title.empty() && tags.comment.empty() && tags.software.empty()) return;
   const size_t list = out.OpenList(FourCC('I', 'N', 'F', 'O'));
-  if (!tags.title.empty()) PutText(out, FourCC('I', 'N', 'A', 'M'), tags.title);
-  if (!tags.comment.empty()) PutText(out, FourCC('I', 'C', 'M', 'T'), tags.comment);
+  const std::string& title = tags.infoTitle.empty() ? tags.title : tags.infoTitle;
+  const std::string& comment = tags.infoComment.empty() ? tags.comment : tags.infoComment;
+  if (!title.empty()) PutText(out, FourCC('I', 'N', 'A', 'M'), title);
+  if (!comment.empty()) PutText(out, FourCC('I', 'C', 'M', 'T'), comment);
   if (tags.hasStartTime) PutText(out, FourCC('I', 'C', 'R', 'D'), IsoUtc(tags.startTime));
   if (!tags.software.empty()) PutText(out, FourCC('I', 'S', 'F', 'T'), tags.software);
   out.Close(list);

@@ -49,6 +49,10 @@ struct FileTags {
   std::string title;
   std::string comment;
   std::string software;  // "Zentrova 1.0"
+  // The title and the comment as an AVI file's INFO texts, which players read in a code page of
+  // their own (Windows-1252 where they say none): 8-bit texts; empty ones are the UTF-8 texts above.
+  std::string infoTitle;
+  std::string infoComment;
 };
 
 #pragma pack(push, 1)

@@ -28,17 +28,22 @@ namespace {
 // cancel never waits on a write that cannot finish.
 constexpr int kMaxInterruptions = 64;
 
-// Syncs a folder, so that a name just made or moved in it survives a power cut. A file system
-// that cannot sync folders (EINVAL) has nothing to sync.
-int SyncFolder(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
+// Syncs an open folder, so that a name just made or moved in it survives a power cut. A file
+// system that cannot sync folders (EINVAL) has nothing to sync.
+int SyncFolderFd(int fd) {
   int err = 0;
   while (::fsync(fd) != 0) {
     if (errno == EINTR) continue;
     if (errno != EINVAL) err = errno;
     break;
   }
+  return err;
+}
+
+int SyncFolder(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int err = SyncFolderFd(fd);
   ::close(fd);
   return err;
 }
@@ -125,33 +130,70 @@ std::string DirName(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Where an output's names are looked up: paths, each resolved anew (a single conversion), or
+// entries of one open folder, which stays the same folder whatever is done to its path
+// meanwhile, and whose entries are never followed when they are links (a batch).
+class Names {
+ public:
+  // Paths; `dir` is the folder of the file the output stands for.
+  explicit Names(std::string dir) : dir_(std::move(dir)) {}
+  // Entries of `folder` (a copy of the descriptor is kept).
+  explicit Names(int folder) : fd_(::fcntl(folder, F_DUPFD_CLOEXEC, 0)) {}
+  ~Names() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Names(Names&& other) noexcept : fd_(std::exchange(other.fd_, -1)), dir_(std::move(other.dir_)) {}
+  Names& operator=(Names&&) = delete;
+
+  bool ok() const { return fd_ >= 0 || !dir_.empty(); }
+  int at() const { return fd_ >= 0 ? fd_ : AT_FDCWD; }
+  // The name, in this folder, of a file given by its path.
+  std::string Of(const std::string& path) const { return fd_ >= 0 ? BaseName(path) : path; }
+  // The name of an entry `leaf` of this folder.
+  std::string Entry(const std::string& leaf) const {
+    return fd_ >= 0 ? leaf : (dir_ == "/" ? "" : dir_) + "/" + leaf;
+  }
+  int Sync() const { return fd_ >= 0 ? SyncFolderFd(fd_) : SyncFolder(dir_); }
+
+ private:
+  int fd_ = -1;
+  std::string dir_;
+};
+
 // A file written beside its output name under a temporary name, which takes the output name
 // once kept and is removed when never kept. A new output so never stands at its name empty or
 // without a frame (a conversion killed before its first frame leaves only the hidden temporary
 // file), and an existing file that it is to replace survives a conversion that fails early.
+// Both names are looked up in `names`.
 class BesideSink final : public FdSink {
  public:
   // `replace`: the target exists and is replaced; otherwise the name must still be free.
   // The file is locked (flock) while it is written, under either name: another conversion then
   // sees it is in progress, neither replacing it nor taking it for a leftover.
-  BesideSink(int fd, std::string temp, std::string target, bool replace)
-      : FdSink(fd), temp_(std::move(temp)), target_(std::move(target)), replace_(replace) {
+  BesideSink(int fd, Names names, std::string temp, std::string target, bool replace)
+      : FdSink(fd), names_(std::move(names)), temp_(std::move(temp)), target_(std::move(target)), replace_(replace) {
     ::flock(fd, LOCK_EX | LOCK_NB);
   }
   ~BesideSink() override {
-    if (!kept_) ::unlink(temp_.c_str());
+    if (!kept_) ::unlinkat(names_.at(), temp_.c_str(), 0);
   }
   Expected<void> Keep() override {
     if (kept_) return {};
     kept_ = true;  // from here on what was written stays, at one name or the other
-    const int err = replace_ ? (::rename(temp_.c_str(), target_.c_str()) == 0 ? 0 : errno) : MoveToFreeName();
+    const int err = replace_ ? (::renameat(names_.at(), temp_.c_str(), names_.at(), target_.c_str()) == 0 ? 0 : errno)
+                             : MoveToFreeName();
     if (err != 0)
       return Failure(err == EEXIST ? target_ + " was created by someone else meanwhile; the conversion is in " + temp_
                                    : "cannot move " + temp_ + " to " + target_ + ": " + std::strerror(err));
     moved_ = true;
     // Synced before the move (a Matroska or MP4 file moves once complete): the new name too.
     if (synced_) {
-      const int sync = SyncFolder(DirName(target_));
+      const int sync = names_.Sync();
       if (sync != 0) {
         Failed(sync);
         return Failure("cannot put " + target_ + " on the disk: " + std::strerror(sync));
@@ -161,20 +203,20 @@ class BesideSink final : public FdSink {
   }
   int KeepAt(const std::string& name) override {
     if (kept_) return EEXIST;
-    const std::string target = std::exchange(target_, name);
+    const std::string target = std::exchange(target_, names_.Of(name));
     const int err = MoveToFreeName();
     if (err != 0) {
       target_ = target;
       return err;
     }
     kept_ = moved_ = true;
-    return synced_ ? SyncFolder(DirName(target_)) : 0;
+    return synced_ ? names_.Sync() : 0;
   }
   bool Sync() override {
     if (!SyncData()) return false;
     synced_ = true;
     if (!moved_) return true;
-    const int err = SyncFolder(DirName(target_));
+    const int err = names_.Sync();
     return err == 0 || Failed(err);
   }
 
@@ -183,18 +225,20 @@ class BesideSink final : public FdSink {
   // hard link and the temporary name removed; one without hard links a plain rename after a
   // last look.
   int MoveToFreeName() {
-    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    const int at = names_.at();
+    if (::renameat2(at, temp_.c_str(), at, target_.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
-    if (::link(temp_.c_str(), target_.c_str()) == 0) {
-      ::unlink(temp_.c_str());
+    if (::linkat(at, temp_.c_str(), at, target_.c_str(), 0) == 0) {
+      ::unlinkat(at, temp_.c_str(), 0);
       return 0;
     }
     if (errno != EPERM && errno != EOPNOTSUPP) return errno;
     struct stat st {};
-    if (::lstat(target_.c_str(), &st) == 0) return EEXIST;
-    return ::rename(temp_.c_str(), target_.c_str()) == 0 ? 0 : errno;
+    if (::fstatat(at, target_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    return ::renameat(at, temp_.c_str(), at, target_.c_str()) == 0 ? 0 : errno;
   }
 
+  Names names_;
   std::string temp_, target_;
   bool replace_;
   bool kept_ = false, moved_ = false, synced_ = false;
@@ -208,15 +252,10 @@ class PlainSink final : public FdSink {
   Expected<void> Keep() override { return {}; }
 };
 
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Creates a temporary file in `dir` that no one else has, named with the ending of `target`,
+// Creates a temporary file in `names` that no one else has, named with the ending of `target`,
 // with the mode of the file it is to replace (`exact`) or the usual one of a new file. -1 on
 // failure.
-int CreateTemporary(const std::string& dir, const std::string& target, mode_t mode, bool exact, std::string* path,
+int CreateTemporary(const Names& names, const std::string& target, mode_t mode, bool exact, std::string* name,
                     int* err) {
   const std::string base = BaseName(target);
   const size_t dot = base.find_last_of('.');
@@ -225,11 +264,12 @@ int CreateTemporary(const std::string& dir, const std::string& target, mode_t mo
   static std::atomic<unsigned> counter{0};
   const auto tick = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, ".zentrova-%d-%llx-%u%s", static_cast<int>(::getpid()), tick % 0xFFFFFFFFull,
+    char leaf[64];
+    std::snprintf(leaf, sizeof leaf, ".zentrova-%d-%llx-%u%s", static_cast<int>(::getpid()), tick % 0xFFFFFFFFull,
                   counter.fetch_add(1), ending.c_str());
-    *path = (dir == "/" ? "" : dir) + "/" + name;
-    const int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 07777);
+    *name = names.Entry(leaf);
+    const int fd =
+        ::openat(names.at(), name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 07777);
     if (fd >= 0) {
       if (exact) ::fchmod(fd, mode & 07777);  // the umask may have taken bits the replaced file had
       return fd;
@@ -243,15 +283,46 @@ int CreateTemporary(const std::string& dir, const std::string& target, mode_t mo
   return -1;
 }
 
-}  // namespace
-
-bool IsBeingWritten(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+bool IsLocked(int at, const std::string& name, int follow) {
+  const int fd = ::openat(at, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | follow);
   if (fd < 0) return false;
   const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
   ::close(fd);
   return locked;
 }
+
+// The output inside an open folder: only a regular file or nothing may stand at the name, and a
+// link there is refused rather than followed.
+Expected<std::unique_ptr<OutputSink>> OpenInFolder(const std::string& path, const OutputOptions& options) {
+  auto refuse = [](std::string why) { return Failure(std::move(why)); };
+  Names names(options.folder);
+  if (!names.ok()) return refuse("cannot create " + path + ": " + std::strerror(errno));
+  const std::string name = names.Of(path);
+  struct stat st {};
+  bool replace = false;
+  if (::fstatat(names.at(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(st.st_mode)) return refuse(name + " is a symbolic link; outputs stay inside the output folder");
+    if (options.hasInput && static_cast<uint64_t>(st.st_dev) == options.inputDevice &&
+        static_cast<uint64_t>(st.st_ino) == options.inputInode)
+      return refuse(name + " is the recording itself; choose another name for the output");
+    if (!S_ISREG(st.st_mode)) return refuse(name + " is " + KindOfFile(st.st_mode) + ", not a file to replace");
+    if (!options.overwrite) return refuse(name + " already exists; use -y to replace it");
+    if (IsLocked(names.at(), name, O_NOFOLLOW))
+      return refuse(name + " is being written by another conversion running now; try again when it has finished");
+    replace = true;
+  } else if (errno != ENOENT) {
+    return refuse("cannot create " + path + ": " + std::strerror(errno));
+  }
+  std::string temp;
+  int err = 0;
+  const int fd = CreateTemporary(names, name, replace ? st.st_mode : 0666, replace, &temp, &err);
+  if (fd < 0) return refuse("cannot create " + path + ": " + std::strerror(err));
+  return std::make_unique<BesideSink>(fd, std::move(names), temp, name, replace);
+}
+
+}  // namespace
+
+bool IsBeingWritten(const std::string& path) { return IsLocked(AT_FDCWD, path, 0); }
 
 Expected<std::unique_ptr<ByteSink>> OpenFileSink(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -261,6 +332,7 @@ Expected<std::unique_ptr<ByteSink>> OpenFileSink(const std::string& path) {
 
 Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, const OutputOptions& options) {
   auto refuse = [](std::string why) { return Failure(std::move(why)); };
+  if (options.folder >= 0) return OpenInFolder(path, options);
   const std::string name = BaseName(path);
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
@@ -273,9 +345,10 @@ Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, co
                                           : name + " already exists; use -y to replace it");
     std::string temp;
     int err = 0;
-    const int fd = CreateTemporary(DirName(path), path, 0666, false, &temp, &err);
+    Names names(DirName(path));
+    const int fd = CreateTemporary(names, path, 0666, false, &temp, &err);
     if (fd < 0) return refuse("cannot create " + path + ": " + std::strerror(err));
-    return std::make_unique<BesideSink>(fd, temp, path, false);
+    return std::make_unique<BesideSink>(fd, std::move(names), temp, path, false);
   }
   if (options.hasInput && static_cast<uint64_t>(st.st_dev) == options.inputDevice &&
       static_cast<uint64_t>(st.st_ino) == options.inputInode)
@@ -290,9 +363,10 @@ Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, co
     const std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
     std::string temp;
     int err = 0;
-    const int fd = CreateTemporary(DirName(target), target, st.st_mode, true, &temp, &err);
+    Names names(DirName(target));
+    const int fd = CreateTemporary(names, target, st.st_mode, true, &temp, &err);
     if (fd < 0) return refuse("cannot create a file beside " + path + ": " + std::strerror(err));
-    return std::make_unique<BesideSink>(fd, temp, target, true);
+    return std::make_unique<BesideSink>(fd, std::move(names), temp, target, true);
   }
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISDIR(st.st_mode))
     return refuse(name + " is " + KindOfFile(st.st_mode) +

@@ -137,6 +137,17 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     return kExitFailed;
   }
 
+  // Every output is made inside this folder, held open for the whole batch.
+  const int outDir = ::open(c.outDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (outDir < 0) {
+    err << "zentrova: cannot open the output folder " << Printable(c.outDir) << ": " << std::strerror(errno) << "\n";
+    return kExitFailed;
+  }
+  struct CloseAtEnd {
+    int fd;
+    ~CloseAtEnd() { ::close(fd); }
+  } closeOutDir{outDir};
+
   const BatchScan scan = ScanInputs(c.inputs, c.outDir, OutputExtension(c), &Cancel().stop);
   if (scan.cancelled) {
     err << "zentrova: cancelled while searching for recordings; nothing was converted\n";
@@ -245,7 +256,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
             std::lock_guard lock(shared.mutex);
             shared.inWork[w] = Printable(todo[index].item.input);
           }
-          Row row = ConvertItem(todo[index], c, threadsEach, shared);
+          Row row = ConvertItem(todo[index], outDir, c, threadsEach, shared);
           {
             std::lock_guard lock(shared.mutex);
             shared.inWork[w].clear();

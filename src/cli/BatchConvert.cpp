@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdlib>
+#include <functional>
 #include <sstream>
 
 #include "cli/AviProbe.h"
+#include "cli/PinnedPath.h"
 #include "cli/ReportFiles.h"
 #include "cli/Signals.h"
 #include "cli/Timeline.h"
@@ -13,7 +16,14 @@
 
 namespace zentrova::cli::batch {
 
-Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Shared& shared) {
+namespace {
+
+// Converts an item whose output (and input, when its path is too long to open) is named through
+// its open folder (`folder`); `shown` names them by their own paths, and `show` rewrites a line
+// to do so.
+Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
+                  const std::function<std::string(const std::string&)>& show, const ConvertOptions& c,
+                  unsigned threads, Shared& shared) {
   Row row = plan.row;
   row.codec = c.codec;
   const auto begin = Clock::now();
@@ -24,14 +34,13 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
     row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     return row;
   };
-  if (const std::string why = MakeOutputFolders(c.outDir, plan.item.output); !why.empty()) return fail(why);
   // An output that appeared since the planning (another batch into the same folder) is looked at
   // again: complete, it is skipped; in progress, left alone.
   struct stat st {};
   if (!plan.replace && ::lstat(plan.item.output.c_str(), &st) == 0) {
     Plan again = PlanItem(plan.item, c);
     if (!again.convert) return again.row;
-    return ConvertItem(again, c, threads, shared);
+    return ConvertPinned(again, folder, shown, show, c, threads, shared);
   }
 
   JobOptions options;
@@ -57,7 +66,9 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   }
   options.burnTime = c.time.burnTime;
   if (const char* font = std::getenv("ZENTROVA_FONT")) options.burnFont = font;
+  options.outputFolder = folder;
   ReportRecorder report(c.report, plan.item.input, plan.item.output, c, options);
+  report.ShowAs(shown.input, shown.output, show);
   if (plan.found) report.Damage(plan.found->damage);
   // The row's log is the report's; a report that cannot be written fails the recording.
   auto reported = [&](Row done) {
@@ -157,6 +168,36 @@ Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Sha
   row.fourcc = probe.isAvi ? FourCCText(probe.fourcc) : "";
   row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
   return reported(row);
+}
+
+}  // namespace
+
+Row ConvertItem(const Plan& plan, int outDir, const ConvertOptions& c, unsigned threads, Shared& shared) {
+  std::string why;
+  const PinnedPath output = PinnedPath::MakeBelow(outDir, c.outDir, plan.item.output, &why);
+  if (!output.ok()) {
+    Row row = plan.row;
+    row.codec = c.codec;
+    row.status = "failed";
+    row.exitStatus = kExitFailed;
+    row.reason = why;
+    return row;
+  }
+  PinnedPath input;
+  Plan pinned = plan;
+  pinned.item.output = output.path();
+  if (plan.item.input.size() >= PATH_MAX) {
+    input = PinnedPath::Find(plan.item.input, &why);
+    if (input.ok()) pinned.item.input = input.path();
+  }
+  // The rows, their lines and the report name the files by their own paths.
+  const auto show = [&](const std::string& text) { return input.Shown(output.Shown(text)); };
+  Row row = ConvertPinned(pinned, output.folder(), plan.item, show, c, threads, shared);
+  row.input = plan.item.input;
+  if (!row.output.empty()) row.output = plan.item.output;
+  row.reason = show(row.reason);
+  for (std::string& line : row.log) line = show(line);
+  return row;
 }
 
 }  // namespace zentrova::cli::batch

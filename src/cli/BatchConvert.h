@@ -26,7 +26,11 @@ struct Shared {
   std::vector<std::string> inWork;  // one slot per worker
 };
 
-// Runs the conversion `plan` decided on, with `threads` threads; the figures go to `shared`.
-Row ConvertItem(const Plan& plan, const ConvertOptions& c, unsigned threads, Shared& shared);
+// Runs the conversion `plan` decided on, with `threads` threads; the figures go to `shared`. The
+// output is made inside the open output folder `outDir`: its folder is opened (made where
+// missing) one component at a time without following links, and the output written through it,
+// so a folder or a name swapped for a link meanwhile never leads a write outside the output
+// folder, and paths longer than the system takes in one call work.
+Row ConvertItem(const Plan& plan, int outDir, const ConvertOptions& c, unsigned threads, Shared& shared);
 
 }  // namespace zentrova::cli::batch

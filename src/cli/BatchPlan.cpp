@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <climits>
+
 #include "avi/AviFile.h"
 #include "cli/AviProbe.h"
+#include "cli/PinnedPath.h"
 #include "cli/Signals.h"
 #include "cli/Timeline.h"
 #include "cli/TimeWindow.h"
@@ -29,12 +32,24 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c, std::shared_ptr<co
     row.output.clear();
     return fail(item.failure);
   }
+  // A path longer than the system takes in one call is read through its open folder.
+  PinnedPath longInput;
+  std::string input = item.input;
+  if (input.size() >= PATH_MAX) {
+    std::string why;
+    longInput = PinnedPath::Find(input, &why);
+    if (!longInput.ok()) {
+      row.output.clear();
+      return fail(why);
+    }
+    input = longInput.path();
+  }
   ZrReader reader;
   reader.setCancelFlag(&Cancel().stop);
   std::string fileError;
   reader.setFileErrorSink([&](const std::string& m) { fileError = m; });
   RecordingInfo info;
-  const auto opened = found ? reader.openFound(item.input, *found, &info) : reader.open(item.input, &info);
+  const auto opened = found ? reader.openFound(input, *found, &info) : reader.open(input, &info);
   if (!opened) {
     row.output.clear();
     fail(opened.reason().empty() ? fileError : opened.reason());

@@ -1,16 +1,19 @@
 #include "cli/BatchScan.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <map>
 #include <set>
 #include <utility>
 
 #include "cli/Json.h"
+#include "cli/PinnedPath.h"
 
 namespace zentrova::cli {
 namespace {
@@ -64,14 +67,18 @@ class Scanner {
 
   void Input(const std::string& path) {
     if (Cancelled()) return;
+    // A path longer than the system takes in one call is reached through its open folder.
+    PinnedPath pinned;
+    if (path.size() >= PATH_MAX) pinned = PinnedPath::Find(path, nullptr);
+    const std::string reachable = pinned.ok() ? pinned.path() : path;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if (::stat(reachable.c_str(), &st) != 0) {
       Broken(path, StatReason(errno));
       return;
     }
     if (S_ISDIR(st.st_mode)) {
       std::vector<FileId> ancestors;
-      Folder(path, "", st, ancestors, 0);
+      Folder(AT_FDCWD, reachable, path, "", st, ancestors, 0);
     } else if (S_ISREG(st.st_mode)) {
       Recording(path, "", BaseName(path));
     } else {
@@ -94,8 +101,10 @@ class Scanner {
     scan_.items.push_back(std::move(item));
   }
 
-  void Folder(const std::string& path, const std::string& rel, const struct stat& st, std::vector<FileId>& ancestors,
-              int depth) {
+  // The folder `entryName` inside the open folder `at` (whose path is `path`, however long: the walk
+  // goes from folder to folder through their descriptors).
+  void Folder(int at, const std::string& entryName, const std::string& path, const std::string& rel, const struct stat& st,
+              std::vector<FileId>& ancestors, int depth) {
     const FileId id{st.st_dev, st.st_ino};
     if (id == outId_) {
       scan_.notes.push_back(Printable(path) + ": the output folder, not searched");
@@ -113,9 +122,12 @@ class Scanner {
       Broken(path, "folders nested more than " + std::to_string(kMaxDepth) + " deep");
       return;
     }
-    DIR* dir = ::opendir(path.c_str());
+    const int fd = ::openat(at, entryName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
     if (!dir) {
-      Broken(path, std::string("cannot read the folder: ") + std::strerror(errno));
+      const int error = errno;
+      if (fd >= 0) ::close(fd);
+      Broken(path, std::string("cannot read the folder: ") + std::strerror(error));
       return;
     }
     std::vector<std::string> names;
@@ -124,7 +136,6 @@ class Scanner {
       const std::string name = e->d_name;
       if (name != "." && name != "..") names.push_back(name);
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end());
 
     ancestors.push_back(id);
@@ -132,19 +143,20 @@ class Scanner {
       if (Cancelled()) break;
       const std::string full = Join(path, name);
       struct stat entry {};
-      if (::stat(full.c_str(), &entry) != 0) {
+      if (::fstatat(fd, name.c_str(), &entry, 0) != 0) {
         const int error = errno;
         if (IsRecordingName(name) || error == ELOOP) Broken(full, StatReason(error));
         continue;
       }
       if (S_ISDIR(entry.st_mode)) {
-        Folder(full, Join(rel, name), entry, ancestors, depth + 1);
+        Folder(fd, name, full, Join(rel, name), entry, ancestors, depth + 1);
       } else if (IsRecordingName(name)) {
         if (S_ISREG(entry.st_mode)) Recording(full, rel, name);
         else Broken(full, std::string(KindOf(entry.st_mode)) + ", not a recording");
       }
     }
     ancestors.pop_back();
+    ::closedir(dir);
   }
 
   bool Cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
@@ -174,29 +186,6 @@ BatchScan ScanInputs(const std::vector<std::string>& inputs, const std::string& 
   Scanner scanner(outDir, extension, cancel);
   for (const std::string& input : inputs) scanner.Input(input);
   return scanner.Take();
-}
-
-std::string MakeOutputFolders(const std::string& outDir, const std::string& output) {
-  const size_t last = output.rfind('/');
-  if (last == std::string::npos || last < outDir.size()) return "";
-  std::string path = outDir;
-  size_t pos = outDir.size();
-  while (pos < last) {
-    const size_t next = output.find('/', pos + 1);
-    const size_t end = next == std::string::npos ? output.size() : next;
-    if (end > last) break;
-    const std::string component = output.substr(pos, end - pos);
-    path += component;
-    pos = end;
-    if (component == "/" || component.empty()) continue;
-    if (::mkdir(path.c_str(), 0777) == 0) continue;
-    if (errno != EEXIST) return "cannot create the folder " + Printable(path) + ": " + std::strerror(errno);
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return "cannot create the folder " + Printable(path) + ": " + std::strerror(errno);
-    if (S_ISLNK(st.st_mode)) return Printable(path) + " is a symbolic link; outputs stay inside the output folder";
-    if (!S_ISDIR(st.st_mode)) return Printable(path) + " exists and is not a folder";
-  }
-  return "";
 }
 
 }  // namespace zentrova::cli

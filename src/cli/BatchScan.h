@@ -29,9 +29,4 @@ bool IsRecordingName(const std::string& name);
 BatchScan ScanInputs(const std::vector<std::string>& inputs, const std::string& outDir, const std::string& extension,
                      const std::atomic<bool>* cancel = nullptr);
 
-// Creates the folders of `output` below `outDir` one by one. An existing component that is not a
-// folder, or is a symbolic link, is refused, so nothing is written outside OUTDIR. Empty on
-// success, otherwise the reason.
-std::string MakeOutputFolders(const std::string& outDir, const std::string& output);
-
 }  // namespace zentrova::cli

@@ -4,6 +4,7 @@
 // messages).
 #include <memory>
 #include <ostream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,11 @@ class ReportRecorder {
   // Completes the report with the output's facts and the exit status and writes both files;
   // a report that cannot be written is said on `err` and makes the status a failure.
   int Finish(int status, std::ostream& err);
+  // Names the files in the report by these paths, where the ones read and written are reached
+  // another way (through an open folder); `show` rewrites the log lines likewise.
+  void ShowAs(std::string input, std::string output, std::function<std::string(const std::string&)> show) {
+    if (recorder_) recorder_->ShowAs(std::move(input), std::move(output), std::move(show));
+  }
   // The report written by Finish; null when none was asked for.
   const ConversionReport* report() const { return recorder_ ? &recorder_->report() : nullptr; }
 

@@ -54,8 +54,15 @@ const char* ContainerTitle(Format format) {
 }
 
 Expected<void> CanCarry(Format format, const std::string& codec) {
-  if (format != Format::Mp4 || codec == "h264" || codec == "mpeg4") return {};
-  return Failure("MP4 carries h264 or mpeg4 pictures, not " + codec + " (Matroska and AVI take every compressor)");
+  if (format == Format::Mp4 && codec != "h264" && codec != "mpeg4")
+    return Failure("MP4 carries h264 or mpeg4 pictures, not " + codec +
+                   " (Matroska takes every compressor but raw, AVI every one)");
+  // Players show uncompressed pictures in Matroska as nothing at all; FFV1 keeps every picture
+  // exactly as decoded too.
+  if (format == Format::Matroska && codec == "raw")
+    return Failure("Matroska does not carry raw pictures (players show none); ffv1 keeps every picture exactly as "
+                   "decoded (lossless), or an AVI output takes raw ones");
+  return {};
 }
 
 }  // namespace zentrova::container

@@ -32,7 +32,8 @@ bool IsOutputName(const std::string& path);
 const char* ContainerTitle(Format format);
 
 // Whether `format` can carry the pictures of compressor `codec` ("raw", "h264", ...). MP4 takes
-// H.264 and MPEG-4 Part 2 only; AVI and Matroska every compressor. The error says why not.
+// H.264 and MPEG-4 Part 2 only; Matroska every compressor but raw (FFV1 is its lossless one); AVI
+// every compressor. The error says why not.
 Expected<void> CanCarry(Format format, const std::string& codec);
 
 // Creates or empties `path` and opens it as a file of `format`; the error says why in one line

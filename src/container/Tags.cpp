@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 namespace zentrova::container {
@@ -99,6 +101,27 @@ std::string TextToUtf8(const std::string& bytes, const std::string& encoding) {
   return Windows1252ToUtf8(bytes);
 }
 
+std::optional<std::string> Utf8ToWindows1252(const std::string& utf8) {
+  if (!IsUtf8(utf8)) return std::nullopt;
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    uint32_t value = n == 1 ? c : c & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) value = value << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += n;
+    if (value < 0x80 || (value >= 0xA0 && value <= 0xFF)) {
+      out += static_cast<char>(value);
+      continue;
+    }
+    const uint16_t* at = std::find(std::begin(kWindows1252High), std::end(kWindows1252High), value);
+    if (at == std::end(kWindows1252High)) return std::nullopt;
+    out += static_cast<char>(0x80 + (at - std::begin(kWindows1252High)));
+  }
+  return out;
+}
+
 bool KnownTextEncoding(const std::string& encoding) {
   iconv_t cd = ::iconv_open("UTF-8", encoding.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
@@ -133,6 +156,17 @@ avi::FileTags TagsOfRecording(int32_t startTime, const std::string& text1, const
   }
   tags.comment = Capped(comment);
   tags.software = kSoftware;
+  // AVI players read INFO texts as Windows-1252: a text that has every character there is written
+  // so; any other as the recording holds it (its own code page, or UTF-8), never cut down to
+  // fewer characters. The UTF-8 forms above stay whole for every other container and the report.
+  std::string rawComment;
+  for (const std::string* t : {&text2, &text3}) {
+    if (t->empty()) continue;
+    if (!rawComment.empty()) rawComment += '\n';
+    rawComment += *t;
+  }
+  tags.infoTitle = Utf8ToWindows1252(tags.title).value_or(text1);
+  tags.infoComment = Utf8ToWindows1252(tags.comment).value_or(rawComment);
   return tags;
 }
 

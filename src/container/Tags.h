@@ -2,8 +2,9 @@
 // The recording's facts as file tags: its start time and its three texts. The texts are 8-bit
 // strings of a code page the recording does not name: they are taken as UTF-8 when they are valid
 // UTF-8 (newer recorders and zrgen write that), otherwise as Windows-1252, or in the encoding the
-// user names; every tag is written as UTF-8.
+// user names; every tag is written as UTF-8, but for AVI INFO texts (TagsOfRecording).
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "avi/AviTypes.h"
@@ -24,6 +25,8 @@ std::string Windows1252ToUtf8(const std::string& bytes);
 // one is given, else kept when it is valid UTF-8, else read as Windows-1252. A text that is not
 // valid in the encoding named is read as if none was named.
 std::string TextToUtf8(const std::string& bytes, const std::string& encoding = {});
+// A UTF-8 text in Windows-1252, or nothing when a character of it has no place there.
+std::optional<std::string> Utf8ToWindows1252(const std::string& utf8);
 // Whether this system's iconv converts from `encoding` to UTF-8.
 bool KnownTextEncoding(const std::string& encoding);
 // ISO 8601 in UTC: "2008-01-10T21:20:00Z" (the AVI headers' date form, which Matroska and MP4

@@ -1,5 +1,6 @@
 #include "convert/ConversionJob.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -15,6 +16,7 @@
 #include "convert/Messages.h"
 #include "libav/LibavCompressor.h"
 #include "recording/ClockText.h"
+#include "recording/FrameSummary.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -81,8 +83,13 @@ void ConversionJob::Diagnose(const std::string& reason) {
   if (diagnostics_ && !reason.empty()) diagnostics_(reason);
 }
 
-bool ConversionJob::WouldReplace(const std::string& outputName) {
+bool ConversionJob::WouldReplace(const std::string& outputName, int folder) {
   struct stat st {};
+  if (folder >= 0) {
+    const size_t slash = outputName.rfind('/');
+    const std::string name = slash == std::string::npos ? outputName : outputName.substr(slash + 1);
+    return !name.empty() && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+  }
   return !outputName.empty() && ::stat(outputName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -175,8 +182,9 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   outputOptions.hasInput = true;
   outputOptions.inputDevice = reader_->device();
   outputOptions.inputInode = reader_->inode();
+  outputOptions.folder = options_.outputFolder;
   outputPath_ = output;
-  replacesExisting_ = !options_.outputFile && WouldReplace(output);
+  replacesExisting_ = !options_.outputFile && WouldReplace(output, options_.outputFolder);
   if (options_.outputFile) {
     aviFile_ = options_.outputFile();
     if (!aviFile_) return fail(messages::kOpenFailed, "no output");
@@ -222,6 +230,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     return Setup::Cancelled;
   }
   options->threads = options_.threads;
+  // Pictures the container does not carry (raw ones in Matroska or MP4): refused with the reason
+  // before a picture is coded.
+  if (auto carried = container::CanCarry(options_.format, options->codec); !carried)
+    return fail(messages::kBadFormat, carried.reason());
   if (avi::MakeCompressedStream(compressedStream_, videoStream_, *options) != 0)
     return fail(messages::kConvertFailed, CompressorRefusal(options->codec));
   if (compressedStream_->SetFormat(0, &videoFormat_, static_cast<int32_t>(videoFormat_.biSize)) != 0)
@@ -236,17 +248,21 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   heldOutOfMemory_ = false;
   audioHeld_ = compressedStream_->DeferWrites([this](int32_t index) { return WriteHeldAudio(index); });
 
-  streamInfo_ = avi::StreamInfo{};
-  streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
-  streamInfo_.dwScale = audioFormat_.nBlockAlign;
-  streamInfo_.dwRate = audioFormat_.nAvgBytesPerSec;
-  streamInfo_.dwInitialFrames = 1;
-  streamInfo_.dwSuggestedBufferSize = 1920;
-  streamInfo_.dwSampleSize = audioFormat_.nBlockAlign;
-  if (aviFile_->CreateStream(audioStream_, streamInfo_) != 0)
-    return fail(messages::kConvertFailed, "the AVI file refused the audio stream");
-  if (audioStream_->SetFormat(0, &audioFormat_, sizeof audioFormat_) != 0)
-    return fail(messages::kBadFormat, "the AVI file refused the audio format (16-bit mono PCM at 8000 Hz)");
+  // A recording without sound gets no sound stream: an empty one makes players invent a length
+  // for it, or stop.
+  if (hasSound_) {
+    streamInfo_ = avi::StreamInfo{};
+    streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
+    streamInfo_.dwScale = audioFormat_.nBlockAlign;
+    streamInfo_.dwRate = audioFormat_.nAvgBytesPerSec;
+    streamInfo_.dwInitialFrames = 1;
+    streamInfo_.dwSuggestedBufferSize = 1920;
+    streamInfo_.dwSampleSize = audioFormat_.nBlockAlign;
+    if (aviFile_->CreateStream(audioStream_, streamInfo_) != 0)
+      return fail(messages::kConvertFailed, "the AVI file refused the audio stream");
+    if (audioStream_->SetFormat(0, &audioFormat_, sizeof audioFormat_) != 0)
+      return fail(messages::kBadFormat, "the AVI file refused the audio format (16-bit mono PCM at 8000 Hz)");
+  }
 
   audioPosition_ = 0;
   if (options_.format == container::Format::Avi)
@@ -310,6 +326,11 @@ int ConversionJob::OpenRecording(const std::string& path) {
   }
   audioDecoder_ = std::make_unique<G726Decoder>();
   static_cast<void>(audioDecoder_->Prepare(0));  // a fresh decoder; without memory its sound stays silent
+  hasSound_ = RecordingHasSound();
+  if (options_.cancel && options_.cancel->load()) {
+    openReason_ = "cancelled while opening";
+    return 0;
+  }
   return 1;
 }
 
@@ -333,6 +354,22 @@ ZrReader* ConversionJob::OpenJoined(size_t index) {
   }
   joinedReader_ = std::move(reader);
   return joinedReader_.get();
+}
+
+bool ConversionJob::RecordingHasSound() {
+  // A recording a scan found has no block index to look through: it keeps its sound stream.
+  if (options_.found || reader_->blocks().empty()) return true;
+  bool sound = false;
+  for (uint32_t b = 0; b < reader_->blocks().size() && !sound; ++b) {
+    if (options_.cancel && options_.cancel->load()) break;
+    for (const FrameSummary& f : ReadBlockSummaries(*reader_, b))
+      if (f.audioBytes > 0) {
+        sound = true;
+        break;
+      }
+  }
+  reader_->rewind();
+  return sound;
 }
 
 void ConversionJob::ReleaseDecoding() {

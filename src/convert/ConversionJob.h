@@ -91,6 +91,9 @@ struct JobOptions {
   // size and codec generation; one that does not, or does not open, ends the job there
   // (RecordingShort) with the frames so far kept.
   std::vector<JoinedRecording> joined = {};
+  // The open folder the output is written in (avi::OutputOptions::folder), -1 for none: the
+  // output's name is then looked up there and only there. The job does not close it.
+  int outputFolder = -1;
 };
 
 // Frames counted from 0, as runs of consecutive indexes: first..last inclusive.
@@ -200,7 +203,8 @@ class ConversionJob {
 
   // True when `outputName` names an existing regular file (through any symbolic links), which a
   // job replaces only with JobOptions::overwrite. Front ends ask the user before they set it.
-  static bool WouldReplace(const std::string& outputName);
+  // With an open `folder`, the name's last component in that folder, a link there not followed.
+  static bool WouldReplace(const std::string& outputName, int folder = -1);
 
   // Convert, RunFrameLoop and Finish in one go. True only when "File saved!" was logged.
   bool Run(const std::string& inputName, const std::string& outputName, const CompressorChooser& choose,
@@ -236,6 +240,8 @@ class ConversionJob {
   // Opens the joined recording `index` in place of the one read before; null with `joinProblem_`
   // set when it does not open or does not match the job's pictures.
   ZrReader* OpenJoined(size_t index);
+  // Whether any frame of the recording carries sound, from the frame headers alone.
+  bool RecordingHasSound();
   // Threads that decode groups of pictures side by side: the job's threads, or the cores.
   unsigned DecodingWorkers() const;
   // The frame loop with groups of pictures decoded side by side; false (nothing read) when the
@@ -299,7 +305,8 @@ class ConversionJob {
   avi::StreamInfo streamInfo_;
   std::shared_ptr<avi::AviStream> videoStream_;
   std::shared_ptr<avi::AviStream> compressedStream_;
-  std::shared_ptr<avi::AviStream> audioStream_;
+  std::shared_ptr<avi::AviStream> audioStream_;  // none for a recording without sound
+  bool hasSound_ = true;
   avi::WaveFormatEx audioFormat_;
   int32_t audioPosition_ = 0;
   struct HeldAudio {

@@ -87,7 +87,7 @@ void ConversionJob::RunInTurn(const GroupPipeline::Fetch& fetch, const GroupPipe
 
 ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* cancel, const ProgressSink& progress) {
   LoopResult result;
-  if (!reader_ || !compressedStream_ || !audioStream_) return result;
+  if (!reader_ || !compressedStream_ || (hasSound_ && !audioStream_)) return result;
   if (!cancel) cancel = options_.cancel;
   result.framesDeclared = frameCount_;
   uint32_t cutFrames = 0, firstCut = 0;

@@ -12,6 +12,8 @@ namespace zentrova {
 bool ConversionJob::WriteFrameAudio(const FrameWork& work) { return WriteAudio(work.pcm.data(), work.audioBytes); }
 
 bool ConversionJob::WriteAudio(const int16_t* pcm, uint32_t audioBytes) {
+  // The headers said there is no sound; sound that turns up anyway is refused, never dropped.
+  if (!audioStream_) return audioBytes == 0;
   // Appended in the pieces the decoder took them in (at most kBufferBytes each).
   constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
   for (uint32_t done = 0; done < audioBytes;) {

@@ -110,7 +110,7 @@ Expected<std::shared_ptr<avi::AviFile>> OpenOutput(container::Format format, con
   auto opened = avi::OpenOutputSink(path, options);
   if (!opened) return opened.error();
   std::shared_ptr<avi::OutputSink> sink = std::move(*opened);
-  const bool replaces = ConversionJob::WouldReplace(path);
+  const bool replaces = ConversionJob::WouldReplace(path, options.folder);
   auto inner = container::OpenMediaFile(format, std::make_unique<SharedSink>(sink));
   if (!inner) return inner.error();
   return std::make_shared<MediaOutput>(std::move(*inner), std::move(sink), path, replaces);

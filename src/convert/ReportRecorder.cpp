@@ -76,10 +76,15 @@ Expected<void> ReportRecorder::Finish(int exitStatus) {
   report_.output = FileFacts(report_.output.path);
   report_.exitStatus = exitStatus;
   report_.ended = NowMillis();
-  const std::string& output = report_.output.path;
-  if (blocked_)
-    return Failure(ReportPath(output, "json") + " exists; only a conversion that may replace its output replaces it");
+  const std::string output = report_.output.path;
   std::lock_guard lock(lines_);
+  if (!shownInput_.empty()) report_.input.path = shownInput_;
+  if (!shownOutput_.empty()) report_.output.path = shownOutput_;
+  if (show_)
+    for (std::string& line : report_.log) line = show_(line);
+  if (blocked_)
+    return Failure(ReportPath(report_.output.path, "json") +
+                   " exists; only a conversion that may replace its output replaces it");
   Expected<void> written = WriteWholeFile(ReportPath(output, "json"), ReportJson(report_));
   if (written) written = WriteWholeFile(ReportPath(output, "txt"), ReportText(report_));
   if (!written) return Failure("the report could not be written: " + written.reason());

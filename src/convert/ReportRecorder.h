@@ -3,6 +3,7 @@
 // recording on a thread of its own while the job reads it, gathers the log lines and what the
 // job found, and on Finish hashes the output and writes NAME.report.json and NAME.report.txt
 // beside it. The command line and the desktop dialog both keep one per conversion.
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -52,6 +53,13 @@ class ReportRecorder {
   // Completes the report with the output's facts and `exitStatus` and writes both files, once;
   // the error says why they were not written.
   Expected<void> Finish(int exitStatus);
+  // Names the files in the report by these paths, where the ones read and written are reached
+  // another way (through an open folder); `show` rewrites the log lines likewise.
+  void ShowAs(std::string input, std::string output, std::function<std::string(const std::string&)> show) {
+    shownInput_ = std::move(input);
+    shownOutput_ = std::move(output);
+    show_ = std::move(show);
+  }
   // The report as far as it goes (whole after Finish).
   const ConversionReport& report() const { return report_; }
 
@@ -63,6 +71,8 @@ class ReportRecorder {
   std::mutex lines_;
   bool finished_ = false;
   bool blocked_ = false;
+  std::string shownInput_, shownOutput_;
+  std::function<std::string(const std::string&)> show_;
 };
 
 }  // namespace zentrova

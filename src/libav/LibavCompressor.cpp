@@ -59,6 +59,23 @@ AVPixelFormat PixelFormatFor(const LibavCodec& c) {
 // studio range (and MPEG-4 Part 2 cannot say otherwise), so the planes are mapped into it.
 bool IsFullRange(const LibavCodec& c) { return Is(c, "mjpeg"); }
 
+// The Simple Profile level an MPEG-4 Part 2 stream claims (the levels of ISO/IEC 14496-2): the
+// lowest whose picture size and macroblock rate hold the stream's, and never below 4a (4 Mbit/s):
+// the quantiser is fixed, so the bit rate is known only once the pictures are coded, and at the
+// recordings' sizes it goes past the 384 kbit/s of level 3. Players that check the level then
+// neither refuse a stream nor decode it short of the buffers it needs.
+int Mpeg4SimpleLevel(int width, int height, AVRational frameTime) {
+  const int64_t macroblocks = int64_t{(width + 15) / 16} * ((height + 15) / 16);
+  const double perSecond = frameTime.num > 0 ? macroblocks * av_q2d(av_inv_q(frameTime)) : 0;
+  if (macroblocks <= 1200 && perSecond <= 36000) return 4;  // 4a: 640 x 480 at 30 pictures a second
+  if (macroblocks <= 1620 && perSecond <= 40500) return 5;  // 720 x 576 at 25
+  return 6;                                                  // 1280 x 720 at 30, the highest
+}
+
+// FFV1 slices by picture size: a seek decodes the slices of a picture side by side, and each
+// slice carries a CRC, so damage is found where it is. Below CIF one slice.
+int Ffv1Slices(int width, int height) { return int64_t{width} * height >= 352 * 288 ? 4 : 1; }
+
 // Quality 0..100 onto each codec's own scale:
 // - mjpeg, mpeg4: fixed quantiser 31 (0) .. 2 (100); 90 gives 5, visually clean.
 // - h264: constant rate factor 48 (0) .. 15 (100); 90 gives 18, about visually lossless.
@@ -75,6 +92,11 @@ void ApplyQuality(AVCodecContext* ctx, const LibavCodec& c, int quality) {
   if (Is(c, "ffv1")) {
     av_opt_set_int(ctx->priv_data, "coder", quality >= 50 ? 1 : 0, 0);
     av_opt_set_int(ctx->priv_data, "context", quality >= 50 ? 1 : 0, 0);
+    // Version 3: its header in the stream's format record, the pictures in slices that each carry
+    // a CRC, so a player seeks on several threads and a damaged picture is noticed.
+    ctx->level = 3;
+    ctx->slices = Ffv1Slices(ctx->width, ctx->height);
+    av_opt_set_int(ctx->priv_data, "slicecrc", 1, 0);
     return;
   }
   const int qscale = 31 - quality * 29 / 100;
@@ -338,6 +360,10 @@ class LibavStream final : public AviStream, public PlanarInput {
       // Slices rather than frames in flight: every packet leaves with its picture.
       ctx->thread_type = FF_THREAD_SLICE;
       ctx->slices = lane ? 1 : kFixedSlices;
+    }
+    if (Is(codec_, "mpeg4")) {
+      ctx->profile = FF_PROFILE_MPEG4_SIMPLE;
+      ctx->level = Mpeg4SimpleLevel(width_, height_, ctx->time_base);
     }
     if (source_->WantsGlobalHeaders()) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // MP4, Matroska
     ApplyQuality(ctx, codec_, quality_);

@@ -90,11 +90,12 @@ int MediaWriter::SetFormat(int index, const void* format, int32_t size) {
     BitmapInfoHeader bih;
     std::memcpy(&bih, p, sizeof bih);
     const AVCodecID id = CodecOfFourCC(bih.biCompression);
-    if (id == AV_CODEC_ID_NONE || (format_ == Format::Mp4 && !Mp4Takes(id))) return kFailed;
+    // Uncompressed pictures in neither: players show none in Matroska (FFV1 is the lossless one).
+    if (id == AV_CODEC_ID_NONE || id == AV_CODEC_ID_RAWVIDEO || (format_ == Format::Mp4 && !Mp4Takes(id)))
+      return kFailed;
     if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biWidth > 16384 || bih.biHeight > 16384 ||
         bih.biHeight < -16384)
       return kFailed;
-    if (id == AV_CODEC_ID_RAWVIDEO && bih.biBitCount != 24) return kFailed;
     if (s->info.fccHandler == 0) s->info.fccHandler = bih.biCompression;
   } else {
     if (size < static_cast<int32_t>(sizeof(WaveFormatEx))) return kFailed;
@@ -153,10 +154,7 @@ bool MediaWriter::Start() {
   if (recording_.cueText && Video() && !StartCues()) return false;
 
   AVDictionary* options = nullptr;
-  if (format_ == Format::Matroska) {
-    // Matroska keeps uncompressed pictures the way AVI does, with the 40-byte picture record.
-    av_dict_set(&options, "allow_raw_vfw", "1", 0);
-  } else {
+  if (format_ == Format::Mp4) {
     // An index with no samples in front, then fragments: cut where we count, or when large. The
     // index waits for the first fragment, so that it knows where the sound begins (the AAC
     // encoder's first samples are its own, and an edit list leaves them out).
@@ -185,23 +183,17 @@ bool MediaWriter::DescribeVideo(Stream& s, AVCodecParameters* par) {
   par->codec_id = CodecOfFourCC(bih.biCompression);
   par->width = bih.biWidth;
   par->height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
-  if (par->codec_id == AV_CODEC_ID_RAWVIDEO) {
-    par->format = AV_PIX_FMT_BGR24;
-    par->bits_per_coded_sample = 24;
-    // Players read Matroska's uncompressed pictures top row first, whatever the record's height
-    // says; ours come bottom row first.
-    flip_ = bih.biHeight > 0;
-    row_ = static_cast<size_t>(par->width) * 3;
-    height_ = static_cast<size_t>(par->height);
-  }
   // Extradata follows the 40-byte record.
   const size_t extra = s.format.size() - sizeof bih;
-  if (extra > 0 && par->codec_id != AV_CODEC_ID_RAWVIDEO) {
+  if (extra > 0) {
     par->extradata = static_cast<uint8_t*>(av_mallocz(extra + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!par->extradata) return false;
     std::memcpy(par->extradata, s.format.data() + sizeof bih, extra);
     par->extradata_size = static_cast<int>(extra);
   }
+  // Square pixels, as an AVI player shows the pictures: Matroska then gives the display size in
+  // pixels rather than in a unit it calls unknown.
+  if (format_ == Format::Matroska) par->sample_aspect_ratio = s.st->sample_aspect_ratio = AVRational{1, 1};
   frameTime_ = FrameTimeOf(s.info);
   // MP4 counts the pictures in 90 kHz ticks, which hold every rate of whole milliseconds and
   // every NTSC rate exactly; Matroska takes its own milliseconds.

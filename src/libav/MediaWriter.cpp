@@ -25,16 +25,6 @@ constexpr size_t kPcmBlockSamples = 800;            // 100 ms of sound per Matro
 constexpr AVRational kCommitAtKey{1, 1};
 constexpr AVRational kCommitAlways{4, 1};
 
-// Bottom-up rows as handed over to top-down ones.
-void Flip(uint8_t* data, size_t row, size_t height) {
-  std::vector<uint8_t> tmp(row);
-  for (size_t a = 0, b = height - 1; a < b && height > 0; ++a, --b) {
-    std::memcpy(tmp.data(), data + a * row, row);
-    std::memcpy(data + a * row, data + b * row, row);
-    std::memcpy(data + b * row, tmp.data(), row);
-  }
-}
-
 }  // namespace
 
 MediaWriter::MediaWriter(Format format, std::unique_ptr<avi::ByteSink> sink)
@@ -91,6 +81,9 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
     duration = clock_.Duration(at, sound);
   }
   const int64_t pts = std::max(start, lastPts_ + 1);
+  // MP4's muxer holds a picture's time in 32 bits of its time base and stops the program past
+  // them: such a picture is refused instead (at 90 kHz, after six and a half hours).
+  if (format_ == Format::Mp4 && pts + duration > INT32_MAX) return false;
   // Counted at a key picture, so that a cluster or fragment starts with one.
   const int64_t since = pts - committedPts_;
   if (since >= av_rescale_q(1, kCommitAlways, tb) || (key && since >= av_rescale_q(1, kCommitAtKey, tb))) {
@@ -103,7 +96,6 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
     return false;
   }
   std::memcpy(packet->data, data, static_cast<size_t>(bytes));
-  if (flip_ && static_cast<size_t>(bytes) == row_ * height_) Flip(packet->data, row_, height_);
   packet->pts = packet->dts = pts;
   packet->duration = duration;
   if (key) packet->flags |= AV_PKT_FLAG_KEY;

@@ -94,8 +94,6 @@ class MediaWriter {
   // later than its count (in order; the last one holds from then on).
   std::vector<std::pair<int64_t, int64_t>> soundJumps_;
   int64_t soundPadding_ = 0;  // MP4: silence the AAC encoder took before pauses, beyond the samples written
-  bool flip_ = false;         // uncompressed pictures come bottom row first
-  size_t row_ = 0, height_ = 0;
   int sampleRate_ = 8000;
   int64_t lastPts_ = -1;
   int64_t committedPts_ = 0;  // the time of the last picture counted, in the video stream's units

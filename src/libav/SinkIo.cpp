@@ -59,7 +59,15 @@ int SinkIo::Write(void* opaque, uint8_t* buf, int size) {
     io->Fail();
     return AVERROR(io->error_);
   }
-  io->Remember(io->position_, buf, static_cast<size_t>(size));
+  // Called from the muxer's C code, which an exception must not cross: out of memory for the
+  // copy of the head fails the writing like a failed write.
+  try {
+    io->Remember(io->position_, buf, static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    if (!io->failed_) io->error_ = ENOMEM;
+    io->failed_ = true;
+    return AVERROR(ENOMEM);
+  }
   io->position_ += static_cast<uint64_t>(size);
   io->end_ = std::max(io->end_, io->position_);
   return size;

@@ -653,6 +653,11 @@ Expected<void> ZrReader::FetchPositioned(FrameRecord* record, uint32_t block, in
   return {};
 }
 
+void ZrReader::rewind() {
+  if (found_ && !runs_.empty()) cursor_ = Cursor{runs_.front().offset, 0, 0};
+  else if (!found_ && !index_.empty()) cursor_ = Cursor{static_cast<uint64_t>(index_[0].offset) + kBlockHeaderSize, 0, 0};
+}
+
 void ZrReader::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

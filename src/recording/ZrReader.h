@@ -51,6 +51,8 @@ class ZrReader {
   // last frame the error's kind is ErrorKind::End; a read the system refused is also reported to
   // the file-error sink.
   Expected<void> fetchFrame(FrameRecord* record, int32_t block, int32_t frame);
+  // The next fetch with block < 0 delivers the first frame again, as after opening.
+  void rewind();
   void close();
 
   int32_t frameCount() const { return totalFrames_; }

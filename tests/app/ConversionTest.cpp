@@ -302,6 +302,7 @@ class ConversionTest : public QObject {
     broken.close();
 
     FakePrompts prompts;
+    prompts.compressorAnswer = avi::CompressOptions{"ffv1", 90};  // Matroska takes no raw pictures
     ConversionDialog dialog(prompts);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "TempDir.h"
@@ -158,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
         SyncCase{Format::Avi, "mjpeg", 1, 3000, 10, 10}, SyncCase{Format::Matroska, "ffv1", 1, 3000, 10, 10},
         SyncCase{Format::Mp4, "mpeg4", 1, 3000, 10, 10},
         // 30 fps: 264 samples a frame (99 bytes), so the rate is 1000/33.
-        SyncCase{Format::Avi, "raw", 30, 99, 300, 10}, SyncCase{Format::Matroska, "raw", 30, 99, 300, 10},
+        SyncCase{Format::Avi, "raw", 30, 99, 300, 10}, SyncCase{Format::Matroska, "ffv1", 30, 99, 300, 10},
         SyncCase{Format::Mp4, "h264", 30, 99, 300, 10}));
 
 TEST(RateRules, TheFileCarriesTheRateThatMakesThePicturesLastAsLongAsTheSound) {
@@ -170,7 +172,7 @@ TEST(RateRules, TheFileCarriesTheRateThatMakesThePicturesLastAsLongAsTheSound) {
   Write(dir.file("in.zr"), r);
   ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("out.avi"), "raw").saved);
   EXPECT_EQ(Probe(dir.file("out.avi"), "stream=r_frame_rate"), "1000/33");
-  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("out.mkv"), "raw", In(Format::Matroska)).saved);
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("out.mkv"), "ffv1", In(Format::Matroska)).saved);
   EXPECT_EQ(Probe(dir.file("out.mkv"), "stream=avg_frame_rate"), "1000/33");
 }
 
@@ -244,7 +246,7 @@ TEST(RateOption, ClassicReproducesTheWholeQuotientPlusOneAndAForcedRateIsKept) {
   ASSERT_EQ(strh.size(), 2u);
   EXPECT_EQ(avi::testing::Le32(&bytes[strh[0].data + 20]), 1u);   // dwScale
   EXPECT_EQ(avi::testing::Le32(&bytes[strh[0].data + 24]), 26u);  // dwRate
-  ASSERT_EQ(RunZentrova("convert --rate 30000/1001 --codec raw " + in + "'" + dir.file("forced.mkv") + "'"), 0);
+  ASSERT_EQ(RunZentrova("convert --rate 30000/1001 --codec ffv1 " + in + "'" + dir.file("forced.mkv") + "'"), 0);
   EXPECT_EQ(Probe(dir.file("forced.mkv"), "stream=avg_frame_rate"), "30000/1001");
   for (const char* bad : {"0", "121", "1/61", "fast"})
     EXPECT_EQ(RunZentrova(std::string("convert --rate ") + bad + " " + in + "'" + dir.file("bad.avi") + "'"), 2)
@@ -327,37 +329,26 @@ TEST(FormatOption, ContainersFollowTheNameOrTheOptionAndRefuseBeforeWriting) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("none")));
 }
 
-TEST(FormatOption, RawPicturesInMatroskaDecodeAsTheAviOnes) {
-  SKIP_WITHOUT_FFMPEG();
-  TempDir dir;
-  const std::string gen = std::string(ZENTROVA_BINARY_DIR) + "/tools/zrgen/zrgen";
-  if (!std::filesystem::exists(gen)) GTEST_SKIP() << "no zrgen";
-  int status = -1;
-  RunCommand("'" + gen + "' --quiet -r 128 -n 5 '" + dir.file("in.zr") + "' >/dev/null 2>&1", &status);
-  ASSERT_EQ(ExitStatus(status), 0);
-  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("a.avi"), "raw").saved);
-  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("a.mkv"), "raw", In(Format::Matroska)).saved);
-  const std::string avi = avi::testing::Decode(dir.file("a.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24");
-  const std::string mkv = avi::testing::Decode(dir.file("a.mkv"), "-map 0:v -f rawvideo -pix_fmt bgr24");
-  ASSERT_EQ(avi.size(), size_t{5} * 176 * 144 * 3);
-  EXPECT_TRUE(avi == mkv);
-  EXPECT_EQ(avi::testing::Decode(dir.file("a.avi"), "-map 0:a -f s16le"),
-            avi::testing::Decode(dir.file("a.mkv"), "-map 0:a -f s16le"));
-}
-
 TEST(FormatOption, AJobRefusesPicturesItsContainerCannotHold) {
   TempDir dir;
   Recording r;
   r.frames = 2;
   Write(dir.file("in.zr"), r);
-  const Converted run = Convert(dir.file("in.zr"), dir.file("out.mp4"), "raw", In(Format::Mp4));
-  EXPECT_FALSE(run.saved);
-  EXPECT_EQ(run.log.back(), "Unavailable format!");
+  // Raw pictures in MP4 or Matroska (players show none in Matroska): refused before a file exists.
+  for (const char* name : {"out.mp4", "out.mkv"}) {
+    const Converted run = Convert(dir.file("in.zr"), dir.file(name), "raw", In(container::FormatOfName(name)));
+    EXPECT_FALSE(run.saved);
+    EXPECT_EQ(run.log.back(), "Unavailable format!");
+    EXPECT_FALSE(std::filesystem::exists(dir.file(name)));
+  }
   auto carried = container::CanCarry(Format::Mp4, "mjpeg");
   ASSERT_FALSE(carried);
   EXPECT_NE(carried.reason().find("mjpeg"), std::string::npos);
+  carried = container::CanCarry(Format::Matroska, "raw");
+  ASSERT_FALSE(carried);
+  EXPECT_NE(carried.reason().find("ffv1"), std::string::npos) << carried.reason();
   for (const char* codec : {"raw", "mjpeg", "mpeg4", "h264", "ffv1"}) {
-    EXPECT_TRUE(container::CanCarry(Format::Matroska, codec));
+    EXPECT_EQ(static_cast<bool>(container::CanCarry(Format::Matroska, codec)), std::string(codec) != "raw");
     EXPECT_TRUE(container::CanCarry(Format::Avi, codec));
   }
   EXPECT_EQ(container::FormatOfName("x.Mp4"), Format::Mp4);
@@ -492,6 +483,7 @@ TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
   ASSERT_TRUE(testing::Opened(file, container::OpenOutput(Format::Matroska, dir.file("g.mkv"))));
   avi::testing::ClipWriter w;
   avi::testing::Clip clip;
+  clip.codec = "ffv1";  // Matroska takes no raw pictures
   ASSERT_EQ(w.Open(file, clip), 0);
   EXPECT_EQ(file->SetTags({}), 0);
   ASSERT_EQ(w.WriteFrame(clip, 0), 0);
@@ -540,6 +532,18 @@ std::string Hex(const std::string& s) {
   return out;
 }
 
+// An AVI INFO text of the file as written (the first chunk of that name, up to its zero).
+std::string InfoText(const std::string& path, const char* fourcc) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t at = bytes.find(fourcc);
+  if (at == std::string::npos || at + 8 > bytes.size()) return "(none)";
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at + 4);
+  const size_t size = p[0] | p[1] << 8 | p[2] << 16 | static_cast<size_t>(p[3]) << 24;
+  std::string text = bytes.substr(at + 8, size);
+  return text.substr(0, text.find('\0'));
+}
+
 TEST(Tags, TheStartTimeAndTextsReadBackInEveryContainer) {
   SKIP_WITHOUT_FFMPEG();
   int python = -1;
@@ -562,21 +566,122 @@ TEST(Tags, TheStartTimeAndTextsReadBackInEveryContainer) {
   ASSERT_EQ(title.substr(0x7F, 3), "\xe2\x82\xac");
   const std::string comment = "Hof M\xc3\xbchle\nkeep";
 
+  // AVI INFO texts are read as Windows-1252 by players: every one of these characters is there.
   ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("t.avi"), "raw").saved);
-  auto tags = Tags(dir.file("t.avi"));
-  EXPECT_EQ(tags["title"], Hex(title));
-  EXPECT_EQ(tags["comment"], Hex(comment));
-  EXPECT_EQ(tags["creation_time"], Hex("2008-01-10 21:20:00"));  // from IDIT
-  EXPECT_EQ(tags["date"], Hex("2008-01-10T21:20:00Z"));           // ICRD
-  EXPECT_EQ(tags["software"], Hex("Zentrova 1.0"));               // ISFT
+  EXPECT_EQ(InfoText(dir.file("t.avi"), "INAM"), bytes);
+  EXPECT_EQ(InfoText(dir.file("t.avi"), "ICMT"), "Hof M\xfchle\nkeep");
+  EXPECT_EQ(InfoText(dir.file("t.avi"), "ICRD"), "2008-01-10T21:20:00Z");
+  EXPECT_EQ(InfoText(dir.file("t.avi"), "ISFT"), "Zentrova 1.0");
 
   for (auto [format, name] : {std::pair{Format::Matroska, "t.mkv"}, std::pair{Format::Mp4, "t.mp4"}}) {
     ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file(name), "mpeg4", In(format)).saved) << name;
-    tags = Tags(dir.file(name));
+    auto tags = Tags(dir.file(name));
     EXPECT_EQ(tags["title"], Hex(title)) << name;
     EXPECT_EQ(tags["comment"], Hex(comment)) << name;
     EXPECT_EQ(tags["creation_time"], Hex("2008-01-10T21:20:00.000000Z")) << name;
   }
+}
+
+// A text with characters Windows-1252 lacks stays as the recording holds it in AVI INFO (UTF-8
+// here), never cut down to what the code page has; Matroska carries it as UTF-8 all the same.
+TEST(Tags, AnAviInfoTextBeyondWindows1252KeepsTheRecordingsOwnBytes) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  Recording r;
+  r.frames = 5;
+  r.text1 = "\xe5\xa4\xa7\xe9\x97\xa8 Gate";  // two CJK characters, in UTF-8
+  r.text2 = "Caf\xc3\xa9";                   // in Windows-1252 as well
+  r.text3.clear();
+  Write(dir.file("in.zr"), r);
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("t.avi"), "raw").saved);
+  EXPECT_EQ(InfoText(dir.file("t.avi"), "INAM"), r.text1);
+  EXPECT_EQ(InfoText(dir.file("t.avi"), "ICMT"), "Caf\xe9");
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("t.mkv"), "mpeg4", In(Format::Matroska)).saved);
+  EXPECT_EQ(Probe(dir.file("t.mkv"), "format_tags=title", ""), r.text1);
+  EXPECT_EQ(Probe(dir.file("t.mkv"), "format_tags=comment", ""), r.text2);
+}
+
+// --- What players read in the files -----------------------------------------------------------
+
+// A recording without sound gets no sound stream (an empty one made players invent a length for
+// it or stop); one with sound keeps it.
+TEST(Players, ARecordingWithoutSoundGetsNoSoundStream) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  Recording silent;
+  silent.frames = 30;
+  silent.audioBytes = 0;
+  Write(dir.file("silent.zr"), silent);
+  Recording sound;
+  sound.frames = 30;
+  Write(dir.file("sound.zr"), sound);
+  for (Format f : {Format::Avi, Format::Matroska, Format::Mp4}) {
+    for (const char* in : {"silent", "sound"}) {
+      const std::string out = dir.file(std::string(in) + "." + Extension(f));
+      ASSERT_TRUE(Convert(dir.file(std::string(in) + ".zr"), out, "mpeg4", In(f)).saved) << out;
+      EXPECT_EQ(Probe(out, "stream=codec_type", ""), std::string(in) == "silent" ? "video" : "video\naudio") << out;
+    }
+  }
+}
+
+// MPEG-4 Part 2 claims a Simple Profile level that holds its picture size and rate (it claimed
+// level 1, for 176 x 144 at 15 pictures a second, whatever it held).
+TEST(Players, MpegFourClaimsALevelThatHoldsItsPictures) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  Recording r;
+  r.frames = 10;
+  Write(dir.file("in.zr"), r);
+  for (Format f : {Format::Avi, Format::Matroska}) {
+    const std::string out = dir.file(std::string("l.") + Extension(f));
+    ASSERT_TRUE(Convert(dir.file("in.zr"), out, "mpeg4", In(f)).saved);
+    EXPECT_EQ(Probe(out, "stream=profile,level"), "Simple Profile\n4") << out;
+  }
+}
+
+// FFV1 is version 3 in slices with checksums: it decodes to the very pictures of the raw output,
+// and a damaged picture is reported rather than shown as if whole.
+TEST(Players, FfvOneInSlicesDecodesExactlyAndReportsDamage) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  const std::string gen = std::string(ZENTROVA_BINARY_DIR) + "/tools/zrgen/zrgen";
+  if (!std::filesystem::exists(gen)) GTEST_SKIP() << "no zrgen";
+  int status = -1;
+  RunCommand("'" + gen + "' --quiet -r 130 -n 5 '" + dir.file("in.zr") + "' >/dev/null 2>&1", &status);
+  ASSERT_EQ(ExitStatus(status), 0);
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("raw.avi"), "raw").saved);
+  const std::string raw = avi::testing::Decode(dir.file("raw.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24");
+  ASSERT_EQ(raw.size(), size_t{5} * 352 * 288 * 3);
+  for (Format f : {Format::Avi, Format::Matroska}) {
+    const std::string out = dir.file(std::string("f.") + Extension(f));
+    ASSERT_TRUE(Convert(dir.file("in.zr"), out, "ffv1", In(f)).saved);
+    EXPECT_TRUE(avi::testing::Decode(out, "-map 0:v -f rawvideo -pix_fmt bgr24") == raw) << out;
+    // Bytes in the middle of the last picture changed: its slice's checksum no longer matches.
+    const auto size = std::filesystem::file_size(out);
+    {
+      std::fstream file(out, std::ios::in | std::ios::out | std::ios::binary);
+      file.seekp(static_cast<std::streamoff>(size - size / 20));
+      file.write("\x55\xaa\x55\xaa\x55\xaa\x55\xaa", 8);
+    }
+    const std::string errors = RunCommand("ffmpeg -nostdin -v error -i '" + out + "' -map 0:v -f null - 2>&1");
+    EXPECT_NE(errors.find("CRC"), std::string::npos) << out << ": " << errors;
+  }
+}
+
+// Matroska gives its pictures' display size in pixels (it said "unknown" before) and names this
+// program as the one that wrote it.
+TEST(Players, MatroskaShowsSquarePixelsAndNamesItsWriter) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  Recording r;
+  r.frames = 5;
+  Write(dir.file("in.zr"), r);
+  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("s.mkv"), "mpeg4", In(Format::Matroska)).saved);
+  EXPECT_EQ(Probe(dir.file("s.mkv"), "stream=sample_aspect_ratio"), "1:1");
+  std::ifstream in(dir.file("s.mkv"), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes.find("\x54\xb2\x81\x03"), std::string::npos);  // DisplayUnit: unknown
+  EXPECT_EQ(Probe(dir.file("s.mkv"), "format_tags=encoder", ""), "Zentrova 1.0");
 }
 
 }  // namespace

@@ -220,7 +220,7 @@ TEST(OutputSafety, AMatroskaFileReplacesTheOldOneOnlyOnceItIsWritten) {
   JobOptions o;
   o.overwrite = true;
   o.format = container::Format::Matroska;
-  Job j(o);
+  Job j(o, "ffv1");
   std::vector<std::string> seen;
   // The container is written when it completes: until then the old file stands.
   ASSERT_TRUE(j.run(dir.file("in.zr"), out, [&](uint32_t, uint32_t) { seen.push_back(ReadText(out)); }));
