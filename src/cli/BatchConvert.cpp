@@ -79,7 +79,7 @@ Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
       done.reported.inputFile = written->input;
       done.reported.outputFile = written->output;
       done.reported.hashed = true;
-      if (status == done.exitStatus) done.reported.report = ReportPath(plan.item.output, "json");
+      if (status == done.exitStatus) done.reported.report = ReportPath(written->output.path, "json");
     }
     if (status != done.exitStatus) {
       done.exitStatus = status;
