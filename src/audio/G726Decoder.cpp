@@ -4,22 +4,11 @@
 
 #include "audio/CodePacking.h"
 #include "audio/G726State.h"
+#include "base/Refusal.h"
 
 namespace zentrova {
 
 namespace {
-// A refusal that allocates nothing when memory is short: the reason then falls back to
-// "Out of memory.", which the string holds without allocating.
-Error Refusal(const char* reason, ErrorKind kind = ErrorKind::Failed) noexcept {
-  Error error;
-  error.kind = kind;
-  try {
-    error.reason = reason;
-  } catch (...) {
-    error.reason = "Out of memory.";
-  }
-  return error;
-}
 constexpr int32_t kMaxSamples = G726Decoder::kBufferBytes / g726::kBytesPerGroup * g726::kCodesPerGroup;
 }  // namespace
 

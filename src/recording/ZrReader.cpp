@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/Refusal.h"
 #include "recording/FileKind.h"
 #include "recording/LittleEndian.h"
 #include "recording/ReadOnlyFile.h"
@@ -42,18 +43,6 @@ std::string FileErrorText(int err) {
   }
 }
 
-// A refusal that allocates nothing when memory is short: the reason then falls back to
-// "Out of memory.", which the string holds without allocating.
-Error Refusal(const char* reason, ErrorKind kind = ErrorKind::Failed) noexcept {
-  Error error;
-  error.kind = kind;
-  try {
-    error.reason = reason;
-  } catch (...) {
-    error.reason = "Out of memory.";
-  }
-  return error;
-}
 
 }  // namespace
 
