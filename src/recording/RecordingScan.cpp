@@ -234,6 +234,22 @@ class Scanner {
   uint64_t from_, limit_;
   std::vector<Piece> pieces_;
   uint64_t pos_ = 0;
+  uint64_t lastReport_ = 0;
+  bool cancelled_ = false;
+
+  // Between pieces the search may run through gigabytes of empty disk: it stops there as soon as
+  // the user asks, and says how far it got.
+  bool StopRequested(uint64_t at) {
+    if (options_.cancel && options_.cancel->load(std::memory_order_relaxed)) {
+      cancelled_ = true;
+      return true;
+    }
+    if (options_.progress && at - lastReport_ >= (64u << 20)) {
+      options_.progress(at - from_, limit_ - from_);
+      lastReport_ = at;
+    }
+    return false;
+  }
 };
 
 void Scanner::WalkBlock(uint64_t at, const BlockLook& b) {
@@ -357,7 +373,12 @@ size_t NextHit(const uint8_t* b, size_t from, size_t n) {
 
 uint64_t Scanner::NextCandidate(uint64_t from) {
   uint64_t s = from;
+  uint64_t nextCheck = s;
   while (s < limit_) {
+    if (s >= nextCheck) {
+      if (StopRequested(s)) return limit_;
+      nextCheck = s + (16u << 20);
+    }
     size_t n = 0;
     const uint8_t* span = scan_.Span(s, 4096, n);
     if (!span || n == 0) return limit_;
@@ -416,16 +437,9 @@ uint64_t Scanner::NextCandidate(uint64_t from) {
 
 std::vector<Piece> Scanner::FindPieces(bool& cancelled) {
   pos_ = from_;
-  uint64_t lastReport = pos_;
+  lastReport_ = pos_;
   while (pos_ + kFrameHeaderSize <= limit_) {
-    if (options_.cancel && options_.cancel->load(std::memory_order_relaxed)) {
-      cancelled = true;
-      break;
-    }
-    if (options_.progress && pos_ - lastReport >= (64u << 20)) {
-      options_.progress(pos_ - from_, limit_ - from_);
-      lastReport = pos_;
-    }
+    if (StopRequested(pos_)) break;
     const uint64_t before = pos_;
     if (TryAt(pos_)) {
       if (pos_ <= before) pos_ = before + 1;  // an empty piece; never stand still
@@ -435,7 +449,8 @@ std::vector<Piece> Scanner::FindPieces(bool& cancelled) {
     if (c >= limit_) break;
     // NextCandidate took the piece at c already.
   }
-  if (options_.progress) options_.progress(limit_ - from_, limit_ - from_);
+  cancelled = cancelled_;
+  if (options_.progress && !cancelled) options_.progress(limit_ - from_, limit_ - from_);
   return std::move(pieces_);
 }
 

@@ -2,6 +2,7 @@
 // what it found, and the repair writes it as a recording every reader takes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -324,6 +325,31 @@ TEST(RecordingScan, ARecordingInsideLargerDataIsFoundWhereItLies) {
   EXPECT_EQ(scan.recordings[0].start, at);
   EXPECT_TRUE(scan.recordings[0].headerFound);
   EXPECT_EQ(Matched(r, ReadFound(dir.file("disk.img"), scan.recordings[0])), Range(0, 75));
+}
+
+TEST(RecordingScan, ACancelIsHeardInTheMiddleOfEmptySpace) {
+  // A gigabyte of zeros (sparse, so it costs no disk) holds no candidate at all: the search must
+  // still stop when asked, long before its end, and say it was cancelled.
+  testing::TempDir dir;
+  {
+    std::ofstream out(dir.file("empty.img"), std::ios::binary);
+    out.seekp((int64_t{1} << 30) - 1);
+    out.put('\0');
+  }
+  std::atomic<bool> cancel{false};
+  std::vector<uint64_t> reported;
+  ScanOptions options;
+  options.cancel = &cancel;
+  options.progress = [&](uint64_t done, uint64_t) {
+    reported.push_back(done);
+    cancel = true;
+  };
+  const ScanResult scan = ScanRecordingFile(dir.file("empty.img"), options);
+  EXPECT_TRUE(scan.cancelled);
+  EXPECT_TRUE(scan.recordings.empty());
+  ASSERT_FALSE(reported.empty());
+  EXPECT_LT(reported.back(), uint64_t{1} << 29);
+  EXPECT_LT(scan.bytesRead, uint64_t{1} << 29);
 }
 
 TEST(RecordingRepair, TheRepairedRecordingReadsPlainlyWithEveryFrameUnchanged) {
