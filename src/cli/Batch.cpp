@@ -98,6 +98,17 @@ int RefuseOptions(const ConvertOptions& c, std::ostream& err) {
     }
   }
 
+  // A recording found by a scan has no clock to time or mark its frames by.
+  if (c.recover && (c.time.timing == "recorded" || c.time.burnTime)) {
+    err << "zentrova: --timing recorded and --burn-time do not combine with --recover\n";
+    return kExitUsage;
+  }
+  // One file of frame times for one output: a batch has many.
+  if (!c.time.frameTimes.empty()) {
+    err << "zentrova: --frame-times does not combine with -o OUTDIR: it names the file of one output\n";
+    return kExitUsage;
+  }
+
   if (c.recover) {
     ScanOptions options;
     std::string problem;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/AviProbe.h"
+#include "cli/ClockFiles.h"
 #include "cli/PinnedPath.h"
 #include "cli/ReportFiles.h"
 #include "cli/Signals.h"
@@ -55,8 +56,7 @@ Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
   options.window = plan.window;
   // The recording's clock, on a reader of its own, for what the output carries of it.
   TimedRecording timed;
-  const bool wantsClock = c.time.burnTime || c.time.timing == "recorded" ||
-                          (!c.time.noSubtitles && options.format != container::Format::Avi);
+  const bool wantsClock = c.time.burnTime || c.time.timing == "recorded" || !c.time.noSubtitles;
   std::string clockProblem;
   if (wantsClock && !plan.found &&
       timed.Open(plan.item.input, ClockOffsetMs(c.time.clockOffsetSeconds), &clockProblem, &Cancel().cutShort)) {
@@ -64,6 +64,10 @@ Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
     options.timing = c.time.timing == "recorded" ? OutputTiming::Recorded : OutputTiming::Rate;
     options.clockTrack = !c.time.noSubtitles;
   }
+  // Beside an AVI output, NAME.srt of its frames' clock times, as a single conversion writes it.
+  ClockFiles beside;
+  const bool besideWritten = options.clock && beside.Plan(c.time, plan.item.output, options.format, options.overwrite,
+                                                          &clockProblem);
   options.burnTime = c.time.burnTime;
   if (const char* font = std::getenv("ZENTROVA_FONT")) options.burnFont = font;
   options.outputFolder = folder;
@@ -136,6 +140,13 @@ Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
   report.Loop(result, job.rate());
   // A recording found by recovery has no block chain to time its frames by.
   if (!plan.found) report.GapsOfRecording(plan.window ? plan.window->first : 0);
+  if (besideWritten) {
+    std::stringstream said;
+    beside.Write(WrittenFrames{JoinedTimeline::OfJob(options.clock, options.window, result.framesWritten, {}),
+                               result.framesWritten, job.rate().rate, result.repeats},
+                 kExitOk, said);
+    for (std::string line; std::getline(said, line);) row.log.push_back(line.substr(line.rfind("zentrova: ", 0) == 0 ? 10 : 0));
+  }
   row.framesWritten = result.framesWritten;
   row.framesDeclared = result.framesDeclared;
   row.cancelled = result.cancelled;

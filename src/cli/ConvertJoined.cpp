@@ -1,11 +1,13 @@
 // convert INPUT... OUTPUT --join: recordings of one camera into one output in time order. Each
-// recording is placed on its own clock; the pause between two of them becomes repeats of the last
-// picture (and silence), one line per pause saying how many; with --from/--to only the frames
-// inside the window are written, whichever files they lie in.
+// recording is placed on its own clock. In an AVI file the pause between two of them becomes
+// repeats of the last picture (and silence); a Matroska or MP4 file gives the pictures after it
+// their own time, so the pause stays a pause. A line per pause says which. With --from/--to only
+// the frames inside the window are written, whichever files they lie in.
 #include <algorithm>
 #include <memory>
 #include <vector>
 
+#include "cli/ClockFiles.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
@@ -31,6 +33,27 @@ std::string NameOf(const std::string& path) {
   return Printable(slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
+// The recordings' frames among the pictures the output holds: an AVI file's pictures count the
+// repeats before each joined recording too, and a file that ended early holds only some of them.
+WrittenFrames WrittenOfJoined(const JobOptions& options, const ConversionJob::LoopResult& loop, FrameRate rate) {
+  WrittenFrames written;
+  written.rate = rate;
+  const uint32_t ownFrames = options.window ? options.window->frames() : options.clock->frameCount();
+  uint64_t left = loop.framesWritten;
+  auto take = [&](uint64_t n) {
+    const uint64_t got = std::min(left, n);
+    left -= got;
+    return static_cast<uint32_t>(got);
+  };
+  written.count = take(ownFrames);
+  for (const JoinedRecording& j : options.joined) {
+    if (const uint32_t r = take(j.repeatsBefore); r > 0) written.repeats.push_back({written.count, r});
+    written.count += take(j.frames);
+  }
+  written.timeline = JoinedTimeline::OfJob(options.clock, options.window, ownFrames, options.joined);
+  return written;
+}
+
 }  // namespace
 
 int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& out, std::ostream& err) {
@@ -43,6 +66,13 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
   WindowRequest request;
   if (!ParseWindowRequest(t, request, &why)) {
     err << "zentrova: " << why << std::endl;
+    return kExitUsage;
+  }
+  // The repeats that fill an AVI file's pauses are placed between the recordings only.
+  if (t.timing == "recorded" && options.format == container::Format::Avi) {
+    err << "zentrova: --timing recorded does not combine with --join into an AVI file yet (a Matroska or MP4 "
+           "output keeps every pause)"
+        << std::endl;
     return kExitUsage;
   }
 
@@ -138,14 +168,22 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
   }
   pieces = std::move(withFrames);
 
-  // The repeats last as long as the output shows one frame of the first recording.
+  // An AVI file has one rate: its repeats last as long as one frame of the first recording.
+  const bool repeats = options.format == container::Format::Avi;
   const int64_t interval = std::max<int64_t>(1, pieces.front()->timed.clock->frameInterval());
   if (!quiet && pieces.size() == 1) log << "Only " << NameOf(pieces.front()->path) << " has frames to convert." << std::endl;
-  if (!quiet && pieces.size() > 1) {
+  if (!quiet && pieces.size() > 1 && repeats) {
     log << "Joining " << pieces.size() << " recordings of " << width << " x " << height << " in time order; the pauses between them are filled with repeats of the last "
         << "picture and silence, so the output keeps the recorder's time" << std::endl;
+  } else if (!quiet && pieces.size() > 1) {
+    log << "Joining " << pieces.size() << " recordings of " << width << " x " << height
+        << " in time order; the pauses between them stay pauses, the pictures after each carrying their own time"
+        << std::endl;
   }
   options.window = pieces.front()->window;
+  options.clock = pieces.front()->timed.clock.get();
+  options.timing = t.timing == "recorded" ? OutputTiming::Recorded : OutputTiming::Rate;
+  options.clockTrack = !t.noSubtitles;
   options.joined.clear();
   for (size_t i = 1; i < pieces.size(); ++i) {
     const Piece& before = *pieces[i - 1];
@@ -159,11 +197,17 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
     joined.path = after.path;
     joined.window = after.window;
     joined.frames = after.end - after.first;
-    joined.repeatsBefore = static_cast<uint32_t>(std::min<int64_t>((gap + interval / 2) / interval, INT32_MAX));
-    joined.silencePerRepeat = static_cast<uint32_t>(interval * 8);
-    if (!quiet)
+    joined.clock = after.timed.clock.get();
+    if (repeats) {
+      joined.repeatsBefore = static_cast<uint32_t>(std::min<int64_t>((gap + interval / 2) / interval, INT32_MAX));
+      joined.silencePerRepeat = static_cast<uint32_t>(interval * 8);
+    }
+    if (!quiet && repeats)
       log << "Gap of " << LengthText(gap) << " between " << NameOf(before.path) << " and " << NameOf(after.path)
           << " filled with " << joined.repeatsBefore << " repeats of the last picture." << std::endl;
+    else if (!quiet)
+      log << "Gap of " << LengthText(gap) << " between " << NameOf(before.path) << " and " << NameOf(after.path)
+          << " kept: its pictures and sound start at their own time." << std::endl;
     options.joined.push_back(std::move(joined));
   }
   if (!quiet && t.windowed())
@@ -174,14 +218,20 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
           << RecorderTimeText(p->timed.clock->FrameTime(p->end - 1) + p->timed.clock->FrameDuration(p->end - 1), zone)
           << "." << std::endl;
 
-  const std::string first = pieces.front()->path;
-  pieces.clear();  // the job opens each recording itself, one at a time
+  ClockFiles beside;
+  if (!beside.Plan(t, output, options.format, options.overwrite, &why)) {
+    err << "zentrova: " << why << std::endl;
+    return kExitFailed;
+  }
+  // The job opens each recording itself, one at a time; the clocks stay open for the output's
+  // times and subtitles.
   ConversionJob::LoopResult loop;
-  const int status = ConvertWith(how, options, first, output, out, err, &loop);
-  if (!quiet && loop.framesWritten > 0 && !options.joined.empty())
+  FrameRate rate;
+  const int status = ConvertWith(how, options, pieces.front()->path, output, out, err, &loop, nullptr, &rate);
+  if (!quiet && loop.framesWritten > 0 && repeats && !options.joined.empty())
     log << loop.gapRepeats << " of the " << loop.framesWritten << " frames written repeat the last picture across "
         << "the pauses between the recordings." << std::endl;
-  return status;
+  return beside.Write(WrittenOfJoined(options, loop, rate), status, err);
 }
 
 }  // namespace zentrova::cli

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "cli/AviProbe.h"
+#include "cli/ClockFiles.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
@@ -233,34 +234,17 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
     err << "zentrova: " << Printable(input) << ": the frames are timed evenly from start to end time: "
         << clock.fallbackReason() << std::endl;
 
-  // The files beside the output follow the output's rule: nothing existing is replaced without -y.
-  struct stat st {};
-  if (!t.frameTimes.empty() && ::stat(t.frameTimes.c_str(), &st) == 0 && !options.overwrite) {
-    err << "zentrova: " << Printable(t.frameTimes) << " exists; -y replaces it" << std::endl;
+  ClockFiles beside;
+  if (!beside.Plan(t, output, options.format, options.overwrite, &why)) {
+    err << "zentrova: " << why << std::endl;
     return kExitFailed;
   }
-  const std::string subRip = SubRipNameFor(output);
-  bool writeSubRip = options.format == container::Format::Avi && !t.noSubtitles &&
-                     (::stat(output.c_str(), &st) != 0 || S_ISREG(st.st_mode));
-  const bool subRipKept = writeSubRip && ::lstat(subRip.c_str(), &st) == 0 && !options.overwrite;
-  if (subRipKept) writeSubRip = false;
-
   ConversionJob::LoopResult loop;
   FrameRate rate;
-  int status = ConvertWith(how, options, input, output, out, err, &loop, nullptr, &rate, &clock);
-  if (loop.framesWritten == 0) return status;
-  if (subRipKept)
-    err << "zentrova: " << Printable(subRip) << " exists and is kept; -y replaces it with the frames' clock times"
-        << std::endl;
-  const WrittenFrames written{options.window ? options.window->first : 0, loop.framesWritten, rate, loop.repeats};
-  if (!t.frameTimes.empty() && !WriteFrameTimes(t.frameTimes, clock, written, &why)) {
-    err << "zentrova: " << Printable(why) << std::endl;
-    status = WorseStatus(status, kExitPartial);
-  }
-  // The subtitles were not asked for by name: a folder that cannot take them is only a warning.
-  if (writeSubRip && !WriteSubRip(subRip, clock, written, &why))
-    err << "zentrova: warning: " << Printable(why) << std::endl;
-  return status;
+  const int status = ConvertWith(how, options, input, output, out, err, &loop, nullptr, &rate, &clock);
+  const WrittenFrames written{JoinedTimeline::OfJob(&clock, options.window, loop.framesWritten, {}),
+                              loop.framesWritten, rate, loop.repeats};
+  return beside.Write(written, status, err);
 }
 
 }  // namespace

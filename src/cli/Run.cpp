@@ -198,7 +198,7 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
       if (!c.outDir.empty()) return UsageError(err, "--join writes one output: convert INPUT... OUTPUT --join");
       if (c.recover) return UsageError(err, "--join does not combine with --recover");
       if (c.report) return UsageError(err, "--join does not combine with --report yet");
-      if (!c.time.frameTimes.empty()) return UsageError(err, "--join does not combine with --frame-times yet");
+      if (c.time.burnTime) return UsageError(err, "--join does not combine with --burn-time yet");
       if (c.jobs != 0) return UsageError(err, "-j belongs to the batch form: convert INPUT... -o OUTDIR");
       if (c.inputs.size() < 2) return UsageError(err, "--join takes the recordings and then the output: INPUT... OUTPUT");
       const std::string& output = c.inputs.back();

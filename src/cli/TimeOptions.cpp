@@ -35,7 +35,8 @@ void AddTimeOptions(CLI::App& convert, TimeOptions& t) {
 void AddJoinOption(CLI::App& convert, ConvertOptions& o) {
   convert.add_flag("--join", o.join,
                    "INPUT... OUTPUT: recordings of one camera (pictures of one size) into one output in time "
-                   "order, each pause between them filled with repeats of the last picture and silence; with "
+                   "order, each pause between them kept as a pause in Matroska and MP4, filled with repeats of the "
+                   "last picture and silence in AVI; with "
                    "--from/--to only the frames inside the window, across the files");
 }
 

@@ -65,23 +65,23 @@ bool ParseWindowRequest(const TimeOptions& o, WindowRequest& request, std::strin
   return zentrova::ParseWindowRequest(texts, request, error);
 }
 
-bool WriteFrameTimes(const std::string& path, RecordingClock& clock, const WrittenFrames& frames, std::string* error) {
-  const int32_t zone = clock.utcOffsetHours();
+bool WriteFrameTimes(const std::string& path, const WrittenFrames& frames, std::string* error) {
+  const int32_t zone = frames.timeline.utcOffsetHours();
   return WriteWhole(path, error, [&](std::FILE* f) {
     std::fprintf(f, "frame,recording_frame,output_seconds,utc,recorder_time\n");
     for (uint32_t k = 0; k < frames.count; ++k) {
-      const ClockMs t = clock.FrameTime(frames.first + k);
-      std::fprintf(f, "%u,%u,%s,%s,%s\n", k, frames.first + k, OutputTimeText(OutputTimeMs(frames.PictureOf(k), frames.rate)).c_str(),
+      const ClockMs t = frames.timeline.FrameTime(k);
+      std::fprintf(f, "%u,%u,%s,%s,%s\n", k, frames.timeline.RecordingFrame(k), OutputTimeText(OutputTimeMs(frames.PictureOf(k), frames.rate)).c_str(),
                    IsoUtcMs(t).c_str(), IsoRecorderMs(t, zone).c_str());
     }
   });
 }
 
-bool WriteSubRip(const std::string& path, RecordingClock& clock, const WrittenFrames& frames, std::string* error) {
-  const int32_t zone = clock.utcOffsetHours();
+bool WriteSubRip(const std::string& path, const WrittenFrames& frames, std::string* error) {
+  const int32_t zone = frames.timeline.utcOffsetHours();
   return WriteWhole(path, error, [&](std::FILE* f) {
     for (uint32_t k = 0; k < frames.count; ++k) {
-      const ClockMs t = clock.FrameTime(frames.first + k);
+      const ClockMs t = frames.timeline.FrameTime(k);
       // The recorder's own time, as its on-screen clock showed it, with the milliseconds.
       std::fprintf(f, "%u\n%s --> %s\n%s\n\n", k + 1, SubRipTime(OutputTimeMs(frames.PictureOf(k), frames.rate)).c_str(),
                    SubRipTime(OutputTimeMs(frames.PictureOf(k + 1), frames.rate)).c_str(), ClockCueText(t, zone).c_str());

@@ -10,6 +10,7 @@
 #include "convert/ConversionJob.h"
 #include "convert/FrameRate.h"
 #include "convert/FrameWindow.h"
+#include "convert/JoinedTimeline.h"
 #include "convert/WindowRequest.h"
 #include "recording/ClockText.h"
 #include "recording/RecordingClock.h"
@@ -23,12 +24,14 @@ namespace zentrova::cli {
 // False with `error` set when a time is malformed or the window is empty by itself (a usage error).
 bool ParseWindowRequest(const TimeOptions& options, WindowRequest& request, std::string* error);
 
-// The frames written (recording frames first .. first + count - 1), timed in the output at `rate`.
+// The frames written, timed in the output at `rate`: `count` frames of the recordings on
+// `timeline`, from its first frame on.
 struct WrittenFrames {
-  uint32_t first = 0;
+  JoinedTimeline timeline;
   uint32_t count = 0;
   FrameRate rate;
-  // Pictures an AVI output repeats through the recorder's pauses, which move the frames after them.
+  // Pictures an AVI output repeats through the recorder's pauses, and between joined recordings,
+  // which move the frames after them.
   std::vector<PictureRepeat> repeats = {};
   // Where frame k (counted from 0) stands among the output's pictures.
   uint64_t PictureOf(uint64_t k) const;
@@ -36,10 +39,10 @@ struct WrittenFrames {
 
 // A CSV line per frame: frame, recording frame, output time, clock time in UTC and in recorder
 // time. False with `error` set when the file cannot be written.
-bool WriteFrameTimes(const std::string& path, RecordingClock& clock, const WrittenFrames& frames, std::string* error);
+bool WriteFrameTimes(const std::string& path, const WrittenFrames& frames, std::string* error);
 // A SubRip file whose cue for each frame is its clock time in the recorder's time; written under
 // a temporary name and renamed, so an existing file is replaced only by a whole one.
-bool WriteSubRip(const std::string& path, RecordingClock& clock, const WrittenFrames& frames, std::string* error);
+bool WriteSubRip(const std::string& path, const WrittenFrames& frames, std::string* error);
 // NAME.srt for the output NAME.avi (NAME.srt beside any other name too).
 std::string SubRipNameFor(const std::string& output);
 

@@ -4,31 +4,37 @@
 #include <algorithm>
 #include <atomic>
 #include <iterator>
+#include <memory>
 
 #include "container/Tags.h"
 #include "convert/ConversionJob.h"
+#include "convert/JoinedTimeline.h"
 #include "recording/ClockText.h"
 
 namespace zentrova {
 
-// A Matroska or MP4 output learns each frame's time from the recording's clock, counted from the
-// first frame written.
+// A Matroska or MP4 output learns each frame's time from the recordings' clocks, counted from the
+// first frame written. Recordings joined keep the pauses between them; inside each, the pictures
+// follow its usual spacing unless they are timed by the clock.
 void ConversionJob::GiveClock() {
   RecordingClock* clock = options_.clock;
   if (!clock || options_.format == container::Format::Avi) return;
   const bool recorded = options_.timing == OutputTiming::Recorded;
-  if (!recorded && !options_.clockTrack) return;
-  const uint32_t first = options_.window ? options_.window->first : 0;
+  const bool joined = !options_.joined.empty();
+  if (!recorded && !joined && !options_.clockTrack) return;
+  const uint32_t frames = options_.window ? options_.window->frames() : recordingFrames_;
+  auto timeline =
+      std::make_shared<const JoinedTimeline>(JoinedTimeline::OfJob(clock, options_.window, frames, options_.joined));
   avi::OutputClock given;
-  if (recorded) {
-    const ClockMs base = clock->FrameTime(first);
-    given.recordedMs = [clock, first, base](uint64_t position) {
-      return clock->FrameTime(first + static_cast<uint32_t>(position)) - base;
+  if (recorded || joined) {
+    const ClockMs base = timeline->FrameTime(0);
+    given.recordedMs = [timeline, recorded, base](uint64_t position) {
+      return (recorded ? timeline->FrameTime(position) : timeline->EvenFrameTime(position)) - base;
     };
   }
   if (options_.clockTrack) {
-    given.cueText = [clock, first](uint64_t position) {
-      return ClockCueText(clock->FrameTime(first + static_cast<uint32_t>(position)), clock->utcOffsetHours());
+    given.cueText = [timeline](uint64_t position) {
+      return ClockCueText(timeline->FrameTime(position), timeline->utcOffsetHours());
     };
     given.trackTitle = "Recording time";
   }

@@ -73,8 +73,9 @@ void RecordingClock::CheckTicks() {
     interval_ = evenInterval();
     return;
   }
-  // The usual interval: the median over the blocks of their span per frame, which a few pauses
-  // do not move.
+  // The usual interval: the lower median over the blocks of their span per frame. A pause only
+  // lengthens a span, so the lower of two middles is the usual one: of three blocks with one pause
+  // between two of them, the span without it.
   std::vector<int64_t> perFrame;
   for (size_t k = 1; k < blocks_.size(); ++k)
     perFrame.push_back((relative_[k] - relative_[k - 1]) / blocks_[k - 1].frames);
@@ -82,8 +83,15 @@ void RecordingClock::CheckTicks() {
     interval_ = evenInterval();
     return;
   }
-  std::nth_element(perFrame.begin(), perFrame.begin() + static_cast<std::ptrdiff_t>(perFrame.size() / 2), perFrame.end());
-  interval_ = std::max<int64_t>(1, perFrame[perFrame.size() / 2]);
+  const auto middle = perFrame.begin() + static_cast<std::ptrdiff_t>((perFrame.size() - 1) / 2);
+  std::nth_element(perFrame.begin(), middle, perFrame.end());
+  interval_ = std::max<int64_t>(1, *middle);
+  // Two blocks give one span, which may hold a pause: the last block's span up to the end time
+  // (whole seconds, so only a rough one) tells when it is more than twice that.
+  if (perFrame.size() == 1 && duration > relative_.back()) {
+    const int64_t tail = (duration - relative_.back()) / blocks_.back().frames;
+    if (tail > 0 && interval_ > 2 * tail) interval_ = tail;
+  }
 }
 
 ClockMs RecordingClock::BlockStart(uint32_t block) const {

@@ -1,9 +1,11 @@
 // convert --join: recordings of one camera written into one output in time order, the pauses
-// between them filled with repeats of the last picture and silence; windows across the files;
+// between them filled with repeats of the last picture and silence in AVI, kept as pauses in
+// Matroska and MP4; the clock times beside or inside the output; windows across the files;
 // recordings that cannot be joined refused before anything is written.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -12,6 +14,8 @@
 
 namespace zentrova::testing {
 namespace {
+
+using avi::testing::RunCommand;
 
 constexpr int32_t kStart = 1199931245;  // 2008-01-10T02:14:05Z
 
@@ -32,6 +36,12 @@ std::string MakeRecording(const TempDir& dir, const std::string& name, int32_t s
   zrgen::GeneratorReport report;
   EXPECT_TRUE(zrgen::GenerateRecording(o, report)) << report.error;
   return o.output;
+}
+
+// One value per line of ffprobe's entries for the streams or packets of `selection`.
+std::vector<std::string> Probe(const std::string& path, const std::string& selection, const std::string& entries) {
+  return Lines(RunCommand("ffprobe -v error -select_streams " + selection + " -show_entries " + entries +
+                          " -of default=nw=1:nk=1 '" + path + "'"));
 }
 
 struct AviStreams {
@@ -97,7 +107,9 @@ TEST(CliJoin, RecordingsWithPausesBecomeOneOutputInTimeOrderWithThePausesAsRepea
   ASSERT_EQ(r.rawA.pictures.size(), 50u);
   // Given out of order: joined by their start times.
   const std::string out = dir.file("joined.avi");
-  const CliRun run = RunCli({"convert", r.c, r.a, r.b, out, "--join", "--codec", "raw", "--idct", "plain"});
+  const std::string times = dir.file("joined.csv");
+  const CliRun run =
+      RunCli({"convert", r.c, r.a, r.b, out, "--join", "--codec", "raw", "--idct", "plain", "--frame-times", times});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Gap of 8.000 s between a.zr and b.zr filled with 200 repeats of the last picture."),
             std::string::npos)
@@ -126,12 +138,60 @@ TEST(CliJoin, RecordingsWithPausesBecomeOneOutputInTimeOrderWithThePausesAsRepea
   EXPECT_TRUE(std::equal(r.rawB.sound.begin(), r.rawB.sound.end(), soundB));
   EXPECT_TRUE(std::equal(r.rawC.sound.rbegin(), r.rawC.sound.rend(), joined.sound.rbegin()));
 
+  // The cues beside it follow the pictures: the last one before a pause lasts through its repeats.
+  const std::string srt = ReadAll(dir.file("joined.srt"));
+  EXPECT_TRUE(Contains(srt, "50\n00:00:01,960 --> 00:00:10,000\n2008-01-10 02:14:06.960 (UTC)\n")) << srt.substr(0, 400);
+  EXPECT_TRUE(Contains(srt, "51\n00:00:10,000 --> 00:00:10,040\n2008-01-10 02:14:15.000 (UTC)\n"));
+  EXPECT_TRUE(Contains(srt, "125\n00:00:20,960 --> 00:00:21,000\n2008-01-10 02:14:25.960 (UTC)\n"));
+  EXPECT_FALSE(Contains(srt, "\n126\n"));
+  // The frame times name each frame in its own recording.
+  const std::vector<std::string> rows = Lines(ReadAll(times));
+  ASSERT_EQ(rows.size(), 126u);
+  EXPECT_EQ(rows[51], "50,0,10.000,2008-01-10T02:14:15.000Z,2008-01-10T02:14:15.000+00:00");
+
   // One thread decodes the sound on the writing side: the same file.
   const std::string oneThread = dir.file("one-thread.avi");
   ASSERT_EQ(RunCli({"convert", r.a, r.b, r.c, oneThread, "--join", "--codec", "raw", "--idct", "plain", "--threads", "1"})
                 .status,
             0);
   EXPECT_EQ(avi::testing::ReadFile(oneThread), avi::testing::ReadFile(out));
+}
+
+TEST(CliJoin, IntoMatroskaAndMp4ThePausesStayPausesForPicturesSoundAndCues) {
+  SKIP_WITHOUT_FFMPEG();
+  TempDir dir;
+  const std::string a = MakeRecording(dir, "a.zr", kStart, 50, 1);
+  const std::string b = MakeRecording(dir, "b.zr", kStart + 10, 50, 2);
+  const std::string c = MakeRecording(dir, "c.zr", kStart + 20, 25, 3);
+  for (const char* name : {"night.mkv", "night.mp4"}) {
+    const std::string out = dir.file(name);
+    const CliRun run = RunCli({"convert", b, c, a, out, "--join", "--codec", "mpeg4"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "Gap of 8.000 s between a.zr and b.zr kept: its pictures and sound start at their "
+                                  "own time."))
+        << run.out;
+    EXPECT_FALSE(Contains(run.out, "repeat")) << run.out;
+    const std::vector<std::string> video = Probe(out, "v", "packet=pts_time");
+    ASSERT_EQ(video.size(), 125u) << name;
+    EXPECT_DOUBLE_EQ(std::atof(video[49].c_str()), 1.96) << name;
+    EXPECT_DOUBLE_EQ(std::atof(video[50].c_str()), 10.0) << name;
+    EXPECT_DOUBLE_EQ(std::atof(video[100].c_str()), 20.0) << name;
+    EXPECT_DOUBLE_EQ(std::atof(video[124].c_str()), 20.96) << name;
+    // No sound plays inside a pause: the sound after it starts with its first picture.
+    const std::vector<std::string> sound = Probe(out, "a", "packet=pts_time");
+    for (const double pauseFrom : {2.0, 12.0}) {
+      const auto after = std::find_if(sound.begin(), sound.end(),
+                                      [&](const std::string& t) { return std::atof(t.c_str()) >= pauseFrom; });
+      ASSERT_NE(after, sound.end()) << name;
+      EXPECT_DOUBLE_EQ(std::atof(after->c_str()), pauseFrom + 8) << name;
+    }
+    // Each picture's cue is its own recording's clock time.
+    const std::string cues = RunCommand("ffmpeg -v error -copyts -i '" + out +
+                                        "' -map 0:s -f srt - 2>/dev/null </dev/null | sed -e 's/<[^>]*>//g'");
+    EXPECT_TRUE(Contains(cues, "51\n00:00:10,000")) << name << cues.substr(0, 300);
+    EXPECT_TRUE(Contains(cues, "2008-01-10 02:14:15.000 (UTC)\n\n52\n")) << name;
+    EXPECT_TRUE(Contains(cues, "101\n00:00:20,000")) << name;
+  }
 }
 
 TEST(CliJoin, AWindowAcrossTheFilesHoldsOnlyTheFramesInsideIt) {
@@ -178,6 +238,13 @@ TEST(CliJoin, RecordingsThatCannotBeJoinedAreRefusedAndNothingIsWritten) {
   run = RunCli({"convert", a, b, out, "--join", "--codec", "raw", "--from", "2008-01-10T02:15:00Z"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("nothing was written"), std::string::npos) << run.err;
+
+  // Options whose times are not yet placed across joined recordings.
+  run = RunCli({"convert", a, b, out, "--join", "--codec", "raw", "--burn-time"});
+  EXPECT_EQ(run.status, 2);
+  run = RunCli({"convert", a, b, out, "--join", "--codec", "raw", "--timing", "recorded"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "Matroska or MP4")) << run.err;
 
   // The last name is the output: a recording there is refused.
   run = RunCli({"convert", a, b, "--join", "--codec", "raw"});

@@ -140,6 +140,27 @@ TEST(CliTime, InfoShowsTheTimelineAndEveryFrame) {
   EXPECT_TRUE(Contains(lines[61], "\"frame\": 60, \"time\": \"2008-01-10T02:14:12.000Z\""));
 }
 
+TEST(CliTime, APauseIsFoundInARecordingOfOnlyTwoOrThreeBlocks) {
+  TempDir dir;
+  for (const int frames : {20, 30}) {
+    zrgen::GeneratorOptions o;
+    o.output = dir.file("short" + std::to_string(frames) + ".zr");
+    o.resolutionCode = 0;
+    o.frames = frames;
+    o.framesPerBlock = 10;
+    o.startTime = kStart;
+    o.pauses = {{10, 5000}};
+    o.idct = IdctChoice::Plain;
+    zrgen::GeneratorReport report;
+    ASSERT_TRUE(zrgen::GenerateRecording(o, report)) << report.error;
+    const CliRun run = RunCli({"info", o.output, "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "\"gaps\": [{\"from\": \"2008-01-10T02:14:05.400Z\", \"to\": "
+                                  "\"2008-01-10T02:14:10.400Z\", \"seconds\": 5.000, \"frameAfter\": 10}]"))
+        << frames << " frames: " << run.out;
+  }
+}
+
 TEST(CliTime, ABatchConvertsEachRecordingsPartOfTheWindowAndSkipsTheRest) {
   TempDir dir;
   const std::string first = MakeTimedRecording(dir);
@@ -158,6 +179,24 @@ TEST(CliTime, ABatchConvertsEachRecordingsPartOfTheWindowAndSkipsTheRest) {
   EXPECT_TRUE(Contains(run.out, "outside the window"));
   EXPECT_TRUE(std::filesystem::exists(dir.file("out/in-a.avi")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("out/in-b.avi")));
+  // Each AVI output gets its clock times beside it, as a single conversion's does.
+  const std::string srt = ReadAll(dir.file("out/in-a.srt"));
+  EXPECT_EQ(srt.rfind("1\n00:00:00,000 --> 00:00:00,040\n2008-01-10 10:14:06.000 (UTC+8)\n\n2\n", 0), 0u) << srt;
+  EXPECT_TRUE(Contains(srt, "\n25\n00:00:00,960 --> 00:00:01,000\n2008-01-10 10:14:06.960 (UTC+8)\n"));
+  EXPECT_FALSE(Contains(srt, "\n26\n"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out/in-b.srt")));
+  ASSERT_EQ(RunCli({"convert", dir.file("in-b.zr"), "-o", dir.file("bare"), "--codec", "raw", "--no-srt"}).status, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("bare/in-b.avi")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("bare/in-b.srt")));
+  // A scan finds recordings without a clock: a batch refuses to time or mark them by one, as a
+  // single conversion does, before anything is written.
+  for (const char* option : {"--burn-time", "--timing=recorded"}) {
+    const CliRun refused =
+        RunCli({"convert", dir.file("in-b.zr"), "-o", dir.file("found"), "--recover", "--codec", "raw", option});
+    EXPECT_EQ(refused.status, 2) << option;
+    EXPECT_TRUE(Contains(refused.err, "--timing recorded and --burn-time do not combine with --recover")) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("found/in-b.avi")));
+  }
 }
 
 TEST(CliTime, StillsHoldThePixelsOfARawConversionsFramesAndAreNamedByTheirClockTime) {
