@@ -10,7 +10,8 @@
 # Shared storage: ARCHIVE and OUTDIR at the same path on every host, e.g. `-S host1,host2`
 #   or `--sshloginfile hosts` (`-S :` is this machine).
 # No shared storage: add `--transfer`; each recording is copied to the host, converted there into
-#   OUTDIR (relative to the remote home folder), the output returned and the copies removed.
+#   OUTDIR (relative to the remote home folder), the output and its NAME.srt returned and the
+#   copies removed.
 # ZENTROVA names the program on the hosts (default: zentrova on their PATH).
 # Exit status: 0 when every recording converted, else the number that did not (Parallel's count,
 # at most 101); the rows say which and why.
@@ -34,7 +35,8 @@ if [ "$transfer" = 1 ]; then
   # Parallel quotes each name for rsync, and rsync 3.2.4 and later quote it once more; with the
   # old argument handling a name with spaces stays one name.
   export RSYNC_OLD_ARGS=1
-  parallel_options+=(--transferfile {} --return "$outdir"/{.}.avi --cleanup)
+  # The output's clock times (NAME.srt beside it) come back with it.
+  parallel_options+=(--transferfile {} --return "$outdir"/{.}.avi --return "$outdir"/{.}.srt --cleanup)
 fi
 # -q: Parallel quotes every word, so names with spaces reach zentrova as one argument.
 parallel -0 -a "$manifest" -q "${parallel_options[@]}" \

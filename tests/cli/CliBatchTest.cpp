@@ -82,7 +82,9 @@ TEST(CliBatch, AFolderWithTwoJobsConvertsTheGoodOnesAndGivesTheBrokenOneItsRow) 
   EXPECT_EQ(Field(rows["broken.zr"], "status"), "failed");
   EXPECT_FALSE(Field(rows["broken.zr"], "reason").empty());
   EXPECT_EQ(Field(rows["broken.zr"], "exitStatus"), "1");
-  EXPECT_EQ(FilesBelow(f.out), (std::set<std::string>{"a.avi", "sub/b.avi", "sub/deeper/c.avi"}));
+  // Each AVI output has its clock times beside it.
+  EXPECT_EQ(FilesBelow(f.out), (std::set<std::string>{"a.avi", "a.srt", "sub/b.avi", "sub/b.srt", "sub/deeper/c.avi",
+                                                       "sub/deeper/c.srt"}));
   EXPECT_EQ(cli::ProbeAvi(f.out + "/sub/b.avi").frames, 15u);
   // Standard error has the reason and the summary; standard output nothing but the rows.
   EXPECT_TRUE(Contains(run.err, "broken.zr")) << run.err;
@@ -193,8 +195,9 @@ TEST(CliBatch, BadNamesLinksAndAnOutputFolderInsideTheInputs) {
   }
   EXPECT_TRUE(Contains(rows["sub/back"], "loop")) << rows["sub/back"];
   EXPECT_EQ(rows.count("converted/stray.zr"), 0u);
-  EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"with space.avi", "two\nlines.avi", "latin\xE9.avi", "sub/ok.avi",
-                                                     "stray.zr"}));
+  EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"with space.avi", "with space.srt", "two\nlines.avi",
+                                                     "two\nlines.srt", "latin\xE9.avi", "latin\xE9.srt", "sub/ok.avi",
+                                                     "sub/ok.srt", "stray.zr"}));
   // Every file written is below OUTDIR; the input folder holds what it held.
   std::set<std::string> inputs = FilesBelow(in);
   for (const auto& f : FilesBelow(out)) inputs.erase("converted/" + f);

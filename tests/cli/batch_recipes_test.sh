@@ -54,6 +54,7 @@ if command -v rsync >/dev/null; then
   check "$work/transfer.jsonl" out-transfer ok
   for f in "./day 1/front door.avi" "./day 1/yard.avi" ./day2/cam/a.avi ./day2/cam/b.avi ./top.avi; do
     test -s "out-transfer/$f" || { echo "not returned: $f"; exit 1; }
+    test -s "out-transfer/${f%.avi}.srt" || { echo "not returned: ${f%.avi}.srt"; exit 1; }
   done
   leftover=$(find "$work/remote-home" -type f | wc -l)
   [ "$leftover" = 0 ] || { echo "$leftover files left on the host"; exit 1; }
