@@ -82,7 +82,8 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   }
   const int64_t pts = std::max(start, lastPts_ + 1);
   // MP4's muxer holds a picture's time in 32 bits of its time base and stops the program past
-  // them: such a picture is refused instead (at 90 kHz, after six and a half hours).
+  // them: a picture that would be shown past them is refused instead (at 90 kHz, after six and a
+  // half hours).
   if (format_ == Format::Mp4 && pts + duration > INT32_MAX) return false;
   // Counted at a key picture, so that a cluster or fragment starts with one.
   const int64_t since = pts - committedPts_;
@@ -107,17 +108,20 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   return !cues_ || WriteCue(at, pts, duration, tb);
 }
 
+// An encoded MP4 sound packet, placed after the pauses before it; like a picture, it is refused
+// past the 32 bits of time the muxer holds.
+bool MediaWriter::SendAac(Stream& s, AVPacket* p) {
+  const int64_t offset = SoundOffsetAt(p->pts);
+  p->pts += offset;
+  p->dts += offset;
+  av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
+  if (p->pts + p->duration > INT32_MAX) return false;
+  p->stream_index = s.st->index;
+  return Send(p);
+}
+
 bool MediaWriter::WriteSound(Stream& s, const int16_t* samples, size_t count) {
-  if (format_ == Format::Mp4) {
-    return aac_.Feed(samples, count, [&](AVPacket* p) {
-      const int64_t offset = SoundOffsetAt(p->pts);
-      p->pts += offset;
-      p->dts += offset;
-      av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
-      p->stream_index = s.st->index;
-      return Send(p);
-    });
-  }
+  if (format_ == Format::Mp4) return aac_.Feed(samples, count, [&](AVPacket* p) { return SendAac(s, p); });
   while (count > 0) {
     const size_t n = std::min(count, kPcmBlockSamples - pcm_.size());
     pcm_.insert(pcm_.end(), samples, samples + n);
@@ -184,14 +188,7 @@ void MediaWriter::Finish() {
   bool whole = SendPcm();
   if (whole && format_ == Format::Mp4 && Audio()) {
     Stream& s = *Audio();
-    whole = aac_.Drain([&](AVPacket* p) {
-      const int64_t offset = SoundOffsetAt(p->pts);
-      p->pts += offset;
-      p->dts += offset;
-      av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
-      p->stream_index = s.st->index;
-      return Send(p);
-    });
+    whole = aac_.Drain([&](AVPacket* p) { return SendAac(s, p); });
   }
   whole = whole && Commit();
   whole = whole && av_write_trailer(oc_) >= 0;

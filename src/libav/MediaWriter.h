@@ -62,6 +62,7 @@ class MediaWriter {
   bool DescribeAudio(Stream& s, AVCodecParameters* par);
   bool WritePicture(Stream& s, uint64_t at, const void* data, int32_t bytes, bool key);
   bool WriteSound(Stream& s, const int16_t* samples, size_t count);
+  bool SendAac(Stream& s, AVPacket* p);
   bool StartCues();
   bool WriteCue(uint64_t at, int64_t pts, int64_t duration, AVRational tb);
   // By the recording's clock: the sound that comes next waits for the next picture when the
