@@ -30,7 +30,7 @@ std::vector<uint8_t> Picture(int frame) {
 }
 
 void Compress(benchmark::State& state, const char* codec) {
-  std::shared_ptr<AviFile> file = OpenAviFile(std::make_unique<DiscardSink>()).valueOr(nullptr);
+  std::shared_ptr<OutputFile> file = OpenAviFile(std::make_unique<DiscardSink>()).valueOr(nullptr);
   if (!file) {
     state.SkipWithError("the AVI writer cannot be opened");
     return;
@@ -39,7 +39,7 @@ void Compress(benchmark::State& state, const char* codec) {
   info.fccType = FourCC('v', 'i', 'd', 's');
   info.dwScale = 1;
   info.dwRate = 25;
-  std::shared_ptr<AviStream> video, compressed;
+  std::shared_ptr<OutputStream> video, compressed;
   BitmapInfoHeader bih;
   bih.biWidth = kWidth;
   bih.biHeight = kHeight;

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: %s\n", argv[1], opened.reason().c_str());
       return 1;
     }
-    std::shared_ptr<AviFile> file = std::move(*opened);
+    std::shared_ptr<OutputFile> file = std::move(*opened);
     StreamInfo vi;
     vi.fccType = FourCC('v', 'i', 'd', 's');
     vi.dwScale = 1;
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     ai.dwInitialFrames = 1;
     ai.dwSuggestedBufferSize = 1920;
     ai.dwSampleSize = 2;
-    std::shared_ptr<AviStream> video, compressed, audio;
+    std::shared_ptr<OutputStream> video, compressed, audio;
     BitmapInfoHeader bih;
     bih.biWidth = kWidth;
     bih.biHeight = kHeight;

@@ -5,7 +5,7 @@
 namespace zentrova::avi {
 namespace {
 
-class WriterStream final : public AviStream {
+class WriterStream final : public OutputStream {
  public:
   WriterStream(std::shared_ptr<AviWriter> writer, int index) : writer_(std::move(writer)), index_(index) {}
 
@@ -28,13 +28,13 @@ class WriterStream final : public AviStream {
   int index_;
 };
 
-class WriterFile final : public AviFile {
+class WriterFile final : public OutputFile {
  public:
   // `output` is the writer's sink when it is a conversion's output, else null; the writer owns
   // it and lives as long as this file.
   WriterFile(std::shared_ptr<AviWriter> writer, OutputSink* output) : writer_(std::move(writer)), output_(output) {}
 
-  int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) override {
+  int CreateStream(std::shared_ptr<OutputStream>& stream, const StreamInfo& info) override {
     const int index = writer_->AddStream(info);
     if (index < 0) return -1;
     stream = std::make_shared<WriterStream>(writer_, index);
@@ -74,12 +74,12 @@ class WriterFile final : public AviFile {
 
 }  // namespace
 
-Expected<std::shared_ptr<AviFile>> OpenAviFile(std::unique_ptr<ByteSink> sink, const WriterLimits& limits) {
+Expected<std::shared_ptr<OutputFile>> OpenAviFile(std::unique_ptr<ByteSink> sink, const WriterLimits& limits) {
   if (!sink) return Failure("nothing to write the file to");
   return std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(sink), limits), nullptr);
 }
 
-Expected<std::shared_ptr<AviFile>> OpenAviOutput(const std::string& path, const OutputOptions& options,
+Expected<std::shared_ptr<OutputFile>> OpenAviOutput(const std::string& path, const OutputOptions& options,
                                                  const WriterLimits& limits) {
   auto sink = OpenOutputSink(path, options);
   if (!sink) return sink.error();
@@ -87,7 +87,7 @@ Expected<std::shared_ptr<AviFile>> OpenAviOutput(const std::string& path, const 
   return std::make_shared<WriterFile>(std::make_shared<AviWriter>(std::move(*sink), limits), output);
 }
 
-Expected<std::shared_ptr<AviFile>> OpenAviFile(const std::string& path) {
+Expected<std::shared_ptr<OutputFile>> OpenAviFile(const std::string& path) {
   auto sink = OpenFileSink(path);
   if (!sink) return sink.error();
   return OpenAviFile(std::move(*sink));

@@ -39,7 +39,7 @@ struct PlanarPicture {
 };
 
 // Offered by compressed streams whose encoder codes 4:2:0: they take the planes without the
-// detour through 24-bit pictures. Same rules as AviStream::Write for one frame at `start`.
+// detour through 24-bit pictures. Same rules as OutputStream::Write for one frame at `start`.
 class PlanarInput {
  public:
   virtual ~PlanarInput() = default;
@@ -48,7 +48,7 @@ class PlanarInput {
 };
 
 // The stream's planar input, or null when it takes 24-bit pictures only (raw, ffv1).
-PlanarInput* PlanarInputOf(AviStream* stream);
+PlanarInput* PlanarInputOf(OutputStream* stream);
 
 // The choice offered by default where the user has not picked one.
 inline constexpr const char* kDefaultCodec = "mpeg4";
@@ -60,7 +60,7 @@ std::vector<std::string> CompressorNames();
 // Makes a stream that compresses every picture written to it with the chosen compressor and
 // hands the result to `source`'s file. 0 on success. The uncompressed video format is given to
 // the compressed stream with SetFormat; a compressor that cannot take it refuses there.
-int MakeCompressedStream(std::shared_ptr<AviStream>& compressed, const std::shared_ptr<AviStream>& source,
+int MakeCompressedStream(std::shared_ptr<OutputStream>& compressed, const std::shared_ptr<OutputStream>& source,
                          const CompressOptions& options);
 
 }  // namespace zentrova::avi

@@ -67,7 +67,7 @@ struct JobOptions {
   const FoundRecording* found = nullptr;
   // Where the frames go instead of a file at the output name (the hash command reads the
   // pictures and sound as a raw output would hold them). Nothing is opened for writing then.
-  std::function<std::shared_ptr<avi::AviFile>()> outputFile{};
+  std::function<std::shared_ptr<avi::OutputFile>()> outputFile{};
   // The encoding of the recording's texts (an iconv name); empty: UTF-8 when they are valid
   // UTF-8, else Windows-1252.
   std::string textEncoding = {};
@@ -301,11 +301,11 @@ class ConversionJob {
   uint32_t frameCount_ = 0;
   uint32_t recordingFrames_ = 0;  // all the recording's, for its rate when a window has no sound
   avi::BitmapInfoHeader videoFormat_;
-  std::shared_ptr<avi::AviFile> aviFile_;
+  std::shared_ptr<avi::OutputFile> aviFile_;
   avi::StreamInfo streamInfo_;
-  std::shared_ptr<avi::AviStream> videoStream_;
-  std::shared_ptr<avi::AviStream> compressedStream_;
-  std::shared_ptr<avi::AviStream> audioStream_;  // none for a recording without sound
+  std::shared_ptr<avi::OutputStream> videoStream_;
+  std::shared_ptr<avi::OutputStream> compressedStream_;
+  std::shared_ptr<avi::OutputStream> audioStream_;  // none for a recording without sound
   bool hasSound_ = true;
   avi::WaveFormatEx audioFormat_;
   int32_t audioPosition_ = 0;

@@ -5,7 +5,7 @@
 
 namespace zentrova {
 
-class DigestOutput::VideoSide final : public avi::AviStream {
+class DigestOutput::VideoSide final : public avi::OutputStream {
  public:
   explicit VideoSide(DigestOutput& out) : out_(out) {}
 
@@ -43,7 +43,7 @@ class DigestOutput::VideoSide final : public avi::AviStream {
   DigestOutput& out_;
 };
 
-class DigestOutput::SoundSide final : public avi::AviStream {
+class DigestOutput::SoundSide final : public avi::OutputStream {
  public:
   explicit SoundSide(DigestOutput& out) : out_(out) { ++out_.open_; }
   ~SoundSide() override {
@@ -71,7 +71,7 @@ DigestOutput::DigestOutput(DigestKind kind, PictureSink pictures)
   soundMd5_ = Digest(DigestKind::Md5).Finish();  // no sound: the digest of nothing
 }
 
-int DigestOutput::CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) {
+int DigestOutput::CreateStream(std::shared_ptr<avi::OutputStream>& stream, const avi::StreamInfo& info) {
   if (info.fccType == avi::FourCC('v', 'i', 'd', 's') && streams_ == 0) {
     stream = std::make_shared<VideoSide>(*this);
     rate_ = FrameRate::Reduced(info.dwRate, info.dwScale);

@@ -15,14 +15,14 @@
 
 namespace zentrova {
 
-class DigestOutput final : public avi::AviFile {
+class DigestOutput final : public avi::OutputFile {
  public:
   // Sees every picture as the job hands it over: rows bottom first, width x height x 3 bytes.
   using PictureSink = std::function<void(uint32_t index, const uint8_t* bottomUp, int32_t width, int32_t height)>;
 
   explicit DigestOutput(DigestKind kind, PictureSink pictures = {});
 
-  int CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) override;
+  int CreateStream(std::shared_ptr<avi::OutputStream>& stream, const avi::StreamInfo& info) override;
   int SetTags(const avi::FileTags&) override { return 0; }
   avi::Completion Complete() override { return {pictures_.size(), 0}; }
 

@@ -110,9 +110,9 @@ bool IsUsablePicture(const BitmapInfoHeader& bih) {
   return bih.biHeight >= -kMaxSide && bih.biHeight <= kMaxSide;
 }
 
-class LibavStream final : public AviStream, public PlanarInput {
+class LibavStream final : public OutputStream, public PlanarInput {
  public:
-  LibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality, unsigned threads)
+  LibavStream(const LibavCodec& codec, std::shared_ptr<OutputStream> source, int quality, unsigned threads)
       : codec_(codec), source_(std::move(source)), quality_(std::clamp(quality, 0, 100)), threads_(threads) {}
 
   ~LibavStream() override {
@@ -414,7 +414,7 @@ class LibavStream final : public AviStream, public PlanarInput {
   }
 
   LibavCodec codec_;
-  std::shared_ptr<AviStream> source_;
+  std::shared_ptr<OutputStream> source_;
   int quality_;
   unsigned threads_;
   int32_t width_ = 0;
@@ -437,7 +437,7 @@ namespace zentrova::libav {
 
 bool EncoderAvailable(const char* encoder) { return avcodec_find_encoder_by_name(encoder) != nullptr; }
 
-std::shared_ptr<avi::AviStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<avi::AviStream> source,
+std::shared_ptr<avi::OutputStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<avi::OutputStream> source,
                                            int quality, unsigned threads) {
   return std::make_shared<avi::LibavStream>(codec, std::move(source), quality, threads);
 }

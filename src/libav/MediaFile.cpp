@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kFailed = -1;
 
-class MediaStream final : public avi::AviStream {
+class MediaStream final : public avi::OutputStream {
  public:
   MediaStream(std::shared_ptr<MediaWriter> writer, int index) : writer_(std::move(writer)), index_(index) {}
 
@@ -34,11 +34,11 @@ class MediaStream final : public avi::AviStream {
   int index_;
 };
 
-class MediaFileHandle final : public avi::AviFile {
+class MediaFileHandle final : public avi::OutputFile {
  public:
   explicit MediaFileHandle(std::shared_ptr<MediaWriter> writer) : writer_(std::move(writer)) {}
 
-  int CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) override {
+  int CreateStream(std::shared_ptr<avi::OutputStream>& stream, const avi::StreamInfo& info) override {
     const int index = writer_->AddStream(info);
     if (index < 0) return kFailed;
     stream = std::make_shared<MediaStream>(writer_, index);
@@ -56,7 +56,7 @@ class MediaFileHandle final : public avi::AviFile {
 
 }  // namespace
 
-Expected<std::shared_ptr<avi::AviFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink) {
+Expected<std::shared_ptr<avi::OutputFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink) {
   if (!sink) return Failure("nothing to write the file to");
   if (format == container::Format::Avi) return Failure("AVI files are the AVI writer's");
   return std::make_shared<MediaFileHandle>(std::make_shared<MediaWriter>(format, std::move(sink)));

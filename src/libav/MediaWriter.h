@@ -33,7 +33,7 @@ class MediaWriter {
   MediaWriter(const MediaWriter&) = delete;
   MediaWriter& operator=(const MediaWriter&) = delete;
 
-  // The calls of avi::AviFile and avi::AviStream, by stream index; 0 on success.
+  // The calls of avi::OutputFile and avi::OutputStream, by stream index; 0 on success.
   int AddStream(const avi::StreamInfo& info);
   int SetFormat(int index, const void* format, int32_t size);
   int Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,

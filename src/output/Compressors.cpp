@@ -29,9 +29,9 @@ const Choice kChoices[] = {
 bool IsAvailable(const Choice& c) { return !c.codec.encoder || LibavEncoderAvailable(c.codec.encoder); }
 
 // "Full Frames (Uncompressed)": the pictures and their format go to the file as handed over.
-class UncompressedStream final : public AviStream {
+class UncompressedStream final : public OutputStream {
  public:
-  explicit UncompressedStream(std::shared_ptr<AviStream> source) : source_(std::move(source)) {}
+  explicit UncompressedStream(std::shared_ptr<OutputStream> source) : source_(std::move(source)) {}
 
   int SetFormat(int32_t position, const void* format, int32_t size) override {
     return source_->SetFormat(position, format, size);
@@ -45,7 +45,7 @@ class UncompressedStream final : public AviStream {
   StreamInfo Info() const override { return source_->Info(); }
 
  private:
-  std::shared_ptr<AviStream> source_;
+  std::shared_ptr<OutputStream> source_;
 };
 
 }  // namespace
@@ -62,7 +62,7 @@ std::vector<std::string> CompressorNames() {
   return names;
 }
 
-int MakeCompressedStream(std::shared_ptr<AviStream>& compressed, const std::shared_ptr<AviStream>& source,
+int MakeCompressedStream(std::shared_ptr<OutputStream>& compressed, const std::shared_ptr<OutputStream>& source,
                          const CompressOptions& options) {
   if (!source) return -1;
   const auto* choice = std::find_if(std::begin(kChoices), std::end(kChoices),

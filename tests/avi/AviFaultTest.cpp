@@ -50,7 +50,7 @@ struct Outcome {
 
 Outcome WriteThrough(std::unique_ptr<ByteSink> sink, const Clip& clip, const WriterLimits& limits = {}) {
   Outcome out;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   EXPECT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(sink), limits)));
   ClipWriter cw;
   EXPECT_EQ(cw.Open(std::move(file), clip), 0);
@@ -159,7 +159,7 @@ TEST(AviFaults, TheFileIsCompletedByTheLastReleaseWhateverItsOrder) {
     Clip clip;
     clip.codec = codec;
     clip.frames = 8;
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(std::move(file), clip), 0);

@@ -111,9 +111,9 @@ TEST(AviPlayers, CompressorsRefusePicturesTheyCannotTake) {
   TempDir dir;
   for (const std::string codec : {"mjpeg", "mpeg4", "h264", "ffv1"}) {
     if (!Available(codec)) continue;
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file(codec + ".avi"))));
-    std::shared_ptr<AviStream> video, compressed;
+    std::shared_ptr<OutputStream> video, compressed;
     ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
     ASSERT_EQ(MakeCompressedStream(compressed, video, {codec, 90}), 0);
     BitmapInfoHeader bih;
@@ -136,9 +136,9 @@ TEST(AviPlayers, CompressorsRefusePicturesTheyCannotTake) {
   // H.264 in 4:2:0 needs an even height.
   for (const std::string codec : {"h264"}) {
     if (!Available(codec)) continue;
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file(codec + "-odd.avi"))));
-    std::shared_ptr<AviStream> video, compressed;
+    std::shared_ptr<OutputStream> video, compressed;
     ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 121, 25)), 0);
     ASSERT_EQ(MakeCompressedStream(compressed, video, {codec, 90}), 0);
     BitmapInfoHeader bih;
@@ -146,10 +146,10 @@ TEST(AviPlayers, CompressorsRefusePicturesTheyCannotTake) {
     bih.biHeight = 121;
     EXPECT_NE(compressed->SetFormat(0, &bih, sizeof bih), 0) << codec << ": odd height";
   }
-  std::shared_ptr<AviStream> none;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputStream> none;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("unknown.avi"))));
-  std::shared_ptr<AviStream> video;
+  std::shared_ptr<OutputStream> video;
   ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
   EXPECT_NE(MakeCompressedStream(none, video, {"indeo", 90}), 0);
 }
@@ -183,7 +183,7 @@ TEST(AviPlayers, AFileBeyondOneGibibyteIsReadToTheLastFrame) {
   clip.frames = 960;
   clip.audioPerFrame = 320;
   {
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(std::move(file), clip), 0);

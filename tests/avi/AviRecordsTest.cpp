@@ -176,11 +176,11 @@ TEST(AviRecords, LegacyAndOpenDmlIndexesPointAtTheChunks) {
 
 TEST(AviRecords, NamedStreamGetsStrnAndCompressedVideoNamesItsCodec) {
   TempDir dir;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("named.avi"))));
   StreamInfo info = VideoInfo(160, 120, 10);
   info.name = "camera 1";
-  std::shared_ptr<AviStream> video, compressed;
+  std::shared_ptr<OutputStream> video, compressed;
   ASSERT_EQ(file->CreateStream(video, info), 0);
   ASSERT_EQ(MakeCompressedStream(compressed, video, {"mjpeg", 80}), 0);
   BitmapInfoHeader bih;
@@ -295,7 +295,7 @@ TEST(AviRecords, SegmentsCloseBeforeTheirIndexesPassTheEntryLimit) {
 TEST(AviRecords, AFileStopsGrowingWhenItsSuperIndexesAreFull) {
   TempDir dir;
   const std::string path = dir.file("full-index.avi");
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(OpenFileSink(path).valueOr(nullptr), WriterLimits{256 * 1024, 2})));
   Clip clip;
   clip.audioPerFrame = 0;
@@ -314,7 +314,7 @@ TEST(AviRecords, MissedPositionsAreFilledSoLaterSamplesKeepTheirTime) {
   TempDir dir;
   Clip clip;
   ClipWriter cw;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("gaps.avi"))));
   ASSERT_EQ(cw.Open(std::move(file), clip), 0);
   const auto picture = MakePicture(clip.width, clip.height, 0);
@@ -339,9 +339,9 @@ TEST(AviRecords, MissedPositionsAreFilledSoLaterSamplesKeepTheirTime) {
 
 TEST(AviRecords, WritesThatCannotBeHonouredAreRefused) {
   TempDir dir;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("refuse.avi"))));
-  std::shared_ptr<AviStream> video, audio;
+  std::shared_ptr<OutputStream> video, audio;
   ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
   ASSERT_EQ(file->CreateStream(audio, AudioInfo()), 0);
   const auto picture = MakePicture(160, 120, 0);
@@ -361,14 +361,14 @@ TEST(AviRecords, WritesThatCannotBeHonouredAreRefused) {
   EXPECT_NE(video->Write(1 << 30, 1, picture.data(), size, kKeyFrame, nullptr, nullptr), 0) << "a huge gap";
   EXPECT_NE(audio->Write(0, 10, picture.data(), 19, 0, nullptr, nullptr), 0) << "bytes not samples x 2";
   EXPECT_NE(audio->Write(0, 10, nullptr, 20, 0, nullptr, nullptr), 0);
-  std::shared_ptr<AviStream> late;
+  std::shared_ptr<OutputStream> late;
   EXPECT_NE(file->CreateStream(late, AudioInfo()), 0) << "a stream after the samples began";
   EXPECT_NE(video->SetFormat(0, &bih, sizeof bih), 0) << "a format after the samples began";
 }
 
 TEST(AviRecords, OutputThatCannotBeCreatedSaysWhy) {
   TempDir dir;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto opened = OpenAviFile(dir.file("missing/clip.avi"));
   ASSERT_FALSE(opened);
   EXPECT_EQ(opened.reason(), "No such file or directory");
@@ -385,7 +385,7 @@ TEST(AviRecords, AnExistingFileIsEmptiedAndAFileWithoutSamplesStillHasItsHeaders
   Clip clip;
   WriteClip(path, clip);
   {
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(file, clip), 0);

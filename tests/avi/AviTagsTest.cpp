@@ -17,7 +17,7 @@ std::string Text(const std::vector<uint8_t>& f, const Chunk& c) {
 TEST(AviTags, TheRateSetBeforeTheFileCompletesIsTheOneItsHeadersCarry) {
   TempDir dir;
   const std::string path = dir.file("rate.avi");
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto sink = OpenFileSink(path);
   ASSERT_TRUE(sink) << sink.reason();
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink))));
@@ -47,7 +47,7 @@ TEST(AviTags, TheRateSetBeforeTheFileCompletesIsTheOneItsHeadersCarry) {
 TEST(AviTags, TheStartTimeAndTextsGoIntoIditAndAnInfoList) {
   TempDir dir;
   const std::string path = dir.file("tags.avi");
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto sink = OpenFileSink(path);
   ASSERT_TRUE(sink) << sink.reason();
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink))));

@@ -131,12 +131,12 @@ struct Clip {
 
 // The streams of one file, made the way the conversion job makes them.
 struct ClipWriter {
-  std::shared_ptr<AviFile> file;
-  std::shared_ptr<AviStream> video, compressed, audio;
+  std::shared_ptr<OutputFile> file;
+  std::shared_ptr<OutputStream> video, compressed, audio;
   int32_t audioPosition = 0;
 
   // 0 when every creation step succeeded.
-  int Open(std::shared_ptr<AviFile> f, const Clip& clip) {
+  int Open(std::shared_ptr<OutputFile> f, const Clip& clip) {
     file = std::move(f);
     if (file->CreateStream(video, VideoInfo(clip.width, clip.height, clip.rate)) != 0) return 1;
     if (MakeCompressedStream(compressed, video, {clip.codec, clip.quality}) != 0) return 2;
@@ -178,7 +178,7 @@ struct ClipWriter {
 
 // Writes the whole clip into `path`, with the segment limits given.
 inline void WriteClip(const std::string& path, const Clip& clip, const WriterLimits& limits = {}) {
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto sink = OpenFileSink(path);
   ASSERT_TRUE(sink) << sink.reason();
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink), limits)));

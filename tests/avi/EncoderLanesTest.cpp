@@ -13,7 +13,7 @@ using namespace avi::testing;
 
 // The file end of a compressed stream: what it is handed, in order, refusing from a given write
 // on. `before` calls of a deferring stream are recorded in the same sequence (as -1 - position).
-class RecordingStream final : public AviStream {
+class RecordingStream final : public OutputStream {
  public:
   explicit RecordingStream(StreamInfo info, int refuseFrom = -1) : info_(info), refuseFrom_(refuseFrom) {}
   int SetFormat(int32_t, const void*, int32_t) override { return 0; }
@@ -54,7 +54,7 @@ Coded Code(const std::string& codec, unsigned threads, int frames, bool planes, 
   auto file = std::make_shared<RecordingStream>(VideoInfo(176, 144, 25), refuseFrom);
   Coded out;
   {
-    std::shared_ptr<AviStream> compressed;
+    std::shared_ptr<OutputStream> compressed;
     CompressOptions options{codec, 90};
     options.threads = threads;
     EXPECT_EQ(MakeCompressedStream(compressed, file, options), 0);

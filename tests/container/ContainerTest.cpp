@@ -386,7 +386,7 @@ TEST(MediaFile, AFullDiskLeavesAPlayableFileHoldingTheFramesItCounts) {
   TempDir dir;
   for (Format format : {Format::Matroska, Format::Mp4}) {
     for (uint64_t capacity : {uint64_t{0}, uint64_t{100}, uint64_t{5000}, uint64_t{60000}, uint64_t{1} << 24}) {
-      std::shared_ptr<avi::AviFile> file;
+      std::shared_ptr<avi::OutputFile> file;
       const std::string path = dir.file("full." + std::string(container::FormatName(format)));
       ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, std::make_unique<FullDisk>(path, capacity))));
       avi::testing::ClipWriter w;
@@ -428,7 +428,7 @@ TEST(MediaFile, AFileCutOffMidwayPlaysUpToAboutItsLastSecond) {
   TempDir dir;
   for (Format format : {Format::Matroska, Format::Mp4}) {
     const std::string path = dir.file("live." + std::string(container::FormatName(format)));
-    std::shared_ptr<avi::AviFile> file;
+    std::shared_ptr<avi::OutputFile> file;
     ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, avi::OpenFileSink(path).valueOr(nullptr))));
     avi::testing::ClipWriter w;
     avi::testing::Clip clip;
@@ -455,7 +455,7 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
   TempDir dir;
   for (Format format : {Format::Matroska, Format::Mp4}) {
     const std::string path = dir.file("whole." + std::string(container::FormatName(format)));
-    std::shared_ptr<avi::AviFile> file;
+    std::shared_ptr<avi::OutputFile> file;
     auto sink = avi::OpenFileSink(path);
     ASSERT_TRUE(sink) << sink.reason();
     ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, std::move(*sink))));
@@ -479,7 +479,7 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
 
 TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
   TempDir dir;
-  std::shared_ptr<avi::AviFile> file;
+  std::shared_ptr<avi::OutputFile> file;
   ASSERT_TRUE(testing::Opened(file, container::OpenOutput(Format::Matroska, dir.file("g.mkv"))));
   avi::testing::ClipWriter w;
   avi::testing::Clip clip;

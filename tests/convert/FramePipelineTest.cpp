@@ -188,7 +188,7 @@ TEST(FramePipelineJob, PlanesAreAtLeastAsFaithfulAsTwentyFourBitPictures) {
         clip.width = k.width;
         clip.height = k.height;
         clip.rate = planar.rate;  // the same key-frame distance
-        std::shared_ptr<avi::AviFile> file;
+        std::shared_ptr<avi::OutputFile> file;
         ASSERT_TRUE(zentrova::testing::Opened(file, avi::OpenAviFile(dir.file("rgb.avi"))));
         avi::testing::ClipWriter cw;
         ASSERT_EQ(cw.Open(std::move(file), clip), 0);

@@ -68,15 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool sinkFailed = false, outOfMemory = false;
   {
     zentrova::fuzz::AllocationBudget budget(data, size);
-    std::shared_ptr<zentrova::avi::AviFile> file;
-    std::vector<std::shared_ptr<zentrova::avi::AviStream>> streams;
+    std::shared_ptr<zentrova::avi::OutputFile> file;
+    std::vector<std::shared_ptr<zentrova::avi::OutputStream>> streams;
     try {
       auto opened = zentrova::avi::OpenAviFile(std::make_unique<MemorySink>(bytes, capacity, failAfterWrites, sinkFailed), limits);
       if (!opened) return 0;
       file = std::move(*opened);
       for (int op = 0; op < 64 && !in.empty(); ++op) {
         const uint8_t code = in.u8();
-        auto stream = [&]() -> zentrova::avi::AviStream* {
+        auto stream = [&]() -> zentrova::avi::OutputStream* {
           if (streams.empty()) return nullptr;
           return streams[in.u8() % streams.size()].get();
         };
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             info.dwSuggestedBufferSize = in.u32();
             info.rcFrame = {0, 0, static_cast<int16_t>(in.u16()), static_cast<int16_t>(in.u16())};
             if (in.u8() & 1) info.name.assign(in.u8() % 40, 'n');
-            std::shared_ptr<zentrova::avi::AviStream> s;
+            std::shared_ptr<zentrova::avi::OutputStream> s;
             const int rc = file ? file->CreateStream(s, info) : -2;
             if (kTrace) std::fprintf(stderr, "create %.4s scale %u rate %u sample %u -> %d\n",
                                      reinterpret_cast<const char*>(&info.fccType), info.dwScale, info.dwRate,

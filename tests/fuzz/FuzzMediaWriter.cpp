@@ -67,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zentrova::avi::Completion completion;
   {
     zentrova::fuzz::AllocationBudget budget(data, size);
-    std::shared_ptr<zentrova::avi::AviFile> file;
-    std::vector<std::shared_ptr<zentrova::avi::AviStream>> streams;
+    std::shared_ptr<zentrova::avi::OutputFile> file;
+    std::vector<std::shared_ptr<zentrova::avi::OutputStream>> streams;
     try {
       auto sink = std::make_unique<zentrova::fuzz::MemorySink>(bytes, capacity, failAfterWrites, sinkFailed);
       auto opened = zentrova::libav::OpenMediaFile(format, std::move(sink));
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       file = std::move(*opened);
       for (int op = 0; op < 96 && !in.empty(); ++op) {
         const uint8_t code = in.u8();
-        auto stream = [&]() -> zentrova::avi::AviStream* {
+        auto stream = [&]() -> zentrova::avi::OutputStream* {
           if (streams.empty()) return nullptr;
           return streams[in.u8() % streams.size()].get();
         };
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             info.dwScale = in.u8() & 1 ? in.u32() : 1;
             info.dwRate = in.u8() & 1 ? in.u32() : 25;
             if (in.u8() & 1) info.dwFlags = zentrova::container::kTimedBySound;
-            std::shared_ptr<zentrova::avi::AviStream> s;
+            std::shared_ptr<zentrova::avi::OutputStream> s;
             const int rc = file ? file->CreateStream(s, info) : -2;
             if (kTrace) std::fprintf(stderr, "create %.4s %u/%u -> %d\n", reinterpret_cast<const char*>(&info.fccType),
                                      info.dwRate, info.dwScale, rc);
