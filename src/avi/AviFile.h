@@ -40,9 +40,9 @@ class OutputSink : public ByteSink {
  public:
   virtual int error() const = 0;                // errno of the first failed write, 0 while none
   virtual Expected<void> Keep() = 0;            // see OutputFile::Keep
-  virtual int KeepAt(const std::string& name) {  // see OutputFile::KeepAt
+  virtual Expected<bool> KeepAt(const std::string& name) {  // see OutputFile::KeepAt
     (void)name;
-    return ENOTSUP;
+    return Refusal("the file cannot be kept under another name");
   }
   // Puts what was written on the disk (fdatasync), and the name once the file stands at it (the
   // folder is synced after the rename), before anyone is told the file is saved. False when the

@@ -2,9 +2,8 @@
 // An output file and its streams, as the conversion writes them whatever the container: open a
 // file, create streams from stream-info records, set formats, write samples at a position,
 // release. The AVI writer is one implementation (AviFile.h), the Matroska and MP4 writers of the
-// libav module the others. Every call reports success as 0. Releasing the file (after its
-// streams) completes it on disk.
-#include <cerrno>
+// libav module the others. A refused call says why in its error; the conversion turns that into
+// the user's lines. Releasing the file (after its streams) completes it on disk.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,24 +11,28 @@
 
 #include "avi/AviTypes.h"
 #include "base/Expected.h"
+#include "base/Refusal.h"
 
 namespace zentrova::avi {
 
 class OutputStream {
  public:
   virtual ~OutputStream() = default;
-  // Sets the stream's format record (BitmapInfoHeader or WaveFormatEx). 0 on success.
-  virtual int SetFormat(int32_t position, const void* format, int32_t size) = 0;
-  // Appends `samples` samples of `bytes` bytes starting at sample `start`. 0 on success; the
-  // counts written are reported through the two optional pointers.
-  virtual int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-                    int32_t* samplesWritten, int32_t* bytesWritten) = 0;
+  // Sets the stream's format record (BitmapInfoHeader or WaveFormatEx).
+  virtual Expected<void> SetFormat(int32_t position, const void* format, int32_t size) = 0;
+  // Appends `samples` samples of `bytes` bytes starting at sample `start`: all of them, or none
+  // when refused.
+  virtual Expected<void> Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags) = 0;
   // The stream-info record the stream was created with (a compressed picture format fills in
   // fccHandler).
   virtual StreamInfo Info() const { return {}; }
   // Sets the rate and scale the stream's header carries when the file completes (the frame
-  // rate is known only once every sample is in). 0 on success; a stream that cannot refuses.
-  virtual int SetRate(uint32_t rate, uint32_t scale) { return -1; }
+  // rate is known only once every sample is in); a stream that cannot refuses.
+  virtual Expected<void> SetRate(uint32_t rate, uint32_t scale) {
+    (void)rate;
+    (void)scale;
+    return Refusal("the stream's rate cannot be changed");
+  }
   // Whether the file wants a codec's stream headers once, in the format record, rather than
   // repeated in the samples (MP4 and Matroska do).
   virtual bool WantsGlobalHeaders() const { return false; }
@@ -42,8 +45,8 @@ class OutputStream {
     (void)before;
     return false;
   }
-  // Hands on everything written so far. 0 on success.
-  virtual int Flush() { return 0; }
+  // Hands on everything written so far.
+  virtual Expected<void> Flush() { return {}; }
 };
 
 // The recording's clock as a Matroska or MP4 file carries it; an AVI file, which has one rate,
@@ -71,15 +74,17 @@ struct Completion {
 class OutputFile {
  public:
   virtual ~OutputFile() = default;
-  // Creates a stream; streams are numbered in creation order. 0 on success.
-  virtual int CreateStream(std::shared_ptr<OutputStream>& stream, const StreamInfo& info) = 0;
-  // Sets the file's tags; before the first sample only. 0 on success.
-  virtual int SetTags(const FileTags& tags) { return -1; }
-  // Gives the file the recording's clock; before the first sample only. 0 when the file carries
-  // it; an AVI file refuses.
-  virtual int SetClock(const OutputClock& clock) {
+  // Creates a stream; streams are numbered in creation order.
+  virtual Expected<std::shared_ptr<OutputStream>> CreateStream(const StreamInfo& info) = 0;
+  // Sets the file's tags; before the first sample only.
+  virtual Expected<void> SetTags(const FileTags& tags) {
+    (void)tags;
+    return Refusal("the file takes no tags");
+  }
+  // Gives the file the recording's clock; before the first sample only. An AVI file refuses.
+  virtual Expected<void> SetClock(const OutputClock& clock) {
     (void)clock;
-    return -1;
+    return Refusal("the file plays at one rate and takes no recorded clock");
   }
 
   // Completes the file now rather than at the last release (streams still held write no more)
@@ -95,10 +100,11 @@ class OutputFile {
   // takes its name: a file that is kept only once complete is laid out like one kept early.
   virtual void Refresh() {}
   // Instead of Keep: the file, complete and never kept, takes `name` (while that name is free)
-  // and its own name stays as it was. 0, or the errno of the move (EEXIST: the name is taken).
-  virtual int KeepAt(const std::string& name) {
+  // and its own name stays as it was. True once it stands at `name`, false when another file has
+  // that name (nothing moved: the caller may try another); the error says why the move failed.
+  virtual Expected<bool> KeepAt(const std::string& name) {
     (void)name;
-    return ENOTSUP;
+    return Refusal("the file cannot be kept under another name");
   }
 };
 

@@ -235,7 +235,8 @@ class ConversionJob {
   static void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame);
 
  private:
-  int OpenRecording(const std::string& path);
+  // Opens the recording and prepares its decoders; the error says why not.
+  Expected<void> OpenRecording(const std::string& path);
   void GiveClock();
   // Opens the joined recording `index` in place of the one read before; null with `joinProblem_`
   // set when it does not open or does not match the job's pictures.
@@ -336,7 +337,6 @@ class ConversionJob {
   bool cancelled_ = false;         // the last loop was cancelled: Finish says so instead of "File saved!"
   std::string partialPath_;
   std::string keepReason_;         // why the output could not take its name
-  std::string openReason_;         // why OpenRecording failed
   // What Finish adds after "File saved!": lines for the log, the most serious first, and a reason
   // for the diagnostics.
   std::vector<std::string> endLines_;

@@ -22,8 +22,8 @@ class DigestOutput final : public avi::OutputFile {
 
   explicit DigestOutput(DigestKind kind, PictureSink pictures = {});
 
-  int CreateStream(std::shared_ptr<avi::OutputStream>& stream, const avi::StreamInfo& info) override;
-  int SetTags(const avi::FileTags&) override { return 0; }
+  Expected<std::shared_ptr<avi::OutputStream>> CreateStream(const avi::StreamInfo& info) override;
+  Expected<void> SetTags(const avi::FileTags&) override { return {}; }
   avi::Completion Complete() override { return {pictures_.size(), 0}; }
 
   const std::vector<std::string>& pictureDigests() const { return pictures_; }

@@ -31,11 +31,18 @@ class MediaOutput final : public avi::OutputFile {
               bool replaces)
       : inner_(std::move(inner)), sink_(std::move(sink)), path_(std::move(path)), replaces_(replaces) {}
 
-  int CreateStream(std::shared_ptr<avi::OutputStream>& stream, const avi::StreamInfo& info) override {
-    return inner_ ? inner_->CreateStream(stream, info) : -1;
+  Expected<std::shared_ptr<avi::OutputStream>> CreateStream(const avi::StreamInfo& info) override {
+    if (!inner_) return Refusal("the file is complete");
+    return inner_->CreateStream(info);
   }
-  int SetTags(const avi::FileTags& tags) override { return inner_ ? inner_->SetTags(tags) : -1; }
-  int SetClock(const avi::OutputClock& clock) override { return inner_ ? inner_->SetClock(clock) : -1; }
+  Expected<void> SetTags(const avi::FileTags& tags) override {
+    if (!inner_) return Refusal("the file is complete");
+    return inner_->SetTags(tags);
+  }
+  Expected<void> SetClock(const avi::OutputClock& clock) override {
+    if (!inner_) return Refusal("the file is complete");
+    return inner_->SetClock(clock);
+  }
 
   // The streams are released by now: completing the file writes its indexes. A replacement
   // takes its name only when written whole and on the disk; one that failed is removed with
@@ -86,8 +93,8 @@ class MediaOutput final : public avi::OutputFile {
     if (keepFailed_) return Failure(keepReason_);
     return sink_->Keep();
   }
-  int KeepAt(const std::string& name) override {
-    if (!completed_ || failed_) return EIO;
+  Expected<bool> KeepAt(const std::string& name) override {
+    if (!completed_ || failed_) return Refusal("the file was not completed");
     return sink_->KeepAt(name);
   }
 
