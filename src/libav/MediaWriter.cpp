@@ -16,7 +16,6 @@ namespace {
 
 using container::Format;
 
-constexpr int kFailed = -1;
 constexpr uint64_t kMaxGap = uint64_t{1} << 16;  // as in the AVI writer
 constexpr uint64_t kMaxPacketBytes = uint64_t{1} << 28;
 constexpr size_t kPcmBlockSamples = 800;            // 100 ms of sound per Matroska block
@@ -35,35 +34,38 @@ MediaWriter::~MediaWriter() {
   avformat_free_context(oc_);
 }
 
-int MediaWriter::Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-                       int32_t* samplesWritten, int32_t* bytesWritten) {
-  if (samplesWritten) *samplesWritten = 0;
-  if (bytesWritten) *bytesWritten = 0;
+Expected<void> MediaWriter::Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes,
+                                  uint32_t flags) {
   Stream* s = At(index);
-  if (!s || finished_ || broken_ || s->format.empty() || samples <= 0 || bytes < 0 || (bytes > 0 && !data))
-    return kFailed;
-  if (uint64_t(bytes) > kMaxPacketBytes) return kFailed;
+  if (!s) return Refusal("no such stream");
+  if (finished_) return Refusal("the file is complete");
+  if (broken_) return Refusal("the file could not be written");
+  if (s->format.empty()) return Refusal("the stream has no format yet");
+  if (samples <= 0 || bytes < 0 || (bytes > 0 && !data)) return Refusal("no samples to write");
+  if (uint64_t(bytes) > kMaxPacketBytes) return Refusal("the samples are too large for one packet");
   const uint64_t at = start < 0 ? s->length : uint64_t(start);
-  if (at < s->length || at - s->length > kMaxGap || at + uint64_t(samples) > UINT32_MAX) return kFailed;
-  if (s->video ? samples != 1 : uint64_t(samples) * 2 != uint64_t(bytes)) return kFailed;
-  if (!started_ && !Start()) return kFailed;
+  if (at < s->length || at - s->length > kMaxGap || at + uint64_t(samples) > UINT32_MAX)
+    return Refusal("the samples are out of the stream's order");
+  if (s->video ? samples != 1 : uint64_t(samples) * 2 != uint64_t(bytes))
+    return Refusal("the bytes are not whole samples of the stream");
+  if (!started_ && !Start()) return Refusal("the file could not be started");
   if (s->video) {
-    if (bytes > 0 && !WritePicture(*s, at, data, bytes, (flags & avi::kKeyFrame) != 0)) return kFailed;
+    if (bytes > 0 && !WritePicture(*s, at, data, bytes, (flags & avi::kKeyFrame) != 0))
+      return Refusal("the picture could not be written");
   } else {
-    if (recording_.recordedMs && !FollowPause(*s)) return kFailed;
+    if (recording_.recordedMs && !FollowPause(*s)) return Refusal("the sound could not be written");
     // A gap is filled with silence, so that what follows keeps its time.
     static const int16_t kSilence[2048] = {};
     for (uint64_t gap = at - s->length; gap > 0;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(gap, std::size(kSilence)));
-      if (!WriteSound(*s, kSilence, n)) return kFailed;
+      if (!WriteSound(*s, kSilence, n)) return Refusal("the sound could not be written");
       gap -= n;
     }
-    if (!WriteSound(*s, static_cast<const int16_t*>(data), static_cast<size_t>(samples))) return kFailed;
+    if (!WriteSound(*s, static_cast<const int16_t*>(data), static_cast<size_t>(samples)))
+      return Refusal("the sound could not be written");
   }
   s->length = at + uint64_t(samples);
-  if (samplesWritten) *samplesWritten = samples;
-  if (bytesWritten) *bytesWritten = bytes;
-  return 0;
+  return {};
 }
 
 bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t bytes, bool key) {
