@@ -136,7 +136,7 @@ TEST(AviJob, InterruptingTheCommandLineLeavesAFileThatOpens) {
   EXPECT_NE(WEXITSTATUS(status), 0);
 
   const std::vector<uint8_t> bytes = ReadFile(out);
-  const auto strh = Find(WalkRiff(bytes), "AVI /hdrl/strl/strh");
+  const auto strh = Find(ListRiffChunks(bytes), "AVI /hdrl/strl/strh");
   ASSERT_EQ(strh.size(), 2u);
   const uint32_t frames = Le32(&bytes[strh[0].data + 32]);
   EXPECT_GT(frames, 0u);
