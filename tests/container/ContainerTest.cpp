@@ -242,7 +242,7 @@ TEST(RateOption, ClassicReproducesTheWholeQuotientPlusOneAndAForcedRateIsKept) {
   EXPECT_EQ(Probe(dir.file("classic.avi"), "stream=r_frame_rate"), "26/1");
   // The stream header itself: rate 26, scale 1, as the original's files.
   const auto bytes = avi::testing::ReadFile(dir.file("classic.avi"));
-  const auto strh = avi::testing::Find(avi::testing::WalkRiff(bytes), "AVI /hdrl/strl/strh");
+  const auto strh = avi::testing::Find(avi::ListRiffChunks(bytes), "AVI /hdrl/strl/strh");
   ASSERT_EQ(strh.size(), 2u);
   EXPECT_EQ(avi::testing::Le32(&bytes[strh[0].data + 20]), 1u);   // dwScale
   EXPECT_EQ(avi::testing::Le32(&bytes[strh[0].data + 24]), 26u);  // dwRate
@@ -480,7 +480,9 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
 TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
   TempDir dir;
   std::shared_ptr<avi::AviFile> file;
-  ASSERT_TRUE(testing::Opened(file, container::OpenOutput(Format::Matroska, dir.file("g.mkv"))));
+  auto sink = avi::OpenFileSink(dir.file("g.mkv"));
+  ASSERT_TRUE(sink) << sink.reason();
+  ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(Format::Matroska, std::move(*sink))));
   avi::testing::ClipWriter w;
   avi::testing::Clip clip;
   clip.codec = "ffv1";  // Matroska takes no raw pictures
