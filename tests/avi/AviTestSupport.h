@@ -1,5 +1,5 @@
 #pragma once
-// What the AVI tests share: synthetic pictures and audio, a clip written through the layer,
+// What the AVI tests share: synthetic pictures, audio and recordings, a clip written through the layer,
 // finding the chunks the AVI reader lists, and running ffprobe/ffmpeg.
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +17,8 @@
 #include "avi/AviFile.h"
 #include "avi/AviReader.h"
 #include "avi/Compressor.h"
+#include "recording/ZrFormat.h"
+#include "recording/ZrWriter.h"
 #include "support/Opened.h"
 
 namespace zentrova::avi::testing {
@@ -88,6 +90,27 @@ inline std::vector<int16_t> MakeAudio(int samples, int frame) {
   std::vector<int16_t> a(samples);
   for (int i = 0; i < samples; ++i) a[i] = static_cast<int16_t>(((frame * samples + i) * 37) % 20000 - 10000);
   return a;
+}
+
+// A recording of `frames` frames over `seconds` seconds, each with 300 audio bytes (800 samples)
+// and no picture.
+inline void MakeSoundRecording(const std::string& path, uint8_t resolutionCode, int frames, int seconds) {
+  ZrHeaderFields fields;
+  const bool newer = resolutionCode == 4 || resolutionCode == 5 || resolutionCode == 132 || resolutionCode == 133;
+  fields.version = newer ? kVersionNewer : kVersionOlder;
+  fields.resolutionCode = resolutionCode;
+  fields.startTime = 1700000000;
+  fields.endTime = fields.startTime + seconds;
+  ZrWriter writer;
+  ASSERT_TRUE(writer.Open(path, fields));
+  const std::vector<uint8_t> audio(300, 0x5A);
+  for (int i = 0; i < frames; ++i) {
+    ZrFrame frame;
+    frame.flags = FlagAudio | FlagNoPicture;
+    frame.audio = audio;
+    ASSERT_TRUE(writer.WriteFrame(frame));
+  }
+  ASSERT_TRUE(writer.Close());
 }
 
 // Rows in display order (top row first) from a bottom-up picture.

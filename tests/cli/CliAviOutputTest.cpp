@@ -1,4 +1,5 @@
-// The AVI layer under the conversion job and the command line, with recordings made by ZrWriter.
+// The AVI files of the command line: what an interrupted, killed or full-disk conversion leaves, and
+// the exit status of each ending, with recordings made by ZrWriter.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,11 +11,8 @@
 #include <random>
 #include <thread>
 
-#include "AviTestSupport.h"
 #include "TempDir.h"
-#include "convert/ConversionJob.h"
-#include "recording/ZrFormat.h"
-#include "recording/ZrWriter.h"
+#include "avi/AviTestSupport.h"
 
 namespace zentrova::avi {
 namespace {
@@ -22,92 +20,12 @@ namespace {
 using namespace avi::testing;
 using zentrova::testing::TempDir;
 
-// A recording of `frames` frames over `seconds` seconds, each with 300 audio bytes (800 samples).
-void MakeRecording(const std::string& path, uint8_t resolutionCode, int frames, int seconds) {
-  ZrHeaderFields fields;
-  const bool newer = resolutionCode == 4 || resolutionCode == 5 || resolutionCode == 132 || resolutionCode == 133;
-  fields.version = newer ? kVersionNewer : kVersionOlder;
-  fields.resolutionCode = resolutionCode;
-  fields.startTime = 1700000000;
-  fields.endTime = fields.startTime + seconds;
-  ZrWriter writer;
-  ASSERT_TRUE(writer.Open(path, fields));
-  const std::vector<uint8_t> audio(300, 0x5A);
-  for (int i = 0; i < frames; ++i) {
-    ZrFrame frame;
-    frame.flags = FlagAudio | FlagNoPicture;
-    frame.audio = audio;
-    ASSERT_TRUE(writer.WriteFrame(frame));
-  }
-  ASSERT_TRUE(writer.Close());
-}
-
-struct JobRun {
-  std::vector<std::string> log;
-  std::vector<std::string> errors;
-  bool saved = false;
-};
-
-JobRun Convert(const std::string& in, const std::string& out, const std::string& codec) {
-  JobRun run;
-  ConversionJob job([&](const std::string& l) { run.log.push_back(l); }, {}, {},
-                    [&](const std::string& e) { run.errors.push_back(e); });
-  run.saved = job.Run(in, out, [&] { return std::optional(CompressOptions{codec, 90}); });
-  return run;
-}
-
-TEST(AviJob, A640By240RecordingBecomesA640By480FileWithAllItsAudio) {
-  SKIP_WITHOUT_FFMPEG();
-  TempDir dir;
-  MakeRecording(dir.file("in.zr"), 3, 30, 2);
-  const JobRun run = Convert(dir.file("in.zr"), dir.file("out.avi"), "raw");
-  ASSERT_TRUE(run.saved);
-  EXPECT_EQ(run.log.back(), "File saved!");
-  auto v = ProbeStream(dir.file("out.avi"), 0);
-  EXPECT_EQ(v["codec_name"], "rawvideo");
-  EXPECT_EQ(v["width"], "640");
-  EXPECT_EQ(v["height"], "480");
-  EXPECT_EQ(v["nb_read_packets"], "30");
-  EXPECT_EQ(v["r_frame_rate"], "10/1");  // 30 frames of 800 samples: 3 s of sound
-  EXPECT_EQ(ProbeStream(dir.file("out.avi"), 1)["codec_name"], "pcm_s16le");
-  EXPECT_EQ(Decode(dir.file("out.avi"), "-map 0:a -f s16le").size(), size_t{30} * 800 * 2);
-  // Frames without a picture are black, at the full output size.
-  const std::string video = Decode(dir.file("out.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24");
-  ASSERT_EQ(video.size(), size_t{30} * 640 * 480 * 3);
-  EXPECT_EQ(video.find_first_not_of('\0'), std::string::npos);
-}
-
-TEST(AviJob, TheDefaultCompressorGivesAnMpeg4File) {
-  SKIP_WITHOUT_FFMPEG();
-  TempDir dir;
-  MakeRecording(dir.file("in.zr"), 130, 20, 1);
-  const JobRun run = Convert(dir.file("in.zr"), dir.file("out.avi"), kDefaultCodec);
-  ASSERT_TRUE(run.saved);
-  auto v = ProbeStream(dir.file("out.avi"), 0);
-  EXPECT_EQ(v["codec_name"], "mpeg4");
-  EXPECT_EQ(v["codec_tag_string"], "XVID");
-  EXPECT_EQ(v["width"], "352");
-  EXPECT_EQ(v["height"], "288");
-  EXPECT_EQ(v["nb_read_packets"], "20");
-}
-
-TEST(AviJob, AnOutputThatCannotBeCreatedIsReportedWithItsReason) {
-  TempDir dir;
-  MakeRecording(dir.file("in.zr"), 130, 2, 1);
-  const JobRun run = Convert(dir.file("in.zr"), dir.file("no/such/folder/out.avi"), "raw");
-  EXPECT_FALSE(run.saved);
-  ASSERT_FALSE(run.log.empty());
-  EXPECT_EQ(run.log.back(), "File open failed!");
-  ASSERT_EQ(run.errors.size(), 1u);
-  EXPECT_NE(run.errors[0].find("No such file or directory"), std::string::npos);
-}
-
 TEST(AviJob, InterruptingTheCommandLineLeavesAFileThatOpens) {
   SKIP_WITHOUT_FFMPEG();
   const std::string zentrova = std::string(ZENTROVA_BINARY_DIR) + "/src/cli/zentrova";
   if (!std::filesystem::exists(zentrova)) GTEST_SKIP() << "no " << zentrova;
   TempDir dir;
-  MakeRecording(dir.file("in.zr"), 133, 20000, 800);
+  MakeSoundRecording(dir.file("in.zr"), 133, 20000, 800);
   const std::string out = dir.file("out.avi");
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
@@ -172,7 +90,7 @@ TEST(AviJob, TheExitStatusTellsSavedFromShortFromPartialFromRefused) {
   SKIP_WITHOUT_CLI();
   TempDir dir;
   const std::string in = dir.file("in.zr");
-  MakeRecording(in, 130, 200, 8);
+  MakeSoundRecording(in, 130, 200, 8);
   const std::string out = dir.file("out.avi");
   CliRun ok;
   ok = RunCli(dir, "convert " + in + " " + out + " --codec raw");
@@ -223,7 +141,7 @@ TEST(AviJob, AFullDiskGivesAValidFileWithExactCountsAndStatus3) {
     std::string at;
     ~Unmount() { RunCommand("umount '" + at + "'"); }
   } unmount{mnt};
-  MakeRecording(dir.file("in.zr"), 130, 200, 8);
+  MakeSoundRecording(dir.file("in.zr"), 130, 200, 8);
   // Raw pictures, and compressed ones of zrgen's moving pattern.
   int generated = -1;
   RunCommand(std::string(ZENTROVA_BINARY_DIR) + "/tools/zrgen/zrgen -r 133 --format-version 4096 -n 200 '" +
@@ -252,7 +170,7 @@ TEST(AviJob, AFifoAsRecordingOrOutputIsRefusedAtOnce) {
   SKIP_WITHOUT_CLI();
   TempDir dir;
   ASSERT_EQ(::mkfifo(dir.file("f.zr").c_str(), 0644), 0);
-  MakeRecording(dir.file("in.zr"), 130, 5, 1);
+  MakeSoundRecording(dir.file("in.zr"), 130, 5, 1);
   ASSERT_EQ(::mkfifo(dir.file("o.avi").c_str(), 0644), 0);
   // The shell's timeout would end a blocked run with status 124.
   const CliRun in = RunCli(dir, "convert " + dir.file("f.zr") + " " + dir.file("x.avi"), "", "timeout 10");
@@ -270,7 +188,7 @@ TEST(AviJob, AKilledConversionLeavesAFileWhoseHeadersAreAtMostTwoSecondsBehind) 
   SKIP_WITHOUT_CLI();
   SKIP_WITHOUT_FFMPEG();
   TempDir dir;
-  MakeRecording(dir.file("in.zr"), 133, 20000, 800);
+  MakeSoundRecording(dir.file("in.zr"), 133, 20000, 800);
   std::mt19937 random(std::random_device{}());
   int gstreamer = -1;
   RunCommand("gst-launch-1.0 --version >/dev/null 2>&1", &gstreamer);
