@@ -85,16 +85,8 @@ bool ConversionJob::WouldReplace(const std::string& outputName, int folder) {
   return !outputName.empty() && ::stat(outputName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-uint32_t ConversionJob::ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime) {
-  return ClassicWholeRate(frameCount, startTime, endTime);
-}
-
 int32_t ConversionJob::ComputeOutputHeight(int32_t width, int32_t height) {
   return (width == 640 || width == 704) ? 2 * height : height;
-}
-
-void ConversionJob::DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame) {
-  zentrova::DoubleLines(picture, width, height, frame);
 }
 
 ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const std::string& outputName,

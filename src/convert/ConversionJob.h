@@ -154,8 +154,6 @@ class ConversionJob {
     std::string partialPath;
   };
 
-  // Rate given to the video stream when the recording's duration is 0 seconds and it has no sound.
-  static constexpr uint32_t kZeroDurationRate = kDefaultRate.num;
   static constexpr uint32_t kAudioBufferBytes = 65536;
   static constexpr uint32_t kPcmBufferBytes = 131072;
   // Decoded frames waiting for the writer when groups of pictures are decoded side by side, and
@@ -226,13 +224,8 @@ class ConversionJob {
   uint32_t codecStamp() const { return codecStamp_; }
   const avi::BitmapInfoHeader& videoFormat() const { return videoFormat_; }
 
-  // The classic rate (`--rate classic`, unbounded): frameCount / (end - start) + 1, the
-  // difference taken as an unsigned 32-bit number; kZeroDurationRate for a zero difference.
-  static uint32_t ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime);
   // Output height: doubled for 640- and 704-wide recordings.
   static int32_t ComputeOutputHeight(int32_t width, int32_t height);
-  // Builds the 2H-row frame of a 640- or 704-wide picture: copies with averaged rows between.
-  static void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame);
 
  private:
   // Opens the recording and prepares its decoders; the error says why not.
