@@ -33,14 +33,12 @@ bool ConversionJob::RunGroups(const GroupPipeline::Fetch& fetch, const GroupPipe
   settings.workers = workers;
   settings.width = recordingInfo_.width;
   settings.height = recordingInfo_.height;
-  settings.outputHeight = videoFormat_.biHeight;
   settings.stamp = codecStamp_;
   settings.idct = options_.idct;
-  // A compressor that takes planes gets them; every other output takes the 24-bit frame, which
-  // is then made by the workers too.
-  settings.convert = planar_ == nullptr;
-  const size_t frameBytes = static_cast<size_t>(settings.width) *
-                            static_cast<size_t>(settings.convert ? settings.outputHeight * 3 : settings.height * 3 / 2);
+  // Frames wait as the decoder's planes, half the bytes of a 24-bit picture (a quarter of a
+  // line-doubled one); the writer makes the 24-bit frame into its own buffer, which stays in the
+  // cache, where a picture made beside the decoding would go out to memory and back.
+  const size_t frameBytes = static_cast<size_t>(settings.width) * static_cast<size_t>(settings.height) * 3 / 2;
   // The workers' decoders and pictures come out of the same budget as the frames in flight.
   const size_t workersBytes = static_cast<size_t>(workers) * kWorkerBytes;
   const size_t frameBudget = kFramesInFlightBytes > workersBytes ? kFramesInFlightBytes - workersBytes : 0;
