@@ -1,6 +1,7 @@
 // Recovery of damaged recordings: the scan finds frames by their structure, the reader delivers
 // what it found, and the repair writes it as a recording every reader takes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -350,6 +351,60 @@ TEST(RecordingScan, ACancelIsHeardInTheMiddleOfEmptySpace) {
   ASSERT_FALSE(reported.empty());
   EXPECT_LT(reported.back(), uint64_t{1} << 29);
   EXPECT_LT(scan.bytesRead, uint64_t{1} << 29);
+}
+
+TEST(RecordingScan, RecordingsAcrossTheEdgesOfTheSearchWindowAreFound) {
+  // The search looks at a few megabytes at a time: a header, a frame or a start code split by
+  // the edge of one of them must be found all the same.
+  testing::TempDir dir;
+  const Recorded r = WriteRecording(dir.file("cam.zr"), 2, 25);
+  const std::vector<uint8_t> rec = Load(dir.file("cam.zr"));
+  std::vector<uint8_t> image(13u << 20);
+  std::mt19937 random(9);
+  for (uint8_t& b : image) b = static_cast<uint8_t>(random());
+  const size_t window = 4u << 20;
+  // Its file header across the edge; without its header, a frame across the next; the first
+  // frame's start code across the third.
+  const size_t starts[] = {window - 20, 2 * window - 30 - 40, 3 * window - 60 - 17};
+  std::copy(rec.begin(), rec.end(), image.begin() + static_cast<long>(starts[0]));
+  std::copy(rec.begin() + 60, rec.end(), image.begin() + static_cast<long>(starts[1]));
+  std::copy(rec.begin(), rec.end(), image.begin() + static_cast<long>(starts[2]));
+  Save(dir.file("disk.img"), image);
+
+  const ScanResult scan = ScanRecordingFile(dir.file("disk.img"));
+  ASSERT_EQ(scan.recordings.size(), 3u);
+  EXPECT_EQ(scan.recordings[0].start, starts[0]);
+  EXPECT_EQ(scan.recordings[2].start, starts[2]);
+  for (const FoundRecording& found : scan.recordings)
+    EXPECT_EQ(Matched(r, ReadFound(dir.file("disk.img"), found)), Range(0, 50));
+}
+
+TEST(RecordingScan, AFileCutShortWhileItIsScannedEndsTheScanWithWhatWasFound) {
+  // Another program truncates the image while the scan reads it: the scan reads the file in
+  // place where it can, so pages vanish under it. It must neither end the program nor report
+  // anything from beyond the cut.
+  testing::TempDir dir;
+  WriteRecording(dir.file("cam.zr"), 2, 25);
+  const std::vector<uint8_t> rec = Load(dir.file("cam.zr"));
+  const std::string image = dir.file("disk.img");
+  {
+    std::ofstream out(image, std::ios::binary);  // sparse: 96 MB of empty disk cost nothing
+    out.write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
+    out.seekp(96 << 20);
+    out.write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
+  }
+  ScanOptions options;
+  uint64_t cutAt = 0;
+  options.progress = [&](uint64_t done, uint64_t total) {
+    if (cutAt || done >= total) return;
+    cutAt = (done + 12288) & ~uint64_t{4095};  // a few pages past where the search is
+    ASSERT_EQ(::truncate(image.c_str(), static_cast<off_t>(cutAt)), 0);
+  };
+  const ScanResult scan = ScanRecordingFile(image, options);
+  ASSERT_GT(cutAt, 0u);
+  ASSERT_EQ(scan.recordings.size(), 1u);
+  EXPECT_EQ(scan.recordings[0].start, 0u);
+  EXPECT_EQ(scan.recordings[0].frames, 50u);
 }
 
 TEST(RecordingRepair, TheRepairedRecordingReadsPlainlyWithEveryFrameUnchanged) {
