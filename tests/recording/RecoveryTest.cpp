@@ -53,9 +53,10 @@ struct Recorded {
 // A recording of `blocks` blocks of `perBlock` frames, an intra picture every 10 frames, sound on
 // every frame. Returns what went into it.
 Recorded WriteRecording(const std::string& path, int blocks, int perBlock, uint32_t seed = 1, uint8_t code = 130,
-                        uint32_t width = 352, uint32_t height = 288) {
+                        uint32_t width = 352, uint32_t height = 288, uint16_t version = kVersionOlder) {
   ZrWriter writer;
   ZrHeaderFields fields;
+  fields.version = version;
   fields.resolutionCode = code;
   fields.startTime = 1700000000;
   fields.endTime = 1700000060;
@@ -269,6 +270,43 @@ TEST(RecordingScan, ALostFileHeaderIsInferredFromThePictures) {
   const ScanResult overridden = ScanRecordingFile(dir.file("headless.zr"), told);
   ASSERT_EQ(overridden.recordings.size(), 1u);
   EXPECT_EQ(overridden.recordings[0].header.resolutionCode, 133);
+  EXPECT_EQ(overridden.recordings[0].header.version, kVersionNewer);
+}
+
+TEST(RecordingScan, ASizeBothGenerationsCodeFollowsARecordingWithItsHeaderElseTheOlderGeneration) {
+  // 176 x 144 pictures are an older 176 x 144 recording or a newer 352 x 288 one, and the coded
+  // pictures are the same bytes either way. Without a header, only a recording of the same disk
+  // that kept its own tells which; failing that, the pictures are shown as they were coded.
+  testing::TempDir dir;
+  WriteRecording(dir.file("newer.zr"), 2, 20, 1, 132, 176, 144, kVersionNewer);
+  WriteRecording(dir.file("older.zr"), 2, 20, 2, 128, 176, 144, kVersionOlder);
+  for (const char* name : {"newer.zr", "older.zr"}) {
+    std::vector<uint8_t> headless = Load(dir.file(name));
+    std::fill(headless.begin(), headless.begin() + 40, 0);
+    Save(dir.file(std::string("headless-") + name), headless);
+    const ScanResult alone = ScanRecordingFile(dir.file(std::string("headless-") + name));
+    ASSERT_EQ(alone.recordings.size(), 1u) << name;
+    EXPECT_EQ(alone.recordings[0].header.resolutionCode, 128) << name;
+    EXPECT_EQ(alone.recordings[0].header.version, kVersionOlder) << name;
+    EXPECT_TRUE(alone.recordings[0].generationInferred) << name;
+
+    // Behind a recording of either generation that kept its header.
+    for (const char* neighbour : {"newer.zr", "older.zr"}) {
+      std::vector<uint8_t> disk = Load(dir.file(neighbour));
+      disk.insert(disk.end(), headless.begin(), headless.end());
+      Save(dir.file("disk.img"), disk);
+      const ScanResult scan = ScanRecordingFile(dir.file("disk.img"));
+      ASSERT_EQ(scan.recordings.size(), 2u) << name << " after " << neighbour;
+      const bool newer = std::string(neighbour) == "newer.zr";
+      EXPECT_EQ(scan.recordings[1].header.resolutionCode, newer ? 132 : 128) << name << " after " << neighbour;
+      EXPECT_EQ(scan.recordings[1].header.version, newer ? kVersionNewer : kVersionOlder) << name << " after " << neighbour;
+    }
+  }
+  ScanOptions told;
+  told.generation = kGenerationNewer;
+  const ScanResult overridden = ScanRecordingFile(dir.file("headless-older.zr"), told);
+  ASSERT_EQ(overridden.recordings.size(), 1u);
+  EXPECT_EQ(overridden.recordings[0].header.resolutionCode, 132);
   EXPECT_EQ(overridden.recordings[0].header.version, kVersionNewer);
 }
 
