@@ -19,9 +19,9 @@ struct sigaction previous {};
 std::mutex installing;
 
 void OnBusError(int, siginfo_t* info, void*) {
-  const Guard* guard = current;
+  Guard* guard = current;
   const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
-  if (guard && at >= guard->from && at < guard->to) siglongjmp(const_cast<Guard*>(guard)->jump, 1);
+  if (guard && at >= guard->from && at < guard->to) siglongjmp(guard->jump, 1);
   // Not a read of ours: the handler from before takes over, and the faulting instruction runs
   // again to meet it.
   sigaction(SIGBUS, &previous, nullptr);

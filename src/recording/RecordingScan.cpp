@@ -368,14 +368,14 @@ uint64_t Scanner::NextCandidate(uint64_t from) {
     // Look only where a 21-bit code fits inside the span (a code across its end is met when the
     // next span starts a few bytes earlier).
     const size_t usable = n - 3;
-    bool cutShort = false;
+    bool fileShrank = false;
     for (size_t k = 0;;) {
       SearchHit hit;
       auto search = [&] { hit = NextSearchHit(span, k, n); };
       if (!mapped) {
         search();
       } else if (!map_.usable() || !map_.Guarded(search)) {
-        cutShort = true;  // the file was cut short under the mapping: read on with pread
+        fileShrank = true;  // cut short under the mapping by another program: read on with pread
         break;
       }
       if (hit.at >= usable) break;
@@ -415,7 +415,7 @@ uint64_t Scanner::NextCandidate(uint64_t from) {
         return p + kBlockHeaderSize;
       }
     }
-    if (cutShort) continue;
+    if (fileShrank) continue;
     // Step on, keeping a few bytes so that a code across the boundary is seen.
     s += usable > 64 ? usable - 64 : usable;
   }
