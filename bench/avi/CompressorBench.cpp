@@ -30,7 +30,7 @@ std::vector<uint8_t> Picture(int frame) {
 }
 
 void Compress(benchmark::State& state, const char* codec) {
-  std::shared_ptr<AviFile> file = OpenAviFile(std::make_unique<DiscardSink>()).valueOr(nullptr);
+  std::shared_ptr<OutputFile> file = OpenAviFile(std::make_unique<DiscardSink>()).valueOr(nullptr);
   if (!file) {
     state.SkipWithError("the AVI writer cannot be opened");
     return;
@@ -39,12 +39,12 @@ void Compress(benchmark::State& state, const char* codec) {
   info.fccType = FourCC('v', 'i', 'd', 's');
   info.dwScale = 1;
   info.dwRate = 25;
-  std::shared_ptr<AviStream> video, compressed;
   BitmapInfoHeader bih;
   bih.biWidth = kWidth;
   bih.biHeight = kHeight;
-  if (file->CreateStream(video, info) || MakeCompressedStream(compressed, video, {codec, 90}) ||
-      compressed->SetFormat(0, &bih, sizeof bih)) {
+  std::shared_ptr<OutputStream> video = file->CreateStream(info).valueOr(nullptr);
+  std::shared_ptr<OutputStream> compressed = video ? MakeCompressedStream(video, {codec, 90}).valueOr(nullptr) : nullptr;
+  if (!compressed || !compressed->SetFormat(0, &bih, sizeof bih)) {
     state.SkipWithError("compressor not available");
     return;
   }
@@ -53,7 +53,7 @@ void Compress(benchmark::State& state, const char* codec) {
   int32_t frame = 0;
   for (auto _ : state) {
     const auto& p = pictures[frame % pictures.size()];
-    compressed->Write(frame++, 1, p.data(), static_cast<int32_t>(p.size()), kKeyFrame, nullptr, nullptr);
+    (void)compressed->Write(frame++, 1, p.data(), static_cast<int32_t>(p.size()), kKeyFrame);
   }
   state.SetItemsProcessed(state.iterations());
   state.SetBytesProcessed(state.iterations() * int64_t{kWidth} * kHeight * 3);

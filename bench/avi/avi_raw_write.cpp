@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: %s\n", argv[1], opened.reason().c_str());
       return 1;
     }
-    std::shared_ptr<AviFile> file = std::move(*opened);
+    std::shared_ptr<OutputFile> file = std::move(*opened);
     StreamInfo vi;
     vi.fccType = FourCC('v', 'i', 'd', 's');
     vi.dwScale = 1;
@@ -44,21 +44,19 @@ int main(int argc, char** argv) {
     ai.dwInitialFrames = 1;
     ai.dwSuggestedBufferSize = 1920;
     ai.dwSampleSize = 2;
-    std::shared_ptr<AviStream> video, compressed, audio;
     BitmapInfoHeader bih;
     bih.biWidth = kWidth;
     bih.biHeight = kHeight;
     WaveFormatEx wfx;
-    if (file->CreateStream(video, vi) || MakeCompressedStream(compressed, video, {"raw", 100}) ||
-        compressed->SetFormat(0, &bih, sizeof bih) || file->CreateStream(audio, ai) ||
-        audio->SetFormat(0, &wfx, sizeof wfx))
+    std::shared_ptr<OutputStream> video = file->CreateStream(vi).valueOr(nullptr);
+    std::shared_ptr<OutputStream> compressed = video ? MakeCompressedStream(video, {"raw", 100}).valueOr(nullptr) : nullptr;
+    std::shared_ptr<OutputStream> audio = file->CreateStream(ai).valueOr(nullptr);
+    if (!compressed || !compressed->SetFormat(0, &bih, sizeof bih) || !audio || !audio->SetFormat(0, &wfx, sizeof wfx))
       return 1;
     int32_t position = 0;
     for (int i = 0; i < frames; ++i) {
-      int32_t written = 0;
-      if (audio->Write(position, kAudio, pcm.data(), kAudio * 2, 0, &written, nullptr) == 0) position += written;
-      if (compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame, nullptr, nullptr))
-        return 1;
+      if (audio->Write(position, kAudio, pcm.data(), kAudio * 2, 0)) position += kAudio;
+      if (!compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame)) return 1;
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

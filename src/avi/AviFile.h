@@ -1,113 +1,25 @@
 #pragma once
-// Our AVI writer, shaped like the calls the conversion makes: open a file, create streams from
-// stream-info records, set formats, write samples at a position, release. Every call reports
-// success as 0. Releasing the file (after its streams) completes it on disk.
+// Our AVI writer as an output file (OutputFile.h), and the sink a conversion's output is written
+// through, which decides what the output may replace and how it comes to stand at its name.
 #include <cerrno>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "avi/AviTypes.h"
 #include "avi/AviWriter.h"
 #include "avi/ByteSink.h"
+#include "avi/OutputFile.h"
 
 namespace zentrova::avi {
 
-class AviStream {
- public:
-  virtual ~AviStream() = default;
-  // Sets the stream's format record (BitmapInfoHeader or WaveFormatEx). 0 on success.
-  virtual int SetFormat(int32_t position, const void* format, int32_t size) = 0;
-  // Appends `samples` samples of `bytes` bytes starting at sample `start`. 0 on success; the
-  // counts written are reported through the two optional pointers.
-  virtual int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-                    int32_t* samplesWritten, int32_t* bytesWritten) = 0;
-  // The stream-info record the stream was created with (a compressed picture format fills in
-  // fccHandler).
-  virtual StreamInfo Info() const { return {}; }
-  // Sets the rate and scale the stream's header carries when the file completes (the frame
-  // rate is known only once every sample is in). 0 on success; a stream that cannot refuses.
-  virtual int SetRate(uint32_t rate, uint32_t scale) { return -1; }
-  // Whether the file wants a codec's stream headers once, in the format record, rather than
-  // repeated in the samples (MP4 and Matroska do).
-  virtual bool WantsGlobalHeaders() const { return false; }
-
-  // A stream that hands its samples on later than they are written (a compressor coding
-  // several pictures at once) calls `before` with a sample's position just before it hands that
-  // sample on, so that what belongs with it can go first; false from `before` counts as a
-  // refused write. Such a stream says so with true; one that writes at once never calls it.
-  virtual bool DeferWrites(std::function<bool(int32_t position)> before) {
-    (void)before;
-    return false;
-  }
-  // Hands on everything written so far. 0 on success.
-  virtual int Flush() { return 0; }
-};
-
-// The recording's clock as a Matroska or MP4 file carries it; an AVI file, which has one rate,
-// takes none of it.
-struct OutputClock {
-  // Milliseconds from the first picture to picture `position`. Set: each picture plays at its own
-  // time, so a pause of the recorder stays a pause (and the sound after it waits for it); empty:
-  // the pictures play at the stream's rate.
-  std::function<int64_t(uint64_t position)> recordedMs;
-  // The text of picture `position` in a subtitle track titled `trackTitle`, which players show
-  // only when chosen; empty: no such track.
-  std::function<std::string(uint64_t position)> cueText;
-  std::string trackTitle;
-};
-
-// What a completed file holds.
-struct Completion {
-  // Frames of the first video stream, as its header counts them; kUnknown for a file that does
-  // not say (then the frames written are what it holds).
-  uint64_t videoFrames = kUnknown;
-  static constexpr uint64_t kUnknown = UINT64_MAX;
-  int error = 0;             // errno of the first write that failed, 0 when none did
-};
-
-class AviFile {
- public:
-  virtual ~AviFile() = default;
-  // Creates a stream; streams are numbered in creation order. 0 on success.
-  virtual int CreateStream(std::shared_ptr<AviStream>& stream, const StreamInfo& info) = 0;
-  // Sets the file's tags; before the first sample only. 0 on success.
-  virtual int SetTags(const FileTags& tags) { return -1; }
-  // Gives the file the recording's clock; before the first sample only. 0 when the file carries
-  // it; an AVI file refuses.
-  virtual int SetClock(const OutputClock& clock) {
-    (void)clock;
-    return -1;
-  }
-
-  // Completes the file now rather than at the last release (streams still held write no more)
-  // and says what it holds: no frame when it could not be written whole or put on the disk.
-  virtual Completion Complete() { return {Completion::kUnknown, writeError()}; }
-  // errno of the first write that failed so far, 0 while none has.
-  virtual int writeError() const { return 0; }
-  // The file holds something worth keeping: an output written beside the file it replaces takes
-  // that file's name now. A file that is never kept is removed when it is released, unless it
-  // was a device. The error says why the move failed.
-  virtual Expected<void> Keep() { return {}; }
-  // Brings the file's headers and indexes on disk up to date now, as Keep does before the file
-  // takes its name: a file that is kept only once complete is laid out like one kept early.
-  virtual void Refresh() {}
-  // Instead of Keep: the file, complete and never kept, takes `name` (while that name is free)
-  // and its own name stays as it was. 0, or the errno of the move (EEXIST: the name is taken).
-  virtual int KeepAt(const std::string& name) {
-    (void)name;
-    return ENOTSUP;
-  }
-};
-
 // Opens `path` for writing, created or emptied; the error says why in one line ("No such file or
 // directory").
-Expected<std::shared_ptr<AviFile>> OpenAviFile(const std::string& path);
+Expected<std::shared_ptr<OutputFile>> OpenAviFile(const std::string& path);
 
 // The same on a sink of the caller's (tests use sinks that fail like a full disk), with the
 // segment limits given.
-Expected<std::shared_ptr<AviFile>> OpenAviFile(std::unique_ptr<ByteSink> sink, const WriterLimits& limits = {});
+Expected<std::shared_ptr<OutputFile>> OpenAviFile(std::unique_ptr<ByteSink> sink, const WriterLimits& limits = {});
 
 // What a conversion's output may replace.
 struct OutputOptions {
@@ -127,10 +39,10 @@ struct OutputOptions {
 class OutputSink : public ByteSink {
  public:
   virtual int error() const = 0;                // errno of the first failed write, 0 while none
-  virtual Expected<void> Keep() = 0;            // see AviFile::Keep
-  virtual int KeepAt(const std::string& name) {  // see AviFile::KeepAt
+  virtual Expected<void> Keep() = 0;            // see OutputFile::Keep
+  virtual Expected<bool> KeepAt(const std::string& name) {  // see OutputFile::KeepAt
     (void)name;
-    return ENOTSUP;
+    return Refusal("the file cannot be kept under another name");
   }
   // Puts what was written on the disk (fdatasync), and the name once the file stands at it (the
   // folder is synced after the rename), before anyone is told the file is saved. False when the
@@ -157,7 +69,7 @@ Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, co
 bool IsBeingWritten(const std::string& path);
 
 // An AVI file on such an output.
-Expected<std::shared_ptr<AviFile>> OpenAviOutput(const std::string& path, const OutputOptions& options,
+Expected<std::shared_ptr<OutputFile>> OpenAviOutput(const std::string& path, const OutputOptions& options,
                                                  const WriterLimits& limits = {});
 
 }  // namespace zentrova::avi

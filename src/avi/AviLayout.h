@@ -6,7 +6,6 @@
 
 namespace zentrova::avi::layout {
 
-inline constexpr int kFailed = -1;
 // A write may leave at most this many samples unwritten before its start; they are filled with
 // empty frames (video) or silence (audio) so that what follows keeps its time.
 inline constexpr uint64_t kMaxGap = uint64_t{1} << 16;

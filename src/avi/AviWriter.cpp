@@ -7,6 +7,7 @@
 #include "avi/AviHeaders.h"
 #include "avi/AviLayout.h"
 #include "avi/RiffBuffer.h"
+#include "base/Refusal.h"
 
 namespace zentrova::avi {
 
@@ -29,8 +30,9 @@ AviWriter::~AviWriter() {
 
 bool AviWriter::IsVideo(const Stream& s) const { return s.info.fccType == FourCC('v', 'i', 'd', 's'); }
 
-int AviWriter::AddStream(const StreamInfo& info) {
-  if (headerWritten_ || finished_ || streams_.size() >= 100) return kFailed;
+Expected<int> AviWriter::AddStream(const StreamInfo& info) {
+  if (headerWritten_ || finished_) return Refusal("a stream cannot be added once samples are written");
+  if (streams_.size() >= 100) return Refusal("the file holds 100 streams at most");
   streams_.push_back(Stream{});
   streams_.back().info = info;
   return static_cast<int>(streams_.size() - 1);
@@ -41,26 +43,29 @@ StreamInfo AviWriter::Info(int stream) const {
   return streams_[stream].info;
 }
 
-int AviWriter::SetRate(int stream, uint32_t rate, uint32_t scale) {
-  if (finished_ || stream < 0 || static_cast<size_t>(stream) >= streams_.size() || rate == 0 || scale == 0)
-    return kFailed;
+Expected<void> AviWriter::SetRate(int stream, uint32_t rate, uint32_t scale) {
+  if (finished_) return Refusal("the file is complete");
+  if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return Refusal("no such stream");
+  if (rate == 0 || scale == 0) return Refusal("a stream's rate and scale are never 0");
   streams_[stream].info.dwRate = rate;
   streams_[stream].info.dwScale = scale;
-  return 0;
+  return {};
 }
 
-int AviWriter::SetTags(const FileTags& tags) {
-  if (headerWritten_ || finished_) return kFailed;
+Expected<void> AviWriter::SetTags(const FileTags& tags) {
+  if (headerWritten_ || finished_) return Refusal("the tags cannot change once samples are written");
   tags_ = tags;
-  return 0;
+  return {};
 }
 
-int AviWriter::SetFormat(int stream, const void* format, int32_t size) {
+Expected<void> AviWriter::SetFormat(int stream, const void* format, int32_t size) {
   constexpr int32_t kMaxFormatBytes = 1 << 20;
-  if (headerWritten_ || finished_ || stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return kFailed;
-  if (!format || size <= 0 || size > kMaxFormatBytes) return kFailed;
+  if (headerWritten_ || finished_) return Refusal("a format cannot change once samples are written");
+  if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return Refusal("no such stream");
+  if (!format || size <= 0 || size > kMaxFormatBytes) return Refusal("the format record is empty or too large");
   Stream& s = streams_[stream];
-  if (IsVideo(s) && size < static_cast<int32_t>(sizeof(BitmapInfoHeader))) return kFailed;
+  if (IsVideo(s) && size < static_cast<int32_t>(sizeof(BitmapInfoHeader)))
+    return Refusal("a picture format is shorter than a bitmap header");
   const auto* p = static_cast<const uint8_t*>(format);
   s.format.assign(p, p + size);
   // A compressed picture format names its codec; the stream header names it too.
@@ -69,7 +74,7 @@ int AviWriter::SetFormat(int stream, const void* format, int32_t size) {
     std::memcpy(&bih, p, sizeof bih);
     s.info.fccHandler = bih.biCompression;
   }
-  return 0;
+  return {};
 }
 
 uint64_t AviWriter::VideoLength() const {
@@ -144,31 +149,30 @@ bool AviWriter::EnsureHeader() {
   return true;
 }
 
-int AviWriter::Write(int stream, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-                     int32_t* samplesWritten, int32_t* bytesWritten) {
-  if (samplesWritten) *samplesWritten = 0;
-  if (bytesWritten) *bytesWritten = 0;
-  if (finished_ || stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return kFailed;
+Expected<void> AviWriter::Write(int stream, int32_t start, int32_t samples, const void* data, int32_t bytes,
+                                uint32_t flags) {
+  if (finished_) return Refusal("the file is complete");
+  if (stream < 0 || static_cast<size_t>(stream) >= streams_.size()) return Refusal("no such stream");
   Stream& s = streams_[stream];
-  if (s.format.empty() || samples <= 0 || bytes < 0 || (bytes > 0 && !data)) return kFailed;
+  if (s.format.empty()) return Refusal("the stream has no format yet");
+  if (samples <= 0 || bytes < 0 || (bytes > 0 && !data)) return Refusal("no samples to write");
   // A stream without a sample size holds one sample (a frame) per chunk; one with a sample
   // size holds whole samples.
   const uint64_t sampleSize = s.info.dwSampleSize;
-  if (sampleSize == 0 ? samples != 1 : uint64_t(samples) * sampleSize != uint64_t(bytes)) return kFailed;
-  if (uint64_t(bytes) > kMaxChunkBytes) return kFailed;
+  if (sampleSize == 0 ? samples != 1 : uint64_t(samples) * sampleSize != uint64_t(bytes))
+    return Refusal("the bytes are not whole samples of the stream");
+  if (uint64_t(bytes) > kMaxChunkBytes) return Refusal("the samples are too large for one chunk");
   const uint64_t at = start < 0 ? s.length : uint64_t(start);
-  if (at < s.length || at - s.length > kMaxGap || at + uint64_t(samples) > UINT32_MAX) return kFailed;
-  if (!EnsureHeader()) return kFailed;
-  if (!FillGap(s, at - s.length)) return kFailed;
+  if (at < s.length || at - s.length > kMaxGap || at + uint64_t(samples) > UINT32_MAX)
+    return Refusal("the samples are out of the stream's order");
+  if (!EnsureHeader() || !FillGap(s, at - s.length)) return Refusal("the file could not be written");
   const bool key = sampleSize != 0 || (flags & kKeyFrame);
-  if (!AppendChunk(s, data, static_cast<uint32_t>(bytes), static_cast<uint32_t>(samples), key)) return kFailed;
+  if (!AppendChunk(s, data, static_cast<uint32_t>(bytes), static_cast<uint32_t>(samples), key)) return Refusal("the file could not be written");
   s.length += uint64_t(samples);
-  if (samplesWritten) *samplesWritten = samples;
-  if (bytesWritten) *bytesWritten = bytes;
   if (limits_.refreshMilliseconds != WriterLimits::kNoRefresh &&
       std::chrono::steady_clock::now() - lastRefresh_ >= std::chrono::milliseconds(limits_.refreshMilliseconds))
     Refresh();  // a refresh that fails leaves the file as current as the one before
-  return 0;
+  return {};
 }
 
 bool AviWriter::Refresh() {

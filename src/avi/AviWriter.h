@@ -22,6 +22,7 @@
 
 #include "avi/AviTypes.h"
 #include "avi/ByteSink.h"
+#include "base/Expected.h"
 #include "avi/OdmlIndex.h"
 
 namespace zentrova::avi {
@@ -49,18 +50,18 @@ class AviWriter {
   AviWriter(const AviWriter&) = delete;
   AviWriter& operator=(const AviWriter&) = delete;
 
-  // Adds a stream; -1 once samples have been written (the header is fixed by then).
-  int AddStream(const StreamInfo& info);
-  int SetFormat(int stream, const void* format, int32_t size);
-  int Write(int stream, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-            int32_t* samplesWritten, int32_t* bytesWritten);
+  // Adds a stream and gives its number; refused once samples have been written (the header is
+  // fixed by then).
+  Expected<int> AddStream(const StreamInfo& info);
+  Expected<void> SetFormat(int stream, const void* format, int32_t size);
+  Expected<void> Write(int stream, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags);
   StreamInfo Info(int stream) const;
   // The rate and scale of a stream's header, until the file completes: the final header
   // carries them (the one written before the first sample carries the first ones).
-  int SetRate(int stream, uint32_t rate, uint32_t scale);
+  Expected<void> SetRate(int stream, uint32_t rate, uint32_t scale);
   // The start time (IDIT) and the INFO list; before the first sample only, since they live in
   // the header, whose size is fixed by then.
-  int SetTags(const FileTags& tags);
+  Expected<void> SetTags(const FileTags& tags);
 
   // Completes the file; later writes are refused. Also done by the destructor.
   void Finish();

@@ -3,7 +3,7 @@
 
 namespace zentrova::avi {
 
-PlanarInput* PlanarInputOf(AviStream* stream) {
+PlanarInput* PlanarInputOf(OutputStream* stream) {
   auto* planar = dynamic_cast<PlanarInput*>(stream);
   return planar && planar->AcceptsPlanes() ? planar : nullptr;
 }

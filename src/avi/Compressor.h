@@ -39,16 +39,16 @@ struct PlanarPicture {
 };
 
 // Offered by compressed streams whose encoder codes 4:2:0: they take the planes without the
-// detour through 24-bit pictures. Same rules as AviStream::Write for one frame at `start`.
+// detour through 24-bit pictures. Same rules as OutputStream::Write for one frame at `start`.
 class PlanarInput {
  public:
   virtual ~PlanarInput() = default;
   virtual bool AcceptsPlanes() const = 0;
-  virtual int WritePlanes(int32_t start, const PlanarPicture& picture, uint32_t flags) = 0;
+  virtual Expected<void> WritePlanes(int32_t start, const PlanarPicture& picture, uint32_t flags) = 0;
 };
 
 // The stream's planar input, or null when it takes 24-bit pictures only (raw, ffv1).
-PlanarInput* PlanarInputOf(AviStream* stream);
+PlanarInput* PlanarInputOf(OutputStream* stream);
 
 // The choice offered by default where the user has not picked one.
 inline constexpr const char* kDefaultCodec = "mpeg4";
@@ -58,9 +58,10 @@ std::vector<CompressorInfo> ListCompressors();
 std::vector<std::string> CompressorNames();
 
 // Makes a stream that compresses every picture written to it with the chosen compressor and
-// hands the result to `source`'s file. 0 on success. The uncompressed video format is given to
-// the compressed stream with SetFormat; a compressor that cannot take it refuses there.
-int MakeCompressedStream(std::shared_ptr<AviStream>& compressed, const std::shared_ptr<AviStream>& source,
-                         const CompressOptions& options);
+// hands the result to `source`'s file; refused for a compressor that is unknown or that this
+// machine's libraries do not provide. The uncompressed video format is given to the compressed
+// stream with SetFormat; a compressor that cannot take it refuses there.
+Expected<std::shared_ptr<OutputStream>> MakeCompressedStream(const std::shared_ptr<OutputStream>& source,
+                                                             const CompressOptions& options);
 
 }  // namespace zentrova::avi

@@ -19,6 +19,7 @@
 
 #include "avi/AviFile.h"
 #include "avi/ByteSink.h"
+#include "base/Refusal.h"
 #include "recording/FileKind.h"
 
 namespace zentrova::avi {
@@ -201,16 +202,20 @@ class BesideSink final : public FdSink {
     }
     return {};
   }
-  int KeepAt(const std::string& name) override {
-    if (kept_) return EEXIST;
+  // A name that is taken is an answer, not a failure: the caller tries the next.
+  Expected<bool> KeepAt(const std::string& name) override {
+    if (kept_) return Refusal("the file is already kept");
     const std::string target = std::exchange(target_, names_.Of(name));
     const int err = MoveToFreeName();
     if (err != 0) {
       target_ = target;
-      return err;
+      if (err == EEXIST) return false;
+      return Refusal(std::strerror(err));
     }
     kept_ = moved_ = true;
-    return synced_ ? names_.Sync() : 0;
+    const int sync = synced_ ? names_.Sync() : 0;
+    if (sync != 0) return Refusal(std::strerror(sync));
+    return true;
   }
   bool Sync() override {
     if (!SyncData()) return false;

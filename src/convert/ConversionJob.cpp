@@ -126,12 +126,11 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   endReason_.clear();
   kept_ = false;
   firstFrameIn_ = false;
-  openReason_.clear();
-  if (!OpenRecording(inputPath_)) {
+  if (auto opened = OpenRecording(inputPath_); !opened) {
     ReleaseDecoding();
     if (options_.cancel && options_.cancel->load()) return Setup::Cancelled;
     Log(messages::kOpenFailed);
-    Diagnose(openReason_);
+    Diagnose(opened.reason());
     return Setup::Failed;
   }
 
@@ -197,7 +196,8 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
 
   startTime_ = reader_->startTime();
   endTime_ = reader_->endTime();
-  aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3(),
+  // Tags are what the file says about the recording; a file that takes none still holds it whole.
+  (void)aviFile_->SetTags(container::TagsOfRecording(startTime_, reader_->text1(), reader_->text2(), reader_->text3(),
                                                      options_.textEncoding));
   GiveClock();
   if (options_.burnTime) {
@@ -220,8 +220,9 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
       static_cast<uint32_t>(videoFormat_.biWidth) * static_cast<uint32_t>(videoFormat_.biHeight) * 3;
   streamInfo_.dwSampleSize = 0;
   streamInfo_.rcFrame = {0, 0, videoFormat_.biWidth, videoFormat_.biHeight};
-  if (aviFile_->CreateStream(videoStream_, streamInfo_) != 0)
-    return fail(messages::kConvertFailed, "the AVI file refused the video stream");
+  auto video = aviFile_->CreateStream(streamInfo_);
+  if (!video) return fail(messages::kConvertFailed, "the AVI file refused the video stream");
+  videoStream_ = std::move(*video);
 
   std::optional<avi::CompressOptions> options = choose ? choose() : std::optional<avi::CompressOptions>{};
   if (!options) {
@@ -234,9 +235,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   // before a picture is coded.
   if (auto carried = container::CanCarry(options_.format, options->codec); !carried)
     return fail(messages::kBadFormat, carried.reason());
-  if (avi::MakeCompressedStream(compressedStream_, videoStream_, *options) != 0)
-    return fail(messages::kConvertFailed, CompressorRefusal(options->codec));
-  if (compressedStream_->SetFormat(0, &videoFormat_, static_cast<int32_t>(videoFormat_.biSize)) != 0)
+  auto compressed = avi::MakeCompressedStream(videoStream_, *options);
+  if (!compressed) return fail(messages::kConvertFailed, CompressorRefusal(options->codec));
+  compressedStream_ = std::move(*compressed);
+  if (!compressedStream_->SetFormat(0, &videoFormat_, static_cast<int32_t>(videoFormat_.biSize)))
     return fail(messages::kBadFormat, "the " + options->codec + " compressor does not take 24-bit pictures of " +
                                           std::to_string(videoFormat_.biWidth) + " x " +
                                           std::to_string(videoFormat_.biHeight));
@@ -258,9 +260,10 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
     streamInfo_.dwInitialFrames = 1;
     streamInfo_.dwSuggestedBufferSize = 1920;
     streamInfo_.dwSampleSize = audioFormat_.nBlockAlign;
-    if (aviFile_->CreateStream(audioStream_, streamInfo_) != 0)
-      return fail(messages::kConvertFailed, "the AVI file refused the audio stream");
-    if (audioStream_->SetFormat(0, &audioFormat_, sizeof audioFormat_) != 0)
+    auto audio = aviFile_->CreateStream(streamInfo_);
+    if (!audio) return fail(messages::kConvertFailed, "the AVI file refused the audio stream");
+    audioStream_ = std::move(*audio);
+    if (!audioStream_->SetFormat(0, &audioFormat_, sizeof audioFormat_))
       return fail(messages::kBadFormat, "the AVI file refused the audio format (16-bit mono PCM at 8000 Hz)");
   }
 
@@ -283,20 +286,16 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   return Setup::Failed;
 }
 
-int ConversionJob::OpenRecording(const std::string& path) {
-  if (reader_) {
-    openReason_ = "a conversion is already running";
-    return 0;
-  }
+Expected<void> ConversionJob::OpenRecording(const std::string& path) {
+  if (reader_) return Failure("a conversion is already running");
   reader_ = std::make_unique<ZrReader>();
   reader_->setFileErrorSink(fileErrors_);
   reader_->setCancelFlag(options_.cancel);
   const auto opened = options_.found ? reader_->openFound(path, *options_.found, &recordingInfo_)
                                      : reader_->open(path, &recordingInfo_);
   if (!opened) {
-    openReason_ = path + ": " + opened.reason();
     reader_.reset();
-    return 0;
+    return Failure(path + ": " + opened.reason());
   }
   frameCount_ = static_cast<uint32_t>(reader_->frameCount());
   recordingFrames_ = frameCount_;
@@ -320,18 +319,14 @@ int ConversionJob::OpenRecording(const std::string& path) {
   codecStamp_ = GenerationOfVersion(reader_->version());
   videoDecoder_ = std::make_unique<VideoDecoder>();
   if (!videoDecoder_->Initialise(codecStamp_, options_.idct)) {
-    openReason_ = "the video decoder cannot be prepared for codec generation " + Hex32(codecStamp_);
     videoDecoder_.reset();
-    return 0;
+    return Failure("the video decoder cannot be prepared for codec generation " + Hex32(codecStamp_));
   }
   audioDecoder_ = std::make_unique<G726Decoder>();
   static_cast<void>(audioDecoder_->Prepare(0));  // a fresh decoder; without memory its sound stays silent
   hasSound_ = RecordingHasSound();
-  if (options_.cancel && options_.cancel->load()) {
-    openReason_ = "cancelled while opening";
-    return 0;
-  }
-  return 1;
+  if (options_.cancel && options_.cancel->load()) return Failure("cancelled while opening", ErrorKind::Cancelled);
+  return {};
 }
 
 ZrReader* ConversionJob::OpenJoined(size_t index) {

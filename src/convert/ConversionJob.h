@@ -67,7 +67,7 @@ struct JobOptions {
   const FoundRecording* found = nullptr;
   // Where the frames go instead of a file at the output name (the hash command reads the
   // pictures and sound as a raw output would hold them). Nothing is opened for writing then.
-  std::function<std::shared_ptr<avi::AviFile>()> outputFile{};
+  std::function<std::shared_ptr<avi::OutputFile>()> outputFile{};
   // The encoding of the recording's texts (an iconv name); empty: UTF-8 when they are valid
   // UTF-8, else Windows-1252.
   std::string textEncoding = {};
@@ -235,7 +235,8 @@ class ConversionJob {
   static void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame);
 
  private:
-  int OpenRecording(const std::string& path);
+  // Opens the recording and prepares its decoders; the error says why not.
+  Expected<void> OpenRecording(const std::string& path);
   void GiveClock();
   // Opens the joined recording `index` in place of the one read before; null with `joinProblem_`
   // set when it does not open or does not match the job's pictures.
@@ -301,11 +302,11 @@ class ConversionJob {
   uint32_t frameCount_ = 0;
   uint32_t recordingFrames_ = 0;  // all the recording's, for its rate when a window has no sound
   avi::BitmapInfoHeader videoFormat_;
-  std::shared_ptr<avi::AviFile> aviFile_;
+  std::shared_ptr<avi::OutputFile> aviFile_;
   avi::StreamInfo streamInfo_;
-  std::shared_ptr<avi::AviStream> videoStream_;
-  std::shared_ptr<avi::AviStream> compressedStream_;
-  std::shared_ptr<avi::AviStream> audioStream_;  // none for a recording without sound
+  std::shared_ptr<avi::OutputStream> videoStream_;
+  std::shared_ptr<avi::OutputStream> compressedStream_;
+  std::shared_ptr<avi::OutputStream> audioStream_;  // none for a recording without sound
   bool hasSound_ = true;
   avi::WaveFormatEx audioFormat_;
   int32_t audioPosition_ = 0;
@@ -336,7 +337,6 @@ class ConversionJob {
   bool cancelled_ = false;         // the last loop was cancelled: Finish says so instead of "File saved!"
   std::string partialPath_;
   std::string keepReason_;         // why the output could not take its name
-  std::string openReason_;         // why OpenRecording failed
   // What Finish adds after "File saved!": lines for the log, the most serious first, and a reason
   // for the diagnostics.
   std::vector<std::string> endLines_;

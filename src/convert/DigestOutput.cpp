@@ -5,61 +5,58 @@
 
 namespace zentrova {
 
-class DigestOutput::VideoSide final : public avi::AviStream {
+class DigestOutput::VideoSide final : public avi::OutputStream {
  public:
   explicit VideoSide(DigestOutput& out) : out_(out) {}
 
-  int SetFormat(int32_t, const void* format, int32_t size) override {
-    if (!format || size < static_cast<int32_t>(sizeof(avi::BitmapInfoHeader))) return -1;
+  Expected<void> SetFormat(int32_t, const void* format, int32_t size) override {
+    if (!format || size < static_cast<int32_t>(sizeof(avi::BitmapInfoHeader)))
+      return Refusal("a picture format is shorter than a bitmap header");
     avi::BitmapInfoHeader header;
     std::memcpy(&header, format, sizeof header);
-    if (header.biWidth <= 0 || header.biHeight <= 0 || header.biWidth > 4096 || header.biHeight > 4096) return -1;
+    if (header.biWidth <= 0 || header.biHeight <= 0 || header.biWidth > 4096 || header.biHeight > 4096)
+      return Refusal("the picture's size is out of range");
     out_.width_ = header.biWidth;
     out_.height_ = header.biHeight;
-    return 0;
+    return {};
   }
 
   // A raw AVI file stores the rows bottom first; a reader hands them over top first.
-  int Write(int32_t, int32_t samples, const void* data, int32_t bytes, uint32_t, int32_t* samplesWritten,
-            int32_t* bytesWritten) override {
-    if (samples != 1 || bytes < 0 || static_cast<uint32_t>(bytes) != out_.pictureBytes()) return -1;
+  Expected<void> Write(int32_t, int32_t samples, const void* data, int32_t bytes, uint32_t) override {
+    if (samples != 1 || bytes < 0 || static_cast<uint32_t>(bytes) != out_.pictureBytes())
+      return Refusal("a picture is one whole frame of the stream's size");
     const auto* rows = static_cast<const uint8_t*>(data);
     const size_t row = static_cast<size_t>(out_.width_) * 3;
     for (int32_t r = out_.height_ - 1; r >= 0; --r) out_.pictureDigest_.Update(rows + row * r, row);
     if (out_.pictureSink_)
       out_.pictureSink_(static_cast<uint32_t>(out_.pictures_.size()), rows, out_.width_, out_.height_);
     out_.pictures_.push_back(out_.pictureDigest_.Finish());
-    if (samplesWritten) *samplesWritten = 1;
-    if (bytesWritten) *bytesWritten = bytes;
-    return 0;
+    return {};
   }
 
-  int SetRate(uint32_t rate, uint32_t scale) override {
+  Expected<void> SetRate(uint32_t rate, uint32_t scale) override {
     out_.rate_ = FrameRate::Reduced(rate, scale);
-    return 0;
+    return {};
   }
 
  private:
   DigestOutput& out_;
 };
 
-class DigestOutput::SoundSide final : public avi::AviStream {
+class DigestOutput::SoundSide final : public avi::OutputStream {
  public:
   explicit SoundSide(DigestOutput& out) : out_(out) { ++out_.open_; }
   ~SoundSide() override {
     if (--out_.open_ == 0) out_.soundMd5_ = out_.sound_.Finish();
   }
 
-  int SetFormat(int32_t, const void*, int32_t) override { return 0; }
+  Expected<void> SetFormat(int32_t, const void*, int32_t) override { return {}; }
 
-  int Write(int32_t, int32_t samples, const void* data, int32_t bytes, uint32_t, int32_t* samplesWritten,
-            int32_t* bytesWritten) override {
-    if (bytes < 0) return -1;
+  Expected<void> Write(int32_t, int32_t, const void* data, int32_t bytes, uint32_t) override {
+    if (bytes < 0) return Refusal("no sound to write");
     out_.sound_.Update(data, static_cast<size_t>(bytes));
     out_.soundBytes_ += static_cast<uint64_t>(bytes);
-    if (samplesWritten) *samplesWritten = samples;
-    if (bytesWritten) *bytesWritten = bytes;
-    return 0;
+    return {};
   }
 
  private:
@@ -71,17 +68,19 @@ DigestOutput::DigestOutput(DigestKind kind, PictureSink pictures)
   soundMd5_ = Digest(DigestKind::Md5).Finish();  // no sound: the digest of nothing
 }
 
-int DigestOutput::CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) {
+// The pictures first, then the sound, as the job creates them.
+Expected<std::shared_ptr<avi::OutputStream>> DigestOutput::CreateStream(const avi::StreamInfo& info) {
+  std::shared_ptr<avi::OutputStream> stream;
   if (info.fccType == avi::FourCC('v', 'i', 'd', 's') && streams_ == 0) {
     stream = std::make_shared<VideoSide>(*this);
     rate_ = FrameRate::Reduced(info.dwRate, info.dwScale);
   } else if (info.fccType == avi::FourCC('a', 'u', 'd', 's') && streams_ == 1) {
     stream = std::make_shared<SoundSide>(*this);
   } else {
-    return -1;
+    return Refusal("the digests take one picture stream, then one sound stream");
   }
   ++streams_;
-  return 0;
+  return stream;
 }
 
 std::string FrameHashText(const DigestOutput& output, DigestKind kind, const std::string& software) {

@@ -273,7 +273,7 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   }
   // Pictures still being coded go into the file now, with their sound.
   try {
-    if (compressedStream_->Flush() != 0) writeFailed = true;
+    if (!compressedStream_->Flush()) writeFailed = true;
   } catch (const std::bad_alloc&) {
     outOfMemory = true;
   }
@@ -437,7 +437,9 @@ void ConversionJob::SetFinalRate(uint32_t pictures, uint32_t repeats) {
     const uint64_t samples = audioPosition_ > 0 ? static_cast<uint64_t>(audioPosition_) : 0;
     rate_ = AutoRate(samples > 0 ? pictures : recordingFrames_ + repeats, samples, startTime_, endTime_);
   }
-  if (videoStream_) videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
+  // A stream that cannot take the final rate keeps the estimate it was created with; every
+  // picture is in it either way.
+  if (videoStream_) (void)videoStream_->SetRate(rate_.rate.num, rate_.rate.den);
 }
 
 }  // namespace zentrova

@@ -19,10 +19,8 @@ bool ConversionJob::WriteAudio(const int16_t* pcm, uint32_t audioBytes) {
   for (uint32_t done = 0; done < audioBytes;) {
     const uint32_t n = std::min(kPiece, audioBytes - done);
     const int32_t samples = static_cast<int32_t>(n / 3 * 8);
-    int32_t written = 0;
-    if (audioStream_->Write(audioPosition_, samples, pcm + done / 3 * 8, samples * 2, 0, &written, nullptr) != 0)
-      return false;
-    audioPosition_ += written;
+    if (!audioStream_->Write(audioPosition_, samples, pcm + done / 3 * 8, samples * 2, 0)) return false;
+    audioPosition_ += samples;
     done += n;
   }
   return true;
@@ -90,19 +88,20 @@ bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index, uint
     }
     if (frame == keepPictureOf_) lastPicture_ = frameBuffer_;
     return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
-                                    avi::kKeyFrame, nullptr, nullptr) == 0;
+                                    avi::kKeyFrame).ok();
   }
   if (work.converted) {
     return compressedStream_->Write(index, 1, work.picture.data(), static_cast<int32_t>(work.picture.size()),
-                                    avi::kKeyFrame, nullptr, nullptr) == 0;
+                                    avi::kKeyFrame).ok();
   }
   if (planar_) {
     return planar_->WritePlanes(index, PlanesOf(work, width, height, outputHeight != height, scaleScratch_),
-                                avi::kKeyFrame) == 0;
+                                avi::kKeyFrame)
+        .ok();
   }
   PictureOf(work, width, height, outputHeight, frameBuffer_.data(), scaleScratch_);
   return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
-                                  avi::kKeyFrame, nullptr, nullptr) == 0;
+                                  avi::kKeyFrame).ok();
 }
 
 std::string ConversionJob::WriteFailureReason() const {

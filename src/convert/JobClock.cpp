@@ -32,7 +32,8 @@ void ConversionJob::GiveClock() {
     };
     given.trackTitle = "Recording time";
   }
-  aviFile_->SetClock(given);
+  // An AVI file plays at one rate and refuses the clock; its pauses are filled with repeats instead.
+  (void)aviFile_->SetClock(given);
 }
 
 std::vector<ClockGap> ConversionJob::PausesToFill() {
@@ -50,9 +51,8 @@ bool ConversionJob::WriteSilence(uint64_t samples) {
   static const int16_t kSilence[4096] = {};
   while (samples > 0) {
     const auto n = static_cast<int32_t>(std::min<uint64_t>(samples, std::size(kSilence)));
-    int32_t written = 0;
-    if (audioStream_->Write(audioPosition_, n, kSilence, n * 2, 0, &written, nullptr) != 0 || written != n) return false;
-    audioPosition_ += written;
+    if (!audioStream_->Write(audioPosition_, n, kSilence, n * 2, 0)) return false;
+    audioPosition_ += n;
     samples -= static_cast<uint64_t>(n);
   }
   return true;
@@ -73,8 +73,8 @@ bool ConversionJob::WriteRepeats(int32_t index, uint32_t count, uint64_t silence
     } else if (!WriteSilence(share)) {
       return false;
     }
-    if (compressedStream_->Write(at, 1, lastPicture_.data(), static_cast<int32_t>(lastPicture_.size()),
-                                 avi::kKeyFrame, nullptr, nullptr) != 0)
+    if (!compressedStream_->Write(at, 1, lastPicture_.data(), static_cast<int32_t>(lastPicture_.size()),
+                                  avi::kKeyFrame))
       return false;
     ++written;
   }

@@ -1,7 +1,5 @@
 #include "convert/ConversionJob.h"
 
-#include <cerrno>
-
 #include "convert/Messages.h"
 
 namespace zentrova {
@@ -23,12 +21,12 @@ std::string PartialName(const std::string& output, int attempt) {
 void ConversionJob::KeepPartial() {
   for (int attempt = 1; attempt <= 100; ++attempt) {
     const std::string name = PartialName(outputPath_, attempt);
-    const int err = aviFile_->KeepAt(name);
-    if (err == 0) {
+    const auto kept = aviFile_->KeepAt(name);
+    if (!kept) return;  // not kept: released with the file
+    if (*kept) {
       partialPath_ = name;
       return;
     }
-    if (err != EEXIST) return;  // not kept: released with the file
   }
 }
 

@@ -25,17 +25,24 @@ class SharedSink final : public avi::ByteSink {
 // A Matroska or MP4 file on an output sink, written as the conversion goes. A new file takes its
 // name with its first frame, as an AVI file does; one that replaces an existing file only once
 // it is complete, so that a file cut short never stands where a whole one was.
-class MediaOutput final : public avi::AviFile {
+class MediaOutput final : public avi::OutputFile {
  public:
-  MediaOutput(std::shared_ptr<avi::AviFile> inner, std::shared_ptr<avi::OutputSink> sink, std::string path,
+  MediaOutput(std::shared_ptr<avi::OutputFile> inner, std::shared_ptr<avi::OutputSink> sink, std::string path,
               bool replaces)
       : inner_(std::move(inner)), sink_(std::move(sink)), path_(std::move(path)), replaces_(replaces) {}
 
-  int CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) override {
-    return inner_ ? inner_->CreateStream(stream, info) : -1;
+  Expected<std::shared_ptr<avi::OutputStream>> CreateStream(const avi::StreamInfo& info) override {
+    if (!inner_) return Refusal("the file is complete");
+    return inner_->CreateStream(info);
   }
-  int SetTags(const avi::FileTags& tags) override { return inner_ ? inner_->SetTags(tags) : -1; }
-  int SetClock(const avi::OutputClock& clock) override { return inner_ ? inner_->SetClock(clock) : -1; }
+  Expected<void> SetTags(const avi::FileTags& tags) override {
+    if (!inner_) return Refusal("the file is complete");
+    return inner_->SetTags(tags);
+  }
+  Expected<void> SetClock(const avi::OutputClock& clock) override {
+    if (!inner_) return Refusal("the file is complete");
+    return inner_->SetClock(clock);
+  }
 
   // The streams are released by now: completing the file writes its indexes. A replacement
   // takes its name only when written whole and on the disk; one that failed is removed with
@@ -86,13 +93,13 @@ class MediaOutput final : public avi::AviFile {
     if (keepFailed_) return Failure(keepReason_);
     return sink_->Keep();
   }
-  int KeepAt(const std::string& name) override {
-    if (!completed_ || failed_) return EIO;
+  Expected<bool> KeepAt(const std::string& name) override {
+    if (!completed_ || failed_) return Refusal("the file was not completed");
     return sink_->KeepAt(name);
   }
 
  private:
-  std::shared_ptr<avi::AviFile> inner_;
+  std::shared_ptr<avi::OutputFile> inner_;
   std::shared_ptr<avi::OutputSink> sink_;
   std::string path_;
   bool replaces_;
@@ -104,7 +111,7 @@ class MediaOutput final : public avi::AviFile {
 }  // namespace
 
 // Opens the output of a job under the rules of avi::OpenOutputSink, in any container.
-Expected<std::shared_ptr<avi::AviFile>> OpenOutput(container::Format format, const std::string& path,
+Expected<std::shared_ptr<avi::OutputFile>> OpenOutput(container::Format format, const std::string& path,
                                                    const avi::OutputOptions& options) {
   if (format == container::Format::Avi) return avi::OpenAviOutput(path, options);
   auto opened = avi::OpenOutputSink(path, options);

@@ -110,9 +110,9 @@ bool IsUsablePicture(const BitmapInfoHeader& bih) {
   return bih.biHeight >= -kMaxSide && bih.biHeight <= kMaxSide;
 }
 
-class LibavStream final : public AviStream, public PlanarInput {
+class LibavStream final : public OutputStream, public PlanarInput {
  public:
-  LibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality, unsigned threads)
+  LibavStream(const LibavCodec& codec, std::shared_ptr<OutputStream> source, int quality, unsigned threads)
       : codec_(codec), source_(std::move(source)), quality_(std::clamp(quality, 0, 100)), threads_(threads) {}
 
   ~LibavStream() override {
@@ -124,40 +124,39 @@ class LibavStream final : public AviStream, public PlanarInput {
     Fail();
   }
 
-  int SetFormat(int32_t position, const void* format, int32_t size) override {
-    if (Opened() || position != 0 || !format || size < static_cast<int32_t>(sizeof(BitmapInfoHeader))) return -1;
+  Expected<void> SetFormat(int32_t position, const void* format, int32_t size) override {
+    if (Opened() || position != 0) return Refusal("the compressor takes one format, at the stream's start");
+    if (!format || size < static_cast<int32_t>(sizeof(BitmapInfoHeader)))
+      return Refusal("a picture format is shorter than a bitmap header");
     BitmapInfoHeader bih;
     std::memcpy(&bih, format, sizeof bih);
-    if (!IsUsablePicture(bih)) return -1;
+    if (!IsUsablePicture(bih)) return Refusal("the compressor takes 24-bit pictures of a usable size only");
     width_ = bih.biWidth;
     height_ = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
     bottomUp_ = bih.biHeight > 0;
     // libx264 codes 4:2:0 only in whole chroma samples; refused here, as its own refusal loses
     // a little memory.
-    if (Is(codec_, "libx264") && (width_ % 2 != 0 || height_ % 2 != 0)) return -1;
-    if (!OpenEncoder()) return -1;
+    if (Is(codec_, "libx264") && (width_ % 2 != 0 || height_ % 2 != 0))
+      return Refusal("H.264 takes pictures of an even width and height only");
+    if (!OpenEncoder()) return Refusal("the encoder could not be opened");
     const std::vector<uint8_t> out = CompressedFormat();
     return source_->SetFormat(0, out.data(), static_cast<int32_t>(out.size()));
   }
 
-  int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-            int32_t* samplesWritten, int32_t* bytesWritten) override {
-    if (samplesWritten) *samplesWritten = 0;
-    if (bytesWritten) *bytesWritten = 0;
+  Expected<void> Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t /*flags*/) override {
     const int64_t row = int64_t{width_} * 3;
-    if (!Opened() || start < 0 || samples != 1 || !data || bytes != row * height_) return -1;
+    if (!Opened()) return Refusal("the stream has no format yet");
+    if (start < 0 || samples != 1 || !data || bytes != row * height_)
+      return Refusal("the compressor takes one whole picture at a time");
     AVFrame* frame = PictureToFill();
-    if (!frame) return -1;
+    if (!frame) return Refusal("no picture buffer for the encoder");
     // Rows arrive bottom row first when the height is positive; reading them from the last
     // one up, with a negative stride, hands the encoder an upright picture.
     const auto* pixels = static_cast<const uint8_t*>(data);
     const uint8_t* src[1] = {bottomUp_ ? pixels + row * (height_ - 1) : pixels};
     const int stride[1] = {static_cast<int>(bottomUp_ ? -row : row)};
     sws_scale(sws_, src, stride, 0, height_, frame->data, frame->linesize);
-    if (Encode(start) != 0) return -1;
-    if (samplesWritten) *samplesWritten = 1;
-    if (bytesWritten) *bytesWritten = bytes;
-    return 0;
+    return Encode(start);
   }
 
   bool DeferWrites(std::function<bool(int32_t position)> before) override {
@@ -166,21 +165,24 @@ class LibavStream final : public AviStream, public PlanarInput {
     return true;
   }
 
-  int Flush() override {
-    if (!lanes_) return 0;
+  Expected<void> Flush() override {
+    if (!lanes_) return {};
     const bool ok = lanes_->Flush();
     if (lanes_->outOfMemory()) throw std::bad_alloc();
-    return ok ? 0 : -1;
+    if (!ok) return Refusal("the encoder's last pictures could not be written");
+    return {};
   }
 
   bool AcceptsPlanes() const override { return PixelFormatFor(codec_) == AV_PIX_FMT_YUV420P; }
 
-  int WritePlanes(int32_t start, const PlanarPicture& p, uint32_t /*flags*/) override {
-    if (!Opened() || start < 0 || !AcceptsPlanes()) return -1;
-    if (!p.plane[0] || !p.plane[1] || !p.plane[2] || p.width != width_ || p.rows <= 0 || p.rows % 2 != 0) return -1;
-    if ((p.doubled ? 2 * int64_t{p.rows} : p.rows) != height_) return -1;
+  Expected<void> WritePlanes(int32_t start, const PlanarPicture& p, uint32_t /*flags*/) override {
+    if (!Opened()) return Refusal("the stream has no format yet");
+    if (start < 0 || !AcceptsPlanes()) return Refusal("the compressor takes no planes");
+    if (!p.plane[0] || !p.plane[1] || !p.plane[2] || p.width != width_ || p.rows <= 0 || p.rows % 2 != 0 ||
+        (p.doubled ? 2 * int64_t{p.rows} : p.rows) != height_)
+      return Refusal("the planes are not of the stream's picture size");
     AVFrame* frame = PictureToFill();
-    if (!frame) return -1;
+    if (!frame) return Refusal("no picture buffer for the encoder");
     const bool full = IsFullRange(codec_);
     for (int k = 0; k < 3; ++k) {
       const int32_t shift = k == 0 ? 0 : 1;
@@ -250,18 +252,20 @@ class LibavStream final : public AviStream, public PlanarInput {
   }
 
   // Sends the picture just filled to the encoder (or its lane) and hands on what is ready.
-  int Encode(int32_t start) {
+  Expected<void> Encode(int32_t start) {
     if (lanes_) {
       const bool ok = lanes_->Submit(start);
       if (lanes_->outOfMemory()) throw std::bad_alloc();  // the writer ran out handing a packet on
-      return ok ? 0 : -1;
+      if (!ok) return Refusal("the picture could not be coded or written");
+      return {};
     }
     frame_->pts = start;
     frame_->pict_type = forceKey_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     frame_->quality = ctx_->global_quality;
-    if (avcodec_send_frame(ctx_, frame_) < 0) return -1;
+    if (avcodec_send_frame(ctx_, frame_) < 0) return Refusal("the encoder refused the picture");
     forceKey_ = false;
-    return Drain(false) ? 0 : -1;
+    if (!Drain(false)) return Refusal("the coded picture could not be written");
+    return {};
   }
 
   // Encoders that put out a packet for every picture in (no B-frames, x264 without look-ahead)
@@ -321,7 +325,7 @@ class LibavStream final : public AviStream, public PlanarInput {
           [this](int64_t pts, const uint8_t* data, int32_t size, bool key) {
             const int32_t at = pts >= 0 && pts <= INT32_MAX ? static_cast<int32_t>(pts) : -1;
             if (before_ && !before_(at)) return false;
-            return source_->Write(at, 1, data, size, key ? kKeyFrame : 0, nullptr, nullptr) == 0;
+            return source_->Write(at, 1, data, size, key ? kKeyFrame : 0).ok();
           });
       if (lanes_->started()) return true;
       lanes_.reset();
@@ -404,7 +408,7 @@ class LibavStream final : public AviStream, public PlanarInput {
     while (avcodec_receive_packet(ctx_, packet_) == 0) {
       const int32_t at = packet_->pts >= 0 && packet_->pts <= INT32_MAX ? static_cast<int32_t>(packet_->pts) : -1;
       const uint32_t key = (packet_->flags & AV_PKT_FLAG_KEY) ? kKeyFrame : 0;
-      if (source_->Write(at, 1, packet_->data, packet_->size, key, nullptr, nullptr) != 0) {
+      if (!source_->Write(at, 1, packet_->data, packet_->size, key)) {
         ok = false;
         forceKey_ = true;
       }
@@ -414,7 +418,7 @@ class LibavStream final : public AviStream, public PlanarInput {
   }
 
   LibavCodec codec_;
-  std::shared_ptr<AviStream> source_;
+  std::shared_ptr<OutputStream> source_;
   int quality_;
   unsigned threads_;
   int32_t width_ = 0;
@@ -437,7 +441,7 @@ namespace zentrova::libav {
 
 bool EncoderAvailable(const char* encoder) { return avcodec_find_encoder_by_name(encoder) != nullptr; }
 
-std::shared_ptr<avi::AviStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<avi::AviStream> source,
+std::shared_ptr<avi::OutputStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<avi::OutputStream> source,
                                            int quality, unsigned threads) {
   return std::make_shared<avi::LibavStream>(codec, std::move(source), quality, threads);
 }

@@ -25,7 +25,7 @@ std::string LibavProblem();
 // pictures of that size. Releasing it flushes the encoder's remaining packets into `source`.
 // `threads` as CompressOptions::threads. The stream also implements PlanarInput (Compressor.h).
 // Null when the libav module cannot be loaded.
-std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality,
+std::shared_ptr<OutputStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<OutputStream> source, int quality,
                                            unsigned threads = 1);
 
 }  // namespace zentrova::avi

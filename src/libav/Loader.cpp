@@ -64,7 +64,7 @@ bool LibavEncoderAvailable(const char* encoder) {
   return module && module->encoderAvailable(encoder);
 }
 
-std::shared_ptr<AviStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<AviStream> source, int quality,
+std::shared_ptr<OutputStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<OutputStream> source, int quality,
                                            unsigned threads) {
   const libav::Module* module = libav::Load();
   return module ? module->makeStream(codec, std::move(source), quality, threads) : nullptr;
@@ -80,7 +80,7 @@ std::string LibavProblem() {
 
 namespace zentrova::container {
 
-Expected<std::shared_ptr<avi::AviFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink) {
+Expected<std::shared_ptr<avi::OutputFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink) {
   std::string problem;
   const libav::Module* module = libav::Load(&problem);
   if (!module) return Failure("the Matroska and MP4 writers could not be loaded: " + problem);

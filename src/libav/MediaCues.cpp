@@ -17,7 +17,6 @@ namespace {
 
 using container::Format;
 
-constexpr int kFailed = -1;
 
 // By the recording's clock, the next picture this much later than the sound written so far
 // reaches it means the recorder paused there: the sound after it waits for the picture.
@@ -36,10 +35,10 @@ constexpr uint8_t kTimedTextDescription[] = {
 
 }  // namespace
 
-int MediaWriter::SetClock(const avi::OutputClock& clock) {
-  if (finished_ || started_) return kFailed;
+Expected<void> MediaWriter::SetClock(const avi::OutputClock& clock) {
+  if (finished_ || started_) return Refusal("the clock cannot change once samples are written");
   recording_ = clock;
-  return 0;
+  return {};
 }
 
 // The track of clock times: SubRip text in Matroska, 3GPP timed text in MP4, one cue a picture,

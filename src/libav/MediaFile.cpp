@@ -9,24 +9,21 @@
 namespace zentrova::libav {
 namespace {
 
-constexpr int kFailed = -1;
-
-class MediaStream final : public avi::AviStream {
+class MediaStream final : public avi::OutputStream {
  public:
   MediaStream(std::shared_ptr<MediaWriter> writer, int index) : writer_(std::move(writer)), index_(index) {}
 
-  int SetFormat(int32_t position, const void* format, int32_t size) override {
-    if (position != 0) return kFailed;
+  Expected<void> SetFormat(int32_t position, const void* format, int32_t size) override {
+    if (position != 0) return Refusal("the stream takes its format at its start only");
     return writer_->SetFormat(index_, format, size);
   }
 
-  int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags, int32_t* samplesWritten,
-            int32_t* bytesWritten) override {
-    return writer_->Write(index_, start, samples, data, bytes, flags, samplesWritten, bytesWritten);
+  Expected<void> Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags) override {
+    return writer_->Write(index_, start, samples, data, bytes, flags);
   }
 
   avi::StreamInfo Info() const override { return writer_->Info(index_); }
-  int SetRate(uint32_t rate, uint32_t scale) override { return writer_->SetRate(index_, rate, scale); }
+  Expected<void> SetRate(uint32_t rate, uint32_t scale) override { return writer_->SetRate(index_, rate, scale); }
   bool WantsGlobalHeaders() const override { return true; }
 
  private:
@@ -34,19 +31,18 @@ class MediaStream final : public avi::AviStream {
   int index_;
 };
 
-class MediaFileHandle final : public avi::AviFile {
+class MediaFileHandle final : public avi::OutputFile {
  public:
   explicit MediaFileHandle(std::shared_ptr<MediaWriter> writer) : writer_(std::move(writer)) {}
 
-  int CreateStream(std::shared_ptr<avi::AviStream>& stream, const avi::StreamInfo& info) override {
-    const int index = writer_->AddStream(info);
-    if (index < 0) return kFailed;
-    stream = std::make_shared<MediaStream>(writer_, index);
-    return 0;
+  Expected<std::shared_ptr<avi::OutputStream>> CreateStream(const avi::StreamInfo& info) override {
+    auto index = writer_->AddStream(info);
+    if (!index) return index.error();
+    return std::make_shared<MediaStream>(writer_, *index);
   }
 
-  int SetTags(const avi::FileTags& tags) override { return writer_->SetTags(tags); }
-  int SetClock(const avi::OutputClock& clock) override { return writer_->SetClock(clock); }
+  Expected<void> SetTags(const avi::FileTags& tags) override { return writer_->SetTags(tags); }
+  Expected<void> SetClock(const avi::OutputClock& clock) override { return writer_->SetClock(clock); }
 
   avi::Completion Complete() override { return writer_->Complete(); }
 
@@ -56,7 +52,7 @@ class MediaFileHandle final : public avi::AviFile {
 
 }  // namespace
 
-Expected<std::shared_ptr<avi::AviFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink) {
+Expected<std::shared_ptr<avi::OutputFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink) {
   if (!sink) return Failure("nothing to write the file to");
   if (format == container::Format::Avi) return Failure("AVI files are the AVI writer's");
   return std::make_shared<MediaFileHandle>(std::make_shared<MediaWriter>(format, std::move(sink)));

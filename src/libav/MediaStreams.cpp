@@ -20,7 +20,6 @@ using avi::FourCC;
 using avi::WaveFormatEx;
 using container::Format;
 
-constexpr int kFailed = -1;
 // An MP4 fragment is cut by us, or by the muxer once it holds this much.
 constexpr const char* kMp4FragmentBytes = "4194304";
 
@@ -67,12 +66,13 @@ MediaWriter::Stream* MediaWriter::Audio() {
   return nullptr;
 }
 
-int MediaWriter::AddStream(const avi::StreamInfo& info) {
+Expected<int> MediaWriter::AddStream(const avi::StreamInfo& info) {
   const bool video = info.fccType == FourCC('v', 'i', 'd', 's');
   const bool audio = info.fccType == FourCC('a', 'u', 'd', 's');
-  if (finished_ || started_ || (!video && !audio)) return kFailed;
+  if (finished_ || started_) return Refusal("a stream cannot be added once samples are written");
+  if (!video && !audio) return Refusal("the file takes pictures and sound only");
   for (const Stream& s : streams_)
-    if (s.video == video) return kFailed;  // one picture stream and one sound stream
+    if (s.video == video) return Refusal("the file takes one picture stream and one sound stream");
   Stream s;
   s.info = info;
   s.video = video;
@@ -80,34 +80,37 @@ int MediaWriter::AddStream(const avi::StreamInfo& info) {
   return static_cast<int>(streams_.size() - 1);
 }
 
-int MediaWriter::SetFormat(int index, const void* format, int32_t size) {
+Expected<void> MediaWriter::SetFormat(int index, const void* format, int32_t size) {
   constexpr int32_t kMaxFormatBytes = 1 << 20;
   Stream* s = At(index);
-  if (!s || started_ || !format || size <= 0 || size > kMaxFormatBytes) return kFailed;
+  if (!s) return Refusal("no such stream");
+  if (started_) return Refusal("a format cannot change once samples are written");
+  if (!format || size <= 0 || size > kMaxFormatBytes) return Refusal("the format record is empty or too large");
   const auto* p = static_cast<const uint8_t*>(format);
   if (s->video) {
-    if (size < static_cast<int32_t>(sizeof(BitmapInfoHeader))) return kFailed;
+    if (size < static_cast<int32_t>(sizeof(BitmapInfoHeader)))
+      return Refusal("a picture format is shorter than a bitmap header");
     BitmapInfoHeader bih;
     std::memcpy(&bih, p, sizeof bih);
     const AVCodecID id = CodecOfFourCC(bih.biCompression);
     // Uncompressed pictures in neither: players show none in Matroska (FFV1 is the lossless one).
     if (id == AV_CODEC_ID_NONE || id == AV_CODEC_ID_RAWVIDEO || (format_ == Format::Mp4 && !Mp4Takes(id)))
-      return kFailed;
+      return Refusal("the file cannot carry pictures of this compressor");
     if (bih.biWidth <= 0 || bih.biHeight == 0 || bih.biWidth > 16384 || bih.biHeight > 16384 ||
         bih.biHeight < -16384)
-      return kFailed;
+      return Refusal("the picture's size is out of range");
     if (s->info.fccHandler == 0) s->info.fccHandler = bih.biCompression;
   } else {
-    if (size < static_cast<int32_t>(sizeof(WaveFormatEx))) return kFailed;
+    if (size < static_cast<int32_t>(sizeof(WaveFormatEx))) return Refusal("a sound format is shorter than a wave header");
     WaveFormatEx wfx;
     std::memcpy(&wfx, p, sizeof wfx);
     // What the conversion writes: 16-bit mono PCM.
     if (wfx.wFormatTag != 1 || wfx.nChannels != 1 || wfx.wBitsPerSample != 16 || wfx.nSamplesPerSec == 0 ||
         wfx.nSamplesPerSec > 192000)
-      return kFailed;
+      return Refusal("the file takes 16-bit mono sound only");
   }
   s->format.assign(p, p + size);
-  return 0;
+  return {};
 }
 
 avi::StreamInfo MediaWriter::Info(int index) const {
@@ -115,18 +118,20 @@ avi::StreamInfo MediaWriter::Info(int index) const {
   return streams_[index].info;
 }
 
-int MediaWriter::SetRate(int index, uint32_t rate, uint32_t scale) {
+Expected<void> MediaWriter::SetRate(int index, uint32_t rate, uint32_t scale) {
   Stream* s = At(index);
-  if (!s || finished_ || rate == 0 || scale == 0) return kFailed;
+  if (!s) return Refusal("no such stream");
+  if (finished_) return Refusal("the file is complete");
+  if (rate == 0 || scale == 0) return Refusal("a stream's rate and scale are never 0");
   s->info.dwRate = rate;
   s->info.dwScale = scale;
-  return 0;
+  return {};
 }
 
-int MediaWriter::SetTags(const avi::FileTags& tags) {
-  if (finished_ || started_) return kFailed;
+Expected<void> MediaWriter::SetTags(const avi::FileTags& tags) {
+  if (finished_ || started_) return Refusal("the tags cannot change once samples are written");
   tags_ = tags;
-  return 0;
+  return {};
 }
 
 // The header, with every stream that has a format.

@@ -16,7 +16,6 @@ namespace {
 
 using container::Format;
 
-constexpr int kFailed = -1;
 constexpr uint64_t kMaxGap = uint64_t{1} << 16;  // as in the AVI writer
 constexpr uint64_t kMaxPacketBytes = uint64_t{1} << 28;
 constexpr size_t kPcmBlockSamples = 800;            // 100 ms of sound per Matroska block
@@ -35,35 +34,38 @@ MediaWriter::~MediaWriter() {
   avformat_free_context(oc_);
 }
 
-int MediaWriter::Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-                       int32_t* samplesWritten, int32_t* bytesWritten) {
-  if (samplesWritten) *samplesWritten = 0;
-  if (bytesWritten) *bytesWritten = 0;
+Expected<void> MediaWriter::Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes,
+                                  uint32_t flags) {
   Stream* s = At(index);
-  if (!s || finished_ || broken_ || s->format.empty() || samples <= 0 || bytes < 0 || (bytes > 0 && !data))
-    return kFailed;
-  if (uint64_t(bytes) > kMaxPacketBytes) return kFailed;
+  if (!s) return Refusal("no such stream");
+  if (finished_) return Refusal("the file is complete");
+  if (broken_) return Refusal("the file could not be written");
+  if (s->format.empty()) return Refusal("the stream has no format yet");
+  if (samples <= 0 || bytes < 0 || (bytes > 0 && !data)) return Refusal("no samples to write");
+  if (uint64_t(bytes) > kMaxPacketBytes) return Refusal("the samples are too large for one packet");
   const uint64_t at = start < 0 ? s->length : uint64_t(start);
-  if (at < s->length || at - s->length > kMaxGap || at + uint64_t(samples) > UINT32_MAX) return kFailed;
-  if (s->video ? samples != 1 : uint64_t(samples) * 2 != uint64_t(bytes)) return kFailed;
-  if (!started_ && !Start()) return kFailed;
+  if (at < s->length || at - s->length > kMaxGap || at + uint64_t(samples) > UINT32_MAX)
+    return Refusal("the samples are out of the stream's order");
+  if (s->video ? samples != 1 : uint64_t(samples) * 2 != uint64_t(bytes))
+    return Refusal("the bytes are not whole samples of the stream");
+  if (!started_ && !Start()) return Refusal("the file could not be started");
   if (s->video) {
-    if (bytes > 0 && !WritePicture(*s, at, data, bytes, (flags & avi::kKeyFrame) != 0)) return kFailed;
+    if (bytes > 0 && !WritePicture(*s, at, data, bytes, (flags & avi::kKeyFrame) != 0))
+      return Refusal("the picture could not be written");
   } else {
-    if (recording_.recordedMs && !FollowPause(*s)) return kFailed;
+    if (recording_.recordedMs && !FollowPause(*s)) return Refusal("the sound could not be written");
     // A gap is filled with silence, so that what follows keeps its time.
     static const int16_t kSilence[2048] = {};
     for (uint64_t gap = at - s->length; gap > 0;) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(gap, std::size(kSilence)));
-      if (!WriteSound(*s, kSilence, n)) return kFailed;
+      if (!WriteSound(*s, kSilence, n)) return Refusal("the sound could not be written");
       gap -= n;
     }
-    if (!WriteSound(*s, static_cast<const int16_t*>(data), static_cast<size_t>(samples))) return kFailed;
+    if (!WriteSound(*s, static_cast<const int16_t*>(data), static_cast<size_t>(samples)))
+      return Refusal("the sound could not be written");
   }
   s->length = at + uint64_t(samples);
-  if (samplesWritten) *samplesWritten = samples;
-  if (bytesWritten) *bytesWritten = bytes;
-  return 0;
+  return {};
 }
 
 bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t bytes, bool key) {
@@ -82,7 +84,8 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   }
   const int64_t pts = std::max(start, lastPts_ + 1);
   // MP4's muxer holds a picture's time in 32 bits of its time base and stops the program past
-  // them: such a picture is refused instead (at 90 kHz, after six and a half hours).
+  // them: a picture that would be shown past them is refused instead (at 90 kHz, after six and a
+  // half hours).
   if (format_ == Format::Mp4 && pts + duration > INT32_MAX) return false;
   // Counted at a key picture, so that a cluster or fragment starts with one.
   const int64_t since = pts - committedPts_;
@@ -107,17 +110,20 @@ bool MediaWriter::WritePicture(Stream& s, uint64_t at, const void* data, int32_t
   return !cues_ || WriteCue(at, pts, duration, tb);
 }
 
+// An encoded MP4 sound packet, placed after the pauses before it; like a picture, it is refused
+// past the 32 bits of time the muxer holds.
+bool MediaWriter::SendAac(Stream& s, AVPacket* p) {
+  const int64_t offset = SoundOffsetAt(p->pts);
+  p->pts += offset;
+  p->dts += offset;
+  av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
+  if (p->pts + p->duration > INT32_MAX) return false;
+  p->stream_index = s.st->index;
+  return Send(p);
+}
+
 bool MediaWriter::WriteSound(Stream& s, const int16_t* samples, size_t count) {
-  if (format_ == Format::Mp4) {
-    return aac_.Feed(samples, count, [&](AVPacket* p) {
-      const int64_t offset = SoundOffsetAt(p->pts);
-      p->pts += offset;
-      p->dts += offset;
-      av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
-      p->stream_index = s.st->index;
-      return Send(p);
-    });
-  }
+  if (format_ == Format::Mp4) return aac_.Feed(samples, count, [&](AVPacket* p) { return SendAac(s, p); });
   while (count > 0) {
     const size_t n = std::min(count, kPcmBlockSamples - pcm_.size());
     pcm_.insert(pcm_.end(), samples, samples + n);
@@ -184,14 +190,7 @@ void MediaWriter::Finish() {
   bool whole = SendPcm();
   if (whole && format_ == Format::Mp4 && Audio()) {
     Stream& s = *Audio();
-    whole = aac_.Drain([&](AVPacket* p) {
-      const int64_t offset = SoundOffsetAt(p->pts);
-      p->pts += offset;
-      p->dts += offset;
-      av_packet_rescale_ts(p, aac_.context()->time_base, s.st->time_base);
-      p->stream_index = s.st->index;
-      return Send(p);
-    });
+    whole = aac_.Drain([&](AVPacket* p) { return SendAac(s, p); });
   }
   whole = whole && Commit();
   whole = whole && av_write_trailer(oc_) >= 0;

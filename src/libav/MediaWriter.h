@@ -33,15 +33,14 @@ class MediaWriter {
   MediaWriter(const MediaWriter&) = delete;
   MediaWriter& operator=(const MediaWriter&) = delete;
 
-  // The calls of avi::AviFile and avi::AviStream, by stream index; 0 on success.
-  int AddStream(const avi::StreamInfo& info);
-  int SetFormat(int index, const void* format, int32_t size);
-  int Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-            int32_t* samplesWritten, int32_t* bytesWritten);
+  // The calls of avi::OutputFile and avi::OutputStream, by stream index.
+  Expected<int> AddStream(const avi::StreamInfo& info);
+  Expected<void> SetFormat(int index, const void* format, int32_t size);
+  Expected<void> Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags);
   avi::StreamInfo Info(int index) const;
-  int SetRate(int index, uint32_t rate, uint32_t scale);
-  int SetTags(const avi::FileTags& tags);
-  int SetClock(const avi::OutputClock& clock);
+  Expected<void> SetRate(int index, uint32_t rate, uint32_t scale);
+  Expected<void> SetTags(const avi::FileTags& tags);
+  Expected<void> SetClock(const avi::OutputClock& clock);
   // Ends the file: what it holds, and the first write that failed.
   avi::Completion Complete();
 
@@ -62,6 +61,7 @@ class MediaWriter {
   bool DescribeAudio(Stream& s, AVCodecParameters* par);
   bool WritePicture(Stream& s, uint64_t at, const void* data, int32_t bytes, bool key);
   bool WriteSound(Stream& s, const int16_t* samples, size_t count);
+  bool SendAac(Stream& s, AVPacket* p);
   bool StartCues();
   bool WriteCue(uint64_t at, int64_t pts, int64_t duration, AVRational tb);
   // By the recording's clock: the sound that comes next waits for the next picture when the

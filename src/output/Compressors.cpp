@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/Refusal.h"
 #include "libav/LibavCompressor.h"
 
 namespace zentrova::avi {
@@ -29,23 +30,22 @@ const Choice kChoices[] = {
 bool IsAvailable(const Choice& c) { return !c.codec.encoder || LibavEncoderAvailable(c.codec.encoder); }
 
 // "Full Frames (Uncompressed)": the pictures and their format go to the file as handed over.
-class UncompressedStream final : public AviStream {
+class UncompressedStream final : public OutputStream {
  public:
-  explicit UncompressedStream(std::shared_ptr<AviStream> source) : source_(std::move(source)) {}
+  explicit UncompressedStream(std::shared_ptr<OutputStream> source) : source_(std::move(source)) {}
 
-  int SetFormat(int32_t position, const void* format, int32_t size) override {
+  Expected<void> SetFormat(int32_t position, const void* format, int32_t size) override {
     return source_->SetFormat(position, format, size);
   }
 
-  int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags,
-            int32_t* samplesWritten, int32_t* bytesWritten) override {
-    return source_->Write(start, samples, data, bytes, flags, samplesWritten, bytesWritten);
+  Expected<void> Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags) override {
+    return source_->Write(start, samples, data, bytes, flags);
   }
 
   StreamInfo Info() const override { return source_->Info(); }
 
  private:
-  std::shared_ptr<AviStream> source_;
+  std::shared_ptr<OutputStream> source_;
 };
 
 }  // namespace
@@ -62,18 +62,17 @@ std::vector<std::string> CompressorNames() {
   return names;
 }
 
-int MakeCompressedStream(std::shared_ptr<AviStream>& compressed, const std::shared_ptr<AviStream>& source,
-                         const CompressOptions& options) {
-  if (!source) return -1;
+Expected<std::shared_ptr<OutputStream>> MakeCompressedStream(const std::shared_ptr<OutputStream>& source,
+                                                             const CompressOptions& options) {
+  if (!source) return Refusal("no stream to compress into");
   const auto* choice = std::find_if(std::begin(kChoices), std::end(kChoices),
                                     [&](const Choice& c) { return options.codec == c.name; });
-  if (choice == std::end(kChoices) || !IsAvailable(*choice)) return -1;
-  if (!choice->codec.encoder) {
-    compressed = std::make_shared<UncompressedStream>(source);
-    return 0;
-  }
-  compressed = MakeLibavStream(choice->codec, source, options.quality, options.threads);
-  return compressed ? 0 : -1;
+  if (choice == std::end(kChoices)) return Refusal("no such compressor");
+  if (!IsAvailable(*choice)) return Refusal("this machine's libraries do not provide the compressor");
+  if (!choice->codec.encoder) return std::make_shared<UncompressedStream>(source);
+  std::shared_ptr<OutputStream> compressed = MakeLibavStream(choice->codec, source, options.quality, options.threads);
+  if (!compressed) return Refusal("the compressor could not be started");
+  return compressed;
 }
 
 }  // namespace zentrova::avi

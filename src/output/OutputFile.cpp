@@ -5,7 +5,7 @@
 
 namespace zentrova::container {
 
-Expected<std::shared_ptr<avi::AviFile>> OpenOutput(Format format, const std::string& path) {
+Expected<std::shared_ptr<avi::OutputFile>> OpenOutput(Format format, const std::string& path) {
   if (format == Format::Avi) return avi::OpenAviFile(path);
   auto sink = avi::OpenFileSink(path);
   if (!sink) return sink.error();

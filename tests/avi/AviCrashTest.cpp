@@ -49,7 +49,7 @@ struct WatchedRun {
 
 void WriteWatched(const Clip& clip, const WriterLimits& limits, WatchedRun& run) {
   std::mt19937 random(7);
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto sink = std::make_unique<WatchedSink>([&](const std::vector<uint8_t>& image) {
     ++run.checks;
     const std::string when = "after write " + std::to_string(run.checks) + " (" + std::to_string(run.framesDone) +

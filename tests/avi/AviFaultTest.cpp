@@ -50,7 +50,7 @@ struct Outcome {
 
 Outcome WriteThrough(std::unique_ptr<ByteSink> sink, const Clip& clip, const WriterLimits& limits = {}) {
   Outcome out;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   EXPECT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(sink), limits)));
   ClipWriter cw;
   EXPECT_EQ(cw.Open(std::move(file), clip), 0);
@@ -58,13 +58,11 @@ Outcome WriteThrough(std::unique_ptr<ByteSink> sink, const Clip& clip, const Wri
     const int32_t before = cw.audioPosition;
     const auto picture = MakePicture(clip.width, clip.height, i);
     const std::vector<int16_t> pcm = MakeAudio(clip.audioPerFrame, out.audioAccepted);
-    int32_t written = 0;
-    if (cw.audio->Write(before, clip.audioPerFrame, pcm.data(), clip.audioPerFrame * 2, 0, &written, nullptr) == 0) {
-      cw.audioPosition += written;
+    if (cw.audio->Write(before, clip.audioPerFrame, pcm.data(), clip.audioPerFrame * 2, 0)) {
+      cw.audioPosition += clip.audioPerFrame;
       ++out.audioAccepted;
     }
-    if (cw.compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame, nullptr,
-                             nullptr) == 0)
+    if (cw.compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame))
       out.videoAccepted.push_back(i);
   }
   cw.Release();
@@ -159,7 +157,7 @@ TEST(AviFaults, TheFileIsCompletedByTheLastReleaseWhateverItsOrder) {
     Clip clip;
     clip.codec = codec;
     clip.frames = 8;
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(std::move(file), clip), 0);

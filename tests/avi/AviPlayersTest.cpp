@@ -111,47 +111,49 @@ TEST(AviPlayers, CompressorsRefusePicturesTheyCannotTake) {
   TempDir dir;
   for (const std::string codec : {"mjpeg", "mpeg4", "h264", "ffv1"}) {
     if (!Available(codec)) continue;
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file(codec + ".avi"))));
-    std::shared_ptr<AviStream> video, compressed;
-    ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
-    ASSERT_EQ(MakeCompressedStream(compressed, video, {codec, 90}), 0);
+    std::shared_ptr<OutputStream> video, compressed;
+    video = file->CreateStream(VideoInfo(160, 120, 25)).valueOr(nullptr);
+    ASSERT_TRUE(video);
+    compressed = MakeCompressedStream(video, {codec, 90}).valueOr(nullptr);
+    ASSERT_TRUE(compressed);
     BitmapInfoHeader bih;
     bih.biWidth = 160;
     bih.biHeight = 120;
     bih.biBitCount = 32;
-    EXPECT_NE(compressed->SetFormat(0, &bih, sizeof bih), 0) << codec << ": 32-bit pictures";
+    EXPECT_FALSE(compressed->SetFormat(0, &bih, sizeof bih)) << codec << ": 32-bit pictures";
     bih.biBitCount = 24;
     bih.biCompression = FourCC('M', 'J', 'P', 'G');
-    EXPECT_NE(compressed->SetFormat(0, &bih, sizeof bih), 0) << codec << ": compressed pictures";
+    EXPECT_FALSE(compressed->SetFormat(0, &bih, sizeof bih)) << codec << ": compressed pictures";
     bih.biCompression = 0;
     bih.biWidth = 100000;
-    EXPECT_NE(compressed->SetFormat(0, &bih, sizeof bih), 0) << codec << ": 100000 pixels wide";
+    EXPECT_FALSE(compressed->SetFormat(0, &bih, sizeof bih)) << codec << ": 100000 pixels wide";
     const auto picture = MakePicture(160, 120, 0);
-    EXPECT_NE(compressed->Write(0, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame, nullptr,
-                                nullptr),
-              0)
+    EXPECT_FALSE(compressed->Write(0, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame))
         << codec << ": a picture before any format";
   }
   // H.264 in 4:2:0 needs an even height.
   for (const std::string codec : {"h264"}) {
     if (!Available(codec)) continue;
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file(codec + "-odd.avi"))));
-    std::shared_ptr<AviStream> video, compressed;
-    ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 121, 25)), 0);
-    ASSERT_EQ(MakeCompressedStream(compressed, video, {codec, 90}), 0);
+    std::shared_ptr<OutputStream> video, compressed;
+    video = file->CreateStream(VideoInfo(160, 121, 25)).valueOr(nullptr);
+    ASSERT_TRUE(video);
+    compressed = MakeCompressedStream(video, {codec, 90}).valueOr(nullptr);
+    ASSERT_TRUE(compressed);
     BitmapInfoHeader bih;
     bih.biWidth = 160;
     bih.biHeight = 121;
-    EXPECT_NE(compressed->SetFormat(0, &bih, sizeof bih), 0) << codec << ": odd height";
+    EXPECT_FALSE(compressed->SetFormat(0, &bih, sizeof bih)) << codec << ": odd height";
   }
-  std::shared_ptr<AviStream> none;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("unknown.avi"))));
-  std::shared_ptr<AviStream> video;
-  ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
-  EXPECT_NE(MakeCompressedStream(none, video, {"indeo", 90}), 0);
+  std::shared_ptr<OutputStream> video;
+  video = file->CreateStream(VideoInfo(160, 120, 25)).valueOr(nullptr);
+  ASSERT_TRUE(video);
+  EXPECT_FALSE(MakeCompressedStream(video, {"indeo", 90}));
 }
 
 TEST(AviPlayers, ContinuationSegmentsAreReadToTheLastFrame) {
@@ -183,19 +185,16 @@ TEST(AviPlayers, AFileBeyondOneGibibyteIsReadToTheLastFrame) {
   clip.frames = 960;
   clip.audioPerFrame = 320;
   {
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(std::move(file), clip), 0);
     const auto picture = MakePicture(clip.width, clip.height, 0);
     const auto pcm = MakeAudio(clip.audioPerFrame, 0);
     for (int i = 0; i < clip.frames; ++i) {
-      int32_t written = 0;
-      ASSERT_EQ(cw.audio->Write(cw.audioPosition, 320, pcm.data(), 640, 0, &written, nullptr), 0);
-      cw.audioPosition += written;
-      ASSERT_EQ(cw.compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame, nullptr,
-                                     nullptr),
-                0);
+      ASSERT_TRUE(cw.audio->Write(cw.audioPosition, 320, pcm.data(), 640, 0));
+      cw.audioPosition += 320;
+      ASSERT_TRUE(cw.compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame));
     }
     cw.Release();
   }

@@ -176,19 +176,21 @@ TEST(AviRecords, LegacyAndOpenDmlIndexesPointAtTheChunks) {
 
 TEST(AviRecords, NamedStreamGetsStrnAndCompressedVideoNamesItsCodec) {
   TempDir dir;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("named.avi"))));
   StreamInfo info = VideoInfo(160, 120, 10);
   info.name = "camera 1";
-  std::shared_ptr<AviStream> video, compressed;
-  ASSERT_EQ(file->CreateStream(video, info), 0);
-  ASSERT_EQ(MakeCompressedStream(compressed, video, {"mjpeg", 80}), 0);
+  std::shared_ptr<OutputStream> video, compressed;
+  video = file->CreateStream(info).valueOr(nullptr);
+  ASSERT_TRUE(video);
+  compressed = MakeCompressedStream(video, {"mjpeg", 80}).valueOr(nullptr);
+  ASSERT_TRUE(compressed);
   BitmapInfoHeader bih;
   bih.biWidth = 160;
   bih.biHeight = 120;
-  ASSERT_EQ(compressed->SetFormat(0, &bih, sizeof bih), 0);
+  ASSERT_TRUE(compressed->SetFormat(0, &bih, sizeof bih));
   const auto picture = MakePicture(160, 120, 0);
-  ASSERT_EQ(compressed->Write(0, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame, nullptr, nullptr), 0);
+  ASSERT_TRUE(compressed->Write(0, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame));
   file.reset();
   video.reset();
   compressed.reset();
@@ -295,7 +297,7 @@ TEST(AviRecords, SegmentsCloseBeforeTheirIndexesPassTheEntryLimit) {
 TEST(AviRecords, AFileStopsGrowingWhenItsSuperIndexesAreFull) {
   TempDir dir;
   const std::string path = dir.file("full-index.avi");
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(OpenFileSink(path).valueOr(nullptr), WriterLimits{256 * 1024, 2})));
   Clip clip;
   clip.audioPerFrame = 0;
@@ -314,18 +316,16 @@ TEST(AviRecords, MissedPositionsAreFilledSoLaterSamplesKeepTheirTime) {
   TempDir dir;
   Clip clip;
   ClipWriter cw;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("gaps.avi"))));
   ASSERT_EQ(cw.Open(std::move(file), clip), 0);
   const auto picture = MakePicture(clip.width, clip.height, 0);
   const auto size = static_cast<int32_t>(picture.size());
-  ASSERT_EQ(cw.compressed->Write(0, 1, picture.data(), size, kKeyFrame, nullptr, nullptr), 0);
-  ASSERT_EQ(cw.compressed->Write(3, 1, picture.data(), size, kKeyFrame, nullptr, nullptr), 0);
+  ASSERT_TRUE(cw.compressed->Write(0, 1, picture.data(), size, kKeyFrame));
+  ASSERT_TRUE(cw.compressed->Write(3, 1, picture.data(), size, kKeyFrame));
   const auto pcm = MakeAudio(100, 0);
-  int32_t written = 0;
-  ASSERT_EQ(cw.audio->Write(0, 100, pcm.data(), 200, 0, &written, nullptr), 0);
-  EXPECT_EQ(written, 100);
-  ASSERT_EQ(cw.audio->Write(500, 100, pcm.data(), 200, 0, &written, nullptr), 0);
+  ASSERT_TRUE(cw.audio->Write(0, 100, pcm.data(), 200, 0));
+  ASSERT_TRUE(cw.audio->Write(500, 100, pcm.data(), 200, 0));
   cw.Release();
 
   const Written w = Load(dir.file("gaps.avi"));
@@ -339,36 +339,37 @@ TEST(AviRecords, MissedPositionsAreFilledSoLaterSamplesKeepTheirTime) {
 
 TEST(AviRecords, WritesThatCannotBeHonouredAreRefused) {
   TempDir dir;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(dir.file("refuse.avi"))));
-  std::shared_ptr<AviStream> video, audio;
-  ASSERT_EQ(file->CreateStream(video, VideoInfo(160, 120, 25)), 0);
-  ASSERT_EQ(file->CreateStream(audio, AudioInfo()), 0);
+  std::shared_ptr<OutputStream> video, audio;
+  video = file->CreateStream(VideoInfo(160, 120, 25)).valueOr(nullptr);
+  ASSERT_TRUE(video);
+  audio = file->CreateStream(AudioInfo()).valueOr(nullptr);
+  ASSERT_TRUE(audio);
   const auto picture = MakePicture(160, 120, 0);
   const auto size = static_cast<int32_t>(picture.size());
-  EXPECT_NE(video->Write(0, 1, picture.data(), size, kKeyFrame, nullptr, nullptr), 0) << "no format yet";
+  EXPECT_FALSE(video->Write(0, 1, picture.data(), size, kKeyFrame)) << "no format yet";
 
   BitmapInfoHeader bih;
   bih.biWidth = 160;
   bih.biHeight = 120;
-  ASSERT_EQ(video->SetFormat(0, &bih, sizeof bih), 0);
+  ASSERT_TRUE(video->SetFormat(0, &bih, sizeof bih));
   WaveFormatEx wfx;
-  ASSERT_EQ(audio->SetFormat(0, &wfx, sizeof wfx), 0);
-  EXPECT_NE(video->SetFormat(0, &bih, 12), 0) << "a picture format shorter than its header";
-  EXPECT_NE(video->Write(0, 2, picture.data(), size, 0, nullptr, nullptr), 0) << "two frames in one chunk";
-  ASSERT_EQ(video->Write(0, 1, picture.data(), size, kKeyFrame, nullptr, nullptr), 0);
-  EXPECT_NE(video->Write(0, 1, picture.data(), size, kKeyFrame, nullptr, nullptr), 0) << "rewriting frame 0";
-  EXPECT_NE(video->Write(1 << 30, 1, picture.data(), size, kKeyFrame, nullptr, nullptr), 0) << "a huge gap";
-  EXPECT_NE(audio->Write(0, 10, picture.data(), 19, 0, nullptr, nullptr), 0) << "bytes not samples x 2";
-  EXPECT_NE(audio->Write(0, 10, nullptr, 20, 0, nullptr, nullptr), 0);
-  std::shared_ptr<AviStream> late;
-  EXPECT_NE(file->CreateStream(late, AudioInfo()), 0) << "a stream after the samples began";
-  EXPECT_NE(video->SetFormat(0, &bih, sizeof bih), 0) << "a format after the samples began";
+  ASSERT_TRUE(audio->SetFormat(0, &wfx, sizeof wfx));
+  EXPECT_FALSE(video->SetFormat(0, &bih, 12)) << "a picture format shorter than its header";
+  EXPECT_FALSE(video->Write(0, 2, picture.data(), size, 0)) << "two frames in one chunk";
+  ASSERT_TRUE(video->Write(0, 1, picture.data(), size, kKeyFrame));
+  EXPECT_FALSE(video->Write(0, 1, picture.data(), size, kKeyFrame)) << "rewriting frame 0";
+  EXPECT_FALSE(video->Write(1 << 30, 1, picture.data(), size, kKeyFrame)) << "a huge gap";
+  EXPECT_FALSE(audio->Write(0, 10, picture.data(), 19, 0)) << "bytes not samples x 2";
+  EXPECT_FALSE(audio->Write(0, 10, nullptr, 20, 0));
+  EXPECT_FALSE(file->CreateStream(AudioInfo())) << "a stream after the samples began";
+  EXPECT_FALSE(video->SetFormat(0, &bih, sizeof bih)) << "a format after the samples began";
 }
 
 TEST(AviRecords, OutputThatCannotBeCreatedSaysWhy) {
   TempDir dir;
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto opened = OpenAviFile(dir.file("missing/clip.avi"));
   ASSERT_FALSE(opened);
   EXPECT_EQ(opened.reason(), "No such file or directory");
@@ -385,7 +386,7 @@ TEST(AviRecords, AnExistingFileIsEmptiedAndAFileWithoutSamplesStillHasItsHeaders
   Clip clip;
   WriteClip(path, clip);
   {
-    std::shared_ptr<AviFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(path)));
     ClipWriter cw;
     ASSERT_EQ(cw.Open(file, clip), 0);

@@ -17,7 +17,7 @@ std::string Text(const std::vector<uint8_t>& f, const Chunk& c) {
 TEST(AviTags, TheRateSetBeforeTheFileCompletesIsTheOneItsHeadersCarry) {
   TempDir dir;
   const std::string path = dir.file("rate.avi");
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto sink = OpenFileSink(path);
   ASSERT_TRUE(sink) << sink.reason();
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink))));
@@ -25,10 +25,10 @@ TEST(AviTags, TheRateSetBeforeTheFileCompletesIsTheOneItsHeadersCarry) {
   Clip clip;
   ASSERT_EQ(w.Open(file, clip), 0);
   for (int i = 0; i < clip.frames; ++i) ASSERT_EQ(w.WriteFrame(clip, i), 0);
-  EXPECT_EQ(w.video->SetRate(1000, 33), 0);
+  EXPECT_TRUE(w.video->SetRate(1000, 33));
   EXPECT_EQ(w.video->Info().dwRate, 1000u);
-  EXPECT_NE(w.video->SetRate(0, 1), 0);
-  EXPECT_NE(w.video->SetRate(25, 0), 0);
+  EXPECT_FALSE(w.video->SetRate(0, 1));
+  EXPECT_FALSE(w.video->SetRate(25, 0));
   w.Release();
   file.reset();  // the last handle: the file completes
 
@@ -47,7 +47,7 @@ TEST(AviTags, TheRateSetBeforeTheFileCompletesIsTheOneItsHeadersCarry) {
 TEST(AviTags, TheStartTimeAndTextsGoIntoIditAndAnInfoList) {
   TempDir dir;
   const std::string path = dir.file("tags.avi");
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto sink = OpenFileSink(path);
   ASSERT_TRUE(sink) << sink.reason();
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink))));
@@ -57,12 +57,12 @@ TEST(AviTags, TheStartTimeAndTextsGoIntoIditAndAnInfoList) {
   tags.title = "odd";  // an odd length: the chunk is padded
   tags.comment = "North\nsite";
   tags.software = "Zentrova 1.0";
-  ASSERT_EQ(file->SetTags(tags), 0);
+  ASSERT_TRUE(file->SetTags(tags));
   ClipWriter w;
   Clip clip;
   ASSERT_EQ(w.Open(file, clip), 0);
   ASSERT_EQ(w.WriteFrame(clip, 0), 0);
-  EXPECT_NE(file->SetTags(tags), 0);  // the header is out
+  EXPECT_FALSE(file->SetTags(tags));  // the header is out
   w.Release();
   file.reset();  // the last handle: the file completes
 

@@ -131,22 +131,25 @@ struct Clip {
 
 // The streams of one file, made the way the conversion job makes them.
 struct ClipWriter {
-  std::shared_ptr<AviFile> file;
-  std::shared_ptr<AviStream> video, compressed, audio;
+  std::shared_ptr<OutputFile> file;
+  std::shared_ptr<OutputStream> video, compressed, audio;
   int32_t audioPosition = 0;
 
   // 0 when every creation step succeeded.
-  int Open(std::shared_ptr<AviFile> f, const Clip& clip) {
+  int Open(std::shared_ptr<OutputFile> f, const Clip& clip) {
     file = std::move(f);
-    if (file->CreateStream(video, VideoInfo(clip.width, clip.height, clip.rate)) != 0) return 1;
-    if (MakeCompressedStream(compressed, video, {clip.codec, clip.quality}) != 0) return 2;
+    video = file->CreateStream(VideoInfo(clip.width, clip.height, clip.rate)).valueOr(nullptr);
+    if (!video) return 1;
+    compressed = MakeCompressedStream(video, {clip.codec, clip.quality}).valueOr(nullptr);
+    if (!compressed) return 2;
     BitmapInfoHeader bih;
     bih.biWidth = clip.width;
     bih.biHeight = clip.height;
-    if (compressed->SetFormat(0, &bih, sizeof bih) != 0) return 3;
-    if (file->CreateStream(audio, AudioInfo()) != 0) return 4;
+    if (!compressed->SetFormat(0, &bih, sizeof bih)) return 3;
+    audio = file->CreateStream(AudioInfo()).valueOr(nullptr);
+    if (!audio) return 4;
     WaveFormatEx wfx;
-    if (audio->SetFormat(0, &wfx, sizeof wfx) != 0) return 5;
+    if (!audio->SetFormat(0, &wfx, sizeof wfx)) return 5;
     return 0;
   }
 
@@ -155,15 +158,13 @@ struct ClipWriter {
     int failures = 0;
     if (clip.audioPerFrame > 0) {
       const std::vector<int16_t> pcm = MakeAudio(clip.audioPerFrame, i);
-      int32_t written = 0;
-      if (audio->Write(audioPosition, clip.audioPerFrame, pcm.data(), clip.audioPerFrame * 2, 0, &written, nullptr) == 0)
-        audioPosition += written;
+      if (audio->Write(audioPosition, clip.audioPerFrame, pcm.data(), clip.audioPerFrame * 2, 0))
+        audioPosition += clip.audioPerFrame;
       else
         ++failures;
     }
     const std::vector<uint8_t> picture = MakePicture(clip.width, clip.height, i);
-    if (compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame, nullptr, nullptr) != 0)
-      ++failures;
+    if (!compressed->Write(i, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame)) ++failures;
     return failures;
   }
 
@@ -178,7 +179,7 @@ struct ClipWriter {
 
 // Writes the whole clip into `path`, with the segment limits given.
 inline void WriteClip(const std::string& path, const Clip& clip, const WriterLimits& limits = {}) {
-  std::shared_ptr<AviFile> file;
+  std::shared_ptr<OutputFile> file;
   auto sink = OpenFileSink(path);
   ASSERT_TRUE(sink) << sink.reason();
   ASSERT_TRUE(zentrova::testing::Opened(file, OpenAviFile(std::move(*sink), limits)));

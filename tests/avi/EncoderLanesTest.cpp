@@ -13,17 +13,16 @@ using namespace avi::testing;
 
 // The file end of a compressed stream: what it is handed, in order, refusing from a given write
 // on. `before` calls of a deferring stream are recorded in the same sequence (as -1 - position).
-class RecordingStream final : public AviStream {
+class RecordingStream final : public OutputStream {
  public:
   explicit RecordingStream(StreamInfo info, int refuseFrom = -1) : info_(info), refuseFrom_(refuseFrom) {}
-  int SetFormat(int32_t, const void*, int32_t) override { return 0; }
-  int Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags, int32_t*,
-            int32_t*) override {
-    if (refuseFrom_ >= 0 && static_cast<int>(packets.size()) >= refuseFrom_) return -1;
+  Expected<void> SetFormat(int32_t, const void*, int32_t) override { return {}; }
+  Expected<void> Write(int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags) override {
+    if (refuseFrom_ >= 0 && static_cast<int>(packets.size()) >= refuseFrom_) return Failure("refused as asked");
     const auto* p = static_cast<const uint8_t*>(data);
     packets.push_back({start, samples, (flags & kKeyFrame) != 0, std::vector<uint8_t>(p, p + bytes)});
     events.push_back(start);
-    return 0;
+    return {};
   }
   StreamInfo Info() const override { return info_; }
 
@@ -45,7 +44,7 @@ struct Coded {
   std::vector<RecordingStream::Packet> packets;
   std::vector<int32_t> events;
   int failedAt = -1;  // the first frame whose write failed
-  int flushed = 0;
+  bool flushed = false;  // every picture held was handed on
 };
 
 // `frames` pictures of 176 x 144 at 25 fps through the codec, as 24-bit pictures or as planes.
@@ -54,14 +53,14 @@ Coded Code(const std::string& codec, unsigned threads, int frames, bool planes, 
   auto file = std::make_shared<RecordingStream>(VideoInfo(176, 144, 25), refuseFrom);
   Coded out;
   {
-    std::shared_ptr<AviStream> compressed;
     CompressOptions options{codec, 90};
     options.threads = threads;
-    EXPECT_EQ(MakeCompressedStream(compressed, file, options), 0);
+    std::shared_ptr<OutputStream> compressed = MakeCompressedStream(file, options).valueOr(nullptr);
+    EXPECT_TRUE(compressed);
     BitmapInfoHeader bih;
     bih.biWidth = 176;
     bih.biHeight = 144;
-    EXPECT_EQ(compressed->SetFormat(0, &bih, sizeof bih), 0);
+    EXPECT_TRUE(compressed->SetFormat(0, &bih, sizeof bih));
     if (hold) {
       EXPECT_TRUE(compressed->DeferWrites([&](int32_t position) {
         file->events.push_back(-1 - position);
@@ -70,7 +69,7 @@ Coded Code(const std::string& codec, unsigned threads, int frames, bool planes, 
     }
     std::vector<uint8_t> y(176 * 144), cb(88 * 72), cr(88 * 72);
     for (int f = 0; f < frames; ++f) {
-      int status;
+      Expected<void> status;
       if (planes) {
         for (size_t i = 0; i < y.size(); ++i) y[i] = static_cast<uint8_t>(i * 7 + f * 3);
         std::memset(cb.data(), 100 + f % 50, cb.size());
@@ -86,15 +85,14 @@ Coded Code(const std::string& codec, unsigned threads, int frames, bool planes, 
         status = PlanarInputOf(compressed.get())->WritePlanes(f, p, kKeyFrame);
       } else {
         const auto picture = MakePicture(176, 144, f);
-        status = compressed->Write(f, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame, nullptr,
-                                   nullptr);
+        status = compressed->Write(f, 1, picture.data(), static_cast<int32_t>(picture.size()), kKeyFrame);
       }
-      if (status != 0) {
+      if (!status) {
         out.failedAt = f;
         break;
       }
     }
-    out.flushed = compressed->Flush();
+    out.flushed = compressed->Flush().ok();
   }
   out.packets = file->packets;
   out.events = file->events;
@@ -106,7 +104,7 @@ TEST(EncoderLanes, PacketsReachTheFileInFrameOrderWithAKeyFrameEverySecond) {
     for (const bool planes : {false, true}) {
       const Coded c = Code(codec, 2, 80, planes);
       EXPECT_EQ(c.failedAt, -1);
-      EXPECT_EQ(c.flushed, 0);
+      EXPECT_TRUE(c.flushed);
       ASSERT_EQ(c.packets.size(), 80u) << codec;
       for (int f = 0; f < 80; ++f) {
         EXPECT_EQ(c.packets[f].start, f) << codec;
@@ -155,7 +153,7 @@ TEST(EncoderLanes, ARefusedPacketEndsTheStreamAndKeepsTheFramesBefore) {
     } else {
       EXPECT_TRUE(c.failedAt == -1 || c.failedAt >= 30) << c.failedAt;
     }
-    EXPECT_NE(c.flushed, 0) << threads;
+    EXPECT_FALSE(c.flushed) << threads;
     ASSERT_EQ(c.packets.size(), 30u) << threads;
     for (int f = 0; f < 30; ++f) EXPECT_EQ(c.packets[f].start, f);
   }

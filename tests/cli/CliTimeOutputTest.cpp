@@ -149,6 +149,31 @@ TEST(CliTimeOutput, RecordedTimingKeepsAPauseAsAGapInMatroskaAndMp4) {
   }
 }
 
+TEST(CliTimeOutput, AnMp4WhoseClockRunsPastItsTimeBaseStopsWithAFailureAndKeepsWhatCameBefore) {
+  // A pause of twenty days: MP4 holds a picture's and a sound's time in 32 bits of their time
+  // bases, which the pictures after it would pass, and the last picture before it too, since it
+  // is shown until the next one. The conversion fails there, says so, and the file keeps the
+  // pictures before them.
+  TempDir dir;
+  zrgen::GeneratorOptions o;
+  o.output = dir.file("far.zr");
+  o.resolutionCode = 0;
+  o.frames = 60;
+  o.framesPerBlock = 10;
+  o.startTime = kStart;
+  o.pauses = {{30, 20 * 86400 * 1000}};
+  o.idct = IdctChoice::Plain;
+  zrgen::GeneratorReport report;
+  ASSERT_TRUE(zrgen::GenerateRecording(o, report)) << report.error;
+  const std::string out = dir.file("far.mp4");
+  const CliRun run = RunCli({"convert", o.output, out, "--codec", "mpeg4", "--timing", "recorded"});
+  EXPECT_NE(run.status, 0) << run.out;
+  EXPECT_NE(run.status, 134) << run.err;
+  SKIP_WITHOUT_FFMPEG();
+  EXPECT_TRUE(Contains(run.out, "29 of 60 frames saved")) << run.out;
+  EXPECT_EQ(Probe(out, "v", "packet=pts_time").size(), 29u) << run.out << run.err;
+}
+
 TEST(CliTimeOutput, AnAviTimedByTheRecordingRepeatsTheLastPictureAndSilenceThroughAPause) {
   TempDir dir;
   const std::string zr = MakePausedRecording(dir);

@@ -68,15 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool sinkFailed = false, outOfMemory = false;
   {
     zentrova::fuzz::AllocationBudget budget(data, size);
-    std::shared_ptr<zentrova::avi::AviFile> file;
-    std::vector<std::shared_ptr<zentrova::avi::AviStream>> streams;
+    std::shared_ptr<zentrova::avi::OutputFile> file;
+    std::vector<std::shared_ptr<zentrova::avi::OutputStream>> streams;
     try {
       auto opened = zentrova::avi::OpenAviFile(std::make_unique<MemorySink>(bytes, capacity, failAfterWrites, sinkFailed), limits);
       if (!opened) return 0;
       file = std::move(*opened);
       for (int op = 0; op < 64 && !in.empty(); ++op) {
         const uint8_t code = in.u8();
-        auto stream = [&]() -> zentrova::avi::AviStream* {
+        auto stream = [&]() -> zentrova::avi::OutputStream* {
           if (streams.empty()) return nullptr;
           return streams[in.u8() % streams.size()].get();
         };
@@ -91,8 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             info.dwSuggestedBufferSize = in.u32();
             info.rcFrame = {0, 0, static_cast<int16_t>(in.u16()), static_cast<int16_t>(in.u16())};
             if (in.u8() & 1) info.name.assign(in.u8() % 40, 'n');
-            std::shared_ptr<zentrova::avi::AviStream> s;
-            const int rc = file ? file->CreateStream(s, info) : -2;
+            std::shared_ptr<zentrova::avi::OutputStream> s = file ? file->CreateStream(info).valueOr(nullptr) : nullptr;
+            const int rc = s ? 0 : -1;
             if (kTrace) std::fprintf(stderr, "create %.4s scale %u rate %u sample %u -> %d\n",
                                      reinterpret_cast<const char*>(&info.fccType), info.dwScale, info.dwRate,
                                      info.dwSampleSize, rc);
@@ -108,7 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               const uint8_t* p = in.take(got);
               if (got) std::memcpy(format.data(), p, got);
               const int rc =
-                  s->SetFormat(position, format.empty() ? nullptr : format.data(), static_cast<int32_t>(format.size()));
+                  s->SetFormat(position, format.empty() ? nullptr : format.data(), static_cast<int32_t>(format.size()))
+                          .ok()
+                      ? 0
+                      : -1;
               if (kTrace) std::fprintf(stderr, "format at %d, %zu bytes -> %d\n", position, format.size(), rc);
             }
             break;
@@ -123,12 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                    : sizing % 8 == 1 ? -static_cast<int32_t>(in.u8())
                                                      : static_cast<int32_t>(in.u16() >> (sizing % 8));
               const uint32_t flags = in.u8() & 1 ? zentrova::avi::kKeyFrame : 0;
-              int32_t samplesWritten = -7, bytesWritten = -7;
               const void* source = in.u8() % 8 == 0 ? nullptr : payload.data();
-              const int rc = s->Write(start, samples, source, bytesCount, flags, &samplesWritten, &bytesWritten);
+              const int rc = s->Write(start, samples, source, bytesCount, flags).ok() ? 0 : -1;
               if (kTrace)
-                std::fprintf(stderr, "write at %d, %d samples, %d bytes -> %d (%d, %d)\n", start, samples, bytesCount, rc,
-                             samplesWritten, bytesWritten);
+                std::fprintf(stderr, "write at %d, %d samples, %d bytes -> %d\n", start, samples, bytesCount, rc);
             }
             break;
           case 3:

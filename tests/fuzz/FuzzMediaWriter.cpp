@@ -67,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zentrova::avi::Completion completion;
   {
     zentrova::fuzz::AllocationBudget budget(data, size);
-    std::shared_ptr<zentrova::avi::AviFile> file;
-    std::vector<std::shared_ptr<zentrova::avi::AviStream>> streams;
+    std::shared_ptr<zentrova::avi::OutputFile> file;
+    std::vector<std::shared_ptr<zentrova::avi::OutputStream>> streams;
     try {
       auto sink = std::make_unique<zentrova::fuzz::MemorySink>(bytes, capacity, failAfterWrites, sinkFailed);
       auto opened = zentrova::libav::OpenMediaFile(format, std::move(sink));
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       file = std::move(*opened);
       for (int op = 0; op < 96 && !in.empty(); ++op) {
         const uint8_t code = in.u8();
-        auto stream = [&]() -> zentrova::avi::AviStream* {
+        auto stream = [&]() -> zentrova::avi::OutputStream* {
           if (streams.empty()) return nullptr;
           return streams[in.u8() % streams.size()].get();
         };
@@ -90,8 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             info.dwScale = in.u8() & 1 ? in.u32() : 1;
             info.dwRate = in.u8() & 1 ? in.u32() : 25;
             if (in.u8() & 1) info.dwFlags = zentrova::container::kTimedBySound;
-            std::shared_ptr<zentrova::avi::AviStream> s;
-            const int rc = file ? file->CreateStream(s, info) : -2;
+            std::shared_ptr<zentrova::avi::OutputStream> s = file ? file->CreateStream(info).valueOr(nullptr) : nullptr;
+            const int rc = s ? 0 : -1;
             if (kTrace) std::fprintf(stderr, "create %.4s %u/%u -> %d\n", reinterpret_cast<const char*>(&info.fccType),
                                      info.dwRate, info.dwScale, rc);
             if (rc == 0) streams.push_back(std::move(s));
@@ -125,7 +125,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 record.resize(in.u8() % record.size());
               }
               const int rc = s->SetFormat(in.u8() % 8 == 0 ? 1 : 0, record.empty() ? nullptr : record.data(),
-                                          static_cast<int32_t>(record.size()));
+                                          static_cast<int32_t>(record.size()))
+                                 .ok()
+                                 ? 0
+                                 : -1;
               if (kTrace) std::fprintf(stderr, "format %zu bytes -> %d\n", record.size(), rc);
             }
             break;
@@ -158,8 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 source = sound.data();
               }
               const uint32_t flags = in.u8() & 1 ? zentrova::avi::kKeyFrame : 0;
-              int32_t samplesWritten = -7, bytesWritten = -7;
-              const int rc = s->Write(start, samples, source, bytesCount, flags, &samplesWritten, &bytesWritten);
+              const int rc = s->Write(start, samples, source, bytesCount, flags).ok() ? 0 : -1;
               // An empty picture counts too: it repeats the one before.
               if (rc == 0 && video) {
                 const uint64_t at = start < 0 ? picturesHanded : static_cast<uint64_t>(start);
@@ -171,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
           case 4:
             if (auto* s = stream()) {
-              const int rc = s->SetRate(in.u32(), in.u8() & 1 ? in.u32() : 1);
+              const int rc = s->SetRate(in.u32(), in.u8() & 1 ? in.u32() : 1).ok() ? 0 : -1;
               if (kTrace) std::fprintf(stderr, "rate -> %d\n", rc);
             }
             break;
@@ -183,7 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               tags.title = Text(in);
               tags.comment = Text(in);
               tags.software = Text(in);
-              file->SetTags(tags);
+              (void)file->SetTags(tags);
             }
             break;
           case 6:
