@@ -19,7 +19,7 @@
 # line-doubled by the conversion; ffmpeg gets the 352x288 H.263 and scales it to 704x576), the
 # 352x288 case from an older-generation one. Ours also decodes the G.726 sound and writes it;
 # ffmpeg has no sound to do. The machine is shared, so the two sides take turns, three times, and
-# each side's best run counts. Everything runs under `nice -n 19`.
+# each side's best run counts, and the median beside it. Everything runs under `nice -n 19`.
 #
 #   bench/convert/compare_ffmpeg.sh [build-dir] [frames] [cases]
 #       defaults: build, 1500, "mpeg4 h264 raw352 raw704"
@@ -28,6 +28,9 @@
 #   ZENTROVA_BENCH_INTRA=50 ...          # an intra picture every 50 frames (both sides; default 25)
 #   ZENTROVA_BENCH_FFMPEG_THREADS=1 ...  # ffmpeg decodes and encodes on one thread (-threads 1)
 #   ZENTROVA_BENCH_THREADS=N ...         # ours with --threads N (default: its own choice)
+#   ZENTROVA_BENCH_RUNS=N ...            # N turns of each side (default 3)
+#   ZENTROVA_BENCH_ONE_THREAD=1 ...      # ours with --threads 1 too, taking turns with the others:
+#                                        # what the threads give on this machine, in the same run
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -79,25 +82,53 @@ wall() {
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }'
 }
 
-best() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == 0 || b < a) ? b : a }'; }
+runs=${ZENTROVA_BENCH_RUNS:-3}
+oneThread=${ZENTROVA_BENCH_ONE_THREAD:-}
+
+# best and median of the times given: "BEST MEDIAN"
+best_median() { printf '%s\n' "$@" | sort -g | awk '{ t[NR] = $1 } END {
+  m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; print t[1], m }'; }
+
+# rate LABEL TIMES...: "LABEL best fps (median fps)"
+rate() {
+  local label=$1
+  shift
+  read -r b m < <(best_median "$@")
+  awk -v l="$label" -v f="$frames" -v b="$b" -v m="$m" 'BEGIN { printf "%s %7.1f fps (median %7.1f)", l, f / b, f / m }'
+}
+
+# ratio A_TIMES B_TIMES: how many times faster A is than B, best against best (median against median)
+ratio() {
+  local a b
+  read -r -a a <<<"$(best_median $1)"
+  read -r -a b <<<"$(best_median $2)"
+  awk -v ab="${a[0]}" -v am="${a[1]}" -v bb="${b[0]}" -v bm="${b[1]}" 'BEGIN { printf "%.2f (median %.2f)", bb / ab, bm / am }'
+}
 
 # run_case LABEL RECORDING OURS_OUTPUT "OUR OPTIONS" "FFMPEG OPTIONS..."
 run_case() {
   local label=$1 rec=$2 out=$3 ourOptions=$4 theirOptions=$5
-  local ours=0 theirs=0 t run
-  for run in 1 2 3; do
+  local ours=() theirs=() one=() run
+  for ((run = 1; run <= runs; ++run)); do
     # shellcheck disable=SC2086
-    t=$(wall "$zentrova" convert -y "${ourthreads[@]}" $ourOptions "$work/$rec.zr" "$out")
-    ours=$(best "$ours" "$t")
+    ours+=("$(wall "$zentrova" convert -y "${ourthreads[@]}" $ourOptions "$work/$rec.zr" "$out")")
     # shellcheck disable=SC2086
-    t=$(wall ffmpeg -nostdin -hide_banner -v error -y "${ffthreads[@]}" -i "$work/$rec.h263" "${ffthreads[@]}" $theirOptions)
-    theirs=$(best "$theirs" "$t")
+    theirs+=("$(wall ffmpeg -nostdin -hide_banner -v error -y "${ffthreads[@]}" -i "$work/$rec.h263" "${ffthreads[@]}" $theirOptions)")
+    if [[ -n $oneThread ]]; then
+      # shellcheck disable=SC2086
+      one+=("$(wall "$zentrova" convert -y --threads 1 $ourOptions "$work/$rec.zr" "$out")")
+    fi
   done
-  awk -v l="$label" -v f="$frames" -v a="$ours" -v b="$theirs" 'BEGIN {
-    printf "%-34s ours %7.1f fps   ffmpeg %7.1f fps   ratio %.2f\n", l, f / a, f / b, b / a }'
+  printf '%-34s %s   %s   ratio %s\n' "$label" "$(rate ours "${ours[@]}")" "$(rate ffmpeg "${theirs[@]}")" \
+    "$(ratio "${ours[*]}" "${theirs[*]}")"
+  if [[ -n $oneThread ]]; then
+    printf '%-34s %s   threads give %s\n' "" "$(rate "ours --threads 1" "${one[@]}")" "$(ratio "${ours[*]}" "${one[*]}")"
+  fi
 }
 
-echo "frames per second of wall-clock time, $frames frames of testsrc2, best of 3 (cpus: ${ZENTROVA_BENCH_CPUS:-all}, intra every $intra, ffmpeg threads: ${ZENTROVA_BENCH_FFMPEG_THREADS:-default}, ours: ${ZENTROVA_BENCH_THREADS:-default})"
+echo "frames per second of wall-clock time, $frames frames of testsrc2, best of $runs (cpus: ${ZENTROVA_BENCH_CPUS:-all}, intra every $intra, ffmpeg threads: ${ZENTROVA_BENCH_FFMPEG_THREADS:-default}, ours: ${ZENTROVA_BENCH_THREADS:-default})"
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
+trap 'echo "load average at the end: $(cut -d" " -f1-3 /proc/loadavg)"; rm -rf "$work"' EXIT
 need704=0 need352=0
 for c in $cases; do
   case $c in

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <vector>
 
 namespace zentrova::avi {
 namespace {
@@ -17,35 +16,63 @@ constexpr uint32_t Code(const char (&s)[5]) {
 
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
-// Walks the chunks of the header list (bytes [begin, end) of `h`) for the first video stream's
-// header and the extended frame count.
-void ReadHeaderList(const std::vector<uint8_t>& h, size_t begin, size_t end, AviProbe& probe, bool& sawVideo,
-                    bool& sawExtended, uint32_t& extendedFrames, int depth = 0) {
-  if (depth > 4) return;  // the lists we look into are nested two deep
-  size_t pos = begin;
-  while (pos + 8 <= end) {
-    const uint32_t id = Le32(&h[pos]);
-    const uint32_t size = Le32(&h[pos + 4]);
-    const size_t body = pos + 8;
+// A list inside this many others is listed but not entered: an AVI file's lists nest three deep
+// (segment, hdrl, strl), and a bound keeps a file of nothing but list headers from going deeper.
+constexpr int kEnteredListDepth = 5;
+
+std::string Tag(uint32_t code) {
+  std::string tag(4, ' ');
+  for (int i = 0; i < 4; ++i) tag[i] = static_cast<char>(code >> (8 * i));
+  return tag;
+}
+
+// Lists the chunks in bytes [at, end), which lie `level` lists deep.
+void ListChunks(std::span<const uint8_t> bytes, size_t at, size_t end, const std::string& prefix, int level,
+                std::vector<RiffChunk>& out) {
+  while (at <= end && end - at >= 8) {
+    const uint32_t id = Le32(&bytes[at]);
+    const uint32_t size = Le32(&bytes[at + 4]);
+    const size_t body = at + 8;
     if (size > end - body) return;
-    if (id == Code("LIST") && size >= 4) {
-      ReadHeaderList(h, body + 4, body + size, probe, sawVideo, sawExtended, extendedFrames, depth + 1);
-    } else if (id == Code("strh") && size >= 36 && !sawVideo && Le32(&h[body]) == Code("vids")) {
-      sawVideo = true;
-      probe.fourcc = Le32(&h[body + 4]);
-      const uint32_t scale = Le32(&h[body + 20]);
-      const uint32_t rate = Le32(&h[body + 24]);
-      probe.rate = scale ? static_cast<double>(rate) / scale : 0;
-      probe.frames = Le32(&h[body + 32]);
-    } else if (id == Code("dmlh") && size >= 4) {
-      sawExtended = true;
-      extendedFrames = Le32(&h[body]);
+    const bool list = size >= 4 && (id == Code("LIST") || (level == 0 && id == Code("RIFF")));
+    if (list) {
+      const std::string path = prefix + Tag(Le32(&bytes[body]));
+      out.push_back({path, Le32(&bytes[body]), true, body + 4, size - 4});
+      if (level < kEnteredListDepth) ListChunks(bytes, body + 4, body + size, path + "/", level + 1, out);
+    } else {
+      out.push_back({prefix + Tag(id), id, false, body, size});
     }
-    pos = body + size + (size & 1);
+    at = body + size + (size & 1);
+  }
+}
+
+// The first video stream's header and the extended frame count, from the chunks of the header
+// list.
+void ReadHeaderList(std::span<const uint8_t> h, AviProbe& probe, bool& sawVideo, bool& sawExtended,
+                    uint32_t& extendedFrames) {
+  for (const RiffChunk& c : ListRiffChunks(h)) {
+    if (c.list) continue;
+    if (c.id == Code("strh") && c.size >= 36 && !sawVideo && Le32(&h[c.data]) == Code("vids")) {
+      sawVideo = true;
+      probe.fourcc = Le32(&h[c.data + 4]);
+      const uint32_t scale = Le32(&h[c.data + 20]);
+      const uint32_t rate = Le32(&h[c.data + 24]);
+      probe.rate = scale ? static_cast<double>(rate) / scale : 0;
+      probe.frames = Le32(&h[c.data + 32]);
+    } else if (c.id == Code("dmlh") && c.size >= 4) {
+      sawExtended = true;
+      extendedFrames = Le32(&h[c.data]);
+    }
   }
 }
 
 }  // namespace
+
+std::vector<RiffChunk> ListRiffChunks(std::span<const uint8_t> bytes) {
+  std::vector<RiffChunk> chunks;
+  ListChunks(bytes, 0, bytes.size(), "", 0, chunks);
+  return chunks;
+}
 
 bool ReadFileAt(int fd, uint64_t offset, void* buffer, size_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
@@ -76,16 +103,17 @@ AviProbe ProbeAvi(const std::string& path) {
   }
   probe.isAvi = true;
 
-  // The header list follows the first segment's form type.
+  // The header list follows the first segment's form type; it is read whole, its own chunk
+  // header included.
   uint8_t list[12];
   bool headersRead = false, sawVideo = false, sawExtended = false;
   uint32_t mainFrames = 0;
   if (ReadFileAt(fd, 12, list, sizeof list) && Le32(list) == Code("LIST") && Le32(list + 8) == Code("hdrl")) {
     const uint32_t size = Le32(list + 4);
     if (size >= 4 && size <= (1u << 20) && uint64_t{20} + size <= probe.bytes) {
-      std::vector<uint8_t> h(size - 4);
-      if (ReadFileAt(fd, 24, h.data(), h.size())) {
-        ReadHeaderList(h, 0, h.size(), probe, sawVideo, sawExtended, mainFrames);
+      std::vector<uint8_t> h(size + 8);
+      if (ReadFileAt(fd, 12, h.data(), h.size())) {
+        ReadHeaderList(h, probe, sawVideo, sawExtended, mainFrames);
         headersRead = sawVideo;
       }
     }

@@ -25,7 +25,6 @@
 #include <thread>
 
 #include "avi/AviFile.h"
-#include "cli/AviProbe.h"
 #include "cli/BatchConvert.h"
 #include "cli/BatchPlan.h"
 #include "cli/BatchRows.h"

@@ -7,7 +7,7 @@
 #include <functional>
 #include <sstream>
 
-#include "cli/AviProbe.h"
+#include "avi/AviReader.h"
 #include "cli/ClockFiles.h"
 #include "cli/PinnedPath.h"
 #include "cli/ReportFiles.h"
@@ -173,10 +173,10 @@ Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
     row.reason = !result.reason.empty() ? result.reason
                                         : std::to_string(result.framesWritten) + " of " +
                                               std::to_string(result.framesDeclared) + " frames saved";
-  const AviProbe probe = ProbeAvi(plan.item.output);
+  const avi::AviProbe probe = avi::ProbeAvi(plan.item.output);
   row.bytes = probe.bytes;
   row.rate = job.rate().rate.fps();  // the rate the file carries
-  row.fourcc = probe.isAvi ? FourCCText(probe.fourcc) : "";
+  row.fourcc = probe.isAvi ? avi::FourCCText(probe.fourcc) : "";
   row.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
   return reported(row);
 }

@@ -1,11 +1,15 @@
 #include "cli/BatchPlan.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
 
 #include "avi/AviFile.h"
-#include "cli/AviProbe.h"
+#include "avi/AviReader.h"
 #include "cli/PinnedPath.h"
 #include "cli/Signals.h"
 #include "cli/Timeline.h"
@@ -14,6 +18,23 @@
 #include "recording/ZrReader.h"
 
 namespace zentrova::cli::batch {
+namespace {
+
+// Whether `path` starts like a Matroska (".mkv") or MP4 (".mp4") file. Their completeness is not
+// read: a batch converts such an output again.
+bool StartsLikeContainer(const std::string& path, const std::string& extension) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  uint8_t head[8] = {};
+  const bool read = avi::ReadFileAt(fd, 0, head, sizeof head);
+  ::close(fd);
+  if (!read) return false;
+  if (extension == ".mkv") return head[0] == 0x1A && head[1] == 0x45 && head[2] == 0xDF && head[3] == 0xA3;
+  if (extension == ".mp4") return std::memcmp(head + 4, "ftyp", 4) == 0;
+  return false;
+}
+
+}  // namespace
 
 Plan PlanItem(const BatchItem& item, const ConvertOptions& c, std::shared_ptr<const FoundRecording> found) {
   Plan plan;
@@ -96,14 +117,14 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c, std::shared_ptr<co
       plan.convert = true;
       return plan;
     }
-    const AviProbe probe = ProbeAvi(item.output);
+    const avi::AviProbe probe = avi::ProbeAvi(item.output);
     const bool complete = probe.finished && probe.frames == row.framesDeclared;
     if (complete && !c.overwrite) {
       row.status = "skipped";
       row.reason = "the output is complete";
       row.framesWritten = probe.frames;
       row.rate = probe.rate;
-      row.fourcc = FourCCText(probe.fourcc);
+      row.fourcc = avi::FourCCText(probe.fourcc);
       row.bytes = probe.bytes;
       return plan;
     }

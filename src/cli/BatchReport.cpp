@@ -7,16 +7,6 @@
 namespace zentrova::cli {
 namespace {
 
-std::string FileJson(const ConversionReport::File& f) {
-  JsonObject o;
-  o.AddPath("path", f.path).Add("size", f.size);
-  if (f.sha256.empty())
-    o.AddNull("sha256").Add("problem", f.problem);
-  else
-    o.Add("sha256", f.sha256);
-  return o.Text();
-}
-
 std::string DigestText(const ConversionReport::File& f) {
   return f.sha256.empty() ? "not read (" + f.problem + ")" : f.sha256;
 }
@@ -33,11 +23,11 @@ std::string BatchReportJson(const BatchReport& r) {
   for (const BatchReport::Row& row : r.rows) {
     if (rows.size() > 1) rows += ",";
     JsonObject o;
-    o.AddRaw("input", FileJson(row.inputFile));
+    o.AddRaw("input", FileJson(row.inputFile).Text());
     if (row.output.empty())
       o.AddNull("output");
     else
-      o.AddRaw("output", FileJson(row.outputFile));
+      o.AddRaw("output", FileJson(row.outputFile).Text());
     o.Add("status", row.status).Add("exitStatus", static_cast<int64_t>(row.exitStatus)).Add("frames", row.frames);
     if (!row.reason.empty()) o.Add("reason", row.reason);
     if (row.report.empty())

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/AviProbe.h"
+#include "avi/AviReader.h"
 #include "cli/ClockFiles.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -58,7 +58,7 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
   if (!options.overwrite) {
     struct stat st {};
     if (::lstat(output.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      const AviProbe probe = ProbeAvi(output);
+      const avi::AviProbe probe = avi::ProbeAvi(output);
       if (st.st_size == 0 || (probe.isAvi && probe.frames == 0))
         err << "zentrova: " << Printable(output) << (st.st_size == 0 ? " is empty" : " holds no frames")
             << ", as a conversion stopped before its first frame leaves it; -y replaces it" << std::endl;
@@ -124,17 +124,17 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
         .Add("framesDeclared", result.framesDeclared)
         .AddNumber("rate", job.rate().rate.fps(), 3)
         .Add("codec", c.codec)
-        .Add("bytes", ProbeAvi(written).bytes)
+        .Add("bytes", avi::ProbeAvi(written).bytes)
         .AddNumber("seconds", elapsed, 3);
     if (!result.reason.empty()) json.Add("reason", result.reason);
     out << json.Text() << std::endl;
   }
   if (finalRate) *finalRate = job.rate().rate;
   if (how.output.verbose) {
-    const AviProbe probe = ProbeAvi(output);
+    const avi::AviProbe probe = avi::ProbeAvi(output);
     char figures[160];
     std::snprintf(figures, sizeof figures, ": %u of %u frames at %.3f frames/s, %s, %llu bytes, %.1f s", result.framesWritten,
-                  result.framesDeclared, probe.rate, FourCCText(probe.fourcc).c_str(),
+                  result.framesDeclared, probe.rate, avi::FourCCText(probe.fourcc).c_str(),
                   static_cast<unsigned long long>(probe.bytes),
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     log << Printable(output) << figures << std::endl;

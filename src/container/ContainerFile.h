@@ -36,10 +36,6 @@ const char* ContainerTitle(Format format);
 // every compressor. The error says why not.
 Expected<void> CanCarry(Format format, const std::string& codec);
 
-// Creates or empties `path` and opens it as a file of `format`; the error says why in one line
-// ("Permission denied").
-Expected<std::shared_ptr<avi::OutputFile>> OpenOutput(Format format, const std::string& path);
-
 // A Matroska or MP4 file on the caller's sink, written as the samples come (Matroska clusters,
 // MP4 fragments), so that it is playable up to about its last second whenever the writing stops.
 Expected<std::shared_ptr<avi::OutputFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink);

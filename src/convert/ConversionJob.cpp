@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -16,7 +15,6 @@
 #include "convert/Messages.h"
 #include "libav/LibavCompressor.h"
 #include "recording/ClockText.h"
-#include "recording/FrameSummary.h"
 #include "recording/ZrFormat.h"
 
 namespace zentrova {
@@ -29,12 +27,6 @@ bool EndsWithNoCase(const std::string& s, const char* tail) {
   for (size_t i = 0; i < n; ++i)
     if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != tail[i]) return false;
   return true;
-}
-
-std::string Hex32(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", v);
-  return buf;
 }
 
 // Why MakeCompressedStream refused `codec`: unknown, or not provided by this machine's libraries.
@@ -93,16 +85,8 @@ bool ConversionJob::WouldReplace(const std::string& outputName, int folder) {
   return !outputName.empty() && ::stat(outputName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-uint32_t ConversionJob::ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime) {
-  return ClassicWholeRate(frameCount, startTime, endTime);
-}
-
 int32_t ConversionJob::ComputeOutputHeight(int32_t width, int32_t height) {
   return (width == 640 || width == 704) ? 2 * height : height;
-}
-
-void ConversionJob::DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame) {
-  zentrova::DoubleLines(picture, width, height, frame);
 }
 
 ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const std::string& outputName,
@@ -284,102 +268,6 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   } catch (const std::bad_alloc&) {
   }
   return Setup::Failed;
-}
-
-Expected<void> ConversionJob::OpenRecording(const std::string& path) {
-  if (reader_) return Failure("a conversion is already running");
-  reader_ = std::make_unique<ZrReader>();
-  reader_->setFileErrorSink(fileErrors_);
-  reader_->setCancelFlag(options_.cancel);
-  const auto opened = options_.found ? reader_->openFound(path, *options_.found, &recordingInfo_)
-                                     : reader_->open(path, &recordingInfo_);
-  if (!opened) {
-    reader_.reset();
-    return Failure(path + ": " + opened.reason());
-  }
-  frameCount_ = static_cast<uint32_t>(reader_->frameCount());
-  recordingFrames_ = frameCount_;
-  const int32_t width = recordingInfo_.width;
-  const int32_t height = recordingInfo_.height;
-  videoFormat_.biWidth = width;
-  videoFormat_.biHeight = ComputeOutputHeight(width, height);
-
-  frameBuffer_.assign(static_cast<size_t>(width) * videoFormat_.biHeight * 3, 0);
-  // A frame the decoder cannot picture repeats the previous one (black before the first).
-  frames_.resize(FramePipeline(3, FramePipeline::ShouldThread(options_.threads)).slotCount());
-  for (FrameWork& f : frames_) f.Allocate(width, height);
-  videoData_.assign(static_cast<size_t>(width) * height * 2, 0);
-  audioData_.assign(kAudioBufferBytes, 0);
-  frameRecord_ = std::make_unique<FrameRecord>();
-  frameRecord_->videoData = videoData_.data();
-  frameRecord_->videoCapacity = static_cast<uint32_t>(videoData_.size());
-  frameRecord_->audioData = audioData_.data();
-  frameRecord_->audioCapacity = static_cast<uint32_t>(audioData_.size());
-
-  codecStamp_ = GenerationOfVersion(reader_->version());
-  videoDecoder_ = std::make_unique<VideoDecoder>();
-  if (!videoDecoder_->Initialise(codecStamp_, options_.idct)) {
-    videoDecoder_.reset();
-    return Failure("the video decoder cannot be prepared for codec generation " + Hex32(codecStamp_));
-  }
-  audioDecoder_ = std::make_unique<G726Decoder>();
-  static_cast<void>(audioDecoder_->Prepare(0));  // a fresh decoder; without memory its sound stays silent
-  hasSound_ = RecordingHasSound();
-  if (options_.cancel && options_.cancel->load()) return Failure("cancelled while opening", ErrorKind::Cancelled);
-  return {};
-}
-
-ZrReader* ConversionJob::OpenJoined(size_t index) {
-  joinedReader_.reset();  // the one before is read to its end
-  auto reader = std::make_unique<ZrReader>();
-  reader->setFileErrorSink(fileErrors_);
-  reader->setCancelFlag(options_.cancel);
-  RecordingInfo info;
-  if (auto opened = reader->open(options_.joined[index].path, &info); !opened) {
-    joinProblem_ = opened.reason();
-    return nullptr;
-  }
-  // Pictures of another size or generation would be decoded wrongly by the job's decoders.
-  if (info.width != recordingInfo_.width || info.height != recordingInfo_.height ||
-      GenerationOfVersion(reader->version()) != codecStamp_) {
-    joinProblem_ = "its pictures (" + std::to_string(info.width) + " x " + std::to_string(info.height) +
-                   ", generation " + Hex32(GenerationOfVersion(reader->version())) +
-                   ") are not those of the recordings before it";
-    return nullptr;
-  }
-  joinedReader_ = std::move(reader);
-  return joinedReader_.get();
-}
-
-bool ConversionJob::RecordingHasSound() {
-  // A recording a scan found has no block index to look through: it keeps its sound stream.
-  if (options_.found || reader_->blocks().empty()) return true;
-  bool sound = false;
-  for (uint32_t b = 0; b < reader_->blocks().size() && !sound; ++b) {
-    if (options_.cancel && options_.cancel->load()) break;
-    for (const FrameSummary& f : ReadBlockSummaries(*reader_, b))
-      if (f.audioBytes > 0) {
-        sound = true;
-        break;
-      }
-  }
-  reader_->rewind();
-  return sound;
-}
-
-void ConversionJob::ReleaseDecoding() {
-  joinedReader_.reset();
-  if (reader_) {
-    reader_->close();
-    reader_.reset();
-  }
-  frameBuffer_ = {};
-  frames_ = {};
-  frameRecord_.reset();
-  videoData_ = {};
-  audioData_ = {};
-  videoDecoder_.reset();
-  audioDecoder_.reset();
 }
 
 void ConversionJob::ReleaseAvi() {

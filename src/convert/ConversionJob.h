@@ -154,8 +154,6 @@ class ConversionJob {
     std::string partialPath;
   };
 
-  // Rate given to the video stream when the recording's duration is 0 seconds and it has no sound.
-  static constexpr uint32_t kZeroDurationRate = kDefaultRate.num;
   static constexpr uint32_t kAudioBufferBytes = 65536;
   static constexpr uint32_t kPcmBufferBytes = 131072;
   // Decoded frames waiting for the writer when groups of pictures are decoded side by side, and
@@ -226,13 +224,8 @@ class ConversionJob {
   uint32_t codecStamp() const { return codecStamp_; }
   const avi::BitmapInfoHeader& videoFormat() const { return videoFormat_; }
 
-  // The classic rate (`--rate classic`, unbounded): frameCount / (end - start) + 1, the
-  // difference taken as an unsigned 32-bit number; kZeroDurationRate for a zero difference.
-  static uint32_t ComputeRate(uint32_t frameCount, int32_t startTime, int32_t endTime);
   // Output height: doubled for 640- and 704-wide recordings.
   static int32_t ComputeOutputHeight(int32_t width, int32_t height);
-  // Builds the 2H-row frame of a 640- or 704-wide picture: copies with averaged rows between.
-  static void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t* frame);
 
  private:
   // Opens the recording and prepares its decoders; the error says why not.
@@ -250,6 +243,27 @@ class ConversionJob {
   bool RunGroups(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write);
   // The frame loop with one decoder: reading and decoding, then writing, in turn or in two threads.
   void RunInTurn(const GroupPipeline::Fetch& fetch, const GroupPipeline::Write& write);
+  // The steps of RunFrameLoop, on what one run of it keeps (FrameLoopState.h).
+  struct LoopState;
+  // The next frame to decode: null once the frames asked for are read or the reader stops.
+  const FrameRecord* FetchFrame(LoopState& loop);
+  // Moves the reading on to joined recording `index`; false when it cannot be read.
+  bool SwitchToJoined(LoopState& loop, size_t index);
+  // Writes a decoded frame, after the pause of the recorder before it; false ends the loop.
+  bool WriteFrame(LoopState& loop, FrameWork& frame);
+  // Repeats the last picture through the recorder's pause that ends before `recordingFrame`
+  // (AVI output timed by the clock); false ends the loop.
+  bool FillPause(LoopState& loop, uint32_t recordingFrame);
+  // After the last frame: the pictures still being coded, a cancel that came late, the end of
+  // the recording's block chain.
+  void FinishReading(LoopState& loop);
+  // Completes the output and keeps it at its name, or beside the file it was to replace.
+  void CompleteOutput(LoopState& loop);
+  // The recording's frames the completed file holds (its repeats through pauses left out).
+  static uint64_t FramesHeld(const LoopState& loop);
+  // The lines and the reason that say what the file holds and why it holds less.
+  void ReportLoopEnd(LoopState& loop);
+  void SayWhyShort(LoopState& loop);
   bool WriteFrameAudio(const FrameWork& work);
   bool WriteAudio(const int16_t* pcm, uint32_t audioBytes);
   // For a compressor that hands its pictures on later: the frame's sound waits for its picture.

@@ -19,15 +19,9 @@ namespace {
 
 std::string Utc(int64_t seconds) { return container::IsoUtc(seconds); }
 
-std::string FileJson(const ConversionReport::File& f) {
-  JsonObject o;
-  o.AddPath("path", f.path).Add("size", f.size);
-  if (f.sha256.empty())
-    o.AddNull("sha256").Add("problem", f.problem);
-  else
-    o.Add("sha256", f.sha256);
-  o.Add("modified", Iso8601Utc(f.modified));
-  return o.Text();
+// The conversion report's own file facts: the batch report's, then the modification time.
+std::string ReportFileJson(const ConversionReport::File& f) {
+  return FileJson(f).Add("modified", Iso8601Utc(f.modified)).Text();
 }
 
 std::string SpansJson(const FrameSpans& spans) {
@@ -80,6 +74,16 @@ std::string IsoUtcMillis(int64_t millis) {
   std::string iso = Utc(millis / 1000);
   if (!iso.empty() && iso.back() == 'Z') iso.insert(iso.size() - 1, text);
   return iso;
+}
+
+JsonObject FileJson(const ConversionReport::File& f) {
+  JsonObject o;
+  o.AddPath("path", f.path).Add("size", f.size);
+  if (f.sha256.empty())
+    o.AddNull("sha256").Add("problem", f.problem);
+  else
+    o.Add("sha256", f.sha256);
+  return o;
 }
 
 ConversionReport::File FileFacts(const std::string& path) {
@@ -170,7 +174,7 @@ std::string ReportJson(const ConversionReport& r) {
   conversion.Add("started", Iso8601Utc(r.started / 1000)).Add("startedMs", r.started);
   conversion.Add("ended", Iso8601Utc(r.ended / 1000)).Add("endedMs", r.ended);
   JsonObject output;
-  output.AddRaw("file", FileJson(r.output)).Add("container", r.container).Add("codec", r.codec);
+  output.AddRaw("file", ReportFileJson(r.output)).Add("container", r.container).Add("codec", r.codec);
   output.Add("frames", r.frames).Add("rate", r.rate).AddNumber("duration", r.duration, 3);
   std::string damage = "[";
   for (const DamagedSpan& d : r.damage) {
@@ -190,7 +194,7 @@ std::string ReportJson(const ConversionReport& r) {
   for (const std::string& l : r.log) log += (log.size() > 1 ? "," : "") + JsonString(l);
   log += "]";
   JsonObject report;
-  report.Add("report", "zentrova conversion").AddRaw("input", FileJson(r.input));
+  report.Add("report", "zentrova conversion").AddRaw("input", ReportFileJson(r.input));
   report.AddRaw("recording", recording.Text()).AddRaw("conversion", conversion.Text());
   report.AddRaw("output", output.Text()).AddRaw("anomalies", anomalies.Text());
   report.Add("exitStatus", static_cast<int64_t>(r.exitStatus)).AddRaw("log", log);

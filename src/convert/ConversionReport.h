@@ -10,6 +10,7 @@
 
 #include "base/Expected.h"
 #include "convert/ConversionJob.h"
+#include "convert/Json.h"
 #include "recording/RecordingClock.h"
 #include "recording/RecordingScan.h"
 
@@ -76,6 +77,11 @@ inline constexpr int kReportNotStarted = 1;
 // The facts of a file as the report gives them: size, modification time and SHA-256 (read once,
 // sequentially, read only, without touching its access time).
 ConversionReport::File FileFacts(const std::string& path);
+
+// A file's facts in the JSON of the reports: path, size and SHA-256, or a null SHA-256 and the
+// problem when the file could not be read. The conversion report adds the modification time; a
+// batch report's rows give no more.
+JsonObject FileJson(const ConversionReport::File& f);
 
 // The header facts of the recording, read without decoding it.
 void ReadRecordingFacts(const std::string& path, ConversionReport& report);

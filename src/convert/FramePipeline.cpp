@@ -30,12 +30,34 @@ void MakeBlack(FrameWork& work, int32_t width, int32_t height) {
   work.black = true;
 }
 
+// Planes of at least `luma` samples (a quarter of them in each chroma plane).
+void Fit(FrameWork& work, size_t luma) {
+  if (work.y.size() >= luma) return;
+  work.y.resize(luma);
+  work.cb.resize(luma / 4);
+  work.cr.resize(luma / 4);
+}
+
+// Black planes of `luma` samples holding a black width x height picture.
+void AllocatePlanes(FrameWork& work, size_t luma, int32_t width, int32_t height) {
+  work.y.assign(luma, 0);
+  work.cb.assign(luma / 4, 128);
+  work.cr.assign(luma / 4, 128);
+  work.width = width;
+  work.height = height;
+  work.black = true;
+  work.damaged = false;
+  work.resized = false;
+  work.audioBytes = 0;
+}
+
 // The frame shows `previous` again (black when there is none). With a single buffer it is
 // still there.
 void RepeatPrevious(const FrameWork* previous, int32_t width, int32_t height, FrameWork& work) {
   if (previous == &work) return;
   if (!previous) return MakeBlack(work, width, height);
   const size_t luma = Samples(previous->width, previous->height);
+  Fit(work, luma);
   std::copy_n(previous->y.begin(), luma, work.y.begin());
   std::copy_n(previous->cb.begin(), luma / 4, work.cb.begin());
   std::copy_n(previous->cr.begin(), luma / 4, work.cr.begin());
@@ -64,17 +86,11 @@ void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t*
 }
 
 void FrameWork::Allocate(int32_t width, int32_t height) {
-  const size_t luma = std::max(Samples(width, height), VideoDecoder::kMaxPictureSamples);
-  y.assign(luma, 0);
-  cb.assign(luma / 4, 128);
-  cr.assign(luma / 4, 128);
-  this->width = width;
-  this->height = height;
-  black = true;
-  damaged = false;
-  resized = false;
-  audioBytes = 0;
-  converted = false;
+  AllocatePlanes(*this, std::max(Samples(width, height), VideoDecoder::kMaxPictureSamples), width, height);
+}
+
+void FrameWork::AllocateOwnSize(int32_t width, int32_t height) {
+  AllocatePlanes(*this, Samples(width, height), width, height);
 }
 
 void DecodeFrameAudio(FrameWork& work, G726Decoder& audio) {
@@ -136,6 +152,13 @@ void DecodeFrameWork(const FrameRecord& r, VideoDecoder& video, G726Decoder& aud
   }
   const PlaneBuffers planes{work.y.data(), work.cb.data(), work.cr.data(), 0, 0, work.y.size()};
   video.DeliverReference(planes, 0, status);
+  if (!status.delivered && status.failed && work.y.size() < VideoDecoder::kMaxPictureSamples) {
+    // Planes made for the recording's own size, and a picture of another: they grow to take
+    // any picture the decoder delivers, and it is delivered again.
+    Fit(work, VideoDecoder::kMaxPictureSamples);
+    status.failed = 0;
+    video.DeliverReference({work.y.data(), work.cb.data(), work.cr.data(), 0, 0, work.y.size()}, 0, status);
+  }
   if (!status.delivered) {
     work.damaged = status.failed != 0;  // else no intra picture yet: nothing to show
     return RepeatPrevious(previous, width, height, work);

@@ -34,13 +34,13 @@ struct FrameWork {
   bool audioDecoded = false;   // pcm holds them decoded; else audioCodes holds the bytes
   std::vector<uint8_t> audioCodes;
   std::vector<int16_t> pcm;    // audioBytes / 3 x 8 samples
-  // The 24-bit frame (PictureOf) made already, beside the decoding: the writer takes it as it is.
-  bool converted = false;
-  std::vector<uint8_t> picture;
 
   // Buffers for every picture the decoder delivers, and for one of width x height (the
   // recording's size), which the frame holds black.
   void Allocate(int32_t width, int32_t height);
+  // The same for a picture of width x height only: a frame of many in flight takes no more
+  // memory than its picture. A picture of another size makes the buffers grow when it comes.
+  void AllocateOwnSize(int32_t width, int32_t height);
 };
 
 // Fills `work` from a fetched frame: the picture through `video`, and the sound through `audio`

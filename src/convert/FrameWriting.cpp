@@ -76,10 +76,7 @@ bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index, uint
   const int32_t outputHeight = videoFormat_.biHeight;
   if (pictureHere_) {
     // The picture as converted, then the text over its corner.
-    if (work.converted && work.picture.size() == frameBuffer_.size())
-      std::memcpy(frameBuffer_.data(), work.picture.data(), frameBuffer_.size());
-    else
-      PictureOf(work, width, height, outputHeight, frameBuffer_.data(), scaleScratch_);
+    PictureOf(work, width, height, outputHeight, frameBuffer_.data(), scaleScratch_);
     if (overlay_) {
       std::vector<std::string> lines;
       if (!cameraName_.empty()) lines.push_back(cameraName_);
@@ -88,10 +85,6 @@ bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index, uint
     }
     if (frame == keepPictureOf_) lastPicture_ = frameBuffer_;
     return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
-                                    avi::kKeyFrame).ok();
-  }
-  if (work.converted) {
-    return compressedStream_->Write(index, 1, work.picture.data(), static_cast<int32_t>(work.picture.size()),
                                     avi::kKeyFrame).ok();
   }
   if (planar_) {

@@ -65,35 +65,6 @@ class GroupStarts {
   size_t largest_ = 0;
 };
 
-// The frame's picture as the writer wants it, and its sound, into the window's slot.
-void Deliver(FrameWork& decoded, CodedFrame& coded, const GroupPipelineSettings& s, std::vector<uint8_t>& scratch,
-             FrameWork& slot) {
-  slot.black = decoded.black;
-  slot.width = decoded.width;
-  slot.height = decoded.height;
-  slot.damaged = decoded.damaged;
-  slot.resized = decoded.resized;
-  slot.audioBytes = coded.audioBytes;
-  slot.audioDecoded = true;
-  slot.pcm.swap(coded.pcm);
-  if (s.convert) {
-    slot.picture.resize(static_cast<size_t>(s.width) * static_cast<size_t>(s.outputHeight) * 3);
-    PictureOf(decoded, s.width, s.height, s.outputHeight, slot.picture.data(), scratch);
-    slot.converted = true;
-    return;
-  }
-  const size_t luma = static_cast<size_t>(decoded.width) * static_cast<size_t>(decoded.height);
-  if (slot.y.size() < luma) {
-    slot.y.resize(luma);
-    slot.cb.resize(luma / 4);
-    slot.cr.resize(luma / 4);
-  }
-  std::copy_n(decoded.y.begin(), luma, slot.y.begin());
-  std::copy_n(decoded.cb.begin(), luma / 4, slot.cb.begin());
-  std::copy_n(decoded.cr.begin(), luma / 4, slot.cr.begin());
-  slot.converted = false;
-}
-
 // What the reading thread, the workers and the writer share, under one lock.
 struct Shared {
   std::mutex mutex;
@@ -192,10 +163,6 @@ void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const Gro
 }
 
 void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipelineSettings& s, Shared& shared) {
-  FrameWork a, b;
-  a.Allocate(s.width, s.height);
-  b.Allocate(s.width, s.height);
-  std::vector<uint8_t> scratch;
   const size_t window = shared.slots.size();
   for (;;) {
     std::shared_ptr<Group> group;
@@ -221,18 +188,18 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
         group->frames.pop_front();
         shared.readAhead -= coded.video.size() + 1;
         shared.forReader.notify_one();
-      }
-      FrameWork& decoded = previous == &a ? b : a;
-      DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, decoded);
-      previous = &decoded;
-      {
-        std::unique_lock lock(shared.mutex);
-        shared.forWorkers.wait(lock, [&] { return shared.stop || n < shared.written + window; });
+        // The picture is decoded straight into its slot, once the writer is done with the slot's
+        // last frame and with the frame after that: the slot before this one holds the picture
+        // a damaged frame repeats, and another worker must not reuse it until this frame is written.
+        shared.forWorkers.wait(lock, [&] { return shared.stop || n + 1 < shared.written + window; });
         if (shared.stop) return;
       }
-      // The slot is this worker's alone: the writer is done with frame n - window and waits for
-      // frame n, and frame n + window may not be decoded before frame n is written.
-      Deliver(decoded, coded, s, scratch, shared.slots[n % window]);
+      FrameWork& slot = shared.slots[n % window];
+      DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, slot);
+      previous = &slot;
+      slot.audioBytes = coded.audioBytes;
+      slot.audioDecoded = true;
+      slot.pcm.swap(coded.pcm);
       std::lock_guard lock(shared.mutex);
       if (shared.spare.size() < 64) shared.spare.push_back(std::move(coded));
       shared.ready[n % window] = 1;
@@ -266,6 +233,7 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
   }
   Shared shared;
   shared.slots.resize(s.window);
+  for (FrameWork& slot : shared.slots) slot.AllocateOwnSize(s.width, s.height);
   shared.ready.assign(s.window, 0);
 
   std::vector<std::thread> threads;

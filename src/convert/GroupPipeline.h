@@ -2,9 +2,9 @@
 // The frame loop on several cores. One thread reads the recording in order (and decodes its
 // sound, whose state runs from frame to frame) and cuts it into groups of pictures: an intra
 // picture and the inter pictures after it. Worker threads take the groups in order and decode
-// them side by side, each with a decoder of its own, colour-converting where the writer wants 24
-// bits; the writer takes the frames strictly in the recording's order. A frame is the same, byte
-// for byte, as the one decoder of the two-stage loop (FramePipeline) would have made it.
+// them side by side, each with a decoder of its own, into the frames' slots as planes; the writer
+// takes the frames strictly in the recording's order. A frame is the same, byte for byte, as the
+// one decoder of the two-stage loop (FramePipeline) would have made it.
 //
 // A group starts only where a decoder of its own gives what the one decoder gives: at an intra
 // picture that decodes without a fault, whose size is a whole number of macroblocks (so that it
@@ -34,11 +34,8 @@ struct GroupPipelineSettings {
   size_t readAheadBytes = 8u << 20;
   int32_t width = 0;          // the recording's picture size
   int32_t height = 0;
-  int32_t outputHeight = 0;   // the 24-bit frame's rows (twice height when line-doubled)
   uint32_t stamp = 0;         // codec generation
   IdctChoice idct = IdctChoice::Auto;
-  // The workers make the 24-bit frame (FrameWork::picture); else the frames carry their planes.
-  bool convert = true;
 };
 
 class GroupPipeline {

@@ -11,8 +11,8 @@
 
 namespace zentrova {
 
-FileWindow::FileWindow(int fd, uint64_t fileSize, size_t windowBytes)
-    : fd_(fd), size_(fileSize), buffer_(windowBytes), window_(windowBytes) {}
+// The buffer is taken at the first read: a window the scan never needs costs no memory.
+FileWindow::FileWindow(int fd, uint64_t fileSize, size_t windowBytes) : fd_(fd), size_(fileSize), window_(windowBytes) {}
 
 FileWindow::~FileWindow() {
   if (!thread_.joinable()) return;

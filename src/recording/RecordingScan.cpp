@@ -8,13 +8,11 @@
 #include <cstring>
 #include <memory>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "recording/FileWindow.h"
 #include "recording/LittleEndian.h"
+#include "recording/MappedFile.h"
 #include "recording/ReadOnlyFile.h"
+#include "recording/StartCodeSearch.h"
 #include "recording/ZrFormat.h"
 #include "video/BitReader.h"
 #include "video/VideoDecoder.h"
@@ -72,16 +70,19 @@ bool PlausibleCodedSize(uint32_t w, uint32_t h) {
 
 class Scanner {
  public:
-  // `window` serves the looks at headers and frames, `scan` the search between recordings: a look
-  // may move its window, so the search keeps one of its own.
-  Scanner(FileWindow& window, FileWindow& scan, const ScanOptions& options, uint64_t from, uint64_t limit)
-      : w_(window), scan_(scan), options_(options), from_(from), limit_(limit) {}
+  // `window` serves the looks at headers and frames, `map` the search between recordings (or
+  // `scan` where the file cannot be mapped): a look may move its window, so the search keeps one
+  // of its own.
+  Scanner(FileWindow& window, MappedFile& map, FileWindow& scan, const ScanOptions& options, uint64_t from,
+          uint64_t limit)
+      : w_(window), map_(map), scan_(scan), options_(options), from_(from), limit_(limit) {}
 
   std::vector<Piece> FindPieces(bool& cancelled);
 
   // Bytes for a look: from the search's window when it holds them (the common case while
-  // searching between recordings), else from the look's own.
+  // searching between recordings), else from the look's own. Valid until the next look.
   const uint8_t* Look(uint64_t offset, size_t count) {
+    if (count <= sizeof lookCopy_ && map_.CopyOut(offset, count, lookCopy_)) return lookCopy_;
     if (const uint8_t* held = scan_.Peek(offset, count)) return held;
     return w_.Get(offset, count);
   }
@@ -229,9 +230,13 @@ class Scanner {
   void ClosePiece(Piece& piece, uint64_t end);
 
   FileWindow& w_;
+  MappedFile& map_;
   FileWindow& scan_;
   const ScanOptions& options_;
   uint64_t from_, limit_;
+  // A look's bytes copied out of the mapping, whose reads must all be guarded; the longest look
+  // is a header's text.
+  uint8_t lookCopy_[1024];
   std::vector<Piece> pieces_;
   uint64_t pos_ = 0;
   uint64_t lastReport_ = 0;
@@ -347,30 +352,6 @@ bool Scanner::TryHeaderOrBlock(uint64_t c) {
   return false;
 }
 
-// The next index i in [from, n - 1) where a zero byte is followed by one that is not (where a
-// start code's sixteen 0 bits can end) or where "ZR" begins; n - 1 when there is none. Between
-// recordings this loop is the scan, so it looks at sixteen bytes at once.
-size_t NextHit(const uint8_t* b, size_t from, size_t n) {
-  size_t i = from;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i zed = _mm_set1_epi8('Z');
-  const __m128i arr = _mm_set1_epi8('R');
-  for (; i + 17 <= n; i += 16) {
-    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 1));
-    const __m128i runEnd = _mm_andnot_si128(_mm_cmpeq_epi8(next, zero), _mm_cmpeq_epi8(here, zero));
-    const __m128i magic = _mm_and_si128(_mm_cmpeq_epi8(here, zed), _mm_cmpeq_epi8(next, arr));
-    const int mask = _mm_movemask_epi8(_mm_or_si128(runEnd, magic));
-    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-  }
-#endif
-  for (; i + 1 < n; ++i) {
-    if ((b[i] == 0 && b[i + 1] != 0) || (b[i] == 'Z' && b[i + 1] == 'R')) return i;
-  }
-  return n - 1;
-}
-
 uint64_t Scanner::NextCandidate(uint64_t from) {
   uint64_t s = from;
   uint64_t nextCheck = s;
@@ -380,26 +361,31 @@ uint64_t Scanner::NextCandidate(uint64_t from) {
       nextCheck = s + (16u << 20);
     }
     size_t n = 0;
-    const uint8_t* span = scan_.Span(s, 4096, n);
-    if (!span || n == 0) return limit_;
+    const uint8_t* span = map_.usable() ? map_.Span(s, 4096, n) : nullptr;
+    const bool mapped = span != nullptr;
+    if (!mapped) span = scan_.Span(s, 4096, n);
+    if (!span || n < 4) return limit_;
     // Look only where a 21-bit code fits inside the span (a code across its end is met when the
     // next span starts a few bytes earlier).
-    const size_t usable = n >= 4 ? n - 3 : 0;
-    if (usable == 0) return limit_;
-    for (size_t k = NextHit(span, 0, usable + 1); k < usable; k = NextHit(span, k + 1, usable + 1)) {
-      const uint8_t* i = span + k;
-      if (i[0] == 'Z') {
-        const uint64_t c = s + k;
+    const size_t usable = n - 3;
+    bool fileShrank = false;
+    for (size_t k = 0;;) {
+      SearchHit hit;
+      auto search = [&] { hit = NextSearchHit(span, k, n); };
+      if (!mapped) {
+        search();
+      } else if (!map_.usable() || !map_.Guarded(search)) {
+        fileShrank = true;  // cut short under the mapping by another program: read on with pread
+        break;
+      }
+      if (hit.at >= usable) break;
+      k = hit.at + 1;
+      const uint64_t c = s + hit.at;
+      if (hit.header) {
         if (c >= from && TryHeader(c)) return c;
         continue;
       }
-      // The last zero byte of a run, with the start code's 1 bit in the byte after it.
-      if (k == 0) continue;
-      const int o = __builtin_clz(static_cast<unsigned>(i[1])) - 24;
-      const uint32_t word = static_cast<uint32_t>(i[-1]) << 24 | static_cast<uint32_t>(i[0]) << 16 |
-                            static_cast<uint32_t>(i[1]) << 8 | i[2];
-      if (((word >> (32 - kPictureStartCodeBits - o)) & 0x1FFFFF) != kPictureStartCode) continue;
-      const uint64_t codeBit = (s + k - 1) * 8 + static_cast<uint64_t>(o);
+      const uint64_t codeBit = (c - 1) * 8 + static_cast<uint64_t>(hit.bit);
       // The video starts at most 160 bits before the code; its frame header 12 or 16 bytes
       // before the video, a block header 16 bytes before that.
       const uint64_t codeByte = codeBit / 8;
@@ -408,27 +394,28 @@ uint64_t Scanner::NextCandidate(uint64_t from) {
       // previous frame's sound) can pass for a block header, whose count and tick would then be
       // taken from noise. A true block header is met again by the walk, at the block after
       // this one.
-      for (uint64_t c = std::max(lowest, from); c + kFrameHeaderSize <= codeByte; ++c) {
+      for (uint64_t p = std::max(lowest, from); p + kFrameHeaderSize <= codeByte; ++p) {
         FrameLook f;
-        if (FrameAnchorAt(c, f)) {
-          WalkFrames(c);
-          return c;
+        if (FrameAnchorAt(p, f)) {
+          WalkFrames(p);
+          return p;
         }
       }
       // A frame header can itself look like a start code (the audio flag's 00 80 after a tag
       // whose high byte is 0), so a frame may sit after the code as well: a block found here is
       // taken from its first frame on, and its own header is met again as the next block's.
-      for (uint64_t c = std::max(lowest, from); c + kFrameHeaderSize <= codeByte; ++c) {
+      for (uint64_t p = std::max(lowest, from); p + kFrameHeaderSize <= codeByte; ++p) {
         BlockLook b;
-        if (!BlockAt(c, b)) continue;
+        if (!BlockAt(p, b)) continue;
         if (b.frames == 0) {
-          WalkBlock(c, b);
-          return c;
+          WalkBlock(p, b);
+          return p;
         }
-        WalkFrames(c + kBlockHeaderSize);
-        return c + kBlockHeaderSize;
+        WalkFrames(p + kBlockHeaderSize);
+        return p + kBlockHeaderSize;
       }
     }
+    if (fileShrank) continue;
     // Step on, keeping a few bytes so that a code across the boundary is seen.
     s += usable > 64 ? usable - 64 : usable;
   }
@@ -1007,17 +994,21 @@ void ScanInto(int fd, const ScanOptions& options, ScanResult& result) {
   const uint64_t from = std::min(options.from, limit);
   FileWindow window(fd, limit);
   FileWindow scan(fd, limit);
-  scan.EnableReadAhead();
+  // The search reads the mapped page cache in place; where the file cannot be mapped, a second
+  // thread copies the next window while this one is searched.
+  MappedFile map(fd, limit);
+  size_t mapped = 0;
+  if (!map.Span(from, 4096, mapped) && !map.usable()) scan.EnableReadAhead();
   std::vector<Piece> pieces;
   try {
-    Scanner scanner(window, scan, options, from, limit);
+    Scanner scanner(window, map, scan, options, from, limit);
     pieces = scanner.FindPieces(result.cancelled);
   } catch (const FileWindow::ReadError& e) {
     result.error = std::strerror(e.err);
   } catch (const std::bad_alloc&) {
     result.error = "out of memory";
   }
-  result.bytesRead = window.bytesRead() + scan.bytesRead();
+  result.bytesRead = window.bytesRead() + scan.bytesRead() + map.bytesMapped();
   try {
     Assembler assembler(pieces, options, window);
     result.recordings = assembler.Assemble();

@@ -52,7 +52,7 @@ bool MakeRecording(const QString& path) {
 std::vector<std::vector<uint8_t>> Pictures(const QString& path) {
   std::vector<std::vector<uint8_t>> pictures;
   const std::vector<uint8_t> f = avi::testing::ReadFile(path.toStdString());
-  for (const avi::testing::Chunk& c : avi::testing::WalkRiff(f)) {
+  for (const avi::RiffChunk& c : avi::ListRiffChunks(f)) {
     const std::string tail = c.path.size() >= 4 ? c.path.substr(c.path.size() - 4) : "";
     if (c.path.find("movi/") != std::string::npos && (tail == "00db" || tail == "00dc"))
       pictures.emplace_back(f.begin() + c.data, f.begin() + c.data + c.size);

@@ -145,12 +145,12 @@ TEST(AviCrash, AFinishedFileHasOneIndexPerSegmentAndNoStaleOnesNamed) {
   EXPECT_EQ(Decode(path, "-map 0:a -f s16le").size(), size_t{1500} * 32 * 2);
   // The index chunks left behind by a move are JUNK; the ones in use are named by the super
   // index, one per stream per segment.
-  const auto indx = Find(WalkRiff(bytes), "AVI /hdrl/strl/indx");
+  const auto indx = Find(ListRiffChunks(bytes), "AVI /hdrl/strl/indx");
   ASSERT_EQ(indx.size(), 2u);
   const uint32_t segments = Le32(&bytes[indx[0].data + 4]);
   EXPECT_GE(segments, 2u);
   size_t ixChunks = 0, junk = 0;
-  for (const Chunk& c : WalkRiff(bytes)) {
+  for (const RiffChunk& c : ListRiffChunks(bytes)) {
     if (c.path.find("/movi/ix") != std::string::npos) ++ixChunks;
     if (c.path.find("/movi/JUNK") != std::string::npos) ++junk;
   }

@@ -71,7 +71,7 @@ Outcome WriteThrough(std::unique_ptr<ByteSink> sink, const Clip& clip, const Wri
 
 uint32_t HeaderLength(const std::string& path, int stream) {
   const std::vector<uint8_t> bytes = ReadFile(path);
-  const auto strh = Find(WalkRiff(bytes), "AVI /hdrl/strl/strh");
+  const auto strh = Find(ListRiffChunks(bytes), "AVI /hdrl/strl/strh");
   return strh.size() > static_cast<size_t>(stream) ? Le32(&bytes[strh[stream].data + 32]) : 0;
 }
 
@@ -143,7 +143,7 @@ TEST(AviFaults, AFullDiskInAContinuationSegmentStillGivesAWholeFile) {
   EXPECT_GT(frames, 20u);
   EXPECT_LE(frames, out.videoAccepted.size());
   const std::vector<uint8_t> bytes = ReadFile(path);
-  const auto dmlh = Find(WalkRiff(bytes), "AVI /hdrl/odml/dmlh");
+  const auto dmlh = Find(ListRiffChunks(bytes), "AVI /hdrl/odml/dmlh");
   ASSERT_EQ(dmlh.size(), 1u);
   EXPECT_EQ(Le32(&bytes[dmlh[0].data]), HeaderLength(path, 0));
 }

@@ -14,7 +14,7 @@ using zentrova::testing::TempDir;
 
 struct Written {
   std::vector<uint8_t> bytes;
-  std::vector<Chunk> chunks;
+  std::vector<RiffChunk> chunks;
   const uint8_t* At(const std::string& path, size_t n = 0) const {
     const auto found = Find(chunks, path);
     return found.size() > n ? &bytes[found[n].data] : nullptr;
@@ -28,7 +28,7 @@ struct Written {
 Written Load(const std::string& path) {
   Written w;
   w.bytes = ReadFile(path);
-  w.chunks = WalkRiff(w.bytes);
+  w.chunks = ListRiffChunks(w.bytes);
   return w;
 }
 

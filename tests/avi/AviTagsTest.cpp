@@ -10,7 +10,7 @@ namespace {
 using namespace avi::testing;
 using zentrova::testing::TempDir;
 
-std::string Text(const std::vector<uint8_t>& f, const Chunk& c) {
+std::string Text(const std::vector<uint8_t>& f, const RiffChunk& c) {
   return std::string(reinterpret_cast<const char*>(&f[c.data]), c.size);
 }
 
@@ -33,7 +33,7 @@ TEST(AviTags, TheRateSetBeforeTheFileCompletesIsTheOneItsHeadersCarry) {
   file.reset();  // the last handle: the file completes
 
   const std::vector<uint8_t> f = ReadFile(path);
-  const auto chunks = WalkRiff(f);
+  const auto chunks = ListRiffChunks(f);
   const auto strh = Find(chunks, "AVI /hdrl/strl/strh");
   ASSERT_EQ(strh.size(), 2u);
   EXPECT_EQ(Le32(&f[strh[0].data + 20]), 33u);    // dwScale
@@ -67,7 +67,7 @@ TEST(AviTags, TheStartTimeAndTextsGoIntoIditAndAnInfoList) {
   file.reset();  // the last handle: the file completes
 
   const std::vector<uint8_t> f = ReadFile(path);
-  const auto chunks = WalkRiff(f);
+  const auto chunks = ListRiffChunks(f);
   const auto idit = Find(chunks, "AVI /hdrl/IDIT");
   ASSERT_EQ(idit.size(), 1u);
   EXPECT_EQ(Text(f, idit[0]), std::string("Thu Jan 10 21:20:00 2008\n", 26));
@@ -89,7 +89,7 @@ TEST(AviTags, WithoutTagsTheHeaderHasNeitherChunk) {
   TempDir dir;
   const std::string path = dir.file("plain.avi");
   WriteClip(path, Clip{});
-  const auto chunks = WalkRiff(ReadFile(path));
+  const auto chunks = ListRiffChunks(ReadFile(path));
   EXPECT_TRUE(Find(chunks, "AVI /hdrl/IDIT").empty());
   EXPECT_TRUE(Find(chunks, "AVI /INFO").empty());
 }

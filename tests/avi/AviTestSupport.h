@@ -1,6 +1,6 @@
 #pragma once
-// What the AVI tests share: synthetic pictures and audio, a clip written through the layer, a
-// small RIFF walker for reading records back, and running ffprobe/ffmpeg.
+// What the AVI tests share: synthetic pictures, audio and recordings, a clip written through the layer,
+// finding the chunks the AVI reader lists, and running ffprobe/ffmpeg.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +15,10 @@
 #include <gtest/gtest.h>
 
 #include "avi/AviFile.h"
+#include "avi/AviReader.h"
 #include "avi/Compressor.h"
+#include "recording/ZrFormat.h"
+#include "recording/ZrWriter.h"
 #include "support/Opened.h"
 
 namespace zentrova::avi::testing {
@@ -87,6 +90,27 @@ inline std::vector<int16_t> MakeAudio(int samples, int frame) {
   std::vector<int16_t> a(samples);
   for (int i = 0; i < samples; ++i) a[i] = static_cast<int16_t>(((frame * samples + i) * 37) % 20000 - 10000);
   return a;
+}
+
+// A recording of `frames` frames over `seconds` seconds, each with 300 audio bytes (800 samples)
+// and no picture.
+inline void MakeSoundRecording(const std::string& path, uint8_t resolutionCode, int frames, int seconds) {
+  ZrHeaderFields fields;
+  const bool newer = resolutionCode == 4 || resolutionCode == 5 || resolutionCode == 132 || resolutionCode == 133;
+  fields.version = newer ? kVersionNewer : kVersionOlder;
+  fields.resolutionCode = resolutionCode;
+  fields.startTime = 1700000000;
+  fields.endTime = fields.startTime + seconds;
+  ZrWriter writer;
+  ASSERT_TRUE(writer.Open(path, fields));
+  const std::vector<uint8_t> audio(300, 0x5A);
+  for (int i = 0; i < frames; ++i) {
+    ZrFrame frame;
+    frame.flags = FlagAudio | FlagNoPicture;
+    frame.audio = audio;
+    ASSERT_TRUE(writer.WriteFrame(frame));
+  }
+  ASSERT_TRUE(writer.Close());
 }
 
 // Rows in display order (top row first) from a bottom-up picture.
@@ -200,43 +224,10 @@ inline uint64_t Le64(const uint8_t* p) { return Le32(p) | uint64_t{Le32(p + 4)} 
 
 inline std::string Tag(uint32_t fourcc) { return std::string(reinterpret_cast<const char*>(&fourcc), 4); }
 
-// One chunk of a RIFF file: its path of list types ("AVI /hdrl/strl/strh"), where its data
-// starts and how long it is.
-struct Chunk {
-  std::string path;
-  size_t data;
-  uint32_t size;
-};
-
-// Walks every chunk of every RIFF segment, lists included. Stops at anything that overruns.
-inline std::vector<Chunk> WalkRiff(const std::vector<uint8_t>& f) {
-  std::vector<Chunk> out;
-  struct Walker {
-    const std::vector<uint8_t>& f;
-    std::vector<Chunk>& out;
-    void Walk(size_t at, size_t end, const std::string& prefix) {
-      while (at + 8 <= end) {
-        const std::string id = Tag(Le32(&f[at]));
-        const uint32_t size = Le32(&f[at + 4]);
-        if (at + 8 + size > end) return;
-        if ((id == "LIST" || id == "RIFF") && size >= 4) {
-          const std::string type = Tag(Le32(&f[at + 8]));
-          out.push_back({prefix + type, at + 12, size - 4});
-          Walk(at + 12, at + 8 + size, prefix + type + "/");
-        } else {
-          out.push_back({prefix + id, at + 8, size});
-        }
-        at += 8 + size + (size & 1);
-      }
-    }
-  } walker{f, out};
-  walker.Walk(0, f.size(), "");
-  return out;
-}
-
-inline std::vector<Chunk> Find(const std::vector<Chunk>& chunks, const std::string& path) {
-  std::vector<Chunk> found;
-  for (const Chunk& c : chunks)
+// The chunks listed at `path` ("AVI /hdrl/strl/strh"), in file order.
+inline std::vector<RiffChunk> Find(const std::vector<RiffChunk>& chunks, const std::string& path) {
+  std::vector<RiffChunk> found;
+  for (const RiffChunk& c : chunks)
     if (c.path == path) found.push_back(c);
   return found;
 }
@@ -257,7 +248,7 @@ inline Snapshot Inspect(const std::vector<uint8_t>& f, const std::string& when) 
   if (f.size() < 12 || Le32(&f[4]) == 0) return s;  // the placeholder header before any sample
   s.started = true;
   EXPECT_LE(Le32(&f[4]) + uint64_t{8}, f.size()) << when;
-  const std::vector<Chunk> chunks = WalkRiff(f);
+  const std::vector<RiffChunk> chunks = ListRiffChunks(f);
   const auto strh = Find(chunks, "AVI /hdrl/strl/strh");
   const auto indx = Find(chunks, "AVI /hdrl/strl/indx");
   const auto dmlh = Find(chunks, "AVI /hdrl/odml/dmlh");
@@ -268,7 +259,7 @@ inline Snapshot Inspect(const std::vector<uint8_t>& f, const std::string& when) 
   s.headerFrames = Le32(&f[strh[0].data + 32]);
   s.headerSamples = Le32(&f[strh[1].data + 32]);
   s.dmlhFrames = Le32(&f[dmlh[0].data]);
-  for (const Chunk& super : indx) {  // a stream without chunks yet has JUNK in its place
+  for (const RiffChunk& super : indx) {  // a stream without chunks yet has JUNK in its place
     const uint8_t* sup = &f[super.data];
     const uint32_t chunkId = Le32(sup + 8);
     const int stream = (Tag(chunkId)[0] - '0') * 10 + (Tag(chunkId)[1] - '0');

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "CliTestSupport.h"
-#include "cli/AviProbe.h"
+#include "avi/AviReader.h"
 #include "cli/Json.h"
 
 namespace zentrova::testing {
@@ -85,7 +85,7 @@ TEST(CliBatch, AFolderWithTwoJobsConvertsTheGoodOnesAndGivesTheBrokenOneItsRow) 
   // Each AVI output has its clock times beside it.
   EXPECT_EQ(FilesBelow(f.out), (std::set<std::string>{"a.avi", "a.srt", "sub/b.avi", "sub/b.srt", "sub/deeper/c.avi",
                                                        "sub/deeper/c.srt"}));
-  EXPECT_EQ(cli::ProbeAvi(f.out + "/sub/b.avi").frames, 15u);
+  EXPECT_EQ(avi::ProbeAvi(f.out + "/sub/b.avi").frames, 15u);
   // Standard error has the reason and the summary; standard output nothing but the rows.
   EXPECT_TRUE(Contains(run.err, "broken.zr")) << run.err;
   EXPECT_TRUE(Contains(run.err, "Summary: 3 converted, 0 skipped, 0 partial, 1 failed")) << run.err;
@@ -106,7 +106,7 @@ TEST(CliBatch, ARerunSkipsCompleteOutputsAndRedoesCutOnes) {
   EXPECT_EQ(Field(rows["sub/b.ZRX"], "status"), "skipped");
   EXPECT_EQ(Field(rows["sub/deeper/c.zr"], "status"), "skipped");
   EXPECT_EQ(Field(rows["sub/deeper/c.zr"], "framesWritten"), "10");
-  EXPECT_TRUE(cli::ProbeAvi(f.out + "/a.avi").finished);
+  EXPECT_TRUE(avi::ProbeAvi(f.out + "/a.avi").finished);
 
   // -y converts everything again; -n keeps an incomplete output and says so.
   const CliRun forced = RunCli({"convert", f.in, "-o", f.out, "--json", "-y"});
@@ -130,7 +130,7 @@ TEST(CliBatch, AFileAtAnOutputNameThatIsNoAviIsKeptUnlessYes) {
   EXPECT_TRUE(Contains(kept.err, "not an AVI file")) << kept.err;
   EXPECT_EQ(ReadAll(dir.file("out/cam.avi")), "my notes");
   EXPECT_EQ(RunCli({"convert", dir.file("cam.zr"), "-o", dir.file("out"), "-y"}).status, 0);
-  EXPECT_EQ(cli::ProbeAvi(dir.file("out/cam.avi")).frames, 5u);
+  EXPECT_EQ(avi::ProbeAvi(dir.file("out/cam.avi")).frames, 5u);
 }
 
 TEST(CliBatch, ExitStatusesFollowTheWorstRecording) {

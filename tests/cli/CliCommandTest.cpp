@@ -3,7 +3,7 @@
 #include <regex>
 
 #include "CliTestSupport.h"
-#include "cli/AviProbe.h"
+#include "avi/AviReader.h"
 #include "cli/Json.h"
 #include "cli/Progress.h"
 
@@ -111,7 +111,7 @@ TEST(CliConventions, TheOneFileFormPrintsTheJobsLogAndQuietDropsIt) {
   const CliRun first = RunCli({"convert", dir.file("in.zr"), dir.file("out.avi"), "--codec", "mjpeg"});
   EXPECT_EQ(first.status, 0) << first.err;
   EXPECT_EQ(first.out, "Saving the AVI file! Please waiting...\nFile saved!\n");
-  EXPECT_EQ(cli::ProbeAvi(dir.file("out.avi")).frames, 10u);
+  EXPECT_EQ(avi::ProbeAvi(dir.file("out.avi")).frames, 10u);
 
   const CliRun replaced = RunCli({"convert", dir.file("in.zr"), dir.file("out.avi"), "-y", "-q"});
   EXPECT_EQ(replaced.status, 0) << replaced.err;
@@ -155,7 +155,7 @@ TEST(CliText, AviProbeTellsAFinishedFileFromACutOne) {
   TempDir dir;
   MakeRecording(dir.file("in.zr"), 12);
   ASSERT_EQ(RunCli({"convert", dir.file("in.zr"), dir.file("out.avi"), "--codec", "raw"}).status, 0);
-  const cli::AviProbe whole = cli::ProbeAvi(dir.file("out.avi"));
+  const avi::AviProbe whole = avi::ProbeAvi(dir.file("out.avi"));
   EXPECT_TRUE(whole.isAvi);
   EXPECT_TRUE(whole.finished);
   EXPECT_EQ(whole.frames, 12u);
@@ -163,12 +163,12 @@ TEST(CliText, AviProbeTellsAFinishedFileFromACutOne) {
 
   const std::string bytes = ReadAll(dir.file("out.avi"));
   WriteAll(dir.file("cut.avi"), bytes.substr(0, bytes.size() / 2));
-  const cli::AviProbe cut = cli::ProbeAvi(dir.file("cut.avi"));
+  const avi::AviProbe cut = avi::ProbeAvi(dir.file("cut.avi"));
   EXPECT_TRUE(cut.isAvi);
   EXPECT_FALSE(cut.finished);
   WriteAll(dir.file("other.avi"), "RIFX\x10\0\0\0WAVEdata");
-  EXPECT_FALSE(cli::ProbeAvi(dir.file("other.avi")).isAvi);
-  EXPECT_FALSE(cli::ProbeAvi(dir.file("missing.avi")).isAvi);
+  EXPECT_FALSE(avi::ProbeAvi(dir.file("other.avi")).isAvi);
+  EXPECT_FALSE(avi::ProbeAvi(dir.file("missing.avi")).isAvi);
 }
 
 }  // namespace

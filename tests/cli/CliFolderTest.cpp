@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "CliTestSupport.h"
-#include "cli/AviProbe.h"
+#include "avi/AviReader.h"
 #include "cli/PinnedPath.h"
 #include "container/ContainerFile.h"
 #include "convert/ConversionJob.h"
@@ -133,7 +133,7 @@ TEST(CliLongPaths, ARecordingBelowAPathLongerThanTheSystemTakesIsConverted) {
   {
     const Fd out{MakeDeepFolders(dir.file("out"), 22, &outDeep)};
     ASSERT_GE(out.fd, 0);
-    const cli::AviProbe probe = cli::ProbeAvi("/proc/self/fd/" + std::to_string(out.fd) + "/cam.avi");
+    const avi::AviProbe probe = avi::ProbeAvi("/proc/self/fd/" + std::to_string(out.fd) + "/cam.avi");
     EXPECT_TRUE(probe.finished);
     EXPECT_EQ(probe.frames, 5u);
     EXPECT_FALSE(Contains(ReadAll("/proc/self/fd/" + std::to_string(out.fd) + "/cam.report.json"), "/proc/self/fd"));

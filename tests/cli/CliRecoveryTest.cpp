@@ -2,7 +2,7 @@
 // --recover converts them, `recover` writes repaired recordings, `info` warns. The recordings are
 // small zrgen recordings damaged by zrgen's damage classes.
 #include "CliTestSupport.h"
-#include "cli/AviProbe.h"
+#include "avi/AviReader.h"
 #include "zrgen/Damage.h"
 
 namespace zentrova::testing {
@@ -44,14 +44,14 @@ TEST(CliDamaged, APlainConversionOfAPowerLossSaysWhatItLeftOutAndExitsFour) {
   const CliRun run = RunCli({"convert", rec.path, rec.dir.file("plain.avi"), "--codec", "raw"});
   EXPECT_EQ(run.status, 4) << run.out << run.err;
   EXPECT_TRUE(Contains(run.out, kMoreFrames)) << run.out;
-  EXPECT_LT(cli::ProbeAvi(rec.dir.file("plain.avi")).frames, static_cast<uint32_t>(rec.truth.intact));
+  EXPECT_LT(avi::ProbeAvi(rec.dir.file("plain.avi")).frames, static_cast<uint32_t>(rec.truth.intact));
 }
 
 TEST(CliDamaged, RecoveringAPowerLossConvertsEveryFrameAndStillExitsFour) {
   PowerLoss rec;
   const CliRun run = RunCli({"convert", "--recover", rec.path, rec.dir.file("out.avi"), "--codec", "raw"});
   EXPECT_EQ(run.status, 4) << run.out << run.err;  // the file was damaged, even though nothing is missing now
-  const cli::AviProbe probe = cli::ProbeAvi(rec.dir.file("out.avi"));
+  const avi::AviProbe probe = avi::ProbeAvi(rec.dir.file("out.avi"));
   EXPECT_TRUE(probe.finished);
   EXPECT_EQ(probe.frames, static_cast<uint32_t>(rec.truth.intact));
   EXPECT_FALSE(Contains(run.out, kMoreFrames)) << run.out;
@@ -73,8 +73,8 @@ TEST(CliDamaged, TwoRecordingsInOneFileBecomeTwoOutputsInTheirOrder) {
   // Each recording is whole: nothing was damaged, so nothing is reported as missing.
   const CliRun run = RunCli({"convert", "--recover", dir.file("both.zr"), dir.file("out.avi"), "--codec", "raw"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(cli::ProbeAvi(dir.file("out.avi")).frames, 30u);
-  EXPECT_EQ(cli::ProbeAvi(dir.file("out-2.avi")).frames, 20u);
+  EXPECT_EQ(avi::ProbeAvi(dir.file("out.avi")).frames, 30u);
+  EXPECT_EQ(avi::ProbeAvi(dir.file("out-2.avi")).frames, 20u);
   EXPECT_FALSE(fs::exists(dir.file("out-3.avi")));
   EXPECT_TRUE(Contains(run.err, "recording 2 of 2")) << run.err;
 }
@@ -116,9 +116,9 @@ TEST(CliDamaged, RecoverWritesARecordingThatInfoReadsWithoutWarnings) {
   // more frames than the damaged file's chain reached.
   const CliRun convert = RunCli({"convert", repaired, dir.file("repaired.avi"), "--codec", "raw"});
   EXPECT_FALSE(Contains(convert.out, kMoreFrames)) << convert.out;
-  const uint32_t frames = cli::ProbeAvi(dir.file("repaired.avi")).frames;
+  const uint32_t frames = avi::ProbeAvi(dir.file("repaired.avi")).frames;
   EXPECT_GE(frames, static_cast<uint32_t>(truth.intact));
-  EXPECT_GT(frames, cli::ProbeAvi(dir.file("plain.avi")).frames);
+  EXPECT_GT(frames, avi::ProbeAvi(dir.file("plain.avi")).frames);
   EXPECT_TRUE(Contains(run.err, "wrote " + repaired + " (" + std::to_string(frames) + " frames)")) << run.err;
 }
 

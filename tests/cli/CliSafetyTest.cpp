@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "CliTestSupport.h"
-#include "cli/AviProbe.h"
+#include "avi/AviReader.h"
 #include "container/ContainerFile.h"
 #include "convert/ConversionJob.h"
 
@@ -60,7 +60,7 @@ TEST(CliClosedPipe, ConversionsFinishAndTheStatusSaysTheOutputFailed) {
   const CliRun one = RunIntoClosedPipe({"convert", "--codec", "raw", dir.file("in/a.zr"), dir.file("one.avi")});
   EXPECT_EQ(one.status, 1) << one.err;
   EXPECT_TRUE(Contains(one.err, "cannot write to standard output: Broken pipe")) << one.err;
-  const cli::AviProbe single = cli::ProbeAvi(dir.file("one.avi"));
+  const avi::AviProbe single = avi::ProbeAvi(dir.file("one.avi"));
   EXPECT_TRUE(single.finished);
   EXPECT_EQ(single.frames, 30u);
 
@@ -71,7 +71,7 @@ TEST(CliClosedPipe, ConversionsFinishAndTheStatusSaysTheOutputFailed) {
     EXPECT_EQ(batch.status, 1) << batch.err;
     EXPECT_TRUE(Contains(batch.err, "Broken pipe")) << batch.err;
     for (const char* name : {"a.avi", "b.avi", "c.avi"}) {
-      const cli::AviProbe probe = cli::ProbeAvi(out + "/" + name);
+      const avi::AviProbe probe = avi::ProbeAvi(out + "/" + name);
       EXPECT_TRUE(probe.finished) << name;
       EXPECT_EQ(probe.frames, 30u) << name;
     }
@@ -296,7 +296,7 @@ TEST(CliLeftovers, EmptyFilesAtOutputNamesAreRedoneByABatchAndNamedByASingleConv
                                     "-y replaces it")) << refused.err;
   const CliRun replaced = RunCli({"convert", "-y", dir.file("in/a.zr"), dir.file("stopped.avi")});
   EXPECT_EQ(replaced.status, 0) << replaced.err;
-  EXPECT_EQ(cli::ProbeAvi(dir.file("stopped.avi")).frames, 6u);
+  EXPECT_EQ(avi::ProbeAvi(dir.file("stopped.avi")).frames, 6u);
 }
 
 TEST(CliTwoBatches, ASecondBatchNeverTakesTheFirstsFilesInProgressForPartialOnes) {
@@ -324,7 +324,7 @@ TEST(CliTwoBatches, ASecondBatchNeverTakesTheFirstsFilesInProgressForPartialOnes
                 Contains(row, "\"status\": \"skipped\"") ||
                 (Contains(row, "\"status\": \"failed\"") && Contains(row, "being written by another conversion")))
         << row;
-  for (const char* name : {"1.avi", "2.avi", "3.avi"}) EXPECT_EQ(cli::ProbeAvi(dir.file("out/") + name).frames, 300u);
+  for (const char* name : {"1.avi", "2.avi", "3.avi"}) EXPECT_EQ(avi::ProbeAvi(dir.file("out/") + name).frames, 300u);
   // The second skipped the finished file (the file in progress depends on the timing: left alone
   // while the first writes it, skipped once it is complete).
   EXPECT_TRUE(Contains(second.out, "1.zr\", \"output\"")) << second.out;

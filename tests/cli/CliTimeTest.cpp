@@ -39,7 +39,7 @@ struct AviStreams {
 AviStreams ReadStreams(const std::string& path) {
   AviStreams s;
   const std::vector<uint8_t> f = avi::testing::ReadFile(path);
-  for (const avi::testing::Chunk& c : avi::testing::WalkRiff(f)) {
+  for (const avi::RiffChunk& c : avi::ListRiffChunks(f)) {
     const std::string tail = c.path.size() >= 4 ? c.path.substr(c.path.size() - 4) : "";
     if (c.path.find("movi/") == std::string::npos) continue;
     if (tail == "00db" || tail == "00dc") s.pictures.emplace_back(f.begin() + c.data, f.begin() + c.data + c.size);

@@ -13,6 +13,7 @@
 
 #include "TempDir.h"
 #include "avi/AviTestSupport.h"
+#include "container/ConversionTestSupport.h"
 #include "container/ContainerFile.h"
 #include "container/Tags.h"
 #include "convert/ConversionJob.h"
@@ -25,56 +26,17 @@ namespace {
 
 using avi::testing::RunCommand;
 using container::Format;
+using testing::Recording;
+using testing::Write;
+using testing::Converted;
+using testing::Convert;
+using testing::In;
+using testing::Probe;
+using testing::Extension;
+using testing::Zentrova;
+using testing::ExitStatus;
+using testing::RunZentrova;
 using testing::TempDir;
-
-constexpr int32_t kStart = 1200000000;  // 2008-01-10T21:20:00Z
-
-struct Recording {
-  int frames = 250;
-  int headerSeconds = 10;
-  int audioBytes = 120;  // per frame; 120 bytes are 320 samples, 1/25 s
-  std::string text1 = "Gate camera", text2 = "North site", text3 = "night shift";
-};
-
-void Write(const std::string& path, const Recording& r) {
-  ZrHeaderFields fields;
-  fields.resolutionCode = 128;  // 176 x 144
-  fields.startTime = kStart;
-  fields.endTime = kStart + r.headerSeconds;
-  fields.text1 = r.text1;
-  fields.text2 = r.text2;
-  fields.text3 = r.text3;
-  ZrWriter w;
-  ASSERT_TRUE(w.Open(path, fields));
-  const std::vector<uint8_t> audio(static_cast<size_t>(r.audioBytes), 0x5A);
-  for (int i = 0; i < r.frames; ++i) {
-    ZrFrame f;
-    f.flags = FlagNoPicture | (r.audioBytes > 0 ? FlagAudio : 0);
-    f.audio = audio;
-    ASSERT_TRUE(w.WriteFrame(f));
-  }
-  ASSERT_TRUE(w.Close());
-}
-
-struct Converted {
-  bool saved = false;
-  DerivedRate rate;
-  std::vector<std::string> log;
-};
-
-Converted Convert(const std::string& in, const std::string& out, const std::string& codec, JobOptions options = {}) {
-  Converted c;
-  ConversionJob job([&](const std::string& l) { c.log.push_back(l); }, {}, options);
-  c.saved = job.Run(in, out, [&] { return std::optional(avi::CompressOptions{codec, 90}); });
-  c.rate = job.rate();
-  return c;
-}
-
-JobOptions In(Format format) {
-  JobOptions o;
-  o.format = format;
-  return o;
-}
 
 // Where a stream's last packet ends, in seconds (decoding times: no codec here reorders), and how
 // many packets it has.
@@ -96,17 +58,6 @@ StreamEnd EndOf(const std::string& path, const char* stream) {
   }
   return e;
 }
-
-// One ffprobe entry ("format=duration", "stream=r_frame_rate") of the file or its first video stream.
-std::string Probe(const std::string& path, const std::string& entry, const std::string& select = "v:0") {
-  const std::string streams = select.empty() ? "" : " -select_streams " + select;
-  std::string out = RunCommand("ffprobe -v error" + streams + " -count_frames -show_entries " + entry +
-                               " -of default=nw=1:nk=1 '" + path + "'");
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
-
-const char* Extension(Format f) { return f == Format::Avi ? "avi" : container::FormatName(f); }
 
 // --- Pictures and sound end together ----------------------------------------------------------
 
@@ -163,141 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         SyncCase{Format::Avi, "raw", 30, 99, 300, 10}, SyncCase{Format::Matroska, "ffv1", 30, 99, 300, 10},
         SyncCase{Format::Mp4, "h264", 30, 99, 300, 10}));
 
-TEST(RateRules, TheFileCarriesTheRateThatMakesThePicturesLastAsLongAsTheSound) {
-  SKIP_WITHOUT_FFMPEG();
-  TempDir dir;
-  Recording r;
-  r.frames = 300;
-  r.audioBytes = 99;
-  Write(dir.file("in.zr"), r);
-  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("out.avi"), "raw").saved);
-  EXPECT_EQ(Probe(dir.file("out.avi"), "stream=r_frame_rate"), "1000/33");
-  ASSERT_TRUE(Convert(dir.file("in.zr"), dir.file("out.mkv"), "ffv1", In(Format::Matroska)).saved);
-  EXPECT_EQ(Probe(dir.file("out.mkv"), "stream=avg_frame_rate"), "1000/33");
-}
-
-TEST(RateRules, WithoutSoundTheDeclaredFramesShareTheDuration) {
-  SKIP_WITHOUT_FFMPEG();
-  TempDir dir;
-  Recording r;
-  r.frames = 100;
-  r.headerSeconds = 60;
-  r.audioBytes = 0;
-  Write(dir.file("in.zr"), r);
-  for (Format f : {Format::Avi, Format::Matroska, Format::Mp4}) {
-    const std::string out = dir.file(std::string("out.") + Extension(f));
-    const Converted run = Convert(dir.file("in.zr"), out, "mpeg4", In(f));
-    ASSERT_TRUE(run.saved) << out;
-    EXPECT_EQ(run.rate.rate, (FrameRate{5, 3}));
-    EXPECT_EQ(run.rate.source, RateSource::Duration);
-    EXPECT_NEAR(std::atof(Probe(out, "format=duration", "").c_str()), 60.0, 0.01) << out;
-    EXPECT_EQ(Probe(out, "stream=nb_read_frames"), "100") << out;
-  }
-  EXPECT_EQ(Probe(dir.file("out.avi"), "stream=r_frame_rate"), "5/3");
-}
-
-TEST(RateRules, AHostileHeaderGetsTheUpperBound) {
-  SKIP_WITHOUT_FFMPEG();
-  TempDir dir;
-  Recording r;
-  r.frames = 2000;  // declared over 1 s, no sound
-  r.headerSeconds = 1;
-  r.audioBytes = 0;
-  Write(dir.file("in.zr"), r);
-  const Converted run = Convert(dir.file("in.zr"), dir.file("out.avi"), "raw");
-  EXPECT_EQ(run.rate.rate, kMaxRate);
-  EXPECT_TRUE(run.rate.bounded);
-  EXPECT_EQ(Probe(dir.file("out.avi"), "stream=r_frame_rate"), "120/1");
-}
-
 // --- The command line --------------------------------------------------------------------------
-
-std::string Zentrova() { return std::string(ZENTROVA_BINARY_DIR) + "/src/cli/zentrova"; }
-
-int ExitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-
-int RunZentrova(const std::string& args, std::string* err = nullptr, const std::string& errFile = "") {
-  int status = -1;
-  const std::string redirect = errFile.empty() ? " 2>/dev/null" : " 2>'" + errFile + "'";
-  RunCommand("'" + Zentrova() + "' " + args + " >/dev/null" + redirect, &status);
-  if (err && !errFile.empty()) {
-    const auto bytes = avi::testing::ReadFile(errFile);
-    err->assign(bytes.begin(), bytes.end());
-  }
-  return ExitStatus(status);
-}
-
-#define SKIP_WITHOUT_CLI() \
-  if (!std::filesystem::exists(Zentrova())) GTEST_SKIP() << "no " << Zentrova()
-
-TEST(RateOption, ClassicReproducesTheWholeQuotientPlusOneAndAForcedRateIsKept) {
-  SKIP_WITHOUT_FFMPEG();
-  SKIP_WITHOUT_CLI();
-  TempDir dir;
-  Write(dir.file("in.zr"), Recording{});  // 250 frames over 10 s, 1/25 s of sound each
-  const std::string in = "'" + dir.file("in.zr") + "' ";
-  ASSERT_EQ(RunZentrova("convert --codec raw " + in + "'" + dir.file("auto.avi") + "'"), 0);
-  EXPECT_EQ(Probe(dir.file("auto.avi"), "stream=r_frame_rate"), "25/1");
-  ASSERT_EQ(RunZentrova("convert --rate classic --codec raw " + in + "'" + dir.file("classic.avi") + "'"), 0);
-  EXPECT_EQ(Probe(dir.file("classic.avi"), "stream=r_frame_rate"), "26/1");
-  // The stream header itself: rate 26, scale 1, as the original's files.
-  const auto bytes = avi::testing::ReadFile(dir.file("classic.avi"));
-  const auto strh = avi::testing::Find(avi::testing::WalkRiff(bytes), "AVI /hdrl/strl/strh");
-  ASSERT_EQ(strh.size(), 2u);
-  EXPECT_EQ(avi::testing::Le32(&bytes[strh[0].data + 20]), 1u);   // dwScale
-  EXPECT_EQ(avi::testing::Le32(&bytes[strh[0].data + 24]), 26u);  // dwRate
-  ASSERT_EQ(RunZentrova("convert --rate 30000/1001 --codec ffv1 " + in + "'" + dir.file("forced.mkv") + "'"), 0);
-  EXPECT_EQ(Probe(dir.file("forced.mkv"), "stream=avg_frame_rate"), "30000/1001");
-  for (const char* bad : {"0", "121", "1/61", "fast"})
-    EXPECT_EQ(RunZentrova(std::string("convert --rate ") + bad + " " + in + "'" + dir.file("bad.avi") + "'"), 2)
-        << bad;  // a usage error
-  EXPECT_FALSE(std::filesystem::exists(dir.file("bad.avi")));
-}
-
-TEST(InfoCommand, TellsTheRateWhereItComesFromAndHowFarTheClassicRuleDrifts) {
-  SKIP_WITHOUT_CLI();
-  TempDir dir;
-  Recording r;
-  r.frames = 253;  // 10.12 s of sound, 10 s in the header
-  r.text1 = "Caf\xe9";
-  Write(dir.file("in.zr"), r);
-  const std::string in = "'" + dir.file("in.zr") + "'";
-  int status = -1;
-  const std::string text = RunCommand("'" + Zentrova() + "' info " + in, &status);
-  ASSERT_EQ(ExitStatus(status), 0);
-  EXPECT_NE(text.find("start:            2008-01-10T21:20:00Z\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("sound:            80960 samples (10.1 s)\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("frame rate:       25 fps, from frames and samples of sound\n"), std::string::npos) << text;
-  // 253 / 10 + 1 = 26 fps: 9.73 s of pictures against 10.12 s of sound.
-  EXPECT_NE(text.find("classic rate:     26 fps, pictures would end 0.4 s before the sound\n"), std::string::npos)
-      << text;
-  EXPECT_NE(text.find("text1:            Caf\xc3\xa9\n"), std::string::npos) << text;
-
-  const std::string json = RunCommand("'" + Zentrova() + "' info --json " + in, &status);
-  ASSERT_EQ(ExitStatus(status), 0);
-  for (const char* member : {"\"startTime\": \"2008-01-10T21:20:00Z\"", "\"startTimeSeconds\": 1200000000",
-                             "\"endTime\": \"2008-01-10T21:20:10Z\"", "\"endTimeSeconds\": 1200000010",
-                             "\"audioSamples\": 80960", "\"frameRate\": \"25\"", "\"frameRateSource\": \"sound\"",
-                             "\"classicRate\": \"26\"", "\"classicDriftSeconds\": 0.389", "\"text1\": \"Caf\\u00e9\""})
-    EXPECT_NE(json.find(member), std::string::npos) << member << "\n" << json;
-
-  // Without sound: the exact fraction, and no drift where the classic rule happens to agree.
-  r.audioBytes = 0;
-  r.frames = 100;
-  r.headerSeconds = 60;
-  Write(dir.file("quiet.zr"), r);
-  const std::string quiet = RunCommand("'" + Zentrova() + "' info '" + dir.file("quiet.zr") + "'", &status);
-  EXPECT_NE(quiet.find("frame rate:       5/3 fps (1.667), from frames and duration\n"), std::string::npos) << quiet;
-  EXPECT_NE(quiet.find("classic rate:     2 fps, pictures would end 10.0 s before the recording\n"), std::string::npos)
-      << quiet;
-  r.frames = 250;
-  r.headerSeconds = 0;
-  Write(dir.file("still.zr"), r);
-  const std::string still = RunCommand("'" + Zentrova() + "' info '" + dir.file("still.zr") + "'", &status);
-  EXPECT_NE(still.find("frame rate:       25 fps, from no sound and no duration: the default\n"), std::string::npos)
-      << still;
-  EXPECT_NE(still.find("classic rate:     25 fps\n"), std::string::npos) << still;
-}
 
 TEST(FormatOption, ContainersFollowTheNameOrTheOptionAndRefuseBeforeWriting) {
   SKIP_WITHOUT_FFMPEG();
@@ -480,7 +297,9 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
 TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
   TempDir dir;
   std::shared_ptr<avi::OutputFile> file;
-  ASSERT_TRUE(testing::Opened(file, container::OpenOutput(Format::Matroska, dir.file("g.mkv"))));
+  auto sink = avi::OpenFileSink(dir.file("g.mkv"));
+  ASSERT_TRUE(sink) << sink.reason();
+  ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(Format::Matroska, std::move(*sink))));
   avi::testing::ClipWriter w;
   avi::testing::Clip clip;
   clip.codec = "ffv1";  // Matroska takes no raw pictures

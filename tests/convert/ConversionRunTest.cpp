@@ -8,6 +8,7 @@
 #include "TempDir.h"
 #include "avi/AviTestSupport.h"
 #include "convert/ConversionJob.h"
+#include "convert/FramePipeline.h"
 #include "convert/Messages.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrWriter.h"
@@ -226,7 +227,7 @@ void CheckRepeatedPictures(uint8_t resolutionCode, int width, int height) {
   std::vector<uint8_t> expected = delivered;
   if (outHeight != height) {
     expected.assign(static_cast<size_t>(width) * outHeight * 3, 0);
-    ConversionJob::DoubleLines(delivered.data(), width, height, expected.data());
+    DoubleLines(delivered.data(), width, height, expected.data());
   }
   const std::string out = Decode(dir.file("r.avi"), "-map 0:v -f rawvideo -pix_fmt bgr24");
   const size_t frameBytes = expected.size();

@@ -112,7 +112,7 @@ Picture AsShown(const Picture& p, int width, int height) {
   const int outHeight = ConversionJob::ComputeOutputHeight(width, height);
   if (outHeight == height) return p;
   Picture doubled(static_cast<size_t>(width) * outHeight * 3);
-  ConversionJob::DoubleLines(p.data(), width, height, doubled.data());
+  DoubleLines(p.data(), width, height, doubled.data());
   return doubled;
 }
 

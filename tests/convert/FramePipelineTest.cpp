@@ -211,5 +211,25 @@ TEST(FramePipelineJob, PlanesAreAtLeastAsFaithfulAsTwentyFourBitPictures) {
   }
 }
 
+TEST(LineDoubling, AveragesEachByteOfNeighbouringRowsAndRepeatsTheLastRow) {
+  const int32_t w = 4, h = 3;
+  std::vector<uint8_t> picture(w * h * 3);
+  for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7);
+  picture[0] = 10;
+  picture[w * 3] = 13;  // row 1, first byte
+  std::vector<uint8_t> frame(w * 2 * h * 3, 0xEE);
+  DoubleLines(picture.data(), w, h, frame.data());
+  const size_t row = w * 3;
+  EXPECT_EQ(frame[row], 11);  // (10 + 13) / 2 rounded down
+  for (int r = 0; r < h; ++r) {
+    for (size_t k = 0; k < row; ++k) {
+      EXPECT_EQ(frame[2 * r * row + k], picture[r * row + k]);
+      const uint8_t below = r + 1 < h ? picture[(r + 1) * row + k] : picture[r * row + k];
+      EXPECT_EQ(frame[(2 * r + 1) * row + k], (picture[r * row + k] + below) / 2);
+    }
+  }
+}
+
+
 }  // namespace
 }  // namespace zentrova

@@ -105,5 +105,20 @@ TEST(FrameRate, TheCommandLineChoiceIsParsedOrRefusedWithAReason) {
   }
 }
 
+TEST(ClassicWholeRate, IsFramesOverWholeSecondsPlusOne) {
+  EXPECT_EQ(ClassicWholeRate(250, 1000, 1010), 26u);
+  EXPECT_EQ(ClassicWholeRate(100, 0, 60), 2u);
+  EXPECT_EQ(ClassicWholeRate(30, 0, 60), 1u);
+  EXPECT_EQ(ClassicWholeRate(0, 0, 60), 1u);
+}
+
+TEST(ClassicWholeRate, AnEndBeforeTheStartIsAHugeUnsignedDuration) {
+  EXPECT_EQ(ClassicWholeRate(250, 1010, 1000), 1u);
+}
+
+TEST(ClassicWholeRate, AZeroDurationGivesTheDefaultRateInsteadOfDividingByZero) {
+  EXPECT_EQ(ClassicWholeRate(250, 1000, 1000), kDefaultRate.num);
+}
+
 }  // namespace
 }  // namespace zentrova

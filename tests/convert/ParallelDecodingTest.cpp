@@ -209,5 +209,38 @@ TEST(ParallelDecoding, PicturesThatCannotBeDecodedAloneShowWhatOneDecoderShows) 
   for (const std::string codec : {"raw", "ffv1"}) ExpectSameOnAnyThreads(dir.file("r.zr"), dir.file("out.avi"), codec);
 }
 
+// Frames wait in memory made for the recording's own size; pictures larger than it, in groups
+// of their own and after smaller ones, are shown whole and the same as one decoder shows them.
+TEST(ParallelDecoding, PicturesLargerThanTheRecordingAreShownWhole) {
+  using Bytes = std::vector<uint8_t>;
+  const auto own = Encode(176, 144, 6, 6, 0);
+  const auto large = Encode(352, 288, 6, 6, 20);
+  std::vector<Bytes> video;
+  for (int round = 0; round < 3; ++round) {
+    for (const Bytes& b : own) video.push_back(b);
+    for (const Bytes& b : large) video.push_back(b);
+  }
+  TempDir dir;
+  ZrHeaderFields fields;
+  fields.version = 257;
+  fields.resolutionCode = 128;  // 176 x 144
+  fields.startTime = 1700000000;
+  fields.endTime = fields.startTime + 2;
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(dir.file("r.zr"), fields));
+  for (const Bytes& bytes : video) {
+    ZrFrame f;
+    f.video = bytes;
+    ASSERT_TRUE(w.WriteFrame(f));
+  }
+  ASSERT_TRUE(w.Close());
+
+  const Outcome one = Convert(dir.file("r.zr"), dir.file("one.avi"), "raw", 1);
+  ASSERT_EQ(one.result.framesWritten, video.size());
+  EXPECT_EQ(one.result.damagedPictures, 0u);
+  EXPECT_EQ(one.result.resizedPictures, 3 * large.size());
+  for (const std::string codec : {"raw", "ffv1"}) ExpectSameOnAnyThreads(dir.file("r.zr"), dir.file("out.avi"), codec);
+}
+
 }  // namespace
 }  // namespace zentrova

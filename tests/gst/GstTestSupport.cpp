@@ -23,7 +23,7 @@ RawConversion ConvertRaw(const std::string& recording, const std::string& avi) {
   raw.height = job.videoFormat().biHeight;
   raw.rate = job.rate().rate;
   const std::vector<uint8_t> file = ReadBytes(avi);
-  for (const avi::testing::Chunk& c : avi::testing::WalkRiff(file)) {
+  for (const avi::RiffChunk& c : avi::ListRiffChunks(file)) {
     const std::string id = c.path.size() >= 4 ? c.path.substr(c.path.size() - 4) : c.path;
     if (c.path.find("movi/") == std::string::npos) continue;
     if (id == "00db" || id == "00dc") {

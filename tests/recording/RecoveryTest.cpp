@@ -1,6 +1,7 @@
 // Recovery of damaged recordings: the scan finds frames by their structure, the reader delivers
 // what it found, and the repair writes it as a recording every reader takes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -52,9 +53,10 @@ struct Recorded {
 // A recording of `blocks` blocks of `perBlock` frames, an intra picture every 10 frames, sound on
 // every frame. Returns what went into it.
 Recorded WriteRecording(const std::string& path, int blocks, int perBlock, uint32_t seed = 1, uint8_t code = 130,
-                        uint32_t width = 352, uint32_t height = 288) {
+                        uint32_t width = 352, uint32_t height = 288, uint16_t version = kVersionOlder) {
   ZrWriter writer;
   ZrHeaderFields fields;
+  fields.version = version;
   fields.resolutionCode = code;
   fields.startTime = 1700000000;
   fields.endTime = 1700000060;
@@ -271,6 +273,43 @@ TEST(RecordingScan, ALostFileHeaderIsInferredFromThePictures) {
   EXPECT_EQ(overridden.recordings[0].header.version, kVersionNewer);
 }
 
+TEST(RecordingScan, ASizeBothGenerationsCodeFollowsARecordingWithItsHeaderElseTheOlderGeneration) {
+  // 176 x 144 pictures are an older 176 x 144 recording or a newer 352 x 288 one, and the coded
+  // pictures are the same bytes either way. Without a header, only a recording of the same disk
+  // that kept its own tells which; failing that, the pictures are shown as they were coded.
+  testing::TempDir dir;
+  WriteRecording(dir.file("newer.zr"), 2, 20, 1, 132, 176, 144, kVersionNewer);
+  WriteRecording(dir.file("older.zr"), 2, 20, 2, 128, 176, 144, kVersionOlder);
+  for (const char* name : {"newer.zr", "older.zr"}) {
+    std::vector<uint8_t> headless = Load(dir.file(name));
+    std::fill(headless.begin(), headless.begin() + 40, 0);
+    Save(dir.file(std::string("headless-") + name), headless);
+    const ScanResult alone = ScanRecordingFile(dir.file(std::string("headless-") + name));
+    ASSERT_EQ(alone.recordings.size(), 1u) << name;
+    EXPECT_EQ(alone.recordings[0].header.resolutionCode, 128) << name;
+    EXPECT_EQ(alone.recordings[0].header.version, kVersionOlder) << name;
+    EXPECT_TRUE(alone.recordings[0].generationInferred) << name;
+
+    // Behind a recording of either generation that kept its header.
+    for (const char* neighbour : {"newer.zr", "older.zr"}) {
+      std::vector<uint8_t> disk = Load(dir.file(neighbour));
+      disk.insert(disk.end(), headless.begin(), headless.end());
+      Save(dir.file("disk.img"), disk);
+      const ScanResult scan = ScanRecordingFile(dir.file("disk.img"));
+      ASSERT_EQ(scan.recordings.size(), 2u) << name << " after " << neighbour;
+      const bool newer = std::string(neighbour) == "newer.zr";
+      EXPECT_EQ(scan.recordings[1].header.resolutionCode, newer ? 132 : 128) << name << " after " << neighbour;
+      EXPECT_EQ(scan.recordings[1].header.version, newer ? kVersionNewer : kVersionOlder) << name << " after " << neighbour;
+    }
+  }
+  ScanOptions told;
+  told.generation = kGenerationNewer;
+  const ScanResult overridden = ScanRecordingFile(dir.file("headless-older.zr"), told);
+  ASSERT_EQ(overridden.recordings.size(), 1u);
+  EXPECT_EQ(overridden.recordings[0].header.resolutionCode, 132);
+  EXPECT_EQ(overridden.recordings[0].header.version, kVersionNewer);
+}
+
 TEST(RecordingScan, RecordingsOneAfterAnotherBecomeOneEachInOrder) {
   testing::TempDir dir;
   const Recorded a = WriteRecording(dir.file("a.zr"), 2, 25, 1);
@@ -350,6 +389,60 @@ TEST(RecordingScan, ACancelIsHeardInTheMiddleOfEmptySpace) {
   ASSERT_FALSE(reported.empty());
   EXPECT_LT(reported.back(), uint64_t{1} << 29);
   EXPECT_LT(scan.bytesRead, uint64_t{1} << 29);
+}
+
+TEST(RecordingScan, RecordingsAcrossTheEdgesOfTheSearchWindowAreFound) {
+  // The search looks at a few megabytes at a time: a header, a frame or a start code split by
+  // the edge of one of them must be found all the same.
+  testing::TempDir dir;
+  const Recorded r = WriteRecording(dir.file("cam.zr"), 2, 25);
+  const std::vector<uint8_t> rec = Load(dir.file("cam.zr"));
+  std::vector<uint8_t> image(13u << 20);
+  std::mt19937 random(9);
+  for (uint8_t& b : image) b = static_cast<uint8_t>(random());
+  const size_t window = 4u << 20;
+  // Its file header across the edge; without its header, a frame across the next; the first
+  // frame's start code across the third.
+  const size_t starts[] = {window - 20, 2 * window - 30 - 40, 3 * window - 60 - 17};
+  std::copy(rec.begin(), rec.end(), image.begin() + static_cast<long>(starts[0]));
+  std::copy(rec.begin() + 60, rec.end(), image.begin() + static_cast<long>(starts[1]));
+  std::copy(rec.begin(), rec.end(), image.begin() + static_cast<long>(starts[2]));
+  Save(dir.file("disk.img"), image);
+
+  const ScanResult scan = ScanRecordingFile(dir.file("disk.img"));
+  ASSERT_EQ(scan.recordings.size(), 3u);
+  EXPECT_EQ(scan.recordings[0].start, starts[0]);
+  EXPECT_EQ(scan.recordings[2].start, starts[2]);
+  for (const FoundRecording& found : scan.recordings)
+    EXPECT_EQ(Matched(r, ReadFound(dir.file("disk.img"), found)), Range(0, 50));
+}
+
+TEST(RecordingScan, AFileCutShortWhileItIsScannedEndsTheScanWithWhatWasFound) {
+  // Another program truncates the image while the scan reads it: the scan reads the file in
+  // place where it can, so pages vanish under it. It must neither end the program nor report
+  // anything from beyond the cut.
+  testing::TempDir dir;
+  WriteRecording(dir.file("cam.zr"), 2, 25);
+  const std::vector<uint8_t> rec = Load(dir.file("cam.zr"));
+  const std::string image = dir.file("disk.img");
+  {
+    std::ofstream out(image, std::ios::binary);  // sparse: 96 MB of empty disk cost nothing
+    out.write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
+    out.seekp(96 << 20);
+    out.write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
+  }
+  ScanOptions options;
+  uint64_t cutAt = 0;
+  options.progress = [&](uint64_t done, uint64_t total) {
+    if (cutAt || done >= total) return;
+    cutAt = (done + 12288) & ~uint64_t{4095};  // a few pages past where the search is
+    ASSERT_EQ(::truncate(image.c_str(), static_cast<off_t>(cutAt)), 0);
+  };
+  const ScanResult scan = ScanRecordingFile(image, options);
+  ASSERT_GT(cutAt, 0u);
+  ASSERT_EQ(scan.recordings.size(), 1u);
+  EXPECT_EQ(scan.recordings[0].start, 0u);
+  EXPECT_EQ(scan.recordings[0].frames, 50u);
 }
 
 TEST(RecordingRepair, TheRepairedRecordingReadsPlainlyWithEveryFrameUnchanged) {

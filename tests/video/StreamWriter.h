@@ -1,40 +1,19 @@
 #pragma once
-// Builds video frames bit by bit for the tests: a bit writer and writers for the picture
-// header, the macroblock groups and the macroblocks, coding events with the TCOEF table.
+// Builds video frames bit by bit for the tests, on the recording generator's bit writer: the
+// picture header, the macroblock groups and the macroblocks, coding events with the TCOEF table.
+// Unlike the generator's picture writer these also write what a recorder never should (fill bits
+// of one, levels beyond ESCAPE's byte, any DC code), to see what the decoder makes of it.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "video/TcoefCode.h"
+#include "zrgen/BitWriter.h"
 
 namespace zentrova::testing {
 
-class BitWriter {
- public:
-  // The low `bits` bits of value, most significant first; bits above 32 are 0.
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) PutBit(i < 32 ? (value >> i) & 1 : 0);
-  }
-  void PutBits(const std::string& bits) {
-    for (char c : bits)
-      if (c == '0' || c == '1') PutBit(c == '1');
-  }
-  // Pads to the next multiple of 16 bits with `fill` bits, which the decoder must skip unread.
-  void AlignTo16(int fill = 0) {
-    while (count_ % 16 != 0) PutBit(fill);
-  }
-  size_t bitCount() const { return count_; }
-  std::vector<uint8_t> bytes() const { return bytes_; }
-
- private:
-  void PutBit(uint32_t bit) {
-    if (count_ % 8 == 0) bytes_.push_back(0);
-    if (bit) bytes_.back() |= static_cast<uint8_t>(0x80 >> (count_ % 8));
-    ++count_;
-  }
-  std::vector<uint8_t> bytes_;
-  size_t count_ = 0;
-};
+// The recording generator's bit writer: the tests write their streams with the same bits.
+using zrgen::BitWriter;
 
 // One coefficient event; `escape` forces the ESCAPE form, `level` is signed.
 struct Event {
@@ -149,7 +128,7 @@ class PictureWriter {
   }
   void BeginMacroblock() {
     if (groups_ > 0 && next_ == count_ - 10 * groups_) {
-      w.AlignTo16(pad_);
+      w.AlignTo16(pad_ != 0);
       alignedAt.push_back(next_);
       --groups_;
     }
@@ -170,7 +149,7 @@ class PictureWriter {
     w.Put(16, 21);
   }
   void PutGroupCount() {
-    w.AlignTo16(pad_);
+    w.AlignTo16(pad_ != 0);
     w.Put(static_cast<uint32_t>(groups_), 16);
   }
   int count_;

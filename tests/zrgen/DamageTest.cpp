@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "avi/AviReader.h"
+#include "avi/AviTypes.h"
 #include "zrgen/Damage.h"
 #include "zrgen/RecordingGenerator.h"
 
@@ -59,16 +61,13 @@ Truth ReadTruth(const std::string& path) {
 
 uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 
-// Video chunks (00db, 00dc) of an AVI file in order, through RIFF and LIST nesting.
-void VideoChunks(const std::vector<uint8_t>& file, size_t begin, size_t end, std::vector<std::string>& chunks) {
-  for (size_t at = begin; at + 8 <= end;) {
-    const std::string id(reinterpret_cast<const char*>(&file[at]), 4);
-    const uint32_t size = Le32(&file[at + 4]);
-    if (at + 8 + size > end) break;
-    if (id == "RIFF" || id == "LIST") VideoChunks(file, at + 12, at + 8 + size, chunks);
-    if (id == "00db" || id == "00dc") chunks.emplace_back(reinterpret_cast<const char*>(&file[at + 8]), size);
-    at += 8 + size + (size & 1);
-  }
+// Video chunks (00db, 00dc) of an AVI file in order, as the AVI reader lists them.
+std::vector<std::string> VideoChunks(const std::vector<uint8_t>& file) {
+  std::vector<std::string> chunks;
+  for (const avi::RiffChunk& c : avi::ListRiffChunks(file))
+    if (!c.list && (c.id == avi::FourCC('0', '0', 'd', 'b') || c.id == avi::FourCC('0', '0', 'd', 'c')))
+      chunks.emplace_back(reinterpret_cast<const char*>(&file[c.data]), c.size);
+  return chunks;
 }
 
 struct Converted {
@@ -85,7 +84,7 @@ Converted Convert(const TempDir& dir, const std::string& input) {
   Converted c;
   c.status = WEXITSTATUS(std::system(command.c_str()));
   const std::vector<uint8_t> file = ReadBytes(avi);
-  VideoChunks(file, 0, file.size(), c.pictures);
+  c.pictures = VideoChunks(file);
   return c;
 }
 

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "avi/AviReader.h"
+#include "avi/AviTypes.h"
 #include "recording/ZrFormat.h"
 #include "zrgen/RecordingGenerator.h"
 
@@ -19,23 +21,15 @@ namespace {
 
 using zentrova::testing::TempDir;
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-
-// The data of every video chunk (00db or 00dc) in file order, through RIFF and LIST nesting
+// The data of every video chunk (00db or 00dc) in file order, as the AVI reader lists them
 // (OpenDML AVIX segments included).
-void VideoChunks(const std::vector<uint8_t>& file, size_t begin, size_t end, std::vector<std::vector<uint8_t>>& out) {
-  size_t at = begin;
-  while (at + 8 <= end) {
-    const std::string id(reinterpret_cast<const char*>(&file[at]), 4);
-    const uint32_t size = Le32(&file[at + 4]);
-    const size_t body = at + 8;
-    if (body + size > end) return;
-    if (id == "RIFF" || id == "LIST")
-      VideoChunks(file, body + 4, body + size, out);
-    else if (id == "00db" || id == "00dc")
-      out.emplace_back(file.begin() + static_cast<ptrdiff_t>(body), file.begin() + static_cast<ptrdiff_t>(body + size));
-    at = body + size + (size & 1);
-  }
+std::vector<std::vector<uint8_t>> VideoChunks(const std::vector<uint8_t>& file) {
+  std::vector<std::vector<uint8_t>> out;
+  for (const avi::RiffChunk& c : avi::ListRiffChunks(file))
+    if (!c.list && (c.id == avi::FourCC('0', '0', 'd', 'b') || c.id == avi::FourCC('0', '0', 'd', 'c')))
+      out.emplace_back(file.begin() + static_cast<ptrdiff_t>(c.data),
+                       file.begin() + static_cast<ptrdiff_t>(c.data + c.size));
+  return out;
 }
 
 struct Case {
@@ -77,8 +71,7 @@ TEST_P(RoundTrip, ConvertedPicturesEqualTheEncodersReconstruction) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   std::ifstream in(avi, std::ios::binary);
   const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
-  std::vector<std::vector<uint8_t>> frames;
-  VideoChunks(file, 0, file.size(), frames);
+  const std::vector<std::vector<uint8_t>> frames = VideoChunks(file);
   ASSERT_EQ(frames.size(), delivered.size());
 
   // 640- and 704-wide pictures are line-doubled by the converter: row r lands on row 2r.

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "AudioTestSupport.h"
+#include "audio/AudioTestSupport.h"
 #include "TempDir.h"
 #include "audio/G726Decoder.h"
 #include "avi/AviFile.h"
