@@ -13,7 +13,7 @@ packages=(
   libpng-dev libssl-dev
   libfreetype-dev fonts-dejavu-core
   desktop-file-utils shared-mime-info zsh dpkg-dev
-  parallel rsync
+  parallel rsync mpv
   clang libclang-rt-14-dev
 )
 

@@ -174,6 +174,22 @@ TEST(CliTimeOutput, AnMp4WhoseClockRunsPastItsTimeBaseStopsWithAFailureAndKeepsW
   EXPECT_EQ(Probe(out, "v", "packet=pts_time").size(), 29u) << run.out << run.err;
 }
 
+TEST(CliTimeOutput, APlayerLoadsTheSubRipBesideAnAviAndShowsEachFramesClockTime) {
+  int status = -1;
+  RunCommand("mpv --version >/dev/null 2>&1", &status);
+  if (status != 0) GTEST_SKIP() << "mpv not installed";
+  TempDir dir;
+  const std::string zr = MakePausedRecording(dir);
+  const std::string out = dir.file("gate.avi");
+  ASSERT_EQ(RunCli({"convert", zr, out, "--codec", "raw"}).status, 0);
+  // One second in, the player finds the sidecar by the file's name and shows frame 25's time.
+  const std::string played =
+      RunCommand("cd " + Quoted(dir.file("")) + " && mpv --no-config --vo=null --ao=null --start=1 --frames=2 "
+                 "--term-status-msg='SUB=${sub-text}' gate.avi 2>&1 </dev/null | tr '\\r' '\\n'");
+  EXPECT_TRUE(Contains(played, "'gate.srt' (subrip) (external)")) << played;
+  EXPECT_TRUE(Contains(played, "SUB=2008-01-10 10:14:06.0")) << played;
+}
+
 TEST(CliTimeOutput, AnAviTimedByTheRecordingRepeatsTheLastPictureAndSilenceThroughAPause) {
   TempDir dir;
   const std::string zr = MakePausedRecording(dir);
