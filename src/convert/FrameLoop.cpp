@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "audio/G726Decoder.h"
 #include "convert/FrameLoopState.h"
@@ -69,7 +70,7 @@ void ConversionJob::RunInTurn(const GroupPipeline::Fetch& fetch, const GroupPipe
 
 ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* cancel, const ProgressSink& progress) {
   LoopState loop;
-  if (!reader_ || !compressedStream_ || (hasSound_ && !audioStream_)) return loop.result;
+  if (!reader_ || !compressedStream_ || (hasSound_ && !audioStream_)) return std::move(loop.result);
   loop.cancel = cancel ? cancel : options_.cancel;
   loop.progress = &progress;
   loop.result.framesDeclared = frameCount_;
@@ -103,7 +104,8 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   FinishReading(loop);
   CompleteOutput(loop);
   ReportLoopEnd(loop);
-  return loop.result;
+  // Moved out: a copy would allocate, after the loop has dealt with running out of memory.
+  return std::move(loop.result);
 }
 
 const FrameRecord* ConversionJob::FetchFrame(LoopState& loop) {
