@@ -218,6 +218,24 @@ inline std::vector<uint8_t> ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The pictures and the sound of an uncompressed AVI file, from its chunks.
+struct AviStreams {
+  std::vector<std::vector<uint8_t>> pictures;
+  std::vector<uint8_t> sound;
+};
+
+inline AviStreams ReadStreams(const std::string& path) {
+  AviStreams s;
+  const std::vector<uint8_t> f = ReadFile(path);
+  for (const RiffChunk& c : ListRiffChunks(f)) {
+    if (c.path.find("movi/") == std::string::npos || c.path.size() < 4) continue;
+    const std::string tail = c.path.substr(c.path.size() - 4);
+    if (tail == "00db" || tail == "00dc") s.pictures.emplace_back(f.begin() + c.data, f.begin() + c.data + c.size);
+    if (tail == "01wb") s.sound.insert(s.sound.end(), f.begin() + c.data, f.begin() + c.data + c.size);
+  }
+  return s;
+}
+
 inline uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 inline uint64_t Le64(const uint8_t* p) { return Le32(p) | uint64_t{Le32(p + 4)} << 32; }

@@ -15,6 +15,9 @@
 namespace zentrova::testing {
 namespace {
 
+using avi::testing::AviStreams;
+using avi::testing::ReadStreams;
+
 using avi::testing::RunCommand;
 
 constexpr int32_t kStart = 1199931245;  // 2008-01-10T02:14:05Z
@@ -42,23 +45,6 @@ std::string MakeRecording(const TempDir& dir, const std::string& name, int32_t s
 std::vector<std::string> Probe(const std::string& path, const std::string& selection, const std::string& entries) {
   return Lines(RunCommand("ffprobe -v error -select_streams " + selection + " -show_entries " + entries +
                           " -of default=nw=1:nk=1 '" + path + "'"));
-}
-
-struct AviStreams {
-  std::vector<std::vector<uint8_t>> pictures;
-  std::vector<uint8_t> sound;
-};
-
-AviStreams ReadStreams(const std::string& path) {
-  AviStreams s;
-  const std::vector<uint8_t> f = avi::testing::ReadFile(path);
-  for (const avi::RiffChunk& c : avi::ListRiffChunks(f)) {
-    const std::string tail = c.path.size() >= 4 ? c.path.substr(c.path.size() - 4) : "";
-    if (c.path.find("movi/") == std::string::npos) continue;
-    if (tail == "00db" || tail == "00dc") s.pictures.emplace_back(f.begin() + c.data, f.begin() + c.data + c.size);
-    if (tail == "01wb") s.sound.insert(s.sound.end(), f.begin() + c.data, f.begin() + c.data + c.size);
-  }
-  return s;
 }
 
 AviStreams RawConversion(const TempDir& dir, const std::string& zr) {

@@ -12,6 +12,9 @@
 namespace zentrova::testing {
 namespace {
 
+using avi::testing::AviStreams;
+using avi::testing::ReadStreams;
+
 using avi::testing::RunCommand;
 
 constexpr int32_t kStart = 1199931245;  // 2008-01-10T02:14:05Z, 10:14:05 on the recorder (UTC+8)
@@ -65,24 +68,6 @@ std::string Cue(const std::string& srt, int number, bool withEnd) {
   std::string cue = srt.substr(from, end == std::string::npos ? std::string::npos : end - from);
   if (!withEnd && cue.size() > 29) cue.erase(12, 17);  // "00:00:00,000 --> 00:00:00,040"
   return cue;
-}
-
-// The pictures and the sound of an uncompressed AVI file, from its chunks.
-struct AviStreams {
-  std::vector<std::vector<uint8_t>> pictures;
-  std::vector<uint8_t> sound;
-};
-
-AviStreams ReadStreams(const std::string& path) {
-  AviStreams s;
-  const std::vector<uint8_t> f = avi::testing::ReadFile(path);
-  for (const avi::RiffChunk& c : avi::ListRiffChunks(f)) {
-    if (c.path.find("movi/") == std::string::npos || c.path.size() < 4) continue;
-    const std::string tail = c.path.substr(c.path.size() - 4);
-    if (tail == "00db" || tail == "00dc") s.pictures.emplace_back(f.begin() + c.data, f.begin() + c.data + c.size);
-    if (tail == "01wb") s.sound.insert(s.sound.end(), f.begin() + c.data, f.begin() + c.data + c.size);
-  }
-  return s;
 }
 
 TEST(CliTimeOutput, MatroskaAndMp4CarryEachFramesClockTimeInASubtitleTrackNotShownByDefault) {

@@ -11,6 +11,9 @@
 namespace zentrova::testing {
 namespace {
 
+using avi::testing::AviStreams;
+using avi::testing::ReadStreams;
+
 constexpr int32_t kStart = 1199931245;  // 2008-01-10T02:14:05Z, 10:14:05 on the recorder (UTC+8)
 
 // 150 frames at 25 a second, intra pictures every 25 frames inside blocks of 10, and a pause of
@@ -29,23 +32,6 @@ std::string MakeTimedRecording(const TempDir& dir) {
   zrgen::GeneratorReport report;
   EXPECT_TRUE(zrgen::GenerateRecording(o, report)) << report.error;
   return o.output;
-}
-
-struct AviStreams {
-  std::vector<std::vector<uint8_t>> pictures;
-  std::vector<uint8_t> sound;
-};
-
-AviStreams ReadStreams(const std::string& path) {
-  AviStreams s;
-  const std::vector<uint8_t> f = avi::testing::ReadFile(path);
-  for (const avi::RiffChunk& c : avi::ListRiffChunks(f)) {
-    const std::string tail = c.path.size() >= 4 ? c.path.substr(c.path.size() - 4) : "";
-    if (c.path.find("movi/") == std::string::npos) continue;
-    if (tail == "00db" || tail == "00dc") s.pictures.emplace_back(f.begin() + c.data, f.begin() + c.data + c.size);
-    if (tail == "01wb") s.sound.insert(s.sound.end(), f.begin() + c.data, f.begin() + c.data + c.size);
-  }
-  return s;
 }
 
 TEST(CliTime, AClipHoldsExactlyTheFramesOfItsWindowAsAWholeConversionShowsThem) {
