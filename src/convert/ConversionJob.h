@@ -228,6 +228,20 @@ class ConversionJob {
   static int32_t ComputeOutputHeight(int32_t width, int32_t height);
 
  private:
+  // The steps of Convert, in its order. Each says Started when the next may go on; one that
+  // fails has released what the set-up made and logged the line and the reason.
+  Setup CheckNames(const std::string& output);
+  // The recording, and the frames of it the window and the joined recordings ask for.
+  Setup OpenInput(const std::string& output);
+  // The output file, with the recording's tags and clock, and the overlay's font.
+  Setup OpenOutputFile(const std::string& output);
+  Setup CreateVideoStream();
+  // The compressor the chooser picks, on the video stream; Cancelled when it picks none.
+  Setup StartCompressor(const CompressorChooser& choose);
+  Setup CreateSoundStream();
+  // A recording refused before any output is opened, and a set-up failure after.
+  Setup RefuseInput(const std::string& why);
+  Setup FailSetup(const char* line, const std::string& why);
   // Opens the recording and prepares its decoders; the error says why not.
   Expected<void> OpenRecording(const std::string& path);
   void GiveClock();
