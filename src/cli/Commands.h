@@ -1,10 +1,12 @@
 #pragma once
 // The commands of `zentrova`, one file each. Each returns its exit status (cli/ExitStatus.h).
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/Options.h"
+#include "cli/TimeWindow.h"
 #include "convert/ConversionJob.h"
 #include "recording/RecordingScan.h"
 
@@ -21,6 +23,15 @@ int ConvertWith(const Invocation& how, const JobOptions& options, const std::str
                 std::ostream& out, std::ostream& err, ConversionJob::LoopResult* loop = nullptr,
                 const std::vector<DamagedSpan>* damage = nullptr, FrameRate* finalRate = nullptr,
                 RecordingClock* clock = nullptr);
+// What the frames a job wrote are on the recordings' timeline, from its result and the rate its
+// output carries.
+using FramesOfJob = std::function<WrittenFrames(const ConversionJob::LoopResult& loop, FrameRate rate)>;
+// ConvertWith, with the files that carry the clock beside its output (cli/ClockFiles.h): an
+// existing --frame-times file without -y stops it before anything is written; after the job
+// they are written for the frames `written` names.
+int ConvertWithClockFiles(const Invocation& how, const JobOptions& options, const std::string& input,
+                          const std::string& output, std::ostream& out, std::ostream& err, RecordingClock* clock,
+                          const FramesOfJob& written);
 // convert INPUT... -o OUTDIR.
 int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err);
 // info INPUT...

@@ -7,7 +7,6 @@
 #include <memory>
 #include <vector>
 
-#include "cli/ClockFiles.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Json.h"
@@ -218,20 +217,16 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
           << RecorderTimeText(p->timed.clock->FrameTime(p->end - 1) + p->timed.clock->FrameDuration(p->end - 1), zone)
           << "." << std::endl;
 
-  ClockFiles beside;
-  if (!beside.Plan(t, output, options.format, options.overwrite, &why)) {
-    err << "zentrova: " << why << std::endl;
-    return kExitFailed;
-  }
   // The job opens each recording itself, one at a time; the clocks stay open for the output's
   // times and subtitles.
-  ConversionJob::LoopResult loop;
-  FrameRate rate;
-  const int status = ConvertWith(how, options, pieces.front()->path, output, out, err, &loop, nullptr, &rate);
-  if (!quiet && loop.framesWritten > 0 && repeats && !options.joined.empty())
-    log << loop.gapRepeats << " of the " << loop.framesWritten << " frames written repeat the last picture across "
-        << "the pauses between the recordings." << std::endl;
-  return beside.Write(WrittenOfJoined(options, loop, rate), status, err);
+  return ConvertWithClockFiles(how, options, pieces.front()->path, output, out, err, nullptr,
+                               [&](const ConversionJob::LoopResult& loop, FrameRate rate) {
+                                 if (!quiet && loop.framesWritten > 0 && repeats && !options.joined.empty())
+                                   log << loop.gapRepeats << " of the " << loop.framesWritten
+                                       << " frames written repeat the last picture across "
+                                       << "the pauses between the recordings." << std::endl;
+                                 return WrittenOfJoined(options, loop, rate);
+                               });
 }
 
 }  // namespace zentrova::cli

@@ -234,20 +234,29 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
     err << "zentrova: " << Printable(input) << ": the frames are timed evenly from start to end time: "
         << clock.fallbackReason() << std::endl;
 
+  return ConvertWithClockFiles(how, options, input, output, out, err, &clock,
+                               [&](const ConversionJob::LoopResult& loop, FrameRate rate) {
+                                 return WrittenFrames{JoinedTimeline::OfJob(&clock, options.window, loop.framesWritten, {}),
+                                                      loop.framesWritten, rate, loop.repeats};
+                               });
+}
+
+}  // namespace
+
+int ConvertWithClockFiles(const Invocation& how, const JobOptions& options, const std::string& input,
+                          const std::string& output, std::ostream& out, std::ostream& err, RecordingClock* clock,
+                          const FramesOfJob& written) {
   ClockFiles beside;
-  if (!beside.Plan(t, output, options.format, options.overwrite, &why)) {
+  std::string why;
+  if (!beside.Plan(how.convert.time, output, options.format, options.overwrite, &why)) {
     err << "zentrova: " << why << std::endl;
     return kExitFailed;
   }
   ConversionJob::LoopResult loop;
   FrameRate rate;
-  const int status = ConvertWith(how, options, input, output, out, err, &loop, nullptr, &rate, &clock);
-  const WrittenFrames written{JoinedTimeline::OfJob(&clock, options.window, loop.framesWritten, {}),
-                              loop.framesWritten, rate, loop.repeats};
-  return beside.Write(written, status, err);
+  const int status = ConvertWith(how, options, input, output, out, err, &loop, nullptr, &rate, clock);
+  return beside.Write(written(loop, rate), status, err);
 }
-
-}  // namespace
 
 IdctChoice IdctOf(const std::string& name) {
   if (name == "plain") return IdctChoice::Plain;
