@@ -1,7 +1,7 @@
 // The rate on the command line: --rate classic and forced rates in the written files, and what
 // info says of the rate and of the classic rule's drift.
 #include "TempDir.h"
-#include "container/ConversionTestSupport.h"
+#include "support/ConversionTestSupport.h"
 
 namespace zentrova {
 namespace {

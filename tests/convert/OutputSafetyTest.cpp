@@ -50,22 +50,7 @@ struct Job {
 };
 
 // A 176 x 144 recording of `frames` frames without pictures, each with 300 audio bytes.
-void MakeRecording(const std::string& path, int frames) {
-  ZrHeaderFields f;
-  f.resolutionCode = 128;
-  f.startTime = 1700000000;
-  f.endTime = f.startTime + 2;
-  ZrWriter w;
-  ASSERT_TRUE(w.Open(path, f));
-  const std::vector<uint8_t> audio(300, 0x5A);
-  for (int i = 0; i < frames; ++i) {
-    ZrFrame frame;
-    frame.flags = FlagNoPicture | FlagAudio;
-    frame.audio = audio;
-    ASSERT_TRUE(w.WriteFrame(frame));
-  }
-  ASSERT_TRUE(w.Close());
-}
+void MakeRecording(const std::string& path, int frames) { avi::testing::MakeSoundRecording(path, 128, frames, 2); }
 
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 std::string ReadText(const std::string& path) {

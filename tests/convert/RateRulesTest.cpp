@@ -1,20 +1,13 @@
 // The rate a whole conversion gives its file, read back by ffprobe: from the sound, from the
 // declared duration, and the upper bound a hostile header meets.
 #include "TempDir.h"
-#include "container/ConversionTestSupport.h"
+#include "support/ConversionTestSupport.h"
 
 namespace zentrova {
 namespace {
 
 using container::Format;
-using testing::Recording;
-using testing::Write;
-using testing::Converted;
-using testing::Convert;
-using testing::In;
-using testing::Probe;
-using testing::Extension;
-using testing::TempDir;
+using namespace testing;  // the recordings, the jobs and ffprobe of whole conversions
 
 TEST(RateRules, TheFileCarriesTheRateThatMakesThePicturesLastAsLongAsTheSound) {
   SKIP_WITHOUT_FFMPEG();

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "AviTestSupport.h"
+#include "avi/AviTestSupport.h"
 
 namespace zentrova::avi {
 namespace {

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -100,5 +103,26 @@ inline int RunZentrova(const std::string& args, std::string* err = nullptr, cons
 #define SKIP_WITHOUT_CLI()                                       \
   if (!std::filesystem::exists(::zentrova::testing::Zentrova())) \
   GTEST_SKIP() << "no " << ::zentrova::testing::Zentrova()
+
+// Where a stream's last packet ends, in seconds (decoding times: no codec here reorders), and how
+// many packets it has.
+struct StreamEnd {
+  double end = 0;
+  int packets = 0;
+};
+
+inline StreamEnd EndOf(const std::string& path, const char* stream) {
+  const std::string out = RunCommand("ffprobe -v error -select_streams " + std::string(stream) +
+                                     " -show_entries packet=dts_time,duration_time -of csv=p=0 '" + path + "'");
+  StreamEnd e;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    ++e.packets;
+    e.end = std::max(e.end, std::atof(line.c_str()) + std::atof(line.c_str() + comma + 1));
+  }
+  return e;
+}
 
 }  // namespace zentrova::testing
