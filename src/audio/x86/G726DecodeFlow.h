@@ -94,7 +94,6 @@ inline bool IsTransition(const Adaptive& s, int magnitude) {
   return magnitude > (threshold + (threshold >> 1)) >> 1;
 }
 
-
 // The decoder's run with the predictor's products from `Predictor::Sums`.
 template <class Predictor>
 inline void DecodeRunWith(const uint8_t* codes, int16_t* samples, int32_t count, G726State& state) {
