@@ -56,8 +56,7 @@ void TimeWindowFields::FillFrom(const std::string& recordingPath) {
   from_->clear();
   to_->clear();
   TimedRecording timed;
-  std::string why;
-  if (!timed.Open(recordingPath, 0, &why) || timed.clock->frameCount() == 0) return;
+  if (!timed.Open(recordingPath, 0) || timed.clock->frameCount() == 0) return;
   RecordingClock& clock = *timed.clock;
   from_->setText(RecorderTimeField(clock.start(), clock.utcOffsetHours()));
   to_->setText(RecorderTimeField(clock.end(), clock.utcOffsetHours()));
@@ -75,17 +74,19 @@ bool TimeWindowFields::WindowFor(const std::string& recordingPath, std::optional
   texts.fromName = "From";
   texts.toName = "To";
   WindowRequest request;
-  std::string why;
-  if (!ParseWindowRequest(texts, request, &why)) {
-    *message = QStringLiteral("Only part: %1").arg(QString::fromStdString(why));
+  if (auto parsed = ParseWindowRequest(texts, request); !parsed) {
+    *message = QStringLiteral("Only part: %1").arg(QString::fromStdString(parsed.reason()));
     return false;
   }
   TimedRecording timed;
-  if (!timed.Open(recordingPath, 0, &why)) {
-    *message = QStringLiteral("Only part: the recording's clock cannot be read: %1").arg(QString::fromStdString(why));
+  if (auto opened = timed.Open(recordingPath, 0); !opened) {
+    *message = QStringLiteral("Only part: the recording's clock cannot be read: %1")
+                   .arg(QString::fromStdString(opened.reason()));
     return false;
   }
-  switch (PlaceWindow(request, *timed.reader, *timed.clock, window, &why)) {
+  const WindowPlacement placed = PlaceWindow(request, *timed.reader, *timed.clock, window);
+  const std::string& why = placed.why;
+  switch (placed.fit) {
     case WindowFit::Fits: return true;
     case WindowFit::Invalid: *message = QStringLiteral("Only part: %1.").arg(QString::fromStdString(why)); return false;
     case WindowFit::Outside:

@@ -185,8 +185,7 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
                                                      options_.textEncoding));
   GiveClock();
   if (options_.burnTime) {
-    std::string why;
-    if (!OpenOverlay(&why)) return fail(messages::kConvertFailed, why);
+    if (auto opened = OpenOverlay(); !opened) return fail(messages::kConvertFailed, opened.reason());
   }
   // The estimate before any sound is in; the final rate is set when the loop ends.
   rate_ = ChooseRate(options_.rate, recordingFrames_, 0, startTime_, endTime_);

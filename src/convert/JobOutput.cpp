@@ -13,10 +13,10 @@ namespace {
 class SharedSink final : public avi::ByteSink {
  public:
   explicit SharedSink(std::shared_ptr<avi::OutputSink> sink) : sink_(std::move(sink)) {}
-  bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
+  Expected<void> WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
     return sink_->WriteAt(offset, pieces);
   }
-  bool Truncate(uint64_t size) override { return sink_->Truncate(size); }
+  Expected<void> Truncate(uint64_t size) override { return sink_->Truncate(size); }
 
  private:
   std::shared_ptr<avi::OutputSink> sink_;
@@ -52,7 +52,7 @@ class MediaOutput final : public avi::OutputFile {
     inner_.reset();
     completed_ = true;
     const bool whole = done.error == 0 && sink_->error() == 0;
-    const bool synced = sink_->Sync();
+    const bool synced = sink_->Sync().ok();
     if (!whole || !synced) {
       // A new file keeps the frames it holds up to a failed write, once they are on the disk; a
       // replacement that failed is not kept.
