@@ -16,8 +16,8 @@ using namespace zentrova::avi;
 
 class DiscardSink final : public ByteSink {
  public:
-  bool WriteAt(uint64_t, std::initializer_list<Piece>) override { return true; }
-  bool Truncate(uint64_t) override { return true; }
+  zentrova::Expected<void> WriteAt(uint64_t, std::initializer_list<Piece>) override { return {}; }
+  zentrova::Expected<void> Truncate(uint64_t) override { return {}; }
 };
 
 constexpr int kWidth = 704, kHeight = 576;

@@ -24,12 +24,11 @@ QLabel* Line(const QString& text, const char* name, QWidget* parent) {
 
 // The libraries the conversion runs on, as `zentrova --version` lists them.
 QString LibraryVersions() {
-  std::string problem;
   QString text;
-  if (const libav::Module* module = libav::Load(&problem))
-    text = QString::fromStdString(module->libraryVersions()).trimmed();
+  if (const Expected<const libav::Module*>& module = libav::Load())
+    text = QString::fromStdString((*module)->libraryVersions()).trimmed();
   else
-    text = QStringLiteral("libavcodec not loaded: %1").arg(QString::fromStdString(problem));
+    text = QStringLiteral("libavcodec not loaded: %1").arg(QString::fromStdString(module.reason()));
   return text + QStringLiteral("\nQt %1").arg(QString::fromLatin1(qVersion()));
 }
 

@@ -154,11 +154,13 @@ void ConversionDialog::Convert() {
   if (busy()) return;  // one conversion at a time
   inputName_ = inputField_->text();
   outputName_ = outputField_->text();
-  QString unusable;
-  if (!timeWindow_->WindowFor(LocalPath(inputName_), window_, &unusable)) {
-    AddLogLine(unusable);
+  window_.reset();
+  const Expected<std::optional<FrameWindow>> window = timeWindow_->WindowFor(LocalPath(inputName_));
+  if (!window) {
+    AddLogLine(QString::fromStdString(window.reason()));
     return;
   }
+  window_ = *window;
   if (window_)
     AddLogLine(QStringLiteral("Only part: frames %1 to %2 of the recording.").arg(window_->first).arg(window_->end - 1));
   // A part is cut from the recording's chain as it stands; a search for recordings converts

@@ -56,8 +56,7 @@ void TimeWindowFields::FillFrom(const std::string& recordingPath) {
   from_->clear();
   to_->clear();
   TimedRecording timed;
-  std::string why;
-  if (!timed.Open(recordingPath, 0, &why) || timed.clock->frameCount() == 0) return;
+  if (!timed.Open(recordingPath, 0) || timed.clock->frameCount() == 0) return;
   RecordingClock& clock = *timed.clock;
   from_->setText(RecorderTimeField(clock.start(), clock.utcOffsetHours()));
   to_->setText(RecorderTimeField(clock.end(), clock.utcOffsetHours()));
@@ -65,34 +64,26 @@ void TimeWindowFields::FillFrom(const std::string& recordingPath) {
 
 bool TimeWindowFields::onlyPart() const { return onlyPart_->isChecked(); }
 
-bool TimeWindowFields::WindowFor(const std::string& recordingPath, std::optional<FrameWindow>& window,
-                                 QString* message) const {
-  window.reset();
-  if (!onlyPart()) return true;
+Expected<std::optional<FrameWindow>> TimeWindowFields::WindowFor(const std::string& recordingPath) const {
+  if (!onlyPart()) return std::optional<FrameWindow>();
   WindowTexts texts;
   texts.from = from_->text().trimmed().toStdString();
   texts.to = to_->text().trimmed().toStdString();
   texts.fromName = "From";
   texts.toName = "To";
   WindowRequest request;
-  std::string why;
-  if (!ParseWindowRequest(texts, request, &why)) {
-    *message = QStringLiteral("Only part: %1").arg(QString::fromStdString(why));
-    return false;
-  }
+  if (auto parsed = ParseWindowRequest(texts, request); !parsed) return Failure("Only part: " + parsed.reason());
   TimedRecording timed;
-  if (!timed.Open(recordingPath, 0, &why)) {
-    *message = QStringLiteral("Only part: the recording's clock cannot be read: %1").arg(QString::fromStdString(why));
-    return false;
+  if (auto opened = timed.Open(recordingPath, 0); !opened)
+    return Failure("Only part: the recording's clock cannot be read: " + opened.reason());
+  std::optional<FrameWindow> window;
+  const WindowPlacement placed = PlaceWindow(request, *timed.reader, *timed.clock, window);
+  switch (placed.fit) {
+    case WindowFit::Fits: return window;
+    case WindowFit::Invalid: break;
+    case WindowFit::Outside: return Failure("Only part: nothing to convert: " + placed.why + ".");
   }
-  switch (PlaceWindow(request, *timed.reader, *timed.clock, window, &why)) {
-    case WindowFit::Fits: return true;
-    case WindowFit::Invalid: *message = QStringLiteral("Only part: %1.").arg(QString::fromStdString(why)); return false;
-    case WindowFit::Outside:
-      *message = QStringLiteral("Only part: nothing to convert: %1.").arg(QString::fromStdString(why));
-      return false;
-  }
-  return false;
+  return Failure("Only part: " + placed.why + ".");
 }
 
 }  // namespace zentrova::app

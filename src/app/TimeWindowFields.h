@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Expected.h"
 #include "convert/FrameWindow.h"
 
 class QCheckBox;
@@ -26,9 +27,9 @@ class TimeWindowFields : public QWidget {
 
   bool onlyPart() const;
   // The frames of the window on the recording at `recordingPath`: nullopt when "only part" is
-  // not checked. False with `message` set when a time is malformed, the window is empty or holds
-  // no frame of the recording: the conversion must not start.
-  bool WindowFor(const std::string& recordingPath, std::optional<FrameWindow>& window, QString* message) const;
+  // not checked. Refused, with the line for the log, when a time is malformed, the window is
+  // empty or holds no frame of the recording: the conversion must not start.
+  Expected<std::optional<FrameWindow>> WindowFor(const std::string& recordingPath) const;
 
  private:
   QCheckBox* onlyPart_ = nullptr;

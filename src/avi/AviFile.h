@@ -45,10 +45,10 @@ class OutputSink : public ByteSink {
     return Refusal("the file cannot be kept under another name");
   }
   // Puts what was written on the disk (fdatasync), and the name once the file stands at it (the
-  // folder is synced after the rename), before anyone is told the file is saved. False when the
-  // system reports a failure, which error() then gives; a device written in place has nothing to
-  // sync and always succeeds.
-  virtual bool Sync() { return true; }
+  // folder is synced after the rename), before anyone is told the file is saved. Fails when the
+  // system reports a failure, which error() then gives too; a device written in place has
+  // nothing to sync and always succeeds.
+  virtual Expected<void> Sync() { return {}; }
 };
 
 // Opens the output of a conversion, deciding before anything is opened for writing:

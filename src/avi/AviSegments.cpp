@@ -54,7 +54,7 @@ bool AviWriter::UpdateRegion(Stream& s, bool mayMove) {
   buf.PutZeros(8 * (capacity - n));
   buf.Patch32(4, static_cast<uint32_t>(StandardIndexBytes(capacity) - 8));
   if (!sink_->WriteAt(end_, {{buf.data(), buf.size()}})) {
-    sink_->Truncate(end_);
+    (void)sink_->Truncate(end_);  // a cut that fails leaves bytes no list or index names
     return false;
   }
   if (s.region != 0) staleRegions_.push_back(s.region);
@@ -102,7 +102,7 @@ bool AviWriter::OpenSegment() {
   StoreLe32(head + 16, 4);
   StoreLe32(head + 20, FourCC('m', 'o', 'v', 'i'));
   if (!sink_->WriteAt(end_, {{head, sizeof head}})) {
-    sink_->Truncate(end_);
+    (void)sink_->Truncate(end_);  // a cut that fails leaves bytes no list or index names
     return false;
   }
   riffStart_ = end_;
@@ -138,7 +138,7 @@ bool AviWriter::CloseSegment() {
   StoreLe32(moviSize, static_cast<uint32_t>(moviEnd - moviStart_ - 8));
   if (!sink_->WriteAt(end_, {{buf.data(), buf.size()}}) || !sink_->WriteAt(riffStart_ + 4, {{riffSize, 4}}) ||
       !sink_->WriteAt(moviStart_ + 4, {{moviSize, 4}})) {
-    sink_->Truncate(end_);
+    (void)sink_->Truncate(end_);  // a cut that fails leaves bytes no list or index names
     return false;
   }
   for (auto& [s, entry] : added) s->superIndex.push_back(entry);
@@ -168,7 +168,7 @@ bool AviWriter::CloseSegment() {
 // Takes back a continuation segment whose index could not be written: without its index no
 // OpenDML reader would find its chunks, so the file ends with the segment before it.
 void AviWriter::DropOpenSegment() {
-  sink_->Truncate(riffStart_);
+  (void)sink_->Truncate(riffStart_);  // a cut that fails leaves bytes no list or index names
   end_ = riffStart_;
   for (Stream& s : streams_) {
     s.length = s.lengthAtSegmentStart;

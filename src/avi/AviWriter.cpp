@@ -136,7 +136,7 @@ bool AviWriter::EnsureHeader() {
   }
   const std::vector<uint8_t> header = Header(false);
   if (!sink_->WriteAt(0, {{header.data(), header.size()}})) {
-    sink_->Truncate(0);
+    (void)sink_->Truncate(0);  // a cut that fails leaves bytes no header names
     for (Stream& s : streams_) s.number = -1;
     return false;
   }
@@ -202,7 +202,8 @@ bool AviWriter::WriteCurrentHeader(bool final) {
   static const uint32_t kJunk = FourCC('J', 'U', 'N', 'K');
   uint8_t junk[4];
   StoreLe32(junk, kJunk);
-  for (uint64_t at : staleRegions_) sink_->WriteAt(at, {{junk, 4}});
+  // A mark that fails leaves an index no header names, which readers pass over as well.
+  for (uint64_t at : staleRegions_) (void)sink_->WriteAt(at, {{junk, 4}});
   staleRegions_.clear();
   return true;
 }
@@ -234,7 +235,7 @@ bool AviWriter::AppendChunk(Stream& s, const void* data, uint32_t size, uint32_t
   StoreLe32(head + 4, size);
   static const uint8_t kPad = 0;
   if (!sink_->WriteAt(end_, {{head, 8}, {data, size}, {&kPad, size & 1u}})) {
-    sink_->Truncate(end_);  // cut off whatever part of the chunk reached the disk
+    (void)sink_->Truncate(end_);  // cut off whatever part of the chunk reached the disk, if it can be
     return false;
   }
   s.entries.push_back({end_ + 8, size, key});
@@ -253,7 +254,7 @@ bool AviWriter::TrimChunks(size_t count) {
     for (Stream& s : streams_)
       if (!s.entries.empty() && (!last || s.entries.back().dataOffset > last->entries.back().dataOffset)) last = &s;
     if (!last) {
-      sink_->Truncate(end_);  // the chunks taken back so far must leave the disk too
+      (void)sink_->Truncate(end_);  // the chunks taken back so far must leave the disk too
       return false;
     }
     const ChunkEntry e = last->entries.back();
@@ -266,7 +267,7 @@ bool AviWriter::TrimChunks(size_t count) {
     end_ = e.dataOffset - 8;
   }
   ForgetRegionsFrom(end_);
-  sink_->Truncate(end_);
+  (void)sink_->Truncate(end_);  // bytes past the end that stay are outside every list and index
   return true;
 }
 

@@ -20,11 +20,13 @@ struct Piece {
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
-  // Writes the pieces one after another starting at `offset`. False unless every byte was
-  // written; a failed write may leave part of the bytes behind (the caller cuts them off).
-  virtual bool WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) = 0;
-  // Cuts the file to `size` bytes. False on failure.
-  virtual bool Truncate(uint64_t size) = 0;
+  // Writes the pieces one after another starting at `offset`. Fails, with the system's reason,
+  // unless every byte was written; a failed write may leave part of the bytes behind (the caller
+  // cuts them off). A failure is built without throwing (base/Refusal.h): writers call this
+  // where memory may be short, and from C code that an exception must not cross.
+  virtual Expected<void> WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) = 0;
+  // Cuts the file to `size` bytes.
+  virtual Expected<void> Truncate(uint64_t size) = 0;
 };
 
 // Creates or empties `path`; the error is the system's reason ("Permission denied").

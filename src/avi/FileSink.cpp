@@ -59,38 +59,42 @@ class FdSink : public OutputSink {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  bool WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
+  Expected<void> WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
     constexpr size_t kMaxPieces = 8;
     iovec vec[kMaxPieces];
     size_t count = 0;
     for (const Piece& p : pieces) {
       if (p.size == 0) continue;
-      if (count == kMaxPieces) return false;
+      if (count == kMaxPieces) return Refusal("too many pieces for one write");
       vec[count++] = {const_cast<void*>(p.data), p.size};
     }
     return WriteAll(offset, vec, count);
   }
 
-  bool Truncate(uint64_t size) override { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+  Expected<void> Truncate(uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Refusal(std::strerror(errno));
+    return {};
+  }
 
   int error() const override { return error_; }
 
   // Only a file's data is synced: a device written in place (a link to /dev/null) has none.
-  bool Sync() override { return SyncData(); }
+  Expected<void> Sync() override { return SyncData(); }
 
  protected:
-  bool SyncData() {
-    if (!regular_) return true;
+  Expected<void> SyncData() {
+    if (!regular_) return {};
     int interruptions = 0;
     while (::fdatasync(fd_) != 0) {
       if (errno == EINTR && ++interruptions < kMaxInterruptions) continue;
       return Failed(errno);
     }
-    return true;
+    return {};
   }
-  bool Failed(int err) {
+  // The first failure is the file's error(); each failure says its own reason.
+  Expected<void> Failed(int err) {
     if (error_ == 0) error_ = err;
-    return false;
+    return Refusal(std::strerror(err));
   }
 
   int fd_;
@@ -98,17 +102,14 @@ class FdSink : public OutputSink {
  private:
   // pwritev may stop short (a signal, a nearly full disk): go on from where it stopped until
   // everything is out or the system reports an error.
-  bool WriteAll(uint64_t offset, iovec* vec, size_t count) {
+  Expected<void> WriteAll(uint64_t offset, iovec* vec, size_t count) {
     size_t first = 0;
     int interruptions = 0;
     while (first < count) {
       const ssize_t n = ::pwritev(fd_, vec + first, static_cast<int>(count - first), static_cast<off_t>(offset));
       if (n < 0 && errno == EINTR && ++interruptions < kMaxInterruptions) continue;
-      if (n <= 0) {
-        // A write that puts down nothing without an error is a full disk as well.
-        if (error_ == 0) error_ = n < 0 ? errno : ENOSPC;
-        return false;
-      }
+      // A write that puts down nothing without an error is a full disk as well.
+      if (n <= 0) return Failed(n < 0 ? errno : ENOSPC);
       interruptions = 0;
       offset += static_cast<uint64_t>(n);
       size_t done = static_cast<size_t>(n);
@@ -118,7 +119,7 @@ class FdSink : public OutputSink {
         vec[first].iov_len -= done;
       }
     }
-    return true;
+    return {};
   }
 
   int error_ = 0;
@@ -196,7 +197,7 @@ class BesideSink final : public FdSink {
     if (synced_) {
       const int sync = names_.Sync();
       if (sync != 0) {
-        Failed(sync);
+        (void)Failed(sync);
         return Failure("cannot put " + target_ + " on the disk: " + std::strerror(sync));
       }
     }
@@ -217,12 +218,12 @@ class BesideSink final : public FdSink {
     if (sync != 0) return Refusal(std::strerror(sync));
     return true;
   }
-  bool Sync() override {
-    if (!SyncData()) return false;
+  Expected<void> Sync() override {
+    if (auto synced = SyncData(); !synced) return synced;
     synced_ = true;
-    if (!moved_) return true;
-    const int err = names_.Sync();
-    return err == 0 || Failed(err);
+    if (!moved_) return {};
+    if (const int err = names_.Sync(); err != 0) return Failed(err);
+    return {};
   }
 
  private:
@@ -257,11 +258,16 @@ class PlainSink final : public FdSink {
   Expected<void> Keep() override { return {}; }
 };
 
+// A temporary file just created, open for writing.
+struct Temporary {
+  int fd;
+  std::string name;  // in the folder of `names`
+};
+
 // Creates a temporary file in `names` that no one else has, named with the ending of `target`,
-// with the mode of the file it is to replace (`exact`) or the usual one of a new file. -1 on
-// failure.
-int CreateTemporary(const Names& names, const std::string& target, mode_t mode, bool exact, std::string* name,
-                    int* err) {
+// with the mode of the file it is to replace (`exact`) or the usual one of a new file. The
+// failure's reason is the system's ("Permission denied").
+Expected<Temporary> CreateTemporary(const Names& names, const std::string& target, mode_t mode, bool exact) {
   const std::string base = BaseName(target);
   const size_t dot = base.find_last_of('.');
   std::string ending = dot == std::string::npos ? "" : base.substr(dot);
@@ -272,20 +278,16 @@ int CreateTemporary(const Names& names, const std::string& target, mode_t mode, 
     char leaf[64];
     std::snprintf(leaf, sizeof leaf, ".zentrova-%d-%llx-%u%s", static_cast<int>(::getpid()), tick % 0xFFFFFFFFull,
                   counter.fetch_add(1), ending.c_str());
-    *name = names.Entry(leaf);
+    std::string name = names.Entry(leaf);
     const int fd =
-        ::openat(names.at(), name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 07777);
+        ::openat(names.at(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 07777);
     if (fd >= 0) {
       if (exact) ::fchmod(fd, mode & 07777);  // the umask may have taken bits the replaced file had
-      return fd;
+      return Temporary{fd, std::move(name)};
     }
-    if (errno != EEXIST) {
-      *err = errno;
-      return -1;
-    }
+    if (errno != EEXIST) return Failure(std::strerror(errno));
   }
-  *err = EEXIST;
-  return -1;
+  return Failure(std::strerror(EEXIST));
 }
 
 bool IsLocked(int at, const std::string& name, int follow) {
@@ -318,11 +320,9 @@ Expected<std::unique_ptr<OutputSink>> OpenInFolder(const std::string& path, cons
   } else if (errno != ENOENT) {
     return refuse("cannot create " + path + ": " + std::strerror(errno));
   }
-  std::string temp;
-  int err = 0;
-  const int fd = CreateTemporary(names, name, replace ? st.st_mode : 0666, replace, &temp, &err);
-  if (fd < 0) return refuse("cannot create " + path + ": " + std::strerror(err));
-  return std::make_unique<BesideSink>(fd, std::move(names), temp, name, replace);
+  Expected<Temporary> temp = CreateTemporary(names, name, replace ? st.st_mode : 0666, replace);
+  if (!temp) return refuse("cannot create " + path + ": " + temp.reason());
+  return std::make_unique<BesideSink>(temp->fd, std::move(names), std::move(temp->name), name, replace);
 }
 
 }  // namespace
@@ -348,12 +348,10 @@ Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, co
     if (::lstat(path.c_str(), &link) == 0)
       return refuse(S_ISLNK(link.st_mode) ? name + " is a symbolic link to a file that does not exist"
                                           : name + " already exists; use -y to replace it");
-    std::string temp;
-    int err = 0;
     Names names(DirName(path));
-    const int fd = CreateTemporary(names, path, 0666, false, &temp, &err);
-    if (fd < 0) return refuse("cannot create " + path + ": " + std::strerror(err));
-    return std::make_unique<BesideSink>(fd, std::move(names), temp, path, false);
+    Expected<Temporary> temp = CreateTemporary(names, path, 0666, false);
+    if (!temp) return refuse("cannot create " + path + ": " + temp.reason());
+    return std::make_unique<BesideSink>(temp->fd, std::move(names), std::move(temp->name), path, false);
   }
   if (options.hasInput && static_cast<uint64_t>(st.st_dev) == options.inputDevice &&
       static_cast<uint64_t>(st.st_ino) == options.inputInode)
@@ -366,12 +364,10 @@ Expected<std::unique_ptr<OutputSink>> OpenOutputSink(const std::string& path, co
     // that the rename replaces that file and not the link.
     char resolved[PATH_MAX];
     const std::string target = ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
-    std::string temp;
-    int err = 0;
     Names names(DirName(target));
-    const int fd = CreateTemporary(names, target, st.st_mode, true, &temp, &err);
-    if (fd < 0) return refuse("cannot create a file beside " + path + ": " + std::strerror(err));
-    return std::make_unique<BesideSink>(fd, std::move(names), temp, target, true);
+    Expected<Temporary> temp = CreateTemporary(names, target, st.st_mode, true);
+    if (!temp) return refuse("cannot create a file beside " + path + ": " + temp.reason());
+    return std::make_unique<BesideSink>(temp->fd, std::move(names), std::move(temp->name), target, true);
   }
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISDIR(st.st_mode))
     return refuse(name + " is " + KindOfFile(st.st_mode) +

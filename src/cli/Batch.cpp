@@ -90,7 +90,9 @@ int RefuseOptions(const ConvertOptions& c, std::ostream& err) {
     WindowRequest request;
     std::string problem;
     if (c.recover) problem = "--from, --to and --duration do not combine with --recover";
-    if (problem.empty() && !ParseWindowRequest(c.time, request, &problem)) problem = problem.empty() ? "bad window" : problem;
+    if (problem.empty()) {
+      if (auto parsed = ParseWindowRequest(c.time, request); !parsed) problem = parsed.reason();
+    }
     if (!problem.empty()) {
       err << "zentrova: " << problem << "\n";
       return kExitUsage;
@@ -110,18 +112,16 @@ int RefuseOptions(const ConvertOptions& c, std::ostream& err) {
 
   if (c.recover) {
     ScanOptions options;
-    std::string problem;
-    if (!ScanOptionsOf(c, options, &problem)) {
-      err << "zentrova: " << problem << "\n";
+    if (auto usable = ScanOptionsOf(c, options); !usable) {
+      err << "zentrova: " << usable.reason() << "\n";
       return kExitUsage;
     }
   }
 
   {
     JobOptions probe;
-    std::string unusable;
-    if (!ApplyOutputOptions(c.outputChoice, "recording" + OutputExtension(c), c.codec, probe, &unusable)) {
-      err << "zentrova: " << unusable << "\n";
+    if (auto usable = ApplyOutputOptions(c.outputChoice, "recording" + OutputExtension(c), c.codec, probe); !usable) {
+      err << "zentrova: " << usable.reason() << "\n";
       return kExitUsage;
     }
   }
@@ -204,8 +204,7 @@ int RunBatch(const Invocation& how, std::ostream& out, std::ostream& err) {
     if (c.recover && item.failure.empty()) {
       // Every recording the file holds, each an output of its own: NAME.avi, NAME-2.avi, ...
       ScanOptions options;
-      std::string problem;
-      ScanOptionsOf(c, options, &problem);  // checked before the batch began
+      (void)ScanOptionsOf(c, options);  // checked before the batch began
       options.cancel = &Cancel().stop;
       ScanResult found = ScanRecordingFile(item.input, options);
       if (found.recordings.empty()) {

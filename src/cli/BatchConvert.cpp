@@ -45,8 +45,8 @@ Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
   }
 
   JobOptions options;
-  std::string unusable;
-  if (!ApplyOutputOptions(c.outputChoice, plan.item.output, c.codec, options, &unusable)) return fail(unusable);
+  if (auto usable = ApplyOutputOptions(c.outputChoice, plan.item.output, c.codec, options); !usable)
+    return fail(usable.reason());
   options.idct = IdctOf(c.idct);
   options.textEncoding = c.textEncoding;
   options.overwrite = plan.replace || c.overwrite;
@@ -57,17 +57,14 @@ Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
   // The recording's clock, on a reader of its own, for what the output carries of it.
   TimedRecording timed;
   const bool wantsClock = c.time.burnTime || c.time.timing == "recorded" || !c.time.noSubtitles;
-  std::string clockProblem;
-  if (wantsClock && !plan.found &&
-      timed.Open(plan.item.input, ClockOffsetMs(c.time.clockOffsetSeconds), &clockProblem, &Cancel().cutShort)) {
+  if (wantsClock && !plan.found && timed.Open(plan.item.input, ClockOffsetMs(c.time.clockOffsetSeconds), &Cancel().cutShort)) {
     options.clock = timed.clock.get();
     options.timing = c.time.timing == "recorded" ? OutputTiming::Recorded : OutputTiming::Rate;
     options.clockTrack = !c.time.noSubtitles;
   }
   // Beside an AVI output, NAME.srt of its frames' clock times, as a single conversion writes it.
   ClockFiles beside;
-  const bool besideWritten = options.clock && beside.Plan(c.time, plan.item.output, options.format, options.overwrite,
-                                                          &clockProblem);
+  const bool besideWritten = options.clock && beside.Plan(c.time, plan.item.output, options.format, options.overwrite);
   options.burnTime = c.time.burnTime;
   if (const char* font = std::getenv("ZENTROVA_FONT")) options.burnFont = font;
   options.outputFolder = folder;
@@ -184,22 +181,24 @@ Row ConvertPinned(const Plan& plan, int folder, const BatchItem& shown,
 }  // namespace
 
 Row ConvertItem(const Plan& plan, int outDir, const ConvertOptions& c, unsigned threads, Shared& shared) {
-  std::string why;
-  const PinnedPath output = PinnedPath::MakeBelow(outDir, c.outDir, plan.item.output, &why);
-  if (!output.ok()) {
+  Expected<PinnedPath> madeBelow = PinnedPath::MakeBelow(outDir, c.outDir, plan.item.output);
+  if (!madeBelow) {
     Row row = plan.row;
     row.codec = c.codec;
     row.status = "failed";
     row.exitStatus = kExitFailed;
-    row.reason = why;
+    row.reason = madeBelow.reason();
     return row;
   }
+  const PinnedPath output = std::move(madeBelow).value();
   PinnedPath input;
   Plan pinned = plan;
   pinned.item.output = output.path();
   if (plan.item.input.size() >= PATH_MAX) {
-    input = PinnedPath::Find(plan.item.input, &why);
-    if (input.ok()) pinned.item.input = input.path();
+    if (Expected<PinnedPath> found = PinnedPath::Find(plan.item.input)) {
+      input = std::move(found).value();
+      pinned.item.input = input.path();
+    }
   }
   // The rows, their lines and the report name the files by their own paths.
   const auto show = [&](const std::string& text) { return input.Shown(output.Shown(text)); };

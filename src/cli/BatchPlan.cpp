@@ -57,12 +57,12 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c, std::shared_ptr<co
   PinnedPath longInput;
   std::string input = item.input;
   if (input.size() >= PATH_MAX) {
-    std::string why;
-    longInput = PinnedPath::Find(input, &why);
-    if (!longInput.ok()) {
+    Expected<PinnedPath> found = PinnedPath::Find(input);
+    if (!found) {
       row.output.clear();
-      return fail(why);
+      return fail(found.reason());
     }
+    longInput = std::move(found).value();
     input = longInput.path();
   }
   ZrReader reader;
@@ -84,10 +84,11 @@ Plan PlanItem(const BatchItem& item, const ConvertOptions& c, std::shared_ptr<co
   if (c.time.windowed()) {
     // Each recording gives the part of the window its clock covers; one outside it is skipped.
     WindowRequest request;
-    std::string why;
-    ParseWindowRequest(c.time, request, &why);  // checked before the batch began
+    (void)ParseWindowRequest(c.time, request);  // checked before the batch began
     const std::unique_ptr<RecordingClock> clock = ClockOfReader(reader, ClockOffsetMs(c.time.clockOffsetSeconds));
-    switch (PlaceWindow(request, reader, *clock, plan.window, &why)) {
+    const WindowPlacement placed = PlaceWindow(request, reader, *clock, plan.window);
+    const std::string& why = placed.why;
+    switch (placed.fit) {
       case WindowFit::Invalid: return fail(why);
       case WindowFit::Outside:
         row.status = "skipped";

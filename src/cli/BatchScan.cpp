@@ -69,7 +69,7 @@ class Scanner {
     if (Cancelled()) return;
     // A path longer than the system takes in one call is reached through its open folder.
     PinnedPath pinned;
-    if (path.size() >= PATH_MAX) pinned = PinnedPath::Find(path, nullptr);
+    if (path.size() >= PATH_MAX) pinned = PinnedPath::Find(path).valueOr(PinnedPath());
     const std::string reachable = pinned.ok() ? pinned.path() : path;
     struct stat st {};
     if (::stat(reachable.c_str(), &st) != 0) {

@@ -7,13 +7,12 @@
 
 namespace zentrova::cli {
 
-bool ClockFiles::Plan(const TimeOptions& t, const std::string& output, container::Format format, bool overwrite,
-                      std::string* error) {
+Expected<void> ClockFiles::Plan(const TimeOptions& t, const std::string& output, container::Format format,
+                                bool overwrite) {
   struct stat st {};
   frameTimes_ = t.frameTimes;
   if (!frameTimes_.empty() && ::stat(frameTimes_.c_str(), &st) == 0 && !overwrite) {
-    *error = Printable(frameTimes_) + " exists; -y replaces it";
-    return false;
+    return Failure(Printable(frameTimes_) + " exists; -y replaces it");
   }
   subRip_ = SubRipNameFor(output);
   // Only beside a file: an output that is a device or a pipe has no place beside it.
@@ -21,7 +20,7 @@ bool ClockFiles::Plan(const TimeOptions& t, const std::string& output, container
                  (::stat(output.c_str(), &st) != 0 || S_ISREG(st.st_mode));
   subRipKept_ = writeSubRip_ && ::lstat(subRip_.c_str(), &st) == 0 && !overwrite;
   if (subRipKept_) writeSubRip_ = false;
-  return true;
+  return {};
 }
 
 int ClockFiles::Write(const WrittenFrames& written, int status, std::ostream& err) const {
@@ -29,13 +28,16 @@ int ClockFiles::Write(const WrittenFrames& written, int status, std::ostream& er
   if (subRipKept_)
     err << "zentrova: " << Printable(subRip_) << " exists and is kept; -y replaces it with the frames' clock times"
         << std::endl;
-  std::string why;
-  if (!frameTimes_.empty() && !WriteFrameTimes(frameTimes_, written, &why)) {
-    err << "zentrova: " << Printable(why) << std::endl;
-    status = WorseStatus(status, kExitPartial);
+  if (!frameTimes_.empty()) {
+    if (auto saved = WriteFrameTimes(frameTimes_, written); !saved) {
+      err << "zentrova: " << Printable(saved.reason()) << std::endl;
+      status = WorseStatus(status, kExitPartial);
+    }
   }
   // The subtitles were not asked for by name: a folder that cannot take them is only a warning.
-  if (writeSubRip_ && !WriteSubRip(subRip_, written, &why)) err << "zentrova: warning: " << Printable(why) << std::endl;
+  if (!writeSubRip_) return status;
+  if (auto saved = WriteSubRip(subRip_, written); !saved)
+    err << "zentrova: warning: " << Printable(saved.reason()) << std::endl;
   return status;
 }
 

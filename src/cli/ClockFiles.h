@@ -14,10 +14,9 @@ namespace zentrova::cli {
 
 class ClockFiles {
  public:
-  // Before the conversion: false with `error` set when --frame-times names an existing file and
-  // `overwrite` is not given (nothing may be written then).
-  bool Plan(const TimeOptions& options, const std::string& output, container::Format format, bool overwrite,
-            std::string* error);
+  // Before the conversion: refused when --frame-times names an existing file and `overwrite` is
+  // not given (nothing may be written then).
+  Expected<void> Plan(const TimeOptions& options, const std::string& output, container::Format format, bool overwrite);
   // After it, for the frames it wrote: the warnings and errors go to `err`; returns `status`, or
   // a worse one when --frame-times could not be written.
   int Write(const WrittenFrames& written, int status, std::ostream& err) const;

@@ -50,7 +50,7 @@ int RunFrames(const Invocation& how, std::ostream& out, std::ostream& err);
 int RunCodecs(const Invocation& how, std::ostream& out, std::ostream& err);
 
 // The scan's overrides from --size and --generation; false with a message when they are not valid.
-bool ScanOptionsOf(const ConvertOptions& options, ScanOptions& scan, std::string* error);
+Expected<void> ScanOptionsOf(const ConvertOptions& options, ScanOptions& scan);
 
 // The --idct choice by name ("auto", "plain", "vector").
 IdctChoice IdctOf(const std::string& name);

@@ -61,10 +61,9 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
   const std::string& output = c.inputs.back();
   std::ostream& log = how.output.json ? err : out;
   const bool quiet = how.output.quiet;
-  std::string why;
   WindowRequest request;
-  if (!ParseWindowRequest(t, request, &why)) {
-    err << "zentrova: " << why << std::endl;
+  if (auto parsed = ParseWindowRequest(t, request); !parsed) {
+    err << "zentrova: " << parsed.reason() << std::endl;
     return kExitUsage;
   }
   // The repeats that fill an AVI file's pauses are placed between the recordings only.
@@ -79,10 +78,10 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
   for (size_t i = 0; i + 1 < c.inputs.size(); ++i) {
     auto piece = std::make_unique<Piece>();
     piece->path = c.inputs[i];
-    if (!piece->timed.Open(piece->path, ClockOffsetMs(t.clockOffsetSeconds), &why, &Cancel().stop)) {
+    if (auto opened = piece->timed.Open(piece->path, ClockOffsetMs(t.clockOffsetSeconds), &Cancel().stop); !opened) {
       if (Cancel().stop.load()) return kExitCancelled;
       if (!quiet) out << "File open failed!" << std::endl;
-      err << "zentrova: " << Printable(why) << "; nothing was written" << std::endl;
+      err << "zentrova: " << Printable(opened.reason()) << "; nothing was written" << std::endl;
       return kExitFailed;
     }
     pieces.push_back(std::move(piece));
@@ -137,8 +136,9 @@ int RunConvertJoined(const Invocation& how, JobOptions options, std::ostream& ou
     }
     std::vector<std::unique_ptr<Piece>> inside;
     for (auto& p : pieces) {
-      p->window = FindFrameWindow(*p->timed.reader, *p->timed.clock, from, to, nullptr);
-      if (p->window) {
+      Expected<FrameWindow> found = FindFrameWindow(*p->timed.reader, *p->timed.clock, from, to);
+      if (found) {
+        p->window = *found;
         inside.push_back(std::move(p));
       } else if (!quiet) {
         log << NameOf(p->path) << " lies outside the window and is left out." << std::endl;

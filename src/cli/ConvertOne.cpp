@@ -147,9 +147,8 @@ namespace {
 int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream& out, std::ostream& err) {
   const ConvertOptions& c = how.convert;
   ScanOptions scan;
-  std::string problem;
-  if (!ScanOptionsOf(c, scan, &problem)) {
-    err << "zentrova: " << problem << std::endl;
+  if (auto usable = ScanOptionsOf(c, scan); !usable) {
+    err << "zentrova: " << usable.reason() << std::endl;
     return kExitUsage;
   }
   const ScanResult found = ScanWithProgress(how, c.inputs[0], scan, err);
@@ -192,17 +191,16 @@ int ConvertRecovered(const Invocation& how, const JobOptions& base, std::ostream
 int ConvertWithClock(const Invocation& how, JobOptions options, const std::string& input, const std::string& output,
                      std::ostream& out, std::ostream& err) {
   const TimeOptions& t = how.convert.time;
-  std::string why;
   WindowRequest request;
-  if (!ParseWindowRequest(t, request, &why)) {
-    err << "zentrova: " << why << std::endl;
+  if (auto parsed = ParseWindowRequest(t, request); !parsed) {
+    err << "zentrova: " << parsed.reason() << std::endl;
     return kExitUsage;
   }
   TimedRecording timed;
-  if (!timed.Open(input, ClockOffsetMs(t.clockOffsetSeconds), &why, &Cancel().stop)) {
+  if (auto opened = timed.Open(input, ClockOffsetMs(t.clockOffsetSeconds), &Cancel().stop); !opened) {
     if (t.windowed() && !Cancel().stop.load()) {
       if (!how.output.quiet) out << "File open failed!" << std::endl;
-      err << "zentrova: " << Printable(why) << std::endl;
+      err << "zentrova: " << Printable(opened.reason()) << std::endl;
       return kExitFailed;
     }
     return ConvertWith(how, options, input, output, out, err);  // the job says why it does not open
@@ -214,7 +212,9 @@ int ConvertWithClock(const Invocation& how, JobOptions options, const std::strin
   options.burnTime = t.burnTime;
   if (const char* font = std::getenv("ZENTROVA_FONT")) options.burnFont = font;
   if (t.windowed()) {
-    switch (PlaceWindow(request, *timed.reader, clock, options.window, &why)) {
+    const WindowPlacement placed = PlaceWindow(request, *timed.reader, clock, options.window);
+    const std::string& why = placed.why;
+    switch (placed.fit) {
       case WindowFit::Invalid: err << "zentrova: " << why << std::endl; return kExitUsage;
       case WindowFit::Outside:
         err << "zentrova: " << Printable(input) << ": nothing to convert: " << why << "; nothing was written"
@@ -247,9 +247,8 @@ int ConvertWithClockFiles(const Invocation& how, const JobOptions& options, cons
                           const std::string& output, std::ostream& out, std::ostream& err, RecordingClock* clock,
                           const FramesOfJob& written) {
   ClockFiles beside;
-  std::string why;
-  if (!beside.Plan(how.convert.time, output, options.format, options.overwrite, &why)) {
-    err << "zentrova: " << why << std::endl;
+  if (auto planned = beside.Plan(how.convert.time, output, options.format, options.overwrite); !planned) {
+    err << "zentrova: " << planned.reason() << std::endl;
     return kExitFailed;
   }
   ConversionJob::LoopResult loop;
@@ -267,9 +266,9 @@ IdctChoice IdctOf(const std::string& name) {
 int RunConvertOne(const Invocation& how, std::ostream& out, std::ostream& err) {
   const ConvertOptions& c = how.convert;
   JobOptions options;
-  std::string unusable;
-  if (!ApplyOutputOptions(c.outputChoice, c.join ? c.inputs.back() : c.inputs[1], c.codec, options, &unusable)) {
-    err << "zentrova: " << unusable << std::endl;
+  if (auto usable = ApplyOutputOptions(c.outputChoice, c.join ? c.inputs.back() : c.inputs[1], c.codec, options);
+      !usable) {
+    err << "zentrova: " << usable.reason() << std::endl;
     return kExitUsage;
   }
   options.idct = IdctOf(c.idct);

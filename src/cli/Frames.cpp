@@ -33,30 +33,45 @@ void AddFramesOptions(CLI::App& frames, FramesOptions& o) {
   frames.add_flag("-y,--overwrite", o.overwrite, "Replace existing pictures");
 }
 
+namespace {
+
+// The PNG of the frame shown at `t`, in `png`.
+Expected<void> StillOf(StillFrames& stills, ZrReader& reader, RecordingClock& clock, ClockMs t,
+                       std::vector<uint8_t>& picture, std::vector<uint8_t>& png) {
+  const Expected<FrameWindow> window = FindFrameWindow(reader, clock, t, t + 1);
+  if (!window) return window.error();
+  if (auto decoded = stills.Picture(*window, picture); !decoded) return decoded;
+  auto encoded = stills::EncodePng(picture.data(), stills.width(), stills.outputHeight(), png);
+  if (!encoded) return encoded.error();
+  return {};
+}
+
+}  // namespace
+
 int RunFrames(const Invocation& how, std::ostream& out, std::ostream& err) {
   const FramesOptions& o = how.frames;
-  std::string why;
   // The times first: a malformed one is a usage error before anything is read.
   std::vector<TimeArgument> times;
   for (const std::string& text : o.at) {
-    std::optional<TimeArgument> t = TimeArgument::Parse(text, &why);
+    Expected<TimeArgument> t = TimeArgument::Parse(text);
     if (!t) {
-      err << "zentrova: --at: " << why << "\n";
+      err << "zentrova: --at: " << t.reason() << "\n";
       return kExitUsage;
     }
     times.push_back(*t);
   }
   std::optional<int64_t> every;
   if (!o.every.empty()) {
-    every = TimeArgument::ParseLength(o.every, &why);
-    if (!every || *every <= 0) {
-      err << "zentrova: --every: " << (every ? "the interval must be longer than 0 s" : why) << "\n";
+    Expected<int64_t> length = TimeArgument::ParseLength(o.every);
+    if (!length || *length <= 0) {
+      err << "zentrova: --every: " << (length ? "the interval must be longer than 0 s" : length.reason()) << "\n";
       return kExitUsage;
     }
+    every = *length;
   }
   TimedRecording timed;
-  if (!timed.Open(o.input, ClockOffsetMs(o.clockOffsetSeconds), &why)) {
-    err << "zentrova: " << Printable(why) << "\n";
+  if (auto opened = timed.Open(o.input, ClockOffsetMs(o.clockOffsetSeconds)); !opened) {
+    err << "zentrova: " << Printable(opened.reason()) << "\n";
     return kExitFailed;
   }
   RecordingClock& clock = *timed.clock;
@@ -91,8 +106,8 @@ int RunFrames(const Invocation& how, std::ostream& out, std::ostream& err) {
     return kExitFailed;
   }
   StillFrames stills;
-  if (!stills.Open(o.input, IdctOf(o.idct), &why)) {
-    err << "zentrova: " << Printable(why) << "\n";
+  if (auto opened = stills.Open(o.input, IdctOf(o.idct)); !opened) {
+    err << "zentrova: " << Printable(opened.reason()) << "\n";
     return kExitFailed;
   }
   const std::string stem = std::filesystem::path(o.input).stem().string();
@@ -106,15 +121,9 @@ int RunFrames(const Invocation& how, std::ostream& out, std::ostream& err) {
       status = kExitFailed;
       continue;
     }
-    const std::optional<FrameWindow> window = FindFrameWindow(*timed.reader, clock, t, t + 1, &why);
-    bool made = window && stills.Picture(*window, picture, &why);
-    if (made) {
-      auto encoded = stills::EncodePng(picture.data(), stills.width(), stills.outputHeight(), png);
-      if (!encoded) why = encoded.reason();
-      made = encoded.ok();
-    }
+    const Expected<void> made = StillOf(stills, *timed.reader, clock, t, picture, png);
     if (!made) {
-      err << "zentrova: frame " << frame << ": " << why << "\n";
+      err << "zentrova: frame " << frame << ": " << made.reason() << "\n";
       status = kExitFailed;
       continue;
     }

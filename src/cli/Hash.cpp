@@ -26,10 +26,9 @@ void AddHashOptions(CLI::App& hash, HashOptions& options) {
 int RunHash(const Invocation& how, std::ostream& out, std::ostream& err) {
   const HashOptions& h = how.hash;
   JobOptions options;
-  std::string problem;
-  const std::optional<RateChoice> rate = RateChoice::Parse(h.rate, &problem);
+  const Expected<RateChoice> rate = RateChoice::Parse(h.rate);
   if (!rate) {
-    err << "zentrova: --rate: " << problem << std::endl;
+    err << "zentrova: --rate: " << rate.reason() << std::endl;
     return kExitUsage;
   }
   options.rate = *rate;

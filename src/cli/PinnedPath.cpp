@@ -54,7 +54,7 @@ PinnedPath& PinnedPath::operator=(PinnedPath&& other) noexcept {
   return *this;
 }
 
-PinnedPath PinnedPath::Find(const std::string& path, std::string* reason) {
+Expected<PinnedPath> PinnedPath::Find(const std::string& path) {
   PinnedPath pinned;
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -68,8 +68,7 @@ PinnedPath PinnedPath::Find(const std::string& path, std::string* reason) {
     errno = err;
   }
   if (fd < 0) {
-    if (reason) *reason = "cannot open the folder " + Printable(folder) + ": " + std::strerror(errno);
-    return pinned;
+    return Failure("cannot open the folder " + Printable(folder) + ": " + std::strerror(errno));
   }
   pinned.folder_ = fd;
   pinned.prefix_ = "/proc/self/fd/" + std::to_string(fd);
@@ -78,14 +77,12 @@ PinnedPath PinnedPath::Find(const std::string& path, std::string* reason) {
   return pinned;
 }
 
-PinnedPath PinnedPath::MakeBelow(int outDir, const std::string& outDirPath, const std::string& output,
-                                 std::string* reason) {
+Expected<PinnedPath> PinnedPath::MakeBelow(int outDir, const std::string& outDirPath, const std::string& output) {
   PinnedPath pinned;
   const size_t slash = output.rfind('/');
   if (outDir < 0 || slash == std::string::npos || slash + 1 < outDirPath.size() ||
       output.compare(0, outDirPath.size(), outDirPath) != 0) {
-    if (reason) *reason = Printable(output) + " is not inside the output folder";
-    return pinned;
+    return Failure(Printable(output) + " is not inside the output folder");
   }
   int fd = ::fcntl(outDir, F_DUPFD_CLOEXEC, 0);
   std::string walked = outDirPath;
@@ -94,14 +91,12 @@ PinnedPath PinnedPath::MakeBelow(int outDir, const std::string& outDirPath, cons
     walked += (walked.empty() || walked.back() == '/' ? "" : "/") + part;
     if (part == "." || part == "..") {
       ::close(fd);
-      if (reason) *reason = Printable(walked) + " leaves the output folder";
-      return pinned;
+      return Failure(Printable(walked) + " leaves the output folder");
     }
     if (::mkdirat(fd, part.c_str(), 0777) != 0 && errno != EEXIST) {
       const int err = errno;
       ::close(fd);
-      if (reason) *reason = "cannot create the folder " + Printable(walked) + ": " + std::strerror(err);
-      return pinned;
+      return Failure("cannot create the folder " + Printable(walked) + ": " + std::strerror(err));
     }
     const int next = OpenFolder(fd, part, false);
     if (next < 0) {
@@ -109,18 +104,15 @@ PinnedPath PinnedPath::MakeBelow(int outDir, const std::string& outDirPath, cons
       struct stat st {};
       const bool link = ::fstatat(fd, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
       ::close(fd);
-      if (reason)
-        *reason = link ? Printable(walked) + " is a symbolic link; outputs stay inside the output folder"
-                  : err == ENOTDIR ? Printable(walked) + " exists and is not a folder"
-                                   : "cannot open the folder " + Printable(walked) + ": " + std::strerror(err);
-      return pinned;
+      return Failure(link ? Printable(walked) + " is a symbolic link; outputs stay inside the output folder"
+                     : err == ENOTDIR ? Printable(walked) + " exists and is not a folder"
+                                      : "cannot open the folder " + Printable(walked) + ": " + std::strerror(err));
     }
     ::close(fd);
     fd = next;
   }
   if (fd < 0) {
-    if (reason) *reason = "cannot open the output folder " + Printable(outDirPath) + ": " + std::strerror(errno);
-    return pinned;
+    return Failure("cannot open the output folder " + Printable(outDirPath) + ": " + std::strerror(errno));
   }
   pinned.folder_ = fd;
   pinned.prefix_ = "/proc/self/fd/" + std::to_string(fd);

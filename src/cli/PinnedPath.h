@@ -5,6 +5,8 @@
 // no other, whatever is done to the folder's path meanwhile.
 #include <string>
 
+#include "base/Expected.h"
+
 namespace zentrova::cli {
 
 class PinnedPath {
@@ -16,15 +18,14 @@ class PinnedPath {
   PinnedPath(const PinnedPath&) = delete;
   PinnedPath& operator=(const PinnedPath&) = delete;
 
-  // The folder of `path`, links followed as the system follows them. On failure the result is
-  // not ok() and `reason` says why.
-  static PinnedPath Find(const std::string& path, std::string* reason);
+  // The folder of `path`, links followed as the system follows them, or why it cannot be opened.
+  static Expected<PinnedPath> Find(const std::string& path);
   // The folder of `output` below the open folder `outDir` (whose path is `outDirPath`, the start
   // of `output`), each folder on the way created when missing and opened without following a
   // link: a folder swapped for a link is refused, so nothing is written outside `outDir`.
-  static PinnedPath MakeBelow(int outDir, const std::string& outDirPath, const std::string& output,
-                              std::string* reason);
+  static Expected<PinnedPath> MakeBelow(int outDir, const std::string& outDirPath, const std::string& output);
 
+  // Whether a folder is held (a default one holds none).
   bool ok() const { return folder_ >= 0; }
   int folder() const { return folder_; }
   // The file's short name through the open folder.

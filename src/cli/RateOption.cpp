@@ -19,8 +19,8 @@ void AddOutputOptions(CLI::App* convert, OutputChoice& choice) {
                    "classic (frames / duration + 1, as the recorder's own converter), or N or N/D "
                    "frames per second between 1/60 and 120")
       ->check([](const std::string& text) {
-        std::string error;
-        return RateChoice::Parse(text, &error) ? std::string() : error;
+        const Expected<RateChoice> rate = RateChoice::Parse(text);
+        return rate ? std::string() : rate.reason();
       })
       ->capture_default_str();
   convert
@@ -30,23 +30,16 @@ void AddOutputOptions(CLI::App* convert, OutputChoice& choice) {
       ->check(CLI::IsMember({"avi", "mkv", "mp4"}));
 }
 
-bool ApplyOutputOptions(const OutputChoice& choice, const std::string& output, const std::string& codec,
-                        JobOptions& options, std::string* error) {
-  if (auto rate = RateChoice::Parse(choice.rate, error)) {
-    options.rate = *rate;
-  } else {
-    return false;
-  }
+Expected<void> ApplyOutputOptions(const OutputChoice& choice, const std::string& output, const std::string& codec,
+                                  JobOptions& options) {
+  Expected<RateChoice> rate = RateChoice::Parse(choice.rate);
+  if (!rate) return rate.error();
+  options.rate = *rate;
   const auto format = choice.format.empty() ? std::optional(container::FormatOfName(output))
                                             : container::ParseFormat(choice.format);
-  if (!format) {
-    if (error) *error = "unknown format " + choice.format;
-    return false;
-  }
+  if (!format) return Failure("unknown format " + choice.format);
   options.format = *format;
-  auto carried = container::CanCarry(*format, codec);
-  if (!carried && error) *error = carried.reason();
-  return carried.ok();
+  return container::CanCarry(*format, codec);
 }
 
 RateReport ReportRate(ZrReader& reader, const RecordingInfo& info) {

@@ -21,10 +21,10 @@ struct OutputChoice {
 // usage error.
 void AddOutputOptions(CLI::App* convert, OutputChoice& choice);
 
-// Sets the rate and container of `options` from the choice and the output name. False, with
-// the reason, when the container cannot carry `codec` (raw pictures in MP4).
-bool ApplyOutputOptions(const OutputChoice& choice, const std::string& output, const std::string& codec,
-                        JobOptions& options, std::string* error);
+// Sets the rate and container of `options` from the choice and the output name; the reason when
+// the choice is malformed or the container cannot carry `codec` (raw pictures in MP4).
+Expected<void> ApplyOutputOptions(const OutputChoice& choice, const std::string& output, const std::string& codec,
+                                  JobOptions& options);
 
 // A recording's rate as the conversion will derive it, and the classic rule's beside it.
 struct RateReport {

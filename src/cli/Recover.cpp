@@ -17,13 +17,12 @@
 
 namespace zentrova::cli {
 
-bool ScanOptionsOf(const ConvertOptions& c, ScanOptions& scan, std::string* error) {
+Expected<void> ScanOptionsOf(const ConvertOptions& c, ScanOptions& scan) {
   if (!c.size.empty()) {
     int w = 0, h = 0;
     char tail = 0;
     if (std::sscanf(c.size.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w <= 0 || h <= 0) {
-      *error = "--size takes WIDTHxHEIGHT, such as 352x288; not \"" + c.size + "\"";
-      return false;
+      return Failure("--size takes WIDTHxHEIGHT, such as 352x288; not \"" + c.size + "\"");
     }
     bool known = false;
     for (int code = 0; code < 256; ++code) {
@@ -31,24 +30,23 @@ bool ScanOptionsOf(const ConvertOptions& c, ScanOptions& scan, std::string* erro
       if (size && size->width == w && size->height == h) known = true;
     }
     if (!known) {
-      *error = "--size " + c.size + " is not a picture size of the recorder (160x112, 240x176, 320x240, 640x240, "
-               "176x144, 256x192, 352x288, 704x288)";
-      return false;
+      return Failure("--size " + c.size +
+                     " is not a picture size of the recorder (160x112, 240x176, 320x240, 640x240, "
+                     "176x144, 256x192, 352x288, 704x288)");
     }
     scan.width = w;
     scan.height = h;
   }
   if (c.generation == "older") scan.generation = kGenerationOlder;
   if (c.generation == "newer") scan.generation = kGenerationNewer;
-  return true;
+  return {};
 }
 
 int RunRecover(const Invocation& how, std::ostream& out, std::ostream& err) {
   const ConvertOptions& c = how.convert;
   ScanOptions scan;
-  std::string problem;
-  if (!ScanOptionsOf(c, scan, &problem)) {
-    err << "zentrova: " << problem << "\n";
+  if (auto usable = ScanOptionsOf(c, scan); !usable) {
+    err << "zentrova: " << usable.reason() << "\n";
     return kExitUsage;
   }
   scan.cancel = &Cancel().stop;

@@ -121,7 +121,7 @@ std::string UnknownCommand(const std::vector<std::string>& args, CLI::App& app) 
 
 }  // namespace
 
-int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& out, std::ostream& err) {
+std::optional<int> Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& out, std::ostream& err) {
   how = Invocation{};
   CLI::App app{"Zentrova converts ZR recordings of a digital video recorder into AVI files.", "zentrova"};
   app.set_version_flag("--version", [] { return VersionText(); });
@@ -238,7 +238,7 @@ int Parse(const std::vector<std::string>& args, Invocation& how, std::ostream& o
     if (how.frames.at.empty() == how.frames.every.empty())
       return UsageError(err, "frames takes --at TIME (repeatable) or --every INTERVAL");
   }
-  return -1;
+  return std::nullopt;
 }
 
 int Execute(const Invocation& how, std::ostream& out, std::ostream& err) {
@@ -268,9 +268,12 @@ int Run(int argc, char** argv, std::ostream& out, std::ostream& err) {
   Invocation how;
   NotingBuffer noting(out.rdbuf());
   std::ostream results(&noting);
-  int status = Parse(args, how, results, err);
+  const std::optional<int> parsed = Parse(args, how, results, err);
   how.convert.commandLine = args;
-  if (status < 0) {
+  int status = 0;
+  if (parsed) {
+    status = *parsed;
+  } else {
     how.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     status = Execute(how, results, err);
   }

@@ -31,21 +31,21 @@ struct FileCloser {
 
 // Writes through a temporary file beside `path`, renamed over it once whole.
 template <typename Body>
-bool WriteWhole(const std::string& path, std::string* error, Body body) {
+Expected<void> WriteWhole(const std::string& path, Body body) {
   const std::string temporary = path + ".zentrova-" + std::to_string(::getpid()) + ".tmp";
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temporary.c_str(), "wb"));
-  auto fail = [&](int err) {
-    if (error) *error = "cannot write " + path + ": " + std::strerror(err);
+  auto fail = [&](int err) -> Expected<void> {
+    const std::string reason = "cannot write " + path + ": " + std::strerror(err);
     file.reset();
     std::remove(temporary.c_str());
-    return false;
+    return Failure(reason);
   };
   if (!file) return fail(errno);
   body(file.get());
   if (std::ferror(file.get()) || std::fflush(file.get()) != 0) return fail(errno ? errno : EIO);
   if (std::fclose(file.release()) != 0) return fail(errno);
   if (std::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
-  return true;
+  return {};
 }
 
 }  // namespace
@@ -57,17 +57,17 @@ uint64_t WrittenFrames::PictureOf(uint64_t k) const {
   return picture;
 }
 
-bool ParseWindowRequest(const TimeOptions& o, WindowRequest& request, std::string* error) {
+Expected<void> ParseWindowRequest(const TimeOptions& o, WindowRequest& request) {
   WindowTexts texts;
   texts.from = o.from;
   texts.to = o.to;
   texts.duration = o.duration;
-  return zentrova::ParseWindowRequest(texts, request, error);
+  return zentrova::ParseWindowRequest(texts, request);
 }
 
-bool WriteFrameTimes(const std::string& path, const WrittenFrames& frames, std::string* error) {
+Expected<void> WriteFrameTimes(const std::string& path, const WrittenFrames& frames) {
   const int32_t zone = frames.timeline.utcOffsetHours();
-  return WriteWhole(path, error, [&](std::FILE* f) {
+  return WriteWhole(path, [&](std::FILE* f) {
     std::fprintf(f, "frame,recording_frame,output_seconds,utc,recorder_time\n");
     for (uint32_t k = 0; k < frames.count; ++k) {
       const ClockMs t = frames.timeline.FrameTime(k);
@@ -77,9 +77,9 @@ bool WriteFrameTimes(const std::string& path, const WrittenFrames& frames, std::
   });
 }
 
-bool WriteSubRip(const std::string& path, const WrittenFrames& frames, std::string* error) {
+Expected<void> WriteSubRip(const std::string& path, const WrittenFrames& frames) {
   const int32_t zone = frames.timeline.utcOffsetHours();
-  return WriteWhole(path, error, [&](std::FILE* f) {
+  return WriteWhole(path, [&](std::FILE* f) {
     for (uint32_t k = 0; k < frames.count; ++k) {
       const ClockMs t = frames.timeline.FrameTime(k);
       // The recorder's own time, as its on-screen clock showed it, with the milliseconds.

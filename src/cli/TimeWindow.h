@@ -21,8 +21,8 @@ class ZrReader;
 
 namespace zentrova::cli {
 
-// False with `error` set when a time is malformed or the window is empty by itself (a usage error).
-bool ParseWindowRequest(const TimeOptions& options, WindowRequest& request, std::string* error);
+// Refused when a time is malformed or the window is empty by itself (a usage error).
+Expected<void> ParseWindowRequest(const TimeOptions& options, WindowRequest& request);
 
 // The frames written, timed in the output at `rate`: `count` frames of the recordings on
 // `timeline`, from its first frame on.
@@ -38,11 +38,11 @@ struct WrittenFrames {
 };
 
 // A CSV line per frame: frame, recording frame, output time, clock time in UTC and in recorder
-// time. False with `error` set when the file cannot be written.
-bool WriteFrameTimes(const std::string& path, const WrittenFrames& frames, std::string* error);
+// time. Refused when the file cannot be written.
+Expected<void> WriteFrameTimes(const std::string& path, const WrittenFrames& frames);
 // A SubRip file whose cue for each frame is its clock time in the recorder's time; written under
 // a temporary name and renamed, so an existing file is replaced only by a whole one.
-bool WriteSubRip(const std::string& path, const WrittenFrames& frames, std::string* error);
+Expected<void> WriteSubRip(const std::string& path, const WrittenFrames& frames);
 // NAME.srt for the output NAME.avi (NAME.srt beside any other name too).
 std::string SubRipNameFor(const std::string& output);
 

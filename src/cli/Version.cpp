@@ -8,11 +8,10 @@ namespace zentrova::cli {
 
 std::string VersionText() {
   std::string text = "zentrova " ZENTROVA_VERSION "\n";
-  std::string problem;
-  if (const libav::Module* module = libav::Load(&problem))
-    text += module->libraryVersions();
+  if (const Expected<const libav::Module*>& module = libav::Load())
+    text += (*module)->libraryVersions();
   else
-    text += "libavcodec not loaded: " + problem + "\n";
+    text += "libavcodec not loaded: " + module.reason() + "\n";
 #ifdef ZENTROVA_QT_VERSION
   text += "Qt " ZENTROVA_QT_VERSION " (the desktop application, zentrova-gui)\n";
 #endif

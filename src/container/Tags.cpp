@@ -149,7 +149,7 @@ FileTags TagsOfRecording(int32_t startTime, const std::string& text1, const std:
   tags.startTime = startTime;
   tags.title = Capped(TextToUtf8(text1, encoding));
   std::string comment;
-  for (const std::string* t : {&text2, &text3}) {
+  for (const auto* t : {&text2, &text3}) {
     if (t->empty()) continue;
     if (!comment.empty()) comment += '\n';
     comment += TextToUtf8(*t, encoding);
@@ -160,7 +160,7 @@ FileTags TagsOfRecording(int32_t startTime, const std::string& text1, const std:
   // so; any other as the recording holds it (its own code page, or UTF-8), never cut down to
   // fewer characters. The UTF-8 forms above stay whole for every other container and the report.
   std::string rawComment;
-  for (const std::string* t : {&text2, &text3}) {
+  for (const auto* t : {&text2, &text3}) {
     if (t->empty()) continue;
     if (!rawComment.empty()) rawComment += '\n';
     rawComment += *t;

@@ -213,8 +213,7 @@ ConversionJob::Setup ConversionJob::OpenOutputFile(const std::string& output) {
                                                      options_.textEncoding));
   GiveClock();
   if (options_.burnTime) {
-    std::string why;
-    if (!OpenOverlay(&why)) return FailSetup(messages::kConvertFailed, why);
+    if (auto opened = OpenOverlay(); !opened) return FailSetup(messages::kConvertFailed, opened.reason());
   }
   // The estimate before any sound is in; the final rate is set when the loop ends.
   rate_ = ChooseRate(options_.rate, recordingFrames_, 0, startTime_, endTime_);

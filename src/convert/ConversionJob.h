@@ -287,8 +287,8 @@ class ConversionJob {
   bool WriteHeldAudio(int32_t index);
   // `frame`: the recording's frame, whose clock time a burnt-in text shows.
   bool WriteFramePicture(const FrameWork& work, int32_t index, uint32_t frame);
-  // The font for --burn-time, sized for the pictures; false with the reason when it cannot load.
-  bool OpenOverlay(std::string* why);
+  // The font for --burn-time, sized for the pictures, or why it cannot load.
+  Expected<void> OpenOverlay();
   // `pictures`: in the file, repeats included (`repeats` of them).
   void SetFinalRate(uint32_t pictures, uint32_t repeats);
   // The pauses of the recorder inside the frames converted, when an AVI output repeats the last

@@ -69,11 +69,8 @@ FrameRate FrameRate::Bounded() const {
   return *this;
 }
 
-std::optional<RateChoice> RateChoice::Parse(const std::string& text, std::string* error) {
-  auto fail = [&](const std::string& why) -> std::optional<RateChoice> {
-    if (error) *error = why;
-    return std::nullopt;
-  };
+Expected<RateChoice> RateChoice::Parse(const std::string& text) {
+  auto fail = [](const std::string& why) -> Expected<RateChoice> { return Failure(why); };
   if (text == "auto") return RateChoice{Mode::Auto, {}};
   if (text == "classic") return RateChoice{Mode::Classic, {}};
   const size_t slash = text.find('/');

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "base/Expected.h"
+
 namespace zentrova {
 
 struct FrameRate {
@@ -42,7 +44,7 @@ struct RateChoice {
 
   // "auto", "classic", "N" or "N/D" (N, D whole numbers, N/D between 1/60 and 120).
   // nullopt with `error` set when the text is none of these.
-  static std::optional<RateChoice> Parse(const std::string& text, std::string* error = nullptr);
+  static Expected<RateChoice> Parse(const std::string& text);
 };
 
 // Where a rate came from.

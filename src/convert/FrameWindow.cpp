@@ -27,13 +27,9 @@ int32_t BlockOfFrame(const std::vector<ZrReader::BlockEntry>& blocks, uint32_t f
 
 }  // namespace
 
-std::optional<FrameWindow> FindFrameWindow(ZrReader& reader, RecordingClock& clock, ClockMs from, ClockMs to,
-                                           std::string* why) {
+Expected<FrameWindow> FindFrameWindow(ZrReader& reader, RecordingClock& clock, ClockMs from, ClockMs to) {
   const int32_t zone = clock.utcOffsetHours();
-  auto none = [&](const std::string& text) -> std::optional<FrameWindow> {
-    if (why) *why = text;
-    return std::nullopt;
-  };
+  auto none = [](const std::string& text) -> Expected<FrameWindow> { return Failure(text); };
   if (to <= from)
     return none("the window ends (" + RecorderTimeText(to, zone) + ") before it begins (" +
                 RecorderTimeText(from, zone) + ")");

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "base/Expected.h"
+
 #include "recording/RecordingClock.h"
 
 namespace zentrova {
@@ -25,10 +27,9 @@ struct FrameWindow {
   uint32_t frames() const { return end - first; }
 };
 
-// The window [from, to) of the recording that `reader` holds, placed by `clock`. nullopt with
-// `why` set when no frame of the recording lies in it. Reads only the blocks around `from`
-// (to find the intra picture), never what lies before them.
-std::optional<FrameWindow> FindFrameWindow(ZrReader& reader, RecordingClock& clock, ClockMs from, ClockMs to,
-                                           std::string* why);
+// The window [from, to) of the recording that `reader` holds, placed by `clock`, or where the
+// window lies when no frame of the recording lies in it. Reads only the blocks around `from` (to
+// find the intra picture), never what lies before them.
+Expected<FrameWindow> FindFrameWindow(ZrReader& reader, RecordingClock& clock, ClockMs from, ClockMs to);
 
 }  // namespace zentrova

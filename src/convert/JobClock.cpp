@@ -87,17 +87,16 @@ bool ConversionJob::WriteRepeats(int32_t index, uint32_t count, uint64_t silence
   return true;
 }
 
-bool ConversionJob::OpenOverlay(std::string* why) {
-  if (!options_.clock) {
-    *why = "--burn-time needs the recording's clock, which could not be read";
-    return false;
-  }
+Expected<void> ConversionJob::OpenOverlay() {
+  if (!options_.clock) return Failure("--burn-time needs the recording's clock, which could not be read");
   cameraName_ = container::TextToUtf8(reader_->text1(), options_.textEncoding);
   const std::string sample = ClockCueText(options_.clock->start(), options_.clock->utcOffsetHours());
-  overlay_ = TimeOverlay::Open(options_.burnFont.empty() ? TimeOverlay::kDefaultFont : options_.burnFont,
-                               videoFormat_.biWidth, videoFormat_.biHeight,
-                               std::max(sample.size(), cameraName_.size()), why);
-  return overlay_ != nullptr;
+  Expected<std::unique_ptr<TimeOverlay>> overlay =
+      TimeOverlay::Open(options_.burnFont.empty() ? TimeOverlay::kDefaultFont : options_.burnFont,
+                        videoFormat_.biWidth, videoFormat_.biHeight, std::max(sample.size(), cameraName_.size()));
+  if (!overlay) return overlay.error();
+  overlay_ = std::move(overlay).value();
+  return {};
 }
 
 }  // namespace zentrova

@@ -13,10 +13,10 @@ namespace {
 class SharedSink final : public avi::ByteSink {
  public:
   explicit SharedSink(std::shared_ptr<avi::OutputSink> sink) : sink_(std::move(sink)) {}
-  bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
+  Expected<void> WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
     return sink_->WriteAt(offset, pieces);
   }
-  bool Truncate(uint64_t size) override { return sink_->Truncate(size); }
+  Expected<void> Truncate(uint64_t size) override { return sink_->Truncate(size); }
 
  private:
   std::shared_ptr<avi::OutputSink> sink_;
@@ -52,7 +52,7 @@ class MediaOutput final : public OutputFile {
     inner_.reset();
     completed_ = true;
     const bool whole = done.error == 0 && sink_->error() == 0;
-    const bool synced = sink_->Sync();
+    const bool synced = sink_->Sync().ok();
     if (!whole || !synced) {
       // A new file keeps the frames it holds up to a failed write, once they are on the disk; a
       // replacement that failed is not kept.
@@ -64,19 +64,14 @@ class MediaOutput final : public OutputFile {
       done.error = writeError();
       return done;
     }
-    if (keepWanted_) {
-      if (auto kept = sink_->Keep(); !kept) {
-        keepFailed_ = true;
-        keepReason_ = kept.reason();
-      }
-    }
+    if (keepWanted_) completedKeep_ = sink_->Keep();
     done.error = writeError();
     return done;
   }
   int writeError() const override {
     if (sink_->error()) return sink_->error();
     if (firstError_) return firstError_;
-    return keepFailed_ || failed_ ? EIO : 0;
+    return !completedKeep_ || failed_ ? EIO : 0;
   }
   Expected<void> Keep() override {
     if (!completed_ && !replaces_) {
@@ -90,7 +85,7 @@ class MediaOutput final : public OutputFile {
     }
     if (failed_ && kept_) return {};
     if (failed_) return Failure("the file could not be completed");
-    if (keepFailed_) return Failure(keepReason_);
+    if (!completedKeep_) return completedKeep_;
     return sink_->Keep();
   }
   Expected<bool> KeepAt(const std::string& name) override {
@@ -103,9 +98,9 @@ class MediaOutput final : public OutputFile {
   std::shared_ptr<avi::OutputSink> sink_;
   std::string path_;
   bool replaces_;
-  bool completed_ = false, keepWanted_ = false, keepFailed_ = false, failed_ = false, kept_ = false;
+  bool completed_ = false, keepWanted_ = false, failed_ = false, kept_ = false;
   int firstError_ = 0;
-  std::string keepReason_;  // why the keep that completion did for the job failed
+  Expected<void> completedKeep_;  // the keep that completion did for the job
 };
 
 }  // namespace

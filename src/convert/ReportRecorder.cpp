@@ -56,9 +56,8 @@ void ReportRecorder::Gaps(RecordingClock& clock, uint32_t firstFrame) { TakeCloc
 
 void ReportRecorder::GapsOfRecording(int64_t clockOffsetMs, uint32_t firstFrame) {
   TimedRecording timed;
-  std::string why;
-  if (!timed.Open(input_, clockOffsetMs, &why)) {
-    report_.clock = "not read: " + why;
+  if (auto opened = timed.Open(input_, clockOffsetMs); !opened) {
+    report_.clock = "not read: " + opened.reason();
     return;
   }
   Gaps(*timed.clock, firstFrame);
@@ -70,8 +69,7 @@ Expected<void> ReportRecorder::Finish(int exitStatus) {
   if (hashing_.joinable()) hashing_.join();
   report_.input = inputFacts_;
   if (report_.codec != "raw") {
-    std::string unloaded;
-    if (const libav::Module* module = libav::Load(&unloaded)) report_.libraries = module->libraryVersions();
+    if (const Expected<const libav::Module*>& module = libav::Load()) report_.libraries = (*module)->libraryVersions();
   }
   report_.output = FileFacts(report_.output.path);
   report_.exitStatus = exitStatus;

@@ -5,11 +5,8 @@
 
 namespace zentrova {
 
-bool StillFrames::Open(const std::string& path, IdctChoice idct, std::string* error) {
-  if (auto opened = reader_.open(path, &info_); !opened) {
-    if (error) *error = path + ": " + opened.reason();
-    return false;
-  }
+Expected<void> StillFrames::Open(const std::string& path, IdctChoice idct) {
+  if (auto opened = reader_.open(path, &info_); !opened) return Failure(path + ": " + opened.reason());
   outputHeight_ = ConversionJob::ComputeOutputHeight(info_.width, info_.height);
   codecStamp_ = GenerationOfVersion(reader_.version());
   idct_ = idct;
@@ -21,14 +18,13 @@ bool StillFrames::Open(const std::string& path, IdctChoice idct, std::string* er
   record_.audioCapacity = static_cast<uint32_t>(audioData_.size());
   work_.Allocate(info_.width, info_.height);
   static_cast<void>(audio_.Prepare(0));  // a fresh decoder; without memory its sound stays silent
-  return true;
+  return {};
 }
 
-bool StillFrames::Picture(const FrameWindow& window, std::vector<uint8_t>& picture, std::string* error) {
-  auto fail = [&](const std::string& why) {
-    if (error) *error = why;
+Expected<void> StillFrames::Picture(const FrameWindow& window, std::vector<uint8_t>& picture) {
+  auto fail = [&](const std::string& why) -> Expected<void> {
     decodedAny_ = false;
-    return false;
+    return Failure(why);
   };
   const uint32_t frame = window.first;
   uint32_t at = 0;
@@ -57,7 +53,7 @@ bool StillFrames::Picture(const FrameWindow& window, std::vector<uint8_t>& pictu
   }
   picture.resize(static_cast<size_t>(info_.width) * outputHeight_ * 3);
   PictureOf(work_, info_.width, info_.height, outputHeight_, picture.data(), scratch_);
-  return true;
+  return {};
 }
 
 }  // namespace zentrova

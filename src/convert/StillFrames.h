@@ -17,13 +17,12 @@ namespace zentrova {
 
 class StillFrames {
  public:
-  // Opens a reader of its own. False with `error` set ("path: reason").
-  bool Open(const std::string& path, IdctChoice idct, std::string* error);
+  // Opens a reader of its own; refused with "path: reason".
+  Expected<void> Open(const std::string& path, IdctChoice idct);
 
   // The picture of `window.first`, decoding from `window.decodeFrom` (or on from the frame
-  // decoded last, when that lies between the two). False with `error` set when the recording
-  // ends before it.
-  bool Picture(const FrameWindow& window, std::vector<uint8_t>& picture, std::string* error);
+  // decoded last, when that lies between the two). Refused when the recording ends before it.
+  Expected<void> Picture(const FrameWindow& window, std::vector<uint8_t>& picture);
 
   int32_t width() const { return info_.width; }
   int32_t outputHeight() const { return outputHeight_; }

@@ -53,12 +53,11 @@ TimeOverlay::TimeOverlay(std::unique_ptr<Face> face) : face_(std::move(face)) {
 
 TimeOverlay::~TimeOverlay() = default;
 
-std::unique_ptr<TimeOverlay> TimeOverlay::Open(const std::string& fontPath, int32_t width, int32_t height,
-                                               size_t longestLine, std::string* error) {
+Expected<std::unique_ptr<TimeOverlay>> TimeOverlay::Open(const std::string& fontPath, int32_t width, int32_t height,
+                                                         size_t longestLine) {
   auto face = std::make_unique<Face>();
-  auto fail = [&](const char* why) {
-    if (error) *error = "cannot load the font " + fontPath + " for --burn-time: " + why;
-    return nullptr;
+  auto fail = [&](const char* why) -> Expected<std::unique_ptr<TimeOverlay>> {
+    return Failure("cannot load the font " + fontPath + " for --burn-time: " + why);
   };
   if (FT_Init_FreeType(&face->library) != 0) return fail("the font engine does not start");
   if (FT_New_Face(face->library, fontPath.c_str(), 0, &face->face) != 0)

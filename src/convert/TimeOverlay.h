@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Expected.h"
+
 namespace zentrova {
 
 class TimeOverlay {
@@ -17,9 +19,9 @@ class TimeOverlay {
   static constexpr const char* kDefaultFont = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
 
   // The font at `fontPath`, sized for pictures of width x height pixels to hold a line of
-  // `longestLine` characters. Null, with `error` saying why, when it cannot be loaded.
-  static std::unique_ptr<TimeOverlay> Open(const std::string& fontPath, int32_t width, int32_t height,
-                                           size_t longestLine, std::string* error);
+  // `longestLine` characters, or why it cannot be loaded.
+  static Expected<std::unique_ptr<TimeOverlay>> Open(const std::string& fontPath, int32_t width, int32_t height,
+                                                     size_t longestLine);
   ~TimeOverlay();
   TimeOverlay(const TimeOverlay&) = delete;
   TimeOverlay& operator=(const TimeOverlay&) = delete;

@@ -18,20 +18,26 @@ struct WindowRequest {
   std::optional<int64_t> durationMs;
 };
 
-// The texts of from, to and duration, each empty when not given. False with `error` set ("--from:
-// ..." with the names given) when a time is malformed or the window is empty by itself.
+// The texts of from, to and duration, each empty when not given. Refused ("--from: ..." with the
+// names given) when a time is malformed or the window is empty by itself.
 struct WindowTexts {
   std::string from, to, duration;
   std::string fromName = "--from", toName = "--to", durationName = "--duration";
 };
-bool ParseWindowRequest(const WindowTexts& texts, WindowRequest& request, std::string* error);
+Expected<void> ParseWindowRequest(const WindowTexts& texts, WindowRequest& request);
 
 enum class WindowFit {
   Fits,     // `window` holds the frames
   Outside,  // no frame of the recording lies in the window; `why` says where it lies
   Invalid,  // the window ends before it begins on this recording's clock (a usage error)
 };
-WindowFit PlaceWindow(const WindowRequest& request, ZrReader& reader, RecordingClock& clock,
-                      std::optional<FrameWindow>& window, std::string* why);
+// How the window lies on one recording; `why` is set unless it fits. Neither Outside nor Invalid
+// is a failure of the program: the callers tell the user and skip or stop.
+struct WindowPlacement {
+  WindowFit fit = WindowFit::Fits;
+  std::string why;
+};
+WindowPlacement PlaceWindow(const WindowRequest& request, ZrReader& reader, RecordingClock& clock,
+                            std::optional<FrameWindow>& window);
 
 }  // namespace zentrova

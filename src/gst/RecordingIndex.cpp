@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/Refusal.h"
 #include "recording/FrameRecord.h"
 #include "recording/ZrFormat.h"
 #include "recording/ZrReader.h"
@@ -24,7 +25,7 @@ bool IsIntraPicture(const uint8_t* bytes, uint32_t byteCount) {
   return ReadPictureHeader(bits).intra();
 }
 
-std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::string* error) try {
+Expected<RecordingIndex> RecordingIndex::Build(ZrReader& reader) try {
   RecordingIndex index;
   uint8_t video[kVideoPeekBytes];
   std::vector<uint8_t> audio(kAudioPeekBytes);
@@ -59,18 +60,14 @@ std::optional<RecordingIndex> RecordingIndex::Build(ZrReader& reader, std::strin
       index.frames_.push_back(entry);
     }
   }
-  if (index.frames_.empty()) {
-    if (error) *error = unreadable.empty() ? "the recording holds no frame" : unreadable;
-    return std::nullopt;
-  }
+  if (index.frames_.empty()) return Failure(unreadable.empty() ? "the recording holds no frame" : unreadable);
   // The job's rule: with sound the frames delivered share the sound's length, without it the
   // declared frames share the recording's duration.
   index.rate_ = AutoRate(index.samples_ > 0 ? index.frames_.size() : declared, index.samples_, reader.startTime(),
                          reader.endTime());
   return index;
 } catch (const std::bad_alloc&) {
-  if (error) *error = "out of memory while indexing the recording";
-  return std::nullopt;
+  return Refusal("out of memory while indexing the recording");
 }
 
 uint64_t RecordingIndex::TimeOfFrame(uint32_t frame) const {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Expected.h"
 #include "convert/FrameRate.h"
 
 namespace zentrova {
@@ -32,9 +33,9 @@ inline constexpr uint32_t kMaxIndexedFrames = 1u << 23;
 class RecordingIndex {
  public:
   // Reads every frame once, without decoding it. Frames the reader cannot deliver end the index
-  // (a recording cut short plays what it holds), as does kMaxIndexedFrames. nullopt, with `error`
-  // set, when no frame at all can be read or memory runs out.
-  static std::optional<RecordingIndex> Build(ZrReader& reader, std::string* error = nullptr);
+  // (a recording cut short plays what it holds), as does kMaxIndexedFrames. Refused when no frame
+  // at all can be read or memory runs out.
+  static Expected<RecordingIndex> Build(ZrReader& reader);
 
   uint32_t frameCount() const { return static_cast<uint32_t>(frames_.size()); }
   uint64_t sampleCount() const { return samples_; }

@@ -28,17 +28,14 @@ struct OpenRecording {
   std::vector<uint8_t> audio = std::vector<uint8_t>(16);
   FrameRecord record;
 
-  bool Open(const std::string& path, std::string* error) {
-    if (auto opened = reader.open(path, &info); !opened) {
-      if (error) *error = path + ": " + opened.reason();
-      return false;
-    }
+  Expected<void> Open(const std::string& path) {
+    if (auto opened = reader.open(path, &info); !opened) return Failure(path + ": " + opened.reason());
     video.assign(static_cast<size_t>(info.width) * info.height * 2, 0);
     record.videoData = video.data();
     record.videoCapacity = static_cast<uint32_t>(video.size());
     record.audioData = audio.data();
     record.audioCapacity = static_cast<uint32_t>(audio.size());
-    return true;
+    return {};
   }
 };
 
@@ -74,27 +71,23 @@ std::optional<Place> FindPlace(OpenRecording& r) {
 
 }  // namespace
 
-std::optional<uint32_t> ThumbnailFrame(const std::string& recording, std::string* error) {
+Expected<uint32_t> ThumbnailFrame(const std::string& recording) {
   OpenRecording r;
-  if (!r.Open(recording, error)) return std::nullopt;
+  if (auto opened = r.Open(recording); !opened) return opened.error();
   const std::optional<Place> place = FindPlace(r);
-  if (!place && error) *error = recording + ": no frame can be read";
-  return place ? std::optional(place->frame) : std::nullopt;
+  if (!place) return Failure(recording + ": no frame can be read");
+  return place->frame;
 }
 
-std::optional<Thumbnail> MakeThumbnail(const std::string& recording, int32_t size, std::string* error) try {
+Expected<Thumbnail> MakeThumbnail(const std::string& recording, int32_t size) try {
   OpenRecording r;
-  if (!r.Open(recording, error)) return std::nullopt;
+  if (auto opened = r.Open(recording); !opened) return opened.error();
   const std::optional<Place> place = FindPlace(r);
-  if (!place || !r.reader.fetchFrame(&r.record, place->block, static_cast<int32_t>(place->frameInBlock))) {
-    if (error) *error = recording + ": no frame can be read";
-    return std::nullopt;
-  }
+  if (!place || !r.reader.fetchFrame(&r.record, place->block, static_cast<int32_t>(place->frameInBlock)))
+    return Failure(recording + ": no frame can be read");
   VideoDecoder decoder;
-  if (!decoder.Initialise(GenerationOfVersion(r.reader.version()))) {
-    if (error) *error = recording + ": the video decoder cannot be prepared";
-    return std::nullopt;
-  }
+  if (!decoder.Initialise(GenerationOfVersion(r.reader.version())))
+    return Failure(recording + ": the video decoder cannot be prepared");
   G726Decoder unusedSound;
   FrameWork work;
   const int32_t width = r.info.width, height = r.info.height;
@@ -117,8 +110,7 @@ std::optional<Thumbnail> MakeThumbnail(const std::string& recording, int32_t siz
   t.bgr = Shrink(topDown, width, outputHeight, size, &t.width, &t.height);
   return t;
 } catch (const std::bad_alloc&) {
-  if (error) *error = recording + ": out of memory";
-  return std::nullopt;
+  return Failure(recording + ": out of memory");
 }
 
 std::vector<uint8_t> Shrink(const std::vector<uint8_t>& picture, int32_t width, int32_t height, int32_t size,

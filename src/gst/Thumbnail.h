@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Expected.h"
+
 namespace zentrova::gst {
 
 struct Thumbnail {
@@ -16,12 +18,12 @@ struct Thumbnail {
 };
 
 // The recording's thumbnail, its longer side at most `size` pixels (a picture already smaller
-// keeps its size). nullopt, with `error` set, when the recording cannot be read.
-std::optional<Thumbnail> MakeThumbnail(const std::string& recording, int32_t size, std::string* error);
+// keeps its size), or why the recording cannot be read.
+Expected<Thumbnail> MakeThumbnail(const std::string& recording, int32_t size);
 
 // The frame a thumbnail shows: the intra picture at or before a tenth of the frames, the first
 // frame when none comes before it. Exposed for the tests.
-std::optional<uint32_t> ThumbnailFrame(const std::string& recording, std::string* error);
+Expected<uint32_t> ThumbnailFrame(const std::string& recording);
 
 // `picture` (width x height, 24-bit) made to fit in size x size by averaging the pixels each
 // output pixel covers.

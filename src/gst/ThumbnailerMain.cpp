@@ -42,10 +42,9 @@ int main(int argc, char** argv) {
     at += 2;
   }
   if (argc - at != 2 || size <= 0 || size > 4096) return Usage();
-  std::string error;
-  const auto thumbnail = zentrova::gst::MakeThumbnail(PathOf(argv[at]), size, &error);
+  const auto thumbnail = zentrova::gst::MakeThumbnail(PathOf(argv[at]), size);
   if (!thumbnail) {
-    std::fprintf(stderr, "zentrova-thumbnailer: %s\n", error.c_str());
+    std::fprintf(stderr, "zentrova-thumbnailer: %s\n", thumbnail.reason().c_str());
     return 1;
   }
   png_image image;

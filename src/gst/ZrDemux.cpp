@@ -181,12 +181,13 @@ bool Open(GstZrDemux* demux) {
                       ("%s", opened.reason().c_str()));
     return false;
   }
-  std::string error;
-  s.index = RecordingIndex::Build(*s.reader, &error);
-  if (!s.index) {
-    GST_ELEMENT_ERROR(demux, STREAM, DEMUX, ("The recording holds no frame that can be read."), ("%s", error.c_str()));
+  Expected<RecordingIndex> index = RecordingIndex::Build(*s.reader);
+  if (!index) {
+    GST_ELEMENT_ERROR(demux, STREAM, DEMUX, ("The recording holds no frame that can be read."),
+                      ("%s", index.reason().c_str()));
     return false;
   }
+  s.index = std::move(index).value();
   s.width = info.width;
   s.height = info.height;
   s.generation = GenerationOfVersion(s.reader->version()) == kGenerationNewer ? 2 : 1;

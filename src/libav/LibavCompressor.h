@@ -8,6 +8,7 @@
 #include <string>
 
 #include "avi/AviFile.h"
+#include "base/Expected.h"
 
 namespace zentrova::avi {
 
@@ -24,8 +25,8 @@ std::string LibavProblem();
 // The stream opens its encoder at SetFormat and refuses there when the encoder cannot take
 // pictures of that size. Releasing it flushes the encoder's remaining packets into `source`.
 // `threads` as CompressOptions::threads. The stream also implements PlanarInput (Compressor.h).
-// Null when the libav module cannot be loaded.
-std::shared_ptr<OutputStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<OutputStream> source, int quality,
-                                           unsigned threads = 1);
+// Refused when the libav module cannot be loaded.
+Expected<std::shared_ptr<OutputStream>> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<OutputStream> source,
+                                                        int quality, unsigned threads = 1);
 
 }  // namespace zentrova::avi

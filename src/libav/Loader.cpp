@@ -8,6 +8,7 @@
 
 #include <climits>
 
+#include "base/Refusal.h"
 #include "libav/Module.h"
 #include "libav/PngStill.h"
 
@@ -23,36 +24,25 @@ std::string ModulePath() {
   return path + ZENTROVA_MODULE_FROM_PROGRAM + "/" + kFileName;
 }
 
-struct Loaded {
-  const Module* module = nullptr;
-  std::string problem;
-};
-
-Loaded LoadOnce() {
-  Loaded loaded;
+Expected<const Module*> LoadOnce() {
   void* handle = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* why = dlerror();
-    loaded.problem = why ? why : std::string(kFileName) + " could not be loaded";
-    return loaded;
+    return Failure(why ? why : std::string(kFileName) + " could not be loaded");
   }
   using Entry = const Module* (*)();
   auto entry = reinterpret_cast<Entry>(dlsym(handle, kEntryName));
   const Module* module = entry ? entry() : nullptr;
-  if (!module || module->interface != kInterface || module->size != sizeof(Module)) {
-    loaded.problem = std::string(kFileName) + " belongs to another build of zentrova";
-    return loaded;  // left loaded, unused
-  }
-  loaded.module = module;
-  return loaded;
+  if (!module || module->interface != kInterface || module->size != sizeof(Module))
+    return Failure(std::string(kFileName) + " belongs to another build of zentrova");  // left loaded, unused
+  return module;
 }
 
 }  // namespace
 
-const Module* Load(std::string* problem) {
-  static const Loaded loaded = LoadOnce();
-  if (problem) *problem = loaded.problem;
-  return loaded.module;
+const Expected<const Module*>& Load() {
+  static const Expected<const Module*> loaded = LoadOnce();
+  return loaded;
 }
 
 }  // namespace zentrova::libav
@@ -60,20 +50,21 @@ const Module* Load(std::string* problem) {
 namespace zentrova::avi {
 
 bool LibavEncoderAvailable(const char* encoder) {
-  const libav::Module* module = libav::Load();
-  return module && module->encoderAvailable(encoder);
+  const Expected<const libav::Module*>& module = libav::Load();
+  return module && (*module)->encoderAvailable(encoder);
 }
 
-std::shared_ptr<OutputStream> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<OutputStream> source, int quality,
-                                           unsigned threads) {
-  const libav::Module* module = libav::Load();
-  return module ? module->makeStream(codec, std::move(source), quality, threads) : nullptr;
+Expected<std::shared_ptr<OutputStream>> MakeLibavStream(const LibavCodec& codec, std::shared_ptr<OutputStream> source,
+                                                        int quality, unsigned threads) {
+  const Expected<const libav::Module*>& module = libav::Load();
+  // Built where memory may be short: the reason is copied without throwing.
+  if (!module) return Refusal(module.reason().c_str());
+  return (*module)->makeStream(codec, std::move(source), quality, threads);
 }
 
 std::string LibavProblem() {
-  std::string problem;
-  libav::Load(&problem);
-  return problem;
+  const Expected<const libav::Module*>& module = libav::Load();
+  return module ? std::string() : module.reason();
 }
 
 }  // namespace zentrova::avi
@@ -81,10 +72,9 @@ std::string LibavProblem() {
 namespace zentrova::container {
 
 Expected<std::shared_ptr<OutputFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink) {
-  std::string problem;
-  const libav::Module* module = libav::Load(&problem);
-  if (!module) return Failure("the Matroska and MP4 writers could not be loaded: " + problem);
-  return module->openMediaFile(format, std::move(sink));
+  const Expected<const libav::Module*>& module = libav::Load();
+  if (!module) return Failure("the Matroska and MP4 writers could not be loaded: " + module.reason());
+  return (*module)->openMediaFile(format, std::move(sink));
 }
 
 }  // namespace zentrova::container
@@ -92,10 +82,9 @@ Expected<std::shared_ptr<OutputFile>> OpenMediaFile(Format format, std::unique_p
 namespace zentrova::container {
 
 Expected<std::unique_ptr<PictureReader>> OpenPictureReader(const std::string& path) {
-  std::string problem;
-  const libav::Module* module = libav::Load(&problem);
-  if (!module) return Failure("the decoders could not be loaded: " + problem);
-  return module->openPictureReader(path);
+  const Expected<const libav::Module*>& module = libav::Load();
+  if (!module) return Failure("the decoders could not be loaded: " + module.reason());
+  return (*module)->openPictureReader(path);
 }
 
 bool IsLossless(const std::string& codec) { return codec == "rawvideo" || codec == "ffv1"; }
@@ -104,10 +93,9 @@ bool IsLossless(const std::string& codec) { return codec == "rawvideo" || codec 
 namespace zentrova::stills {
 
 Expected<void> EncodePng(const uint8_t* picture, int width, int height, std::vector<uint8_t>& png) {
-  std::string problem;
-  const libav::Module* module = libav::Load(&problem);
-  if (!module) return Failure("the PNG encoder could not be loaded: " + problem);
-  return module->encodePng(picture, width, height, png);
+  const Expected<const libav::Module*>& module = libav::Load();
+  if (!module) return Failure("the PNG encoder could not be loaded: " + module.reason());
+  return (*module)->encodePng(picture, width, height, png);
 }
 
 }  // namespace zentrova::stills

@@ -49,9 +49,10 @@ struct Module {
 inline constexpr const char* kFileName = "zentrova-libav.so";
 inline constexpr const char* kEntryName = "zentrova_libav_module";
 
-// The module, loaded on the first call (from any thread); null when it cannot be had, and then
-// `problem` says why in one line. Never unloaded.
-const Module* Load(std::string* problem = nullptr);
+// The module, loaded on the first call (from any thread), or why it cannot be had, in one line.
+// The result lives as long as the process (the module is never unloaded), so looking it up again
+// allocates nothing.
+const Expected<const Module*>& Load();
 
 }  // namespace zentrova::libav
 

@@ -70,7 +70,8 @@ Expected<std::shared_ptr<OutputStream>> MakeCompressedStream(const std::shared_p
   if (choice == std::end(kChoices)) return Refusal("no such compressor");
   if (!IsAvailable(*choice)) return Refusal("this machine's libraries do not provide the compressor");
   if (!choice->codec.encoder) return std::make_shared<UncompressedStream>(source);
-  std::shared_ptr<OutputStream> compressed = MakeLibavStream(choice->codec, source, options.quality, options.threads);
+  Expected<std::shared_ptr<OutputStream>> compressed =
+      MakeLibavStream(choice->codec, source, options.quality, options.threads);
   if (!compressed) return Refusal("the compressor could not be started");
   return compressed;
 }

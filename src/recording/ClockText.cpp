@@ -112,10 +112,9 @@ std::string SubRipTime(int64_t ms) {
   return buf;
 }
 
-std::optional<int64_t> TimeArgument::ParseLength(const std::string& text, std::string* error) {
-  auto bad = [&](const std::string& why) -> std::optional<int64_t> {
-    if (error) *error = "\"" + text + "\" is not a time: " + why;
-    return std::nullopt;
+Expected<int64_t> TimeArgument::ParseLength(const std::string& text) {
+  auto bad = [&](const std::string& why) -> Expected<int64_t> {
+    return Failure("\"" + text + "\" is not a time: " + why);
   };
   if (text.empty()) return bad("it is empty");
   // H:MM:SS[.f], M:SS[.f], Ns, N (seconds), each with an optional fraction.
@@ -144,15 +143,13 @@ std::optional<int64_t> TimeArgument::ParseLength(const std::string& text, std::s
   return seconds * 1000 + ms;
 }
 
-std::optional<TimeArgument> TimeArgument::Parse(const std::string& text, std::string* error) {
+Expected<TimeArgument> TimeArgument::Parse(const std::string& text) {
   TimeArgument a;
   // A clock time starts with its date: four digits and a dash.
   if (text.size() >= 5 && text[4] == '-' && std::isdigit(static_cast<unsigned char>(text[0]))) {
-    auto bad = [&](const std::string& why) -> std::optional<TimeArgument> {
-      if (error)
-        *error = "\"" + text + "\" is not a clock time: " + why +
-                 " (write 2008-01-10T02:14:05, 2008-01-10 02:14:05, with Z for UTC or +hh:mm for an offset)";
-      return std::nullopt;
+    auto bad = [&](const std::string& why) -> Expected<TimeArgument> {
+      return Failure("\"" + text + "\" is not a clock time: " + why +
+                     " (write 2008-01-10T02:14:05, 2008-01-10 02:14:05, with Z for UTC or +hh:mm for an offset)");
     };
     size_t i = 0;
     int64_t year, month, day, hour = 0, minute = 0, second = 0, ms = 0;
@@ -197,8 +194,8 @@ std::optional<TimeArgument> TimeArgument::Parse(const std::string& text, std::st
     a.ms = int64_t{t} * 1000 + ms;
     return a;
   }
-  const std::optional<int64_t> length = ParseLength(text, error);
-  if (!length) return std::nullopt;
+  const Expected<int64_t> length = ParseLength(text);
+  if (!length) return length.error();
   a.kind = Kind::Position;
   a.ms = *length;
   return a;

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "base/Expected.h"
+
 #include "recording/RecordingClock.h"
 
 namespace zentrova {
@@ -38,10 +40,10 @@ struct TimeArgument {
   bool zoned = false;        // Clock: the text named its offset
   int32_t zoneMinutes = 0;   // Clock: that offset, east of UTC
 
-  // nullopt with `error` saying what is wrong with the text.
-  static std::optional<TimeArgument> Parse(const std::string& text, std::string* error);
+  // The time, or what is wrong with the text.
+  static Expected<TimeArgument> Parse(const std::string& text);
   // A length (--duration, --every): a position.
-  static std::optional<int64_t> ParseLength(const std::string& text, std::string* error);
+  static Expected<int64_t> ParseLength(const std::string& text);
 
   // The moment meant, on the recording's (corrected) clock.
   ClockMs Resolve(RecordingClock& clock) const;

@@ -33,12 +33,14 @@ bool IsInterPicture(const uint8_t* bytes, uint32_t count) {
   return !ReadPictureHeader(reader).intra();
 }
 
-bool SyncFile(const std::string& path) {
+Expected<void> SyncFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fdatasync(fd) == 0;
+  if (fd < 0) return Failure(std::strerror(errno));
+  const bool synced = ::fdatasync(fd) == 0;
+  const int err = errno;
   ::close(fd);
-  return ok;
+  if (!synced) return Failure(std::strerror(err));
+  return {};
 }
 
 void SyncFolder(const std::string& path) {
@@ -75,8 +77,8 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
   // 8,000 samples a second, or else the block ticks, so that the repaired file says how long it is.
   const bool endUnknown = header.endTime == header.startTime;
   ZrWriter writer;
-  if (!writer.Open(temporary, header)) {
-    result.error = "cannot create " + temporary + ": " + std::strerror(errno);
+  if (auto opened = writer.Open(temporary, header); !opened) {
+    result.error = "cannot create " + temporary + ": " + opened.reason();
     return result;
   }
   std::vector<uint8_t> video(kVideoCapacity), audio(kAudioCapacity);
@@ -88,6 +90,7 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
   bool referenceLost = false;
   uint64_t samples = 0;
   uint32_t run = 0, inRun = 0;
+  Expected<void> written;  // the first failed write of the repaired file
   bool ok = true;
   for (int32_t n = 0; n < reader.frameCount(); ++n) {
     if (cancel && cancel->load(std::memory_order_relaxed)) {
@@ -104,7 +107,7 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
     }
     // Each run of frames found together becomes a block of its own, with its block's tick.
     while (run < found.runs.size() && inRun >= found.runs[run].frames) ++run, inRun = 0;
-    if (inRun == 0 && run < found.runs.size() && !writer.BeginBlock(found.runs[run].tick)) {
+    if (inRun == 0 && run < found.runs.size() && !(written = writer.BeginBlock(found.runs[run].tick))) {
       ok = false;
       break;
     }
@@ -122,7 +125,7 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
     frame.frameParam = record.frameParam;
     frame.video = {record.videoData, record.videoBytes};
     frame.audio = {record.audioData, (record.flags & FlagAudio) ? record.audioBytes : 0u};
-    if (!writer.WriteFrame(frame) || writer.bytesWritten() >= 0xFFFFFFF0u) {
+    if (!(written = writer.WriteFrame(frame)) || writer.bytesWritten() >= 0xFFFFFFF0u) {
       if (writer.bytesWritten() >= 0xFFFFFFF0u) result.error = "the recording would pass 4 GB, more than its format can hold";
       ok = false;
       break;
@@ -134,11 +137,14 @@ RepairResult WriteRepairedRecording(const std::string& input, const FoundRecordi
     uint64_t seconds = (samples + 7999) / 8000;
     if (seconds == 0 && found.ticksFound) seconds = (found.lastTick - found.firstTick + 999u) / 1000u;
     if (seconds > 0 && seconds < 0x7FFFFFFF - static_cast<uint64_t>(std::max(header.startTime, 0)))
-      ok = writer.SetEndTime(static_cast<int32_t>(header.startTime + static_cast<int64_t>(seconds)));
+      ok = (written = writer.SetEndTime(static_cast<int32_t>(header.startTime + static_cast<int64_t>(seconds)))).ok();
   }
   result.bytes = writer.bytesWritten();
-  if (!writer.Close() || !ok || !SyncFile(temporary)) {
-    if (result.error.empty()) result.error = "cannot write " + temporary + ": " + std::strerror(errno ? errno : EIO);
+  if (Expected<void> closed = writer.Close(); written && !closed) written = closed;
+  if (written && ok) written = SyncFile(temporary);
+  if (!written || !ok) {
+    if (result.error.empty())
+      result.error = "cannot write " + temporary + ": " + (written ? std::string(std::strerror(EIO)) : written.reason());
     ::unlink(temporary.c_str());
     return result;
   }

@@ -22,17 +22,15 @@ std::unique_ptr<RecordingClock> ClockOfReader(ZrReader& reader, int64_t clockOff
   return std::make_unique<RecordingClock>(header, std::move(blocks), frames, sound, clockOffsetMs);
 }
 
-bool TimedRecording::Open(const std::string& path, int64_t clockOffsetMs, std::string* error,
-                          const std::atomic<bool>* cancel) {
+Expected<void> TimedRecording::Open(const std::string& path, int64_t clockOffsetMs, const std::atomic<bool>* cancel) {
   reader = std::make_unique<ZrReader>();
   reader->setCancelFlag(cancel);
   if (auto opened = reader->open(path, &info); !opened) {
-    if (error) *error = path + ": " + opened.reason();
     reader.reset();
-    return false;
+    return Failure(path + ": " + opened.reason());
   }
   clock = ClockOfReader(*reader, clockOffsetMs);
-  return true;
+  return {};
 }
 
 }  // namespace zentrova

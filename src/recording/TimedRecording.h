@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "base/Expected.h"
 #include "recording/FrameRecord.h"
 #include "recording/RecordingClock.h"
 #include "recording/ZrReader.h"
@@ -16,10 +17,9 @@ struct TimedRecording {
   RecordingInfo info;
   std::unique_ptr<RecordingClock> clock;
 
-  // False with `error` set ("path: reason") when the recording does not open. `cancel` set (Ctrl-C)
-  // stops the opening while it walks the block chain.
-  bool Open(const std::string& path, int64_t clockOffsetMs, std::string* error,
-            const std::atomic<bool>* cancel = nullptr);
+  // Refused ("path: reason") when the recording does not open. `cancel` set (Ctrl-C) stops the
+  // opening while it walks the block chain.
+  Expected<void> Open(const std::string& path, int64_t clockOffsetMs, const std::atomic<bool>* cancel = nullptr);
 };
 
 // The clock of an open reader, reading sound through it.

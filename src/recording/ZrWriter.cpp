@@ -1,5 +1,7 @@
 #include "recording/ZrWriter.h"
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "recording/ZrFormat.h"
@@ -18,14 +20,25 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 }  // namespace
 
 ZrWriter::~ZrWriter() {
-  if (file_) Close();
+  if (file_) (void)Close();
 }
 
-bool ZrWriter::Open(const std::string& path, const ZrHeaderFields& f) {
-  if (file_) return false;
+Expected<void> ZrWriter::Failed(int err) {
+  if (error_ == 0) error_ = err != 0 ? err : EIO;
+  return Status();
+}
+
+Expected<void> ZrWriter::Status() const {
+  if (error_ != 0) return Failure(std::strerror(error_));
+  if (!file_) return Failure("the recording is not open");
+  return {};
+}
+
+Expected<void> ZrWriter::Open(const std::string& path, const ZrHeaderFields& f) {
+  if (file_) return Failure("the recording is already open");
+  error_ = 0;
   file_ = std::fopen(path.c_str(), "wb");
-  if (!file_) return false;
-  ok_ = true;
+  if (!file_) return Failed(errno);
   position_ = 0;
   blockOffset_ = prevBlockOffset_ = -1;
   blockFrames_ = 0;
@@ -56,37 +69,39 @@ bool ZrWriter::Open(const std::string& path, const ZrHeaderFields& f) {
   Put32(header, 0);
   Put32(header, static_cast<uint32_t>(kFileHeaderSize + variable.size()));  // firstBlockOffset
   Put32(header, 0);
-  return Append(header.data(), header.size()) && Append(variable.data(), variable.size());
+  if (auto written = Append(header.data(), header.size()); !written) return written;
+  return Append(variable.data(), variable.size());
 }
 
-bool ZrWriter::WriteAt(uint64_t offset, const void* data, size_t size) {
-  if (!file_ || !ok_) return false;
-  ok_ = fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0 && std::fwrite(data, 1, size, file_) == size &&
-        fseeko(file_, static_cast<off_t>(position_), SEEK_SET) == 0;
-  return ok_;
+Expected<void> ZrWriter::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (auto status = Status(); !status) return status;
+  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0 || std::fwrite(data, 1, size, file_) != size ||
+      fseeko(file_, static_cast<off_t>(position_), SEEK_SET) != 0)
+    return Failed(errno);
+  return {};
 }
 
-bool ZrWriter::Append(const void* data, size_t size) {
-  if (!file_ || !ok_) return false;
-  if (size && std::fwrite(data, 1, size, file_) != size) ok_ = false;
+Expected<void> ZrWriter::Append(const void* data, size_t size) {
+  if (auto status = Status(); !status) return status;
   position_ += size;
-  return ok_;
+  if (size && std::fwrite(data, 1, size, file_) != size) return Failed(errno);
+  return {};
 }
 
-bool ZrWriter::FinishBlock() {
-  if (blockOffset_ < 0) return ok_;
+Expected<void> ZrWriter::FinishBlock() {
+  if (blockOffset_ < 0) return Status();
   uint8_t count[2] = {static_cast<uint8_t>(blockFrames_), static_cast<uint8_t>(blockFrames_ >> 8)};
   return WriteAt(static_cast<uint64_t>(blockOffset_) + 8, count, 2);
 }
 
-bool ZrWriter::BeginBlock(uint32_t blockTick) {
-  if (!FinishBlock()) return false;
+Expected<void> ZrWriter::BeginBlock(uint32_t blockTick) {
+  if (auto finished = FinishBlock(); !finished) return finished;
   const uint32_t here = static_cast<uint32_t>(position_);
   if (blockOffset_ >= 0) {
     // The block before points to this one: its nextBlock is the offset just past its frames.
     uint8_t link[4] = {static_cast<uint8_t>(here), static_cast<uint8_t>(here >> 8),
                        static_cast<uint8_t>(here >> 16), static_cast<uint8_t>(here >> 24)};
-    if (!WriteAt(static_cast<uint64_t>(blockOffset_) + 4, link, 4)) return false;
+    if (auto linked = WriteAt(static_cast<uint64_t>(blockOffset_) + 4, link, 4); !linked) return linked;
   }
   prevBlockOffset_ = blockOffset_;
   blockOffset_ = here;
@@ -100,9 +115,13 @@ bool ZrWriter::BeginBlock(uint32_t blockTick) {
   return Append(bh.data(), bh.size());
 }
 
-bool ZrWriter::WriteFrame(const ZrFrame& frame) {
-  if (blockOffset_ < 0 && !BeginBlock(createTick_)) return false;
-  if (blockFrames_ == 0xFFFF && !BeginBlock()) return false;
+Expected<void> ZrWriter::WriteFrame(const ZrFrame& frame) {
+  if (blockOffset_ < 0) {
+    if (auto begun = BeginBlock(createTick_); !begun) return begun;
+  }
+  if (blockFrames_ == 0xFFFF) {
+    if (auto begun = BeginBlock(); !begun) return begun;
+  }
   std::vector<uint8_t> h;
   Put16(h, frame.frameTag);
   Put16(h, frame.flags);
@@ -110,26 +129,32 @@ bool ZrWriter::WriteFrame(const ZrFrame& frame) {
   Put32(h, static_cast<uint32_t>(frame.video.size()));
   const bool audio = frame.flags & FlagAudio;
   if (audio) Put32(h, static_cast<uint32_t>(frame.audio.size()));
-  if (!Append(h.data(), h.size()) || !Append(frame.video.data(), frame.video.size())) return false;
-  if (audio && !Append(frame.audio.data(), frame.audio.size())) return false;
+  if (auto written = Append(h.data(), h.size()); !written) return written;
+  if (auto written = Append(frame.video.data(), frame.video.size()); !written) return written;
+  if (audio) {
+    if (auto written = Append(frame.audio.data(), frame.audio.size()); !written) return written;
+  }
   ++blockFrames_;
-  return true;
+  return {};
 }
 
-bool ZrWriter::SetEndTime(int32_t endTime) {
+Expected<void> ZrWriter::SetEndTime(int32_t endTime) {
   const auto v = static_cast<uint32_t>(endTime);
   uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
                   static_cast<uint8_t>(v >> 24)};
   return WriteAt(12, b, 4);
 }
 
-bool ZrWriter::Close() {
-  if (!file_) return false;
-  bool ok = FinishBlock();
-  ok = std::fclose(file_) == 0 && ok;
+Expected<void> ZrWriter::Close() {
+  if (!file_) return Status();
+  Expected<void> finished = FinishBlock();
+  const bool closed = std::fclose(file_) == 0;
+  const int err = errno;
   file_ = nullptr;
   blockOffset_ = -1;
-  return ok;
+  if (!finished) return finished;
+  if (!closed) return Failed(err);
+  return {};
 }
 
 }  // namespace zentrova

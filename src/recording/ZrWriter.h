@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+#include "base/Expected.h"
+
 namespace zentrova {
 
 struct ZrHeaderFields {
@@ -39,26 +41,30 @@ class ZrWriter {
   ZrWriter& operator=(const ZrWriter&) = delete;
 
   // Creates the file and writes the header and the variable part that `fields.version` calls
-  // for. firstBlockOffset points just past the variable part. False on a file error.
-  bool Open(const std::string& path, const ZrHeaderFields& fields);
+  // for. firstBlockOffset points just past the variable part. Every call fails with the system's
+  // reason ("No space left on device") once a write has failed; the file is then incomplete.
+  Expected<void> Open(const std::string& path, const ZrHeaderFields& fields);
 
   // Starts a new block (the previous one, if any, is chained to it). blockTick is the recorder's
   // millisecond counter at that moment.
-  bool BeginBlock(uint32_t blockTick = 0);
+  Expected<void> BeginBlock(uint32_t blockTick = 0);
   // Appends a frame to the current block, starting a block when none is open; a first block
   // begun this way carries the header's createTick, as the recorder begins it with the file.
-  bool WriteFrame(const ZrFrame& frame);
+  Expected<void> WriteFrame(const ZrFrame& frame);
   // Rewrites endTime in the header (a recorder updates it as it goes).
-  bool SetEndTime(int32_t endTime);
+  Expected<void> SetEndTime(int32_t endTime);
   // Finishes the last block and closes the file.
-  bool Close();
+  Expected<void> Close();
 
   uint64_t bytesWritten() const { return position_; }
 
  private:
-  bool WriteAt(uint64_t offset, const void* data, size_t size);
-  bool Append(const void* data, size_t size);
-  bool FinishBlock();
+  Expected<void> WriteAt(uint64_t offset, const void* data, size_t size);
+  Expected<void> Append(const void* data, size_t size);
+  Expected<void> FinishBlock();
+  // Why the file cannot be written: the first failure's, for every call after it.
+  Expected<void> Failed(int err);
+  Expected<void> Status() const;
 
   std::FILE* file_ = nullptr;
   uint64_t position_ = 0;
@@ -66,7 +72,7 @@ class ZrWriter {
   int64_t prevBlockOffset_ = -1;  // header of the block before it
   uint32_t blockFrames_ = 0;
   uint32_t createTick_ = 0;
-  bool ok_ = true;
+  int error_ = 0;  // errno of the first failed write, 0 while none
 };
 
 }  // namespace zentrova

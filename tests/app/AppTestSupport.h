@@ -130,7 +130,7 @@ inline bool WriteRecording(const QString& path, int frames) {
     frame.audio = audio;
     if (!writer.WriteFrame(frame)) return false;
   }
-  return writer.Close();
+  return writer.Close().ok();
 }
 
 inline bool HaveFfprobe() { return !QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty(); }

@@ -19,19 +19,19 @@ class WatchedSink final : public ByteSink {
  public:
   explicit WatchedSink(std::function<void(const std::vector<uint8_t>&)> afterEach) : afterEach_(std::move(afterEach)) {}
 
-  bool WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
+  Expected<void> WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
     for (const Piece& p : pieces) {
       if (offset + p.size > image_.size()) image_.resize(offset + p.size);
       if (p.size) std::memcpy(image_.data() + offset, p.data, p.size);
       offset += p.size;
     }
     afterEach_(image_);
-    return true;
+    return {};
   }
-  bool Truncate(uint64_t size) override {
+  Expected<void> Truncate(uint64_t size) override {
     image_.resize(size);
     afterEach_(image_);
-    return true;
+    return {};
   }
 
  private:

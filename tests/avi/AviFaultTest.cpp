@@ -4,6 +4,7 @@
 
 #include "AviTestSupport.h"
 #include "TempDir.h"
+#include "base/Refusal.h"
 #include "support/Opened.h"
 
 namespace zentrova::avi {
@@ -20,7 +21,7 @@ class FaultySink final : public ByteSink {
   FaultySink(const std::string& path, uint64_t capacity, int failFrom = -1, int failTo = -1)
       : file_(OpenFileSink(path).valueOr(nullptr)), capacity_(capacity), failFrom_(failFrom), failTo_(failTo) {}
 
-  bool WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
+  Expected<void> WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
     std::vector<uint8_t> all;
     for (const Piece& p : pieces) {
       const auto* b = static_cast<const uint8_t*>(p.data);
@@ -30,11 +31,12 @@ class FaultySink final : public ByteSink {
     size_t fits = offset >= capacity_ ? 0 : static_cast<size_t>(std::min<uint64_t>(all.size(), capacity_ - offset));
     const bool flaky = call >= failFrom_ && call < failTo_;
     if (flaky) fits = std::min(fits, all.size() / 2);
-    if (fits > 0) file_->WriteAt(offset, {{all.data(), fits}});
-    return fits == all.size();
+    if (fits > 0) (void)file_->WriteAt(offset, {{all.data(), fits}});
+    if (fits < all.size()) return Refusal("No space left on device");
+    return {};
   }
 
-  bool Truncate(uint64_t size) override { return file_->Truncate(size); }
+  Expected<void> Truncate(uint64_t size) override { return file_->Truncate(size); }
 
  private:
   std::unique_ptr<ByteSink> file_;

@@ -91,17 +91,16 @@ TEST(CliOutputFolder, ASubFolderSwappedForALinkDuringABatchLeadsNoWriteOutside) 
   WriteAll(dir.file("elsewhere/x.avi"), "not ours\n");
   fs::create_directories(dir.file("out2"));
   const Fd outDir{::open(dir.file("out2").c_str(), O_RDONLY | O_DIRECTORY)};
-  std::string why;
-  const cli::PinnedPath pinned = cli::PinnedPath::MakeBelow(outDir.fd, dir.file("out2"), dir.file("out2/x.avi"), &why);
-  ASSERT_TRUE(pinned.ok()) << why;
+  const Expected<cli::PinnedPath> pinned = cli::PinnedPath::MakeBelow(outDir.fd, dir.file("out2"), dir.file("out2/x.avi"));
+  ASSERT_TRUE(pinned.ok()) << (pinned.ok() ? "" : pinned.reason());
   fs::create_symlink(dir.file("elsewhere/x.avi"), dir.file("out2/x.avi"));
   JobOptions options;
   options.overwrite = true;
-  options.outputFolder = pinned.folder();
+  options.outputFolder = pinned->folder();
   std::vector<std::string> lines;
   ConversionJob job([&](const std::string& l) { lines.push_back(l); }, {}, options,
                     [&](const std::string& l) { lines.push_back(l); });
-  EXPECT_EQ(job.Convert(dir.file("in/sub/a.zr"), pinned.path(), [] { return std::optional(avi::CompressOptions{"raw", 0}); }),
+  EXPECT_EQ(job.Convert(dir.file("in/sub/a.zr"), pinned->path(), [] { return std::optional(avi::CompressOptions{"raw", 0}); }),
             ConversionJob::Setup::Failed);
   EXPECT_EQ(ReadAll(dir.file("elsewhere/x.avi")), "not ours\n");
   EXPECT_TRUE(fs::is_symlink(dir.file("out2/x.avi")));

@@ -99,9 +99,9 @@ TEST(FrameRate, TheCommandLineChoiceIsParsedOrRefusedWithAReason) {
   }
   for (const char* bad : {"", "0", "0/5", "25/0", "1/61", "121", "240/1", "-5", "abc", "25/", "/2", "2.5",
                           "25 ", "AUTO", "99999999999999999999", "1/2/3"}) {
-    std::string error;
-    EXPECT_FALSE(RateChoice::Parse(bad, &error)) << bad;
-    EXPECT_FALSE(error.empty()) << bad;
+    const auto refused = RateChoice::Parse(bad);
+    ASSERT_FALSE(refused) << bad;
+    EXPECT_FALSE(refused.reason().empty()) << bad;
   }
 }
 

@@ -90,7 +90,7 @@ AllocationBudget::AllocationBudget(const uint8_t* data, size_t size) {
   }
   // The libav module is loaded before the first budget, as a program's libraries are loaded
   // before it runs: their initialisers allocate and cannot survive a refusal.
-  static const bool loaded = (libav::Load(), true);
+  static const bool loaded = libav::Load().ok();
   (void)loaded;
   remaining = n;
   refused = false;

@@ -41,9 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   zentrova::cli::Invocation how;
   std::ostringstream out, err;
-  const int parsed = zentrova::cli::Parse(args, how, out, err);
-  if (parsed >= 0) {
-    Check(parsed == 0 || parsed == 2);
+  const std::optional<int> parsed = zentrova::cli::Parse(args, how, out, err);
+  if (parsed) {
+    Check(*parsed == 0 || *parsed == 2);
     return 0;
   }
   if (how.command == zentrova::cli::Invocation::Command::Convert) return 0;

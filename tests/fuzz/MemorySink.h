@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "avi/ByteSink.h"
+#include "base/Refusal.h"
 
 namespace zentrova::fuzz {
 
@@ -48,7 +49,7 @@ class MemorySink final : public avi::ByteSink {
   MemorySink(Buffer& bytes, uint64_t capacity, uint32_t failAfterWrites, bool& failed)
       : bytes_(bytes), capacity_(capacity), writesLeft_(failAfterWrites), failed_(failed) {}
 
-  bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
+  Expected<void> WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
     uint64_t total = 0;
     for (const avi::Piece& p : pieces) total += p.size;
     const bool fails = writesLeft_ == 0 || offset + total > capacity_;
@@ -67,13 +68,14 @@ class MemorySink final : public avi::ByteSink {
       at += n;
       allowed -= n;
     }
-    return !fails;
+    if (fails) return Refusal("No space left on device");
+    return {};
   }
 
-  bool Truncate(uint64_t size) override {
-    if (size > capacity_) return false;
+  Expected<void> Truncate(uint64_t size) override {
+    if (size > capacity_) return Refusal("No space left on device");
     bytes_.resize(size);
-    return true;
+    return {};
   }
 
  private:

@@ -36,7 +36,9 @@ TEST(Thumbnailer, ShowsTheIntraPictureBeforeATenthOfTheRecordingAsTheConversionH
   // holds no intra picture before it: the one at 6 sits in the block before.
   RecordingSpec spec{3, 257, 100, true, 6, 4};
   MakeRecording(zr, spec);
-  EXPECT_EQ(ThumbnailFrame(zr, nullptr), std::optional<uint32_t>(6));
+  const auto frame = ThumbnailFrame(zr);
+  ASSERT_TRUE(frame) << frame.reason();
+  EXPECT_EQ(*frame, 6u);
 
   const RawConversion raw = ConvertRaw(zr, dir.file("cam.avi"));
   ASSERT_EQ(raw.frames.size(), 100u);

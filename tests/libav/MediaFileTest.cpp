@@ -10,6 +10,7 @@
 
 #include "TempDir.h"
 #include "avi/AviTestSupport.h"
+#include "base/Refusal.h"
 #include "avi/ByteSink.h"
 #include "container/ContainerFile.h"
 #include "support/ConversionTestSupport.h"
@@ -28,15 +29,15 @@ using testing::TempDir;
 class FullDisk final : public avi::ByteSink {
  public:
   FullDisk(const std::string& path, uint64_t capacity) : file_(avi::OpenFileSink(path).valueOr(nullptr)), capacity_(capacity) {}
-  bool WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
+  Expected<void> WriteAt(uint64_t offset, std::initializer_list<avi::Piece> pieces) override {
     for (const avi::Piece& p : pieces) {
-      if (offset + p.size > capacity_) return false;
-      if (!file_->WriteAt(offset, {p})) return false;
+      if (offset + p.size > capacity_) return Refusal("No space left on device");
+      if (auto written = file_->WriteAt(offset, {p}); !written) return written;
       offset += p.size;
     }
-    return true;
+    return {};
   }
-  bool Truncate(uint64_t size) override { return file_->Truncate(size); }
+  Expected<void> Truncate(uint64_t size) override { return file_->Truncate(size); }
 
  private:
   std::unique_ptr<avi::ByteSink> file_;

@@ -30,8 +30,8 @@ zrgen::GeneratorOptions Recording(const std::string& path, int frames) {
 
 TimedRecording Open(const std::string& path, int64_t offsetMs = 0) {
   TimedRecording r;
-  std::string error;
-  EXPECT_TRUE(r.Open(path, offsetMs, &error)) << error;
+  const auto opened = r.Open(path, offsetMs);
+  EXPECT_TRUE(opened) << (opened ? "" : opened.reason());
   return r;
 }
 
@@ -147,11 +147,10 @@ TEST(RecordingClock, FramesWithoutSoundFollowTheUsualInterval) {
 }
 
 TEST(TimeArgument, ReadsClockTimesAndPositions) {
-  std::string error;
   auto at = [&](const std::string& text) {
-    auto a = TimeArgument::Parse(text, &error);
-    EXPECT_TRUE(a) << text << ": " << error;
-    return a.value_or(TimeArgument{});
+    auto a = TimeArgument::Parse(text);
+    EXPECT_TRUE(a) << text << ": " << (a ? "" : a.reason());
+    return std::move(a).valueOr(TimeArgument{});
   };
   EXPECT_EQ(at("1:23:45.5").ms, (3600 + 23 * 60 + 45) * 1000 + 500);
   EXPECT_EQ(at("83:20").ms, 5000000);
@@ -167,8 +166,9 @@ TEST(TimeArgument, ReadsClockTimesAndPositions) {
 
   for (const char* bad : {"", "abc", "1:2:3:4", "1:75", "2008-13-01T00:00", "2008-02-30T00:00", "2008-01-10",
                           "2008-01-10T02:14:05+5", "12x"}) {
-    EXPECT_FALSE(TimeArgument::Parse(bad, &error)) << bad;
-    EXPECT_NE(error.find(bad), std::string::npos) << error;
+    const auto refused = TimeArgument::Parse(bad);
+    ASSERT_FALSE(refused) << bad;
+    EXPECT_NE(refused.reason().find(bad), std::string::npos) << refused.reason();
   }
 }
 

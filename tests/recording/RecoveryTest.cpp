@@ -65,7 +65,7 @@ Recorded WriteRecording(const std::string& path, int blocks, int perBlock, uint3
   Recorded r;
   int frame = 0;
   for (int b = 0; b < blocks; ++b) {
-    writer.BeginBlock(1000 + 1000u * static_cast<uint32_t>(b));
+    EXPECT_TRUE(writer.BeginBlock(1000 + 1000u * static_cast<uint32_t>(b)));
     for (int f = 0; f < perBlock; ++f, ++frame) {
       r.video.push_back(PictureBytes(frame % 10 == 0, width, height, seed * 100000 + static_cast<uint32_t>(frame)));
       r.audio.push_back(std::vector<uint8_t>(120, static_cast<uint8_t>(0x21 + frame % 7)));

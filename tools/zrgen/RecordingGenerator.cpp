@@ -227,7 +227,7 @@ bool GenerateRecording(const GeneratorOptions& options, GeneratorReport& report,
   if (!run.Setup()) return false;
   const bool ok = options.stress ? run.StressFrames() : run.SourceFrames();
   if (!ok) {
-    run.writer.Close();
+    (void)run.writer.Close();  // the generation has failed already
     return false;
   }
   return run.Finish();
