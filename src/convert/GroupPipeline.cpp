@@ -66,11 +66,18 @@ class GroupStarts {
 };
 
 // What the reading thread, the workers and the writer share, under one lock.
+//
+// A thread that has had to wait is woken only once there is work for it for a while, not for
+// each frame: on two cores, a thread woken for every frame costs more in switches than the frame
+// takes. Once it has to wait, a worker waits for room for `slack` frames more than its own, the
+// reading thread for `slack` frames more than the next, and the writer for `batch` frames decoded
+// from its next. The waits stay clear of one another as long as batch + slack < window: the frame
+// the writer waits for is always one whose worker has room.
 struct Shared {
   std::mutex mutex;
   // Each side waits on its own: the reading thread for room to read ahead, the workers for
-  // frames and room in the window, the writer for its next frame.
-  std::condition_variable forReader, forWorkers, forWriter;
+  // frames (or a group) and for room in the window, the writer for its next frames.
+  std::condition_variable forReader, forFrames, forRoom, forWriter;
   std::deque<std::shared_ptr<Group>> waiting;  // groups no worker has taken, in order
   size_t readAhead = 0;                        // compressed bytes read and not yet decoded
   size_t read = 0;                             // frames read
@@ -84,6 +91,39 @@ struct Shared {
   bool stop = false;
   std::exception_ptr failure;
 
+  size_t slack = 0;
+  size_t batch = 1;
+  size_t readLimit = 0;             // frames read ahead of the writer, at most
+  size_t readAheadBytes = 0;
+  bool readerWaits = false;
+  size_t workersWaitingForFrames = 0;
+  // For each worker waiting for room, the count of frames written that lets it go on; 0 when
+  // it does not wait.
+  std::vector<size_t> roomNeeded;
+  // The frame whose decoding lets the writer go on; SIZE_MAX when it does not wait.
+  size_t writerWaitsFor = SIZE_MAX;
+
+  size_t window() const { return slots.size(); }
+
+  bool ReaderMayRead(size_t ahead) const {
+    return readAhead < readAheadBytes && read + ahead < written + readLimit;
+  }
+
+  // Whether frame n may be decoded into its slot, with `ahead` frames of room after it: the slot
+  // before it holds the picture a damaged frame repeats, and must not be reused until frame n
+  // is written.
+  bool RoomFor(size_t n, size_t ahead) const { return n + 1 + ahead < written + window(); }
+
+  bool Decoded(size_t n) const { return n < written + window() && ready[n % window()]; }
+
+  // The writer's next frame n is decoded, and so are the frames of its batch (or they will not
+  // come soon: the recording ends before them).
+  bool WriterMayWrite(size_t n) const {
+    if (!Decoded(n)) return false;
+    const size_t last = n + batch - 1;
+    return Decoded(last) || (readingDone && last >= read);
+  }
+
   void Fail() {
     std::lock_guard lock(mutex);
     if (!failure) failure = std::current_exception();
@@ -93,25 +133,37 @@ struct Shared {
 
   void WakeAll() {
     forReader.notify_all();
-    forWorkers.notify_all();
+    forFrames.notify_all();
+    forRoom.notify_all();
     forWriter.notify_all();
   }
+
+  // Whether a waiting thread may go on, asked with the lock held; the thread is woken once the
+  // lock is released, so that it does not wake only to wait for the lock.
+  bool ReaderToWake() const { return readerWaits && ReaderMayRead(slack); }
+
+  bool WorkersToWake() const {
+    return std::any_of(roomNeeded.begin(), roomNeeded.end(), [&](size_t needed) { return needed != 0 && written >= needed; });
+  }
+
+  bool WriterToWake() const { return writerWaitsFor != SIZE_MAX && WriterMayWrite(written); }
 };
 
 void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const GroupPipelineSettings& s,
                 GroupStarts& starts, Shared& shared) {
   std::shared_ptr<Group> current;
   FrameWork sound;
-  const size_t readLimit = shared.slots.size() + 2 * static_cast<size_t>(s.workers);
   for (;;) {
     {
       std::unique_lock lock(shared.mutex);
       // No further than the window and one frame for each worker: a frame beyond it could not
       // be decoded before the writer moves on, and would only hold memory (with frames of a
       // kilobyte, the byte bound alone lets thousands wait).
-      shared.forReader.wait(lock, [&] {
-        return shared.stop || (shared.readAhead < s.readAheadBytes && shared.read < shared.written + readLimit);
-      });
+      if (!shared.stop && !shared.ReaderMayRead(0)) {
+        shared.readerWaits = true;
+        shared.forReader.wait(lock, [&] { return shared.stop || shared.ReaderMayRead(shared.slack); });
+        shared.readerWaits = false;
+      }
       if (shared.stop) break;
     }
     const FrameRecord* r = fetch();
@@ -143,33 +195,47 @@ void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const Gro
     }
     const bool start = starts.Starts(frame.record);
     const size_t bytes = frame.video.size() + 1;
-    std::lock_guard lock(shared.mutex);
-    if (!current || start) {
-      if (current) current->closed = true;
-      current = std::make_shared<Group>();
-      current->first = shared.read;
-      shared.waiting.push_back(current);
+    std::shared_ptr<Group> next = !current || start ? std::make_shared<Group>() : nullptr;
+    bool wake = false;
+    {
+      std::lock_guard lock(shared.mutex);
+      if (next) {
+        if (current) current->closed = true;
+        current = std::move(next);
+        current->first = shared.read;
+        shared.waiting.push_back(current);
+      }
+      current->frames.push_back(std::move(frame));
+      shared.readAhead += bytes;
+      ++shared.read;
+      wake = shared.workersWaitingForFrames > 0;
     }
-    current->frames.push_back(std::move(frame));
-    shared.readAhead += bytes;
-    ++shared.read;
-    shared.forWorkers.notify_all();
+    if (wake) shared.forFrames.notify_all();
   }
   std::lock_guard lock(shared.mutex);
   if (current) current->closed = true;
   shared.readingDone = true;
-  shared.forWorkers.notify_all();
+  shared.forFrames.notify_all();
   shared.forWriter.notify_all();
 }
 
-void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipelineSettings& s, Shared& shared) {
-  const size_t window = shared.slots.size();
+void DecodeGroups(unsigned worker, VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipelineSettings& s,
+                  Shared& shared) {
+  const size_t window = shared.window();
+  // Waits, with the lock held, until `go` or a stop; false on a stop.
+  auto waitForFrames = [&](std::unique_lock<std::mutex>& lock, auto go) {
+    if (shared.stop || go()) return !shared.stop;
+    ++shared.workersWaitingForFrames;
+    shared.forFrames.wait(lock, [&] { return shared.stop || go(); });
+    --shared.workersWaitingForFrames;
+    return !shared.stop;
+  };
   for (;;) {
     std::shared_ptr<Group> group;
     {
       std::unique_lock lock(shared.mutex);
-      shared.forWorkers.wait(lock, [&] { return shared.stop || !shared.waiting.empty() || shared.readingDone; });
-      if (shared.stop || shared.waiting.empty()) return;
+      if (!waitForFrames(lock, [&] { return !shared.waiting.empty() || shared.readingDone; })) return;
+      if (shared.waiting.empty()) return;
       group = std::move(shared.waiting.front());
       shared.waiting.pop_front();
     }
@@ -181,17 +247,24 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
       CodedFrame coded;
       {
         std::unique_lock lock(shared.mutex);
-        shared.forWorkers.wait(lock, [&] { return shared.stop || !group->frames.empty() || group->closed; });
-        if (shared.stop) return;
+        if (!waitForFrames(lock, [&] { return !group->frames.empty() || group->closed; })) return;
         if (group->frames.empty()) break;
         coded = std::move(group->frames.front());
         group->frames.pop_front();
         shared.readAhead -= coded.video.size() + 1;
-        shared.forReader.notify_one();
+        if (shared.ReaderToWake()) {
+          lock.unlock();
+          shared.forReader.notify_one();
+          lock.lock();
+        }
         // The picture is decoded straight into its slot, once the writer is done with the slot's
         // last frame and with the frame after that: the slot before this one holds the picture
         // a damaged frame repeats, and another worker must not reuse it until this frame is written.
-        shared.forWorkers.wait(lock, [&] { return shared.stop || n + 1 < shared.written + window; });
+        if (!shared.stop && !shared.RoomFor(n, 0)) {
+          shared.roomNeeded[worker] = n + 2 + shared.slack - window;
+          shared.forRoom.wait(lock, [&] { return shared.stop || shared.RoomFor(n, shared.slack); });
+          shared.roomNeeded[worker] = 0;
+        }
         if (shared.stop) return;
       }
       FrameWork& slot = shared.slots[n % window];
@@ -200,10 +273,14 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
       slot.audioBytes = coded.audioBytes;
       slot.audioDecoded = true;
       slot.pcm.swap(coded.pcm);
-      std::lock_guard lock(shared.mutex);
-      if (shared.spare.size() < 64) shared.spare.push_back(std::move(coded));
-      shared.ready[n % window] = 1;
-      if (n == shared.written) shared.forWriter.notify_one();
+      bool wake = false;
+      {
+        std::lock_guard lock(shared.mutex);
+        if (shared.spare.size() < 64) shared.spare.push_back(std::move(coded));
+        shared.ready[n % window] = 1;
+        wake = shared.WriterToWake();
+      }
+      if (wake) shared.forWriter.notify_one();
     }
   }
 }
@@ -212,7 +289,8 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
 
 GroupPipeline::GroupPipeline(const GroupPipelineSettings& settings) : settings_(settings) {
   settings_.workers = std::max(1u, settings_.workers);
-  settings_.window = std::max<size_t>(1, settings_.window);
+  // One frame decoding while the one before it waits to be written, at least.
+  settings_.window = std::max<size_t>(2, settings_.window);
 }
 
 size_t GroupPipeline::WindowFor(size_t budgetBytes, size_t frameBytes, unsigned workers) {
@@ -235,6 +313,11 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
   shared.slots.resize(s.window);
   for (FrameWork& slot : shared.slots) slot.AllocateOwnSize(s.width, s.height);
   shared.ready.assign(s.window, 0);
+  shared.slack = s.window / 4;
+  shared.batch = std::max<size_t>(1, s.window / 4);
+  shared.readLimit = s.window + 2 * static_cast<size_t>(s.workers);
+  shared.readAheadBytes = s.readAheadBytes;
+  shared.roomNeeded.assign(s.workers, 0);
 
   std::vector<std::thread> threads;
   threads.reserve(s.workers + 1);
@@ -252,7 +335,7 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
     try {
       threads.emplace_back([&, w] {
         try {
-          DecodeGroups(*decoders[w], audio, s, shared);
+          DecodeGroups(w, *decoders[w], audio, s, shared);
         } catch (...) {
           shared.Fail();
         }
@@ -279,9 +362,12 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
     FrameWork* frame = nullptr;
     {
       std::unique_lock lock(shared.mutex);
-      shared.forWriter.wait(lock, [&] {
-        return shared.stop || shared.ready[n % s.window] || (shared.readingDone && n >= shared.read);
-      });
+      const auto ended = [&] { return shared.readingDone && n >= shared.read; };
+      if (!shared.stop && !shared.WriterMayWrite(n) && !ended()) {
+        shared.writerWaitsFor = n;
+        shared.forWriter.wait(lock, [&] { return shared.stop || shared.WriterMayWrite(n) || ended(); });
+        shared.writerWaitsFor = SIZE_MAX;
+      }
       if (shared.stop || !shared.ready[n % s.window]) break;
       frame = &shared.slots[n % s.window];
     }
@@ -292,11 +378,17 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
       joinAll();
       throw;
     }
-    std::lock_guard lock(shared.mutex);
-    shared.ready[n % s.window] = 0;
-    shared.written = n + 1;
-    shared.forWorkers.notify_all();
-    shared.forReader.notify_one();
+    bool wakeWorkers = false;
+    bool wakeReader = false;
+    {
+      std::lock_guard lock(shared.mutex);
+      shared.ready[n % s.window] = 0;
+      shared.written = n + 1;
+      wakeWorkers = shared.WorkersToWake();
+      wakeReader = shared.ReaderToWake();
+    }
+    if (wakeWorkers) shared.forRoom.notify_all();
+    if (wakeReader) shared.forReader.notify_one();
     if (!more) break;
   }
   joinAll();
