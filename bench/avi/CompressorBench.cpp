@@ -11,6 +11,7 @@
 
 namespace {
 
+using namespace zentrova;
 using namespace zentrova::avi;
 
 class DiscardSink final : public ByteSink {

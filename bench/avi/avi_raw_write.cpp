@@ -9,6 +9,7 @@
 #include "avi/AviFile.h"
 #include "avi/Compressor.h"
 
+using namespace zentrova;
 using namespace zentrova::avi;
 
 int main(int argc, char** argv) {

@@ -5,7 +5,9 @@
 #
 # Usage: bench/recovery/damage_suite.sh            (from the source tree, after a build)
 # Env:   ZENTROVA (default build/src/cli/zentrova), ZRGEN (default build/tools/zrgen/zrgen),
-#        KEEP=1 keeps the work folder and names it.
+#        KEEP=1 keeps the work folder and names it,
+#        HINTS=1 adds to each case the options its scan asks for where the bytes cannot tell
+#        (the user's knowledge of the recorder), and scores that as its own mode.
 set -euo pipefail
 
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -25,6 +27,7 @@ if [ "${KEEP:-0}" = 1 ]; then echo "work folder: $WORK" >&2; else trap 'rm -rf "
 mkdir -p "$WORK/orig" "$WORK/cases"
 
 if "$ZENTROVA" convert --help 2>&1 | grep -q -- '--recover'; then MODE=recover; else MODE=plain; fi
+[ "${HINTS:-0}" = 1 ] && [ "$MODE" = recover ] && MODE=recover-with-hints
 
 # 1. Natural recordings: both generations, a few sizes, sound, an intra picture every 25 or 50
 # frames, blocks of 25 frames, a few hundred frames each.
@@ -78,6 +81,10 @@ CASES=(
   "di3  disk-image       3 c240"
   "di4  disk-image       4 d352n a352 e320n"
 )
+# What a user adds when the scan says it guessed: a headless newer-generation 352x288 recording
+# codes its pictures at 176x144, a size the older generation records too, and nothing in the
+# bytes tells the two apart.
+declare -A HINT=([lh3]="--generation newer")
 for spec in "${CASES[@]}"; do
   read -r name class seed inputs <<<"$spec"
   args=()
@@ -89,7 +96,9 @@ done
 convert_case() {
   local name=$1 status=0
   local flags=()
-  [ "$MODE" = recover ] && flags=(--recover)
+  [ "$MODE" != plain ] && flags=(--recover)
+  # shellcheck disable=SC2206
+  [ "$MODE" = recover-with-hints ] && flags+=(${HINT[$name]:-})
   timeout 120 "$ZENTROVA" convert "${flags[@]}" "$WORK/cases/$name.zr" "$WORK/cases/$name.avi" \
     --codec raw --idct plain -y >"$WORK/cases/$name.log" 2>&1 || status=$?
   echo "$status" >"$WORK/cases/$name.status"

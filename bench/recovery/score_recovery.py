@@ -9,7 +9,7 @@ wrong exit    a conversion that exits 0 although showable frames are missing (or
               although frames were damaged)
 sound         |audio seconds - video seconds| within one frame, per output
 
-Usage: score_recovery.py WORK MODE   (WORK holds orig/, cases/ and cases.txt; MODE recover or plain)
+Usage: score_recovery.py WORK MODE   (WORK holds orig/, cases/ and cases.txt; MODE recover, recover-with-hints or plain)
 """
 import bisect
 import hashlib
@@ -177,7 +177,7 @@ def main():
         showable = sum(1 for rec in recordings for _, s in rec["frames"] if s)
         recovered = sum(1 for rec in recordings for i in rec["matched"] if rec["frames"][i][1])
         damaged = any(not intact for rec in recordings for intact, _ in rec["frames"])
-        wrong = status == 0 and (recovered < showable or (mode == "recover" and damaged))
+        wrong = status == 0 and (recovered < showable or (mode != "plain" and damaged))
         crashed = status >= 124
         if wrong:
             notes.append("exit 0 while frames are missing" if recovered < showable else "exit 0 on damaged frames")

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 #include "avi/AviWriter.h"
 #include "avi/ByteSink.h"
-#include "avi/OutputFile.h"
+#include "media/OutputFile.h"
 
 namespace zentrova::avi {
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 #include "avi/OdmlIndex.h"
 
 namespace zentrova::avi {

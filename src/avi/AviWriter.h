@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 #include "avi/ByteSink.h"
 #include "base/Expected.h"
 #include "avi/OdmlIndex.h"

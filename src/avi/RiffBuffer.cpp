@@ -1,6 +1,6 @@
 #include "avi/RiffBuffer.h"
 
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 
 namespace zentrova::avi {
 

@@ -38,6 +38,6 @@ Expected<void> CanCarry(Format format, const std::string& codec);
 
 // A Matroska or MP4 file on the caller's sink, written as the samples come (Matroska clusters,
 // MP4 fragments), so that it is playable up to about its last second whenever the writing stops.
-Expected<std::shared_ptr<avi::OutputFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink);
+Expected<std::shared_ptr<OutputFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink);
 
 }  // namespace zentrova::container

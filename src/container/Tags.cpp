@@ -142,9 +142,9 @@ std::string Capped(std::string s) {
 
 }  // namespace
 
-avi::FileTags TagsOfRecording(int32_t startTime, const std::string& text1, const std::string& text2,
+FileTags TagsOfRecording(int32_t startTime, const std::string& text1, const std::string& text2,
                               const std::string& text3, const std::string& encoding) {
-  avi::FileTags tags;
+  FileTags tags;
   tags.hasStartTime = true;
   tags.startTime = startTime;
   tags.title = Capped(TextToUtf8(text1, encoding));

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 #include "avi/Dates.h"
 
 namespace zentrova::container {
@@ -35,7 +35,7 @@ using avi::IsoUtc;
 
 // title: text1 (the camera name); comment: text2 and text3 (site, notes), a line each, the empty
 // ones left out; the start time; the software.
-avi::FileTags TagsOfRecording(int32_t startTime, const std::string& text1, const std::string& text2,
+FileTags TagsOfRecording(int32_t startTime, const std::string& text1, const std::string& text2,
                               const std::string& text3, const std::string& encoding = {});
 
 }  // namespace zentrova::container

@@ -191,8 +191,8 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   // The estimate before any sound is in; the final rate is set when the loop ends.
   rate_ = ChooseRate(options_.rate, recordingFrames_, 0, startTime_, endTime_);
 
-  streamInfo_ = avi::StreamInfo{};
-  streamInfo_.fccType = avi::FourCC('v', 'i', 'd', 's');
+  streamInfo_ = StreamInfo{};
+  streamInfo_.fccType = FourCC('v', 'i', 'd', 's');
   // Compressors take their time base from here; MPEG-4 Part 2 has 16 bits for it.
   const FrameRate estimate = FrameRate::Reduced(rate_.rate.num, rate_.rate.den, 65535);
   streamInfo_.dwScale = estimate.den;
@@ -237,8 +237,8 @@ ConversionJob::Setup ConversionJob::Convert(const std::string& inputName, const 
   // A recording without sound gets no sound stream: an empty one makes players invent a length
   // for it, or stop.
   if (hasSound_) {
-    streamInfo_ = avi::StreamInfo{};
-    streamInfo_.fccType = avi::FourCC('a', 'u', 'd', 's');
+    streamInfo_ = StreamInfo{};
+    streamInfo_.fccType = FourCC('a', 'u', 'd', 's');
     streamInfo_.dwScale = audioFormat_.nBlockAlign;
     streamInfo_.dwRate = audioFormat_.nAvgBytesPerSec;
     streamInfo_.dwInitialFrames = 1;

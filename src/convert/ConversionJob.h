@@ -67,7 +67,7 @@ struct JobOptions {
   const FoundRecording* found = nullptr;
   // Where the frames go instead of a file at the output name (the hash command reads the
   // pictures and sound as a raw output would hold them). Nothing is opened for writing then.
-  std::function<std::shared_ptr<avi::OutputFile>()> outputFile{};
+  std::function<std::shared_ptr<OutputFile>()> outputFile{};
   // The encoding of the recording's texts (an iconv name); empty: UTF-8 when they are valid
   // UTF-8, else Windows-1252.
   std::string textEncoding = {};
@@ -222,7 +222,7 @@ class ConversionJob {
   int32_t outputHeight() const { return videoFormat_.biHeight; }
   const RecordingInfo& recordingInfo() const { return recordingInfo_; }
   uint32_t codecStamp() const { return codecStamp_; }
-  const avi::BitmapInfoHeader& videoFormat() const { return videoFormat_; }
+  const BitmapInfoHeader& videoFormat() const { return videoFormat_; }
 
   // Output height: doubled for 640- and 704-wide recordings.
   static int32_t ComputeOutputHeight(int32_t width, int32_t height);
@@ -315,14 +315,14 @@ class ConversionJob {
   std::vector<uint8_t> audioData_;
   uint32_t frameCount_ = 0;
   uint32_t recordingFrames_ = 0;  // all the recording's, for its rate when a window has no sound
-  avi::BitmapInfoHeader videoFormat_;
-  std::shared_ptr<avi::OutputFile> aviFile_;
-  avi::StreamInfo streamInfo_;
-  std::shared_ptr<avi::OutputStream> videoStream_;
-  std::shared_ptr<avi::OutputStream> compressedStream_;
-  std::shared_ptr<avi::OutputStream> audioStream_;  // none for a recording without sound
+  BitmapInfoHeader videoFormat_;
+  std::shared_ptr<OutputFile> aviFile_;
+  StreamInfo streamInfo_;
+  std::shared_ptr<OutputStream> videoStream_;
+  std::shared_ptr<OutputStream> compressedStream_;
+  std::shared_ptr<OutputStream> audioStream_;  // none for a recording without sound
   bool hasSound_ = true;
-  avi::WaveFormatEx audioFormat_;
+  WaveFormatEx audioFormat_;
   int32_t audioPosition_ = 0;
   struct HeldAudio {
     int32_t frame = 0;

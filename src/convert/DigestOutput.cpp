@@ -5,14 +5,14 @@
 
 namespace zentrova {
 
-class DigestOutput::VideoSide final : public avi::OutputStream {
+class DigestOutput::VideoSide final : public OutputStream {
  public:
   explicit VideoSide(DigestOutput& out) : out_(out) {}
 
   Expected<void> SetFormat(int32_t, const void* format, int32_t size) override {
-    if (!format || size < static_cast<int32_t>(sizeof(avi::BitmapInfoHeader)))
+    if (!format || size < static_cast<int32_t>(sizeof(BitmapInfoHeader)))
       return Refusal("a picture format is shorter than a bitmap header");
-    avi::BitmapInfoHeader header;
+    BitmapInfoHeader header;
     std::memcpy(&header, format, sizeof header);
     if (header.biWidth <= 0 || header.biHeight <= 0 || header.biWidth > 4096 || header.biHeight > 4096)
       return Refusal("the picture's size is out of range");
@@ -43,7 +43,7 @@ class DigestOutput::VideoSide final : public avi::OutputStream {
   DigestOutput& out_;
 };
 
-class DigestOutput::SoundSide final : public avi::OutputStream {
+class DigestOutput::SoundSide final : public OutputStream {
  public:
   explicit SoundSide(DigestOutput& out) : out_(out) { ++out_.open_; }
   ~SoundSide() override {
@@ -69,12 +69,12 @@ DigestOutput::DigestOutput(DigestKind kind, PictureSink pictures)
 }
 
 // The pictures first, then the sound, as the job creates them.
-Expected<std::shared_ptr<avi::OutputStream>> DigestOutput::CreateStream(const avi::StreamInfo& info) {
-  std::shared_ptr<avi::OutputStream> stream;
-  if (info.fccType == avi::FourCC('v', 'i', 'd', 's') && streams_ == 0) {
+Expected<std::shared_ptr<OutputStream>> DigestOutput::CreateStream(const StreamInfo& info) {
+  std::shared_ptr<OutputStream> stream;
+  if (info.fccType == FourCC('v', 'i', 'd', 's') && streams_ == 0) {
     stream = std::make_shared<VideoSide>(*this);
     rate_ = FrameRate::Reduced(info.dwRate, info.dwScale);
-  } else if (info.fccType == avi::FourCC('a', 'u', 'd', 's') && streams_ == 1) {
+  } else if (info.fccType == FourCC('a', 'u', 'd', 's') && streams_ == 1) {
     stream = std::make_shared<SoundSide>(*this);
   } else {
     return Refusal("the digests take one picture stream, then one sound stream");

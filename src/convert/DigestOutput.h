@@ -15,16 +15,16 @@
 
 namespace zentrova {
 
-class DigestOutput final : public avi::OutputFile {
+class DigestOutput final : public OutputFile {
  public:
   // Sees every picture as the job hands it over: rows bottom first, width x height x 3 bytes.
   using PictureSink = std::function<void(uint32_t index, const uint8_t* bottomUp, int32_t width, int32_t height)>;
 
   explicit DigestOutput(DigestKind kind, PictureSink pictures = {});
 
-  Expected<std::shared_ptr<avi::OutputStream>> CreateStream(const avi::StreamInfo& info) override;
-  Expected<void> SetTags(const avi::FileTags&) override { return {}; }
-  avi::Completion Complete() override { return {pictures_.size(), 0}; }
+  Expected<std::shared_ptr<OutputStream>> CreateStream(const StreamInfo& info) override;
+  Expected<void> SetTags(const FileTags&) override { return {}; }
+  Completion Complete() override { return {pictures_.size(), 0}; }
 
   const std::vector<std::string>& pictureDigests() const { return pictures_; }
   // The MD5 of the sound's bytes, whatever the pictures' digest.

@@ -97,7 +97,7 @@ void ConversionJob::CompleteOutput(LoopState& loop) {
 uint64_t ConversionJob::FramesHeld(const LoopState& loop) {
   // The file's pictures as the recording's frames: the repeats among them are not frames.
   uint64_t held = loop.done.videoFrames;
-  if (held == avi::Completion::kUnknown) return held;
+  if (held == Completion::kUnknown) return held;
   uint64_t repeatsBefore = 0, repeatsHeld = 0;
   for (const PictureRepeat& r : loop.result.repeats) {
     const uint64_t start = r.beforeFrame + repeatsBefore;

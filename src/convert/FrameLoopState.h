@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "avi/OutputFile.h"
+#include "media/OutputFile.h"
 #include "convert/ConversionJob.h"
 #include "convert/FrameSchedule.h"
 
@@ -43,7 +43,7 @@ struct ConversionJob::LoopState {
   // The end: what stopped the reading, and what the completed file holds.
   std::string chainProblem;
   uint32_t beyondChain = 0;
-  avi::Completion done;
+  Completion done;
   std::string writeReason;
   bool whole = false;  // no cancel, no failed write, memory enough
 

@@ -85,16 +85,16 @@ bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index, uint
     }
     if (frame == keepPictureOf_) lastPicture_ = frameBuffer_;
     return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
-                                    avi::kKeyFrame).ok();
+                                    kKeyFrame).ok();
   }
   if (planar_) {
     return planar_->WritePlanes(index, PlanesOf(work, width, height, outputHeight != height, scaleScratch_),
-                                avi::kKeyFrame)
+                                kKeyFrame)
         .ok();
   }
   PictureOf(work, width, height, outputHeight, frameBuffer_.data(), scaleScratch_);
   return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
-                                  avi::kKeyFrame).ok();
+                                  kKeyFrame).ok();
 }
 
 std::string ConversionJob::WriteFailureReason() const {

@@ -25,7 +25,7 @@ void ConversionJob::GiveClock() {
   const uint32_t frames = options_.window ? options_.window->frames() : recordingFrames_;
   auto timeline =
       std::make_shared<const JoinedTimeline>(JoinedTimeline::OfJob(clock, options_.window, frames, options_.joined));
-  avi::OutputClock given;
+  OutputClock given;
   if (recorded || joined) {
     const ClockMs base = timeline->FrameTime(0);
     given.recordedMs = [timeline, recorded, base](uint64_t position) {
@@ -80,7 +80,7 @@ bool ConversionJob::WriteRepeats(int32_t index, uint32_t count, uint64_t silence
       return false;
     }
     if (!compressedStream_->Write(at, 1, lastPicture_.data(), static_cast<int32_t>(lastPicture_.size()),
-                                  avi::kKeyFrame))
+                                  kKeyFrame))
       return false;
     ++written;
   }

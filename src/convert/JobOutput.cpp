@@ -25,21 +25,21 @@ class SharedSink final : public avi::ByteSink {
 // A Matroska or MP4 file on an output sink, written as the conversion goes. A new file takes its
 // name with its first frame, as an AVI file does; one that replaces an existing file only once
 // it is complete, so that a file cut short never stands where a whole one was.
-class MediaOutput final : public avi::OutputFile {
+class MediaOutput final : public OutputFile {
  public:
-  MediaOutput(std::shared_ptr<avi::OutputFile> inner, std::shared_ptr<avi::OutputSink> sink, std::string path,
+  MediaOutput(std::shared_ptr<OutputFile> inner, std::shared_ptr<avi::OutputSink> sink, std::string path,
               bool replaces)
       : inner_(std::move(inner)), sink_(std::move(sink)), path_(std::move(path)), replaces_(replaces) {}
 
-  Expected<std::shared_ptr<avi::OutputStream>> CreateStream(const avi::StreamInfo& info) override {
+  Expected<std::shared_ptr<OutputStream>> CreateStream(const StreamInfo& info) override {
     if (!inner_) return Refusal("the file is complete");
     return inner_->CreateStream(info);
   }
-  Expected<void> SetTags(const avi::FileTags& tags) override {
+  Expected<void> SetTags(const FileTags& tags) override {
     if (!inner_) return Refusal("the file is complete");
     return inner_->SetTags(tags);
   }
-  Expected<void> SetClock(const avi::OutputClock& clock) override {
+  Expected<void> SetClock(const OutputClock& clock) override {
     if (!inner_) return Refusal("the file is complete");
     return inner_->SetClock(clock);
   }
@@ -47,8 +47,8 @@ class MediaOutput final : public avi::OutputFile {
   // The streams are released by now: completing the file writes its indexes. A replacement
   // takes its name only when written whole and on the disk; one that failed is removed with
   // none of its frames counted, so an existing file is replaced only by a complete one.
-  avi::Completion Complete() override {
-    avi::Completion done = inner_ ? inner_->Complete() : avi::Completion{0, EIO};
+  Completion Complete() override {
+    Completion done = inner_ ? inner_->Complete() : Completion{0, EIO};
     inner_.reset();
     completed_ = true;
     const bool whole = done.error == 0 && sink_->error() == 0;
@@ -99,7 +99,7 @@ class MediaOutput final : public avi::OutputFile {
   }
 
  private:
-  std::shared_ptr<avi::OutputFile> inner_;
+  std::shared_ptr<OutputFile> inner_;
   std::shared_ptr<avi::OutputSink> sink_;
   std::string path_;
   bool replaces_;
@@ -111,7 +111,7 @@ class MediaOutput final : public avi::OutputFile {
 }  // namespace
 
 // Opens the output of a job under the rules of avi::OpenOutputSink, in any container.
-Expected<std::shared_ptr<avi::OutputFile>> OpenOutput(container::Format format, const std::string& path,
+Expected<std::shared_ptr<OutputFile>> OpenOutput(container::Format format, const std::string& path,
                                                    const avi::OutputOptions& options) {
   if (format == container::Format::Avi) return avi::OpenAviOutput(path, options);
   auto opened = avi::OpenOutputSink(path, options);

@@ -9,7 +9,7 @@
 namespace zentrova {
 
 // Opens the output of a job under the rules of avi::OpenOutputSink, in any container.
-Expected<std::shared_ptr<avi::OutputFile>> OpenOutput(container::Format format, const std::string& path,
+Expected<std::shared_ptr<OutputFile>> OpenOutput(container::Format format, const std::string& path,
                                                    const avi::OutputOptions& options);
 
 }  // namespace zentrova

@@ -146,7 +146,7 @@ std::optional<std::string> RecordingPath(GstZrDemux* demux) {
 }
 
 GstTagList* RecordingTags(const ZrReader& reader) {
-  const avi::FileTags tags = container::TagsOfRecording(reader.startTime(), reader.text1(), reader.text2(),
+  const FileTags tags = container::TagsOfRecording(reader.startTime(), reader.text1(), reader.text2(),
                                                          reader.text3());
   GstTagList* list = gst_tag_list_new_empty();
   gst_tag_list_set_scope(list, GST_TAG_SCOPE_GLOBAL);

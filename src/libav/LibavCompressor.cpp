@@ -441,7 +441,7 @@ namespace zentrova::libav {
 
 bool EncoderAvailable(const char* encoder) { return avcodec_find_encoder_by_name(encoder) != nullptr; }
 
-std::shared_ptr<avi::OutputStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<avi::OutputStream> source,
+std::shared_ptr<OutputStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<OutputStream> source,
                                            int quality, unsigned threads) {
   return std::make_shared<avi::LibavStream>(codec, std::move(source), quality, threads);
 }

@@ -80,7 +80,7 @@ std::string LibavProblem() {
 
 namespace zentrova::container {
 
-Expected<std::shared_ptr<avi::OutputFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink) {
+Expected<std::shared_ptr<OutputFile>> OpenMediaFile(Format format, std::unique_ptr<avi::ByteSink> sink) {
   std::string problem;
   const libav::Module* module = libav::Load(&problem);
   if (!module) return Failure("the Matroska and MP4 writers could not be loaded: " + problem);

@@ -35,7 +35,7 @@ constexpr uint8_t kTimedTextDescription[] = {
 
 }  // namespace
 
-Expected<void> MediaWriter::SetClock(const avi::OutputClock& clock) {
+Expected<void> MediaWriter::SetClock(const OutputClock& clock) {
   if (finished_ || started_) return Refusal("the clock cannot change once samples are written");
   recording_ = clock;
   return {};

@@ -9,7 +9,7 @@
 namespace zentrova::libav {
 namespace {
 
-class MediaStream final : public avi::OutputStream {
+class MediaStream final : public OutputStream {
  public:
   MediaStream(std::shared_ptr<MediaWriter> writer, int index) : writer_(std::move(writer)), index_(index) {}
 
@@ -22,7 +22,7 @@ class MediaStream final : public avi::OutputStream {
     return writer_->Write(index_, start, samples, data, bytes, flags);
   }
 
-  avi::StreamInfo Info() const override { return writer_->Info(index_); }
+  StreamInfo Info() const override { return writer_->Info(index_); }
   Expected<void> SetRate(uint32_t rate, uint32_t scale) override { return writer_->SetRate(index_, rate, scale); }
   bool WantsGlobalHeaders() const override { return true; }
 
@@ -31,20 +31,20 @@ class MediaStream final : public avi::OutputStream {
   int index_;
 };
 
-class MediaFileHandle final : public avi::OutputFile {
+class MediaFileHandle final : public OutputFile {
  public:
   explicit MediaFileHandle(std::shared_ptr<MediaWriter> writer) : writer_(std::move(writer)) {}
 
-  Expected<std::shared_ptr<avi::OutputStream>> CreateStream(const avi::StreamInfo& info) override {
+  Expected<std::shared_ptr<OutputStream>> CreateStream(const StreamInfo& info) override {
     auto index = writer_->AddStream(info);
     if (!index) return index.error();
     return std::make_shared<MediaStream>(writer_, *index);
   }
 
-  Expected<void> SetTags(const avi::FileTags& tags) override { return writer_->SetTags(tags); }
-  Expected<void> SetClock(const avi::OutputClock& clock) override { return writer_->SetClock(clock); }
+  Expected<void> SetTags(const FileTags& tags) override { return writer_->SetTags(tags); }
+  Expected<void> SetClock(const OutputClock& clock) override { return writer_->SetClock(clock); }
 
-  avi::Completion Complete() override { return writer_->Complete(); }
+  Completion Complete() override { return writer_->Complete(); }
 
  private:
   std::shared_ptr<MediaWriter> writer_;
@@ -52,7 +52,7 @@ class MediaFileHandle final : public avi::OutputFile {
 
 }  // namespace
 
-Expected<std::shared_ptr<avi::OutputFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink) {
+Expected<std::shared_ptr<OutputFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink) {
   if (!sink) return Failure("nothing to write the file to");
   if (format == container::Format::Avi) return Failure("AVI files are the AVI writer's");
   return std::make_shared<MediaFileHandle>(std::make_shared<MediaWriter>(format, std::move(sink)));

@@ -15,9 +15,6 @@ extern "C" {
 namespace zentrova::libav {
 namespace {
 
-using avi::BitmapInfoHeader;
-using avi::FourCC;
-using avi::WaveFormatEx;
 using container::Format;
 
 // An MP4 fragment is cut by us, or by the muxer once it holds this much.
@@ -36,7 +33,7 @@ AVCodecID CodecOfFourCC(uint32_t fourcc) {
 bool Mp4Takes(AVCodecID id) { return id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_MPEG4; }
 
 // A rate/scale pair as the time of one frame: 1/25 s when there is none.
-AVRational FrameTimeOf(const avi::StreamInfo& info) {
+AVRational FrameTimeOf(const StreamInfo& info) {
   if (info.dwRate == 0 || info.dwScale == 0) return {1, 25};
   AVRational tb;
   av_reduce(&tb.num, &tb.den, info.dwScale, info.dwRate, INT32_MAX);
@@ -66,7 +63,7 @@ MediaWriter::Stream* MediaWriter::Audio() {
   return nullptr;
 }
 
-Expected<int> MediaWriter::AddStream(const avi::StreamInfo& info) {
+Expected<int> MediaWriter::AddStream(const StreamInfo& info) {
   const bool video = info.fccType == FourCC('v', 'i', 'd', 's');
   const bool audio = info.fccType == FourCC('a', 'u', 'd', 's');
   if (finished_ || started_) return Refusal("a stream cannot be added once samples are written");
@@ -113,7 +110,7 @@ Expected<void> MediaWriter::SetFormat(int index, const void* format, int32_t siz
   return {};
 }
 
-avi::StreamInfo MediaWriter::Info(int index) const {
+StreamInfo MediaWriter::Info(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= streams_.size()) return {};
   return streams_[index].info;
 }
@@ -128,7 +125,7 @@ Expected<void> MediaWriter::SetRate(int index, uint32_t rate, uint32_t scale) {
   return {};
 }
 
-Expected<void> MediaWriter::SetTags(const avi::FileTags& tags) {
+Expected<void> MediaWriter::SetTags(const FileTags& tags) {
   if (finished_ || started_) return Refusal("the tags cannot change once samples are written");
   tags_ = tags;
   return {};

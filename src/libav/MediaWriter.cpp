@@ -50,7 +50,7 @@ Expected<void> MediaWriter::Write(int index, int32_t start, int32_t samples, con
     return Refusal("the bytes are not whole samples of the stream");
   if (!started_ && !Start()) return Refusal("the file could not be started");
   if (s->video) {
-    if (bytes > 0 && !WritePicture(*s, at, data, bytes, (flags & avi::kKeyFrame) != 0))
+    if (bytes > 0 && !WritePicture(*s, at, data, bytes, (flags & kKeyFrame) != 0))
       return Refusal("the picture could not be written");
   } else {
     if (recording_.recordedMs && !FollowPause(*s)) return Refusal("the sound could not be written");
@@ -199,7 +199,7 @@ void MediaWriter::Finish() {
   if (!whole || io_.failed()) broken_ = true;
 }
 
-avi::Completion MediaWriter::Complete() {
+Completion MediaWriter::Complete() {
   Finish();
   if (broken_) {
     // The file ends where the last piece counted ends: every reader opens it up to there.

@@ -33,20 +33,20 @@ class MediaWriter {
   MediaWriter(const MediaWriter&) = delete;
   MediaWriter& operator=(const MediaWriter&) = delete;
 
-  // The calls of avi::OutputFile and avi::OutputStream, by stream index.
-  Expected<int> AddStream(const avi::StreamInfo& info);
+  // The calls of OutputFile and OutputStream, by stream index.
+  Expected<int> AddStream(const StreamInfo& info);
   Expected<void> SetFormat(int index, const void* format, int32_t size);
   Expected<void> Write(int index, int32_t start, int32_t samples, const void* data, int32_t bytes, uint32_t flags);
-  avi::StreamInfo Info(int index) const;
+  StreamInfo Info(int index) const;
   Expected<void> SetRate(int index, uint32_t rate, uint32_t scale);
-  Expected<void> SetTags(const avi::FileTags& tags);
-  Expected<void> SetClock(const avi::OutputClock& clock);
+  Expected<void> SetTags(const FileTags& tags);
+  Expected<void> SetClock(const OutputClock& clock);
   // Ends the file: what it holds, and the first write that failed.
-  avi::Completion Complete();
+  Completion Complete();
 
  private:
   struct Stream {
-    avi::StreamInfo info;
+    StreamInfo info;
     std::vector<uint8_t> format;
     bool video = false;
     uint64_t length = 0;  // frames or samples written, gaps included
@@ -82,12 +82,12 @@ class MediaWriter {
   AVFormatContext* oc_ = nullptr;
   AacEncoder aac_;
   std::vector<Stream> streams_;
-  avi::FileTags tags_;
+  FileTags tags_;
   std::vector<int16_t> pcm_;  // sound on its way to a Matroska block
   uint64_t soundTaken_ = 0;   // samples taken into Matroska blocks, the one on its way included
   AVRational frameTime_{1, 25};
   PictureClock clock_;
-  avi::OutputClock recording_;  // the recording's clock, when the file carries it
+  OutputClock recording_;  // the recording's clock, when the file carries it
   AVStream* cues_ = nullptr;    // the subtitle track of clock times
   bool cueHidden_ = false;      // its MP4 track is marked as not to be shown
   // Where the sound jumps over a pause: from this sample written on, it plays this many samples

@@ -24,9 +24,9 @@ namespace zentrova::libav {
 
 // What the module provides, defined in its sources.
 bool EncoderAvailable(const char* encoder);
-std::shared_ptr<avi::OutputStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<avi::OutputStream> source,
+std::shared_ptr<OutputStream> MakeStream(const avi::LibavCodec& codec, std::shared_ptr<OutputStream> source,
                                            int quality, unsigned threads);
-Expected<std::shared_ptr<avi::OutputFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink);
+Expected<std::shared_ptr<OutputFile>> OpenMediaFile(container::Format format, std::unique_ptr<avi::ByteSink> sink);
 Expected<std::unique_ptr<container::PictureReader>> OpenPictureReader(const std::string& path);
 // "libavcodec 59.37.100 (built with 59.37.100)\nlibavutil 57.28.100\n"
 std::string LibraryVersions();

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "avi/AviReader.h"
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 
 namespace zentrova::avi {
 namespace {

@@ -203,7 +203,7 @@ TEST(MediaFile, AFullDiskLeavesAPlayableFileHoldingTheFramesItCounts) {
   TempDir dir;
   for (Format format : {Format::Matroska, Format::Mp4}) {
     for (uint64_t capacity : {uint64_t{0}, uint64_t{100}, uint64_t{5000}, uint64_t{60000}, uint64_t{1} << 24}) {
-      std::shared_ptr<avi::OutputFile> file;
+      std::shared_ptr<OutputFile> file;
       const std::string path = dir.file("full." + std::string(container::FormatName(format)));
       ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, std::make_unique<FullDisk>(path, capacity))));
       avi::testing::ClipWriter w;
@@ -214,7 +214,7 @@ TEST(MediaFile, AFullDiskLeavesAPlayableFileHoldingTheFramesItCounts) {
       int refused = 0;
       for (int i = 0; i < clip.frames; ++i) refused += w.WriteFrame(clip, i) != 0;
       w.Release();
-      const avi::Completion done = file->Complete();
+      const Completion done = file->Complete();
       file.reset();
       const std::string what = std::string(container::FormatName(format)) + " on " + std::to_string(capacity);
       EXPECT_LE(std::filesystem::file_size(path), capacity) << what;
@@ -245,7 +245,7 @@ TEST(MediaFile, AFileCutOffMidwayPlaysUpToAboutItsLastSecond) {
   TempDir dir;
   for (Format format : {Format::Matroska, Format::Mp4}) {
     const std::string path = dir.file("live." + std::string(container::FormatName(format)));
-    std::shared_ptr<avi::OutputFile> file;
+    std::shared_ptr<OutputFile> file;
     ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, avi::OpenFileSink(path).valueOr(nullptr))));
     avi::testing::ClipWriter w;
     avi::testing::Clip clip;
@@ -272,7 +272,7 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
   TempDir dir;
   for (Format format : {Format::Matroska, Format::Mp4}) {
     const std::string path = dir.file("whole." + std::string(container::FormatName(format)));
-    std::shared_ptr<avi::OutputFile> file;
+    std::shared_ptr<OutputFile> file;
     auto sink = avi::OpenFileSink(path);
     ASSERT_TRUE(sink) << sink.reason();
     ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(format, std::move(*sink))));
@@ -283,7 +283,7 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
     ASSERT_EQ(w.Open(file, clip), 0);
     for (int i = 0; i < clip.frames; ++i) EXPECT_EQ(w.WriteFrame(clip, i), 0);
     w.Release();
-    const avi::Completion done = file->Complete();
+    const Completion done = file->Complete();
     file.reset();
     EXPECT_EQ(done.error, 0);
     EXPECT_EQ(done.videoFrames, 30u);
@@ -296,7 +296,7 @@ TEST(MediaFile, AFileWrittenWholeCountsItsFramesAndFlagsItsTracksDefault) {
 
 TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
   TempDir dir;
-  std::shared_ptr<avi::OutputFile> file;
+  std::shared_ptr<OutputFile> file;
   auto sink = avi::OpenFileSink(dir.file("g.mkv"));
   ASSERT_TRUE(sink) << sink.reason();
   ASSERT_TRUE(testing::Opened(file, container::OpenMediaFile(Format::Matroska, std::move(*sink))));
@@ -309,9 +309,9 @@ TEST(MediaFile, SamplesAreRefusedAtAnEarlierPositionOrPastAGapTooLong) {
   EXPECT_FALSE(file->SetTags({}));  // fixed once samples are in
   const std::vector<uint8_t> picture(size_t{160} * 120 * 3, 7);
   const auto bytes = static_cast<int32_t>(picture.size());
-  EXPECT_FALSE(w.compressed->Write(0, 1, picture.data(), bytes, avi::kKeyFrame));
-  EXPECT_FALSE(w.compressed->Write(70000, 1, picture.data(), bytes, avi::kKeyFrame));
-  EXPECT_TRUE(w.compressed->Write(5, 1, picture.data(), bytes, avi::kKeyFrame));
+  EXPECT_FALSE(w.compressed->Write(0, 1, picture.data(), bytes, kKeyFrame));
+  EXPECT_FALSE(w.compressed->Write(70000, 1, picture.data(), bytes, kKeyFrame));
+  EXPECT_TRUE(w.compressed->Write(5, 1, picture.data(), bytes, kKeyFrame));
   const std::vector<int16_t> pcm(100, 1);
   EXPECT_FALSE(w.audio->Write(320, 100, pcm.data(), 199, 0));  // not whole samples
   EXPECT_TRUE(w.audio->Write(1000, 100, pcm.data(), 200, 0));   // a gap of silence

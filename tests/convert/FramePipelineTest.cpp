@@ -188,7 +188,7 @@ TEST(FramePipelineJob, PlanesAreAtLeastAsFaithfulAsTwentyFourBitPictures) {
         clip.width = k.width;
         clip.height = k.height;
         clip.rate = planar.rate;  // the same key-frame distance
-        std::shared_ptr<avi::OutputFile> file;
+        std::shared_ptr<OutputFile> file;
         ASSERT_TRUE(zentrova::testing::Opened(file, avi::OpenAviFile(dir.file("rgb.avi"))));
         avi::testing::ClipWriter cw;
         ASSERT_EQ(cw.Open(std::move(file), clip), 0);
@@ -196,7 +196,7 @@ TEST(FramePipelineJob, PlanesAreAtLeastAsFaithfulAsTwentyFourBitPictures) {
           // ffmpeg shows the bottom-up rows upright; the stream takes them bottom-up.
           std::vector<uint8_t> shown(raw.begin() + i * frameBytes, raw.begin() + (i + 1) * frameBytes);
           const std::vector<uint8_t> frame = avi::testing::Flip(shown, k.width, k.height);
-          ASSERT_TRUE(cw.compressed->Write(i, 1, frame.data(), static_cast<int32_t>(frame.size()), avi::kKeyFrame));
+          ASSERT_TRUE(cw.compressed->Write(i, 1, frame.data(), static_cast<int32_t>(frame.size()), kKeyFrame));
         }
         cw.Release();
       }

@@ -35,8 +35,8 @@ bool WholeSegments(const Buffer& bytes) {
   return true;
 }
 
-constexpr uint32_t kTypes[] = {zentrova::avi::FourCC('v', 'i', 'd', 's'), zentrova::avi::FourCC('a', 'u', 'd', 's'),
-                               zentrova::avi::FourCC('t', 'x', 't', 's'), 0};
+constexpr uint32_t kTypes[] = {zentrova::FourCC('v', 'i', 'd', 's'), zentrova::FourCC('a', 'u', 'd', 's'),
+                               zentrova::FourCC('t', 'x', 't', 's'), 0};
 
 // ZENTROVA_FUZZ_TRACE=1 prints the operations and the segments left, to read a finding.
 const bool kTrace = std::getenv("ZENTROVA_FUZZ_TRACE") != nullptr;
@@ -68,21 +68,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool sinkFailed = false, outOfMemory = false;
   {
     zentrova::fuzz::AllocationBudget budget(data, size);
-    std::shared_ptr<zentrova::avi::OutputFile> file;
-    std::vector<std::shared_ptr<zentrova::avi::OutputStream>> streams;
+    std::shared_ptr<zentrova::OutputFile> file;
+    std::vector<std::shared_ptr<zentrova::OutputStream>> streams;
     try {
       auto opened = zentrova::avi::OpenAviFile(std::make_unique<MemorySink>(bytes, capacity, failAfterWrites, sinkFailed), limits);
       if (!opened) return 0;
       file = std::move(*opened);
       for (int op = 0; op < 64 && !in.empty(); ++op) {
         const uint8_t code = in.u8();
-        auto stream = [&]() -> zentrova::avi::OutputStream* {
+        auto stream = [&]() -> zentrova::OutputStream* {
           if (streams.empty()) return nullptr;
           return streams[in.u8() % streams.size()].get();
         };
         switch (code % 5) {
           case 0: {
-            zentrova::avi::StreamInfo info;
+            zentrova::StreamInfo info;
             info.fccType = kTypes[in.u8() % 4];
             info.fccHandler = in.u8() & 1 ? in.u32() : 0;
             info.dwScale = in.u16();
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             info.dwSuggestedBufferSize = in.u32();
             info.rcFrame = {0, 0, static_cast<int16_t>(in.u16()), static_cast<int16_t>(in.u16())};
             if (in.u8() & 1) info.name.assign(in.u8() % 40, 'n');
-            std::shared_ptr<zentrova::avi::OutputStream> s = file ? file->CreateStream(info).valueOr(nullptr) : nullptr;
+            std::shared_ptr<zentrova::OutputStream> s = file ? file->CreateStream(info).valueOr(nullptr) : nullptr;
             const int rc = s ? 0 : -1;
             if (kTrace) std::fprintf(stderr, "create %.4s scale %u rate %u sample %u -> %d\n",
                                      reinterpret_cast<const char*>(&info.fccType), info.dwScale, info.dwRate,
@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               int32_t bytesCount = sizing % 8 == 0   ? static_cast<int32_t>(in.u32() % (payload.size() + 1))
                                    : sizing % 8 == 1 ? -static_cast<int32_t>(in.u8())
                                                      : static_cast<int32_t>(in.u16() >> (sizing % 8));
-              const uint32_t flags = in.u8() & 1 ? zentrova::avi::kKeyFrame : 0;
+              const uint32_t flags = in.u8() & 1 ? zentrova::kKeyFrame : 0;
               const void* source = in.u8() % 8 == 0 ? nullptr : payload.data();
               const int rc = s->Write(start, samples, source, bytesCount, flags).ok() ? 0 : -1;
               if (kTrace)

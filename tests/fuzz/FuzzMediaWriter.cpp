@@ -23,7 +23,7 @@
 
 namespace {
 
-using zentrova::avi::FourCC;
+using zentrova::FourCC;
 using zentrova::container::Format;
 
 constexpr uint32_t kCodecs[] = {0,
@@ -64,11 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool sinkFailed = false, outOfMemory = false;
   uint32_t soundGiven = 0;      // samples of sound handed over
   uint64_t picturesHanded = 0;  // one past the last picture position the writer accepted
-  zentrova::avi::Completion completion;
+  zentrova::Completion completion;
   {
     zentrova::fuzz::AllocationBudget budget(data, size);
-    std::shared_ptr<zentrova::avi::OutputFile> file;
-    std::vector<std::shared_ptr<zentrova::avi::OutputStream>> streams;
+    std::shared_ptr<zentrova::OutputFile> file;
+    std::vector<std::shared_ptr<zentrova::OutputStream>> streams;
     try {
       auto sink = std::make_unique<zentrova::fuzz::MemorySink>(bytes, capacity, failAfterWrites, sinkFailed);
       auto opened = zentrova::libav::OpenMediaFile(format, std::move(sink));
@@ -76,13 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       file = std::move(*opened);
       for (int op = 0; op < 96 && !in.empty(); ++op) {
         const uint8_t code = in.u8();
-        auto stream = [&]() -> zentrova::avi::OutputStream* {
+        auto stream = [&]() -> zentrova::OutputStream* {
           if (streams.empty()) return nullptr;
           return streams[in.u8() % streams.size()].get();
         };
         switch (code % 8) {
           case 0: {
-            zentrova::avi::StreamInfo info;
+            zentrova::StreamInfo info;
             const uint8_t kind = in.u8();
             info.fccType = kind % 3 == 0   ? FourCC('a', 'u', 'd', 's')
                            : kind % 3 == 1 ? FourCC('v', 'i', 'd', 's')
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             info.dwScale = in.u8() & 1 ? in.u32() : 1;
             info.dwRate = in.u8() & 1 ? in.u32() : 25;
             if (in.u8() & 1) info.dwFlags = zentrova::container::kTimedBySound;
-            std::shared_ptr<zentrova::avi::OutputStream> s = file ? file->CreateStream(info).valueOr(nullptr) : nullptr;
+            std::shared_ptr<zentrova::OutputStream> s = file ? file->CreateStream(info).valueOr(nullptr) : nullptr;
             const int rc = s ? 0 : -1;
             if (kTrace) std::fprintf(stderr, "create %.4s %u/%u -> %d\n", reinterpret_cast<const char*>(&info.fccType),
                                      info.dwRate, info.dwScale, rc);
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (auto* s = stream()) {
               std::vector<uint8_t> record;
               if (s->Info().fccType == FourCC('v', 'i', 'd', 's')) {
-                zentrova::avi::BitmapInfoHeader bih;
+                zentrova::BitmapInfoHeader bih;
                 bih.biCompression = kCodecs[in.u8() % std::size(kCodecs)];
                 bih.biWidth = in.u8() & 1 ? static_cast<int32_t>(in.u32()) : 16 * (1 + in.u8() % 48);
                 bih.biHeight = in.u8() & 1 ? static_cast<int32_t>(in.u32()) : 16 * (1 + in.u8() % 36);
@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 record.resize(sizeof bih);
                 std::memcpy(record.data(), &bih, sizeof bih);
               } else {
-                zentrova::avi::WaveFormatEx wfx;
+                zentrova::WaveFormatEx wfx;
                 if (in.u8() & 1) wfx.nSamplesPerSec = in.u32() % 200000;
                 if (in.u8() % 8 == 0) wfx.wBitsPerSample = 8;
                 record.resize(sizeof wfx);
@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 bytesCount = in.u8() % 16 == 0 ? static_cast<int32_t>(in.u16()) : samples * 2;
                 source = sound.data();
               }
-              const uint32_t flags = in.u8() & 1 ? zentrova::avi::kKeyFrame : 0;
+              const uint32_t flags = in.u8() & 1 ? zentrova::kKeyFrame : 0;
               const int rc = s->Write(start, samples, source, bytesCount, flags).ok() ? 0 : -1;
               // An empty picture counts too: it repeats the one before.
               if (rc == 0 && video) {
@@ -179,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
           case 5:
             if (file) {
-              zentrova::avi::FileTags tags;
+              zentrova::FileTags tags;
               tags.hasStartTime = in.u8() & 1;
               tags.startTime = static_cast<int64_t>(static_cast<int32_t>(in.u32())) * (in.u8() % 4 == 0 ? 100000 : 1);
               tags.title = Text(in);
@@ -196,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
               completion = file->Complete();
               if (kTrace) std::fprintf(stderr, "complete: %llu frames, error %d\n",
                                        static_cast<unsigned long long>(completion.videoFrames), completion.error);
-              if (completion.videoFrames != zentrova::avi::Completion::kUnknown &&
+              if (completion.videoFrames != zentrova::Completion::kUnknown &&
                   completion.videoFrames > picturesHanded)
                 __builtin_trap();
             }
@@ -204,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       if (file) {
         completion = file->Complete();
-        if (completion.videoFrames != zentrova::avi::Completion::kUnknown && completion.videoFrames > picturesHanded)
+        if (completion.videoFrames != zentrova::Completion::kUnknown && completion.videoFrames > picturesHanded)
           __builtin_trap();
       }
     } catch (const std::bad_alloc&) {

@@ -13,7 +13,7 @@
 
 #include "TempDir.h"
 #include "avi/AviReader.h"
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 #include "zrgen/Damage.h"
 #include "zrgen/RecordingGenerator.h"
 
@@ -65,7 +65,7 @@ uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (ui
 std::vector<std::string> VideoChunks(const std::vector<uint8_t>& file) {
   std::vector<std::string> chunks;
   for (const avi::RiffChunk& c : avi::ListRiffChunks(file))
-    if (!c.list && (c.id == avi::FourCC('0', '0', 'd', 'b') || c.id == avi::FourCC('0', '0', 'd', 'c')))
+    if (!c.list && (c.id == FourCC('0', '0', 'd', 'b') || c.id == FourCC('0', '0', 'd', 'c')))
       chunks.emplace_back(reinterpret_cast<const char*>(&file[c.data]), c.size);
   return chunks;
 }

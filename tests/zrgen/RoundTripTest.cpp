@@ -12,7 +12,7 @@
 
 #include "TempDir.h"
 #include "avi/AviReader.h"
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 #include "recording/ZrFormat.h"
 #include "zrgen/RecordingGenerator.h"
 
@@ -26,7 +26,7 @@ using zentrova::testing::TempDir;
 std::vector<std::vector<uint8_t>> VideoChunks(const std::vector<uint8_t>& file) {
   std::vector<std::vector<uint8_t>> out;
   for (const avi::RiffChunk& c : avi::ListRiffChunks(file))
-    if (!c.list && (c.id == avi::FourCC('0', '0', 'd', 'b') || c.id == avi::FourCC('0', '0', 'd', 'c')))
+    if (!c.list && (c.id == FourCC('0', '0', 'd', 'b') || c.id == FourCC('0', '0', 'd', 'c')))
       out.emplace_back(file.begin() + static_cast<ptrdiff_t>(c.data),
                        file.begin() + static_cast<ptrdiff_t>(c.data + c.size));
   return out;

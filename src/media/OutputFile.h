@@ -1,19 +1,19 @@
 #pragma once
 // An output file and its streams, as the conversion writes them whatever the container: open a
 // file, create streams from stream-info records, set formats, write samples at a position,
-// release. The AVI writer is one implementation (AviFile.h), the Matroska and MP4 writers of the
-// libav module the others. A refused call says why in its error; the conversion turns that into
-// the user's lines. Releasing the file (after its streams) completes it on disk.
+// release. The AVI writer is one implementation (avi/AviFile.h), the Matroska and MP4 writers of
+// the libav module the others. A refused call says why in its error; the conversion turns that
+// into the user's lines. Releasing the file (after its streams) completes it on disk.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "avi/AviTypes.h"
+#include "media/StreamRecords.h"
 #include "base/Expected.h"
 #include "base/Refusal.h"
 
-namespace zentrova::avi {
+namespace zentrova {
 
 class OutputStream {
  public:
@@ -108,4 +108,4 @@ class OutputFile {
   }
 };
 
-}  // namespace zentrova::avi
+}  // namespace zentrova

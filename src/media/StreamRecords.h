@@ -1,9 +1,11 @@
 #pragma once
-// The records a caller fills to describe the AVI streams.
+// The records a caller fills to describe an output file's streams and the file itself. They are
+// the AVI file's own (a stream header, a bitmap or wave format, a FourCC), and the Matroska and MP4
+// writers take the same ones.
 #include <cstdint>
 #include <string>
 
-namespace zentrova::avi {
+namespace zentrova {
 
 constexpr uint32_t FourCC(char a, char b, char c, char d) {
   return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
@@ -83,4 +85,4 @@ struct WaveFormatEx {
 static_assert(sizeof(WaveFormatEx) == 18);
 #pragma pack(pop)
 
-}  // namespace zentrova::avi
+}  // namespace zentrova
