@@ -3,6 +3,7 @@
 #include <new>
 
 #include "audio/CodePacking.h"
+#include "audio/G726Dsp.h"
 #include "audio/G726State.h"
 #include "base/Refusal.h"
 
@@ -36,8 +37,17 @@ Expected<void> G726Decoder::Decode(const uint8_t* input, int16_t* output, int32_
   if (byteCount < 0 || byteCount % g726::kBytesPerGroup != 0 || byteCount > kBufferBytes)
     return Refusal("the bytes are not whole groups of three, up to 9000");
   if (byteCount > 0 && (input == nullptr || output == nullptr)) return Refusal("no codes or no room for the samples");
-  for (int32_t at = 0; at < byteCount; at += g726::kBytesPerGroup) {
-    for (uint8_t code : g726::UnpackCodes(input + at)) *output++ = g726::DecodeSample(code, *decoding_);
+  // The codes are unpacked a stretch at a time, so the kernel carries the state through many.
+  constexpr int32_t kGroupsPerStretch = 64;
+  const G726DecodeRun decode = G726Kernels().decode;
+  uint8_t codes[kGroupsPerStretch * g726::kCodesPerGroup];
+  for (int32_t at = 0; at < byteCount;) {
+    int32_t count = 0;
+    for (; count < kGroupsPerStretch * g726::kCodesPerGroup && at < byteCount; at += g726::kBytesPerGroup) {
+      for (uint8_t code : g726::UnpackCodes(input + at)) codes[count++] = code;
+    }
+    decode(codes, output, count, *decoding_);
+    output += count;
   }
   return {};
 }
