@@ -40,14 +40,10 @@ struct Group {
 // Decides, frame by frame in the recording's order, where a group may start (see the header).
 class GroupStarts {
  public:
-  // With one decoder there is nothing to decode side by side, and no picture is tried.
-  bool Prepare(uint32_t stamp, IdctChoice idct, unsigned decoders) {
-    oneGroup_ = decoders < 2;
-    return oneGroup_ || trial_.Initialise(stamp, idct).ok();
-  }
+  bool Prepare(uint32_t stamp, IdctChoice idct) { return trial_.Initialise(stamp, idct).ok(); }
 
   bool Starts(const FrameRecord& r) {
-    if (oneGroup_ || (r.flags & FlagNoPicture) || r.videoBytes == 0 || !r.videoData) return false;
+    if ((r.flags & FlagNoPicture) || r.videoBytes == 0 || !r.videoData) return false;
     BitReader reader;
     reader.Reset(r.videoData, std::min(r.videoBytes, kDecoderInputBytes));
     if (!FindStartCode(reader)) return false;
@@ -67,7 +63,6 @@ class GroupStarts {
  private:
   VideoDecoder trial_;
   size_t largest_ = 0;
-  bool oneGroup_ = false;
 };
 
 // What the calling thread (which reads and writes) and the workers share, under one lock.
@@ -309,11 +304,10 @@ size_t GroupPipeline::WindowFor(size_t budgetBytes, size_t frameBytes, unsigned 
 
 bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& write) {
   const GroupPipelineSettings& s = settings_;
-  const unsigned workers = std::max(1u, s.workers - 1);
   GroupStarts starts;
-  if (!starts.Prepare(s.stamp, s.idct, workers)) return false;
+  if (!starts.Prepare(s.stamp, s.idct)) return false;
   std::vector<std::unique_ptr<VideoDecoder>> decoders;
-  for (unsigned w = 0; w < workers; ++w) {
+  for (unsigned w = 0; w < s.workers; ++w) {
     auto decoder = std::make_unique<VideoDecoder>();
     if (!decoder->Initialise(s.stamp, s.idct)) return false;
     decoders.push_back(std::move(decoder));
@@ -324,12 +318,12 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
   shared.ready.assign(s.window, 0);
   shared.slack = s.window / 4;
   shared.batch = std::max<size_t>(1, s.window / 4);
-  shared.readLimit = s.window + 2 * static_cast<size_t>(workers);
+  shared.readLimit = s.window + 2 * static_cast<size_t>(s.workers);
   shared.readAheadBytes = s.readAheadBytes;
-  shared.roomNeeded.assign(workers, 0);
+  shared.roomNeeded.assign(s.workers, 0);
 
   std::vector<std::thread> threads;
-  threads.reserve(workers);
+  threads.reserve(s.workers);
   auto joinAll = [&] {
     {
       std::lock_guard lock(shared.mutex);
@@ -338,7 +332,7 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
     shared.WakeAll();
     for (std::thread& t : threads) t.join();
   };
-  for (unsigned w = 0; w < workers; ++w) {
+  for (unsigned w = 0; w < s.workers; ++w) {
     try {
       threads.emplace_back([&, w] {
         try {

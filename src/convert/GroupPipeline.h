@@ -8,8 +8,7 @@
 // made it. Reading and writing share a thread so that on two cores the threads do not outnumber
 // the cores by two: each switch between them costs more than a frame's reading.
 //
-// With one decoding thread, the whole recording is one group, decoded in order. With more, a
-// group starts only where a decoder of its own gives what the one decoder gives: at an intra
+// A group starts only where a decoder of its own gives what the one decoder gives: at an intra
 // picture that decodes without a fault, whose size is a whole number of macroblocks (so that it
 // leaves nothing of an earlier picture in the planes) and covers at least as many samples as any
 // picture before it (so that nothing an earlier picture left beyond it can show later). Every
@@ -28,9 +27,6 @@ namespace zentrova {
 class G726Decoder;
 
 struct GroupPipelineSettings {
-  // The cores the run may keep busy. The calling thread, which reads and writes, takes one of
-  // them: the run decodes on one thread fewer (one at least). On two cores, one thread decoding
-  // beside the one reading and writing does the same work with the least switching between them.
   unsigned workers = 2;
   // Frames decoded ahead of the writer, at most: what bounds the memory, whatever the number of
   // workers and the length of a group. A worker whose next frame is further ahead waits.
