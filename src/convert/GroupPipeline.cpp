@@ -65,12 +65,19 @@ class GroupStarts {
   size_t largest_ = 0;
 };
 
-// What the reading thread, the workers and the writer share, under one lock.
+// What the calling thread (which reads and writes) and the workers share, under one lock.
+//
+// A thread that has had to wait is woken only once there is work for it for a while, not for
+// each frame: on two cores, a thread woken for every frame costs more in switches than the frame
+// takes. Once it has to wait, a worker waits for room for `slack` frames more than its own, and
+// the calling thread for `batch` frames decoded from its next (or room to read `slack` frames).
+// The waits stay clear of one another as long as batch + slack < window: the frame the calling
+// thread waits for is always one whose worker has room.
 struct Shared {
   std::mutex mutex;
-  // Each side waits on its own: the reading thread for room to read ahead, the workers for
-  // frames and room in the window, the writer for its next frame.
-  std::condition_variable forReader, forWorkers, forWriter;
+  // The workers wait for frames (or a group) and for room in the window; the calling thread for
+  // frames to write or room to read.
+  std::condition_variable forFrames, forRoom, forCaller;
   std::deque<std::shared_ptr<Group>> waiting;  // groups no worker has taken, in order
   size_t readAhead = 0;                        // compressed bytes read and not yet decoded
   size_t read = 0;                             // frames read
@@ -78,11 +85,47 @@ struct Shared {
   size_t written = 0;                          // frames written: the window starts here
   std::vector<FrameWork> slots;                // frame n in slot n % window
   std::vector<char> ready;
-  // Frames decoded, whose buffers the reading thread fills again: no allocation per frame, and
+  // Frames decoded, whose buffers the calling thread fills again: no allocation per frame, and
   // no heap that grows in pieces between threads.
   std::vector<CodedFrame> spare;
   bool stop = false;
   std::exception_ptr failure;
+
+  size_t slack = 0;
+  size_t batch = 1;
+  size_t readLimit = 0;  // frames read ahead of the writer, at most
+  size_t readAheadBytes = 0;
+  size_t workersWaitingForFrames = 0;
+  // For each worker waiting for room, the count of frames written that lets it go on; 0 when
+  // it does not wait.
+  std::vector<size_t> roomNeeded;
+  bool callerWaits = false;
+
+  size_t window() const { return slots.size(); }
+
+  // No further than the window and one frame for each worker: a frame beyond it could not be
+  // decoded before the writer moves on, and would only hold memory (with frames of a kilobyte,
+  // the byte bound alone lets thousands wait).
+  bool MayRead(size_t ahead) const {
+    return !readingDone && readAhead < readAheadBytes && read + ahead < written + readLimit;
+  }
+
+  // Whether frame n may be decoded into its slot, with `ahead` frames of room after it: the slot
+  // before it holds the picture a damaged frame repeats, and must not be reused until frame n
+  // is written.
+  bool RoomFor(size_t n, size_t ahead) const { return n + 1 + ahead < written + window(); }
+
+  bool Decoded(size_t n) const { return n < written + window() && ready[n % window()]; }
+
+  // The next frame to write is decoded, and so are the frames of its batch (or they will not
+  // come soon: the recording ends before them).
+  bool MayWriteBatch() const {
+    if (!Decoded(written)) return false;
+    const size_t last = written + batch - 1;
+    return Decoded(last) || (readingDone && last >= read);
+  }
+
+  bool Ended() const { return readingDone && written >= read; }
 
   void Fail() {
     std::lock_guard lock(mutex);
@@ -92,36 +135,37 @@ struct Shared {
   }
 
   void WakeAll() {
-    forReader.notify_all();
-    forWorkers.notify_all();
-    forWriter.notify_all();
+    forFrames.notify_all();
+    forRoom.notify_all();
+    forCaller.notify_all();
+  }
+
+  // Whether a waiting thread may go on, asked with the lock held; the thread is woken once the
+  // lock is released, so that it does not wake only to wait for the lock.
+  bool CallerToWake() const { return callerWaits && (MayWriteBatch() || MayRead(slack)); }
+
+  bool WorkersToWake() const {
+    return std::any_of(roomNeeded.begin(), roomNeeded.end(), [&](size_t needed) { return needed != 0 && written >= needed; });
   }
 };
 
-void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const GroupPipelineSettings& s,
-                GroupStarts& starts, Shared& shared) {
-  std::shared_ptr<Group> current;
-  FrameWork sound;
-  const size_t readLimit = shared.slots.size() + 2 * static_cast<size_t>(s.workers);
-  for (;;) {
-    {
-      std::unique_lock lock(shared.mutex);
-      // No further than the window and one frame for each worker: a frame beyond it could not
-      // be decoded before the writer moves on, and would only hold memory (with frames of a
-      // kilobyte, the byte bound alone lets thousands wait).
-      shared.forReader.wait(lock, [&] {
-        return shared.stop || (shared.readAhead < s.readAheadBytes && shared.read < shared.written + readLimit);
-      });
-      if (shared.stop) break;
-    }
-    const FrameRecord* r = fetch();
-    if (!r) break;
+// The reading side of the calling thread: cuts the recording into groups, one frame at a time,
+// decoding the sound in order.
+class GroupReader {
+ public:
+  GroupReader(const GroupPipeline::Fetch& fetch, G726Decoder& audio, GroupStarts& starts, Shared& shared)
+      : fetch_(fetch), audio_(audio), starts_(starts), shared_(shared) {}
+
+  // Reads the next frame into its group, or marks reading done when there is none.
+  void ReadOne() {
+    const FrameRecord* r = fetch_();
+    if (!r) return Done();
     CodedFrame frame;
     {
-      std::lock_guard lock(shared.mutex);
-      if (!shared.spare.empty()) {
-        frame = std::move(shared.spare.back());
-        shared.spare.pop_back();
+      std::lock_guard lock(shared_.mutex);
+      if (!shared_.spare.empty()) {
+        frame = std::move(shared_.spare.back());
+        shared_.spare.pop_back();
       }
     }
     frame.audioBytes = 0;
@@ -133,43 +177,71 @@ void ReadFrames(const GroupPipeline::Fetch& fetch, G726Decoder& audio, const Gro
     frame.record.audioData = nullptr;
     if ((r->flags & FlagAudio) && r->audioBytes > 0) {
       // Only whole groups of three bytes carry samples, as on one thread.
-      sound.audioBytes = r->audioBytes - r->audioBytes % 3;
-      sound.audioCodes.assign(r->audioData, r->audioData + sound.audioBytes);
-      sound.audioDecoded = false;
-      DecodeFrameAudio(sound, audio);
-      frame.audioBytes = sound.audioBytes;
-      frame.pcm.resize(sound.audioBytes / 3 * 8);
-      std::copy_n(sound.pcm.begin(), frame.pcm.size(), frame.pcm.begin());
+      sound_.audioBytes = r->audioBytes - r->audioBytes % 3;
+      sound_.audioCodes.assign(r->audioData, r->audioData + sound_.audioBytes);
+      sound_.audioDecoded = false;
+      DecodeFrameAudio(sound_, audio_);
+      frame.audioBytes = sound_.audioBytes;
+      frame.pcm.resize(sound_.audioBytes / 3 * 8);
+      std::copy_n(sound_.pcm.begin(), frame.pcm.size(), frame.pcm.begin());
     }
-    const bool start = starts.Starts(frame.record);
+    const bool start = starts_.Starts(frame.record);
     const size_t bytes = frame.video.size() + 1;
-    std::lock_guard lock(shared.mutex);
-    if (!current || start) {
-      if (current) current->closed = true;
-      current = std::make_shared<Group>();
-      current->first = shared.read;
-      shared.waiting.push_back(current);
+    std::shared_ptr<Group> next = !current_ || start ? std::make_shared<Group>() : nullptr;
+    bool wake = false;
+    {
+      std::lock_guard lock(shared_.mutex);
+      if (next) {
+        if (current_) current_->closed = true;
+        current_ = std::move(next);
+        current_->first = shared_.read;
+        shared_.waiting.push_back(current_);
+      }
+      current_->frames.push_back(std::move(frame));
+      shared_.readAhead += bytes;
+      ++shared_.read;
+      wake = shared_.workersWaitingForFrames > 0;
     }
-    current->frames.push_back(std::move(frame));
-    shared.readAhead += bytes;
-    ++shared.read;
-    shared.forWorkers.notify_all();
+    if (wake) shared_.forFrames.notify_all();
   }
-  std::lock_guard lock(shared.mutex);
-  if (current) current->closed = true;
-  shared.readingDone = true;
-  shared.forWorkers.notify_all();
-  shared.forWriter.notify_all();
-}
 
-void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipelineSettings& s, Shared& shared) {
-  const size_t window = shared.slots.size();
+  void Done() {
+    {
+      std::lock_guard lock(shared_.mutex);
+      if (current_) current_->closed = true;
+      shared_.readingDone = true;
+    }
+    shared_.forFrames.notify_all();
+  }
+
+ private:
+  const GroupPipeline::Fetch& fetch_;
+  G726Decoder& audio_;
+  GroupStarts& starts_;
+  Shared& shared_;
+  std::shared_ptr<Group> current_;
+  FrameWork sound_;
+};
+
+void DecodeGroups(unsigned worker, VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipelineSettings& s,
+                  Shared& shared) {
+  const size_t window = shared.window();
+  // Waits, with the lock held, until `go` or a stop; false on a stop.
+  auto waitForFrames = [&](std::unique_lock<std::mutex>& lock, auto go) {
+    if (shared.stop || go()) return !shared.stop;
+    ++shared.workersWaitingForFrames;
+    // The calling thread reads first when a worker waits for frames.
+    if (shared.callerWaits && shared.MayRead(0)) shared.forCaller.notify_one();
+    shared.forFrames.wait(lock, [&] { return shared.stop || go(); });
+    --shared.workersWaitingForFrames;
+    return !shared.stop;
+  };
   for (;;) {
     std::shared_ptr<Group> group;
     {
       std::unique_lock lock(shared.mutex);
-      shared.forWorkers.wait(lock, [&] { return shared.stop || !shared.waiting.empty() || shared.readingDone; });
-      if (shared.stop || shared.waiting.empty()) return;
+      if (!waitForFrames(lock, [&] { return !shared.waiting.empty() || shared.readingDone; })) return;
+      if (shared.waiting.empty()) return;
       group = std::move(shared.waiting.front());
       shared.waiting.pop_front();
     }
@@ -181,17 +253,19 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
       CodedFrame coded;
       {
         std::unique_lock lock(shared.mutex);
-        shared.forWorkers.wait(lock, [&] { return shared.stop || !group->frames.empty() || group->closed; });
-        if (shared.stop) return;
+        if (!waitForFrames(lock, [&] { return !group->frames.empty() || group->closed; })) return;
         if (group->frames.empty()) break;
         coded = std::move(group->frames.front());
         group->frames.pop_front();
         shared.readAhead -= coded.video.size() + 1;
-        shared.forReader.notify_one();
         // The picture is decoded straight into its slot, once the writer is done with the slot's
         // last frame and with the frame after that: the slot before this one holds the picture
         // a damaged frame repeats, and another worker must not reuse it until this frame is written.
-        shared.forWorkers.wait(lock, [&] { return shared.stop || n + 1 < shared.written + window; });
+        if (!shared.stop && !shared.RoomFor(n, 0)) {
+          shared.roomNeeded[worker] = n + 2 + shared.slack - window;
+          shared.forRoom.wait(lock, [&] { return shared.stop || shared.RoomFor(n, shared.slack); });
+          shared.roomNeeded[worker] = 0;
+        }
         if (shared.stop) return;
       }
       FrameWork& slot = shared.slots[n % window];
@@ -200,10 +274,14 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
       slot.audioBytes = coded.audioBytes;
       slot.audioDecoded = true;
       slot.pcm.swap(coded.pcm);
-      std::lock_guard lock(shared.mutex);
-      if (shared.spare.size() < 64) shared.spare.push_back(std::move(coded));
-      shared.ready[n % window] = 1;
-      if (n == shared.written) shared.forWriter.notify_one();
+      bool wake = false;
+      {
+        std::lock_guard lock(shared.mutex);
+        if (shared.spare.size() < 64) shared.spare.push_back(std::move(coded));
+        shared.ready[n % window] = 1;
+        wake = shared.CallerToWake();
+      }
+      if (wake) shared.forCaller.notify_one();
     }
   }
 }
@@ -212,13 +290,16 @@ void DecodeGroups(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipe
 
 GroupPipeline::GroupPipeline(const GroupPipelineSettings& settings) : settings_(settings) {
   settings_.workers = std::max(1u, settings_.workers);
-  settings_.window = std::max<size_t>(1, settings_.window);
+  // One frame decoding while the one before it waits to be written, at least.
+  settings_.window = std::max<size_t>(2, settings_.window);
 }
 
 size_t GroupPipeline::WindowFor(size_t budgetBytes, size_t frameBytes, unsigned workers) {
-  const size_t frames = budgetBytes / std::max<size_t>(1, frameBytes);
+  workers = std::max(1u, workers);
+  const size_t bytes = std::min(budgetBytes, kCacheBytesPerWorker * workers);
+  const size_t frames = bytes / std::max<size_t>(1, frameBytes);
   // Every worker and the writer hold one frame each at least, else they would only take turns.
-  return std::max<size_t>(frames, 2 * static_cast<size_t>(std::max(1u, workers)));
+  return std::max<size_t>(frames, 2 * static_cast<size_t>(workers));
 }
 
 bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& write) {
@@ -235,24 +316,27 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
   shared.slots.resize(s.window);
   for (FrameWork& slot : shared.slots) slot.AllocateOwnSize(s.width, s.height);
   shared.ready.assign(s.window, 0);
+  shared.slack = s.window / 4;
+  shared.batch = std::max<size_t>(1, s.window / 4);
+  shared.readLimit = s.window + 2 * static_cast<size_t>(s.workers);
+  shared.readAheadBytes = s.readAheadBytes;
+  shared.roomNeeded.assign(s.workers, 0);
 
   std::vector<std::thread> threads;
-  threads.reserve(s.workers + 1);
+  threads.reserve(s.workers);
   auto joinAll = [&] {
     {
       std::lock_guard lock(shared.mutex);
       shared.stop = true;
-      shared.WakeAll();
     }
+    shared.WakeAll();
     for (std::thread& t : threads) t.join();
   };
-  // The workers first: until the reading thread runs, nothing has been read, and a job that
-  // cannot have its threads still runs the loop on its own.
   for (unsigned w = 0; w < s.workers; ++w) {
     try {
       threads.emplace_back([&, w] {
         try {
-          DecodeGroups(*decoders[w], audio, s, shared);
+          DecodeGroups(w, *decoders[w], audio, s, shared);
         } catch (...) {
           shared.Fail();
         }
@@ -261,43 +345,61 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
       break;  // fewer workers: slower, the same frames
     }
   }
+  // Until this thread reads, nothing has been read, and a job that cannot have its threads
+  // still runs the loop on its own.
   if (threads.empty()) return false;
-  try {
-    threads.emplace_back([&] {
-      try {
-        ReadFrames(fetch, audio, s, starts, shared);
-      } catch (...) {
-        shared.Fail();
-      }
-    });
-  } catch (const std::system_error&) {
-    joinAll();
-    return false;
-  }
 
-  for (size_t n = 0;; ++n) {
-    FrameWork* frame = nullptr;
-    {
-      std::unique_lock lock(shared.mutex);
-      shared.forWriter.wait(lock, [&] {
-        return shared.stop || shared.ready[n % s.window] || (shared.readingDone && n >= shared.read);
-      });
-      if (shared.stop || !shared.ready[n % s.window]) break;
-      frame = &shared.slots[n % s.window];
+  // This thread reads and writes: the sound decoded in order on reading, the frames written in
+  // order. It reads while a worker waits for frames or the next frame to write is not decoded,
+  // and writes otherwise; it waits only when it can do neither.
+  GroupReader reader(fetch, audio, starts, shared);
+  try {
+    for (;;) {
+      enum class Step { Read, Write, End } step;
+      {
+        std::unique_lock lock(shared.mutex);
+        for (;;) {
+          if (shared.stop || shared.Ended()) {
+            step = Step::End;
+            break;
+          }
+          const bool mayWrite = shared.Decoded(shared.written);
+          if (shared.MayRead(0) && (!mayWrite || shared.workersWaitingForFrames > 0)) {
+            step = Step::Read;
+            break;
+          }
+          if (mayWrite) {
+            step = Step::Write;
+            break;
+          }
+          shared.callerWaits = true;
+          shared.forCaller.wait(lock, [&] {
+            return shared.stop || shared.Ended() || shared.MayWriteBatch() || shared.MayRead(shared.slack) ||
+                   (shared.workersWaitingForFrames > 0 && shared.MayRead(0));
+          });
+          shared.callerWaits = false;
+        }
+      }
+      if (step == Step::End) break;
+      if (step == Step::Read) {
+        reader.ReadOne();
+        continue;
+      }
+      const size_t n = shared.written;  // only this thread moves it
+      const bool more = write(shared.slots[n % s.window]);
+      bool wakeWorkers = false;
+      {
+        std::lock_guard lock(shared.mutex);
+        shared.ready[n % s.window] = 0;
+        shared.written = n + 1;
+        wakeWorkers = shared.WorkersToWake();
+      }
+      if (wakeWorkers) shared.forRoom.notify_all();
+      if (!more) break;
     }
-    bool more = false;
-    try {
-      more = write(*frame);
-    } catch (...) {
-      joinAll();
-      throw;
-    }
-    std::lock_guard lock(shared.mutex);
-    shared.ready[n % s.window] = 0;
-    shared.written = n + 1;
-    shared.forWorkers.notify_all();
-    shared.forReader.notify_one();
-    if (!more) break;
+  } catch (...) {
+    joinAll();
+    throw;
   }
   joinAll();
   if (shared.failure) std::rethrow_exception(shared.failure);

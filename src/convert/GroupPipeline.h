@@ -1,10 +1,12 @@
 #pragma once
-// The frame loop on several cores. One thread reads the recording in order (and decodes its
-// sound, whose state runs from frame to frame) and cuts it into groups of pictures: an intra
+// The frame loop on several cores. The calling thread reads the recording in order (and decodes
+// its sound, whose state runs from frame to frame) and cuts it into groups of pictures: an intra
 // picture and the inter pictures after it. Worker threads take the groups in order and decode
-// them side by side, each with a decoder of its own, into the frames' slots as planes; the writer
-// takes the frames strictly in the recording's order. A frame is the same, byte for byte, as the
-// one decoder of the two-stage loop (FramePipeline) would have made it.
+// them side by side, each with a decoder of its own, into the frames' slots as planes; the
+// calling thread, between reading frames, writes them strictly in the recording's order. A frame
+// is the same, byte for byte, as the one decoder of the two-stage loop (FramePipeline) would have
+// made it. Reading and writing share a thread so that on two cores the threads do not outnumber
+// the cores by two: each switch between them costs more than a frame's reading.
 //
 // A group starts only where a decoder of its own gives what the one decoder gives: at an intra
 // picture that decodes without a fault, whose size is a whole number of macroblocks (so that it
@@ -41,7 +43,7 @@ struct GroupPipelineSettings {
 class GroupPipeline {
  public:
   // Fills the next frame in the recording's order; null when there is none. Called on the
-  // reading thread only.
+  // calling thread only.
   using Fetch = std::function<const FrameRecord*()>;
   // Writes one frame, in the recording's order, on the calling thread; false: stop.
   using Write = std::function<bool(FrameWork& frame)>;
@@ -53,8 +55,13 @@ class GroupPipeline {
   // exception of any stage ends the run and reaches the caller.
   bool Run(const Fetch& fetch, G726Decoder& audio, const Write& write);
 
-  // Frames of a window for `budgetBytes` of frames in flight, each of `frameBytes`.
+  // Frames of a window for `budgetBytes` of frames in flight, each of `frameBytes`: no more than
+  // the cache holds for the workers (kCacheBytesPerWorker each), where the writer finds the
+  // planes a worker has just written; a window beyond it sends every frame out to memory and
+  // back, for no gain on two cores.
   static size_t WindowFor(size_t budgetBytes, size_t frameBytes, unsigned workers);
+
+  static constexpr size_t kCacheBytesPerWorker = 2u << 20;
 
  private:
   GroupPipelineSettings settings_;

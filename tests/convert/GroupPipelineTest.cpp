@@ -1,0 +1,139 @@
+// Groups decoded side by side, driven directly: with any window down to the smallest and any
+// number of workers, every frame reaches the writer once, in order, as one decoder made it, and
+// the run ends; a stop from the writer and a failure of the reading end it too.
+#include "convert/GroupPipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "audio/G726Decoder.h"
+#include "recording/ZrFormat.h"
+#include "zrgen/TestPattern.h"
+#include "zrgen/VideoEncoder.h"
+
+namespace zentrova {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int32_t kWidth = 176;
+constexpr int32_t kHeight = 144;
+
+// Short groups (an intra picture every 5), a frame without a picture and one whose picture is
+// broken off, so that groups begin often and some frames repeat the one before them.
+std::vector<Bytes> Pictures() {
+  zrgen::EncoderSettings settings;
+  settings.codedWidth = kWidth;
+  settings.codedHeight = kHeight;
+  settings.intraPeriod = 5;
+  settings.idct = IdctChoice::Plain;
+  zrgen::VideoEncoder encoder;
+  EXPECT_TRUE(encoder.Initialise(settings));
+  std::vector<Bytes> pictures;
+  for (int i = 0; i < 41; ++i) pictures.push_back(encoder.Encode(zrgen::TestPattern(kWidth, kHeight, 3 * i)).bytes);
+  pictures[12].clear();
+  pictures[23].resize(pictures[23].size() / 2);
+  return pictures;
+}
+
+FrameRecord RecordOf(Bytes& bytes) {
+  FrameRecord r;
+  r.flags = bytes.empty() ? FlagNoPicture : 0;
+  r.videoBytes = static_cast<uint32_t>(bytes.size());
+  r.videoData = bytes.empty() ? nullptr : bytes.data();
+  return r;
+}
+
+GroupPipelineSettings SettingsFor(unsigned workers, size_t window) {
+  GroupPipelineSettings s;
+  s.workers = workers;
+  s.window = window;
+  s.width = kWidth;
+  s.height = kHeight;
+  s.stamp = 0x20020114;
+  s.idct = IdctChoice::Plain;
+  return s;
+}
+
+// What one decoder shows for each frame, as the one-thread loop decodes it.
+std::vector<FrameWork> OneDecoder(std::vector<Bytes>& pictures) {
+  VideoDecoder video;
+  EXPECT_TRUE(video.Initialise(0x20020114, IdctChoice::Plain).ok());
+  G726Decoder audio;
+  std::vector<FrameWork> frames(pictures.size());
+  bool referenceGood = true;
+  for (size_t i = 0; i < pictures.size(); ++i) {
+    frames[i].Allocate(kWidth, kHeight);
+    DecodeFrameWork(RecordOf(pictures[i]), video, audio, true, kWidth, kHeight, i > 0 ? &frames[i - 1] : nullptr,
+                    referenceGood, frames[i]);
+  }
+  return frames;
+}
+
+bool SamePicture(const FrameWork& a, const FrameWork& b) {
+  if (a.black != b.black || a.damaged != b.damaged || a.width != b.width || a.height != b.height) return false;
+  const size_t luma = static_cast<size_t>(a.width) * static_cast<size_t>(a.height);
+  return std::equal(a.y.begin(), a.y.begin() + luma, b.y.begin()) &&
+         std::equal(a.cb.begin(), a.cb.begin() + luma / 4, b.cb.begin()) &&
+         std::equal(a.cr.begin(), a.cr.begin() + luma / 4, b.cr.begin());
+}
+
+TEST(GroupPipeline, EveryFrameReachesTheWriterInOrderAsOneDecoderMadeItWhateverTheWindowAndWorkers) {
+  std::vector<Bytes> pictures = Pictures();
+  const std::vector<FrameWork> expected = OneDecoder(pictures);
+  ASSERT_TRUE(expected[23].damaged);
+  for (const unsigned workers : {1u, 2u, 3u, 8u}) {
+    for (const size_t window : {size_t{2}, size_t{3}, size_t{4}, size_t{7}, size_t{16}, size_t{64}}) {
+      const std::string what = std::to_string(workers) + " workers, a window of " + std::to_string(window);
+      size_t fetched = 0;
+      FrameRecord record;
+      const GroupPipeline::Fetch fetch = [&]() -> const FrameRecord* {
+        if (fetched == pictures.size()) return nullptr;
+        record = RecordOf(pictures[fetched++]);
+        return &record;
+      };
+      size_t written = 0;
+      const GroupPipeline::Write write = [&](FrameWork& frame) {
+        EXPECT_TRUE(SamePicture(frame, expected[written])) << what << ": frame " << written;
+        ++written;
+        return true;
+      };
+      G726Decoder audio;
+      EXPECT_TRUE(GroupPipeline(SettingsFor(workers, window)).Run(fetch, audio, write)) << what;
+      EXPECT_EQ(written, pictures.size()) << what;
+    }
+  }
+}
+
+TEST(GroupPipeline, AStopFromTheWriterAndAFailureOfTheReadingEndTheRun) {
+  std::vector<Bytes> pictures = Pictures();
+  for (const unsigned workers : {2u, 3u}) {
+    size_t fetched = 0;
+    FrameRecord record;
+    const GroupPipeline::Fetch fetch = [&]() -> const FrameRecord* {
+      if (fetched == pictures.size()) return nullptr;
+      record = RecordOf(pictures[fetched++]);
+      return &record;
+    };
+    size_t written = 0;
+    G726Decoder audio;
+    EXPECT_TRUE(GroupPipeline(SettingsFor(workers, 4)).Run(fetch, audio, [&](FrameWork&) { return ++written < 10; }));
+    EXPECT_EQ(written, 10u);
+
+    fetched = 0;
+    const GroupPipeline::Fetch failing = [&]() -> const FrameRecord* {
+      if (fetched == 20) throw std::runtime_error("the recording could not be read");
+      record = RecordOf(pictures[fetched++]);
+      return &record;
+    };
+    written = 0;
+    EXPECT_THROW(GroupPipeline(SettingsFor(workers, 4)).Run(failing, audio, [&](FrameWork&) { return ++written > 0; }),
+                 std::runtime_error);
+    EXPECT_LE(written, 20u);
+  }
+}
+
+}  // namespace
+}  // namespace zentrova
