@@ -55,13 +55,8 @@ class GroupPipeline {
   // exception of any stage ends the run and reaches the caller.
   bool Run(const Fetch& fetch, G726Decoder& audio, const Write& write);
 
-  // Frames of a window for `budgetBytes` of frames in flight, each of `frameBytes`: no more than
-  // the cache holds for the workers (kCacheBytesPerWorker each), where the writer finds the
-  // planes a worker has just written; a window beyond it sends every frame out to memory and
-  // back, for no gain on two cores.
+  // Frames of a window for `budgetBytes` of frames in flight, each of `frameBytes`.
   static size_t WindowFor(size_t budgetBytes, size_t frameBytes, unsigned workers);
-
-  static constexpr size_t kCacheBytesPerWorker = 2u << 20;
 
  private:
   GroupPipelineSettings settings_;
