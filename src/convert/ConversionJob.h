@@ -163,6 +163,9 @@ class ConversionJob {
   static constexpr size_t kFramesInFlightBytes = 28u << 20;
   static constexpr size_t kWorkerBytes = 2560u << 10;
   static constexpr unsigned kMostWorkers = 8;
+  // Two groups of pictures and more: with fewer frames in flight, the second worker waits for
+  // the writer to finish the first one's group.
+  static constexpr size_t kLeastPictureWindow = 64;
   // Compressed frames read ahead of the workers: enough for the next groups of every worker.
   static constexpr size_t kReadAheadBytes = 4u << 20;
 

@@ -36,14 +36,26 @@ bool ConversionJob::RunGroups(const GroupPipeline::Fetch& fetch, const GroupPipe
   settings.height = recordingInfo_.height;
   settings.stamp = codecStamp_;
   settings.idct = options_.idct;
-  // Frames wait as the decoder's planes, half the bytes of a 24-bit picture (a quarter of a
-  // line-doubled one); the writer makes the 24-bit frame into its own buffer, which stays in the
-  // cache, where a picture made beside the decoding would go out to memory and back.
-  const size_t frameBytes = static_cast<size_t>(settings.width) * static_cast<size_t>(settings.height) * 3 / 2;
   // The workers' decoders and pictures come out of the same budget as the frames in flight.
   const size_t workersBytes = static_cast<size_t>(workers) * kWorkerBytes;
   const size_t frameBudget = kFramesInFlightBytes > workersBytes ? kFramesInFlightBytes - workersBytes : 0;
-  settings.window = GroupPipeline::WindowFor(frameBudget, frameBytes, workers);
+  const size_t planeBytes = static_cast<size_t>(settings.width) * static_cast<size_t>(settings.height) * 3 / 2;
+  // A 24-bit output the writer only hands on takes its pictures made by the workers, while the
+  // planes are still in their cache, when enough of them fit the budget: beside their planes
+  // (a frame's worth each) and for at least kLeastPictureWindow frames. Otherwise (pictures
+  // for a compressor of planes, or that the writer draws on, or too large) frames wait as the
+  // decoder's planes, half the bytes of a 24-bit picture, a quarter of a line-doubled one.
+  const size_t pictureBytes = static_cast<size_t>(settings.width) * static_cast<size_t>(videoFormat_.biHeight) * 3;
+  const size_t ownPlanes = static_cast<size_t>(workers) * planeBytes;
+  const size_t pictureWindow = frameBudget > ownPlanes
+                                   ? GroupPipeline::WindowFor(frameBudget - ownPlanes, pictureBytes, workers)
+                                   : 0;
+  if (!pictureHere_ && !planar_ && pictureWindow >= kLeastPictureWindow) {
+    settings.pictureHeight = videoFormat_.biHeight;
+    settings.window = pictureWindow;
+  } else {
+    settings.window = GroupPipeline::WindowFor(frameBudget, planeBytes, workers);
+  }
   settings.readAheadBytes = kReadAheadBytes;
   return GroupPipeline(settings).Run(fetch, *audioDecoder_, write);
 }

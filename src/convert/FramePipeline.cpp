@@ -93,6 +93,17 @@ void FrameWork::AllocateOwnSize(int32_t width, int32_t height) {
   AllocatePlanes(*this, Samples(width, height), width, height);
 }
 
+void FrameWork::AllocatePicture(size_t bytes) {
+  y.clear();
+  cb.clear();
+  cr.clear();
+  pictureStore_.assign(bytes + 31, 0);
+  pictureAt_ = (32 - reinterpret_cast<uintptr_t>(pictureStore_.data()) % 32) % 32;
+  pictureBytes = bytes;
+  coloured = true;
+  black = true;
+}
+
 void DecodeFrameAudio(FrameWork& work, G726Decoder& audio) {
   if (work.audioDecoded) return;
   const size_t samples = work.audioBytes / 3 * 8;
@@ -200,8 +211,12 @@ avi::PlanarPicture PlanesOf(const FrameWork& work, int32_t width, int32_t height
 }
 
 void PictureOf(const FrameWork& work, int32_t width, int32_t height, int32_t outputHeight, uint8_t* frame,
-               std::vector<uint8_t>& scratch) {
+               std::vector<uint8_t>& scratch, PictureStores stores) {
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(outputHeight) * 3;
+  if (work.coloured) {
+    std::copy_n(work.Picture(), std::min(bytes, work.pictureBytes), frame);
+    return;
+  }
   if (work.black) {
     std::memset(frame, 0, bytes);
     return;
@@ -221,6 +236,8 @@ void PictureOf(const FrameWork& work, int32_t width, int32_t height, int32_t out
   }
   if (outputHeight == 2 * height)
     ConvertToRgb24Doubled(frame, work.y.data(), work.cb.data(), work.cr.data(), width, height);
+  else if (stores == PictureStores::Streamed)
+    ConvertToRgb24Streamed(frame, work.y.data(), work.cb.data(), work.cr.data(), width, height);
   else
     ConvertToRgb24(frame, work.y.data(), work.cb.data(), work.cr.data(), width, height);
 }

@@ -34,6 +34,10 @@ struct FrameWork {
   bool audioDecoded = false;   // pcm holds them decoded; else audioCodes holds the bytes
   std::vector<uint8_t> audioCodes;
   std::vector<int16_t> pcm;    // audioBytes / 3 x 8 samples
+  // With `coloured`, the frame's 24-bit picture (PictureOf) is made already, pictureBytes at
+  // Picture(), and the planes hold nothing: the writer only hands it on.
+  bool coloured = false;
+  size_t pictureBytes = 0;
 
   // Buffers for every picture the decoder delivers, and for one of width x height (the
   // recording's size), which the frame holds black.
@@ -41,7 +45,20 @@ struct FrameWork {
   // The same for a picture of width x height only: a frame of many in flight takes no more
   // memory than its picture. A picture of another size makes the buffers grow when it comes.
   void AllocateOwnSize(int32_t width, int32_t height);
+  // A black 24-bit picture of `bytes`, beginning on 32 bytes (see ConvertToRgb24Streamed), and
+  // no planes: a frame that waits as a picture.
+  void AllocatePicture(size_t bytes);
+  uint8_t* Picture() { return pictureStore_.data() + pictureAt_; }
+  const uint8_t* Picture() const { return pictureStore_.data() + pictureAt_; }
+
+ private:
+  std::vector<uint8_t> pictureStore_;
+  size_t pictureAt_ = 0;
 };
+
+// Where a 24-bit picture's stores go: through the cache, for a picture used soon (the writer's
+// own buffer); past it, for one that waits in memory for the writer.
+enum class PictureStores { Cached, Streamed };
 
 // Fills `work` from a fetched frame: the picture through `video`, and the sound through `audio`
 // when `decodeAudio` (else its bytes are kept for DecodeFrameAudio on the writing side: the two
@@ -77,7 +94,7 @@ void DoubleLines(const uint8_t* picture, int32_t width, int32_t height, uint8_t*
 // twice height; black frames are all zero. A picture of another size is converted at its own
 // size into `scratch`, then scaled (ScalePicture) before the lines are doubled.
 void PictureOf(const FrameWork& work, int32_t width, int32_t height, int32_t outputHeight, uint8_t* frame,
-               std::vector<uint8_t>& scratch);
+               std::vector<uint8_t>& scratch, PictureStores stores = PictureStores::Cached);
 
 class FramePipeline {
  public:

@@ -92,6 +92,11 @@ bool ConversionJob::WriteFramePicture(const FrameWork& work, int32_t index, uint
                                 kKeyFrame)
         .ok();
   }
+  if (work.coloured && work.pictureBytes == frameBuffer_.size()) {
+    // Made beside the decoding: handed on as it is.
+    return compressedStream_->Write(index, 1, work.Picture(), static_cast<int32_t>(work.pictureBytes),
+                                    kKeyFrame).ok();
+  }
   PictureOf(work, width, height, outputHeight, frameBuffer_.data(), scaleScratch_);
   return compressedStream_->Write(index, 1, frameBuffer_.data(), static_cast<int32_t>(frameBuffer_.size()),
                                   kKeyFrame).ok();

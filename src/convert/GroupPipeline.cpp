@@ -236,6 +236,12 @@ void DecodeGroups(unsigned worker, VideoDecoder& video, G726Decoder& unusedAudio
     --shared.workersWaitingForFrames;
     return !shared.stop;
   };
+  // Frames that wait as pictures are decoded into the worker's own planes, which hold the frame
+  // before until the next is delivered: a damaged frame repeats them as they are.
+  const bool colour = s.pictureHeight > 0;
+  FrameWork planes;
+  std::vector<uint8_t> scratch;  // for a picture of another size than the recording
+  if (colour) planes.AllocateOwnSize(s.width, s.height);
   for (;;) {
     std::shared_ptr<Group> group;
     {
@@ -269,8 +275,19 @@ void DecodeGroups(unsigned worker, VideoDecoder& video, G726Decoder& unusedAudio
         if (shared.stop) return;
       }
       FrameWork& slot = shared.slots[n % window];
-      DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, slot);
-      previous = &slot;
+      if (colour) {
+        DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, planes);
+        previous = &planes;
+        PictureOf(planes, s.width, s.height, s.pictureHeight, slot.Picture(), scratch, PictureStores::Streamed);
+        slot.black = planes.black;
+        slot.damaged = planes.damaged;
+        slot.resized = planes.resized;
+        slot.width = planes.width;
+        slot.height = planes.height;
+      } else {
+        DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, slot);
+        previous = &slot;
+      }
       slot.audioBytes = coded.audioBytes;
       slot.audioDecoded = true;
       slot.pcm.swap(coded.pcm);
@@ -315,7 +332,15 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
   }
   Shared shared;
   shared.slots.resize(s.window);
-  for (FrameWork& slot : shared.slots) slot.AllocateOwnSize(s.width, s.height);
+  for (FrameWork& slot : shared.slots) {
+    if (s.pictureHeight > 0) {
+      slot.AllocatePicture(static_cast<size_t>(s.width) * static_cast<size_t>(s.pictureHeight) * 3);
+      slot.width = s.width;
+      slot.height = s.height;
+    } else {
+      slot.AllocateOwnSize(s.width, s.height);
+    }
+  }
   shared.ready.assign(s.window, 0);
   shared.slack = s.window / 4;
   shared.batch = std::max<size_t>(1, s.window / 4);

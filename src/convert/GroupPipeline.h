@@ -37,6 +37,12 @@ struct GroupPipelineSettings {
   int32_t width = 0;          // the recording's picture size
   int32_t height = 0;
   uint32_t stamp = 0;         // codec generation
+  // When not 0, each worker makes the frames' 24-bit pictures of width x pictureHeight itself
+  // (PictureOf), straight after decoding them, and the frames wait as pictures, not planes: the
+  // planes are made in the worker's own two buffers, which stay in its cache, and read once
+  // there. Decoded into the slots and coloured by the writer, they went out to memory and back
+  // twice, and the writer, which every frame passes, spent twice as long on each.
+  int32_t pictureHeight = 0;
   IdctChoice idct = IdctChoice::Auto;
 };
 

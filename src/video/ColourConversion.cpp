@@ -154,7 +154,7 @@ void DoubledC(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t
 }  // namespace
 
 void InitColourConversionDsp(ColourConversionDsp& dsp, uint32_t cpuFlags) {
-  dsp = {PictureC, DoubledC};
+  dsp = {PictureC, PictureC, DoubledC};
 #if defined(__SSE2__)
   InitColourConversionX86(dsp, cpuFlags);
 #else
@@ -165,6 +165,11 @@ void InitColourConversionDsp(ColourConversionDsp& dsp, uint32_t cpuFlags) {
 void ConvertToRgb24(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                     int32_t height) {
   VideoKernels().colour.picture(picture, y, cb, cr, width, height);
+}
+
+void ConvertToRgb24Streamed(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
+                            int32_t height) {
+  VideoKernels().colour.streamed(picture, y, cb, cr, width, height);
 }
 
 void ConvertToRgb24Doubled(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,

@@ -107,6 +107,42 @@ TEST(GroupPipeline, EveryFrameReachesTheWriterInOrderAsOneDecoderMadeItWhateverT
   }
 }
 
+// Frames that wait as 24-bit pictures, made by the workers: each is the picture the writer would
+// make of one decoder's frame, the damaged and repeated ones too.
+TEST(GroupPipeline, PicturesMadeByTheWorkersAreThoseTheWriterWouldMake) {
+  std::vector<Bytes> pictures = Pictures();
+  const std::vector<FrameWork> expected = OneDecoder(pictures);
+  std::vector<uint8_t> scratch;
+  for (const unsigned workers : {2u, 3u}) {
+    for (const size_t window : {size_t{2}, size_t{7}, size_t{64}}) {
+      const std::string what = std::to_string(workers) + " workers, a window of " + std::to_string(window);
+      size_t fetched = 0;
+      FrameRecord record;
+      const GroupPipeline::Fetch fetch = [&]() -> const FrameRecord* {
+        if (fetched == pictures.size()) return nullptr;
+        record = RecordOf(pictures[fetched++]);
+        return &record;
+      };
+      size_t written = 0;
+      std::vector<uint8_t> picture(static_cast<size_t>(kWidth) * kHeight * 3);
+      const GroupPipeline::Write write = [&](FrameWork& frame) {
+        const FrameWork& one = expected[written];
+        PictureOf(one, kWidth, kHeight, kHeight, picture.data(), scratch);
+        EXPECT_TRUE(frame.coloured && frame.pictureBytes == picture.size() && frame.damaged == one.damaged &&
+                    frame.black == one.black && std::equal(picture.begin(), picture.end(), frame.Picture()))
+            << what << ": frame " << written;
+        ++written;
+        return true;
+      };
+      GroupPipelineSettings settings = SettingsFor(workers, window);
+      settings.pictureHeight = kHeight;
+      G726Decoder audio;
+      EXPECT_TRUE(GroupPipeline(settings).Run(fetch, audio, write)) << what;
+      EXPECT_EQ(written, pictures.size()) << what;
+    }
+  }
+}
+
 TEST(GroupPipeline, AStopFromTheWriterAndAFailureOfTheReadingEndTheRun) {
   std::vector<Bytes> pictures = Pictures();
   for (const unsigned workers : {2u, 3u}) {

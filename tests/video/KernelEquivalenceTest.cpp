@@ -216,6 +216,18 @@ TEST(ColourConversionKernels, EveryEntryMatchesThePerPixelRule) {
             << level.name << " picture " << s.width << "x" << s.height;
         ASSERT_TRUE(std::all_of(out.begin() + picture.size(), out.end(), [](uint8_t b) { return b == 0xA5; }))
             << level.name << " wrote past the picture " << s.width << "x" << s.height;
+        // Streamed: from a start on 32 bytes (whole blocks streamed where the rows allow) and
+        // from one off it (stored as usual).
+        for (const size_t start : {size_t{0}, size_t{8}}) {
+          std::vector<uint8_t> room(picture.size() + 128, 0xA5);
+          uint8_t* at = room.data() + ((32 - reinterpret_cast<uintptr_t>(room.data()) % 32) % 32) + start;
+          level.dsp.colour.streamed(at, y.data(), cb.data(), cr.data(), s.width, s.height);
+          ASSERT_TRUE(std::equal(picture.begin(), picture.end(), at))
+              << level.name << " streamed picture " << s.width << "x" << s.height << " from " << start;
+          ASSERT_TRUE(std::all_of(room.data(), at, [](uint8_t b) { return b == 0xA5; }) &&
+                      std::all_of(at + picture.size(), room.data() + room.size(), [](uint8_t b) { return b == 0xA5; }))
+              << level.name << " streamed outside the picture " << s.width << "x" << s.height;
+        }
         std::vector<uint8_t> frame(doubled.size() + 64, 0xA5);
         level.dsp.colour.doubled(frame.data(), y.data(), cb.data(), cr.data(), s.width, s.height);
         ASSERT_TRUE(std::equal(doubled.begin(), doubled.end(), frame.begin()))

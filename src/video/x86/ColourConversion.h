@@ -17,6 +17,9 @@ void ConvertToRgb24Ssse3(uint8_t* picture, const uint8_t* y, const uint8_t* cb, 
                          int32_t height);
 void ConvertToRgb24Avx2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                         int32_t height);
+// The AVX2 conversion with stores that pass the cache by, on rows that begin on 32 bytes.
+void ConvertToRgb24StreamedAvx2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                                int32_t width, int32_t height);
 void ConvertToRgb24DoubledSse2(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
                                int32_t width, int32_t height);
 void ConvertToRgb24DoubledSsse3(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
@@ -27,12 +30,15 @@ void ConvertToRgb24DoubledAvx2(uint8_t* frame, const uint8_t* y, const uint8_t* 
 inline void InitColourConversionX86(ColourConversionDsp& dsp, uint32_t flags) {
   if (!(flags & kCpuFlagSse2)) return;
   dsp.picture = ConvertToRgb24Sse2;
+  dsp.streamed = ConvertToRgb24Sse2;
   dsp.doubled = ConvertToRgb24DoubledSse2;
   if (!(flags & kCpuFlagSsse3)) return;
   dsp.picture = ConvertToRgb24Ssse3;
+  dsp.streamed = ConvertToRgb24Ssse3;
   dsp.doubled = ConvertToRgb24DoubledSsse3;
   if (!(flags & kCpuFlagAvx2)) return;
   dsp.picture = ConvertToRgb24Avx2;
+  dsp.streamed = ConvertToRgb24StreamedAvx2;
   dsp.doubled = ConvertToRgb24DoubledAvx2;
 }
 

@@ -84,6 +84,15 @@ template <int shift>
       _mm256_shuffle_epi8(red, Control(block, 2)));
 }
 
+template <bool streamed>
+[[gnu::target("avx2")]] inline void Store(uint8_t* out, __m256i bytes) {
+  if constexpr (streamed)
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(out), bytes);
+  else
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), bytes);
+}
+
+template <bool streamed>
 [[gnu::target("avx2")]] inline void ConvertThirtyTwo(uint8_t* out, const uint8_t* luma, const Offsets& o) {
   const __m256i zero = _mm256_setzero_si256();
   const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma));
@@ -96,32 +105,52 @@ template <int shift>
   const __m256i b0 = Block(0, blue, green, red);
   const __m256i b1 = Block(1, blue, green, red);
   const __m256i b2 = Block(2, blue, green, red);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(b0, b1, 0x20));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), _mm256_permute2x128_si256(b2, b0, 0x30));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64), _mm256_permute2x128_si256(b1, b2, 0x31));
+  Store<streamed>(out, _mm256_permute2x128_si256(b0, b1, 0x20));
+  Store<streamed>(out + 32, _mm256_permute2x128_si256(b2, b0, 0x30));
+  Store<streamed>(out + 64, _mm256_permute2x128_si256(b1, b2, 0x31));
 }
 
+template <bool streamed>
 [[gnu::target("avx2")]] void ConvertRowPairAvx2(uint8_t* out0, uint8_t* out1, const uint8_t* y0, const uint8_t* y1,
                                                const uint8_t* cb, const uint8_t* cr, int32_t chromaWidth) {
   int32_t j = 0;
   for (; j + 16 <= chromaWidth; j += 16) {
     const Offsets o = OffsetsOf(cb + j, cr + j);
-    ConvertThirtyTwo(out0 + 6 * j, y0 + 2 * j, o);
-    ConvertThirtyTwo(out1 + 6 * j, y1 + 2 * j, o);
+    ConvertThirtyTwo<streamed>(out0 + 6 * j, y0 + 2 * j, o);
+    ConvertThirtyTwo<streamed>(out1 + 6 * j, y1 + 2 * j, o);
   }
   if (j < chromaWidth) ConvertRowPair(out0 + 6 * j, out1 + 6 * j, y0 + 2 * j, y1 + 2 * j, cb + j, cr + j, chromaWidth - j);
+}
+
+// Each step stores 96 bytes from a multiple of 96 into the row: whole aligned 32-byte blocks
+// when the row begins on one. A row pair that does not is stored as usual.
+[[gnu::target("avx2")]] void ConvertRowPairStreamedAvx2(uint8_t* out0, uint8_t* out1, const uint8_t* y0,
+                                                       const uint8_t* y1, const uint8_t* cb, const uint8_t* cr,
+                                                       int32_t chromaWidth) {
+  if (((reinterpret_cast<uintptr_t>(out0) | reinterpret_cast<uintptr_t>(out1)) & 31) == 0)
+    ConvertRowPairAvx2<true>(out0, out1, y0, y1, cb, cr, chromaWidth);
+  else
+    ConvertRowPairAvx2<false>(out0, out1, y0, y1, cb, cr, chromaWidth);
 }
 
 }  // namespace
 
 void ConvertToRgb24Avx2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                         int32_t height) {
-  ConvertByRowPairs(ConvertRowPairAvx2, picture, y, cb, cr, width, height);
+  ConvertByRowPairs(ConvertRowPairAvx2<false>, picture, y, cb, cr, width, height);
+}
+
+void ConvertToRgb24StreamedAvx2(uint8_t* picture, const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                                int32_t width, int32_t height) {
+  ConvertByRowPairs(ConvertRowPairStreamedAvx2, picture, y, cb, cr, width, height);
+  // The streamed stores are ordered with none of the others: all are done before the picture is
+  // handed to another thread.
+  _mm_sfence();
 }
 
 void ConvertToRgb24DoubledAvx2(uint8_t* frame, const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                         int32_t height) {
-  ConvertByRowPairsDoubled(ConvertRowPairAvx2, frame, y, cb, cr, width, height);
+  ConvertByRowPairsDoubled(ConvertRowPairAvx2<false>, frame, y, cb, cr, width, height);
 }
 
 }  // namespace zentrova
