@@ -242,6 +242,7 @@ void DecodeGroups(unsigned worker, VideoDecoder& video, G726Decoder& unusedAudio
   FrameWork planes;
   std::vector<uint8_t> scratch;  // for a picture of another size than the recording
   if (colour) planes.AllocateOwnSize(s.width, s.height);
+  const size_t pictureBytes = static_cast<size_t>(s.width) * static_cast<size_t>(s.pictureHeight) * 3;
   for (;;) {
     std::shared_ptr<Group> group;
     {
@@ -275,6 +276,10 @@ void DecodeGroups(unsigned worker, VideoDecoder& video, G726Decoder& unusedAudio
         if (shared.stop) return;
       }
       FrameWork& slot = shared.slots[n % window];
+      // Each slot's memory is had by the worker that first fills it: side by side, and for a
+      // short recording only as much as it needs.
+      if (colour && !slot.coloured) slot.AllocatePicture(pictureBytes);
+      if (!colour && slot.y.empty()) slot.AllocateOwnSize(s.width, s.height);
       if (colour) {
         DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, planes);
         previous = &planes;
@@ -332,15 +337,6 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
   }
   Shared shared;
   shared.slots.resize(s.window);
-  for (FrameWork& slot : shared.slots) {
-    if (s.pictureHeight > 0) {
-      slot.AllocatePicture(static_cast<size_t>(s.width) * static_cast<size_t>(s.pictureHeight) * 3);
-      slot.width = s.width;
-      slot.height = s.height;
-    } else {
-      slot.AllocateOwnSize(s.width, s.height);
-    }
-  }
   shared.ready.assign(s.window, 0);
   shared.slack = s.window / 4;
   shared.batch = std::max<size_t>(1, s.window / 4);
