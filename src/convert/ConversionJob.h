@@ -12,6 +12,7 @@
 
 #include "avi/AviFile.h"
 #include "avi/Compressor.h"
+#include "base/Expected.h"
 #include "container/ContainerFile.h"
 #include "convert/FramePipeline.h"
 #include "convert/FrameRate.h"
@@ -245,9 +246,9 @@ class ConversionJob {
   // Opens the recording and prepares its decoders; the error says why not.
   Expected<void> OpenRecording(const std::string& path);
   void GiveClock();
-  // Opens the joined recording `index` in place of the one read before; null with `joinProblem_`
-  // set when it does not open or does not match the job's pictures.
-  ZrReader* OpenJoined(size_t index);
+  // Opens the joined recording `index` in place of the one read before; the error says why it
+  // does not open or does not match the job's pictures.
+  Expected<ZrReader*> OpenJoined(size_t index);
   // Whether any frame of the recording carries sound, from the frame headers alone.
   bool RecordingHasSound();
   // Threads that decode groups of pictures side by side: the job's threads, or the cores.
@@ -261,8 +262,8 @@ class ConversionJob {
   struct LoopState;
   // The next frame to decode: null once the frames asked for are read or the reader stops.
   const FrameRecord* FetchFrame(LoopState& loop);
-  // Moves the reading on to joined recording `index`; false when it cannot be read.
-  bool SwitchToJoined(LoopState& loop, size_t index);
+  // Moves the reading on to joined recording `index`; the error says why it cannot be read.
+  Expected<void> SwitchToJoined(LoopState& loop, size_t index);
   // Writes a decoded frame, after the pause of the recorder before it; false ends the loop.
   bool WriteFrame(LoopState& loop, FrameWork& frame);
   // Repeats the last picture through the recorder's pause that ends before `recordingFrame`
@@ -278,13 +279,14 @@ class ConversionJob {
   // The lines and the reason that say what the file holds and why it holds less.
   void ReportLoopEnd(LoopState& loop);
   void SayWhyShort(LoopState& loop);
-  bool WriteFrameAudio(const FrameWork& work);
-  bool WriteAudio(const int16_t* pcm, uint32_t audioBytes);
+  Expected<void> WriteFrameAudio(const FrameWork& work);
+  Expected<void> WriteAudio(const int16_t* pcm, uint32_t audioBytes);
   // For a compressor that hands its pictures on later: the frame's sound waits for its picture.
   void HoldFrameAudio(const FrameWork& work, int32_t index);
   // Writes the sound held for frames up to `index`, just before that frame's picture goes; the
-  // output takes its name once the first frame is in.
-  bool WriteHeldAudio(int32_t index);
+  // output takes its name once the first frame is in. The compressor's call: false refuses the
+  // picture, and why is the loop's.
+  bool WriteHeldAudio(LoopState& loop, int32_t index);
   // `frame`: the recording's frame, whose clock time a burnt-in text shows.
   bool WriteFramePicture(const FrameWork& work, int32_t index, uint32_t frame);
   // The font for --burn-time, sized for the pictures, or why it cannot load.
@@ -296,17 +298,17 @@ class ConversionJob {
   std::vector<ClockGap> PausesToFill();
   // `count` repeats of the picture written last, from picture `index` on, with `silence` samples
   // shared among them.
-  // False when a write fails or `cancel` is set; `written` says how many went in.
-  bool WriteRepeats(int32_t index, uint32_t count, uint64_t silence, const std::atomic<bool>* cancel,
-                    uint32_t& written);
-  bool WriteSilence(uint64_t samples);
+  // Fails when a write fails, or as Cancelled when `cancel` is set; `written` says how many went in.
+  Expected<void> WriteRepeats(int32_t index, uint32_t count, uint64_t silence, const std::atomic<bool>* cancel,
+                              uint32_t& written);
+  Expected<void> WriteSilence(uint64_t samples);
   void Log(const std::string& line);
   void Diagnose(const std::string& reason);
   std::string WriteFailureReason() const;
   // Frame 0 is in the file. With it a new output takes its name, so that even a killed conversion
   // leaves a playable file there; one that replaces a file is brought up to date alike and takes
-  // its name only once the job ends whole. False when the move fails.
-  bool FirstFrameIn();
+  // its name only once the job ends whole. The error says why the move failed.
+  Expected<void> FirstFrameIn();
   // Moves the output of a replacing job that did not end whole to the first free partial name.
   void KeepPartial();
   // " in NAME.partial.avi; NAME is as it was" for the line that ends such a job.
@@ -320,7 +322,6 @@ class ConversionJob {
   std::string inputPath_;
   std::unique_ptr<ZrReader> reader_;
   std::unique_ptr<ZrReader> joinedReader_;  // the joined recording being read, after the first
-  std::string joinProblem_;
   std::unique_ptr<VideoDecoder> videoDecoder_;
   std::vector<uint8_t> frameBuffer_;
   RecordingInfo recordingInfo_;
@@ -364,7 +365,6 @@ class ConversionJob {
   bool firstFrameIn_ = false;
   bool cancelled_ = false;         // the last loop was cancelled: Finish says so instead of "File saved!"
   std::string partialPath_;
-  std::string keepReason_;         // why the output could not take its name
   // What Finish adds after "File saved!": lines for the log, the most serious first, and a reason
   // for the diagnostics.
   std::vector<std::string> endLines_;
