@@ -9,7 +9,7 @@
 #include "convert/FrameSchedule.h"
 #include "recording/ClockText.h"
 #include "recording/ZrFormat.h"
-#include "video/ProcessorFeatures.h"
+#include "base/ProcessorFeatures.h"
 
 namespace zentrova {
 
