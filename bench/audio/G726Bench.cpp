@@ -16,7 +16,7 @@
 #include "audio/G726Decoder.h"
 #include "audio/G726Dsp.h"
 #include "audio/G726State.h"
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 
 namespace {
 

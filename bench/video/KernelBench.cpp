@@ -13,7 +13,7 @@
 #include <benchmark/benchmark.h>
 
 #include "video/ColourConversion.h"
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 #include "video/InverseDct.h"
 #include "video/PictureEnlargement.h"
 #include "video/PictureEnlargementRows.h"

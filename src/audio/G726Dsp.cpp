@@ -1,7 +1,7 @@
 #include "audio/G726Dsp.h"
 
 #include "audio/x86/G726Decoder.h"
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 
 namespace zentrova {
 

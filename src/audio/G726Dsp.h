@@ -1,6 +1,6 @@
 #pragma once
 // The kernels of the sound decoder, one table filled once for the process: the portable
-// reference first, then the x86 kernel the processor has and the mask allows (video/CpuFlags.h).
+// reference first, then the x86 kernel the processor has and the mask allows (base/CpuFlags.h).
 // Every kernel gives the same samples and leaves the same state as the reference, bit for bit.
 #include <cstdint>
 

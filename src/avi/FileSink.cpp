@@ -1,12 +1,12 @@
-// The byte sinks of real files: positioned, gathered writes on a file descriptor. The plain sink
-// creates or empties its file; the output sink of a conversion follows the rules of
-// OpenOutputSink (AviFile.h) about what may already stand at the name.
+// The byte sinks of real files, and where they stand: the plain sink creates or empties its file;
+// the output sink of a conversion follows the rules of OpenOutputSink (AviFile.h) about what may
+// already stand at the name, and takes the name only once kept. The writes themselves are
+// FdSink's.
 #include <fcntl.h>
 #include <libgen.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,15 +19,12 @@
 
 #include "avi/AviFile.h"
 #include "avi/ByteSink.h"
+#include "avi/FdSink.h"
 #include "base/Refusal.h"
 #include "recording/FileKind.h"
 
 namespace zentrova::avi {
 namespace {
-
-// A write that signals keep interrupting is given up after this many tries in a row, so that a
-// cancel never waits on a write that cannot finish.
-constexpr int kMaxInterruptions = 64;
 
 // Syncs an open folder, so that a name just made or moved in it survives a power cut. A file
 // system that cannot sync folders (EINVAL) has nothing to sync.
@@ -48,83 +45,6 @@ int SyncFolder(const std::string& dir) {
   ::close(fd);
   return err;
 }
-
-class FdSink : public OutputSink {
- public:
-  explicit FdSink(int fd) : fd_(fd) {
-    struct stat st {};
-    regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-  }
-  ~FdSink() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
-  Expected<void> WriteAt(uint64_t offset, std::initializer_list<Piece> pieces) override {
-    constexpr size_t kMaxPieces = 8;
-    iovec vec[kMaxPieces];
-    size_t count = 0;
-    for (const Piece& p : pieces) {
-      if (p.size == 0) continue;
-      if (count == kMaxPieces) return Refusal("too many pieces for one write");
-      vec[count++] = {const_cast<void*>(p.data), p.size};
-    }
-    return WriteAll(offset, vec, count);
-  }
-
-  Expected<void> Truncate(uint64_t size) override {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return Refusal(std::strerror(errno));
-    return {};
-  }
-
-  int error() const override { return error_; }
-
-  // Only a file's data is synced: a device written in place (a link to /dev/null) has none.
-  Expected<void> Sync() override { return SyncData(); }
-
- protected:
-  Expected<void> SyncData() {
-    if (!regular_) return {};
-    int interruptions = 0;
-    while (::fdatasync(fd_) != 0) {
-      if (errno == EINTR && ++interruptions < kMaxInterruptions) continue;
-      return Failed(errno);
-    }
-    return {};
-  }
-  // The first failure is the file's error(); each failure says its own reason.
-  Expected<void> Failed(int err) {
-    if (error_ == 0) error_ = err;
-    return Refusal(std::strerror(err));
-  }
-
-  int fd_;
-
- private:
-  // pwritev may stop short (a signal, a nearly full disk): go on from where it stopped until
-  // everything is out or the system reports an error.
-  Expected<void> WriteAll(uint64_t offset, iovec* vec, size_t count) {
-    size_t first = 0;
-    int interruptions = 0;
-    while (first < count) {
-      const ssize_t n = ::pwritev(fd_, vec + first, static_cast<int>(count - first), static_cast<off_t>(offset));
-      if (n < 0 && errno == EINTR && ++interruptions < kMaxInterruptions) continue;
-      // A write that puts down nothing without an error is a full disk as well.
-      if (n <= 0) return Failed(n < 0 ? errno : ENOSPC);
-      interruptions = 0;
-      offset += static_cast<uint64_t>(n);
-      size_t done = static_cast<size_t>(n);
-      while (first < count && done >= vec[first].iov_len) done -= vec[first++].iov_len;
-      if (first < count) {
-        vec[first].iov_base = static_cast<char*>(vec[first].iov_base) + done;
-        vec[first].iov_len -= done;
-      }
-    }
-    return {};
-  }
-
-  int error_ = 0;
-  bool regular_ = false;
-};
 
 std::string DirName(const std::string& path) {
   const size_t slash = path.find_last_of('/');

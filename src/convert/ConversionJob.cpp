@@ -265,7 +265,8 @@ ConversionJob::Setup ConversionJob::StartCompressor(const CompressorChooser& cho
   heldAudio_.clear();
   heldFirst_ = 0;
   heldOutOfMemory_ = false;
-  audioHeld_ = compressedStream_->DeferWrites([this](int32_t index) { return WriteHeldAudio(index); });
+  // The frame loop gives the compressor its own call for the held sound; none is asked for before.
+  audioHeld_ = compressedStream_->DeferWrites([](int32_t) { return false; });
   return Setup::Started;
 }
 

@@ -12,12 +12,14 @@
 
 #include "avi/AviFile.h"
 #include "avi/Compressor.h"
+#include "base/Expected.h"
 #include "container/ContainerFile.h"
 #include "convert/FramePipeline.h"
 #include "convert/FrameRate.h"
 #include "convert/GroupPipeline.h"
 #include "convert/FrameWindow.h"
 #include "convert/TimeOverlay.h"
+#include "convert/JobOptions.h"
 #include "convert/JoinedRecording.h"
 #include "recording/FrameRecord.h"
 #include "recording/RecordingClock.h"
@@ -27,74 +29,6 @@
 namespace zentrova {
 
 class G726Decoder;
-
-using LogSink = std::function<void(const std::string& line)>;
-// Asked once per job for the video compressor; nullopt means the user cancelled.
-using CompressorChooser = std::function<std::optional<avi::CompressOptions>()>;
-// Called after every frame with the frames done and the total.
-using ProgressSink = std::function<void(uint32_t done, uint32_t total)>;
-
-// How the output's pictures are timed.
-enum class OutputTiming {
-  Rate,      // evenly, at the recording's rate
-  // By the recording's clock: a Matroska or MP4 output gives each picture its own time, so a pause
-  // of the recorder stays a pause; an AVI output, which has one rate, repeats the last picture
-  // through it (with silence), and says so.
-  Recorded,
-};
-
-struct JobOptions {
-  IdctChoice idct = IdctChoice::Auto;
-  // Replace an existing regular file at the output name. Without it such a name is refused
-  // before anything is opened for writing ("File open failed!", then the reason). An output that
-  // exists and is not a regular file (a device, a FIFO) is written in place either way; an output
-  // that is the recording itself, in any spelling, is always refused.
-  bool overwrite = false;
-  // Threads one conversion may use (decoding groups of pictures side by side, compressing); 0:
-  // as many as the process has cores. The output is the same on any number. A batch that runs
-  // several conversions at once gives each its share of the cores.
-  unsigned threads = 0;
-  // How the video rate is chosen: by default from the recording's own timing, so that pictures
-  // and sound end together (the desktop dialog always uses it).
-  RateChoice rate{};
-  // The container written. Only an AVI output must have a name ending in "avi".
-  container::Format format = container::Format::Avi;
-  // Set by the front end to cancel (Ctrl-C): it ends the set-up while the recording's blocks are
-  // indexed (Convert then returns Cancelled) as well as the frame loop.
-  const std::atomic<bool>* cancel = nullptr;
-  // A recording that a scan found (--recover): its frames are read as the scan found them, not
-  // through its block chain. The scan result must outlive the job.
-  const FoundRecording* found = nullptr;
-  // Where the frames go instead of a file at the output name (the hash command reads the
-  // pictures and sound as a raw output would hold them). Nothing is opened for writing then.
-  std::function<std::shared_ptr<OutputFile>()> outputFile{};
-  // The encoding of the recording's texts (an iconv name); empty: UTF-8 when they are valid
-  // UTF-8, else Windows-1252.
-  std::string textEncoding = {};
-  // Only a part of the recording (convert --from/--to): its frames and their sound are written,
-  // the pictures decoded before its first frame are not. The frame counts of the job and its
-  // lines are the window's.
-  std::optional<FrameWindow> window = std::nullopt;
-  // The recording's clock, opened on a reader of its own that outlives the job; without it the
-  // output carries no frame's time.
-  RecordingClock* clock = nullptr;
-  // With the clock: how the pictures are timed, and whether a Matroska or MP4 output carries a
-  // subtitle track "Recording time" of each frame's clock time in the recorder's time.
-  OutputTiming timing = OutputTiming::Rate;
-  bool clockTrack = false;
-  // With the clock: each frame's clock time, and text1 (the camera's name) above it, drawn into
-  // the pictures with the font at `burnFont` (empty: TimeOverlay's default).
-  bool burnTime = false;
-  std::string burnFont = {};
-  // Recordings written after the job's own into the same output (convert --join), in time order,
-  // each after the repeats that fill the pause before it. They must hold pictures of the same
-  // size and codec generation; one that does not, or does not open, ends the job there
-  // (RecordingShort) with the frames so far kept.
-  std::vector<JoinedRecording> joined = {};
-  // The open folder the output is written in (avi::OutputOptions::folder), -1 for none: the
-  // output's name is then looked up there and only there. The job does not close it.
-  int outputFolder = -1;
-};
 
 // Frames counted from 0, as runs of consecutive indexes: first..last inclusive.
 struct FrameSpan {
@@ -248,9 +182,9 @@ class ConversionJob {
   // Opens the recording and prepares its decoders; the error says why not.
   Expected<void> OpenRecording(const std::string& path);
   void GiveClock();
-  // Opens the joined recording `index` in place of the one read before; null with `joinProblem_`
-  // set when it does not open or does not match the job's pictures.
-  ZrReader* OpenJoined(size_t index);
+  // Opens the joined recording `index` in place of the one read before; the error says why it
+  // does not open or does not match the job's pictures.
+  Expected<ZrReader*> OpenJoined(size_t index);
   // Whether any frame of the recording carries sound, from the frame headers alone.
   bool RecordingHasSound();
   // Threads that decode groups of pictures side by side: the job's threads, or the cores.
@@ -264,8 +198,8 @@ class ConversionJob {
   struct LoopState;
   // The next frame to decode: null once the frames asked for are read or the reader stops.
   const FrameRecord* FetchFrame(LoopState& loop);
-  // Moves the reading on to joined recording `index`; false when it cannot be read.
-  bool SwitchToJoined(LoopState& loop, size_t index);
+  // Moves the reading on to joined recording `index`; the error says why it cannot be read.
+  Expected<void> SwitchToJoined(LoopState& loop, size_t index);
   // Writes a decoded frame, after the pause of the recorder before it; false ends the loop.
   bool WriteFrame(LoopState& loop, FrameWork& frame);
   // Repeats the last picture through the recorder's pause that ends before `recordingFrame`
@@ -281,13 +215,14 @@ class ConversionJob {
   // The lines and the reason that say what the file holds and why it holds less.
   void ReportLoopEnd(LoopState& loop);
   void SayWhyShort(LoopState& loop);
-  bool WriteFrameAudio(const FrameWork& work);
-  bool WriteAudio(const int16_t* pcm, uint32_t audioBytes);
+  Expected<void> WriteFrameAudio(const FrameWork& work);
+  Expected<void> WriteAudio(const int16_t* pcm, uint32_t audioBytes);
   // For a compressor that hands its pictures on later: the frame's sound waits for its picture.
   void HoldFrameAudio(const FrameWork& work, int32_t index);
   // Writes the sound held for frames up to `index`, just before that frame's picture goes; the
-  // output takes its name once the first frame is in.
-  bool WriteHeldAudio(int32_t index);
+  // output takes its name once the first frame is in. The compressor's call: false refuses the
+  // picture, and why is the loop's.
+  bool WriteHeldAudio(LoopState& loop, int32_t index);
   // `frame`: the recording's frame, whose clock time a burnt-in text shows.
   bool WriteFramePicture(const FrameWork& work, int32_t index, uint32_t frame);
   // The font for --burn-time, sized for the pictures, or why it cannot load.
@@ -299,17 +234,17 @@ class ConversionJob {
   std::vector<ClockGap> PausesToFill();
   // `count` repeats of the picture written last, from picture `index` on, with `silence` samples
   // shared among them.
-  // False when a write fails or `cancel` is set; `written` says how many went in.
-  bool WriteRepeats(int32_t index, uint32_t count, uint64_t silence, const std::atomic<bool>* cancel,
-                    uint32_t& written);
-  bool WriteSilence(uint64_t samples);
+  // Fails when a write fails, or as Cancelled when `cancel` is set; `written` says how many went in.
+  Expected<void> WriteRepeats(int32_t index, uint32_t count, uint64_t silence, const std::atomic<bool>* cancel,
+                              uint32_t& written);
+  Expected<void> WriteSilence(uint64_t samples);
   void Log(const std::string& line);
   void Diagnose(const std::string& reason);
   std::string WriteFailureReason() const;
   // Frame 0 is in the file. With it a new output takes its name, so that even a killed conversion
   // leaves a playable file there; one that replaces a file is brought up to date alike and takes
-  // its name only once the job ends whole. False when the move fails.
-  bool FirstFrameIn();
+  // its name only once the job ends whole. The error says why the move failed.
+  Expected<void> FirstFrameIn();
   // Moves the output of a replacing job that did not end whole to the first free partial name.
   void KeepPartial();
   // " in NAME.partial.avi; NAME is as it was" for the line that ends such a job.
@@ -323,7 +258,6 @@ class ConversionJob {
   std::string inputPath_;
   std::unique_ptr<ZrReader> reader_;
   std::unique_ptr<ZrReader> joinedReader_;  // the joined recording being read, after the first
-  std::string joinProblem_;
   std::unique_ptr<VideoDecoder> videoDecoder_;
   std::vector<uint8_t> frameBuffer_;
   RecordingInfo recordingInfo_;
@@ -367,7 +301,6 @@ class ConversionJob {
   bool firstFrameIn_ = false;
   bool cancelled_ = false;         // the last loop was cancelled: Finish says so instead of "File saved!"
   std::string partialPath_;
-  std::string keepReason_;         // why the output could not take its name
   // What Finish adds after "File saved!": lines for the log, the most serious first, and a reason
   // for the diagnostics.
   std::vector<std::string> endLines_;

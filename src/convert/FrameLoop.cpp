@@ -9,7 +9,7 @@
 #include "convert/FrameSchedule.h"
 #include "recording/ClockText.h"
 #include "recording/ZrFormat.h"
-#include "video/ProcessorFeatures.h"
+#include "base/ProcessorFeatures.h"
 
 namespace zentrova {
 
@@ -86,7 +86,6 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
   loop.cancel = cancel ? cancel : options_.cancel;
   loop.progress = &progress;
   loop.result.framesDeclared = frameCount_;
-  keepReason_.clear();
   // A window begins at its intra picture, reached through the block index; the pictures up to
   // its first frame are decoded (their sound too, so the sound decoder has adapted as far as it
   // can) and not written. Joined recordings follow, each after the repeats that fill the pause.
@@ -99,7 +98,12 @@ ConversionJob::LoopResult ConversionJob::RunFrameLoop(const std::atomic<bool>* c
     loop.outOfMemory = true;  // nothing is read: the file is completed without frames
   }
   loop.source = reader_.get();
-  joinProblem_.clear();
+  // A compressor that hands its pictures on later asks for the sound held for each just before;
+  // what goes wrong there is this loop's to report. The compressor goes before the loop ends.
+  if (audioHeld_) {
+    const auto held = [this, &loop](int32_t index) { return WriteHeldAudio(loop, index); };
+    static_cast<void>(compressedStream_->DeferWrites(held));
+  }
   // An AVI output timed by the clock repeats the last picture through each pause of the recorder.
   loop.pauses = PausesToFill();
   keepPictureOf_ = loop.pauses.empty() ? UINT32_MAX : loop.pauses.front().frameAfter - 1;
@@ -135,7 +139,12 @@ const FrameRecord* ConversionJob::FetchFrame(LoopState& loop) {
     return frameRecord_.get();
   }
   const bool joined = step->part > 0;
-  if (step->partBegins && joined && !SwitchToJoined(loop, step->part - 1)) return nullptr;
+  if (step->partBegins && joined) {
+    if (auto switched = SwitchToJoined(loop, step->part - 1); !switched) {
+      loop.exhausted = switched.reason();
+      return nullptr;
+    }
+  }
   const std::optional<FrameWindow>& window = joined ? options_.joined[step->part - 1].window : options_.window;
   const bool positioned = step->partBegins && window;
   auto got = loop.source->fetchFrame(frameRecord_.get(), positioned ? window->decodeBlock : -1,
@@ -162,15 +171,16 @@ const FrameRecord* ConversionJob::FetchFrame(LoopState& loop) {
   return frameRecord_.get();
 }
 
-bool ConversionJob::SwitchToJoined(LoopState& loop, size_t index) {
+Expected<void> ConversionJob::SwitchToJoined(LoopState& loop, size_t index) {
   const std::string problem = loop.source->framesBeyondChain() > 0 ? "its block chain ends before all its frames"
                                                                    : loop.source->chainProblem();
   if (!problem.empty()) loop.joinedShort += (loop.joinedShort.empty() ? "" : "; ") + loop.sourcePath + ": " + problem;
   loop.sourcePath = options_.joined[index].path;
-  loop.source = OpenJoined(index);
-  if (loop.source) return true;
-  loop.exhausted = joinProblem_;
-  return false;
+  loop.source = nullptr;
+  Expected<ZrReader*> opened = OpenJoined(index);
+  if (!opened) return opened.error();
+  loop.source = *opened;
+  return {};
 }
 
 bool ConversionJob::WriteFrame(LoopState& loop, FrameWork& frame) {
@@ -205,15 +215,23 @@ bool ConversionJob::WriteFrame(LoopState& loop, FrameWork& frame) {
       HoldFrameAudio(frame, index);
       wrote = WriteFramePicture(frame, index, recordingFrame);
     } else {
-      wrote = WriteFrameAudio(frame) && WriteFramePicture(frame, index, recordingFrame);
+      wrote = WriteFrameAudio(frame).ok() && WriteFramePicture(frame, index, recordingFrame);
     }
   } catch (const std::bad_alloc&) {
     loop.outOfMemory = true;  // the frames before this one are kept
     return false;
   }
-  if (!wrote || (!audioHeld_ && !FirstFrameIn())) {
+  if (!wrote) {
     loop.writeFailed = true;
     return false;
+  }
+  if (!audioHeld_) {
+    if (auto in = FirstFrameIn(); !in) {
+      // The frame is written; the output could not take its name, which the end says.
+      loop.writeFailed = true;
+      loop.writeReason = in.reason();
+      return false;
+    }
   }
   ++loop.pictures;
   if (frame.black) AddFrame(result.blackFrames, result.framesWritten);
@@ -240,15 +258,16 @@ bool ConversionJob::FillPause(LoopState& loop, uint32_t recordingFrame) try {
       std::clamp<int64_t>((pause.length() * num + den / 2) / den, 1, INT32_MAX - int64_t{loop.pictures} - 1));
   const uint64_t silence = static_cast<uint64_t>(pause.length()) * audioFormat_.nSamplesPerSec / 1000;
   uint32_t written = 0;
-  const bool whole = WriteRepeats(static_cast<int32_t>(loop.pictures), count, silence, loop.cancel, written);
+  const Expected<void> whole = WriteRepeats(static_cast<int32_t>(loop.pictures), count, silence, loop.cancel, written);
   if (written > 0) result.repeats.push_back({result.framesWritten, written});
   result.repeatedPictures += written;
   loop.pictures += written;
-  if (!whole && loop.CancelAsked()) {
+  if (!whole && (whole.kind() == ErrorKind::Cancelled || loop.CancelAsked())) {
     loop.MarkCancelled();
     return false;
   }
   if (!whole) {
+    // The end names the file's first failed write, which is what the user can act on.
     loop.writeFailed = true;
     return false;
   }

@@ -61,7 +61,8 @@ void ConversionJob::CompleteOutput(LoopState& loop) {
   }
   if (loop.done.error != 0) loop.writeFailed = true;
   try {
-    loop.writeReason = keepReason_.empty() ? WriteFailureReason() : keepReason_;
+    // A step that knew why the output failed said so; otherwise its first failed write does.
+    if (loop.writeReason.empty()) loop.writeReason = WriteFailureReason();
   } catch (const std::bad_alloc&) {
     loop.outOfMemory = true;
   }
@@ -83,9 +84,8 @@ void ConversionJob::CompleteOutput(LoopState& loop) {
     kept_ = true;
     try {
       if (auto kept = aviFile_->Keep(); !kept) {
-        keepReason_ = kept.reason();
         loop.writeFailed = true;
-        loop.writeReason = keepReason_;
+        loop.writeReason = kept.reason();
       }
     } catch (const std::bad_alloc&) {
       loop.outOfMemory = true;

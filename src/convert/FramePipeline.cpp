@@ -10,7 +10,7 @@
 #include "recording/ZrFormat.h"
 #include "video/ColourConversion.h"
 #include "video/PictureScaling.h"
-#include "video/ProcessorFeatures.h"
+#include "base/ProcessorFeatures.h"
 #include "video/VideoDecoder.h"
 
 namespace zentrova {

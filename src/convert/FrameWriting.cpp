@@ -5,25 +5,32 @@
 #include <new>
 
 #include "audio/G726Decoder.h"
+#include "convert/FrameLoopState.h"
 #include "recording/ClockText.h"
 
 namespace zentrova {
 
-bool ConversionJob::WriteFrameAudio(const FrameWork& work) { return WriteAudio(work.pcm.data(), work.audioBytes); }
+Expected<void> ConversionJob::WriteFrameAudio(const FrameWork& work) {
+  return WriteAudio(work.pcm.data(), work.audioBytes);
+}
 
-bool ConversionJob::WriteAudio(const int16_t* pcm, uint32_t audioBytes) {
+Expected<void> ConversionJob::WriteAudio(const int16_t* pcm, uint32_t audioBytes) {
   // The headers said there is no sound; sound that turns up anyway is refused, never dropped.
-  if (!audioStream_) return audioBytes == 0;
+  if (!audioStream_) {
+    if (audioBytes == 0) return {};
+    return Failure("a frame holds sound, though the recording's frame headers said it has none");
+  }
   // Appended in the pieces the decoder took them in (at most kBufferBytes each).
   constexpr uint32_t kPiece = static_cast<uint32_t>(G726Decoder::kBufferBytes);
   for (uint32_t done = 0; done < audioBytes;) {
     const uint32_t n = std::min(kPiece, audioBytes - done);
     const int32_t samples = static_cast<int32_t>(n / 3 * 8);
-    if (!audioStream_->Write(audioPosition_, samples, pcm + done / 3 * 8, samples * 2, 0)) return false;
+    if (auto wrote = audioStream_->Write(audioPosition_, samples, pcm + done / 3 * 8, samples * 2, 0); !wrote)
+      return wrote;
     audioPosition_ += samples;
     done += n;
   }
-  return true;
+  return {};
 }
 
 void ConversionJob::HoldFrameAudio(const FrameWork& work, int32_t index) {
@@ -37,21 +44,26 @@ void ConversionJob::HoldFrameAudio(const FrameWork& work, int32_t index) {
   held.pcm.assign(work.pcm.begin(), work.pcm.begin() + work.audioBytes / 3 * 8);
 }
 
-bool ConversionJob::FirstFrameIn() {
-  if (firstFrameIn_) return true;
+Expected<void> ConversionJob::FirstFrameIn() {
+  if (firstFrameIn_) return {};
   firstFrameIn_ = true;
   if (replacesExisting_) {
     aviFile_->Refresh();
-    return true;
+    return {};
   }
   kept_ = true;
-  auto kept = aviFile_->Keep();
-  if (!kept) keepReason_ = kept.reason();
-  return kept.ok();
+  return aviFile_->Keep();
 }
 
-bool ConversionJob::WriteHeldAudio(int32_t index) try {
-  if (index > 0 && !FirstFrameIn()) return false;  // frame 0 is in the file
+bool ConversionJob::WriteHeldAudio(LoopState& loop, int32_t index) try {
+  if (index > 0) {
+    // Frame 0 is in the file. The compressor hears only that the write is refused; why goes to
+    // the loop, whose end says it.
+    if (auto in = FirstFrameIn(); !in) {
+      loop.writeReason = in.reason();
+      return false;
+    }
+  }
   for (; heldFirst_ < heldAudio_.size() && heldAudio_[heldFirst_].frame <= index; ++heldFirst_) {
     HeldAudio& held = heldAudio_[heldFirst_];
     if (held.silence > 0 && !WriteSilence(held.silence)) return false;

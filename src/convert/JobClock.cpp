@@ -53,22 +53,22 @@ std::vector<ClockGap> ConversionJob::PausesToFill() {
   return pauses;
 }
 
-bool ConversionJob::WriteSilence(uint64_t samples) {
+Expected<void> ConversionJob::WriteSilence(uint64_t samples) {
   static const int16_t kSilence[4096] = {};
   while (samples > 0) {
     const auto n = static_cast<int32_t>(std::min<uint64_t>(samples, std::size(kSilence)));
-    if (!audioStream_->Write(audioPosition_, n, kSilence, n * 2, 0)) return false;
+    if (auto wrote = audioStream_->Write(audioPosition_, n, kSilence, n * 2, 0); !wrote) return wrote;
     audioPosition_ += n;
     samples -= static_cast<uint64_t>(n);
   }
-  return true;
+  return {};
 }
 
-bool ConversionJob::WriteRepeats(int32_t index, uint32_t count, uint64_t silence, const std::atomic<bool>* cancel,
-                                 uint32_t& written) {
+Expected<void> ConversionJob::WriteRepeats(int32_t index, uint32_t count, uint64_t silence,
+                                           const std::atomic<bool>* cancel, uint32_t& written) {
   written = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    if (cancel && cancel->load(std::memory_order_relaxed)) return false;
+    if (cancel && cancel->load(std::memory_order_relaxed)) return Failure("cancelled", ErrorKind::Cancelled);
     // Each repeat holds its share of the silence, so that sound and pictures stay together.
     const uint64_t share = silence * (i + 1) / count - silence * i / count;
     const int32_t at = index + static_cast<int32_t>(i);
@@ -76,15 +76,16 @@ bool ConversionJob::WriteRepeats(int32_t index, uint32_t count, uint64_t silence
       HeldAudio& held = heldAudio_.emplace_back();
       held.frame = at;
       held.silence = share;
-    } else if (!WriteSilence(share)) {
-      return false;
+    } else if (auto silent = WriteSilence(share); !silent) {
+      return silent;
     }
-    if (!compressedStream_->Write(at, 1, lastPicture_.data(), static_cast<int32_t>(lastPicture_.size()),
-                                  kKeyFrame))
-      return false;
+    if (auto wrote = compressedStream_->Write(at, 1, lastPicture_.data(), static_cast<int32_t>(lastPicture_.size()),
+                                              kKeyFrame);
+        !wrote)
+      return wrote;
     ++written;
   }
-  return true;
+  return {};
 }
 
 Expected<void> ConversionJob::OpenOverlay() {

@@ -62,23 +62,19 @@ Expected<void> ConversionJob::OpenRecording(const std::string& path) {
   return {};
 }
 
-ZrReader* ConversionJob::OpenJoined(size_t index) {
+Expected<ZrReader*> ConversionJob::OpenJoined(size_t index) {
   joinedReader_.reset();  // the one before is read to its end
   auto reader = std::make_unique<ZrReader>();
   reader->setFileErrorSink(fileErrors_);
   reader->setCancelFlag(options_.cancel);
   RecordingInfo info;
-  if (auto opened = reader->open(options_.joined[index].path, &info); !opened) {
-    joinProblem_ = opened.reason();
-    return nullptr;
-  }
+  if (auto opened = reader->open(options_.joined[index].path, &info); !opened) return opened.error();
   // Pictures of another size or generation would be decoded wrongly by the job's decoders.
   if (info.width != recordingInfo_.width || info.height != recordingInfo_.height ||
       GenerationOfVersion(reader->version()) != codecStamp_) {
-    joinProblem_ = "its pictures (" + std::to_string(info.width) + " x " + std::to_string(info.height) +
+    return Failure("its pictures (" + std::to_string(info.width) + " x " + std::to_string(info.height) +
                    ", generation " + Hex32(GenerationOfVersion(reader->version())) +
-                   ") are not those of the recordings before it";
-    return nullptr;
+                   ") are not those of the recordings before it");
   }
   joinedReader_ = std::move(reader);
   return joinedReader_.get();

@@ -17,7 +17,7 @@ extern "C" {
 #include "libav/EncoderLanes.h"
 #include "libav/Module.h"
 #include "video/PlaneRows.h"
-#include "video/ProcessorFeatures.h"
+#include "base/ProcessorFeatures.h"
 
 namespace zentrova::avi {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 
 namespace zentrova {
 

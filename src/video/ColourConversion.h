@@ -14,7 +14,7 @@ struct ColourConversionDsp {
   PictureConversion streamed;  // as ConvertToRgb24Streamed
   PictureConversion doubled;  // as ConvertToRgb24Doubled
 };
-// The portable kernels, then those of every level in `cpuFlags` (video/CpuFlags.h).
+// The portable kernels, then those of every level in `cpuFlags` (base/CpuFlags.h).
 void InitColourConversionDsp(ColourConversionDsp& dsp, uint32_t cpuFlags);
 
 // Width and height are even; the picture holds at least 3 x width x height bytes.

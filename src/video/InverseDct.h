@@ -30,7 +30,7 @@ void TransformEach(const int16_t* first, const int16_t* second, int16_t* firstSa
   transform(second, secondSamples);
 }
 
-// The portable kernels, then those of every level in `cpuFlags` (video/CpuFlags.h).
+// The portable kernels, then those of every level in `cpuFlags` (base/CpuFlags.h).
 void InitPlainInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags);
 void InitVectorInverseDctDsp(InverseDctDsp& dsp, uint32_t cpuFlags);
 

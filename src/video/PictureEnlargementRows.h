@@ -16,7 +16,7 @@ struct EnlargementRows {
 // The portable kernels: the reference for the SIMD ones.
 extern const EnlargementRows kPortableEnlargementRows;
 
-// The portable kernels, then those of every level in `cpuFlags` (video/CpuFlags.h).
+// The portable kernels, then those of every level in `cpuFlags` (base/CpuFlags.h).
 void InitEnlargementRows(EnlargementRows& rows, uint32_t cpuFlags);
 
 }  // namespace zentrova

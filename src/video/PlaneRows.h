@@ -48,7 +48,7 @@ struct PlaneRowsDsp {
   void (*writeRow)(uint8_t* out, const uint8_t* src, const uint8_t* below, int32_t width, RowDoubling doubling,
                    SampleRange range, int32_t row);
 };
-// The portable kernels, then those of every level in `cpuFlags` (video/CpuFlags.h).
+// The portable kernels, then those of every level in `cpuFlags` (base/CpuFlags.h).
 void InitPlaneRowsDsp(PlaneRowsDsp& dsp, uint32_t cpuFlags);
 
 // The portable writeRow from column `from` on: how the SIMD kernels finish their rows.

@@ -1,6 +1,6 @@
 #include "video/VideoDsp.h"
 
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 
 namespace zentrova {
 

@@ -1,7 +1,7 @@
 #pragma once
 // The kernels of the video path, one table per family, filled once for the process: the
 // portable references first, then every SIMD level the processor has and the mask allows
-// (video/CpuFlags.h). Everything after the start-up reads them through VideoKernels().
+// (base/CpuFlags.h). Everything after the start-up reads them through VideoKernels().
 #include <cstdint>
 
 #include "video/ColourConversion.h"

@@ -19,32 +19,14 @@
 #include "audio/CodePacking.h"
 #include "audio/G726Dsp.h"
 #include "audio/G726State.h"
-#include "video/CpuFlags.h"
+#include "support/CpuLevels.h"
 
 namespace zentrova {
 namespace {
 
-struct Level {
-  const char* name;
-  G726Dsp dsp;
-};
+using Level = testing::LevelTables<G726Dsp>;
 
-std::vector<Level> AvailableLevels() {
-  std::vector<Level> levels;
-  const uint32_t processor = ProcessorCpuFlags();
-  for (const CpuLevel& level : kCpuLevels) {
-    if ((level.flags & processor) != level.flags) continue;
-    Level l{level.name, {}};
-    InitG726Dsp(l.dsp, level.flags);
-    levels.push_back(l);
-  }
-  return levels;
-}
-
-const std::vector<Level>& Levels() {
-  static const std::vector<Level> levels = AvailableLevels();
-  return levels;
-}
+const std::vector<Level>& Levels() { return testing::TablesPerLevel<G726Dsp>(InitG726Dsp); }
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr long kDefaultCodes = 1L << 15;

@@ -121,6 +121,52 @@ TEST(ConversionRun, ASecondJobStartsItsStreamsAtZeroAgain) {
   EXPECT_EQ(VideoFrames(dir.file("two.avi")), 5);
 }
 
+// `frames` frames without pictures, at resolution `code` (128: 176 x 144, 1: 240 x 176).
+void WriteBlankRecording(const std::string& path, int frames, uint8_t code = 128) {
+  ZrHeaderFields fields = Fields(1);
+  fields.resolutionCode = code;
+  ZrWriter w;
+  ASSERT_TRUE(w.Open(path, fields));
+  for (int i = 0; i < frames; ++i) {
+    ZrFrame f;
+    f.flags = FlagNoPicture;
+    ASSERT_TRUE(w.WriteFrame(f));
+  }
+  ASSERT_TRUE(w.Close());
+}
+
+TEST(ConversionRun, AJoinedRecordingThatCannotBeReadEndsTheJobThereWithTheFramesBeforeItAndSaysWhy) {
+  TempDir dir;
+  WriteBlankRecording(dir.file("first.zr"), 5);
+  WriteBlankRecording(dir.file("wider.zr"), 4, 1);
+  struct Case {
+    std::string joined;
+    std::string why;
+  } cases[] = {
+      {dir.file("wider.zr"), "its pictures (240 x 176, generation"},
+      {dir.file("gone.zr"), "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    JobOptions options;
+    options.joined = {JoinedRecording{c.joined, std::nullopt, 4, 0, 0, nullptr}};
+    std::vector<std::string> reasons;
+    ConversionJob job([](const std::string&) {}, {}, options, [&](const std::string& r) { reasons.push_back(r); });
+    const std::string out = dir.file("joined.avi");
+    ASSERT_EQ(job.Convert(dir.file("first.zr"), out, [] { return std::optional(avi::CompressOptions{"raw", 1}); }),
+              ConversionJob::Setup::Started)
+        << c.joined;
+    const ConversionJob::LoopResult result = job.RunFrameLoop();
+    EXPECT_EQ(result.outcome, JobOutcome::RecordingShort) << c.joined;
+    EXPECT_EQ(result.framesWritten, 5u) << c.joined;
+    EXPECT_TRUE(result.reason.starts_with(c.joined + ": ")) << result.reason;
+    EXPECT_NE(result.reason.find(c.why), std::string::npos) << result.reason;
+    job.Finish();
+    ASSERT_EQ(reasons.size(), 1u) << c.joined;
+    EXPECT_EQ(reasons[0], result.reason);
+    std::filesystem::remove(out);
+  }
+}
+
 TEST(ConversionRun, ACancelledChoiceLogsNothingReleasesEverythingAndLeavesNoFile) {
   TempDir dir;
   ZrWriter w;

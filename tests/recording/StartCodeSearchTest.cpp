@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "recording/StartCodeSearch.h"
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 
 namespace zentrova {
 namespace {

@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "IdctBlocks.h"
+#include "support/CpuLevels.h"
 #include "video/ColourConversion.h"
 #include "video/ColumnOrder.h"
-#include "video/CpuFlags.h"
 #include "video/InverseDct.h"
 #include "video/PictureEnlargementRows.h"
 #include "video/PlaneRows.h"
@@ -42,27 +42,9 @@ long BlockCount() { return EnvOr("ZENTROVA_IDCT_BLOCKS", kDefaultBlocks); }
 uint32_t Seed() { return static_cast<uint32_t>(EnvOr("ZENTROVA_IDCT_SEED", 20260101)); }
 
 // The tables of every level the processor has, the portable one first.
-struct Level {
-  const char* name;
-  VideoDsp dsp;
-};
+using Level = testing::LevelTables<VideoDsp>;
 
-std::vector<Level> AvailableLevels() {
-  std::vector<Level> levels;
-  const uint32_t processor = ProcessorCpuFlags();
-  for (const CpuLevel& level : kCpuLevels) {
-    if ((level.flags & processor) != level.flags) continue;
-    Level l{level.name, {}};
-    InitVideoDsp(l.dsp, level.flags);
-    levels.push_back(l);
-  }
-  return levels;
-}
-
-const std::vector<Level>& Levels() {
-  static const std::vector<Level> levels = AvailableLevels();
-  return levels;
-}
+const std::vector<Level>& Levels() { return testing::TablesPerLevel<VideoDsp>(InitVideoDsp); }
 
 std::string Describe(const Block& b) {
   std::string s;

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "audio/G726Dsp.h"
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 
 #if defined(__SSE2__)
 namespace zentrova {

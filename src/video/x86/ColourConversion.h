@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "video/ColourConversion.h"
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 
 #if defined(__SSE2__)
 namespace zentrova {

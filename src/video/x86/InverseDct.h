@@ -3,7 +3,7 @@
 // that install them over the portable ones, each only where the flags have its level.
 #include <cstdint>
 
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 #include "video/InverseDct.h"
 
 #if defined(__SSE2__)

@@ -3,7 +3,7 @@
 // ladder that installs them over the portable ones.
 #include <cstdint>
 
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 #include "video/PictureEnlargementRows.h"
 
 #if defined(__SSE2__)

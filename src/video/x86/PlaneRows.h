@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 #include "video/PlaneRows.h"
 
 #if defined(__SSE2__)

@@ -1,6 +1,6 @@
 #pragma once
 // What the processor offers the conversion beyond its instruction sets (those are in
-// video/CpuFlags.h).
+// base/CpuFlags.h).
 
 namespace zentrova {
 

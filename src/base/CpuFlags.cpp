@@ -1,4 +1,4 @@
-#include "video/CpuFlags.h"
+#include "base/CpuFlags.h"
 
 #include <atomic>
 #include <charconv>

@@ -1,7 +1,8 @@
 #pragma once
-// The instruction sets the video kernels may use: what the processor offers, lowered by a mask.
-// The kernel tables are filled once from these flags (video/VideoDsp.h); a test or a user who
-// suspects a SIMD kernel lowers the mask to run the portable code or an earlier level instead.
+// The instruction sets the kernels may use: what the processor offers, lowered by a mask. The
+// kernel tables of the video and sound decoders are filled once from these flags
+// (video/VideoDsp.h, audio/G726Dsp.h); a test or a user who suspects a SIMD kernel lowers the
+// mask to run the portable code or an earlier level instead.
 #include <cstdint>
 #include <optional>
 #include <string_view>

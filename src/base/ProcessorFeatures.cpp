@@ -1,4 +1,4 @@
-#include "video/ProcessorFeatures.h"
+#include "base/ProcessorFeatures.h"
 
 #include <thread>
 
