@@ -93,12 +93,11 @@ void FrameWork::AllocateOwnSize(int32_t width, int32_t height) {
   AllocatePlanes(*this, Samples(width, height), width, height);
 }
 
-void FrameWork::AllocatePicture(size_t bytes) {
+void FrameWork::UsePicture(uint8_t* picture, size_t bytes) {
   y.clear();
   cb.clear();
   cr.clear();
-  pictureStore_.assign(bytes + 31, 0);
-  pictureAt_ = (32 - reinterpret_cast<uintptr_t>(pictureStore_.data()) % 32) % 32;
+  picture_ = picture;
   pictureBytes = bytes;
   coloured = true;
   black = true;

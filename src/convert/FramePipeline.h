@@ -45,15 +45,14 @@ struct FrameWork {
   // The same for a picture of width x height only: a frame of many in flight takes no more
   // memory than its picture. A picture of another size makes the buffers grow when it comes.
   void AllocateOwnSize(int32_t width, int32_t height);
-  // A black 24-bit picture of `bytes`, beginning on 32 bytes (see ConvertToRgb24Streamed), and
-  // no planes: a frame that waits as a picture.
-  void AllocatePicture(size_t bytes);
-  uint8_t* Picture() { return pictureStore_.data() + pictureAt_; }
-  const uint8_t* Picture() const { return pictureStore_.data() + pictureAt_; }
+  // Makes the frame one that waits as a 24-bit picture of `bytes` at `picture`, memory that
+  // someone else owns (beginning on 32 bytes, for ConvertToRgb24Streamed), without planes.
+  void UsePicture(uint8_t* picture, size_t bytes);
+  uint8_t* Picture() { return picture_; }
+  const uint8_t* Picture() const { return picture_; }
 
  private:
-  std::vector<uint8_t> pictureStore_;
-  size_t pictureAt_ = 0;
+  uint8_t* picture_ = nullptr;
 };
 
 // Where a 24-bit picture's stores go: through the cache, for a picture used soon (the writer's
