@@ -11,6 +11,7 @@
 #include "video/InverseDctVectorLanes.h"
 #include "video/x86/InverseDctVectorFlow.h"
 #include "video/x86/InverseDctVectorInstructions.h"
+#include "video/x86/ScanColumn.h"
 
 namespace zentrova {
 namespace {
@@ -60,11 +61,7 @@ void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
   if (StoredDcAlone(coefficients, samples)) return;
   __m128i x[8];
 #pragma GCC unroll 8
-  for (int k = 0; k < 8; ++k) {
-    const uint8_t* z = kTransposedZigzag.data() + 8 * k;
-    const int16_t* c = coefficients;
-    x[k] = _mm_set_epi16(c[z[7]], c[z[6]], c[z[5]], c[z[4]], c[z[3]], c[z[2]], c[z[1]], c[z[0]]);
-  }
+  for (int k = 0; k < 8; ++k) x[k] = ScanColumn(coefficients, k);
   TransformColumns(x, samples);
 }
 
