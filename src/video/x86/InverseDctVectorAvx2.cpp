@@ -7,15 +7,12 @@
 #if defined(__SSE2__)
 #include <immintrin.h>
 
+#include "base/Avx2Region.h"
+
 #include "video/InverseDctVectorLanes.h"
 
 // Everything defined from here on is built for AVX2, the shared flow's templates included.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+ZENTROVA_BEGIN_AVX2_REGION
 
 #include "video/x86/InverseDctVectorFlow.h"
 #include "video/x86/InverseDctVectorInstructions.h"
@@ -42,10 +39,6 @@ void InverseDctVectorAvx2ColumnPair(const int16_t* first, const int16_t* second,
 
 }  // namespace zentrova
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+ZENTROVA_END_AVX2_REGION
 
 #endif  // __SSE2__
