@@ -5,7 +5,7 @@
 // instruction used here works within a 128-bit half, which is what makes each half give the SSE2
 // bits for its own block.
 //
-// Internal linkage, as for the flow: the AVX2 file includes this under `#pragma GCC target`, and
+// Internal linkage, as for the flow: the AVX2 file includes this inside its AVX2 region, and
 // only there is the 256-bit branch instantiated.
 #include <immintrin.h>
 
