@@ -33,6 +33,7 @@
 #include "app/Player.h"
 #include "app/RememberedFolders.h"
 #include "avi/Compressor.h"
+#include "convert/ConversionJob.h"
 #include "convert/FrameWindow.h"
 
 class QAction;
@@ -46,7 +47,6 @@ class QPushButton;
 class QWidget;
 
 namespace zentrova {
-class ConversionJob;
 class ReportRecorder;
 struct FoundRecording;
 struct ScanResult;
@@ -147,6 +147,10 @@ class ConversionDialog : public QDialog {
   void OnScanDone();
   void ConvertNextFound();
   void EndRecovery();
+  // Sets the job up to convert the recording in hand into `output`, with the controls of a running
+  // job and the job's lines logged: the report of a set-up that failed is written, that of one the
+  // user cancelled dropped (it converted nothing).
+  ConversionJob::Setup SetUpJob(const QString& output, const CompressorChooser& choose);
   void StartFrameLoop();
   void OnFrameLoopDone();
   void OfferPartial(const QString& partial);

@@ -58,18 +58,10 @@ void ConversionDialog::ConvertNextQueued() {
     }
     MakeJob(overwrite, outputName_);
     if (!BeginReport(outputName_, nullptr, overwrite)) continue;
-    ResetProgress();
-    SetJobControls(true);
-    settingUp_ = true;
-    const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(outputName_), [this] {
+    const ConversionJob::Setup setup = SetUpJob(outputName_, [this] {
       if (!queueCompressor_) queueCompressor_ = prompts_.ChooseCompressor(this);
       return NoteCompressor(*queueCompressor_);
     });
-    settingUp_ = false;
-    FlushReasons();
-    // A set-up that failed is reported; one the user cancelled converted nothing.
-    if (setup == ConversionJob::Setup::Failed) FinishReport(kReportNotStarted);
-    if (setup == ConversionJob::Setup::Cancelled) DropReport();
     if (setup == ConversionJob::Setup::Started && !endPending_) {
       StartFrameLoop();
       return;

@@ -31,18 +31,8 @@ void ConversionDialog::ConvertAsItIs() {
   if (!AskBeforeReplacing(inputName_, outputName_, &overwrite)) return;
   MakeJob(overwrite, outputName_);
   if (!BeginReport(outputName_, nullptr, overwrite)) return;
-  ResetProgress();
-
-  SetJobControls(true);
-  settingUp_ = true;
-  const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(outputName_),
-                                                   [this] { return NoteCompressor(prompts_.ChooseCompressor(this)); });
-  settingUp_ = false;
-  FlushReasons();
-  // A set-up that failed is reported; one the user cancelled converted nothing.
-  if (setup == ConversionJob::Setup::Failed) FinishReport(kReportNotStarted);
-  if (setup == ConversionJob::Setup::Cancelled) DropReport();
-
+  const ConversionJob::Setup setup =
+      SetUpJob(outputName_, [this] { return NoteCompressor(prompts_.ChooseCompressor(this)); });
   if (setup == ConversionJob::Setup::Started) {
     folders_.RememberRecording(QFileInfo(inputName_).absoluteFilePath());
     folders_.RememberOutput(QFileInfo(outputName_).absoluteFilePath());
@@ -164,18 +154,10 @@ void ConversionDialog::ConvertNextFound() {
     }
     MakeJob(overwrite, output, &found);
     if (!BeginReport(output, &found, overwrite)) continue;
-    ResetProgress();
-    SetJobControls(true);
-    settingUp_ = true;
-    const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(output), [this] {
+    const ConversionJob::Setup setup = SetUpJob(output, [this] {
       if (!recoveryCompressor_) recoveryCompressor_ = prompts_.ChooseCompressor(this);
       return NoteCompressor(*recoveryCompressor_);
     });
-    settingUp_ = false;
-    FlushReasons();
-    // A set-up that failed is reported; one the user cancelled converted nothing.
-    if (setup == ConversionJob::Setup::Failed) FinishReport(kReportNotStarted);
-    if (setup == ConversionJob::Setup::Cancelled) DropReport();
     if (setup == ConversionJob::Setup::Started) {
       folders_.RememberRecording(QFileInfo(inputName_).absoluteFilePath());
       folders_.RememberOutput(QFileInfo(output).absoluteFilePath());
@@ -189,6 +171,18 @@ void ConversionDialog::ConvertNextFound() {
   const bool ending = endPending_;
   EndRecovery();
   if (ending) done(pendingResult_);
+}
+
+ConversionJob::Setup ConversionDialog::SetUpJob(const QString& output, const CompressorChooser& choose) {
+  ResetProgress();
+  SetJobControls(true);
+  settingUp_ = true;
+  const ConversionJob::Setup setup = job_->Convert(LocalPath(inputName_), LocalPath(output), choose);
+  settingUp_ = false;
+  FlushReasons();
+  if (setup == ConversionJob::Setup::Failed) FinishReport(kReportNotStarted);
+  if (setup == ConversionJob::Setup::Cancelled) DropReport();
+  return setup;
 }
 
 void ConversionDialog::EndRecovery() {

@@ -5,11 +5,9 @@
 // natural order column by column (video/ColumnOrder.h), the layout the decoder writes.
 #include <cstdint>
 
-namespace zentrova {
+#include "video/Zigzag.h"
 
-// Entry p (natural position 8 * row + column) holds the transmission index of the coefficient
-// that belongs at p: the zigzag scan of ITU-T T.81, stored in the inverse direction.
-extern const int32_t ZigzagTable[64];
+namespace zentrova {
 
 // Both variants' kernels, chosen once for the process (video/VideoDsp.h). Every entry gives the
 // samples of its variant's reference below, bit for bit.

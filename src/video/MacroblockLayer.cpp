@@ -60,9 +60,12 @@ struct Pending {
 };
 
 // Transforms the pending blocks two at a time where the transform has a way to do two at once
-// (the same samples as one at a time), the odd one alone.
-void TransformPending(const MacroblockContext& context, MacroblockCoefficients& coefficients, const Pending& pending,
-                      MacroblockSamples& samples) {
+// (the same samples as one at a time), the odd one alone, then writes each into the picture:
+// `write` stores it (intra) or adds it to the co-located block (inter).
+template <void (*write)(const int16_t*, uint8_t*, size_t)>
+void ReconstructPending(const MacroblockContext& context, int x, int y, MacroblockCoefficients& coefficients,
+                        const Pending& pending) {
+  MacroblockSamples samples;
   int i = 0;
   for (; i + 1 < pending.count; i += 2) {
     const int a = pending.blocks[i];
@@ -72,6 +75,11 @@ void TransformPending(const MacroblockContext& context, MacroblockCoefficients& 
   if (i < pending.count) {
     const int a = pending.blocks[i];
     context.transform(coefficients.blocks[a], samples.blocks[a]);
+  }
+  for (int k = 0; k < pending.count; ++k) {
+    const int block = pending.blocks[k];
+    const BlockTarget target = Target(context.planes, x, y, block);
+    write(samples.blocks[block], target.origin, target.stride);
   }
 }
 
@@ -110,13 +118,7 @@ bool DecodeIntraMacroblock(const MacroblockContext& context, int x, int y, uint3
     }
     pending.blocks[pending.count++] = block;
   }
-  MacroblockSamples samples;
-  TransformPending(context, coefficients, pending, samples);
-  for (int i = 0; i < pending.count; ++i) {
-    const int block = pending.blocks[i];
-    const BlockTarget target = Target(context.planes, x, y, block);
-    StoreBlock(samples.blocks[block], target.origin, target.stride);
-  }
+  ReconstructPending<StoreBlock>(context, x, y, coefficients, pending);
   return true;
 }
 
@@ -141,13 +143,7 @@ bool DecodeInterMacroblock(const MacroblockContext& context, int x, int y, uint3
     if (BlockCoded(flags, block) && !DecodeBlockCoefficientsColumns(reader, input, 0, quantiser)) return false;
     pending.blocks[pending.count++] = block;
   }
-  MacroblockSamples samples;
-  TransformPending(context, coefficients, pending, samples);
-  for (int i = 0; i < pending.count; ++i) {
-    const int block = pending.blocks[i];
-    const BlockTarget target = Target(context.planes, x, y, block);
-    AddBlock(samples.blocks[block], target.origin, target.stride);
-  }
+  ReconstructPending<AddBlock>(context, x, y, coefficients, pending);
   return true;
 }
 

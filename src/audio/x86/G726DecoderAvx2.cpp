@@ -9,13 +9,10 @@
 #if defined(__SSE2__)
 #include <immintrin.h>
 
+#include "base/Avx2Region.h"
+
 // Everything defined from here on is built for AVX2, the shared flow's template included.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+ZENTROVA_BEGIN_AVX2_REGION
 
 #include "audio/x86/G726DecodeFlow.h"
 
@@ -70,10 +67,6 @@ void G726DecodeRunAvx2(const uint8_t* codes, int16_t* samples, int32_t count, G7
 
 }  // namespace zentrova
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+ZENTROVA_END_AVX2_REGION
 
 #endif  // __SSE2__

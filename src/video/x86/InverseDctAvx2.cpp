@@ -10,7 +10,7 @@
 #if defined(__SSE2__)
 #include <immintrin.h>
 
-#include "video/InverseDctVectorLanes.h"
+#include "video/x86/ScanColumn.h"
 
 namespace zentrova {
 namespace {
@@ -114,15 +114,10 @@ ZENTROVA_AVX2 void TransformColumns(__m256i* x, int16_t* samples) {
 }  // namespace
 
 [[gnu::target("avx2")]] void InverseDctAvx2(const int16_t* coefficients, int16_t* samples) {
-  using vector_idct::kTransposedZigzag;
   if (FillPlainDcAlone(coefficients, samples)) return;
   __m256i x[8];
 #pragma GCC unroll 8
-  for (int k = 0; k < 8; ++k) {
-    const uint8_t* z = kTransposedZigzag.data() + 8 * k;
-    const int16_t* c = coefficients;
-    x[k] = _mm256_cvtepi16_epi32(_mm_set_epi16(c[z[7]], c[z[6]], c[z[5]], c[z[4]], c[z[3]], c[z[2]], c[z[1]], c[z[0]]));
-  }
+  for (int k = 0; k < 8; ++k) x[k] = _mm256_cvtepi16_epi32(ScanColumn(coefficients, k));
   TransformColumns(x, samples);
 }
 

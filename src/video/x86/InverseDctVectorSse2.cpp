@@ -10,44 +10,13 @@
 
 #include "video/InverseDctVectorLanes.h"
 #include "video/x86/InverseDctVectorFlow.h"
+#include "video/x86/InverseDctVectorInstructions.h"
+#include "video/x86/ScanColumn.h"
 
 namespace zentrova {
 namespace {
 
 using namespace vector_idct;
-
-// The instructions of InverseDctVectorFlow.h on one block.
-struct Sse2Lanes {
-  using Reg = __m128i;
-  static Reg AddSat(Reg a, Reg b) { return _mm_adds_epi16(a, b); }
-  static Reg SubSat(Reg a, Reg b) { return _mm_subs_epi16(a, b); }
-  static Reg MulHigh(Reg a, Reg b) { return _mm_mulhi_epi16(a, b); }
-  static Reg Madd(Reg a, Reg b) { return _mm_madd_epi16(a, b); }
-  static Reg Add32(Reg a, Reg b) { return _mm_add_epi32(a, b); }
-  static Reg Sub32(Reg a, Reg b) { return _mm_sub_epi32(a, b); }
-  static Reg And(Reg a, Reg b) { return _mm_and_si128(a, b); }
-  static Reg PackSigned32(Reg a, Reg b) { return _mm_packs_epi32(a, b); }
-  static Reg Splat16(int16_t v) { return _mm_set1_epi16(v); }
-  static Reg Splat32(int32_t v) { return _mm_set1_epi32(v); }
-  template <int bits>
-  static Reg ShiftLeft(Reg a) {
-    return _mm_slli_epi16(a, bits);
-  }
-  template <int bits>
-  static Reg ShiftRight16(Reg a) {
-    return _mm_srai_epi16(a, bits);
-  }
-  template <int bits>
-  static Reg ShiftRight32(Reg a) {
-    return _mm_srai_epi32(a, bits);
-  }
-  static Reg UnpackLo16(Reg a, Reg b) { return _mm_unpacklo_epi16(a, b); }
-  static Reg UnpackHi16(Reg a, Reg b) { return _mm_unpackhi_epi16(a, b); }
-  static Reg UnpackLo32(Reg a, Reg b) { return _mm_unpacklo_epi32(a, b); }
-  static Reg UnpackHi32(Reg a, Reg b) { return _mm_unpackhi_epi32(a, b); }
-  static Reg UnpackLo64(Reg a, Reg b) { return _mm_unpacklo_epi64(a, b); }
-  static Reg UnpackHi64(Reg a, Reg b) { return _mm_unpackhi_epi64(a, b); }
-};
 
 // True when every coefficient after the DC term is zero.
 inline bool DcAlone(const int16_t* coefficients) {
@@ -71,7 +40,7 @@ inline int16_t DcAloneSample(int16_t dc) {
 
 // Both passes on x[k] = natural column k (lane j = row j), the samples stored row by row.
 inline void TransformColumns(__m128i* x, int16_t* samples) {
-  vector_flow::TransformColumns<Sse2Lanes>(x);
+  vector_flow::TransformColumns<vector_flow::X86Lanes<128>>(x);
 #pragma GCC unroll 8
   for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8 * k), x[k]);
 }
@@ -92,11 +61,7 @@ void InverseDctVectorSse2(const int16_t* coefficients, int16_t* samples) {
   if (StoredDcAlone(coefficients, samples)) return;
   __m128i x[8];
 #pragma GCC unroll 8
-  for (int k = 0; k < 8; ++k) {
-    const uint8_t* z = kTransposedZigzag.data() + 8 * k;
-    const int16_t* c = coefficients;
-    x[k] = _mm_set_epi16(c[z[7]], c[z[6]], c[z[5]], c[z[4]], c[z[3]], c[z[2]], c[z[1]], c[z[0]]);
-  }
+  for (int k = 0; k < 8; ++k) x[k] = ScanColumn(coefficients, k);
   TransformColumns(x, samples);
 }
 
