@@ -1,19 +1,21 @@
 // Speed of every entry of every video kernel table at every instruction-set level this
 // processor has (named <family>.<entry>/<level>), beside the references the equivalence test
-// holds them to: the inverse DCT per block, colour conversion per megapixel, the enlargement and
-// plane row kernels per row. ZENTROVA_CPU_MASK lowers the levels walked, as it lowers the
-// program's.
+// holds them to: the inverse DCT and the block writes per block, colour conversion per megapixel,
+// the enlargement and plane row kernels per row. ZENTROVA_CPU_MASK lowers the levels walked, as
+// it lowers the program's.
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
-#include "video/ColourConversion.h"
 #include "base/CpuFlags.h"
+#include "video/BlockReconstruction.h"
+#include "video/ColourConversion.h"
 #include "video/InverseDct.h"
 #include "video/PictureEnlargement.h"
 #include "video/PictureEnlargementRows.h"
@@ -132,6 +134,22 @@ void RunPlaneRow(benchmark::State& state, const PlaneRowsDsp& dsp, bool average)
   state.SetItemsProcessed(state.iterations() * n);
 }
 
+// One block into a picture of the argument's width, the blocks walking along its rows as a
+// picture's macroblocks do; items are blocks.
+void RunBlockWrite(benchmark::State& state, BlockWrite write) {
+  const size_t stride = static_cast<size_t>(state.range(0));
+  const std::vector<Block> blocks = MakeBlocks(0);
+  std::vector<uint8_t> picture(8 * stride, 128);
+  size_t i = 0, x = 0;
+  for (auto _ : state) {
+    write(blocks[i].data(), picture.data() + x, stride);
+    benchmark::ClobberMemory();
+    i = (i + 1) & (blocks.size() - 1);
+    x = x + 16 < stride ? x + 8 : 0;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
 using Enlarge = void (*)(uint8_t*, uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, const uint8_t*, int32_t&,
                          int32_t&, int);
 
@@ -189,6 +207,12 @@ void RegisterLevel(const std::string& level, const VideoDsp& dsp) {
   benchmark::RegisterBenchmark(("enlargement.doubleRow/" + level).c_str(),
                                [rows](benchmark::State& s) { RunEnlargementRows(s, rows, true); })
       ->Arg(176);
+
+  for (const auto& [name, write] : {std::pair{"blocks.store", dsp.blocks.store}, std::pair{"blocks.add", dsp.blocks.add}}) {
+    benchmark::RegisterBenchmark((std::string(name) + "/" + level).c_str(),
+                                 [write](benchmark::State& s) { RunBlockWrite(s, write); })
+        ->Arg(352);
+  }
 
   const PlaneRowsDsp planeRows = dsp.planeRows;
   benchmark::RegisterBenchmark(("planeRows.averageRows/" + level).c_str(),

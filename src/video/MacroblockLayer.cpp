@@ -62,9 +62,8 @@ struct Pending {
 // Transforms the pending blocks two at a time where the transform has a way to do two at once
 // (the same samples as one at a time), the odd one alone, then writes each into the picture:
 // `write` stores it (intra) or adds it to the co-located block (inter).
-template <void (*write)(const int16_t*, uint8_t*, size_t)>
 void ReconstructPending(const MacroblockContext& context, int x, int y, MacroblockCoefficients& coefficients,
-                        const Pending& pending) {
+                        const Pending& pending, BlockWrite write) {
   MacroblockSamples samples;
   int i = 0;
   for (; i + 1 < pending.count; i += 2) {
@@ -118,7 +117,7 @@ bool DecodeIntraMacroblock(const MacroblockContext& context, int x, int y, uint3
     }
     pending.blocks[pending.count++] = block;
   }
-  ReconstructPending<StoreBlock>(context, x, y, coefficients, pending);
+  ReconstructPending(context, x, y, coefficients, pending, context.storeBlock);
   return true;
 }
 
@@ -143,7 +142,7 @@ bool DecodeInterMacroblock(const MacroblockContext& context, int x, int y, uint3
     if (BlockCoded(flags, block) && !DecodeBlockCoefficientsColumns(reader, input, 0, quantiser)) return false;
     pending.blocks[pending.count++] = block;
   }
-  ReconstructPending<AddBlock>(context, x, y, coefficients, pending);
+  ReconstructPending(context, x, y, coefficients, pending, context.addBlock);
   return true;
 }
 

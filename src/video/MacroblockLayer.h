@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "video/BitReader.h"
+#include "video/BlockReconstruction.h"
 #include "video/MacroblockBuffer.h"
 
 namespace zentrova {
@@ -34,6 +35,8 @@ struct MacroblockContext {
   int32_t count;    // macroblocks in the picture
   InverseTransform transform;
   InversePairTransform transformPair;  // the same samples as `transform` on each block
+  BlockWrite storeBlock;               // intra blocks into the planes
+  BlockWrite addBlock;                 // inter residuals onto the planes
   const TransformShortcuts* shortcuts;
 };
 

@@ -72,8 +72,17 @@ struct VideoDecoder::State {
   Size size() const { return {width, height}; }
 
   MacroblockContext macroblocks() {
-    return MacroblockContext{
-        &reader, Planes{y.get(), cb.get(), cr.get(), width}, macroblockColumns, macroblockCount, idct->columns, idct->columnPair, &shortcuts};
+    // The block writes are taken once per picture, as the transform is.
+    const BlockReconstructionDsp& blocks = VideoKernels().blocks;
+    return MacroblockContext{.reader = &reader,
+                             .planes = Planes{y.get(), cb.get(), cr.get(), width},
+                             .columns = macroblockColumns,
+                             .count = macroblockCount,
+                             .transform = idct->columns,
+                             .transformPair = idct->columnPair,
+                             .storeBlock = blocks.store,
+                             .addBlock = blocks.add,
+                             .shortcuts = &shortcuts};
   }
 };
 
@@ -125,7 +134,7 @@ Expected<void> VideoDecoder::Initialise(uint32_t stamp, IdctChoice choice) {
       state->vectorTransform = true;
       break;
     case IdctChoice::Auto:
-      state->vectorTransform = DetectVectorUnit() != 0;
+      state->vectorTransform = DetectVectorUnit();
       break;
   }
   state->idct = state->vectorTransform ? &VideoKernels().vectorIdct : &VideoKernels().plainIdct;

@@ -10,6 +10,7 @@ void InitVideoDsp(VideoDsp& dsp, uint32_t cpuFlags) {
   InitColourConversionDsp(dsp.colour, cpuFlags);
   InitEnlargementRows(dsp.enlargement, cpuFlags);
   InitPlaneRowsDsp(dsp.planeRows, cpuFlags);
+  InitBlockReconstructionDsp(dsp.blocks, cpuFlags);
 }
 
 const VideoDsp& VideoKernels() {

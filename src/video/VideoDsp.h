@@ -4,6 +4,7 @@
 // (base/CpuFlags.h). Everything after the start-up reads them through VideoKernels().
 #include <cstdint>
 
+#include "video/BlockReconstruction.h"
 #include "video/ColourConversion.h"
 #include "video/InverseDct.h"
 #include "video/PictureEnlargementRows.h"
@@ -17,6 +18,7 @@ struct VideoDsp {
   ColourConversionDsp colour;
   EnlargementRows enlargement;
   PlaneRowsDsp planeRows;
+  BlockReconstructionDsp blocks;
 };
 
 // Every table filled for `cpuFlags`; the equivalence test and the benchmark walk the levels

@@ -5,6 +5,7 @@
 // ZENTROVA_IDCT_BLOCKS=<count> raises the number of random blocks per transform (the default keeps
 // the run to a few seconds); ZENTROVA_IDCT_SEED=<n> changes the seed.
 #include <cstdlib>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 
 #include "IdctBlocks.h"
 #include "support/CpuLevels.h"
+#include "video/BlockReconstruction.h"
 #include "video/ColourConversion.h"
 #include "video/ColumnOrder.h"
 #include "video/InverseDct.h"
@@ -277,6 +279,48 @@ TEST(PlaneRowKernels, RowWritingMatchesTheReferenceForEveryDoublingRangeAndWidth
             }
           }
         }
+      }
+    }
+  }
+}
+
+// A block's values at the ends of what the writes must handle: past the clamp on both sides, at
+// its limits, and at the 16-bit extremes where prediction plus residual wraps.
+Block EdgeBlock(uint32_t seed) {
+  static constexpr int16_t kValues[] = {-32768, -32767, -256, -255, -1, 0, 1, 127, 128, 254, 255, 256, 32767};
+  std::mt19937 rng(seed);
+  Block b;
+  for (auto& v : b) v = kValues[rng() % std::size(kValues)];
+  return b;
+}
+
+Block RandomBlock(uint32_t seed) {
+  std::mt19937 rng(seed);
+  Block b;
+  for (auto& v : b) v = static_cast<int16_t>(rng() % 2 == 0 ? static_cast<int>(rng() % 768) - 256 : rng());
+  return b;
+}
+
+TEST(BlockReconstructionKernels, StoreAndAddMatchTheReferenceInsideTheirBlockAtEveryStride) {
+  for (uint32_t round = 0; round < 400; ++round) {
+    const Block values = round % 2 == 0 ? RandomBlock(round) : EdgeBlock(round);
+    for (const size_t stride : {size_t{8}, size_t{9}, size_t{16}, size_t{88}, size_t{176}, size_t{352}}) {
+      // Room for the block and a margin on every side, with a prediction that reaches both ends
+      // of the byte range.
+      const size_t margin = 16;
+      const size_t size = 2 * margin + 8 * stride;
+      const std::vector<uint8_t> plane = round % 3 == 0 ? Extreme(size, round) : Random(size, round);
+      const size_t at = margin + round % 7;
+      std::vector<uint8_t> stored = plane, added = plane;
+      StoreBlockReference(values.data(), stored.data() + at, stride);
+      AddBlockReference(values.data(), added.data() + at, stride);
+      for (const Level& level : Levels()) {
+        std::vector<uint8_t> out = plane;
+        level.dsp.blocks.store(values.data(), out.data() + at, stride);
+        ASSERT_EQ(out, stored) << level.name << " store, stride " << stride << ":\n" << Describe(values);
+        out = plane;
+        level.dsp.blocks.add(values.data(), out.data() + at, stride);
+        ASSERT_EQ(out, added) << level.name << " add, stride " << stride << ":\n" << Describe(values);
       }
     }
   }

@@ -131,9 +131,9 @@ TEST(MacroblockBuffer, BlockWritesEqualTheMacroblockStepsOnRandomBlocks) {
       size_t stride = 0;
       uint8_t* start = BlockStart(fused, x, row, b, stride);
       if (inter)
-        AddBlock(blocks[b], start, stride);
+        AddBlockReference(blocks[b], start, stride);
       else
-        StoreBlock(blocks[b], start, stride);
+        StoreBlockReference(blocks[b], start, stride);
     }
     ASSERT_EQ(y, y2) << round;
     ASSERT_EQ(cb, cb2) << round;
