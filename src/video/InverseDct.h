@@ -58,8 +58,8 @@ void InverseDctVectorPairColumns(const int16_t* first, const int16_t* second, in
 // kernels of every level take this short way first.
 bool FillPlainDcAlone(const int16_t* coefficients, int16_t* samples);
 
-// 1 when the processor check selects the vector variant, else 0.
-int DetectVectorUnit();
+// Whether the processor check selects the vector variant.
+bool DetectVectorUnit();
 
 // What the processor check reads from the identification instruction.
 struct ProcessorIdentity {
@@ -70,8 +70,8 @@ struct ProcessorIdentity {
   uint32_t maxExtendedLeaf = 0;      // leaf 0x80000000, EAX
   uint32_t extendedFeatures = 0;     // leaf 0x80000001, EDX
 };
-// The decision of DetectVectorUnit on a given identity: 1 for the vector variant, else 0.
-int ChooseVectorUnit(const ProcessorIdentity& identity);
+// The decision of DetectVectorUnit on a given identity: true for the vector variant.
+bool ChooseVectorUnit(const ProcessorIdentity& identity);
 // Reads the running processor's identity (all zero where there is no identification instruction).
 ProcessorIdentity ReadProcessorIdentity();
 

@@ -66,9 +66,9 @@ bool PassesExtendedTest(const ProcessorIdentity& id) {
 
 }  // namespace
 
-int ChooseVectorUnit(const ProcessorIdentity& identity) {
-  if (!identity.hasCpuid) return 0;
-  return PassesVendorTest(identity) || PassesExtendedTest(identity) ? 1 : 0;
+bool ChooseVectorUnit(const ProcessorIdentity& identity) {
+  if (!identity.hasCpuid) return false;
+  return PassesVendorTest(identity) || PassesExtendedTest(identity);
 }
 
 ProcessorIdentity ReadProcessorIdentity() {
@@ -100,6 +100,6 @@ ProcessorIdentity ReadProcessorIdentity() {
   return id;
 }
 
-int DetectVectorUnit() { return ChooseVectorUnit(ReadProcessorIdentity()); }
+bool DetectVectorUnit() { return ChooseVectorUnit(ReadProcessorIdentity()); }
 
 }  // namespace zentrova
