@@ -46,6 +46,23 @@ FrameRecord RecordOf(Bytes& bytes) {
   return r;
 }
 
+// Hands the pictures out one by one, as the recording's reader does.
+struct Reading {
+  explicit Reading(std::vector<Bytes>& all) : pictures(all) {}
+
+  std::vector<Bytes>& pictures;
+  size_t fetched = 0;
+  FrameRecord record;
+
+  GroupPipeline::Fetch Fetch() {
+    return [this]() -> const FrameRecord* {
+      if (fetched == pictures.size()) return nullptr;
+      record = RecordOf(pictures[fetched++]);
+      return &record;
+    };
+  }
+};
+
 GroupPipelineSettings SettingsFor(unsigned workers, size_t window) {
   GroupPipelineSettings s;
   s.workers = workers;
@@ -87,13 +104,8 @@ TEST(GroupPipeline, EveryFrameReachesTheWriterInOrderAsOneDecoderMadeItWhateverT
   for (const unsigned workers : {1u, 2u, 3u, 8u}) {
     for (const size_t window : {size_t{2}, size_t{3}, size_t{4}, size_t{7}, size_t{16}, size_t{64}}) {
       const std::string what = std::to_string(workers) + " workers, a window of " + std::to_string(window);
-      size_t fetched = 0;
-      FrameRecord record;
-      const GroupPipeline::Fetch fetch = [&]() -> const FrameRecord* {
-        if (fetched == pictures.size()) return nullptr;
-        record = RecordOf(pictures[fetched++]);
-        return &record;
-      };
+      Reading reading(pictures);
+      const GroupPipeline::Fetch fetch = reading.Fetch();
       size_t written = 0;
       const GroupPipeline::Write write = [&](FrameWork& frame) {
         EXPECT_TRUE(SamePicture(frame, expected[written])) << what << ": frame " << written;
@@ -116,13 +128,8 @@ TEST(GroupPipeline, PicturesMadeByTheWorkersAreThoseTheWriterWouldMake) {
   for (const unsigned workers : {2u, 3u}) {
     for (const size_t window : {size_t{2}, size_t{7}, size_t{64}}) {
       const std::string what = std::to_string(workers) + " workers, a window of " + std::to_string(window);
-      size_t fetched = 0;
-      FrameRecord record;
-      const GroupPipeline::Fetch fetch = [&]() -> const FrameRecord* {
-        if (fetched == pictures.size()) return nullptr;
-        record = RecordOf(pictures[fetched++]);
-        return &record;
-      };
+      Reading reading(pictures);
+      const GroupPipeline::Fetch fetch = reading.Fetch();
       size_t written = 0;
       std::vector<uint8_t> picture(static_cast<size_t>(kWidth) * kHeight * 3);
       const GroupPipeline::Write write = [&](FrameWork& frame) {
