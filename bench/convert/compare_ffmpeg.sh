@@ -31,6 +31,9 @@
 #   ZENTROVA_BENCH_RUNS=N ...            # N turns of each side (default 3)
 #   ZENTROVA_BENCH_ONE_THREAD=1 ...      # ours with --threads 1 too, taking turns with the others:
 #                                        # what the threads give on this machine, in the same run
+#   ZENTROVA_BENCH_PAIR=1 ...            # ours on one core (taskset -c 0), and two such conversions
+#                                        # at once, one on each of cores 0 and 1: what two cores
+#                                        # give work that shares nothing, the most any threads can
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -84,6 +87,21 @@ wall() {
 
 runs=${ZENTROVA_BENCH_RUNS:-3}
 oneThread=${ZENTROVA_BENCH_ONE_THREAD:-}
+pair=${ZENTROVA_BENCH_PAIR:-}
+
+# wall SECONDS until two conversions, one on core 0 and one on core 1, have both ended
+wall_pair() {
+  local t0 t1 first second
+  t0=$(date +%s.%N)
+  nice -n 19 taskset -c 0 "$@" "$work/first.avi" >/dev/null 2>"$work/stderr.txt" &
+  first=$!
+  nice -n 19 taskset -c 1 "$@" "$work/second.avi" >/dev/null 2>"$work/stderr2.txt" &
+  second=$!
+  wait "$first" || { cat "$work/stderr.txt" >&2; return 1; }
+  wait "$second" || { cat "$work/stderr2.txt" >&2; return 1; }
+  t1=$(date +%s.%N)
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }'
+}
 
 # best and median of the times given: "BEST MEDIAN"
 best_median() { printf '%s\n' "$@" | sort -g | awk '{ t[NR] = $1 } END {
@@ -108,7 +126,9 @@ ratio() {
 # run_case LABEL RECORDING OURS_OUTPUT "OUR OPTIONS" "FFMPEG OPTIONS..."
 run_case() {
   local label=$1 rec=$2 out=$3 ourOptions=$4 theirOptions=$5
-  local ours=() theirs=() one=() run
+  local ours=() theirs=() one=() core=() pairs=() run
+  rm -f "$work/first.avi" "$work/second.avi"
+  if [[ -L $out ]]; then ln -s /dev/null "$work/first.avi" && ln -s /dev/null "$work/second.avi"; fi
   for ((run = 1; run <= runs; ++run)); do
     # shellcheck disable=SC2086
     ours+=("$(wall "$zentrova" convert -y "${ourthreads[@]}" $ourOptions "$work/$rec.zr" "$out")")
@@ -118,11 +138,25 @@ run_case() {
       # shellcheck disable=SC2086
       one+=("$(wall "$zentrova" convert -y --threads 1 $ourOptions "$work/$rec.zr" "$out")")
     fi
+    if [[ -n $pair ]]; then
+      # shellcheck disable=SC2086
+      core+=("$(wall taskset -c 0 "$zentrova" convert -y $ourOptions "$work/$rec.zr" "$out")")
+      # shellcheck disable=SC2086
+      pairs+=("$(wall_pair "$zentrova" convert -y $ourOptions "$work/$rec.zr")")
+    fi
   done
   printf '%-34s %s   %s   ratio %s\n' "$label" "$(rate ours "${ours[@]}")" "$(rate ffmpeg "${theirs[@]}")" \
     "$(ratio "${ours[*]}" "${theirs[*]}")"
   if [[ -n $oneThread ]]; then
     printf '%-34s %s   threads give %s\n' "" "$(rate "ours --threads 1" "${one[@]}")" "$(ratio "${ours[*]}" "${one[*]}")"
+  fi
+  if [[ -n $pair ]]; then
+    # Two conversions in the time `pairs` take as much as one in the time `core` takes: the
+    # machine's own rate on two cores against one, for work with nothing to share or wait for.
+    local halves=() t
+    for t in "${pairs[@]}"; do halves+=("$(awk -v t="$t" 'BEGIN { printf "%.4f", t / 2 }')"); done
+    printf '%-34s %s   two cores give %s; two one-core conversions at once give %s\n' "" \
+      "$(rate "ours on one core" "${core[@]}")" "$(ratio "${ours[*]}" "${core[*]}")" "$(ratio "${halves[*]}" "${core[*]}")"
   fi
 }
 
