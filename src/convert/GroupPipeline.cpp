@@ -105,49 +105,50 @@ class PictureMemory {
   size_t stride_ = 0;
 };
 
-// What the calling thread (which reads and writes) and the workers share, under one lock.
+class GroupWorker;
+
+// What the threads share, under one lock. Each thread, the calling one among them, does the most
+// pressing thing there is: it writes the next frame once it is decoded (the frames leave in
+// order, and the window empties), else decodes the next frame of its group, else takes the next
+// group, else reads the next frame. One thread at a time reads, and one writes, each outside the
+// lock. A thread waits only when it can do none of these; with no thread given over to reading
+// and writing, there are no more threads than cores, and a frame goes from its decoder to the
+// writer without a switch between threads.
 //
-// A thread that has had to wait is woken only once there is work for it for a while, not for
-// each frame: on two cores, a thread woken for every frame costs more in switches than the frame
-// takes. Once it has to wait, a worker waits for room for `slack` frames more than its own, and
-// the calling thread for `batch` frames decoded from its next (or room to read `slack` frames).
-// The waits stay clear of one another as long as batch + slack < window: the frame the calling
-// thread waits for is always one whose worker has room.
+// A thread that waits is woken only once there is work for it for a while, not for each frame:
+// on two cores, a thread woken for every frame costs more in switches than the frame takes. It
+// waits for room for `slack` frames more than its own, or for room to read `slack` frames.
 struct Shared {
   std::mutex mutex;
-  // The workers wait for frames (or a group) and for room in the window; the calling thread for
-  // frames to write or room to read.
-  std::condition_variable forFrames, forRoom, forCaller;
-  std::deque<std::shared_ptr<Group>> waiting;  // groups no worker has taken, in order
+  std::condition_variable wake;
+  std::deque<std::shared_ptr<Group>> waiting;  // groups no thread has taken, in order
   size_t readAhead = 0;                        // compressed bytes read and not yet decoded
   size_t read = 0;                             // frames read
   bool readingDone = false;
+  bool reading = false;                        // a thread reads
+  bool writing = false;                        // a thread writes
   size_t written = 0;                          // frames written: the window starts here
   std::vector<FrameWork> slots;                // frame n in slot n % window
   std::vector<char> ready;
-  // Frames decoded, whose buffers the calling thread fills again: no allocation per frame, and
-  // no heap that grows in pieces between threads.
+  // Frames decoded, whose buffers the reading fills again: no allocation per frame, and no heap
+  // that grows in pieces between threads.
   std::vector<CodedFrame> spare;
   bool stop = false;
   std::exception_ptr failure;
 
   size_t slack = 0;
-  size_t batch = 1;
   size_t readLimit = 0;  // frames read ahead of the writer, at most
   size_t readAheadBytes = 0;
-  size_t workersWaitingForFrames = 0;
-  // For each worker waiting for room, the count of frames written that lets it go on; 0 when
-  // it does not wait.
-  std::vector<size_t> roomNeeded;
-  bool callerWaits = false;
+  std::vector<GroupWorker*> waiters;  // the threads waiting
+  std::shared_ptr<Group> current;     // the group the reading adds to
 
   size_t window() const { return slots.size(); }
 
-  // No further than the window and one frame for each worker: a frame beyond it could not be
-  // decoded before the writer moves on, and would only hold memory (with frames of a kilobyte,
-  // the byte bound alone lets thousands wait).
+  // No further than the read limit: a frame beyond it could not be decoded before the writer
+  // moves on, and would only hold memory (with frames of a kilobyte, the byte bound alone lets
+  // thousands wait).
   bool MayRead(size_t ahead) const {
-    return !readingDone && readAhead < readAheadBytes && read + ahead < written + readLimit;
+    return !reading && !readingDone && readAhead < readAheadBytes && read + ahead < written + readLimit;
   }
 
   // Whether frame n may be decoded into its slot, with `ahead` frames of room after it: the slot
@@ -155,15 +156,7 @@ struct Shared {
   // is written.
   bool RoomFor(size_t n, size_t ahead) const { return n + 1 + ahead < written + window(); }
 
-  bool Decoded(size_t n) const { return n < written + window() && ready[n % window()]; }
-
-  // The next frame to write is decoded, and so are the frames of its batch (or they will not
-  // come soon: the recording ends before them).
-  bool MayWriteBatch() const {
-    if (!Decoded(written)) return false;
-    const size_t last = written + batch - 1;
-    return Decoded(last) || (readingDone && last >= read);
-  }
+  bool MayWrite() const { return !writing && ready[written % window()]; }
 
   bool Ended() const { return readingDone && written >= read; }
 
@@ -171,43 +164,21 @@ struct Shared {
     std::lock_guard lock(mutex);
     if (!failure) failure = std::current_exception();
     stop = true;
-    WakeAll();
-  }
-
-  void WakeAll() {
-    forFrames.notify_all();
-    forRoom.notify_all();
-    forCaller.notify_all();
-  }
-
-  // Whether a waiting thread may go on, asked with the lock held; the thread is woken once the
-  // lock is released, so that it does not wake only to wait for the lock.
-  bool CallerToWake() const { return callerWaits && (MayWriteBatch() || MayRead(slack)); }
-
-  bool WorkersToWake() const {
-    return std::any_of(roomNeeded.begin(), roomNeeded.end(), [&](size_t needed) { return needed != 0 && written >= needed; });
+    wake.notify_all();
   }
 };
 
-// The reading side of the calling thread: cuts the recording into groups, one frame at a time,
-// decoding the sound in order.
+// The reading: the next frame of the recording, its sound decoded in order and whether it starts
+// a group. Used by the thread whose turn it is to read.
 class GroupReader {
  public:
-  GroupReader(const GroupPipeline::Fetch& fetch, G726Decoder& audio, GroupStarts& starts, Shared& shared)
-      : fetch_(fetch), audio_(audio), starts_(starts), shared_(shared) {}
+  GroupReader(const GroupPipeline::Fetch& fetch, G726Decoder& audio, GroupStarts& starts)
+      : fetch_(fetch), audio_(audio), starts_(starts) {}
 
-  // Reads the next frame into its group, or marks reading done when there is none.
-  void ReadOne() {
+  // Fills `frame`; false when the recording has no more frames.
+  bool ReadOne(CodedFrame& frame, bool& start) {
     const FrameRecord* r = fetch_();
-    if (!r) return Done();
-    CodedFrame frame;
-    {
-      std::lock_guard lock(shared_.mutex);
-      if (!shared_.spare.empty()) {
-        frame = std::move(shared_.spare.back());
-        shared_.spare.pop_back();
-      }
-    }
+    if (!r) return false;
     frame.audioBytes = 0;
     frame.record = *r;
     frame.video.assign(r->videoData, r->videoData + (r->videoData ? r->videoBytes : 0));
@@ -225,126 +196,187 @@ class GroupReader {
       frame.pcm.resize(sound_.audioBytes / 3 * 8);
       std::copy_n(sound_.pcm.begin(), frame.pcm.size(), frame.pcm.begin());
     }
-    const bool start = starts_.Starts(frame.record);
-    const size_t bytes = frame.video.size() + 1;
-    std::shared_ptr<Group> next = !current_ || start ? std::make_shared<Group>() : nullptr;
-    bool wake = false;
-    {
-      std::lock_guard lock(shared_.mutex);
-      if (next) {
-        if (current_) current_->closed = true;
-        current_ = std::move(next);
-        current_->first = shared_.read;
-        shared_.waiting.push_back(current_);
-      }
-      current_->frames.push_back(std::move(frame));
-      shared_.readAhead += bytes;
-      ++shared_.read;
-      wake = shared_.workersWaitingForFrames > 0;
-    }
-    if (wake) shared_.forFrames.notify_all();
-  }
-
-  void Done() {
-    {
-      std::lock_guard lock(shared_.mutex);
-      if (current_) current_->closed = true;
-      shared_.readingDone = true;
-    }
-    shared_.forFrames.notify_all();
+    start = starts_.Starts(frame.record);
+    return true;
   }
 
  private:
   const GroupPipeline::Fetch& fetch_;
   G726Decoder& audio_;
   GroupStarts& starts_;
-  Shared& shared_;
-  std::shared_ptr<Group> current_;
   FrameWork sound_;
 };
 
-void DecodeGroups(unsigned worker, VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipelineSettings& s,
-                  Shared& shared) {
-  const size_t window = shared.window();
-  // Waits, with the lock held, until `go` or a stop; false on a stop.
-  auto waitForFrames = [&](std::unique_lock<std::mutex>& lock, auto go) {
-    if (shared.stop || go()) return !shared.stop;
-    ++shared.workersWaitingForFrames;
-    // The calling thread reads first when a worker waits for frames.
-    if (shared.callerWaits && shared.MayRead(0)) shared.forCaller.notify_one();
-    shared.forFrames.wait(lock, [&] { return shared.stop || go(); });
-    --shared.workersWaitingForFrames;
-    return !shared.stop;
-  };
-  // Frames that wait as pictures are decoded into the worker's own planes, which hold the frame
-  // before until the next is delivered: a damaged frame repeats them as they are.
-  const bool colour = s.pictureHeight > 0;
-  FrameWork planes;
-  std::vector<uint8_t> scratch;  // for a picture of another size than the recording
-  if (colour) planes.AllocateOwnSize(s.width, s.height);
-  for (;;) {
-    std::shared_ptr<Group> group;
-    {
-      std::unique_lock lock(shared.mutex);
-      if (!waitForFrames(lock, [&] { return !shared.waiting.empty() || shared.readingDone; })) return;
-      if (shared.waiting.empty()) return;
-      group = std::move(shared.waiting.front());
-      shared.waiting.pop_front();
-    }
-    // A group after the first begins with a picture that decodes whole and is never repeated
-    // from before it; the first begins as the one decoder does, with nothing before it.
-    const FrameWork* previous = nullptr;
-    bool referenceGood = true;
-    for (size_t n = group->first;; ++n) {
-      CodedFrame coded;
-      {
-        std::unique_lock lock(shared.mutex);
-        if (!waitForFrames(lock, [&] { return !group->frames.empty() || group->closed; })) return;
-        if (group->frames.empty()) break;
-        coded = std::move(group->frames.front());
-        group->frames.pop_front();
-        shared.readAhead -= coded.video.size() + 1;
-        // The picture is decoded straight into its slot, once the writer is done with the slot's
-        // last frame and with the frame after that: the slot before this one holds the picture
-        // a damaged frame repeats, and another worker must not reuse it until this frame is written.
-        if (!shared.stop && !shared.RoomFor(n, 0)) {
-          shared.roomNeeded[worker] = n + 2 + shared.slack - window;
-          shared.forRoom.wait(lock, [&] { return shared.stop || shared.RoomFor(n, shared.slack); });
-          shared.roomNeeded[worker] = 0;
-        }
-        if (shared.stop) return;
+// One thread's part: its decoder, the group it decodes and, for frames that wait as pictures,
+// the planes it decodes into.
+class GroupWorker {
+ public:
+  GroupWorker(VideoDecoder& video, G726Decoder& unusedAudio, const GroupPipelineSettings& settings, Shared& shared,
+              GroupReader& reader, const GroupPipeline::Write& write)
+      : video_(video), unusedAudio_(unusedAudio), s_(settings), shared_(shared), reader_(reader), write_(write) {
+    // Frames that wait as pictures are decoded into the thread's own planes, which hold the
+    // frame before until the next is delivered: a damaged frame repeats them as they are.
+    if (s_.pictureHeight > 0) planes_.AllocateOwnSize(s_.width, s_.height);
+  }
+
+  // Until every frame read has been written, or a stop.
+  void Run() {
+    std::unique_lock lock(shared_.mutex);
+    for (;;) {
+      const Step step = Next();
+      if (step == Step::End) {
+        shared_.wake.notify_all();
+        return;
       }
-      FrameWork& slot = shared.slots[n % window];
-      // Each slot's memory is had by the worker that first fills it: side by side, and for a
-      // short recording only as much as it needs. (Pictures are in PictureMemory, had alike.)
-      if (!colour && slot.y.empty()) slot.AllocateOwnSize(s.width, s.height);
-      if (colour) {
-        DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, planes);
-        previous = &planes;
-        PictureOf(planes, s.width, s.height, s.pictureHeight, slot.Picture(), scratch, PictureStores::Streamed);
-        slot.black = planes.black;
-        slot.damaged = planes.damaged;
-        slot.resized = planes.resized;
-        slot.width = planes.width;
-        slot.height = planes.height;
-      } else {
-        DecodeFrameWork(coded.record, video, unusedAudio, false, s.width, s.height, previous, referenceGood, slot);
-        previous = &slot;
+      if (step == Step::Wait) {
+        // A thread that waits leaves no work behind: every other thread that can go on does.
+        WakeWaiters(0);
+        shared_.waiters.push_back(this);
+        shared_.wake.wait(lock);
+        shared_.waiters.erase(std::find(shared_.waiters.begin(), shared_.waiters.end(), this));
+        continue;
       }
-      slot.audioBytes = coded.audioBytes;
-      slot.audioDecoded = true;
-      slot.pcm.swap(coded.pcm);
-      bool wake = false;
-      {
-        std::lock_guard lock(shared.mutex);
-        if (shared.spare.size() < 64) shared.spare.push_back(std::move(coded));
-        shared.ready[n % window] = 1;
-        wake = shared.CallerToWake();
-      }
-      if (wake) shared.forCaller.notify_one();
+      // The step is this thread's now: a thread waiting for what is left is woken first.
+      WakeWaiters(shared_.slack);
+      if (step == Step::Write) Write(lock);
+      else if (step == Step::Decode) Decode(lock);
+      else Read(lock);
     }
   }
-}
+
+ private:
+  enum class Step { Write, Decode, Read, Wait, End };
+
+  bool HasGroup() const { return group_ && !(group_->frames.empty() && group_->closed); }
+
+  // With the lock held: the thread's next step, its turn to write or read taken, or its frame
+  // taken from the group.
+  Step Next() {
+    if (shared_.stop || shared_.Ended()) return Step::End;
+    if (shared_.MayWrite()) {
+      shared_.writing = true;
+      return Step::Write;
+    }
+    if (!HasGroup() && !shared_.waiting.empty()) {
+      // A group after the first begins with a picture that decodes whole and is never repeated
+      // from before it; the first begins as the one decoder does, with nothing before it.
+      group_ = std::move(shared_.waiting.front());
+      shared_.waiting.pop_front();
+      next_ = group_->first;
+      previous_ = nullptr;
+      referenceGood_ = true;
+    }
+    if (group_ && !group_->frames.empty() && shared_.RoomFor(next_, 0)) {
+      coded_ = std::move(group_->frames.front());
+      group_->frames.pop_front();
+      shared_.readAhead -= coded_.video.size() + 1;
+      return Step::Decode;
+    }
+    if (shared_.MayRead(0)) {
+      shared_.reading = true;
+      return Step::Read;
+    }
+    return Step::Wait;
+  }
+
+  // With the lock held, for a thread that waits: whether it can go on for `ahead` frames more
+  // than one.
+  bool MayGoOn(size_t ahead) const {
+    if (shared_.stop || shared_.Ended() || shared_.MayWrite() || shared_.MayRead(ahead)) return true;
+    if (!HasGroup()) return !shared_.waiting.empty();
+    return !group_->frames.empty() && shared_.RoomFor(next_, ahead);
+  }
+
+  void WakeWaiters(size_t ahead) {
+    const auto& waiters = shared_.waiters;
+    if (std::any_of(waiters.begin(), waiters.end(), [ahead](GroupWorker* w) { return w->MayGoOn(ahead); })) {
+      shared_.wake.notify_all();
+    }
+  }
+
+  void Write(std::unique_lock<std::mutex>& lock) {
+    const size_t n = shared_.written;  // only the thread that writes moves it
+    lock.unlock();
+    const bool more = write_(shared_.slots[n % shared_.window()]);
+    lock.lock();
+    shared_.ready[n % shared_.window()] = 0;
+    shared_.written = n + 1;
+    shared_.writing = false;
+    if (!more) shared_.stop = true;
+  }
+
+  void Decode(std::unique_lock<std::mutex>& lock) {
+    const size_t n = next_++;
+    lock.unlock();
+    FrameWork& slot = shared_.slots[n % shared_.window()];
+    // Each slot's memory is had by the thread that first fills it: side by side, and for a
+    // short recording only as much as it needs. (Pictures are in PictureMemory, had alike.)
+    if (s_.pictureHeight > 0) {
+      DecodeFrameWork(coded_.record, video_, unusedAudio_, false, s_.width, s_.height, previous_, referenceGood_,
+                      planes_);
+      previous_ = &planes_;
+      PictureOf(planes_, s_.width, s_.height, s_.pictureHeight, slot.Picture(), scratch_, PictureStores::Streamed);
+      slot.black = planes_.black;
+      slot.damaged = planes_.damaged;
+      slot.resized = planes_.resized;
+      slot.width = planes_.width;
+      slot.height = planes_.height;
+    } else {
+      if (slot.y.empty()) slot.AllocateOwnSize(s_.width, s_.height);
+      DecodeFrameWork(coded_.record, video_, unusedAudio_, false, s_.width, s_.height, previous_, referenceGood_, slot);
+      previous_ = &slot;
+    }
+    slot.audioBytes = coded_.audioBytes;
+    slot.audioDecoded = true;
+    slot.pcm.swap(coded_.pcm);
+    lock.lock();
+    if (shared_.spare.size() < 64) shared_.spare.push_back(std::move(coded_));
+    shared_.ready[n % shared_.window()] = 1;
+  }
+
+  void Read(std::unique_lock<std::mutex>& lock) {
+    CodedFrame frame;
+    if (!shared_.spare.empty()) {
+      frame = std::move(shared_.spare.back());
+      shared_.spare.pop_back();
+    }
+    lock.unlock();
+    bool start = false;
+    const bool got = reader_.ReadOne(frame, start);
+    lock.lock();
+    shared_.reading = false;
+    std::shared_ptr<Group>& current = shared_.current;
+    if (!got) {
+      if (current) current->closed = true;
+      shared_.readingDone = true;
+      return;
+    }
+    if (start || !current) {
+      if (current) current->closed = true;
+      current = std::make_shared<Group>();
+      current->first = shared_.read;
+      shared_.waiting.push_back(current);
+    }
+    shared_.readAhead += frame.video.size() + 1;
+    ++shared_.read;
+    current->frames.push_back(std::move(frame));
+  }
+
+  VideoDecoder& video_;
+  G726Decoder& unusedAudio_;
+  const GroupPipelineSettings& s_;
+  Shared& shared_;
+  GroupReader& reader_;
+  const GroupPipeline::Write& write_;
+
+  std::shared_ptr<Group> group_;  // the group this thread decodes
+  size_t next_ = 0;               // the recording's index of the group's next frame
+  const FrameWork* previous_ = nullptr;
+  bool referenceGood_ = true;
+  CodedFrame coded_;              // the frame being decoded
+  FrameWork planes_;
+  std::vector<uint8_t> scratch_;  // for a picture of another size than the recording
+};
 
 }  // namespace
 
@@ -359,7 +391,8 @@ size_t GroupPipeline::WindowFor(size_t budgetBytes, size_t frameBytes, unsigned 
   // apart, 27 frames of 352x288 in 2 MB a worker) leaves the second worker waiting for the
   // writer, and on a quiet machine the conversion on two threads took 0.90 s against 0.80 s.
   const size_t frames = budgetBytes / std::max<size_t>(1, frameBytes);
-  // Every worker and the writer hold one frame each at least, else they would only take turns.
+  // Every worker holds one frame at least and one more waits to be written, else they would
+  // only take turns.
   return std::max<size_t>(frames, 2 * static_cast<size_t>(std::max(1u, workers)));
 }
 
@@ -382,92 +415,42 @@ bool GroupPipeline::Run(const Fetch& fetch, G726Decoder& audio, const Write& wri
     for (size_t k = 0; k < s.window; ++k) shared.slots[k].UsePicture(pictures.Picture(k), bytes);
   }
   shared.ready.assign(s.window, 0);
-  shared.slack = s.window / 4;
-  shared.batch = std::max<size_t>(1, s.window / 4);
+  shared.slack = s.window / 8;
   shared.readLimit = s.window + 2 * static_cast<size_t>(s.workers);
   shared.readAheadBytes = s.readAheadBytes;
-  shared.roomNeeded.assign(s.workers, 0);
+  shared.waiters.reserve(s.workers);
 
+  GroupReader reader(fetch, audio, starts);
+  std::vector<std::unique_ptr<GroupWorker>> workers;
+  for (unsigned w = 0; w < s.workers; ++w) {
+    workers.push_back(std::make_unique<GroupWorker>(*decoders[w], audio, s, shared, reader, write));
+  }
   std::vector<std::thread> threads;
   threads.reserve(s.workers);
-  auto joinAll = [&] {
-    {
-      std::lock_guard lock(shared.mutex);
-      shared.stop = true;
-    }
-    shared.WakeAll();
-    for (std::thread& t : threads) t.join();
-  };
-  for (unsigned w = 0; w < s.workers; ++w) {
+  for (unsigned w = 1; w < s.workers; ++w) {
     try {
       threads.emplace_back([&, w] {
         try {
-          DecodeGroups(w, *decoders[w], audio, s, shared);
+          workers[w]->Run();
         } catch (...) {
           shared.Fail();
         }
       });
     } catch (const std::system_error&) {
-      break;  // fewer workers: slower, the same frames
+      break;  // fewer threads: slower, the same frames
     }
   }
-  // Until this thread reads, nothing has been read, and a job that cannot have its threads
-  // still runs the loop on its own.
-  if (threads.empty()) return false;
-
-  // This thread reads and writes: the sound decoded in order on reading, the frames written in
-  // order. It reads while a worker waits for frames or the next frame to write is not decoded,
-  // and writes otherwise; it waits only when it can do neither.
-  GroupReader reader(fetch, audio, starts, shared);
   try {
-    for (;;) {
-      enum class Step { Read, Write, End } step;
-      {
-        std::unique_lock lock(shared.mutex);
-        for (;;) {
-          if (shared.stop || shared.Ended()) {
-            step = Step::End;
-            break;
-          }
-          const bool mayWrite = shared.Decoded(shared.written);
-          if (shared.MayRead(0) && (!mayWrite || shared.workersWaitingForFrames > 0)) {
-            step = Step::Read;
-            break;
-          }
-          if (mayWrite) {
-            step = Step::Write;
-            break;
-          }
-          shared.callerWaits = true;
-          shared.forCaller.wait(lock, [&] {
-            return shared.stop || shared.Ended() || shared.MayWriteBatch() || shared.MayRead(shared.slack) ||
-                   (shared.workersWaitingForFrames > 0 && shared.MayRead(0));
-          });
-          shared.callerWaits = false;
-        }
-      }
-      if (step == Step::End) break;
-      if (step == Step::Read) {
-        reader.ReadOne();
-        continue;
-      }
-      const size_t n = shared.written;  // only this thread moves it
-      const bool more = write(shared.slots[n % s.window]);
-      bool wakeWorkers = false;
-      {
-        std::lock_guard lock(shared.mutex);
-        shared.ready[n % s.window] = 0;
-        shared.written = n + 1;
-        wakeWorkers = shared.WorkersToWake();
-      }
-      if (wakeWorkers) shared.forRoom.notify_all();
-      if (!more) break;
-    }
+    workers[0]->Run();
   } catch (...) {
-    joinAll();
-    throw;
+    shared.Fail();
   }
-  joinAll();
+  {
+    std::lock_guard lock(shared.mutex);
+    shared.stop = true;
+  }
+  shared.wake.notify_all();
+  for (std::thread& t : threads) t.join();
   if (shared.failure) std::rethrow_exception(shared.failure);
   return true;
 }

@@ -1,12 +1,12 @@
 #pragma once
-// The frame loop on several cores. The calling thread reads the recording in order (and decodes
-// its sound, whose state runs from frame to frame) and cuts it into groups of pictures: an intra
-// picture and the inter pictures after it. Worker threads take the groups in order and decode
-// them side by side, each with a decoder of its own, into the frames' slots as planes; the
-// calling thread, between reading frames, writes them strictly in the recording's order. A frame
-// is the same, byte for byte, as the one decoder of the two-stage loop (FramePipeline) would have
-// made it. Reading and writing share a thread so that on two cores the threads do not outnumber
-// the cores by two: each switch between them costs more than a frame's reading.
+// The frame loop on several cores. The recording is read in order (its sound too, whose state
+// runs from frame to frame) and cut into groups of pictures: an intra picture and the inter
+// pictures after it. Threads take the groups in order and decode them side by side, each with a
+// decoder of its own, and the frames are written strictly in the recording's order. A frame is
+// the same, byte for byte, as the one decoder of the two-stage loop (FramePipeline) would have
+// made it. No thread is given over to reading or writing: each thread, the calling one among
+// them, writes the next frame once it is decoded, else decodes, else reads, so that there are no
+// more threads than cores and a frame goes to the writer without a switch between threads.
 //
 // A group starts only where a decoder of its own gives what the one decoder gives: at an intra
 // picture that decodes without a fault, whose size is a whole number of macroblocks (so that it
@@ -27,9 +27,9 @@ namespace zentrova {
 class G726Decoder;
 
 struct GroupPipelineSettings {
-  unsigned workers = 2;
+  unsigned workers = 2;        // threads that read, decode and write, the calling one among them
   // Frames decoded ahead of the writer, at most: what bounds the memory, whatever the number of
-  // workers and the length of a group. A worker whose next frame is further ahead waits.
+  // workers and the length of a group. A worker whose next frame is further ahead reads, or waits.
   size_t window = 64;
   // Compressed bytes read ahead of the workers, at most (one frame always goes); and never more
   // frames than the window and one for each worker ahead of the writer.
@@ -48,17 +48,19 @@ struct GroupPipelineSettings {
 
 class GroupPipeline {
  public:
-  // Fills the next frame in the recording's order; null when there is none. Called on the
-  // calling thread only.
+  // Fills the next frame in the recording's order; null when there is none. Called by one
+  // thread at a time, any of the pipeline's, while another may be writing.
   using Fetch = std::function<const FrameRecord*()>;
-  // Writes one frame, in the recording's order, on the calling thread; false: stop.
+  // Writes one frame, in the recording's order; false: stop. Called by one thread at a time,
+  // any of the pipeline's.
   using Write = std::function<bool(FrameWork& frame)>;
 
   explicit GroupPipeline(const GroupPipelineSettings& settings);
 
-  // Runs until every frame read has been written or `write` says stop. False, having fetched
-  // nothing, when the threads or decoders could not be had: the caller runs the loop itself. An
-  // exception of any stage ends the run and reaches the caller.
+  // Runs until every frame read has been written or `write` says stop, on the calling thread and
+  // workers - 1 threads more (fewer when the system has none to give). False, having fetched
+  // nothing, when the decoders or the frames' memory could not be had: the caller runs the loop
+  // itself. An exception of any stage ends the run and reaches the caller.
   bool Run(const Fetch& fetch, G726Decoder& audio, const Write& write);
 
   // Frames of a window for `budgetBytes` of frames in flight, each of `frameBytes`.
