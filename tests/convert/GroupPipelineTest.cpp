@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "audio/G726Decoder.h"
@@ -146,6 +148,39 @@ TEST(GroupPipeline, PicturesMadeByTheWorkersAreThoseTheWriterWouldMake) {
       G726Decoder audio;
       EXPECT_TRUE(GroupPipeline(settings).Run(fetch, audio, write)) << what;
       EXPECT_EQ(written, pictures.size()) << what;
+    }
+  }
+}
+
+// A writer or a reading that now and then takes its time leaves the other threads waiting for
+// room or for frames, and waking again: every frame still arrives, in order, and the run ends.
+TEST(GroupPipeline, ASlowWriterOrASlowReadingOnlySlowsTheRun) {
+  std::vector<Bytes> pictures = Pictures();
+  const std::vector<FrameWork> expected = OneDecoder(pictures);
+  for (const unsigned workers : {2u, 3u}) {
+    for (const size_t window : {size_t{2}, size_t{7}, size_t{16}}) {
+      for (const bool slowWriter : {false, true}) {
+        const std::string what = std::to_string(workers) + " workers, a window of " + std::to_string(window) +
+                                 (slowWriter ? ", a slow writer" : ", a slow reading");
+        size_t fetched = 0;
+        FrameRecord record;
+        const GroupPipeline::Fetch fetch = [&]() -> const FrameRecord* {
+          if (fetched == pictures.size()) return nullptr;
+          if (!slowWriter && fetched % 6 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          record = RecordOf(pictures[fetched++]);
+          return &record;
+        };
+        size_t written = 0;
+        const GroupPipeline::Write write = [&](FrameWork& frame) {
+          if (slowWriter && written % 4 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          EXPECT_TRUE(SamePicture(frame, expected[written])) << what << ": frame " << written;
+          ++written;
+          return true;
+        };
+        G726Decoder audio;
+        EXPECT_TRUE(GroupPipeline(SettingsFor(workers, window)).Run(fetch, audio, write)) << what;
+        EXPECT_EQ(written, pictures.size()) << what;
+      }
     }
   }
 }
