@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -99,6 +101,27 @@ bool SamePicture(const FrameWork& a, const FrameWork& b) {
          std::equal(a.cr.begin(), a.cr.begin() + luma / 4, b.cr.begin());
 }
 
+// Runs the pipeline and checks that every frame reaches the writer once, in order, as one decoder
+// made it; `beforeWrite`, when given, runs first for each frame (with its index).
+void ExpectEveryFrameInOrder(const GroupPipelineSettings& settings, const GroupPipeline::Fetch& fetch,
+                             const std::vector<FrameWork>& expected, const std::string& what,
+                             const std::function<void(size_t)>& beforeWrite = {}) {
+  size_t written = 0;
+  const GroupPipeline::Write write = [&](FrameWork& frame) {
+    if (written == expected.size()) {
+      ADD_FAILURE() << what << ": more frames than the recording has";
+      return false;
+    }
+    if (beforeWrite) beforeWrite(written);
+    EXPECT_TRUE(SamePicture(frame, expected[written])) << what << ": frame " << written;
+    ++written;
+    return true;
+  };
+  G726Decoder audio;
+  EXPECT_TRUE(GroupPipeline(settings).Run(fetch, audio, write)) << what;
+  EXPECT_EQ(written, expected.size()) << what;
+}
+
 TEST(GroupPipeline, EveryFrameReachesTheWriterInOrderAsOneDecoderMadeItWhateverTheWindowAndWorkers) {
   std::vector<Bytes> pictures = Pictures();
   const std::vector<FrameWork> expected = OneDecoder(pictures);
@@ -107,16 +130,7 @@ TEST(GroupPipeline, EveryFrameReachesTheWriterInOrderAsOneDecoderMadeItWhateverT
     for (const size_t window : {size_t{2}, size_t{3}, size_t{4}, size_t{7}, size_t{16}, size_t{64}}) {
       const std::string what = std::to_string(workers) + " workers, a window of " + std::to_string(window);
       Reading reading(pictures);
-      const GroupPipeline::Fetch fetch = reading.Fetch();
-      size_t written = 0;
-      const GroupPipeline::Write write = [&](FrameWork& frame) {
-        EXPECT_TRUE(SamePicture(frame, expected[written])) << what << ": frame " << written;
-        ++written;
-        return true;
-      };
-      G726Decoder audio;
-      EXPECT_TRUE(GroupPipeline(SettingsFor(workers, window)).Run(fetch, audio, write)) << what;
-      EXPECT_EQ(written, pictures.size()) << what;
+      ExpectEveryFrameInOrder(SettingsFor(workers, window), reading.Fetch(), expected, what);
     }
   }
 }
@@ -170,16 +184,9 @@ TEST(GroupPipeline, ASlowWriterOrASlowReadingOnlySlowsTheRun) {
           record = RecordOf(pictures[fetched++]);
           return &record;
         };
-        size_t written = 0;
-        const GroupPipeline::Write write = [&](FrameWork& frame) {
+        ExpectEveryFrameInOrder(SettingsFor(workers, window), fetch, expected, what, [&](size_t written) {
           if (slowWriter && written % 4 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-          EXPECT_TRUE(SamePicture(frame, expected[written])) << what << ": frame " << written;
-          ++written;
-          return true;
-        };
-        G726Decoder audio;
-        EXPECT_TRUE(GroupPipeline(SettingsFor(workers, window)).Run(fetch, audio, write)) << what;
-        EXPECT_EQ(written, pictures.size()) << what;
+        });
       }
     }
   }
